@@ -1,0 +1,150 @@
+#include "classlib/Collection.h"
+#include "classlib/SysUtils.h"
+
+TCollectionItem::TCollectionItem(TCollection* collection) {
+    SetCollection(collection);
+}
+
+TCollectionItem::~TCollectionItem() {
+    SetCollection(nullptr);
+}
+
+void TCollectionItem::SetCollection(TCollection* collection) {
+    if (m_collection == collection)
+        return;
+    if (m_collection)
+        m_collection->RemoveItem(this);
+    if (collection)
+        collection->InsertItem(this);
+}
+
+int TCollectionItem::Index() const {
+    return m_collection ? int(m_collection->m_items.indexOf(const_cast<TCollectionItem*>(this))) : -1;
+}
+
+void TCollectionItem::SetIndex(int value) {
+    const int current = Index();
+    if (current < 0 || current == value)
+        return;
+    if (value < 0 || value >= m_collection->Count())
+        RaiseListIndexError(value);
+    m_collection->MoveItem(current, value);
+    Changed(true);
+}
+
+QString TCollectionItem::DisplayName() const {
+    return QString::fromLatin1(metaObject()->className());
+}
+
+void TCollectionItem::Changed(bool allItems) {
+    if (m_collection && m_collection->m_updateCount == 0)
+        m_collection->Update(allItems ? nullptr : this);
+}
+
+TCollection::TCollection(const QMetaObject* itemClass, QObject* owner, ItemFactory factory)
+    : m_itemClass(itemClass), m_owner(owner), m_factory(std::move(factory)) {}
+
+TCollection::~TCollection() {
+    m_updateCount = 1; // no change notifications while tearing down
+    Clear();
+}
+
+TCollectionItem* TCollection::Items(int index) const {
+    if (index < 0 || index >= m_items.size())
+        RaiseListIndexError(index);
+    return m_items.at(index);
+}
+
+TCollectionItem* TCollection::Add() {
+    TCollectionItem* item = nullptr;
+    if (m_factory) {
+        item = m_factory(this);
+    } else if (m_itemClass) {
+        QObject* obj = m_itemClass->newInstance(Q_ARG(TCollection*, this));
+        item = qobject_cast<TCollectionItem*>(obj);
+        if (!item) {
+            delete obj;
+            throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
+                                        .arg(QString::fromLatin1(m_itemClass->className())));
+        }
+    }
+    if (!item)
+        throw EInvalidOperation(QStringLiteral("Collection has no item class"));
+    if (item->m_collection != this)
+        item->SetCollection(this);
+    return item;
+}
+
+TCollectionItem* TCollection::Insert(int index) {
+    TCollectionItem* item = Add();
+    item->SetIndex(index);
+    return item;
+}
+
+void TCollection::Delete(int index) {
+    TCollectionItem* item = Items(index);
+    Notify(item, TCollectionNotification::cnDeleting);
+    delete item;
+}
+
+void TCollection::Clear() {
+    if (m_items.isEmpty())
+        return;
+    BeginUpdate();
+    while (!m_items.isEmpty())
+        delete m_items.last(); // the item's destructor takes it out of the list
+    EndUpdate();
+}
+
+TCollectionItem* TCollection::FindItemID(int id) const {
+    for (TCollectionItem* item : m_items)
+        if (item->m_id == id)
+            return item;
+    return nullptr;
+}
+
+void TCollection::Exchange(int a, int b) {
+    Items(a);
+    Items(b);
+    m_items.swapItemsAt(a, b);
+    Changed();
+}
+
+void TCollection::BeginUpdate() {
+    ++m_updateCount;
+}
+
+void TCollection::EndUpdate() {
+    if (m_updateCount > 0 && --m_updateCount == 0)
+        Changed();
+}
+
+void TCollection::Notify(TCollectionItem*, TCollectionNotification) {}
+
+void TCollection::Update(TCollectionItem* item) {
+    emit changed(item);
+}
+
+void TCollection::Changed() {
+    if (m_updateCount == 0)
+        Update(nullptr);
+}
+
+void TCollection::InsertItem(TCollectionItem* item) {
+    m_items.append(item);
+    item->m_collection = this;
+    item->m_id = m_nextId++;
+    Notify(item, TCollectionNotification::cnAdded);
+    Changed();
+}
+
+void TCollection::RemoveItem(TCollectionItem* item) {
+    Notify(item, TCollectionNotification::cnExtracting);
+    m_items.removeOne(item);
+    item->m_collection = nullptr;
+    Changed();
+}
+
+void TCollection::MoveItem(int from, int to) {
+    m_items.move(from, to);
+}

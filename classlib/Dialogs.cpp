@@ -1,0 +1,106 @@
+#include "classlib/Dialogs.h"
+#include "classlib/Translation.h"
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+class QMessageBoxPresenter : public IMessagePresenter {
+public:
+    int Present(const TMessageRequest& r) override {
+        QMessageBox box(qApp ? QApplication::activeWindow() : nullptr);
+        box.setText(r.text);
+        if (r.kind == TMessageRequest::Kind::MessageBox) {
+            box.setWindowTitle(r.caption);
+            switch (r.flags & 0xF0u) {
+            case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+            case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+            case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+            case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+            default: break;
+            }
+            switch (r.flags & 0x0Fu) {
+            case MB_OKCANCEL: return addAndRun(box, {{QMessageBox::Ok, mrOk}, {QMessageBox::Cancel, mrCancel}});
+            case MB_YESNOCANCEL:
+                return addAndRun(box, {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo},
+                                       {QMessageBox::Cancel, mrCancel}});
+            case MB_YESNO: return addAndRun(box, {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo}});
+            default: return addAndRun(box, {{QMessageBox::Ok, mrOk}});
+            }
+        }
+        static const char* const captions[] = {"Warning", "Error", "Information", "Confirmation", ""};
+        box.setWindowTitle(r.type == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
+                                                           : _(captions[int(r.type)]));
+        switch (r.type) {
+        case TMsgDlgType::mtWarning: box.setIcon(QMessageBox::Warning); break;
+        case TMsgDlgType::mtError: box.setIcon(QMessageBox::Critical); break;
+        case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); break;
+        case TMsgDlgType::mtConfirmation: box.setIcon(QMessageBox::Question); break;
+        case TMsgDlgType::mtCustom: break;
+        }
+        static const std::pair<TMsgDlgBtn, std::pair<QMessageBox::StandardButton, int>> map[] = {
+            {mbYes, {QMessageBox::Yes, mrYes}},          {mbNo, {QMessageBox::No, mrNo}},
+            {mbOK, {QMessageBox::Ok, mrOk}},             {mbCancel, {QMessageBox::Cancel, mrCancel}},
+            {mbAbort, {QMessageBox::Abort, mrAbort}},    {mbRetry, {QMessageBox::Retry, mrRetry}},
+            {mbIgnore, {QMessageBox::Ignore, mrIgnore}}, {mbAll, {QMessageBox::YesToAll, mrAll}},
+            {mbNoToAll, {QMessageBox::NoToAll, mrNoToAll}}, {mbYesToAll, {QMessageBox::YesToAll, mrYesToAll}},
+            {mbHelp, {QMessageBox::Help, mrNone}},
+        };
+        std::vector<std::pair<QMessageBox::StandardButton, int>> buttons;
+        for (const auto& [flag, pair] : map)
+            if (r.buttons & flag)
+                buttons.push_back(pair);
+        if (buttons.empty())
+            buttons.push_back({QMessageBox::Ok, mrOk});
+        return addAndRun(box, buttons);
+    }
+
+private:
+    static int addAndRun(QMessageBox& box, const std::vector<std::pair<QMessageBox::StandardButton, int>>& buttons) {
+        for (const auto& b : buttons)
+            box.addButton(b.first);
+        box.exec();
+        const QMessageBox::StandardButton clicked = box.standardButton(box.clickedButton());
+        for (const auto& b : buttons)
+            if (b.first == clicked)
+                return b.second;
+        return mrCancel;
+    }
+};
+
+std::unique_ptr<IMessagePresenter>& presenter() {
+    static std::unique_ptr<IMessagePresenter> p = std::make_unique<QMessageBoxPresenter>();
+    return p;
+}
+
+} // namespace
+
+std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessagePresenter> p) {
+    if (!p)
+        p = std::make_unique<QMessageBoxPresenter>();
+    std::swap(presenter(), p);
+    return p;
+}
+
+int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int) {
+    TMessageRequest r;
+    r.kind = TMessageRequest::Kind::MessageDlg;
+    r.text = msg;
+    r.type = type;
+    r.buttons = buttons;
+    return presenter()->Present(r);
+}
+
+int ApplicationMessageBox(const QString& text, const QString& caption, unsigned flags) {
+    TMessageRequest r;
+    r.kind = TMessageRequest::Kind::MessageBox;
+    r.text = text;
+    r.caption = caption;
+    r.flags = flags;
+    return presenter()->Present(r);
+}
+
+void ShowMessage(const QString& msg) {
+    ApplicationMessageBox(msg, QApplication::applicationDisplayName(), MB_OK);
+}
