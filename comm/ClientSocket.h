@@ -1,0 +1,37 @@
+#pragma once
+// TClientSocket: the client TCP socket the Modbus master owns for RTU over TCP, always blocking.
+#include <QString>
+#include <cstdint>
+
+#include "classlib/Component.h"
+#include "platform/TcpClientPosix.h"
+
+enum TClientType { ctNonBlocking, ctBlocking };
+
+class TClientSocket : public TComponent {
+    Q_OBJECT
+
+public:
+    explicit TClientSocket(TComponent* owner = nullptr);
+    ~TClientSocket() override;
+
+    QString Host;
+    std::int32_t Port = 0;
+    TClientType ClientType = ctBlocking;
+
+    // Connects to Host and Port, giving up after connectTimeoutMs; a previous connection is closed.
+    bool Open(int connectTimeoutMs);
+    void Close();
+    bool Active() const { return m_client.IsOpen(); }
+
+    // The number of bytes sent, or -1; a connection the peer closed never raises a signal.
+    int SendBuf(const void* buffer, int count);
+    // The number of bytes received, 0 when the peer closed, -1 on failure.
+    int ReceiveBuf(void* buffer, int count);
+    // Bytes waiting to be received; 0 when the query fails.
+    int ReceiveLength() const;
+    platform::TWaitResult WaitForData(int timeoutMs) const { return m_client.WaitReadable(timeoutMs); }
+
+private:
+    platform::TTcpClientPosix m_client;
+};

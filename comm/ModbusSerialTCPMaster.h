@@ -1,0 +1,78 @@
+#pragma once
+// TModbusSerialTCPMaster: the program's one Modbus RTU master. It sends single requests of functions
+// 1 to 6 with retries on a serial line, or the very same RTU frames (CRC included, no other header)
+// over a TCP connection, keeps the last request and reply as hexadecimal text for the traffic log and
+// reports every failure as an error code with a fixed, untranslated text; a request never raises.
+// It has no lock: one worker thread at a time uses it.
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "classlib/Component.h"
+#include "comm/ClientSocket.h"
+#include "comm/ModbusBuffer.h"
+#include "comm/ModbusCrc.h"
+#include "comm/ModbusResultArrays.h"
+#include "comm/SerialComm.h"
+
+class TModbusTransport;
+
+class TModbusSerialTCPMaster : public TComponent {
+    Q_OBJECT
+
+public:
+    explicit TModbusSerialTCPMaster(TComponent* owner = nullptr);
+    ~TModbusSerialTCPMaster() override;
+
+    // How long a receive waits for the first byte of a reply, in ms.
+    std::int32_t Timeout = 1000;
+    // Further attempts after a failed one.
+    std::int32_t Retries = 2;
+    // The configuration writer's wait after each successful write, in ms.
+    std::int32_t Pause = 1;
+    // The silence that ends a reply, in ms; computed at the start of every receive.
+    std::int32_t FrameGap = 0;
+    std::int32_t LastError = 0;
+    std::int32_t ExceptionCode = 0;
+    // 0 serial, 1 TCP.
+    std::uint8_t ConnectionType = 0;
+    QString TxText;
+    QString RxText;
+    bool Connected = false;
+    TBuffer TxBuffer;
+    TBuffer RxBuffer;
+    TSerialComm* SerialPort = nullptr; // owned
+    TClientSocket* Socket = nullptr;   // owned
+    TBuffer DataBuffer;
+    TCoilArray Coils{64};
+    TRegisterArray Registers{64};
+
+    bool Connect();
+    void Disconnect();
+
+    bool ReadCoils(int slave, int address, int quantity);
+    bool ReadDiscreteInputs(int slave, int address, int quantity);
+    bool ReadHoldingRegisters(int slave, int address, int quantity);
+    bool ReadInputRegisters(int slave, int address, int quantity);
+    // A coil is switched on with $FF00 and off with $0000.
+    bool WriteSingleCoil(int slave, int address, int value);
+    bool WriteSingleRegister(int slave, int address, int value);
+
+    QString ErrorText() const;
+    QString ExceptionText() const;
+    // Three and a half 11-bit characters plus 60 ms, rounded to the nearest ms (halves to even).
+    static std::int32_t FrameGapTime(std::int32_t baudRate);
+
+private:
+    TModbusTransport& Transport() const;
+    bool Request(int slave, int function, int address, int value, bool isRead);
+    bool ReadRequest(int slave, int function, int address, int quantity);
+    bool WriteRequest(int slave, int function, int address, int value);
+    void BuildRequest(int slave, int function, int address, int value);
+    bool Attempt(int slave, int function, bool isRead);
+    bool ReceiveFrame();
+    bool CheckResponse(const TBuffer& reply, int slave, int function);
+
+    std::unique_ptr<TModbusTransport> m_serialLine;
+    std::unique_ptr<TModbusTransport> m_tcpLine;
+};

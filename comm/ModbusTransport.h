@@ -1,0 +1,51 @@
+#pragma once
+// The line under the Modbus master. The master builds, sends, receives and checks the same RTU frames
+// on either line; these two small backends are the only place where the serial line and TCP differ.
+#include <cstdint>
+
+#include "platform/DescriptorWaitPosix.h"
+
+class TSerialComm;
+class TClientSocket;
+
+class TModbusTransport {
+public:
+    virtual ~TModbusTransport() = default;
+    virtual bool Open(int timeoutMs) = 0;
+    virtual void Close() = 0;
+    // True only when every byte went.
+    virtual bool Send(const std::uint8_t* data, int count) = 0;
+    // Received bytes waiting; 0 when none or when the query fails.
+    virtual int BytesWaiting() = 0;
+    virtual bool ReadByte(std::uint8_t& value) = 0;
+    // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
+    virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
+};
+
+class TModbusSerialTransport final : public TModbusTransport {
+public:
+    explicit TModbusSerialTransport(TSerialComm& port) : m_port(port) {}
+    bool Open(int timeoutMs) override;
+    void Close() override;
+    bool Send(const std::uint8_t* data, int count) override;
+    int BytesWaiting() override;
+    bool ReadByte(std::uint8_t& value) override;
+    platform::TWaitResult WaitForData(int timeoutMs) override;
+
+private:
+    TSerialComm& m_port;
+};
+
+class TModbusTcpTransport final : public TModbusTransport {
+public:
+    explicit TModbusTcpTransport(TClientSocket& socket) : m_socket(socket) {}
+    bool Open(int timeoutMs) override;
+    void Close() override;
+    bool Send(const std::uint8_t* data, int count) override;
+    int BytesWaiting() override;
+    bool ReadByte(std::uint8_t& value) override;
+    platform::TWaitResult WaitForData(int timeoutMs) override;
+
+private:
+    TClientSocket& m_socket;
+};
