@@ -1,0 +1,104 @@
+#include "reporter/OFiles.h"
+
+#include "reporter/OErrors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace reporter {
+
+namespace {
+
+[[noreturn]] void RaiseFile(const std::string& action, const std::string& path, int error) {
+    throw EFileError("Cannot " + action + " \"" + path + "\": " + std::strerror(error));
+}
+
+class TDescriptor {
+public:
+    explicit TDescriptor(int fd) : m_fd(fd) {}
+    ~TDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    int Release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        RaiseFile("open", path, errno);
+    struct stat info;
+    if (::fstat(fd.Get(), &info) != 0)
+        RaiseFile("read", path, errno);
+    std::vector<uint8_t> data;
+    data.reserve(size_t(info.st_size > 0 ? info.st_size : 0));
+    uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            RaiseFile("read", path, errno);
+        if (n == 0)
+            break;
+        data.insert(data.end(), buffer, buffer + n);
+    }
+    return data;
+}
+
+void WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.Get() < 0)
+        RaiseFile("create", path, errno);
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd.Get(), p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            RaiseFile("write", path, errno);
+        p += n;
+        size -= size_t(n);
+    }
+    if (::close(fd.Release()) != 0)
+        RaiseFile("write", path, errno);
+}
+
+time_t FileModificationTime(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return -1;
+    return info.st_mtime;
+}
+
+std::string ExtractFileName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& extension) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path + extension;
+    return path.substr(0, dot) + extension;
+}
+
+} // namespace reporter

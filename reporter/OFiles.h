@@ -1,0 +1,20 @@
+#pragma once
+// Whole-file reading and writing with POSIX calls; every descriptor is close-on-exec.
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace reporter {
+
+// Raise EFileError with the file name and the system's reason.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const void* data, size_t size);
+// The file's last-write time in seconds since 1970 (UTC); -1 when the file has none.
+time_t FileModificationTime(const std::string& path);
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFilePath(const std::string& path); // with its trailing "/", empty when none
+// The file name with its extension (from the last "." of the name part) replaced or appended.
+std::string ChangeFileExt(const std::string& path, const std::string& extension);
+
+} // namespace reporter

@@ -1,0 +1,110 @@
+#include "reporter/OModules.h"
+
+#include <climits>
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+namespace reporter {
+
+namespace {
+
+struct TEnumContext {
+    const std::function<bool(const TLoadedModule&)>* Visitor;
+    bool First = true;
+};
+
+int VisitModule(dl_phdr_info* info, size_t, void* data) {
+    auto* context = static_cast<TEnumContext*>(data);
+    uintptr_t lowest = UINTPTR_MAX;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+        if (ph.p_type == PT_LOAD && ph.p_vaddr < lowest)
+            lowest = ph.p_vaddr;
+    }
+    if (lowest == UINTPTR_MAX)
+        return 0;
+    TLoadedModule module;
+    const uintptr_t pageMask = ~uintptr_t(sysconf(_SC_PAGESIZE) - 1);
+    module.Handle = (info->dlpi_addr + lowest) & pageMask;
+    module.LoadBias = info->dlpi_addr;
+    module.ProgramHeaders = info->dlpi_phdr;
+    module.ProgramHeaderCount = info->dlpi_phnum;
+    if (context->First)
+        module.FileName = ProgramFileName();
+    else
+        module.FileName = info->dlpi_name ? info->dlpi_name : "";
+    context->First = false;
+    return (*context->Visitor)(module) ? 0 : 1;
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ContainsAddress(const TLoadedModule& module, uintptr_t address) {
+    const auto* headers = static_cast<const ElfW(Phdr)*>(module.ProgramHeaders);
+    for (int i = 0; i < module.ProgramHeaderCount; ++i) {
+        const ElfW(Phdr)& ph = headers[i];
+        const uintptr_t start = module.LoadBias + ph.p_vaddr;
+        if (ph.p_type == PT_LOAD && address >= start && address - start < ph.p_memsz)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void EnumerateModules(const std::function<bool(const TLoadedModule&)>& visitor) {
+    TEnumContext context{&visitor};
+    dl_iterate_phdr(VisitModule, &context);
+}
+
+TModuleHandle GetModuleHandle(const std::string& name) {
+    TModuleHandle found = 0;
+    bool first = true;
+    EnumerateModules([&](const TLoadedModule& module) {
+        const bool match = name.empty() ? first
+                                        : (module.FileName == name ||
+                                           (!module.FileName.empty() && BaseName(module.FileName) == name));
+        first = false;
+        if (match)
+            found = module.Handle;
+        return !match;
+    });
+    return found;
+}
+
+TModuleHandle FindModuleOfAddress(uintptr_t address) {
+    TModuleHandle found = 0;
+    EnumerateModules([&](const TLoadedModule& module) {
+        if (ContainsAddress(module, address))
+            found = module.Handle;
+        return found == 0;
+    });
+    return found;
+}
+
+TModuleHandle OwnModuleHandle() {
+    static const TModuleHandle own = FindModuleOfAddress(reinterpret_cast<uintptr_t>(&OwnModuleHandle));
+    return own;
+}
+
+std::string GetModuleFileName(TModuleHandle module) {
+    std::string name;
+    EnumerateModules([&](const TLoadedModule& m) {
+        if (m.Handle == module)
+            name = m.FileName;
+        return name.empty();
+    });
+    return name;
+}
+
+std::string ProgramFileName() {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return length > 0 ? std::string(buffer, size_t(length)) : std::string();
+}
+
+} // namespace reporter
