@@ -1,0 +1,93 @@
+#pragma once
+// A Modbus RTU slave for tests, on TCP (127.0.0.1, a port the kernel picks) or on a pseudo-terminal
+// pair, answering functions 1 to 6 from its own thread. It records every request it received and can be
+// told to misbehave.
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/ModbusRtuFraming.h"
+#include "tests/support/ModbusSlaveCore.h"
+
+enum class SlaveFault {
+    None,
+    Silent,         // no answer
+    Late,           // the answer after DelayMs
+    BadCrc,         // the answer with its last byte inverted
+    OtherAddress,   // the answer from slave address + 1 (good CRC)
+    Exception,      // an exception reply with ExceptionCode
+    TooShort,       // the first three bytes of the answer
+    LeadingNoise,   // Noise, then the answer
+    InPieces,       // the answer in pieces of PieceSize bytes with PieceGapMs between them
+    DropConnection, // TCP: the connection is closed without an answer; pseudo-terminal: no answer
+    Raw,            // RawReply exactly as given
+};
+
+struct SlaveBehaviour {
+    SlaveFault Fault = SlaveFault::None;
+    int DelayMs = 0;
+    std::uint8_t ExceptionCode = 2;
+    rtu::Frame Noise{0x55};
+    int PieceSize = 1;
+    int PieceGapMs = 0;
+    rtu::Frame RawReply;
+    // How many requests the behaviour applies to before the slave answers normally again; -1 for all.
+    int Times = -1;
+};
+
+class ModbusTestSlave {
+public:
+    enum class Link { Tcp, Pty };
+
+    // Starts serving at once; throws std::runtime_error when the link cannot be set up.
+    explicit ModbusTestSlave(Link link, std::uint8_t address = 1);
+    ~ModbusTestSlave();
+    ModbusTestSlave(const ModbusTestSlave&) = delete;
+    ModbusTestSlave& operator=(const ModbusTestSlave&) = delete;
+
+    Link LinkKind() const { return m_link; }
+    std::uint16_t Port() const { return m_port; }
+    // The pseudo-terminal's device path, for the master's port name.
+    std::string DevicePath() const { return m_devicePath; }
+
+    void SetBehaviour(const SlaveBehaviour& behaviour);
+    // Runs f on the slave's data tables under the slave's lock.
+    template <class F> auto WithCore(F&& f) {
+        std::lock_guard lock(m_mutex);
+        return f(m_core);
+    }
+    std::vector<rtu::Frame> Requests() const;
+    std::size_t RequestCount() const;
+    // Waits until at least n requests have arrived; false after timeoutMs.
+    bool WaitForRequests(std::size_t n, int timeoutMs) const;
+    // Writes bytes to the master unasked; pseudo-terminal only.
+    bool SendUnasked(std::span<const std::uint8_t> bytes);
+
+private:
+    void Run();
+    void Handle(const rtu::Frame& request);
+    bool SendAll(std::span<const std::uint8_t> bytes);
+    // Sleeps ms unless the slave is being stopped; false when it is.
+    bool Pause(int ms) const;
+    void DropConnection();
+    int DataDescriptor() const;
+
+    Link m_link;
+    std::uint16_t m_port = 0;
+    std::string m_devicePath;
+    int m_listener = -1;
+    int m_connection = -1;
+    int m_ptyMaster = -1;
+    int m_ptyHeld = -1; // a slave-side descriptor kept open so the pair survives the master's closes
+    int m_wake[2] = {-1, -1};
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_arrived;
+    ModbusSlaveCore m_core;
+    SlaveBehaviour m_behaviour;
+    std::vector<rtu::Frame> m_requests;
+    std::thread m_thread;
+};
