@@ -76,6 +76,9 @@ TCollectionItem* TCollection::Add() {
 }
 
 TCollectionItem* TCollection::Insert(int index) {
+    // Checked first, so that a refused index leaves no stray item at the end.
+    if (index < 0 || index > Count())
+        RaiseListIndexError(index);
     TCollectionItem* item = Add();
     item->SetIndex(index);
     return item;

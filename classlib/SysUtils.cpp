@@ -4,6 +4,10 @@ void RaiseListIndexError(qsizetype index) {
     throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
 }
 
+void Abort() {
+    throw EAbort(QStringLiteral("Operation aborted"));
+}
+
 bool IsValidIdent(const QString& ident) {
     if (ident.isEmpty())
         return false;

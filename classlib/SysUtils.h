@@ -27,12 +27,30 @@ class EConvertError : public Exception {
 class EPropertyError : public Exception {
     using Exception::Exception;
 };
+// A property value that does not fit the property's type. It is a conversion error, so that callers that
+// turn text into values catch one class.
+class EPropertyConvertError : public EConvertError {
+    using EConvertError::EConvertError;
+};
+class EFilerError : public Exception {
+    using Exception::Exception;
+};
+class EClassNotFound : public EFilerError {
+    using EFilerError::EFilerError;
+};
 class EInvalidOperation : public Exception {
     using Exception::Exception;
 };
 class EThread : public Exception {
     using Exception::Exception;
 };
+// The silent exception: it unwinds like any other but is never shown.
+class EAbort : public Exception {
+    using Exception::Exception;
+};
+
+// Raises EAbort ("Operation aborted").
+[[noreturn]] void Abort();
 
 // "List index out of bounds (%d)", the class library's text for any list accessed outside its range.
 [[noreturn]] void RaiseListIndexError(qsizetype index);

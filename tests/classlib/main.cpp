@@ -1,0 +1,13 @@
+// The class-library tests run inside a TApplication, so that event dispatch, the exception boundary and
+// the main thread's Synchronize service are the program's own.
+#include "classlib/Application.h"
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Vexa Daxo Soft"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
