@@ -41,6 +41,7 @@ TEST(TSerialComm, OpenFailuresLeaveNoDescriptorOpen) {
     EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.LastError, 4);
     EXPECT_EQ(port.Handle, -1);
+    EXPECT_EQ(OpenDescriptors(), before);
 
     ModbusTestSlave slave(ModbusTestSlave::Link::Pty);
     const std::size_t withSlave = OpenDescriptors();
@@ -63,7 +64,6 @@ TEST(TSerialComm, OpenFailuresLeaveNoDescriptorOpen) {
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(port.Close());
     EXPECT_EQ(OpenDescriptors(), withSlave);
-    (void)before;
 }
 
 TEST(TSerialComm, AppliesTheLineSettings) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -30,16 +30,30 @@ void CloseFd(int& fd) {
 
 } // namespace
 
-ModbusTestSlave::ModbusTestSlave(Link link, std::uint8_t address) : m_link(link), m_core(address) {
+ModbusTestSlave::ModbusTestSlave(Link link, std::uint8_t address, std::uint16_t tcpPort)
+    : m_link(link), m_core(address) {
+    try {
+        Setup(tcpPort);
+    } catch (...) {
+        CloseAll();
+        throw;
+    }
+    m_thread = std::thread([this] { Run(); });
+}
+
+void ModbusTestSlave::Setup(std::uint16_t tcpPort) {
     if (::pipe2(m_wake, O_CLOEXEC) != 0)
         Fail("pipe");
-    if (link == Link::Tcp) {
+    if (m_link == Link::Tcp) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_listener < 0)
             Fail("socket");
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        local.sin_port = htons(tcpPort);
+        const int one = 1;
+        ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         socklen_t length = sizeof local;
         if (::bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
             ::listen(m_listener, 4) != 0 ||
@@ -64,7 +78,6 @@ ModbusTestSlave::ModbusTestSlave(Link link, std::uint8_t address) : m_link(link)
         if (::tcsetattr(m_ptyHeld, TCSANOW, &raw) != 0)
             Fail("tcsetattr");
     }
-    m_thread = std::thread([this] { Run(); });
 }
 
 ModbusTestSlave::~ModbusTestSlave() {
@@ -73,6 +86,10 @@ ModbusTestSlave::~ModbusTestSlave() {
     }
     if (m_thread.joinable())
         m_thread.join();
+    CloseAll();
+}
+
+void ModbusTestSlave::CloseAll() {
     CloseFd(m_connection);
     CloseFd(m_listener);
     CloseFd(m_ptyHeld);
@@ -84,6 +101,11 @@ ModbusTestSlave::~ModbusTestSlave() {
 void ModbusTestSlave::SetBehaviour(const SlaveBehaviour& behaviour) {
     std::lock_guard lock(m_mutex);
     m_behaviour = behaviour;
+}
+
+void ModbusTestSlave::SetResponder(Responder responder) {
+    std::lock_guard lock(m_mutex);
+    m_responder = std::move(responder);
 }
 
 std::vector<rtu::Frame> ModbusTestSlave::Requests() const {
@@ -202,7 +224,7 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
         behaviour = m_behaviour;
         if (m_behaviour.Times > 0 && --m_behaviour.Times == 0)
             m_behaviour = SlaveBehaviour{};
-        reply = m_core.Answer(request);
+        reply = m_responder ? m_responder(request) : m_core.Answer(request);
     }
     m_arrived.notify_all();
     if (behaviour.Fault == SlaveFault::Raw) {

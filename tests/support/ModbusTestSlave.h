@@ -4,6 +4,7 @@
 // told to misbehave.
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -42,8 +43,12 @@ class ModbusTestSlave {
 public:
     enum class Link { Tcp, Pty };
 
-    // Starts serving at once; throws std::runtime_error when the link cannot be set up.
-    explicit ModbusTestSlave(Link link, std::uint8_t address = 1);
+    // Answers a request frame (CRC already checked); an empty frame means no answer.
+    using Responder = std::function<rtu::Frame(std::span<const std::uint8_t> request)>;
+
+    // Starts serving at once; throws std::runtime_error when the link cannot be set up. A TCP port of 0
+    // lets the kernel pick one.
+    explicit ModbusTestSlave(Link link, std::uint8_t address = 1, std::uint16_t tcpPort = 0);
     ~ModbusTestSlave();
     ModbusTestSlave(const ModbusTestSlave&) = delete;
     ModbusTestSlave& operator=(const ModbusTestSlave&) = delete;
@@ -54,6 +59,8 @@ public:
     std::string DevicePath() const { return m_devicePath; }
 
     void SetBehaviour(const SlaveBehaviour& behaviour);
+    // Answers with responder instead of the data tables (for peers with a register map of their own).
+    void SetResponder(Responder responder);
     // Runs f on the slave's data tables under the slave's lock.
     template <class F> auto WithCore(F&& f) {
         std::lock_guard lock(m_mutex);
@@ -67,6 +74,8 @@ public:
     bool SendUnasked(std::span<const std::uint8_t> bytes);
 
 private:
+    void Setup(std::uint16_t tcpPort);
+    void CloseAll();
     void Run();
     void Handle(const rtu::Frame& request);
     bool SendAll(std::span<const std::uint8_t> bytes);
@@ -87,6 +96,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     ModbusSlaveCore m_core;
+    Responder m_responder;
     SlaveBehaviour m_behaviour;
     std::vector<rtu::Frame> m_requests;
     std::thread m_thread;
