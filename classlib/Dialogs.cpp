@@ -14,37 +14,64 @@ public:
         if (r.kind == TMessageRequest::Kind::MessageBox) {
             box.setWindowTitle(r.caption);
             switch (r.flags & 0xF0u) {
-            case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-            case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-            case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-            case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-            default: break;
+            case MB_ICONERROR:
+                box.setIcon(QMessageBox::Critical);
+                break;
+            case MB_ICONQUESTION:
+                box.setIcon(QMessageBox::Question);
+                break;
+            case MB_ICONWARNING:
+                box.setIcon(QMessageBox::Warning);
+                break;
+            case MB_ICONINFORMATION:
+                box.setIcon(QMessageBox::Information);
+                break;
+            default:
+                break;
             }
             switch (r.flags & 0x0Fu) {
-            case MB_OKCANCEL: return addAndRun(box, {{QMessageBox::Ok, mrOk}, {QMessageBox::Cancel, mrCancel}});
+            case MB_OKCANCEL:
+                return addAndRun(box, {{QMessageBox::Ok, mrOk}, {QMessageBox::Cancel, mrCancel}});
             case MB_YESNOCANCEL:
-                return addAndRun(box, {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo},
-                                       {QMessageBox::Cancel, mrCancel}});
-            case MB_YESNO: return addAndRun(box, {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo}});
-            default: return addAndRun(box, {{QMessageBox::Ok, mrOk}});
+                return addAndRun(
+                    box,
+                    {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo}, {QMessageBox::Cancel, mrCancel}});
+            case MB_YESNO:
+                return addAndRun(box, {{QMessageBox::Yes, mrYes}, {QMessageBox::No, mrNo}});
+            default:
+                return addAndRun(box, {{QMessageBox::Ok, mrOk}});
             }
         }
         static const char* const captions[] = {"Warning", "Error", "Information", "Confirmation", ""};
         box.setWindowTitle(r.type == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
                                                            : _(captions[int(r.type)]));
         switch (r.type) {
-        case TMsgDlgType::mtWarning: box.setIcon(QMessageBox::Warning); break;
-        case TMsgDlgType::mtError: box.setIcon(QMessageBox::Critical); break;
-        case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); break;
-        case TMsgDlgType::mtConfirmation: box.setIcon(QMessageBox::Question); break;
-        case TMsgDlgType::mtCustom: break;
+        case TMsgDlgType::mtWarning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case TMsgDlgType::mtError:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case TMsgDlgType::mtInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case TMsgDlgType::mtConfirmation:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case TMsgDlgType::mtCustom:
+            break;
         }
         static const std::pair<TMsgDlgBtn, std::pair<QMessageBox::StandardButton, int>> map[] = {
-            {mbYes, {QMessageBox::Yes, mrYes}},          {mbNo, {QMessageBox::No, mrNo}},
-            {mbOK, {QMessageBox::Ok, mrOk}},             {mbCancel, {QMessageBox::Cancel, mrCancel}},
-            {mbAbort, {QMessageBox::Abort, mrAbort}},    {mbRetry, {QMessageBox::Retry, mrRetry}},
-            {mbIgnore, {QMessageBox::Ignore, mrIgnore}}, {mbAll, {QMessageBox::YesToAll, mrAll}},
-            {mbNoToAll, {QMessageBox::NoToAll, mrNoToAll}}, {mbYesToAll, {QMessageBox::YesToAll, mrYesToAll}},
+            {mbYes, {QMessageBox::Yes, mrYes}},
+            {mbNo, {QMessageBox::No, mrNo}},
+            {mbOK, {QMessageBox::Ok, mrOk}},
+            {mbCancel, {QMessageBox::Cancel, mrCancel}},
+            {mbAbort, {QMessageBox::Abort, mrAbort}},
+            {mbRetry, {QMessageBox::Retry, mrRetry}},
+            {mbIgnore, {QMessageBox::Ignore, mrIgnore}},
+            {mbAll, {QMessageBox::NoButton, mrAll}},
+            {mbNoToAll, {QMessageBox::NoToAll, mrNoToAll}},
+            {mbYesToAll, {QMessageBox::YesToAll, mrYesToAll}},
             {mbHelp, {QMessageBox::Help, mrNone}},
         };
         std::vector<std::pair<QMessageBox::StandardButton, int>> buttons;
@@ -57,13 +84,19 @@ public:
     }
 
 private:
-    static int addAndRun(QMessageBox& box, const std::vector<std::pair<QMessageBox::StandardButton, int>>& buttons) {
+    // QMessageBox has no "All" button of its own: NoButton stands for it (mbAll and mbYesToAll are two
+    // buttons).
+    static int addAndRun(QMessageBox& box,
+                         const std::vector<std::pair<QMessageBox::StandardButton, int>>& buttons) {
+        std::vector<std::pair<QAbstractButton*, int>> added;
         for (const auto& b : buttons)
-            box.addButton(b.first);
+            added.emplace_back(b.first == QMessageBox::NoButton
+                                   ? box.addButton(_("&All"), QMessageBox::AcceptRole)
+                                   : box.addButton(b.first),
+                               b.second);
         box.exec();
-        const QMessageBox::StandardButton clicked = box.standardButton(box.clickedButton());
-        for (const auto& b : buttons)
-            if (b.first == clicked)
+        for (const auto& b : added)
+            if (b.first && b.first == box.clickedButton())
                 return b.second;
         return mrCancel;
     }

@@ -103,7 +103,8 @@ TTreeNode* TTreeNodes::NodeFromIndex(const QModelIndex& index) const {
 
 void TTreeNodes::SetImages(QList<QIcon> images) {
     m_images = std::move(images);
-    // Repaint every node's picture.
+    // Repaint every node's picture. Views expect the pair of layout signals; no index moves.
+    emit m_model.layoutAboutToBeChanged();
     emit m_model.layoutChanged();
 }
 

@@ -1,0 +1,28 @@
+#include "classlib/Dialogs.h"
+#include "classlib/Translation.h"
+#include "tests/support/RecordingPresenter.h"
+#include <gtest/gtest.h>
+
+TEST(Dialogs, BoxesGoThroughThePresenterWhichAnswers) {
+    ScopedRecordingPresenter presenter;
+    presenter->answer = mrNo;
+    EXPECT_EQ(MessageDlg(QStringLiteral("Save?"), TMsgDlgType::mtConfirmation, mbYes | mbNo), mrNo);
+    ShowMessage(QStringLiteral("Hello"));
+    EXPECT_EQ(ApplicationMessageBox(QStringLiteral("Calibrate"), QStringLiteral("Calibration"),
+                                    MB_OKCANCEL | MB_ICONQUESTION),
+              mrNo);
+    ASSERT_EQ(presenter->requests.size(), 3);
+    const TMessageRequest& dlg = presenter->requests[0];
+    EXPECT_EQ(dlg.kind, TMessageRequest::Kind::MessageDlg);
+    EXPECT_EQ(dlg.type, TMsgDlgType::mtConfirmation);
+    EXPECT_EQ(dlg.buttons, unsigned(mbYes | mbNo));
+    EXPECT_EQ(presenter->requests[1].caption, QStringLiteral("Vexa Daxo Soft"));
+    EXPECT_EQ(presenter->requests[2].caption, QStringLiteral("Calibration"));
+    EXPECT_EQ(presenter->requests[2].flags, unsigned(MB_OKCANCEL | MB_ICONQUESTION));
+}
+
+TEST(Translation, ReturnsTheSourceTextWithoutACatalogue) {
+    EXPECT_EQ(_("Save config ok."), QStringLiteral("Save config ok."));
+    EXPECT_EQ(_(QStringLiteral("Température")), QStringLiteral("Température"));
+    EXPECT_TRUE(_("").isEmpty());
+}
