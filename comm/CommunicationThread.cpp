@@ -1,0 +1,369 @@
+#include "comm/CommunicationThread.h"
+#include "classlib/Dialogs.h"
+#include "classlib/Translation.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "model/IOClasses.h"
+#include <QThread>
+
+namespace {
+
+// Wire addresses of the information block and the read-back steps.
+constexpr int InfoBlockAddress = 512;
+constexpr int InfoBlockCount = 17;
+
+enum class TStepGroup { DigitalInputs, AnalogInputs, AnalogOutputs, Thermocouple };
+
+struct TReadStep {
+    int function;
+    int address;
+    TStepGroup group;
+    bool timesFactor;
+};
+
+// Steps 0 to 9 of the read-back, in the order they are sent.
+constexpr TReadStep ReadSteps[] = {
+    {1, 64, TStepGroup::DigitalInputs, false},  {1, 128, TStepGroup::DigitalInputs, false},
+    {3, 0, TStepGroup::DigitalInputs, false},   {1, 202, TStepGroup::AnalogInputs, false},
+    {3, 112, TStepGroup::AnalogInputs, true},   {3, 108, TStepGroup::AnalogInputs, true},
+    {4, 116, TStepGroup::AnalogInputs, false},  {3, 304, TStepGroup::AnalogOutputs, false},
+    {1, 208, TStepGroup::AnalogOutputs, false}, {3, 529, TStepGroup::Thermocouple, false},
+};
+
+constexpr int ThermocoupleModel = 63;
+
+// Channel count of the step's group on the device, or 0 when the step does not apply.
+int StepQuantity(const TReadStep& step, const TRemoteIO& device) {
+    switch (step.group) {
+    case TStepGroup::DigitalInputs:
+        return device.DigitalInput() ? device.DigitalInput()->GetCount() : 0;
+    case TStepGroup::AnalogInputs:
+        return device.AnalogicInput() ? device.AnalogicInput()->GetCount() : 0;
+    case TStepGroup::AnalogOutputs:
+        return device.AnalogicOutput() ? device.AnalogicOutput()->GetCount() : 0;
+    case TStepGroup::Thermocouple:
+        return device.Information()->ModelCode() == ThermocoupleModel ? 1 : 0;
+    }
+    return 0;
+}
+
+bool SendRead(TModbusSerialTCPMaster& master, int function, int slave, int address, int quantity) {
+    switch (function) {
+    case 1:
+        return master.ReadCoils(slave, address, quantity);
+    case 2:
+        return master.ReadDiscreteInputs(slave, address, quantity);
+    case 3:
+        return master.ReadHoldingRegisters(slave, address, quantity);
+    case 4:
+        return master.ReadInputRegisters(slave, address, quantity);
+    default:
+        return false;
+    }
+}
+
+// Serial format register: parity and stop bits.
+void ApplySerialFormat(TRemoteIOComm& comm, int format) {
+    using IOClasses::TParity;
+    using IOClasses::TStopbit;
+    switch (format) {
+    case 1:
+        comm.SetParity(TParity::Odd);
+        comm.SetStopbit(TStopbit::SB_1);
+        break;
+    case 2:
+        comm.SetParity(TParity::None);
+        comm.SetStopbit(TStopbit::SB_2);
+        break;
+    case 3:
+        comm.SetParity(TParity::None);
+        comm.SetStopbit(TStopbit::SB_1);
+        break;
+    default:
+        comm.SetParity(TParity::Even);
+        comm.SetStopbit(TStopbit::SB_1);
+        break;
+    }
+}
+
+// Two name characters per register, the first in the high byte; anything unprintable becomes a blank.
+QString DecodeDeviceName(const std::vector<int>& info) {
+    QString name;
+    for (int k = 6; k <= 13; ++k)
+        for (int ch : {(info[size_t(k)] >> 8) & 0xFF, info[size_t(k)] & 0xFF})
+            name += (ch < 32 || ch >= 128) ? QChar(u' ') : QChar(char16_t(ch));
+    return name;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// Device search
+
+TFindSlaveThread::TFindSlaveThread(bool createSuspended, TModbusSerialTCPMaster* master, TFindSlaveHost* host)
+    : TThread(createSuspended), m_master(master), m_host(host) {
+    FindOptions.Reset();
+    OnTerminate = [this](TThread*) { OnThreadTerminate(); };
+    SetFreeOnTerminate(true);
+}
+
+void TFindSlaveThread::Execute() {
+    if (FindOptions.UseFactoryDefault) {
+        // The factory settings of every module; they stay after the search.
+        m_master->SerialPort->BaudRate = 9600;
+        m_master->SerialPort->DataBits = 8;
+        m_master->SerialPort->StopBits = 1;
+        m_master->SerialPort->Parity = 0;
+    }
+    if (!m_master->Connect()) {
+        m_result = 1;
+        return;
+    }
+    const int savedTimeout = m_master->Timeout;
+    m_master->Timeout = SearchTimeout;
+    if (FindOptions.UseFactoryDefault) {
+        ReadDevice(FactoryAddress, 2);
+    } else {
+        for (int address = FindOptions.BeginAddress; address <= FindOptions.EndAddress; ++address) {
+            if (Terminated())
+                break;
+            Synchronize([this] { ShowProgress(); });
+            ReadDevice(address, 1);
+        }
+    }
+    m_master->Timeout = savedTimeout;
+    m_result = 0;
+}
+
+void TFindSlaveThread::ReadDevice(int address, int factor) {
+    if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
+        return;
+    m_info.assign(InfoBlockCount, 0);
+    for (int k = 0; k < InfoBlockCount; ++k)
+        m_info[size_t(k)] = m_master->Registers.GetValue(k);
+    Synchronize([this] { ApplyInfo(); });
+    if (!m_device)
+        return;
+    for (int step = 0; step < int(std::size(ReadSteps)); ++step) {
+        const TReadStep& s = ReadSteps[step];
+        const int n = StepQuantity(s, *m_device);
+        if (n <= 0)
+            continue;
+        m_step = step;
+        if (SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n))
+            Synchronize([this] { ApplyStep(); });
+    }
+}
+
+void TFindSlaveThread::ApplyInfo() {
+    const std::vector<int>& r = m_info;
+    TRemoteIONetwork* network = m_host->Network();
+    TRemoteIO* device = network->FindByAddress(r[1]);
+    if (!device) {
+        device = network->AddRemoteIO();
+        device->Comm()->SetCurrentAddress(r[1]);
+    }
+    TRemoteIOComm* comm = device->Comm();
+    comm->SetAddress(r[1]);
+    comm->SetBaudrate(IOClasses::TBaudrate(r[0]));
+    device->Information()->SetFirmwareVersion(r[4]);
+    ApplySerialFormat(*comm, r[2]);
+    device->SetTimeoutFromDevice(r[14]);
+    device->Information()->SetDeviceName(DecodeDeviceName(r));
+    device->Information()->SetModelCode(r[5]);
+    device->Information()->SetRecordFlashCounter(r[15] * 256 + r[16]);
+    m_device = device;
+    RefreshOrRescan();
+    device->SetModified(false);
+}
+
+void TFindSlaveThread::ApplyStep() {
+    TRemoteIO* device = m_device;
+    const TCoilArray& coils = m_master->Coils;
+    const TRegisterArray& regs = m_master->Registers;
+    using IOClasses::TAnalogicInputFunction;
+    using IOClasses::TDigitalInputFunction;
+    auto eachInput = [&](auto&& apply) {
+        if (TDigitalInput* g = device->DigitalInput())
+            for (int i = 0; i < g->GetCount(); ++i)
+                apply(*g->GetChannel(i), i);
+    };
+    auto eachAnalogIn = [&](auto&& apply) {
+        if (TAnalogicInput* g = device->AnalogicInput())
+            for (int i = 0; i < g->GetCount(); ++i)
+                apply(*g->GetChannel(i), i);
+    };
+    auto eachAnalogOut = [&](auto&& apply) {
+        if (TAnalogicOutput* g = device->AnalogicOutput())
+            for (int i = 0; i < g->GetCount(); ++i)
+                apply(*g->GetChannel(i), i);
+    };
+    const auto isCounter = [](const TChannelDigitalInput& c) {
+        return c.InputFunction() == TDigitalInputFunction::Counter;
+    };
+    switch (m_step) {
+    case 0:
+        eachInput([&](TChannelDigitalInput& c, int i) {
+            c.SetInputFunction(coils.GetValue(i) == 1 ? TDigitalInputFunction::Counter
+                                                      : TDigitalInputFunction::Normal);
+        });
+        break;
+    case 1:
+        eachInput([&](TChannelDigitalInput& c, int i) {
+            if (isCounter(c))
+                c.SetEnabledAlarmOutput(coils.GetValue(i) != 0);
+        });
+        break;
+    case 2:
+        eachInput([&](TChannelDigitalInput& c, int i) {
+            if (isCounter(c))
+                c.SetPreset(regs.GetValue(i));
+        });
+        break;
+    case 3:
+        eachAnalogIn([&](TChannelAnalogicInput& c, int i) { c.SetEnabled(coils.GetValue(i) != 0); });
+        break;
+    case 4:
+        eachAnalogIn([&](TChannelAnalogicInput& c, int i) { c.SetLimitMax(regs.GetValue(i)); });
+        break;
+    case 5:
+        eachAnalogIn([&](TChannelAnalogicInput& c, int i) { c.SetLimitMin(regs.GetValue(i)); });
+        break;
+    case 6:
+        eachAnalogIn([&](TChannelAnalogicInput& c, int i) {
+            c.SetInputFunction(regs.GetValue(i) == 1 ? TAnalogicInputFunction::ifTensao10v
+                                                     : TAnalogicInputFunction::ifCorrente0to20ma);
+        });
+        break;
+    case 7:
+        eachAnalogOut([&](TChannelAnalogicOutput& c, int i) { c.SetLimitMax(regs.GetValue(i)); });
+        break;
+    case 8:
+        eachAnalogOut([&](TChannelAnalogicOutput& c, int i) { c.SetEnabled(coils.GetValue(i) != 0); });
+        break;
+    case 9:
+        if (TTemperatureInput* t = device->TemperatureInput();
+            t && device->Information()->ModelCode() == ThermocoupleModel) {
+            const int v = regs.GetValue(0);
+            t->SetTermoparJunta((v & 0x80) ? IOClasses::TRemoteJunta::Sem_Junta_Fria
+                                           : IOClasses::TRemoteJunta::Com_Junta_Fria);
+            t->SetTermopar(IOClasses::TRemoteTermopar(v & 7));
+        }
+        break;
+    default:
+        break;
+    }
+    RefreshOrRescan();
+    device->SetModified(false);
+}
+
+void TFindSlaveThread::ShowProgress() {
+    m_host->ShowSearchProgress();
+}
+
+void TFindSlaveThread::OnThreadTerminate() {
+    QString text;
+    if (m_result == 1) {
+        text = m_master->ErrorText();
+    } else {
+        m_master->Disconnect();
+        m_host->RefreshStatusBar();
+        text = _("Find ok");
+    }
+    m_host->SetStatusText(text);
+    m_host->SearchEnded();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Configuration writer
+
+TSaveConfigThread::TSaveConfigThread(bool createSuspended, TModbusSerialTCPMaster* master,
+                                     TSaveConfigHost* host)
+    : TThread(createSuspended), m_master(master), m_host(host) {
+    OnTerminate = [this](TThread*) { OnThreadTerminate(); };
+}
+
+TSaveConfigThread::~TSaveConfigThread() = default;
+
+TCommunicationTask* TSaveConfigThread::AddTask() {
+    m_tasks.push_back(std::make_unique<TCommunicationTask>());
+    return m_tasks.back().get();
+}
+
+bool TSaveConfigThread::SendTask(const TCommunicationTask& task) {
+    const int slave = FindOptions.UseFactoryDefault ? TFindSlaveThread::FactoryAddress : task.Slave;
+    const int address = task.Number - 1;
+    int value = task.Value();
+    switch (task.FunctionCode) {
+    case 5:
+        return m_master->WriteSingleCoil(slave, address, value);
+    case 6:
+        if (task.ReadBeforeWrite) {
+            // What is read is not used; it only tells which value the module takes.
+            if (m_master->ReadHoldingRegisters(slave, address, task.Count))
+                value = value == 1 ? (value | 0x100) : (value & ~0x100);
+            else
+                value = task.ValueHigh;
+        }
+        return m_master->WriteSingleRegister(slave, address, value);
+    default:
+        return false;
+    }
+}
+
+void TSaveConfigThread::Execute() {
+    if (!m_master->Connect()) {
+        m_result = 1;
+        return;
+    }
+    for (size_t i = 0; i < m_tasks.size(); ++i) {
+        m_index = int(i);
+        m_current = m_tasks[i].get();
+        m_lastOk = SendTask(*m_current);
+        if (!m_lastOk) {
+            m_result = 2;
+            return;
+        }
+        if (m_master->Pause > 0)
+            QThread::msleep(ulong(m_master->Pause));
+        Synchronize([this] { ShowProgress(); });
+    }
+    FindOptions.UseFactoryDefault = false;
+    m_result = 0;
+}
+
+void TSaveConfigThread::ShowProgress() {
+    m_host->ShowSaveProgress(_("Saving ") + QString::number(m_index + 1) + _(" of ") +
+                             QString::number(GetTaskCount()));
+}
+
+void TSaveConfigThread::OnThreadTerminate() {
+    QString text;
+    if (m_result == 1) {
+        text = m_master->ErrorText();
+    } else if (m_result == 2) {
+        m_master->Disconnect();
+        text = m_master->ErrorText();
+    } else {
+        m_master->Disconnect();
+        if (!m_host->CalibrationVisible() && Device) {
+            Device->Comm()->SetCurrentAddress(NewAddress);
+            Device->Comm()->SetAddress(NewAddress);
+            Device->SetModified(false);
+            TSerialComm& port = *m_master->SerialPort;
+            const auto adopt = [&](auto& setting, auto value, const char* message) {
+                if (setting != value) {
+                    MessageDlg(_(message), TMsgDlgType::mtInformation, mbOK);
+                    setting = value;
+                    m_host->RefreshStatusBar();
+                }
+            };
+            adopt(port.BaudRate, NewBaudRate, "Baudrate automaticaly changed");
+            adopt(port.StopBits, NewStopBits, "Stopbit automaticaly changed");
+            adopt(port.Parity, NewParity, "Parity automaticaly changed");
+        }
+        text = _("Save config ok.");
+    }
+    m_host->SetStatusText(text);
+    m_tasks.clear();
+    m_host->CloseSaveProgress();
+}
