@@ -19,5 +19,7 @@ bool SafeRead(uintptr_t address, void* target, size_t size);
 // An import jump (jmp through a pointer slot: FF 25 rel32, optionally preceded by endbr64 and with a
 // bnd prefix) stands for the slot's target; any other address stands for itself.
 uintptr_t ResolveImportJump(uintptr_t address);
+// The pointer slot of an import jump at the address; false when the address holds none.
+bool ImportJumpSlot(uintptr_t address, uintptr_t& slot);
 
 } // namespace reporter

@@ -67,26 +67,30 @@ bool SafeRead(uintptr_t address, void* target, size_t size) {
     return KernelRead(address, target, size, false) == ssize_t(size);
 }
 
-uintptr_t ResolveImportJump(uintptr_t address) {
+bool ImportJumpSlot(uintptr_t address, uintptr_t& slot) {
     uint8_t code[11];
     if (!SafeRead(address, code, 8))
-        return address;
+        return false;
     size_t at = 0;
     const uint8_t endbr64[4] = {0xF3, 0x0F, 0x1E, 0xFA};
     if (std::memcmp(code, endbr64, 4) == 0) {
         if (!SafeRead(address, code, sizeof code))
-            return address;
+            return false;
         at = 4;
     }
     if (code[at] == 0xF2) // bnd prefix of the MPX-era PLT
         ++at;
     if (code[at] != 0xFF || code[at + 1] != 0x25)
-        return address;
+        return false;
     int32_t displacement;
     std::memcpy(&displacement, code + at + 2, 4);
-    const uintptr_t slot = address + at + 6 + uintptr_t(intptr_t(displacement));
-    uintptr_t target;
-    if (!SafeRead(slot, &target, sizeof target))
+    slot = address + at + 6 + uintptr_t(intptr_t(displacement));
+    return true;
+}
+
+uintptr_t ResolveImportJump(uintptr_t address) {
+    uintptr_t slot, target;
+    if (!ImportJumpSlot(address, slot) || !SafeRead(slot, &target, sizeof target))
         return address;
     return target;
 }
