@@ -75,10 +75,6 @@ enum class TSimNeeds : std::uint8_t {
 
 enum class TSimAccess : std::uint8_t { Read, ReadWrite };
 
-// Whether a write goes to the configuration (kept until the store command puts it into flash), acts at
-// once on the live state, or is a command.
-enum class TSimKind : std::uint8_t { Identity, Config, Live, Command };
-
 inline constexpr int AnyModel = -1;
 
 // One block of consecutive coils or registers of the module register map.
@@ -92,7 +88,6 @@ struct TRegisterBlock {
     int ExceptModel; // AnyModel or a model code the block does not exist on
     TSimUnit Unit;
     TSimAccess Access;
-    TSimKind Kind;
     TSimField Field;
     std::uint16_t Arg; // field-specific (the calibration command number)
     std::uint16_t Min; // accepted register values of a write

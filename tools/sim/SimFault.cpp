@@ -38,7 +38,7 @@ std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::
         error = "missing fault kind";
         return std::nullopt;
     }
-    const std::string& name = words[0] == "none" ? FaultNames[0].Name : words[0];
+    const std::string name = words[0] == "none" ? std::string("off") : words[0];
     const TFaultName* entry = nullptr;
     for (const TFaultName& candidate : FaultNames) {
         if (name == candidate.Name) {
