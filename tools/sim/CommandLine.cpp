@@ -49,7 +49,7 @@ const char* UsageText() {
            "(the kernel keeps no parity there).\n"
            "SIGUSR1 prints every module's state; SIGINT or SIGTERM stops.\n"
            "\n"
-           "Standard input takes commands, one per line:\n";
+           "Standard input takes these commands, one a line.\n";
 }
 
 TSimCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {

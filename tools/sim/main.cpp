@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!commandLine.Error.empty()) {
-        std::fprintf(stderr, "vexadaxo-sim: %s\n%s", commandLine.Error.c_str(), vdsim::UsageText());
+        std::fprintf(stderr, "vexadaxo-sim: %s (see --help)\n", commandLine.Error.c_str());
         return 2;
     }
     // The signals are taken through a descriptor; block them before any thread starts.
