@@ -1,6 +1,7 @@
 #include "reporter/OBase64.h"
 
 #include <array>
+#include <cstring>
 
 namespace reporter {
 
@@ -21,6 +22,19 @@ constexpr std::array<uint16_t, 4096> PairTable = MakePairTable();
 
 void Base64Encode(const uint8_t* input, size_t length, char* output) {
     size_t i = 0;
+    // Two groups per step from one 8-byte load, eight characters in one store.
+    for (; i + 8 <= length; i += 6) {
+        uint64_t v;
+        std::memcpy(&v, input + i, 8);
+        v = __builtin_bswap64(v);
+        const auto first = uint32_t(v >> 40);
+        const auto second = uint32_t(v >> 16) & 0xFFFFFF;
+        const uint64_t out = uint64_t(PairTable[first >> 12]) | (uint64_t(PairTable[first & 0xFFF]) << 16) |
+                             (uint64_t(PairTable[second >> 12]) << 32) |
+                             (uint64_t(PairTable[second & 0xFFF]) << 48);
+        std::memcpy(output, &out, 8);
+        output += 8;
+    }
     for (; i + 3 <= length; i += 3) {
         const uint32_t group = (uint32_t(input[i]) << 16) | (uint32_t(input[i + 1]) << 8) | input[i + 2];
         const uint16_t high = PairTable[group >> 12];

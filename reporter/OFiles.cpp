@@ -42,19 +42,22 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     struct stat info;
     if (::fstat(fd.Get(), &info) != 0)
         RaiseFile("read", path, errno);
-    std::vector<uint8_t> data;
-    data.reserve(size_t(info.st_size > 0 ? info.st_size : 0));
-    uint8_t buffer[65536];
+    // Read straight into place; a file that grows or shrinks meanwhile is read to its actual end.
+    std::vector<uint8_t> data(size_t(info.st_size > 0 ? info.st_size : 0) + 1);
+    size_t used = 0;
     for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (used == data.size())
+            data.resize(data.size() * 2 + 65536);
+        const ssize_t n = ::read(fd.Get(), data.data() + used, data.size() - used);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             RaiseFile("read", path, errno);
         if (n == 0)
             break;
-        data.insert(data.end(), buffer, buffer + n);
+        used += size_t(n);
     }
+    data.resize(used);
     return data;
 }
 
