@@ -4,6 +4,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
 #include <QThread>
+#include <algorithm>
 
 namespace {
 
@@ -298,8 +299,10 @@ bool TSaveConfigThread::SendTask(const TCommunicationTask& task) {
         return m_master->WriteSingleCoil(slave, address, value);
     case 6:
         if (task.ReadBeforeWrite) {
-            // What is read is not used; it only tells which value the module takes.
-            if (m_master->ReadHoldingRegisters(slave, address, task.Count))
+            // What is read is not used; it only tells which value the module takes. A read of no
+            // register is no valid request (every module refuses it), so at least one is asked for;
+            // otherwise the failed read would always replace the value by its high byte.
+            if (m_master->ReadHoldingRegisters(slave, address, std::max<int>(task.Count, 1)))
                 value = value == 1 ? (value | 0x100) : (value & ~0x100);
             else
                 value = task.ValueHigh;

@@ -136,3 +136,21 @@ TEST_F(SaveConfigThreadTest, ThreadThatNeverStartedIsFreedWithoutSending) {
     EXPECT_TRUE(Module(1).Log.empty());
     EXPECT_EQ(hosts.progressClosed, 0);
 }
+
+TEST_F(SaveConfigThreadTest, ThermocoupleRegisterKeepsTheChosenTypeThroughItsReadBeforeWrite) {
+    StartSimulator({{1, 63}});
+    TRemoteIO* d = FoundDevice();
+    d->Comm()->SetAddress(1);
+
+    auto* t = NewWriter(d);
+    TCommunicationTask* task = t->AddTask();
+    task->FunctionCode = 6;
+    task->Slave = 1;
+    task->Number = 530;
+    task->ReadBeforeWrite = 1; // with no count, as Send Config builds it
+    task->ValueLow = 0x80 | 5; // no cold junction, type R
+    AddWrite(t, 6, 1, 516, 0x6766);
+    EXPECT_EQ(Send(t), 0);
+
+    EXPECT_EQ(Module(1).Stored.Thermocouple, 0x85);
+}
