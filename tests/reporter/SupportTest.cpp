@@ -234,6 +234,9 @@ TEST(Support, ThreadsAndProcess) {
     EXPECT_TRUE(IsThreadAlive(tid));
     release = true;
     worker.join();
+    // The kernel finishes a joined thread's exit a moment after the join returns.
+    for (int i = 0; i < 2000 && IsThreadAlive(tid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_FALSE(IsThreadAlive(tid));
     EXPECT_FALSE(IsThreadAlive(0));
 
