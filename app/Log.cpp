@@ -1,0 +1,28 @@
+#include "app/Log.h"
+#include "ui_Log.h"
+
+TFormLog::TFormLog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TFormLog>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QPalette pal = m_ui->memLog->palette();
+    pal.setColor(QPalette::Text, pal.color(QPalette::Highlight));
+    m_ui->memLog->setPalette(pal);
+    m_ui->memLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui->memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    connect(m_ui->btnLimpar, &QPushButton::clicked, this, &TFormLog::btnLimparClick);
+    connect(m_ui->btnFecharLog, &QPushButton::clicked, this, &TFormLog::btnFecharLogClick);
+}
+
+TFormLog::~TFormLog() = default;
+
+void TFormLog::AddLine(const QString& line) {
+    m_ui->memLog->appendPlainText(line);
+}
+
+void TFormLog::btnLimparClick() {
+    m_ui->memLog->clear();
+}
+
+void TFormLog::btnFecharLogClick() {
+    close();
+}

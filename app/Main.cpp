@@ -1,0 +1,483 @@
+#include "app/Main.h"
+#include "app/CommConfig.h"
+#include "app/Find.h"
+#include "app/Globals.h"
+#include "app/ImageLists.h"
+#include "app/Log.h"
+#include "app/SettingsFile.h"
+#include "app/StatusBar.h"
+#include "app/StatusSendConfig.h"
+#include "app/WorkerJobs.h"
+#include "classlib/Application.h"
+#include "classlib/Dialogs.h"
+#include "classlib/Translation.h"
+#include "classlib/TreeNodes.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "model/ChannelGroups.h"
+#include "model/RemoteIO.h"
+#include "platform/IniFile.h"
+#include "ui_Main.h"
+#include "ui_StatusSendConfig.h"
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QPainter>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+void ErrorBox(const QString& text) {
+    MessageDlg(text, TMsgDlgType::mtError, mbOK);
+}
+
+// Text that is no integer leaves the setting as it was.
+template <class T> void AssignInt(T& target, const QString& text) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (ok)
+        target = T(v);
+}
+
+} // namespace
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(696, 542);
+    FormCreate();
+}
+
+void TFormMain::FormCreate() {
+    ProgramFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+
+    ModbusMaster = new TModbusSerialTCPMaster(nullptr);
+    ModbusMaster->setParent(this); // the window owns the master for the program's life
+
+    m_nodes = new TTreeNodes(this);
+    QList<QIcon> icons;
+    for (const QPixmap& pm : ImageListSimulation())
+        icons << QIcon(pm);
+    m_nodes->SetImages(icons);
+    m_ui->tvNetwork->setModel(m_nodes->Model());
+    connect(m_nodes, &TTreeNodes::expandRequested, this, [this](const QModelIndex& index, bool expand, bool) {
+        m_ui->tvNetwork->setExpanded(index, expand);
+    });
+    Network = new TRemoteIONetwork(nullptr, m_nodes, nullptr);
+    AttachTreeChange();
+
+    // The white icon panel with the tool bar and the logo.
+    QPalette white = m_ui->pIcon->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_ui->pIcon->setPalette(white);
+    m_ui->ImageDaxo->setPixmap(LogoPicture());
+    const std::pair<QToolButton*, int> buttons[] = {{m_ui->toolbtnSearch, IconIndex::Search},
+                                                    {m_ui->toolbtnSetup, IconIndex::Setup},
+                                                    {m_ui->toolbtnSendConfig, IconIndex::SendConfig},
+                                                    {m_ui->toolbtnHelp, IconIndex::Help},
+                                                    {m_ui->toolbtnLanguage, IconIndex::Language},
+                                                    {m_ui->toolbtnExit, IconIndex::Exit},
+                                                    {m_ui->toolbtnLog, IconIndex::Log},
+                                                    {m_ui->toolbtnAbout, IconIndex::About}};
+    for (const auto& [button, image] : buttons) {
+        button->setIcon(QIcon(ImageListIcones().at(image)));
+        button->setToolTip(QString());
+    }
+    connect(m_ui->toolbtnSearch, &QToolButton::clicked, this, &TFormMain::OutlookBtn_FindClick);
+    connect(m_ui->toolbtnSetup, &QToolButton::clicked, this, &TFormMain::OutlookBtn_SetupClick);
+    connect(m_ui->toolbtnSendConfig, &QToolButton::clicked, this, &TFormMain::OutlookBtn_SendConfigClick);
+    connect(m_ui->toolbtnHelp, &QToolButton::clicked, this, &TFormMain::OutlookBtn_HelpClick);
+    connect(m_ui->toolbtnExit, &QToolButton::clicked, this, &TFormMain::OutlookBtn_ExitClick);
+    connect(m_ui->toolbtnLog, &QToolButton::clicked, this, &TFormMain::toolbtnLogClick);
+    connect(m_ui->toolbtnAbout, &QToolButton::clicked, this, &TFormMain::toolbtnAboutClick);
+    connect(m_ui->cbDiagnostic, &QComboBox::activated, this, &TFormMain::cbDiagnosticChange);
+
+    m_ui->StatusBarDaxo->SetPanels({{50, TStatusPanelStyle::psOwnerDraw, {}},
+                                    {110, TStatusPanelStyle::psOwnerDraw, {}},
+                                    {150, TStatusPanelStyle::psOwnerDraw, {}},
+                                    {140, TStatusPanelStyle::psText, {}},
+                                    {70, TStatusPanelStyle::psText, {}},
+                                    {50, TStatusPanelStyle::psText, {}}});
+    m_ui->StatusBarDaxo->OnDrawPanel = [this](TStatusBar* bar, QPainter& p, int panel, const QRect& rect) {
+        StatusBarDaxoDrawPanel(bar, p, panel, rect);
+    };
+
+    m_ui->SplitterDaxo->setSizes({284, 696 - 284 - 4});
+    m_ui->SplitterDaxo->setStretchFactor(0, 0);
+    m_ui->SplitterDaxo->setStretchFactor(1, 1);
+    m_ui->RSObjectInspector1->setVisible(false);
+    setWindowTitle(_(ApplicationTitle));
+    m_ui->gbDigitalInput->setFixedWidth(m_ui->gbDiagnostics->contentsRect().width() / 2 - 10);
+    m_ui->cbDiagnostic->setEnabled(false);
+    m_ui->lbDiagnostic->setEnabled(false);
+    for (QWidget* box :
+         {static_cast<QWidget*>(m_ui->gbDigitalInput), static_cast<QWidget*>(m_ui->gbDigitalOutput)}) {
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        box->setPalette(pal);
+    }
+    DiagnosticRunning = false;
+    Calibration.Calibrating = false;
+    CalibrationBoxRestore = false;
+}
+
+TFormMain::~TFormMain() {
+    // FormDestroy.
+    StopSupervision();
+    DetachTreeChange();
+    ShowInspected(nullptr);
+    delete Network;
+    Network = nullptr;
+    CurrentDevice = nullptr;
+    if (FormMain == this)
+        FormMain = nullptr;
+    ModbusMaster = nullptr; // freed with the window's children
+}
+
+TStatusBar* TFormMain::StatusBarDaxo() const {
+    return m_ui->StatusBarDaxo;
+}
+
+QObject* TFormMain::SelectedObject() const {
+    const TTreeNode* node = m_nodes->NodeFromIndex(m_ui->tvNetwork->currentIndex());
+    return node ? node->Data() : nullptr;
+}
+
+void TFormMain::AttachTreeChange() {
+    if (m_treeChange)
+        return;
+    m_treeChange =
+        connect(m_ui->tvNetwork->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& current) { tvNetworkChange(m_nodes->NodeFromIndex(current)); });
+}
+
+void TFormMain::DetachTreeChange() {
+    disconnect(m_treeChange);
+    m_treeChange = {};
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_shown && !event->spontaneous()) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TFormMain::FormShow() {
+    LoadParameters();
+    if (FormCommunicationConfig) {
+        FormCommunicationConfig->LoadFromMaster();
+        FormCommunicationConfig->RefreshStatusBar();
+    }
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Splitter1Moved();
+}
+
+void TFormMain::Splitter1Moved() {
+    // The digital grids are sized by the diagnostics view when it builds them.
+    m_ui->gbDigitalInput->setFixedWidth(qMax(0, m_ui->gbDiagnostics->contentsRect().width() / 2 - 10));
+}
+
+void TFormMain::StatusBarDaxoDrawPanel(TStatusBar* statusBar, QPainter& canvas, int panel,
+                                       const QRect& rect) {
+    if (panel > 2)
+        return;
+    canvas.fillRect(rect, Qt::yellow);
+    QFont bold = statusBar->font();
+    bold.setBold(true);
+    canvas.setFont(bold);
+    canvas.setPen(Qt::black);
+    const QFontMetrics fm(bold);
+    canvas.drawText(rect.left() + 3, rect.top() + 1 + fm.ascent(), statusBar->PanelText(panel));
+}
+
+// Closing ---------------------------------------------------------------------------------------------
+
+void TFormMain::StopSupervision() {
+    if (DiagnosticRunning && WorkerJobs.StopSupervision)
+        WorkerJobs.StopSupervision();
+}
+
+bool TFormMain::FormCloseQuery() {
+    StopSupervision();
+    SaveParameters();
+    return true;
+}
+
+void TFormMain::FormClose() {
+    StopSupervision();
+    SaveParameters();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TFormMain::OutlookBtn_ExitClick() {
+    SaveParameters();
+    QCoreApplication::exit(0);
+}
+
+// Tool bar --------------------------------------------------------------------------------------------
+
+void TFormMain::OutlookBtn_SetupClick() {
+    if (DiagnosticRunning) {
+        ErrorBox(_("Can not config comm while connected !"));
+        return;
+    }
+    if (FormCommunicationConfig)
+        FormCommunicationConfig->exec();
+}
+
+void TFormMain::OutlookBtn_HelpClick() {
+    // A missing page or browser shows nothing.
+    const QString page = ProgramFolder + QLatin1String(HelpFile);
+    if (QFileInfo::exists(page))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+void TFormMain::toolbtnLogClick() {
+    if (FormLog) {
+        FormLog->show();
+        FormLog->raise();
+    }
+}
+
+void TFormMain::toolbtnAboutClick() {
+    // The About window (FormAbout) is not part of this program yet: the button shows nothing.
+}
+
+void TFormMain::OutlookBtn_FindClick() {
+    if (DiagnosticRunning) {
+        ErrorBox(_("Can not find while connected!"));
+        return;
+    }
+    if (FormFindSlave)
+        FormFindSlave->exec();
+    RefillDeviceCombo(0);
+    m_ui->cbDiagnostic->setEnabled(true);
+    m_ui->lbDiagnostic->setEnabled(true);
+    for (QWidget* box :
+         {static_cast<QWidget*>(m_ui->gbDigitalInput), static_cast<QWidget*>(m_ui->gbDigitalOutput)}) {
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+        box->setPalette(pal);
+    }
+}
+
+void TFormMain::OutlookBtn_SendConfigClick() {
+    auto* device = qobject_cast<TRemoteIO*>(SelectedObject());
+    if (!device) {
+        ErrorBox(_("Select a remote I/O."));
+        return;
+    }
+    const int index = m_ui->cbDiagnostic->currentIndex();
+    Calibration.CalibrationStep = 2;
+    SendConfig(device);
+    RefillDeviceCombo(index);
+}
+
+// Tree and device combo -------------------------------------------------------------------------------
+
+void TFormMain::ShowInspected(QObject* object) {
+    // Until the property inspector takes this place, it names the selected object's class.
+    m_ui->lbClassName->setText(object ? QString::fromLatin1(object->metaObject()->className()) : QString());
+}
+
+void TFormMain::tvNetworkChange(TTreeNode* node) {
+    QObject* object = node ? node->Data() : nullptr;
+    SelectedItem = qobject_cast<TCollectionItem*>(object);
+    ShowInspected(object);
+    static const char* const accepted[] = {"TChannelDigitalInput", "TremoteIO", "TChannelAnalogicInput",
+                                           "TChannelAnalogicOutput", "TTemperatureInput"};
+    const QString className = object ? QString::fromLatin1(object->metaObject()->className()) : QString();
+    const bool isAccepted = std::any_of(std::begin(accepted), std::end(accepted), [&](const char* name) {
+        return className.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    });
+    bool showInspector = isAccepted;
+    if (!isAccepted) {
+        if (m_ui->gbCalibration->isVisible()) {
+            m_ui->gbCalibration->setVisible(false);
+            CalibrationBoxRestore = true;
+        }
+    } else if (auto* device = qobject_cast<TRemoteIO*>(object)) {
+        if (device->AnalogicInput() || device->AnalogicOutput()) {
+            if (CalibrationBoxRestore && m_ui->gbCalibration->isHidden())
+                m_ui->gbCalibration->setVisible(true);
+        } else if (m_ui->gbCalibration->isVisible()) {
+            m_ui->gbCalibration->setVisible(false);
+            CalibrationBoxRestore = true;
+        }
+    } else if (qobject_cast<TTemperatureInput*>(object)) {
+        // The thermocouple settings exist on model 63 only.
+        const TTreeNode* above = node->Parent();
+        const auto* device = above ? qobject_cast<TRemoteIO*>(above->Data()) : nullptr;
+        showInspector = device && device->Information()->ModelCode() == 63;
+    }
+    m_ui->lbInvalid->setVisible(!showInspector);
+    m_ui->RSObjectInspector1->setVisible(showInspector);
+    if (node) {
+        const int index = m_ui->cbDiagnostic->findText(node->Text(), Qt::MatchExactly);
+        if (index >= 0) {
+            const QSignalBlocker block(m_ui->cbDiagnostic);
+            m_ui->cbDiagnostic->setCurrentIndex(index);
+        }
+    }
+}
+
+void TFormMain::cbDiagnosticChange() {
+    const int index = m_ui->cbDiagnostic->currentIndex();
+    if (index < 0) {
+        m_ui->btDiagnostic->setEnabled(false);
+        return;
+    }
+    m_ui->btDiagnostic->setEnabled(true);
+    CurrentDevice = qobject_cast<TRemoteIO*>(m_ui->cbDiagnostic->itemData(index).value<QObject*>());
+    if (CurrentDevice && CurrentDevice->Node())
+        m_ui->tvNetwork->setCurrentIndex(CurrentDevice->Node()->index());
+    ShowInspected(CurrentDevice);
+    AttachTreeChange();
+}
+
+void TFormMain::RefillDeviceCombo(int keepIndex) {
+    QComboBox* combo = m_ui->cbDiagnostic;
+    {
+        const QSignalBlocker block(combo);
+        combo->clear();
+        if (Network)
+            for (TRemoteIO* device : Network->Devices())
+                if (device)
+                    combo->addItem(device->Name(), QVariant::fromValue<QObject*>(device));
+        if (combo->count() == 0)
+            return;
+        combo->setCurrentIndex(keepIndex < combo->count() ? keepIndex : 0);
+    }
+    cbDiagnosticChange();
+}
+
+void TFormMain::ClearNetwork() {
+    DetachTreeChange();
+    ShowInspected(nullptr);
+    SelectedItem = nullptr;
+    CurrentDevice = nullptr;
+    {
+        // The combo's entries point at the devices about to go.
+        const QSignalBlocker block(m_ui->cbDiagnostic);
+        m_ui->cbDiagnostic->clear();
+    }
+    m_ui->btDiagnostic->setEnabled(false);
+    Network->Clear();
+    AttachTreeChange();
+}
+
+// Send Config -----------------------------------------------------------------------------------------
+
+void TFormMain::SendConfig(TRemoteIO* Device) {
+    if (DiagnosticRunning) {
+        ErrorBox(_("Can not send config while diagnostic."));
+        return;
+    }
+    // The job (and its worker) goes when this call returns, also when a check fails.
+    std::unique_ptr<TSaveConfigJob> job;
+    if (WorkerJobs.NewSaveConfig && ModbusMaster)
+        job = WorkerJobs.NewSaveConfig(*ModbusMaster);
+    CurrentDevice = Device;
+    if (job)
+        job->SetDevice(Device, Device->Comm()->Address());
+    if (!CheckSendConfig(*Device))
+        return;
+    const TSendConfigPlan plan = BuildSendConfigTasks(*Device, Calibration);
+    if (job) {
+        if (plan.LineSettings)
+            job->SetLineSettings(*plan.LineSettings);
+        for (const TSendConfigTask& task : plan.Tasks)
+            job->AddTask(task);
+        job->Start();
+        if (FormSaveConfigStatus) {
+            FormSaveConfigStatus->ui().ProgressBar1->setMaximum(job->TaskCount());
+            FormSaveConfigStatus->exec();
+        }
+        job->WaitFor();
+        job.reset();
+    }
+    if (!Device->AnalogicOutput()) {
+        if (Calibration.CalibrationStep == 0)
+            CalibrationSettling(60);
+        else if (Calibration.CalibrationStep == 1)
+            CalibrationSettling(3);
+    }
+}
+
+void TFormMain::CalibrationSettling(int seconds) {
+    // The module settles its calibration meanwhile; the bar shows the seconds go by.
+    QProgressBar* bar = m_ui->pbCalibration;
+    bar->setMaximum(seconds);
+    for (int s = 0; s < seconds; ++s) {
+        bar->setValue(s);
+        bar->repaint();
+        QThread::sleep(1);
+    }
+}
+
+// Settings file ---------------------------------------------------------------------------------------
+
+void TFormMain::lini(QString& Baudrate, QString& Stopbit, QString& Parity, QString& Channel, QString& Ip,
+                     QString& Port, QString& Comtype) {
+    const TSettingsValues v = ReadSettingsFile(SettingsFileName());
+    Baudrate = v.Baudrate;
+    Stopbit = v.Stopbit;
+    Parity = v.Parity;
+    Channel = v.Channel;
+    Ip = v.Ip;
+    Port = v.Port;
+    Comtype = v.Comtype;
+}
+
+void TFormMain::gini(const QString& Baudrate, const QString& Stopbit, const QString& Parity,
+                     const QString& Channel, const QString& Ip, const QString& Port, const QString& Comtype) {
+    WriteSettingsFile(SettingsFileName(), {Baudrate, Stopbit, Parity, Channel, Ip, Port, Comtype});
+}
+
+void TFormMain::LoadParameters() {
+    TSettingsValues v;
+    lini(v.Baudrate, v.Stopbit, v.Parity, v.Channel, v.Ip, v.Port, v.Comtype);
+    if (!v.AllNonEmpty() || !ModbusMaster)
+        return;
+    TSerialComm& port = *ModbusMaster->SerialPort;
+    AssignInt(port.BaudRate, v.Baudrate);
+    AssignInt(port.StopBits, v.Stopbit);
+    AssignInt(port.Parity, v.Parity);
+    port.PortName = v.Channel;
+    ModbusMaster->Socket->Host = v.Ip;
+    AssignInt(ModbusMaster->Socket->Port, v.Port);
+    ModbusMaster->ConnectionType = v.Comtype == QLatin1String("0") ? 0 : 1;
+}
+
+void TFormMain::SaveParameters() {
+    if (!ModbusMaster)
+        return;
+    const TSerialComm& port = *ModbusMaster->SerialPort;
+    const int connection =
+        FormCommunicationConfig ? FormCommunicationConfig->ConnectionType : ModbusMaster->ConnectionType;
+    try {
+        gini(QString::number(port.BaudRate), QString::number(port.StopBits), QString::number(port.Parity),
+             port.PortName, ModbusMaster->Socket->Host, QString::number(ModbusMaster->Socket->Port),
+             QString::number(connection));
+    } catch (const EIniFileException&) {
+        HandleException(this);
+    }
+}

@@ -1,0 +1,97 @@
+#pragma once
+// TFormMain: the main window. It owns the Modbus master, the device network (the root of the model and
+// of the tree) and, later, the inspector; it carries the tool bar, the network tree, the property and
+// diagnostics areas and the six-panel status bar.
+#include "app/SendConfigTasks.h"
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFormMain;
+}
+class QPainter;
+class TCollectionItem;
+class TRemoteIO;
+class TRemoteIONetwork;
+class TStatusBar;
+class TTreeNode;
+class TTreeNodes;
+
+// The calibration panel's state (read by Send Config).
+inline TCalibrationState Calibration;
+// The open calibration box was hidden by a tree selection and comes back with a later one.
+inline bool CalibrationBoxRestore = false;
+
+class TFormMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    // FormDestroy.
+    ~TFormMain() override;
+
+    TRemoteIONetwork* Network = nullptr; // owned
+    // A supervision thread is running.
+    bool DiagnosticRunning = false;
+    // The tree object last selected when it is a channel item, else nullptr.
+    TCollectionItem* SelectedItem = nullptr;
+
+    Ui::TFormMain& ui() { return *m_ui; }
+    TStatusBar* StatusBarDaxo() const;
+    TTreeNodes* NetworkNodes() const { return m_nodes; }
+    // The object of the selected tree node, or nullptr.
+    QObject* SelectedObject() const;
+
+    void StatusBarDaxoDrawPanel(TStatusBar* statusBar, QPainter& canvas, int panel, const QRect& rect);
+    void OutlookBtn_FindClick();
+    void OutlookBtn_SetupClick();
+    void OutlookBtn_SendConfigClick();
+    void OutlookBtn_HelpClick();
+    void OutlookBtn_ExitClick();
+    void toolbtnLogClick();
+    void toolbtnAboutClick();
+    void Splitter1Moved();
+
+    void tvNetworkChange(TTreeNode* node);
+    void cbDiagnosticChange();
+    // Refills the device combo from the network and selects keepIndex (entry 0 when it is past the
+    // end; -1 selects nothing), then runs cbDiagnosticChange.
+    void RefillDeviceCombo(int keepIndex);
+    // Empties the network for a search, with the tree's change handler detached meanwhile.
+    void ClearNetwork();
+
+    // Checks, builds and sends one device's configuration (or the calibration commands).
+    void SendConfig(TRemoteIO* Device);
+
+    // The settings file: read the seven values, write them, and write the master's settings.
+    void lini(QString& Baudrate, QString& Stopbit, QString& Parity, QString& Channel, QString& Ip,
+              QString& Port, QString& Comtype);
+    void gini(const QString& Baudrate, const QString& Stopbit, const QString& Parity, const QString& Channel,
+              const QString& Ip, const QString& Port, const QString& Comtype);
+    void SaveParameters();
+
+    // FormCloseQuery and FormClose: stop a running supervision, then save the settings.
+    bool FormCloseQuery();
+    void FormClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void StopSupervision();
+    void AttachTreeChange();
+    void DetachTreeChange();
+    void ShowInspected(QObject* object);
+    // Applies the settings file to the master when all seven values are present.
+    void LoadParameters();
+    void CalibrationSettling(int seconds);
+
+    std::unique_ptr<Ui::TFormMain> m_ui;
+    TTreeNodes* m_nodes = nullptr; // child QObject
+    QMetaObject::Connection m_treeChange;
+    bool m_shown = false;
+};

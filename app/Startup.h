@@ -1,0 +1,14 @@
+#pragma once
+// The program's windows, created in the start-up order and freed together: the main window first (so
+// it is the main form), then the settings dialog, the search dialog, the log and the send-progress
+// dialog. The program-wide window variables point at them meanwhile.
+class TProgramWindows {
+public:
+    TProgramWindows();
+    ~TProgramWindows();
+    TProgramWindows(const TProgramWindows&) = delete;
+    TProgramWindows& operator=(const TProgramWindows&) = delete;
+};
+
+// The whole program: application, translation, windows, splash, message loop.
+int RunProgram(int argc, char** argv);

@@ -1,0 +1,28 @@
+#include "app/StatusSendConfig.h"
+#include "ui_StatusSendConfig.h"
+#include <QShowEvent>
+
+TFormSaveConfigStatus::TFormSaveConfigStatus(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::TFormSaveConfigStatus>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(313, 76);
+}
+
+TFormSaveConfigStatus::~TFormSaveConfigStatus() = default;
+
+void TFormSaveConfigStatus::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormSaveConfigStatus::FormShow() {
+    m_ui->Label1->clear();
+    m_ui->ProgressBar1->setValue(0);
+}
+
+void TFormSaveConfigStatus::ShowProgress(const QString& text) {
+    m_ui->Label1->setText(text);
+    m_ui->ProgressBar1->setValue(qMin(m_ui->ProgressBar1->value() + 1, m_ui->ProgressBar1->maximum()));
+}

@@ -1,0 +1,192 @@
+// The settings file and the communication settings dialog, through the program's own windows.
+#include "app/CommConfig.h"
+#include "app/Globals.h"
+#include "app/Main.h"
+#include "app/RadioGroup.h"
+#include "app/StatusBar.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "tests/app/AppFixture.h"
+#include "tests/app/AppTests.h"
+#include "tests/app/FileLimit.h"
+#include "ui_CommConfig.h"
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QStringList Panels() {
+    QStringList texts;
+    for (int i = 0; i < 6; ++i)
+        texts << FormMain->StatusBarDaxo()->PanelText(i);
+    return texts;
+}
+
+// The Exit button ends the application's event loop; without a running one the request would end the
+// next modal loop of a later test at once.
+void ForgetExitRequest() {
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+} // namespace
+
+class TestCommConfig : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartUsesDefaultsAndFillsPanels() {
+        TAppFixture app;
+        app.Start();
+        QCOMPARE(ModbusMaster->SerialPort->BaudRate, 9600); // nothing read before the first show
+        FormMain->show();
+        const TSerialComm& port = *ModbusMaster->SerialPort;
+        QCOMPARE(port.BaudRate, 57600);
+        QCOMPARE(int(port.StopBits), 1);
+        QCOMPARE(int(port.Parity), 0);
+        QCOMPARE(port.PortName, QStringLiteral("COM1"));
+        QCOMPARE(ModbusMaster->Socket->Host, QStringLiteral("192.168.000.000"));
+        QCOMPARE(ModbusMaster->Socket->Port, 9001);
+        QCOMPARE(int(ModbusMaster->ConnectionType), 0);
+        QCOMPARE(Panels().mid(0, 3), (QStringList{"Serial", "COM1", "57600,8,1,None"}));
+        QVERIFY(app.presenter->requests.isEmpty());
+        QVERIFY(app.ReadSettings().isEmpty()); // reading writes nothing
+
+        // Panels 0 to 2 are drawn yellow with bold text; the others are not.
+        const QImage image = FormMain->StatusBarDaxo()->grab().toImage();
+        const TStatusBar* bar = FormMain->StatusBarDaxo();
+        for (int i = 0; i < 6; ++i) {
+            const QRect r = bar->PanelRect(i);
+            const QColor c = image.pixelColor(r.right() - 1, r.bottom() - 1);
+            QCOMPARE(c == QColor(Qt::yellow), i <= 2);
+        }
+        app.Stop(); // destruction alone writes nothing
+        QVERIFY(app.ReadSettings().isEmpty());
+        app.Start();
+        FormMain->show();
+        FormMain->close();
+        QCOMPARE(app.ReadSettings(),
+                 QByteArray("[Serial]\nBaudrate=57600\nstopbit=1\nparidade=0\nChannel=COM1\n"
+                            "[Tcp]\nip=192.168.000.000\nPort=9001\n[Conexao]\nComtype=0\n"));
+    }
+
+    void settingsRoundTripThroughDialogAndRestart() {
+        TAppFixture app;
+        app.Start();
+        FormMain->show();
+        TFormCommunicationConfig& dlg = *FormCommunicationConfig;
+        dlg.show();
+        auto& ui = dlg.ui();
+        QCOMPARE(ui.cbSerialComm->count(), 2);
+        ui.rgBaudrate->Button(2)->click(); // 19200
+        ui.cbSerialComm->setCurrentIndex(1);
+        ui.rgStopbit->Button(1)->click();
+        ui.edTimeout->setText(QStringLiteral("500"));
+        ui.btOk->click();
+        QCOMPARE(Panels().mid(0, 3), (QStringList{"Serial", "COM2", "19200,8,2,None"}));
+        QCOMPARE(ModbusMaster->Timeout, 500);
+
+        dlg.show();
+        ui.rgConnection->Button(1)->click();
+        ui.edIP->setText(QStringLiteral("127.0.0.1"));
+        ui.edPort->setText(QStringLiteral("1502"));
+        ui.btOk->click();
+        QCOMPARE(Panels().mid(0, 3), (QStringList{"TCP/IP", "127.0.0.1", "1502"}));
+
+        // Cancel copies nothing.
+        dlg.show();
+        ui.rgConnection->Button(0)->click();
+        ui.edIP->setText(QStringLiteral("10.1.1.1"));
+        ui.btCancel->click();
+        QCOMPARE(int(ModbusMaster->ConnectionType), 1);
+        QCOMPARE(ModbusMaster->Socket->Host, QStringLiteral("127.0.0.1"));
+
+        FormMain->close();
+        QVERIFY(app.ReadSettings().contains("Comtype=1\n"));
+        app.Stop();
+        app.Start();
+        FormMain->show();
+        QCOMPARE(int(ModbusMaster->ConnectionType), 1);
+        QCOMPARE(ModbusMaster->Socket->Host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(ModbusMaster->Socket->Port, 1502);
+        QCOMPARE(ModbusMaster->SerialPort->BaudRate, 19200);
+        QCOMPARE(int(ModbusMaster->SerialPort->StopBits), 2);
+        QCOMPARE(ModbusMaster->SerialPort->PortName, QStringLiteral("COM2"));
+        QCOMPARE(Panels().mid(0, 3), (QStringList{"TCP/IP", "127.0.0.1", "1502"}));
+        QVERIFY(app.presenter->requests.isEmpty());
+    }
+
+    void stopBitAndConnectionRules() {
+        TAppFixture app;
+        app.Start();
+        FormMain->show();
+        TFormCommunicationConfig& dlg = *FormCommunicationConfig;
+        dlg.show();
+        auto& ui = dlg.ui();
+        ui.rgParity->Button(2)->click();
+        ui.rgStopbit->Button(1)->click();
+        QCOMPARE(ui.rgParity->ItemIndex(), 0);
+        QVERIFY(!ui.rgParity->isEnabled());
+        ui.rgStopbit->Button(0)->click();
+        QVERIFY(ui.rgParity->isEnabled());
+
+        ui.rgConnection->Button(1)->click();
+        for (QWidget* w : {static_cast<QWidget*>(ui.cbSerialComm), static_cast<QWidget*>(ui.edTimeout),
+                           static_cast<QWidget*>(ui.edRetry), static_cast<QWidget*>(ui.rgBaudrate),
+                           static_cast<QWidget*>(ui.rgStopbit), static_cast<QWidget*>(ui.rgParity)})
+            QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+        QVERIFY(ui.edIP->isEnabled() && ui.edPort->isEnabled());
+        ui.rgConnection->Button(0)->click();
+        QVERIFY(ui.cbSerialComm->isEnabled() && ui.rgParity->isEnabled() && !ui.edIP->isEnabled());
+
+        // A port name typed without choosing an entry gives an empty name.
+        ui.cbSerialComm->setEditText(QStringLiteral("ttyUSB7"));
+        ui.btOk->click();
+        QCOMPARE(ModbusMaster->SerialPort->PortName, QString());
+        QCOMPARE(FormMain->StatusBarDaxo()->PanelText(1), QString());
+        // The setup is refused while diagnostics run.
+        FormMain->DiagnosticRunning = true;
+        FormMain->OutlookBtn_SetupClick();
+        QCOMPARE(app.presenter->Texts(), QStringList{"Can not config comm while connected !"});
+        FormMain->DiagnosticRunning = false;
+    }
+
+    void emptyChannelAppliesNothing() {
+        TAppFixture app;
+        app.WriteSettings("[Serial]\nBaudrate=4800\nstopbit=2\nparidade=0\nChannel=\n[Tcp]\nip=127.0.0.1\n"
+                          "Port=1502\n[Conexao]\nComtype=1\n");
+        app.Start();
+        FormMain->show();
+        QCOMPARE(ModbusMaster->SerialPort->BaudRate, 9600);
+        QCOMPARE(ModbusMaster->SerialPort->PortName, QStringLiteral("COM1"));
+        QCOMPARE(int(ModbusMaster->ConnectionType), 0);
+        QCOMPARE(ModbusMaster->Socket->Port, 9001);
+        QCOMPARE(Panels().mid(0, 3), (QStringList{"Serial", "COM1", "9600,8,1,None"}));
+    }
+
+    void unwritableSettingsFileKeepsOldOne() {
+        TAppFixture app;
+        const QByteArray old = "[Serial]\nBaudrate=38400\nstopbit=1\nparidade=1\nChannel=COM2\n[Tcp]\n"
+                               "ip=127.0.0.1\nPort=1502\n[Conexao]\nComtype=0\n";
+        app.WriteSettings(old);
+        app.Start();
+        FormMain->show();
+        QCOMPARE(int(ModbusMaster->SerialPort->Parity), 1);
+        ModbusMaster->SerialPort->BaudRate = 4800;
+        {
+            TFileSizeLimit full(16);
+            FormMain->OutlookBtn_ExitClick();
+        }
+        ForgetExitRequest();
+        QCOMPARE(app.ReadSettings(), old);
+        QCOMPARE(app.presenter->requests.size(), 1);
+        QVERIFY(app.presenter->requests[0].text.contains(app.SettingsPath()));
+        QCOMPARE(app.presenter->requests[0].flags & MB_ICONERROR, unsigned(MB_ICONERROR));
+        FormMain->OutlookBtn_ExitClick();
+        QVERIFY(app.ReadSettings().contains("Baudrate=4800\n"));
+        ForgetExitRequest();
+    }
+};
+
+static TAppTestRegistration<TestCommConfig> registration;
+#include "TestCommConfig.moc"
