@@ -44,7 +44,7 @@ private:
 
 class BusFixture : public ::testing::Test {
 protected:
-    void StartSimulator(std::vector<vdsim::TSimModuleSpec> modules) {
+    void StartSimulator(std::vector<vdsim::TSimModuleDef> modules) {
         vdsim::TSimOptions options;
         options.Modules = std::move(modules);
         options.Port = 0;

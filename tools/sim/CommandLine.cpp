@@ -76,11 +76,12 @@ TSimCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                             : "unknown option " + option);
         } else if (option == "--module") {
             const auto parts = Split(arguments[++i], ':');
-            TSimModuleSpec spec;
-            if (parts.size() != 2 || !Number(parts[0], spec.Address) || !Number(parts[1], spec.ModelCode)) {
+            TSimModuleDef moduleDef;
+            if (parts.size() != 2 || !Number(parts[0], moduleDef.Address) ||
+                !Number(parts[1], moduleDef.ModelCode)) {
                 return fail("--module wants ADDR:MODEL, not " + arguments[i]);
             }
-            result.Options.Modules.push_back(spec);
+            result.Options.Modules.push_back(moduleDef);
         } else if (option == "--host") {
             result.Options.Host = arguments[++i];
         } else if (option == "--port") {

@@ -6,8 +6,8 @@
 namespace vdsim {
 
 TSimulator::TSimulator(const TSimOptions& options) : Options(options) {
-    for (const TSimModuleSpec& spec : Options.Modules) {
-        Bus_.AddModule(spec.Address, spec.ModelCode);
+    for (const TSimModuleDef& moduleDef : Options.Modules) {
+        Bus_.AddModule(moduleDef.Address, moduleDef.ModelCode);
     }
     Bus_.SetStill(Options.Still);
 }

@@ -11,13 +11,13 @@ namespace vdsim {
 class TTcpTransport;
 class TPtyTransport;
 
-struct TSimModuleSpec {
+struct TSimModuleDef {
     int Address = 1;
     int ModelCode = 0;
 };
 
 struct TSimOptions {
-    std::vector<TSimModuleSpec> Modules;
+    std::vector<TSimModuleDef> Modules;
     std::string Host = "127.0.0.1";
     int Port = 9001; // 0: the kernel picks a free port
     bool Tcp = true;
