@@ -12,6 +12,11 @@
 #include <memory>
 
 TProgramWindows::TProgramWindows() {
+    // The forms name the original platform's dialog font; map it to a narrow sans-serif face present
+    // here, so that captions fit their controls.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"),
+                                QStringLiteral("DejaVu Sans")});
     // The main window owns the dialogs, so they centre on it and go with it.
     FormMain = new TFormMain(nullptr);
     FormCommunicationConfig = new TFormCommunicationConfig(FormMain);

@@ -1,0 +1,117 @@
+// The windows against the module simulator on 127.0.0.1: a search that fills the tree and the device
+// combo, and a Send Config whose writes reach the module in the task order.
+#include "app/Find.h"
+#include "app/Globals.h"
+#include "app/Main.h"
+#include "app/SendConfigTasks.h"
+#include "app/StatusBar.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "model/IOClasses.h"
+#include "tests/app/AppFixture.h"
+#include "tests/app/AppTests.h"
+#include "tools/sim/Simulator.h"
+#include "ui_Find.h"
+#include "ui_Main.h"
+#include <QTest>
+
+namespace {
+
+struct TBusCase {
+    TAppFixture app;
+    std::unique_ptr<vdsim::TSimulator> sim;
+
+    TBusCase() {
+        vdsim::TSimOptions options;
+        options.Modules = {{1, 0}, {2, 62}, {3, 63}};
+        options.Port = 0;
+        options.Still = true;
+        sim = std::make_unique<vdsim::TSimulator>(options);
+        sim->Start();
+        app.Start();
+        FormMain->show();
+        ModbusMaster->ConnectionType = 1;
+        ModbusMaster->Socket->Host = QStringLiteral("127.0.0.1");
+        ModbusMaster->Socket->Port = sim->Port();
+        ModbusMaster->Timeout = 300;
+    }
+
+    // The search dialog is modal: the range goes in once it shows, and the search's end closes it.
+    void Search(int begin, int end) {
+        QMetaObject::invokeMethod(
+            FormFindSlave,
+            [=] {
+                FormFindSlave->ui().edBegin->setText(QString::number(begin));
+                FormFindSlave->ui().edEnd->setText(QString::number(end));
+                FormFindSlave->ui().btFind->click();
+            },
+            Qt::QueuedConnection);
+        FormMain->OutlookBtn_FindClick();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    vdsim::TSimModuleState Module(int address) { return sim->State(sim->FindModule(address).value()); }
+};
+
+} // namespace
+
+class TestBus : public QObject {
+    Q_OBJECT
+
+private slots:
+    void searchFillsTreeAndCombo() {
+        TBusCase c;
+        c.Search(1, 4);
+        QVERIFY(!FormFindSlave->isVisible());
+        auto& ui = FormMain->ui();
+        QCOMPARE(FormMain->StatusBarDaxo()->PanelText(3), QStringLiteral("Find ok"));
+        QCOMPARE(FormMain->Network->GetCount(), 3);
+        QCOMPARE(ui.cbDiagnostic->count(), 3);
+        QCOMPARE(ui.cbDiagnostic->currentText(), QStringLiteral("DAXO_1"));
+        QVERIFY(ui.btDiagnostic->isEnabled());
+        QCOMPARE(FormMain->SelectedObject(), FormMain->Network->GetItem(0));
+        QCOMPARE(FormMain->Network->GetItem(1)->Information()->ModelCode(), 62);
+        QVERIFY(c.app.presenter->requests.isEmpty());
+        const QByteArray shot = qgetenv("VEXADAXO_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            ui.tvNetwork->expandAll();
+            FormMain->grab().save(QString::fromLocal8Bit(shot));
+        }
+    }
+
+    void sendConfigWritesTheModel() {
+        TBusCase c;
+        c.Search(2, 3);
+        QCOMPARE(FormMain->Network->GetCount(), 2);
+        TRemoteIO* analog = FormMain->Network->GetItem(0);
+        analog->AnalogicInput()->GetChannel(0)->SetLimitMax(3000);
+        analog->AnalogicInput()->GetChannel(1)->SetLimitMin(25);
+        analog->AnalogicOutput()->GetChannel(1)->SetLimitMax(2500);
+        analog->AnalogicOutput()->GetChannel(0)->SetEnabled(false);
+        analog->Information()->SetDeviceName(QStringLiteral("pump"));
+        FormMain->ui().tvNetwork->setCurrentIndex(analog->Node()->index());
+        const auto before = c.Module(2).Log.size();
+        FormMain->OutlookBtn_SendConfigClick();
+
+        // The master ran at the settings file's 57600 baud; the module is now set to 9600.
+        QCOMPARE(c.app.presenter->Texts(), QStringList{"Baudrate automaticaly changed"});
+        QCOMPARE(ModbusMaster->SerialPort->BaudRate, 9600);
+        QCOMPARE(FormMain->StatusBarDaxo()->PanelText(3), QStringLiteral("Save config ok."));
+        QVERIFY(!analog->Modified());
+        const vdsim::TSimModuleState m = c.Module(2);
+        QCOMPARE(int(m.Stored.LimitMax[0]), 3000);
+        QCOMPARE(int(m.Stored.LimitMin[1]), 25);
+        QCOMPARE(int(m.Stored.OutputLimit[1]), 2500);
+        QVERIFY(!m.Stored.OutputEnabled[0]);
+        QCOMPARE(QByteArray(m.Stored.Name.data(), 16), QByteArray("pump            "));
+        // The module saw the writes in the order of the task list, the store command last.
+        QList<int> seen, expected;
+        for (std::size_t i = before; i < m.Log.size(); ++i)
+            if (m.Log[i].Function == 5 || m.Log[i].Function == 6)
+                seen << m.Log[i].Address + 1;
+        for (const auto& t : BuildSendConfigTasks(*analog, {}).Tasks)
+            expected << t.Number;
+        QCOMPARE(seen, expected);
+    }
+};
+
+static TAppTestRegistration<TestBus> registration;
+#include "TestBus.moc"
