@@ -657,7 +657,8 @@ TInplaceEdit* TCustomDrawGrid::CreateEditor() {
 }
 
 bool TCustomDrawGrid::CanEditShow() const {
-    return (m_options & (goRowSelect | goEditing)) == goEditing && m_editorMode &&
+    // Like a window handle in the class library, the editor needs a shown grid.
+    return isVisible() && (m_options & (goRowSelect | goEditing)) == goEditing && m_editorMode &&
            ((m_options & goAlwaysShowEditor) || IsActiveControl());
 }
 
@@ -749,6 +750,29 @@ void TCustomDrawGrid::HideEdit() {
         }
     } finally{this};
     UpdateText();
+}
+
+void TCustomDrawGrid::DiscardEdit() {
+    if (!m_inplaceEdit)
+        return;
+    m_inplaceCol = -1;
+    m_inplaceRow = -1;
+    if (m_inplaceEdit->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    m_inplaceEdit->hide();
+}
+
+void TCustomDrawGrid::SetCurrentCell(int col, int row) {
+    col = std::clamp(col, 0, m_colCount - 1);
+    row = std::clamp(row, 0, m_rowCount - 1);
+    m_current = {col, row};
+    m_anchor = m_current;
+    if (m_options & goRowSelect) {
+        m_anchor.X = m_colCount - 1;
+        m_current.X = m_fixedCols;
+    }
+    ClampInView(m_current);
+    InvalidateGrid();
 }
 
 void TCustomDrawGrid::InvalidateEditor() {

@@ -211,6 +211,10 @@ protected:
     void UpdateEdit();
     void HideEdit();
     void InvalidateEditor();
+    // Hides the editor without writing its text back (the caller's data under the cell is changing).
+    void DiscardEdit();
+    // Moves the current cell without asking SelectCell (the grid's own bookkeeping after a change).
+    void SetCurrentCell(int col, int row);
     TGridState GridState() const { return m_gridState; }
     // The cell the editor was loaded from; -1 while it is not loaded.
     int InplaceCol() const { return m_inplaceCol; }

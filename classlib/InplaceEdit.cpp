@@ -164,6 +164,7 @@ QString TInplaceEdit::Text() const {
 
 void TInplaceEdit::SetText(const QString& value) {
     const bool wasModified = isModified();
+    m_textBeforeSet = text();
     setText(value);
     setModified(wasModified);
     TextSet();

@@ -59,6 +59,8 @@ protected:
     virtual void FocusLost() {}
     void SendToGrid(int& key, Qt::KeyboardModifiers shift);
     bool Loading() const { return m_loading; }
+    // The text before the last SetText.
+    QString TextBeforeSet() const { return m_textBeforeSet; }
 
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -77,5 +79,6 @@ private:
     QString m_editMask;
     TEditMaskInfo m_mask;
     QString m_oldValue;
+    QString m_textBeforeSet;
     bool m_loading = false;
 };

@@ -1,0 +1,1311 @@
+#include "inspector/RSItemListEditor.h"
+#include "classlib/Translation.h"
+#include "inspector/RSInplaceEditList.h"
+#include <QPainter>
+#include <QSet>
+
+namespace {
+
+int Sign(int v) {
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+
+bool IsDescendantOf(const TRSItemProp* row, const TRSItemProp* ancestor) {
+    for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
+        if (p == ancestor)
+            return true;
+    return false;
+}
+
+// Runs EndUpdate when the scope ends.
+template <class T> class TUpdateScope {
+public:
+    explicit TUpdateScope(T* target) : m_target(target) { m_target->BeginUpdate(); }
+    ~TUpdateScope() noexcept(false) { m_target->EndUpdate(); }
+    TUpdateScope(const TUpdateScope&) = delete;
+    TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+private:
+    T* m_target;
+};
+
+} // namespace
+
+TRSCustomItemListEditor::TRSCustomItemListEditor(QWidget* parent) : TCustomDrawGrid(parent) {
+    m_hintWindow = new TRSHintWindow(this);
+    m_hintWindow->SetInterval(0);
+    m_font = std::make_unique<TRSFont>();
+    m_font->SetFont(font());
+    m_font->SetColor(palette().color(QPalette::Text));
+    m_font->OnChange = [this](TRSFont*) { FontChanged(); };
+    m_titleCaptions = {_("Property"), _("Value")};
+    auto parentFont = [this](TRSCustomDeltaFont*, TRSFont*& f) { GetParentFont(f); };
+    m_valueFont = std::make_unique<TRSCustomDeltaFont>();
+    m_categoryFont = std::make_unique<TRSCustomDeltaFont>();
+    m_titleCaptionFont = std::make_unique<TRSCustomDeltaFont>();
+    for (TRSCustomDeltaFont* f : {m_valueFont.get(), m_categoryFont.get(), m_titleCaptionFont.get()}) {
+        f->Assign(*m_font);
+        f->OnGetParentFont = parentFont;
+    }
+    m_categoryFont->SetBold(true);
+    m_categoryFont->SetColor(QColor(0x80, 0x00, 0x80));
+    m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
+    m_categoryFont->OnChange = [this](TRSFont*) { CategoryFontChanged(); };
+    m_titleCaptionFont->OnChange = [this](TRSFont*) { TitleCaptionFontChanged(); };
+    m_minusGlyph = MakeGlyph(false);
+    m_plusGlyph = MakeGlyph(true);
+    SetColCount(2);
+    SetRowCount(2);
+    SetFixedCols(0);
+    SetDefaultColWidth(150);
+    SetDefaultRowHeight(18);
+    resize(306, 300);
+    SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goColSizing | goEditing |
+               goAlwaysShowEditor | goThumbTracking);
+    SetTitleFixed(true);
+    SetCurrentCell(1, FixedRows());
+}
+
+TRSCustomItemListEditor::~TRSCustomItemListEditor() {
+    m_destroying = true;
+    ++m_updateCount; // for good: nothing is rebuilt while the rows go
+    delete m_items;
+    m_items = nullptr;
+}
+
+QPixmap TRSCustomItemListEditor::MakeGlyph(bool plus) {
+    QPixmap pm(9, 9);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawRect(0, 0, 8, 8);
+    p.setPen(Qt::black);
+    p.drawLine(2, 4, 6, 4);
+    if (plus)
+        p.drawLine(4, 2, 4, 6);
+    return pm;
+}
+
+TRSItemProps* TRSCustomItemListEditor::Items() const {
+    if (!m_items) {
+        auto* self = const_cast<TRSCustomItemListEditor*>(this);
+        m_items = self->CreateItems(self);
+        self->InitCategories();
+    }
+    return m_items;
+}
+
+TRSItemProps* TRSCustomItemListEditor::CreateItems(QObject* owner) {
+    return new TRSItemProps(owner, &TRSItemProp::staticMetaObject);
+}
+
+TRSInplaceEditList* TRSCustomItemListEditor::Editor() const {
+    return qobject_cast<TRSInplaceEditList*>(InplaceEditor());
+}
+
+TInplaceEdit* TRSCustomItemListEditor::CreateEditor() {
+    auto* editor = new TRSInplaceEditList(this);
+    editor->SetDropDownRows(m_dropDownRows);
+    editor->OnEditButtonClick = [this] { DoEditButtonClick(); };
+    editor->OnGetPickListItems = [this](int col, int row, QStringList& items) {
+        GetPickListItems(col, row, items);
+    };
+    return editor;
+}
+
+// ---- axis mapping ------------------------------------------------------------------------------------
+
+int TRSCustomItemListEditor::ValueCount() const {
+    return m_orientation == TRSGridOrientation::goVertical ? ColCount() : RowCount();
+}
+
+void TRSCustomItemListEditor::SetValueCount(int value) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        SetColCount(value);
+    else
+        SetRowCount(value);
+}
+
+int TRSCustomItemListEditor::CurValue() const {
+    return m_orientation == TRSGridOrientation::goVertical ? Col() : Row();
+}
+
+void TRSCustomItemListEditor::SetCurValue(int value) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        SetCol(value);
+    else
+        SetRow(value);
+}
+
+int TRSCustomItemListEditor::FixedValues() const {
+    return m_orientation == TRSGridOrientation::goVertical ? FixedCols() : FixedRows();
+}
+
+int TRSCustomItemListEditor::ItemCount() const {
+    return m_orientation == TRSGridOrientation::goVertical ? RowCount() : ColCount();
+}
+
+void TRSCustomItemListEditor::SetItemCount(int value) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        SetRowCount(value);
+    else
+        SetColCount(value);
+}
+
+int TRSCustomItemListEditor::CurItem() const {
+    return m_orientation == TRSGridOrientation::goVertical ? Row() : Col();
+}
+
+void TRSCustomItemListEditor::SetCurItem(int value) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        SetRow(value);
+    else
+        SetCol(value);
+}
+
+int TRSCustomItemListEditor::FixedItems() const {
+    return m_orientation == TRSGridOrientation::goVertical ? FixedRows() : FixedCols();
+}
+
+void TRSCustomItemListEditor::SetFixedItems(int value) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        SetFixedRows(value);
+    else
+        SetFixedCols(value);
+}
+
+int TRSCustomItemListEditor::ItemIndexOf(int col, int row) const {
+    return m_orientation == TRSGridOrientation::goVertical ? row : col;
+}
+
+int TRSCustomItemListEditor::ValueIndexOf(int col, int row) const {
+    return m_orientation == TRSGridOrientation::goVertical ? col : row;
+}
+
+TGridCoord TRSCustomItemListEditor::CellOf(int itemIndex, int valueIndex) const {
+    return m_orientation == TRSGridOrientation::goVertical ? TGridCoord{valueIndex, itemIndex}
+                                                           : TGridCoord{itemIndex, valueIndex};
+}
+
+// ---- properties --------------------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::SetTitleCaptions(const QStringList& value) {
+    if (value == m_titleCaptions)
+        return;
+    m_titleCaptions = value;
+    TitleCaptionsChanged();
+}
+
+bool TRSCustomItemListEditor::TitleCaptionsStored() const {
+    return m_titleCaptions != QStringList{QStringLiteral("Property"), QStringLiteral("Value")};
+}
+
+void TRSCustomItemListEditor::SetPropertyOptions(TILEPropOptions value) {
+    const TILEPropOptions old = m_propertyOptions;
+    if ((old & propEdit) && !(value & propEdit))
+        value &= ~propAdd;
+    if (!(old & propAdd) && (value & propAdd))
+        value |= propEdit;
+    m_propertyOptions = value;
+    if (!(value & propEdit) && CurValue() == 0 && ValueCount() > 1)
+        SetCurValue(1);
+    if (m_loading && (value & propEdit))
+        SetCurValue(0);
+}
+
+void TRSCustomItemListEditor::SetDropDownRows(int value) {
+    if (value == m_dropDownRows || value < 1)
+        return;
+    m_dropDownRows = value;
+    if (TRSInplaceEditList* editor = Editor())
+        editor->SetDropDownRows(value);
+}
+
+void TRSCustomItemListEditor::SetCaseSensitive(bool value) {
+    if (value == m_caseSensitive)
+        return;
+    m_caseSensitive = value;
+    // A sorted tree is out of order under the new comparison; rows are placed by binary search later.
+    if (Items()->Sorted()) {
+        std::function<void(TRSItemProps*)> resort = [&](TRSItemProps* rows) {
+            rows->m_sorted = false;
+            rows->Sort(true);
+            rows->m_sorted = true;
+            for (int i = 0; i < rows->Count(); ++i)
+                if (rows->Items(i)->HasItems())
+                    resort(rows->Items(i)->Items());
+        };
+        resort(Items());
+    }
+}
+
+bool TRSCustomItemListEditor::Sorted() const {
+    return Items()->Sorted();
+}
+
+void TRSCustomItemListEditor::SetSorted(bool value) {
+    Items()->SetSorted(value);
+}
+
+void TRSCustomItemListEditor::SetIndent(int value) {
+    if (value == m_indent || value < 0)
+        return;
+    m_indent = value;
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::SetMinusGlyph(const QPixmap& value) {
+    m_minusGlyph = value;
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::SetPlusGlyph(const QPixmap& value) {
+    m_plusGlyph = value;
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::SetOrientation(TRSGridOrientation value) {
+    if (value == m_orientation)
+        return;
+    m_orientation = value;
+    OrientationChanged();
+}
+
+void TRSCustomItemListEditor::SetHideSelection(bool value) {
+    m_hideSelection = value;
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::SetColCount(int value) {
+    TCustomDrawGrid::SetColCount(value);
+    if (m_displayOptions & doAutoColResize)
+        FitColumns();
+}
+
+// ---- rows --------------------------------------------------------------------------------------------
+
+TRSItemProp* TRSCustomItemListEditor::CurrentItem() const {
+    return ItemAtCell(Col(), Row(), true);
+}
+
+TRSItemProp* TRSCustomItemListEditor::ItemAtCell(int col, int row, bool relative) const {
+    const int index = ItemIndexOf(col, row) - (relative ? FixedItems() : 0);
+    if (index < 0 || index >= m_visibleItems.size())
+        return nullptr;
+    return m_visibleItems.at(index);
+}
+
+void TRSCustomItemListEditor::SelectItem(TRSItemProp* row) {
+    if (row == CurrentItem())
+        return;
+    if (!row) {
+        HideEditor();
+        return;
+    }
+    for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
+        p->Expand();
+    const int index = VisibleIndexOf(row);
+    if (index >= 0)
+        SetCurItem(FixedItems() + index);
+}
+
+TRSItemProp* TRSCustomItemListEditor::ItemByName(const QVariant& name, bool strict) {
+    if (m_visibleItems.isEmpty())
+        return nullptr;
+    const int type = name.typeId();
+    const bool numeric = type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
+                         type == QMetaType::ULongLong || type == QMetaType::Double;
+    if (!numeric) {
+        const QString text = name.toString();
+        for (TRSItemProp* row : m_visibleItems)
+            if (row->Name() == text)
+                return row;
+        if (strict)
+            throw Exception(_("Property not found: %1").arg(text));
+        return nullptr;
+    }
+    const int index = name.toInt();
+    if (index >= 0 && index < m_visibleItems.size())
+        return m_visibleItems.at(index);
+    return strict ? Items()->InsertAt(std::clamp(index, 0, Items()->Count())) : nullptr;
+}
+
+void TRSCustomItemListEditor::CloseEditor() {
+    if (m_updateCount == 0)
+        DiscardEdit();
+}
+
+void TRSCustomItemListEditor::PrepareChange() {
+    CloseEditor();
+}
+
+void TRSCustomItemListEditor::BeginUpdate() {
+    if (m_updateCount == 0)
+        m_updateShownCount = VisibleCount();
+    ++m_updateCount;
+}
+
+void TRSCustomItemListEditor::EndUpdate() {
+    if (m_updateCount == 0 || --m_updateCount > 0)
+        return;
+    if (m_listsStale && !m_destroying) {
+        m_listsStale = false;
+        RebuildLists();
+    } else if (VisibleCount() != m_updateShownCount) {
+        RowCountChanged();
+    }
+}
+
+void TRSCustomItemListEditor::RowCountChanged() {
+    if (m_updateCount > 0 || m_destroying)
+        return;
+    UpdateRowCount();
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::UpdateRowCount() {
+    const int shown = VisibleCount();
+    const int n = FixedItems() + shown + (shown == 0 ? 1 : 0);
+    if (n != ItemCount()) {
+        SetItemCount(n);
+        if ((m_displayOptions & doColumnTitles) && FixedItems() == 0)
+            SetFixedItems(1);
+    }
+}
+
+void TRSCustomItemListEditor::AppendSubtree(TRSItemProp* row, QList<TRSItemProp*>& list) const {
+    list.append(row);
+    if (row->HasItems())
+        for (int i = 0; i < row->Items()->Count(); ++i)
+            AppendSubtree(row->Items()->Items(i), list);
+}
+
+void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>& list) const {
+    row->m_visibleDescendantCache = -1;
+    if (!row->IsShown())
+        return;
+    list.append(row);
+    if (row->ExpandFlag() && row->HasItems())
+        for (int i = 0; i < row->Items()->Count(); ++i)
+            AppendShown(row->Items()->Items(i), list);
+}
+
+void TRSCustomItemListEditor::RebuildLists() {
+    CloseEditor();
+    m_itemList.clear();
+    m_visibleItems.clear();
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i) {
+        AppendSubtree(items->Items(i), m_itemList);
+        AppendShown(items->Items(i), m_visibleItems);
+    }
+    RowCountChanged();
+    UpdateEdit();
+}
+
+void TRSCustomItemListEditor::RebuildVisible() {
+    CloseEditor();
+    TRSItemProp* current = CurrentItem();
+    m_visibleItems.clear();
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        AppendShown(items->Items(i), m_visibleItems);
+    RowCountChanged();
+    const int index = current ? VisibleIndexOf(current) : -1;
+    if (index >= 0) {
+        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
+        SetCurrentCell(cell.X, cell.Y);
+    }
+    UpdateEdit();
+}
+
+void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotification action) {
+    if (m_destroying)
+        return;
+    if (action == TCollectionNotification::cnAdded) {
+        QList<TRSItemProp*> subtree;
+        AppendSubtree(item, subtree);
+        int pos = int(m_itemList.size());
+        if (TRSItemProp* parent = item->ParentItem()) {
+            // After the last row of the parent's subtree, whose count already holds the new rows.
+            const int parentIndex = ItemListIndexOf(parent);
+            if (parentIndex >= 0)
+                pos = parentIndex + parent->DescendantCount() - item->DescendantCount();
+        }
+        pos = std::clamp(pos, 0, int(m_itemList.size()));
+        for (int i = 0; i < subtree.size(); ++i)
+            m_itemList.insert(pos + i, subtree.at(i));
+        if (item->m_inserted) // a row moved here from elsewhere: show it in its new place
+            ItemVisibleChanged(item);
+    } else if (action == TCollectionNotification::cnExtracting) {
+        CloseEditor();
+        QList<TRSItemProp*> subtree;
+        AppendSubtree(item, subtree);
+        const QSet<TRSItemProp*> leaving(subtree.begin(), subtree.end());
+        m_itemList.removeIf([&](TRSItemProp* r) { return leaving.contains(r); });
+        // No list may keep a row that is leaving the tree (it may be freed next).
+        m_visibleItems.removeIf([&](TRSItemProp* r) { return leaving.contains(r); });
+    }
+    RowCountChanged();
+}
+
+void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
+    if (m_destroying)
+        return;
+    if (!item) {
+        if (Items()->UpdateCount() > 0)
+            return;
+        if (m_updateCount > 0) {
+            m_listsStale = true;
+            return;
+        }
+        RebuildLists();
+    } else if (VisibleIndexOf(item) >= 0) {
+        InvalidateGrid();
+    }
+}
+
+void TRSCustomItemListEditor::SubItemsChanged(TRSItemProp* row) {
+    if (m_destroying || Items()->UpdateCount() > 0)
+        return;
+    if (m_updateCount > 0) {
+        m_listsStale = true;
+        return;
+    }
+    ResyncSubtree(row);
+}
+
+void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
+    const int index = ItemListIndexOf(row);
+    if (index < 0)
+        return;
+    CloseEditor();
+    QList<TRSItemProp*> fresh;
+    AppendSubtree(row, fresh);
+    int end = index + 1;
+    while (end < m_itemList.size() && IsDescendantOf(m_itemList.at(end), row))
+        ++end;
+    m_itemList.remove(index, end - index);
+    for (int i = 0; i < fresh.size(); ++i)
+        m_itemList.insert(index + i, fresh.at(i));
+    ItemVisibleChanged(row);
+}
+
+void TRSCustomItemListEditor::InsertShown(TRSItemProp* row) {
+    int pos = 0;
+    TRSItemProp* parent = row->ParentItem();
+    TRSItemProps* siblings = row->Collection();
+    int prevIndex = -1;
+    for (int i = row->Index() - 1; i >= 0 && prevIndex < 0; --i)
+        prevIndex = int(m_visibleItems.lastIndexOf(siblings->Items(i)));
+    if (prevIndex >= 0) {
+        TRSItemProp* previous = m_visibleItems.at(prevIndex);
+        pos = prevIndex + 1;
+        while (pos < m_visibleItems.size() && IsDescendantOf(m_visibleItems.at(pos), previous))
+            ++pos;
+    } else if (parent) {
+        pos = VisibleIndexOf(parent) + 1;
+    }
+    m_visibleItems.insert(std::clamp(pos, 0, int(m_visibleItems.size())), row);
+}
+
+void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
+    m_visibleItems.removeOne(row);
+}
+
+void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
+    if (m_destroying || Items()->UpdateCount() > 0 || ItemListIndexOf(item) < 0)
+        return;
+    CloseEditor();
+    TRSItemProp* current = CurrentItem();
+    int index = VisibleIndexOf(item);
+    const bool shown = item->IsShown();
+    if (shown && index < 0) {
+        InsertShown(item);
+        index = VisibleIndexOf(item);
+    }
+    if (index >= 0) {
+        // The shown rows below the row are rebuilt in one pass (a row with many sub-rows expands at once).
+        int end = index + 1;
+        while (end < m_visibleItems.size() && IsDescendantOf(m_visibleItems.at(end), item))
+            ++end;
+        m_visibleItems.remove(index + 1, end - index - 1);
+        if (!shown) {
+            m_visibleItems.removeAt(index);
+        } else if (item->ExpandFlag() && item->HasItems()) {
+            QList<TRSItemProp*> below;
+            for (int i = 0; i < item->Items()->Count(); ++i)
+                AppendShown(item->Items()->Items(i), below);
+            for (int i = 0; i < below.size(); ++i)
+                m_visibleItems.insert(index + 1 + i, below.at(i));
+        }
+    }
+    item->m_visibleDescendantCache = -1;
+    RowCountChanged();
+    const int currentIndex = current ? VisibleIndexOf(current) : -1;
+    if (currentIndex >= 0 && currentIndex + FixedItems() != CurItem()) {
+        const TGridCoord cell = CellOf(FixedItems() + currentIndex, CurValue());
+        SetCurrentCell(cell.X, cell.Y);
+    }
+    UpdateEdit();
+}
+
+void TRSCustomItemListEditor::UpdateShownState(TRSItemProp* item, bool parentShown) {
+    const bool shown = parentShown && item->IsShown();
+    const bool listed = VisibleIndexOf(item) >= 0;
+    if (shown && !listed)
+        InsertShown(item);
+    else if (!shown && listed)
+        RemoveShown(item);
+    if (item->HasItems())
+        for (int i = 0; i < item->Items()->Count(); ++i)
+            UpdateShownState(item->Items()->Items(i), shown && item->Expanded());
+}
+
+// ---- fonts -------------------------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::GetParentFont(TRSFont*& font) {
+    font = m_font.get();
+}
+
+void TRSCustomItemListEditor::FontChanged() {
+    setFont(m_font->Font());
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        items->Items(i)->ParentFontChanged(nullptr);
+    m_valueFont->ApplyDelta(m_font.get());
+    m_categoryFont->ApplyDelta(m_font.get());
+    m_titleCaptionFont->ApplyDelta(m_font.get());
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::ValueFontChanged() {
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        items->Items(i)->ParentValueFontChanged();
+    InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::CategoryFontChanged() {
+    // Category rows that follow the grid take the new category font at once.
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        if (items->Items(i)->Category())
+            items->Items(i)->ParentFontChanged(nullptr);
+    if (m_arrangeByCategory)
+        InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::TitleCaptionFontChanged() {
+    if (m_displayOptions & doColumnTitles)
+        InvalidateGrid();
+}
+
+void TRSCustomItemListEditor::TitleCaptionsChanged() {
+    if (m_displayOptions & doColumnTitles) {
+        RowCountChanged();
+        InvalidateGrid();
+    }
+}
+
+// ---- layout ------------------------------------------------------------------------------------------
+
+int TRSCustomItemListEditor::CompareItems(const QString& s1, const QString& s2) const {
+    if (m_caseSensitive)
+        return Sign(QString::localeAwareCompare(s1, s2));
+    return Sign(QString::localeAwareCompare(s1.toLower(), s2.toLower()));
+}
+
+void TRSCustomItemListEditor::FitColumns() {
+    if (!(m_displayOptions & doAutoColResize) || !isVisible() || m_fitting)
+        return;
+    const int count = ColCount();
+    if (count < 2)
+        return;
+    m_fitting = true;
+    try {
+        const int w = viewport()->width() - 2;
+        int sum = 0;
+        for (int i = 0; i < count; ++i)
+            sum += ColWidths(i);
+        if (w != sum) {
+            auto share = [&](int amount) {
+                for (int i = 1; i < count; ++i)
+                    SetColWidths(i, amount / (count - 1));
+            };
+            if (m_displayOptions & doKeyColFixed) {
+                share(w - ColWidths(0));
+            } else {
+                SetColWidths(0, w / 2);
+                share(w / 2 + w % 2);
+            }
+        }
+    } catch (...) {
+        m_fitting = false;
+        throw;
+    }
+    m_fitting = false;
+}
+
+void TRSCustomItemListEditor::SetDisplayOptions(TILEDisplayOptions value) {
+    const TILEDisplayOptions old = m_displayOptions;
+    if ((old ^ value) & doColumnTitles)
+        SetTitleFixed(value & doColumnTitles);
+    if ((old & doMultiColValues) && !(value & doMultiColValues))
+        SetValueCount(2);
+    m_displayOptions = value;
+    FitColumns();
+    // Read-only rows leave or come back.
+    if ((old ^ value) & doShowReadOnly)
+        RebuildVisible();
+    RowCountChanged();
+}
+
+void TRSCustomItemListEditor::SetTitleFixed(bool on) {
+    if (m_orientation == TRSGridOrientation::goVertical) {
+        if (on) {
+            if (RowCount() < 2)
+                SetRowCount(2);
+            SetFixedRows(1);
+        } else {
+            SetFixedRows(0);
+        }
+    } else {
+        if (on) {
+            if (ColCount() < 2)
+                SetColCount(2);
+            SetFixedCols(1);
+        } else {
+            SetFixedCols(0);
+        }
+    }
+}
+
+void TRSCustomItemListEditor::OrientationChanged() {
+    HideEditor();
+    const TGridRect sel = Selection();
+    const int cols = ColCount();
+    const int rows = RowCount();
+    SetFixedCols(0);
+    SetFixedRows(0);
+    SetColCount(rows);
+    SetRowCount(cols);
+    SetTitleFixed(m_displayOptions & doColumnTitles);
+    if (FixedValues() == 1) {
+        if (m_orientation == TRSGridOrientation::goVertical)
+            SetFixedCols(0);
+        else
+            SetFixedRows(0);
+    }
+    SetSelection(TGridRect{sel.Top, sel.Left, sel.Bottom, sel.Right});
+    RowCountChanged();
+    ShowEditor();
+}
+
+void TRSCustomItemListEditor::Resize() {
+    FitColumns();
+}
+
+void TRSCustomItemListEditor::ColWidthsChanged() {
+    TCustomDrawGrid::ColWidthsChanged();
+    FitColumns();
+}
+
+void TRSCustomItemListEditor::showEvent(QShowEvent* event) {
+    TCustomDrawGrid::showEvent(event);
+    FitColumns();
+}
+
+// ---- cells -------------------------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::GetCellText(int col, int row, QString& text) {
+    text.clear();
+    const int item = ItemIndexOf(col, row);
+    const int value = ValueIndexOf(col, row);
+    if (item < FixedItems()) {
+        if ((m_displayOptions & doColumnTitles) && value >= 0 && value < m_titleCaptions.size())
+            text = m_titleCaptions.at(value);
+        return;
+    }
+    TRSItemProp* r = ItemAtCell(col, row);
+    if (!r)
+        return;
+    text = value == 0 ? r->Name() : r->Values().Get(value - 1);
+}
+
+void TRSCustomItemListEditor::SetCellText(int col, int row, const QString& text) {
+    const int index = ItemIndexOf(col, row) - FixedItems();
+    TRSItemProp* r =
+        (index >= 0 && index < m_visibleItems.size()) ? m_visibleItems.at(index) : Items()->Add();
+    const int value = ValueIndexOf(col, row);
+    if (value == 0) {
+        r->SetName(text);
+    } else {
+        r->Values().Get(value - 1);
+        r->Values().Put(value - 1, text);
+    }
+}
+
+QString TRSCustomItemListEditor::GetCellExpression(int col, int row) {
+    TRSItemProp* r = ItemAtCell(col, row);
+    return (r && r->ExpressionMask()) ? r->EditMask() : QString();
+}
+
+TRSFont* TRSCustomItemListEditor::GetEditorFont(int col, int row) {
+    if (TRSItemProp* r = ItemAtCell(col, row))
+        return r->GetCurrentValueFont(CurValue() - 1);
+    return m_valueFont.get();
+}
+
+TEditStyle TRSCustomItemListEditor::GetEditStyle(int col, int row) {
+    if (ValueIndexOf(col, row) == 0)
+        return esSimple;
+    TRSItemProp* r = ItemAtCell(col, row);
+    if (!r) {
+        TRSInplaceEditList* editor = Editor();
+        return (editor && DoGetPickList(nullptr, editor->PickListItems(), true)) ? esPickList : esSimple;
+    }
+    return r->EditStyle();
+}
+
+QString TRSCustomItemListEditor::GetEditMask(int col, int row) {
+    TRSItemProp* r = ItemAtCell(col, row);
+    QString mask = (r && !r->ExpressionMask()) ? r->EditMask() : QString();
+    if (OnGetEditMask)
+        OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
+QString TRSCustomItemListEditor::GetEditText(int col, int row) {
+    QString text;
+    GetCellText(col, row, text);
+    if (OnGetEditText)
+        OnGetEditText(this, col, row, text);
+    return text;
+}
+
+bool TRSCustomItemListEditor::CanEditModify() {
+    TRSItemProp* r = CurrentItem();
+    return TCustomDrawGrid::CanEditModify() && !(r && r->GetReadOnly());
+}
+
+void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value) {
+    if (m_updateCount > 0)
+        return;
+    TCustomDrawGrid::SetEditText(col, row, value);
+    TUpdateScope scope(this);
+    const int index = ItemIndexOf(col, row) - FixedItems();
+    if (index >= VisibleCount() && !value.isEmpty()) {
+        Items()->Add();
+        m_updateShownCount = VisibleCount();
+    }
+    QString current;
+    GetCellText(col, row, current);
+    if (value == current)
+        return;
+    if (ValueIndexOf(col, row) != 0) {
+        SetCellText(col, row, value);
+        return;
+    }
+    TRSItemProp* r = ItemAtCell(col, row);
+    TRSItemProps* rows = r ? r->Collection() : Items();
+    const int found = rows->IndexOfName(value);
+    const bool duplicate = (m_propertyOptions & propUnique) && found >= 0 && rows->Items(found) != r;
+    if (duplicate && m_pendingName != value) {
+        m_pendingName = value; // held back once; the same name again is stored (and refused)
+        return;
+    }
+    m_pendingName.clear();
+    SetCellText(col, row, value);
+}
+
+void TRSCustomItemListEditor::ValidateEdit() {
+    TRSInplaceEditList* editor = Editor();
+    if (!editor || !editor->Modified())
+        return;
+    if (editor->isVisible())
+        editor->ValidateOrRaise();
+    if (TRSItemProp* r = CurrentItem())
+        r->DoValidate();
+    editor->SetModified(false);
+}
+
+// ---- pick lists and buttons --------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::GetPickListItems(int col, int row, QStringList& list) {
+    if (ValueIndexOf(col, row) == 0)
+        return;
+    TRSItemProp* r = ItemAtCell(col, row);
+    if (r && r->HasPickList())
+        list = r->PickListCopy();
+    else
+        list.clear();
+    DoGetPickList(r, list, false);
+}
+
+bool TRSCustomItemListEditor::DoGetPickList(TRSItemProp* row, QStringList& list, bool clear) {
+    QString name;
+    const TGridCoord nameCell = CellOf(CurItem(), 0);
+    GetCellText(nameCell.X, nameCell.Y, name);
+    if (name.isEmpty())
+        return false;
+    if (clear)
+        list.clear();
+    if (row && row->OnGetPickList)
+        row->OnGetPickList(row, row->GetFullName(), list);
+    else if (OnGetPickList)
+        OnGetPickList(this, row ? row->GetFullName() : name, list);
+    const bool result = !list.isEmpty();
+    if (TRSInplaceEditList* editor = Editor())
+        editor->SetPickListLoaded(result);
+    return result;
+}
+
+void TRSCustomItemListEditor::DoEditButtonClick() {
+    TRSItemProp* r = CurrentItem();
+    if (r && r->OnEditButtonClick)
+        r->OnEditButtonClick(r);
+    else if (OnEditButtonClick)
+        OnEditButtonClick(r);
+}
+
+// ---- categories --------------------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::SetArrangeByCategory(bool value) {
+    m_arrangeByCategory = value;
+}
+
+TRSItemProp* TRSCustomItemListEditor::GetCategoryFor(TRSItemProp* row, const QString& propName) {
+    if (m_loading)
+        return row->ParentItem();
+    TRSItemProp* parent = row->ParentItem();
+    TRSItemProps* rows = (parent && parent->Category()) ? parent->Collection() : row->Collection();
+    if (!rows)
+        return nullptr;
+    if (rows == Items() && !rows->DefaultCategoryItem())
+        rows->EnsureDefaultCategory();
+    QString category;
+    const QString prefix = propName + QLatin1Char('=');
+    for (const QString& line : rows->Categories())
+        if (line.startsWith(prefix, Qt::CaseInsensitive)) {
+            category = line.mid(prefix.size());
+            break;
+        }
+    if (OnCategorize)
+        OnCategorize(this, row, propName, category);
+    if (category.isEmpty())
+        return rows->DefaultCategoryItem();
+    const int index = rows->IndexOfCategory(category);
+    return index >= 0 ? rows->Items(index) : rows->AddCategory(category, true);
+}
+
+void TRSCustomItemListEditor::ArrangeItem(TRSItemProp* row, const QStringList& categories, bool copyToAll) {
+    if (m_loading)
+        copyToAll = false;
+    TRSItemProp* parent = row->ParentItem();
+    if (!parent)
+        return;
+    TRSItemProp* category = GetCategoryFor(row, row->Name());
+    if (category && category != row) {
+        if (!copyToAll) {
+            if (row->Collection() != category->Items())
+                row->MoveTo(category->Items());
+        } else if (category != parent && parent != parent->Collection()->DefaultCategoryItem()) {
+            category->Items()->Add()->Assign(*row);
+        }
+    }
+    TRSItemProps* rows = category ? category->Collection() : row->Collection();
+    int own = -1;
+    for (int i = 0; i < categories.size(); ++i) {
+        const QString name = categories.at(i).section(QLatin1Char('='), 0, 0);
+        if (rows->CompareNames(name, row->Name()) != 0)
+            continue;
+        if (own < 0) {
+            own = i;
+            continue;
+        }
+        const QString other = categories.at(i).section(QLatin1Char('='), 1);
+        const int index = rows->IndexOfCategory(other);
+        TRSItemProp* target = index >= 0 ? rows->Items(index) : rows->AddCategory(other, true);
+        if (copyToAll) {
+            if (!row->ParentItem() || rows->CompareNames(row->ParentItem()->Name(), other) != 0)
+                target->Items()->Add()->Assign(*row);
+        } else if (row->Collection() != target->Items()) {
+            row->MoveTo(target->Items());
+        }
+    }
+}
+
+void TRSCustomItemListEditor::ArrangeCollection(TRSItemProps* collection, const QStringList& categories,
+                                                bool copyToAll) {
+    QList<TRSItemProp*> snapshot;
+    for (int i = 0; i < collection->Count(); ++i)
+        snapshot.append(collection->Items(i));
+    for (TRSItemProp* row : snapshot)
+        ArrangeItem(row, categories, copyToAll);
+}
+
+void TRSCustomItemListEditor::ArrangeTopLevel(const QStringList&, bool) {
+    TRSItemProps* items = Items();
+    QList<TRSItemProp*> snapshot;
+    for (int i = 0; i < items->Count(); ++i)
+        if (!items->Items(i)->Category())
+            snapshot.append(items->Items(i));
+    for (TRSItemProp* row : snapshot) {
+        TRSItemProp* category = GetCategoryFor(row, row->Name());
+        if (category && category != row && row->Collection() != category->Items())
+            row->MoveTo(category->Items());
+    }
+}
+
+void TRSCustomItemListEditor::ArrangeByCategories(bool copyToAll) {
+    ArrangeTopLevel(Items()->Categories(), copyToAll);
+}
+
+void TRSCustomItemListEditor::FullCollapseAll() {
+    TRSItemProps* items = Items();
+    {
+        TUpdateScope scope(items);
+        for (int i = 0; i < items->Count(); ++i)
+            items->Items(i)->FullCollapse();
+    }
+    RebuildVisible();
+}
+
+void TRSCustomItemListEditor::FullExpandAll() {
+    TRSItemProps* items = Items();
+    {
+        TUpdateScope scope(items);
+        for (int i = 0; i < items->Count(); ++i)
+            items->Items(i)->FullExpand();
+    }
+    RebuildVisible();
+}
+
+// ---- deleting and inserting rows ---------------------------------------------------------------------
+
+void TRSCustomItemListEditor::DeleteShownItem(int itemIndex) {
+    const TGridCoord cell = CellOf(itemIndex, CurValue());
+    if (m_orientation == TRSGridOrientation::goVertical)
+        DeleteRow(cell.Y);
+    else
+        DeleteColumn(cell.X);
+}
+
+void TRSCustomItemListEditor::DeleteItemAt(int col, int row) {
+    if (m_deleting)
+        return;
+    m_deleting = true;
+    try {
+        const int itemIndex = ItemIndexOf(col, row);
+        TRSItemProp* r = ItemAtCell(col, row);
+        if (CurItem() == ItemCount() - 1 && VisibleCount() > 1) {
+            const TGridCoord up = CellOf(CurItem() - 1, CurValue());
+            SetCurrentCell(up.X, up.Y);
+        }
+        if (r && itemIndex >= FixedItems())
+            r->Collection()->Delete(r->Index());
+    } catch (...) {
+        m_deleting = false;
+        throw;
+    }
+    m_deleting = false;
+}
+
+void TRSCustomItemListEditor::DeleteRow(int row) {
+    if (m_orientation == TRSGridOrientation::goVertical)
+        DeleteItemAt(CurValue(), row);
+}
+
+void TRSCustomItemListEditor::DeleteColumn(int col) {
+    if (m_orientation == TRSGridOrientation::goHorizontal)
+        DeleteItemAt(col, CurValue());
+}
+
+int TRSCustomItemListEditor::InsertRow(const QString& name, const QString& value, bool append) {
+    const int cur = CurItem();
+    TRSItemProp* current = CurrentItem();
+    if (cur >= FixedItems() && cur < FixedItems() + VisibleCount() && current && current->Name().isEmpty() &&
+        current->IsValueEmpty()) {
+        const TGridCoord nameCell = CellOf(cur, 0);
+        const TGridCoord valueCell = CellOf(cur, 1);
+        SetCellText(nameCell.X, nameCell.Y, name);
+        SetCellText(valueCell.X, valueCell.Y, value);
+        return cur;
+    }
+    TRSItemProps* items = Items();
+    TRSItemProp* r =
+        append ? items->Add() : items->InsertAt(std::clamp(cur - FixedItems(), 0, items->Count()));
+    r->SetName(name);
+    r->Values().SetText(value);
+    const int index = VisibleIndexOf(r);
+    return index >= 0 ? index + FixedItems() : cur;
+}
+
+void TRSCustomItemListEditor::CancelEdit() {
+    TRSInplaceEditList* editor = Editor();
+    if (editor && editor->Modified()) {
+        const QString before = editor->Text();
+        editor->RestoreContents();
+        if (editor->Text() != before)
+            editor->selectAll();
+        return;
+    }
+    TRSItemProp* r = CurrentItem();
+    if (r && r->Name().isEmpty() && r->IsValueEmpty())
+        DeleteItemAt(Col(), Row());
+}
+
+// ---- the class library's grid hooks ------------------------------------------------------------------
+
+bool TRSCustomItemListEditor::SelectCell(int col, int row) {
+    const int newItem = ItemIndexOf(col, row);
+    const int cur = CurItem();
+    TRSItemProp* current = CurrentItem();
+    if (m_deleteBlanks && newItem != cur && VisibleCount() > 0 && current && current->Name().isEmpty() &&
+        current->IsValueEmpty() && !m_deleting) {
+        const bool down = newItem > cur;
+        DeleteShownItem(cur);
+        if (!down)
+            return TCustomDrawGrid::SelectCell(col, row);
+        // The lines below moved up by one: the line that took the blank row's place is the target.
+        const TGridCoord target = CellOf(std::min(newItem - 1, ItemCount() - 1), ValueIndexOf(col, row));
+        FocusCell(target.X, target.Y, true);
+        return false;
+    }
+    ValidateEdit();
+    bool ok = TCustomDrawGrid::SelectCell(col, row);
+    if (ok && ValueIndexOf(col, row) == 0 && !(Options() & goRowSelect) && !(m_propertyOptions & propEdit))
+        ok = false;
+    return ok;
+}
+
+void TRSCustomItemListEditor::KeyDown(int& key, Qt::KeyboardModifiers shift) {
+    const Qt::KeyboardModifiers mods = shift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    QString currentName;
+    const TGridCoord nameCell = CellOf(CurItem(), 0);
+    GetCellText(nameCell.X, nameCell.Y, currentName);
+    const bool mayAppend = (m_propertyOptions & propAdd) && !currentName.isEmpty();
+    switch (key) {
+    case Qt::Key_Down:
+        if (mods == Qt::ControlModifier) {
+            SetCurItem(ItemCount() - 1);
+            key = 0;
+        } else if (mods == Qt::NoModifier && CurItem() == ItemCount() - 1 && mayAppend) {
+            SetCurItem(InsertRow(QString(), QString(), true));
+            key = 0;
+        }
+        break;
+    case Qt::Key_Up:
+        if (mods == Qt::ControlModifier) {
+            SetCurItem(FixedItems());
+            key = 0;
+        }
+        break;
+    case Qt::Key_Insert:
+        if (mayAppend) {
+            SetCurItem(InsertRow(QString(), QString(), false));
+            key = 0;
+        }
+        break;
+    case Qt::Key_Delete:
+        if (mods == Qt::ControlModifier && (m_propertyOptions & propDelete)) {
+            DeleteItemAt(Col(), Row());
+            key = 0;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ValidateEdit();
+        break;
+    case Qt::Key_Escape:
+        CancelEdit();
+        break;
+    default:
+        break;
+    }
+    TCustomDrawGrid::KeyDown(key, shift);
+}
+
+void TRSCustomItemListEditor::DoExit() {
+    try {
+        ValidateEdit();
+    } catch (...) {
+        // The exit does not complete: the grid keeps the focus on the invalid text.
+        if (TRSInplaceEditList* editor = Editor(); editor && editor->isVisible())
+            editor->setFocus(Qt::OtherFocusReason);
+        else
+            setFocus(Qt::OtherFocusReason);
+        throw;
+    }
+    TCustomDrawGrid::DoExit();
+    HideEdit();
+}
+
+QRect TRSCustomItemListEditor::GlyphRect(TRSItemProp* row, const QRect& cell) const {
+    const int left = cell.left() + row->Level() * m_indent;
+    const int top = cell.top() + (DefaultRowHeight() - m_minusGlyph.height()) / 2;
+    return QRect(left, top, m_minusGlyph.width(), m_minusGlyph.height());
+}
+
+void TRSCustomItemListEditor::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+    if (button == Qt::LeftButton) {
+        const TGridCoord hit = MouseCoord(x, y);
+        if (hit.X >= 0 && hit.Y >= 0 && ValueIndexOf(hit.X, hit.Y) == 0) {
+            TRSItemProp* r = ItemAtCell(hit.X, hit.Y);
+            // The glyph toggles its row and nothing else happens (a double click does not toggle again).
+            if (r && r->HasItems() && GlyphRect(r, CellRect(hit.X, hit.Y)).contains(x, y)) {
+                if (!DoubleClicking())
+                    r->SetExpanded(!r->Expanded());
+                return;
+            }
+            if (Options() & goEditing) {
+                const int item = ItemIndexOf(hit.X, hit.Y);
+                if (item != CurItem() && item >= FixedItems() && ValueCount() > 1) {
+                    const TGridCoord target = CellOf(item, 1);
+                    FocusCell(target.X, target.Y, !(shift & Qt::ShiftModifier));
+                }
+            }
+        }
+        if ((Options() & goEditing) && CurItem() >= FixedItems() && CurValue() >= FixedValues())
+            ShowEditor();
+    }
+    TCustomDrawGrid::MouseDown(button, shift, x, y);
+}
+
+void TRSCustomItemListEditor::CalcSizingState(int x, int y, TGridState& state, int& index, int& sizingPos,
+                                              int& sizingOfs) {
+    state = TGridState::gsNormal;
+    index = -1;
+    if (!(Options() & (goColSizing | goRowSizing)))
+        return;
+    if (Options() & goColSizing)
+        CalcAxisSizing(true, x, state, index, sizingPos, sizingOfs);
+    else
+        CalcAxisSizing(false, y, state, index, sizingPos, sizingOfs);
+}
+
+void TRSCustomItemListEditor::RowMoved(int fromIndex, int toIndex) {
+    TRSItemProps* items = Items();
+    const int a = fromIndex - FixedItems();
+    const int b = toIndex - FixedItems();
+    if (a >= 0 && b >= 0 && a < items->Count() && b < items->Count())
+        items->Exchange(a, b);
+    TCustomDrawGrid::RowMoved(fromIndex, toIndex);
+}
+
+// ---- drawing and hints -------------------------------------------------------------------------------
+
+void TRSCustomItemListEditor::DrawCell(int col, int row, const QRect& rect, TGridDrawState state,
+                                       QPainter& painter) {
+    if (DefaultDrawing()) {
+        const int item = ItemIndexOf(col, row);
+        const int value = ValueIndexOf(col, row);
+        TRSItemProp* r = item >= FixedItems() ? ItemAtCell(col, row) : nullptr;
+        const TRSFont* f;
+        if (item < FixedItems())
+            f = m_titleCaptionFont.get();
+        else if (r)
+            f = value > 0 ? r->GetCurrentValueFont(value - 1) : r->GetFont();
+        else
+            f = value > 0 ? static_cast<TRSFont*>(m_valueFont.get()) : m_font.get();
+        QColor color = f->Color();
+        if (r && !r->Enabled())
+            color = palette().color(QPalette::Disabled, QPalette::WindowText);
+        int textLeft = rect.left();
+        if (r && value == 0) {
+            if (r->HasShownItems()) {
+                const QRect glyph = GlyphRect(r, rect);
+                painter.drawPixmap(glyph.topLeft(), r->Expanded() ? m_minusGlyph : m_plusGlyph);
+                textLeft = glyph.left() + m_indent;
+            } else {
+                textLeft = rect.left() + (r->Level() + 1) * m_indent;
+            }
+        }
+        if (col == Col() && row == Row() && !(state & gdFixed)) {
+            if (m_hideSelection && !IsActiveControl())
+                painter.fillRect(rect, Color());
+            else if ((state & gdSelected) &&
+                     (!(state & gdFocused) || (Options() & (goDrawFocusSelected | goRowSelect))))
+                color = palette().color(QPalette::HighlightedText);
+        } else if ((state & gdSelected) && !(state & gdFixed)) {
+            color = palette().color(QPalette::HighlightedText);
+        }
+        QString text;
+        GetCellText(col, row, text);
+        painter.setFont(f->Font());
+        painter.setPen(color);
+        painter.drawText(QRect(textLeft + 2, rect.top() + 2, rect.right() - textLeft - 2, rect.height() - 2),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    }
+    TCustomDrawGrid::DrawCell(col, row, rect, state, painter);
+}
+
+void TRSCustomItemListEditor::DoShowHints(TRSItemProp* item, int col, int row, QString& hint) {
+    QString text;
+    GetCellText(col, row, text);
+    if (ValueIndexOf(col, row) == 0) {
+        hint = text;
+    } else {
+        switch (m_showItemHintStyle) {
+        case TGridShowHints::shValueOnly:
+            hint = text;
+            break;
+        case TGridShowHints::shHintOnly:
+            hint = item->Hint();
+            break;
+        case TGridShowHints::shValueAndHint:
+            hint = item->Hint().isEmpty() ? text
+                                          : text + QStringLiteral("\r\n(") + item->Hint() + QLatin1Char(')');
+            break;
+        default:
+            hint.clear();
+            break;
+        }
+    }
+    if (OnShowHints)
+        OnShowHints(this, item, hint);
+}
+
+void TRSCustomItemListEditor::MouseMove(Qt::KeyboardModifiers shift, int x, int y) {
+    if (m_showItemHintStyle != TGridShowHints::shNone && (x != m_lastHintX || y != m_lastHintY)) {
+        m_lastHintX = x;
+        m_lastHintY = y;
+        const TGridCoord hit = MouseCoord(x, y);
+        if (hit.X >= 0 && hit.Y >= 0) {
+            if (ItemIndexOf(hit.X, hit.Y) < FixedItems()) {
+                m_hintWindow->HideHint();
+            } else if (TRSItemProp* r = ItemAtCell(hit.X, hit.Y)) {
+                QString hint;
+                DoShowHints(r, hit.X, hit.Y, hint);
+                if (hint.isEmpty()) {
+                    m_hintWindow->HideHint();
+                } else {
+                    const bool nameCell = ValueIndexOf(hit.X, hit.Y) == 0;
+                    const QRect cell = CellRect(hit.X, hit.Y);
+                    const TRSFont* f = nameCell ? r->GetFont() : r->GetValueFont();
+                    QRect need = QFontMetrics(f->Font()).boundingRect(
+                        QRect(0, 0, std::max(1, cell.width()), cell.height()),
+                        Qt::TextWordWrap | Qt::AlignLeft, hint);
+                    need.adjust(0, 0, 6, 2);
+                    const int shift = nameCell ? (r->Level() + 1) * m_indent : 0;
+                    need.translate(shift, 0);
+                    QString text;
+                    GetCellText(hit.X, hit.Y, text);
+                    if (hint == text && cell.width() >= need.right()) {
+                        m_hintWindow->HideHint();
+                    } else {
+                        const QPoint at = viewport()->mapToGlobal(cell.topLeft() + QPoint(shift, 0));
+                        m_hintWindow->ShowAt(at, hint);
+                    }
+                }
+            }
+        }
+    }
+    TCustomDrawGrid::MouseMove(shift, x, y);
+}
+
+void TRSCustomItemListEditor::leaveEvent(QEvent* event) {
+    TCustomDrawGrid::leaveEvent(event);
+    m_hintWindow->HideHint();
+}

@@ -1,0 +1,258 @@
+#pragma once
+// The owner-drawn name/value grid over the row tree: a title line, one line per shown row (name cell,
+// value cells), category rows with plus/minus glyphs, indentation by level, value hints, editing with the
+// in-place editor, and keyboard and mouse rules for adding, deleting, expanding and validating rows. All
+// layout goes through the axis mapping below, so every rule holds in both orientations.
+#include "classlib/DrawGrid.h"
+#include "inspector/RSDeltaFont.h"
+#include "inspector/RSHintWindow.h"
+#include "inspector/RSItemProp.h"
+#include <QList>
+#include <QPixmap>
+#include <QPointer>
+
+class TRSInplaceEditList;
+
+enum TILEDisplayOption : unsigned {
+    doColumnTitles = 1u << 0,
+    doAutoColResize = 1u << 1,
+    doKeyColFixed = 1u << 2,
+    doShowReadOnly = 1u << 3,
+    doMultiColValues = 1u << 4,
+};
+using TILEDisplayOptions = unsigned;
+
+enum TILEPropOption : unsigned {
+    propEdit = 1u << 0,
+    propAdd = 1u << 1,
+    propDelete = 1u << 2,
+    propUnique = 1u << 3
+};
+using TILEPropOptions = unsigned;
+
+enum class TRSGridOrientation { goVertical, goHorizontal };
+enum class TGridShowHints { shNone, shValueOnly, shHintOnly, shValueAndHint };
+
+using TRSGetCategoryEvent =
+    std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
+using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
+
+class TRSCustomItemListEditor : public TCustomDrawGrid {
+    Q_OBJECT
+
+public:
+    explicit TRSCustomItemListEditor(QWidget* parent = nullptr);
+    ~TRSCustomItemListEditor() override;
+
+    // The root rows; made through the virtual CreateItems on first use, so a subclass's rows are used.
+    TRSItemProps* Items() const;
+    TRSItemStrings& Strings() { return m_strings; }
+    void SetStrings(const QStringList& lines) { m_strings.Assign(lines); }
+
+    // ---- axis mapping: item index = grid line of a row, value index = name (0) or value cell
+    int ValueCount() const;
+    void SetValueCount(int value);
+    int CurValue() const;
+    void SetCurValue(int value);
+    int FixedValues() const;
+    int ItemCount() const;
+    void SetItemCount(int value);
+    int CurItem() const;
+    void SetCurItem(int value);
+    int FixedItems() const;
+    void SetFixedItems(int value);
+    int ItemIndexOf(int col, int row) const;
+    int ValueIndexOf(int col, int row) const;
+    // Grid cell of an item index and value index.
+    TGridCoord CellOf(int itemIndex, int valueIndex) const;
+
+    QStringList TitleCaptions() const { return m_titleCaptions; }
+    void SetTitleCaptions(const QStringList& value);
+    // Stored only when it differs from the two default captions.
+    bool TitleCaptionsStored() const;
+    TILEDisplayOptions DisplayOptions() const { return m_displayOptions; }
+    TILEPropOptions PropertyOptions() const { return m_propertyOptions; }
+    void SetPropertyOptions(TILEPropOptions value);
+    int DropDownRows() const { return m_dropDownRows; }
+    void SetDropDownRows(int value);
+    QString PathDelimiter() const { return m_pathDelimiter; }
+    void SetPathDelimiter(const QString& value) { m_pathDelimiter = value; }
+    bool CaseSensitive() const { return m_caseSensitive; }
+    void SetCaseSensitive(bool value);
+    bool Sorted() const;
+    void SetSorted(bool value);
+    TRSFont* GridFont() const { return m_font.get(); }
+    TRSCustomDeltaFont* ValueFont() const { return m_valueFont.get(); }
+    TRSCustomDeltaFont* CategoryFont() const { return m_categoryFont.get(); }
+    TRSCustomDeltaFont* TitleCaptionFont() const { return m_titleCaptionFont.get(); }
+    int Indent() const { return m_indent; }
+    void SetIndent(int value);
+    const QPixmap& MinusGlyph() const { return m_minusGlyph; }
+    void SetMinusGlyph(const QPixmap& value);
+    const QPixmap& PlusGlyph() const { return m_plusGlyph; }
+    void SetPlusGlyph(const QPixmap& value);
+    bool ArrangeByCategory() const { return m_arrangeByCategory; }
+    TRSGridOrientation Orientation() const { return m_orientation; }
+    void SetOrientation(TRSGridOrientation value);
+    bool HideSelection() const { return m_hideSelection; }
+    void SetHideSelection(bool value);
+    TRSHintWindow* HintWindow() const { return m_hintWindow; }
+    TGridShowHints ShowItemHintStyle() const { return m_showItemHintStyle; }
+    void SetShowItemHintStyle(TGridShowHints value) { m_showItemHintStyle = value; }
+    bool DeleteBlanks() const { return m_deleteBlanks; }
+    void SetDeleteBlanks(bool value) { m_deleteBlanks = value; }
+    TRSInplaceEditList* Editor() const;
+    QString PendingName() const { return m_pendingName; }
+    bool Loading() const { return m_loading; }
+    void SetLoading(bool value) { m_loading = value; }
+    void SetColCount(int value) override;
+
+    int ItemListCount() const { return int(m_itemList.size()); }
+    TRSItemProp* ItemListItem(int index) const { return m_itemList.at(index); }
+    int ItemListIndexOf(const TRSItemProp* row) const { return int(m_itemList.indexOf(row)); }
+    int VisibleCount() const { return int(m_visibleItems.size()); }
+    TRSItemProp* VisibleItem(int index) const { return m_visibleItems.at(index); }
+    int VisibleIndexOf(const TRSItemProp* row) const { return int(m_visibleItems.indexOf(row)); }
+    TRSItemProp* CurrentItem() const;
+    void SelectItem(TRSItemProp* row);
+    int UpdateCount() const { return m_updateCount; }
+    bool Destroying() const { return m_destroying; }
+    // Closes the in-place editor unless an update is running.
+    void CloseEditor();
+    // The category row a row belongs to (made when missing), or nullptr.
+    TRSItemProp* GetCategoryFor(TRSItemProp* row, const QString& propName);
+    // A sub-level of a row changed as a whole (it may have been reordered): the row lists follow.
+    void SubItemsChanged(TRSItemProp* row);
+
+    TRSNotifyEvent OnEditButtonClick;
+    TRSGetPickListEvent OnGetPickList;
+    TRSOnValidateEvent OnValidate;
+    TRSGetCategoryEvent OnCategorize;
+    TRSOnShowHintsEvent OnShowHints;
+
+    // ---- own operations
+    virtual QString GetCellExpression(int col, int row);
+    virtual void FitColumns();
+    virtual void UpdateRowCount();
+    virtual int CompareItems(const QString& s1, const QString& s2) const;
+    virtual void InitCategories() {}
+    virtual void ValidateEdit();
+    virtual void BeginUpdate();
+    virtual void EndUpdate();
+    virtual void GetPickListItems(int col, int row, QStringList& list);
+    virtual void DoEditButtonClick();
+    virtual TRSItemProp* ItemByName(const QVariant& name, bool strict);
+    virtual TRSItemProp* ItemAtCell(int col, int row, bool relative = true) const;
+    virtual void GetCellText(int col, int row, QString& text);
+    virtual TRSFont* GetEditorFont(int col, int row);
+    virtual bool DoGetPickList(TRSItemProp* row, QStringList& list, bool clear);
+    virtual void SetCellText(int col, int row, const QString& text);
+    virtual void SetArrangeByCategory(bool value);
+    virtual void SetDisplayOptions(TILEDisplayOptions value);
+    virtual void SetTitleFixed(bool on);
+    virtual void FullCollapseAll();
+    virtual void FullExpandAll();
+    virtual void ArrangeItem(TRSItemProp* row, const QStringList& categories, bool copyToAll);
+    virtual void ArrangeCollection(TRSItemProps* collection, const QStringList& categories, bool copyToAll);
+    virtual void ArrangeTopLevel(const QStringList& categories, bool copyToAll);
+    virtual void ArrangeByCategories(bool copyToAll);
+    virtual void DeleteItemAt(int col, int row);
+    virtual void RowCountChanged();
+    virtual TEditStyle GetEditStyle(int col, int row);
+    virtual int InsertRow(const QString& name, const QString& value, bool append);
+    virtual void CancelEdit();
+
+    // ---- hooks of the class library's grid
+    bool CanEditModify() override;
+    QString GetEditMask(int col, int row) override;
+    QString GetEditText(int col, int row) override;
+    void SetEditText(int col, int row, const QString& value) override;
+    void KeyDown(int& key, Qt::KeyboardModifiers shift) override;
+    void DoExit() override;
+
+    // ---- notifications from the rows
+    virtual void GetParentFont(TRSFont*& font);
+    virtual void ItemNotify(TRSItemProp* item, TCollectionNotification action);
+    virtual void ItemsChanged(TRSItemProp* item);
+    virtual void PrepareChange();
+    virtual void ItemVisibleChanged(TRSItemProp* item);
+    virtual void UpdateShownState(TRSItemProp* item, bool parentShown);
+    virtual TRSItemProps* CreateItems(QObject* owner);
+
+protected:
+    void DrawCell(int col, int row, const QRect& rect, TGridDrawState state, QPainter& painter) override;
+    bool SelectCell(int col, int row) override;
+    TInplaceEdit* CreateEditor() override;
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
+    void MouseMove(Qt::KeyboardModifiers shift, int x, int y) override;
+    void CalcSizingState(int x, int y, TGridState& state, int& index, int& sizingPos,
+                         int& sizingOfs) override;
+    void RowMoved(int fromIndex, int toIndex) override;
+    void DeleteRow(int row) override;
+    void DeleteColumn(int col) override;
+    void ColWidthsChanged() override;
+    void Resize() override;
+    void leaveEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+    virtual void FontChanged();
+    virtual void ValueFontChanged();
+    virtual void TitleCaptionFontChanged();
+    virtual void CategoryFontChanged();
+    virtual void TitleCaptionsChanged();
+    virtual void OrientationChanged();
+    virtual void DoShowHints(TRSItemProp* item, int col, int row, QString& hint);
+
+private:
+    void RebuildLists();
+    void RebuildVisible();
+    void ResyncSubtree(TRSItemProp* row);
+    void AppendSubtree(TRSItemProp* row, QList<TRSItemProp*>& list) const;
+    void AppendShown(TRSItemProp* row, QList<TRSItemProp*>& list) const;
+    void InsertShown(TRSItemProp* row);
+    void RemoveShown(TRSItemProp* row);
+    QRect GlyphRect(TRSItemProp* row, const QRect& cell) const;
+    void DeleteShownItem(int itemIndex);
+    static QPixmap MakeGlyph(bool plus);
+
+    mutable TRSItemProps* m_items = nullptr; // a QObject child
+    QStringList m_titleCaptions;
+    TILEDisplayOptions m_displayOptions = doColumnTitles | doAutoColResize | doKeyColFixed | doShowReadOnly;
+    int m_dropDownRows = 8;
+    QString m_pendingName;
+    bool m_deleting = false;
+    int m_updateShownCount = 0;
+    int m_updateCount = 0;
+    bool m_fitting = false;
+    TILEPropOptions m_propertyOptions = 0;
+    QList<TRSItemProp*> m_itemList;
+    QList<TRSItemProp*> m_visibleItems;
+    QString m_pathDelimiter = QStringLiteral(".");
+    bool m_caseSensitive = false;
+    std::unique_ptr<TRSFont> m_font;
+    std::unique_ptr<TRSCustomDeltaFont> m_valueFont;
+    std::unique_ptr<TRSCustomDeltaFont> m_categoryFont;
+    std::unique_ptr<TRSCustomDeltaFont> m_titleCaptionFont;
+    int m_indent = 11;
+    QPixmap m_minusGlyph;
+    QPixmap m_plusGlyph;
+    TRSItemStrings m_strings{this};
+    bool m_arrangeByCategory = false;
+    TRSGridOrientation m_orientation = TRSGridOrientation::goVertical;
+    bool m_hideSelection = true;
+    TRSHintWindow* m_hintWindow = nullptr; // a QObject child
+    TGridShowHints m_showItemHintStyle = TGridShowHints::shValueAndHint;
+    int m_lastHintX = -1;
+    int m_lastHintY = -1;
+    bool m_deleteBlanks = true;
+    bool m_destroying = false;
+    bool m_loading = false;
+    bool m_listsStale = false;
+};
+
+class TRSItemListEditor : public TRSCustomItemListEditor {
+    Q_OBJECT
+
+public:
+    explicit TRSItemListEditor(QWidget* parent = nullptr) : TRSCustomItemListEditor(parent) {}
+};
