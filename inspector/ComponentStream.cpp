@@ -1,0 +1,213 @@
+#include "inspector/ComponentStream.h"
+#include "classlib/Translation.h"
+#include <QIODevice>
+#include <QMetaProperty>
+#include <QStringList>
+
+namespace {
+
+constexpr int MaxListDepth = 16;
+
+} // namespace
+
+TWriter::TWriter(QIODevice* device) : m_stream(device) {
+    m_stream.setByteOrder(QDataStream::LittleEndian);
+}
+
+void TWriter::WriteValue(TValueType value) {
+    m_stream << quint8(value);
+}
+
+void TWriter::WriteUtf8(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    m_stream << quint32(bytes.size());
+    m_stream.writeRawData(bytes.constData(), int(bytes.size()));
+}
+
+void TWriter::WritePropName(const QString& name) {
+    WriteUtf8(name);
+}
+
+void TWriter::WriteString(const QString& value) {
+    WriteValue(TValueType::vaString);
+    WriteUtf8(value);
+}
+
+void TWriter::WriteIdent(const QString& value) {
+    WriteValue(TValueType::vaIdent);
+    WriteUtf8(value);
+}
+
+void TWriter::WriteInteger(qint64 value) {
+    if (value >= INT32_MIN && value <= INT32_MAX) {
+        WriteValue(TValueType::vaInt32);
+        m_stream << qint32(value);
+    } else {
+        WriteValue(TValueType::vaInt64);
+        m_stream << value;
+    }
+}
+
+void TWriter::WriteFloat(double value) {
+    WriteValue(TValueType::vaExtended);
+    m_stream << value;
+}
+
+void TWriter::WriteBoolean(bool value) {
+    WriteValue(value ? TValueType::vaTrue : TValueType::vaFalse);
+}
+
+void TWriter::WriteProperties(const QObject* instance) {
+    const QMetaObject* mo = instance->metaObject();
+    for (int i = QObject::staticMetaObject.propertyCount(); i < mo->propertyCount(); ++i) {
+        const QMetaProperty prop = mo->property(i);
+        if (!prop.isStored() || !prop.isWritable())
+            continue;
+        const QVariant value = prop.read(instance);
+        const int type = prop.metaType().id();
+        if (prop.isEnumType() && !prop.isFlagType()) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteIdent(QString::fromLatin1(prop.enumerator().valueToKey(value.toInt())));
+        } else if (type == QMetaType::Bool) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteBoolean(value.toBool());
+        } else if (type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
+                   type == QMetaType::Short || type == QMetaType::UShort || type == QMetaType::UChar ||
+                   prop.isFlagType()) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteInteger(value.toLongLong());
+        } else if (type == QMetaType::Double || type == QMetaType::Float) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteFloat(value.toDouble());
+        } else if (type == QMetaType::QString) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteString(value.toString());
+        } else if (type == QMetaType::QStringList) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteListBegin();
+            for (const QString& line : value.toStringList())
+                WriteString(line);
+            WriteListEnd();
+        }
+        // Other kinds (objects, methods) are not part of this stream.
+    }
+}
+
+TReader::TReader(QIODevice* device) : m_device(device), m_stream(device) {
+    m_stream.setByteOrder(QDataStream::LittleEndian);
+}
+
+void TReader::Need(qint64 bytes) {
+    if (bytes < 0 || m_device->bytesAvailable() < bytes)
+        throw EReadError(_("Stream read error"));
+}
+
+TValueType TReader::ReadValue() {
+    Need(1);
+    quint8 v = 0;
+    m_stream >> v;
+    return TValueType(v);
+}
+
+TValueType TReader::NextValue() {
+    Need(1);
+    char c = 0;
+    if (m_device->peek(&c, 1) != 1)
+        throw EReadError(_("Stream read error"));
+    return TValueType(quint8(c));
+}
+
+void TReader::Expect(TValueType actual, TValueType expected) {
+    if (actual != expected)
+        throw EReadError(_("Invalid stream format"));
+}
+
+void TReader::ReadListBegin() {
+    Expect(ReadValue(), TValueType::vaList);
+}
+
+void TReader::ReadListEnd() {
+    Expect(ReadValue(), TValueType::vaNull);
+}
+
+QString TReader::ReadUtf8() {
+    Need(4);
+    quint32 length = 0;
+    m_stream >> length;
+    Need(qint64(length)); // never trust a length beyond the bytes that are there
+    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+    if (m_stream.readRawData(bytes.data(), int(length)) != int(length))
+        throw EReadError(_("Stream read error"));
+    return QString::fromUtf8(bytes);
+}
+
+QString TReader::ReadStr() {
+    return ReadUtf8();
+}
+
+QString TReader::ReadString() {
+    Expect(ReadValue(), TValueType::vaString);
+    return ReadUtf8();
+}
+
+QVariant TReader::ReadPropValue(TValueType type, int depth) {
+    switch (type) {
+    case TValueType::vaInt32: {
+        Need(4);
+        qint32 v = 0;
+        m_stream >> v;
+        return QVariant(qint64(v));
+    }
+    case TValueType::vaInt64: {
+        Need(8);
+        qint64 v = 0;
+        m_stream >> v;
+        return QVariant(v);
+    }
+    case TValueType::vaExtended: {
+        Need(8);
+        double v = 0;
+        m_stream >> v;
+        return QVariant(v);
+    }
+    case TValueType::vaString:
+    case TValueType::vaIdent:
+        return QVariant(ReadUtf8());
+    case TValueType::vaFalse:
+        return QVariant(false);
+    case TValueType::vaTrue:
+        return QVariant(true);
+    case TValueType::vaList: {
+        if (depth >= MaxListDepth)
+            throw EReadError(_("Invalid stream format"));
+        QStringList lines;
+        while (!EndOfList())
+            lines << ReadPropValue(ReadValue(), depth + 1).toString();
+        ReadListEnd();
+        return QVariant(lines);
+    }
+    default:
+        throw EReadError(_("Invalid stream format"));
+    }
+}
+
+void TReader::ReadProperty(QObject* instance) {
+    const QString name = ReadStr();
+    const TValueType type = ReadValue();
+    const QVariant raw = ReadPropValue(type, 0);
+    const QMetaObject* mo = instance->metaObject();
+    const int index = mo->indexOfProperty(name.toLatin1().constData());
+    if (index < QObject::staticMetaObject.propertyCount())
+        throw EReadError(_("Property %1 does not exist").arg(name));
+    const QMetaProperty prop = mo->property(index);
+    QVariant value = raw;
+    if (prop.isEnumType() && type == TValueType::vaIdent) {
+        bool ok = false;
+        const int v = prop.enumerator().keyToValue(raw.toString().toLatin1().constData(), &ok);
+        if (!ok)
+            throw EReadError(_("Invalid property value"));
+        value = QVariant(v);
+    }
+    if (!value.convert(prop.metaType()) || !prop.write(instance, value))
+        throw EReadError(_("Invalid property value"));
+}

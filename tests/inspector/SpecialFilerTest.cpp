@@ -1,0 +1,148 @@
+#include "classlib/ClassRegistry.h"
+#include "classlib/Collection.h"
+#include "inspector/GSpecialFiler.h"
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TFilerBaseItem : public TCollectionItem {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+
+public:
+    Q_INVOKABLE explicit TFilerBaseItem(TCollection* collection = nullptr) : TCollectionItem(collection) {}
+    QString Caption() const { return m_caption; }
+    void SetCaption(const QString& v) { m_caption = v; }
+
+private:
+    QString m_caption;
+};
+
+class TFilerNumberItem : public TFilerBaseItem {
+    Q_OBJECT
+    Q_PROPERTY(int Limit READ Limit WRITE SetLimit)
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(Mode Kind READ Kind WRITE SetKind)
+    Q_PROPERTY(QStringList Lines READ Lines WRITE SetLines)
+
+public:
+    enum Mode { mdOff, mdOn, mdAuto };
+    Q_ENUM(Mode)
+    Q_INVOKABLE explicit TFilerNumberItem(TCollection* collection = nullptr) : TFilerBaseItem(collection) {}
+    int Limit() const { return m_limit; }
+    void SetLimit(int v) { m_limit = v; }
+    bool Active() const { return m_active; }
+    void SetActive(bool v) { m_active = v; }
+    Mode Kind() const { return m_kind; }
+    void SetKind(Mode v) { m_kind = v; }
+    QStringList Lines() const { return m_lines; }
+    void SetLines(const QStringList& v) { m_lines = v; }
+
+private:
+    int m_limit = 0;
+    bool m_active = false;
+    Mode m_kind = mdOff;
+    QStringList m_lines;
+};
+
+// Not registered: reading it must fail.
+class TFilerStrangerItem : public TFilerBaseItem {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TFilerStrangerItem(TCollection* collection = nullptr) : TFilerBaseItem(collection) {}
+};
+
+QByteArray Store(const TCollection* c) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    TWriter writer(&buffer);
+    TGSpecialFiler(&writer).WriteCollection(c);
+    return bytes;
+}
+
+void Load(const QByteArray& bytes, TCollection* c) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    TReader reader(&buffer);
+    TGSpecialFiler(&reader).ReadCollection(c);
+}
+
+class SpecialFiler : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterClass<TFilerBaseItem>();
+        RegisterClass<TFilerNumberItem>();
+    }
+};
+
+} // namespace
+
+TEST_F(SpecialFiler, MixedClassesRoundTrip) {
+    TCollection source(&TFilerBaseItem::staticMetaObject);
+    auto* a = new TFilerBaseItem(&source);
+    a->SetCaption(QStringLiteral("plain ä"));
+    auto* b = new TFilerNumberItem(&source);
+    b->SetCaption(QStringLiteral("number"));
+    b->SetLimit(-70000);
+    b->SetActive(true);
+    b->SetKind(TFilerNumberItem::mdAuto);
+    b->SetLines({QStringLiteral("x"), QString()});
+
+    TCollection target(&TFilerBaseItem::staticMetaObject);
+    new TFilerBaseItem(&target); // reading replaces what was there
+    Load(Store(&source), &target);
+    ASSERT_EQ(target.Count(), 2);
+    EXPECT_STREQ(target.Items(0)->metaObject()->className(), "TFilerBaseItem");
+    EXPECT_EQ(target.ItemAs<TFilerBaseItem>(0)->Caption(), "plain ä");
+    auto* n = target.ItemAs<TFilerNumberItem>(1);
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->Caption(), "number");
+    EXPECT_EQ(n->Limit(), -70000);
+    EXPECT_TRUE(n->Active());
+    EXPECT_EQ(n->Kind(), TFilerNumberItem::mdAuto);
+    EXPECT_EQ(n->Lines(), (QStringList{"x", ""}));
+
+    const QByteArray empty = Store(nullptr); // the collection marker and one list end
+    EXPECT_EQ(empty, QByteArray("\x0e\x00", 2));
+    Load(empty, &target);
+    EXPECT_EQ(target.Count(), 0);
+}
+
+TEST_F(SpecialFiler, FailuresLeaveTheCollectionAlone) {
+    TCollection target(&TFilerBaseItem::staticMetaObject);
+    (new TFilerBaseItem(&target))->SetCaption(QStringLiteral("keep"));
+
+    TCollection stranger(&TFilerBaseItem::staticMetaObject);
+    new TFilerNumberItem(&stranger);
+    new TFilerStrangerItem(&stranger);
+    EXPECT_THROW(Load(Store(&stranger), &target), EClassNotFound);
+    ASSERT_EQ(target.Count(), 1);
+    EXPECT_EQ(target.ItemAs<TFilerBaseItem>(0)->Caption(), "keep");
+
+    TCollection good(&TFilerBaseItem::staticMetaObject);
+    (new TFilerNumberItem(&good))->SetLines({QStringLiteral("a"), QStringLiteral("b")});
+    const QByteArray bytes = Store(&good);
+    for (int cut = 0; cut < bytes.size(); ++cut) {
+        EXPECT_THROW(Load(bytes.left(cut), &target), EStreamError) << "cut at " << cut;
+        ASSERT_EQ(target.Count(), 1);
+    }
+    QByteArray huge = bytes; // the first name's length (bytes 2..5) far beyond the data
+    huge[5] = char(0x7f);
+    EXPECT_THROW(Load(huge, &target), EStreamError);
+    EXPECT_EQ(target.Count(), 1);
+
+    TGSpecialFiler none;
+    try {
+        none.ReadCollection(&target);
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), "No TReader defined for filer");
+    }
+    EXPECT_THROW(none.WriteCollection(&target), EStreamError);
+}
+
+#include "SpecialFilerTest.moc"
