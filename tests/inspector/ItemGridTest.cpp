@@ -150,7 +150,7 @@ TEST(ItemGrid, NameCellsAndDeleteBlanksHorizontally) {
     TRSItemProp* blank = f.grid.Items()->InsertAt(1);
     f.grid.SelectItem(blank);
     ASSERT_EQ(f.grid.CurItem(), 2);
-    f.grid.SetCurItem(3); // to the right: the blank column goes and C's column is... B's old one
+    f.grid.SetCurItem(3); // to the right: the blank column goes and we land on B, which took its place
     EXPECT_EQ(f.grid.Items()->Count(), 3);
     EXPECT_EQ(f.grid.CurrentItem()->Name(), "B");
 }
