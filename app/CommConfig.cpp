@@ -55,6 +55,7 @@ TStatusBar* TFormCommunicationConfig::StatusBar() const {
 }
 
 void TFormCommunicationConfig::FormCreate() {
+    TranslateComponent(this);
     rgConnectionClick();
     RelistPorts();
 }
@@ -65,6 +66,7 @@ void TFormCommunicationConfig::showEvent(QShowEvent* event) {
 }
 
 void TFormCommunicationConfig::FormShow() {
+    RetranslateComponent(this);
     RelistPorts();
     LoadFromMaster();
 }

@@ -51,6 +51,7 @@ TFormFindSlave::TFormFindSlave(QWidget* parent)
 TFormFindSlave::~TFormFindSlave() = default;
 
 void TFormFindSlave::FormCreate() {
+    TranslateComponent(this);
     m_ui->edBegin->setMaxLength(3);
     m_ui->edEnd->setMaxLength(3);
     m_ui->lbStatus->clear();
@@ -70,6 +71,7 @@ void TFormFindSlave::showEvent(QShowEvent* event) {
 }
 
 void TFormFindSlave::FormShow() {
+    RetranslateComponent(this);
     Searching = false;
     SearchRunning = false;
     m_ui->edBegin->setText(QString::number(FindOptions.BeginAddress));

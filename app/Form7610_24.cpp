@@ -69,13 +69,7 @@ void TFormDev7610BR::FormCreate() {
                                   TGridDrawState,
                                   QPainter& canvas) { sgLine1DrawCell(sender, col, row, rect, canvas); };
     }
-    Translate();
-}
-
-void TFormDev7610BR::Translate() {
-    setWindowTitle(_("Dev7610BR"));
-    m_ui->gbLine1->setTitle(_(" Line 1"));
-    m_ui->gbLine2->setTitle(_(" Line 2"));
+    TranslateComponent(this);
 }
 
 void TFormDev7610BR::showEvent(QShowEvent* event) {
@@ -85,7 +79,7 @@ void TFormDev7610BR::showEvent(QShowEvent* event) {
 }
 
 void TFormDev7610BR::FormShow() {
-    Translate();
+    RetranslateComponent(this);
 }
 
 void TFormDev7610BR::sgLine1DrawCell(TCustomDrawGrid* Sender, int ACol, int ARow, const QRect& Rect,

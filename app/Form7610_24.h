@@ -47,7 +47,6 @@ private:
     void FormCreate();
     void FormShow();
     void FillLabels();
-    void Translate();
 
     std::unique_ptr<Ui::TFormDev7610BR> m_ui;
     std::vector<TRowLabel> m_labels;

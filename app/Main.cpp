@@ -3,6 +3,7 @@
 #include "app/Find.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "app/Language.h"
 #include "app/Log.h"
 #include "app/SettingsFile.h"
 #include "app/StatusBar.h"
@@ -54,6 +55,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<U
 }
 
 void TFormMain::FormCreate() {
+    initInternationalization();
     ProgramFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 
     ModbusMaster = new TModbusSerialTCPMaster(nullptr);
@@ -94,6 +96,7 @@ void TFormMain::FormCreate() {
     connect(m_ui->toolbtnHelp, &QToolButton::clicked, this, &TFormMain::OutlookBtn_HelpClick);
     connect(m_ui->toolbtnExit, &QToolButton::clicked, this, &TFormMain::OutlookBtn_ExitClick);
     connect(m_ui->toolbtnLog, &QToolButton::clicked, this, &TFormMain::toolbtnLogClick);
+    connect(m_ui->toolbtnLanguage, &QToolButton::clicked, this, &TFormMain::Image1Click);
     connect(m_ui->toolbtnAbout, &QToolButton::clicked, this, &TFormMain::toolbtnAboutClick);
     connect(m_ui->cbDiagnostic, &QComboBox::activated, this, &TFormMain::cbDiagnosticChange);
 
@@ -255,6 +258,16 @@ void TFormMain::toolbtnLogClick() {
         FormLog->show();
         FormLog->raise();
     }
+}
+
+void TFormMain::initInternationalization() {
+    InitLanguage();
+    TranslateComponent(this);
+}
+
+void TFormMain::Image1Click() {
+    if (UseNextLanguage())
+        RetranslateComponent(this);
 }
 
 void TFormMain::toolbtnAboutClick() {

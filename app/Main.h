@@ -50,6 +50,8 @@ public:
     void OutlookBtn_ExitClick();
     void toolbtnLogClick();
     void toolbtnAboutClick();
+    // The Language button: the next language with a catalogue, and the window translated again.
+    void Image1Click();
     void Splitter1Moved();
 
     void tvNetworkChange(TTreeNode* node);
@@ -81,6 +83,8 @@ protected:
 
 private:
     void FormCreate();
+    // The language at start; translates the window.
+    void initInternationalization();
     void FormShow();
     void StopSupervision();
     void AttachTreeChange();

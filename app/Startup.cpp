@@ -2,6 +2,7 @@
 #include "app/CommConfig.h"
 #include "app/Find.h"
 #include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Log.h"
 #include "app/Main.h"
 #include "app/StatusSendConfig.h"
@@ -40,7 +41,8 @@ int RunProgram(int argc, char** argv) {
     QFont::insertSubstitutions(
         QStringLiteral("MS Sans Serif"),
         {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Sans Serif")});
-    BindTextDomainFolder(QCoreApplication::applicationDirPath() + QLatin1String("/locale"));
+    // Translation set-up: the catalogues live below the program's folder.
+    TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QApplication::setApplicationName(QLatin1String(ApplicationTitle));
     QApplication::setApplicationDisplayName(_(ApplicationTitle));
 

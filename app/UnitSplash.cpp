@@ -1,6 +1,7 @@
 #include "app/UnitSplash.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "classlib/Translation.h"
 #include "ui_UnitSplash.h"
 #include <QBitmap>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@ TFormSplash::TFormSplash(QWidget* parent) : QWidget(parent), m_ui(std::make_uniq
 TFormSplash::~TFormSplash() = default;
 
 void TFormSplash::FormCreate() {
+    TranslateComponent(this);
     const QPixmap picture = SplashPicture();
     m_ui->imgSplash->setPixmap(picture);
     m_ui->imgSplash->setGeometry(0, 0, picture.width(), picture.height());

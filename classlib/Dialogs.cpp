@@ -44,7 +44,7 @@ public:
         }
         static const char* const captions[] = {"Warning", "Error", "Information", "Confirmation", ""};
         box.setWindowTitle(r.type == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
-                                                           : _(captions[int(r.type)]));
+                                                           : LoadResString(captions[int(r.type)]));
         switch (r.type) {
         case TMsgDlgType::mtWarning:
             box.setIcon(QMessageBox::Warning);
@@ -91,7 +91,7 @@ private:
         std::vector<std::pair<QAbstractButton*, int>> added;
         for (const auto& b : buttons)
             added.emplace_back(b.first == QMessageBox::NoButton
-                                   ? box.addButton(_("&All"), QMessageBox::AcceptRole)
+                                   ? box.addButton(LoadResString("&All"), QMessageBox::AcceptRole)
                                    : box.addButton(b.first),
                                b.second);
         box.exec();
