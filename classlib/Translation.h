@@ -47,7 +47,7 @@ void IgnoreClassProperty(const char* className, const char* propertyName);
 // Translates the tree below root, root included: window titles, texts, titles, tool tips, status tips,
 // placeholder texts, the items of combo boxes and list widgets, tab texts, and the texts of actions.
 // A window owned by another window is left to its own translation. A text the program changed since the
-// last walk is taken as the new source text; empty texts stay empty.
+// last walk is taken as the new source text; empty texts stay empty. Main thread only.
 void TranslateComponent(QObject* root);
 // Translates the tree again from the remembered source texts, into the language now in use.
 void RetranslateComponent(QObject* root);

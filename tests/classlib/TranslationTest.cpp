@@ -93,6 +93,29 @@ TEST_F(TranslationTest, ResourceStringsFallBackToTheAddedDomains) {
     EXPECT_EQ(_("Error"), QStringLiteral("Error")); // _ stays on "default"
 }
 
+TEST_F(TranslationTest, WithoutAChoiceTheSystemNamesTheLanguage) {
+    const QByteArray names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    QByteArray saved[4];
+    for (int i = 0; i < 4; ++i)
+        saved[i] = qgetenv(names[i].constData());
+    auto setAll = [&](const char* language, const char* all, const char* messages, const char* lang) {
+        const char* values[] = {language, all, messages, lang};
+        for (int i = 0; i < 4; ++i)
+            qputenv(names[i].constData(), values[i]);
+    };
+    UseLanguage(QString());
+    setAll("", "", "de_AT.UTF-8@euro", "fr_FR.UTF-8");
+    EXPECT_EQ(GetCurrentLanguage(), "de_AT");
+    setAll("C:pt_BR:de", "C.UTF-8", "", "");
+    EXPECT_EQ(GetCurrentLanguage(), "pt_BR");
+    setAll("", "C.UTF-8", "POSIX", "C");
+    EXPECT_EQ(GetCurrentLanguage(), "en");
+    UseLanguage(QStringLiteral("de_DE"));
+    EXPECT_EQ(GetCurrentLanguage(), "de_DE");
+    for (int i = 0; i < 4; ++i)
+        saved[i].isEmpty() ? qunsetenv(names[i].constData()) : qputenv(names[i].constData(), saved[i]);
+}
+
 TEST(NextLanguage, CyclesThroughTheListAndWraps) {
     const QStringList list{"de_DE", "en_US", "pt_BR"};
     EXPECT_EQ(NextLanguage(list, "de_DE"), "en_US");
