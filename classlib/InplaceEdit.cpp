@@ -56,15 +56,15 @@ TEditMaskInfo ConvertEditMask(const QString& mask) {
         case '!': // leading-blank trimming has no counterpart in the toolkit
             break;
         case '>':
-            if (i + 1 < body.size() && body.at(i + 1) == QLatin1Char('<')) {
+            out += QLatin1Char('>');
+            break;
+        case '<':
+            if (i + 1 < body.size() && body.at(i + 1) == QLatin1Char('>')) {
                 out += QLatin1Char('!'); // "<>": no case conversion
                 ++i;
             } else {
-                out += QLatin1Char('>');
+                out += QLatin1Char('<');
             }
-            break;
-        case '<':
-            out += QLatin1Char('<');
             break;
         case '\\':
             if (i + 1 < body.size())

@@ -495,6 +495,10 @@ void TRSItemProp::SetEnabled(bool value) {
     if (value == m_enabled)
         return;
     m_enabled = value;
+    // A disabled row is read-only: it leaves or rejoins the shown rows as a read-only one does.
+    TRSCustomItemListEditor* grid = ItemListEditor();
+    if (grid && !(grid->DisplayOptions() & doShowReadOnly))
+        VisibleChanged();
     RepaintLine();
     SignalChanged();
 }
