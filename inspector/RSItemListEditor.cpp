@@ -392,6 +392,8 @@ void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>&
 
 void TRSCustomItemListEditor::RebuildLists() {
     CloseEditor();
+    // The current row stays current wherever the rebuild puts it (rows above it may come or go).
+    TRSItemProp* current = CurrentItem();
     m_itemList.clear();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -400,6 +402,11 @@ void TRSCustomItemListEditor::RebuildLists() {
         AppendShown(items->Items(i), m_visibleItems);
     }
     RowCountChanged();
+    const int index = current ? VisibleIndexOf(current) : -1;
+    if (index >= 0) {
+        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
+        SetCurrentCell(cell.X, cell.Y);
+    }
     UpdateEdit();
 }
 
@@ -796,7 +803,11 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     TUpdateScope scope(this);
     const int index = ItemIndexOf(col, row) - FixedItems();
     if (index >= VisibleCount() && !value.isEmpty()) {
+        // The new row enters both lists as it is added; a rebuild at the end of the update would reload
+        // the editor under the user's typing and the next key would replace the first one.
+        const bool stale = m_listsStale;
         Items()->Add();
+        m_listsStale = stale;
         m_updateShownCount = VisibleCount();
     }
     QString current;

@@ -1,0 +1,214 @@
+#include "ItemGridSupport.h"
+#include "inspector/RSItemListEditor.h"
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList TopNames(TRSItemListEditor& grid) {
+    QStringList names;
+    for (int i = 0; i < grid.Items()->Count(); ++i)
+        names << grid.Items()->Items(i)->Name();
+    return names;
+}
+
+QPoint GlyphPoint(TRSItemListEditor& grid, TRSItemProp* row) {
+    const TGridCoord cell = grid.CellOf(grid.FixedItems() + row->VisibleIndex(), 0);
+    return grid.CellRect(cell.X, cell.Y).topLeft() +
+           QPoint(row->Level() * grid.Indent() + 3, (grid.DefaultRowHeight() - 9) / 2 + 3);
+}
+
+} // namespace
+
+TEST(ItemListEditor, ColumnFitting) {
+    TRSItemListEditor grid;
+    grid.resize(401, 200);
+    grid.show();
+    auto space = [&] { return grid.viewport()->width() - 2; };
+    // The name column keeps its width; the value column takes the rest.
+    EXPECT_EQ(grid.ColWidths(0), 150);
+    EXPECT_EQ(grid.ColWidths(1), space() - 150);
+    grid.resize(501, 200);
+    EXPECT_EQ(grid.ColWidths(1), space() - 150);
+    grid.SetColWidths(0, 100); // sizing the name column refits the value column
+    EXPECT_EQ(grid.ColWidths(1), space() - 100);
+    // Several value columns share the rest.
+    grid.SetDisplayOptions(grid.DisplayOptions() | doMultiColValues);
+    grid.SetValueCount(4);
+    EXPECT_EQ(grid.ColWidths(1), (space() - 100) / 3);
+    EXPECT_EQ(grid.ColWidths(3), (space() - 100) / 3);
+    // Without a fixed name column it gets half and the value columns share the other half.
+    grid.SetDisplayOptions(grid.DisplayOptions() & ~doKeyColFixed);
+    const int w = space();
+    EXPECT_EQ(grid.ColWidths(0), w / 2);
+    EXPECT_EQ(grid.ColWidths(2), (w / 2 + w % 2) / 3);
+    // Switching off multiple values goes back to one value column.
+    grid.SetDisplayOptions(grid.DisplayOptions() & ~doMultiColValues);
+    EXPECT_EQ(grid.ValueCount(), 2);
+    EXPECT_EQ(grid.ColWidths(0) + grid.ColWidths(1), space());
+    // Without automatic sizing a resize leaves the columns alone.
+    grid.SetDisplayOptions(grid.DisplayOptions() & ~doAutoColResize);
+    const int before = grid.ColWidths(1);
+    grid.resize(700, 200);
+    EXPECT_EQ(grid.ColWidths(1), before);
+}
+
+TEST(ItemListEditor, SizingTheNameColumnWithTheMouse) {
+    ShownItemGrid f;
+    const int line = f.grid.ColWidths(0);
+    const int y = f.grid.CellRect(1, f.grid.Row()).center().y(); // on the current row, not the title
+    QTest::mousePress(f.grid.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(line + 1, y));
+    QTest::mouseRelease(f.grid.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(line - 40, y));
+    EXPECT_EQ(f.grid.ColWidths(0), 150 - 41);
+    EXPECT_EQ(f.grid.ColWidths(0) + f.grid.ColWidths(1), f.grid.viewport()->width() - 2);
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(0));
+    EXPECT_EQ(f.grid.CurValue(), 1);
+}
+
+TEST(ItemListEditor, TitlesAndPropertyOptions) {
+    ShownItemGrid f;
+    f.grid.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Setting")});
+    EXPECT_TRUE(f.grid.TitleCaptionsStored());
+    QString text;
+    f.grid.GetCellText(1, 0, text);
+    EXPECT_EQ(text, "Setting");
+    f.grid.SetTitleCaptions({QStringLiteral("Property"), QStringLiteral("Value")});
+    EXPECT_FALSE(f.grid.TitleCaptionsStored());
+
+    // Without titles the rows start at the first line.
+    f.grid.SelectItem(f.Row(1));
+    f.grid.SetDisplayOptions(f.grid.DisplayOptions() & ~doColumnTitles);
+    EXPECT_EQ(f.grid.FixedItems(), 0);
+    EXPECT_EQ(f.grid.ItemCount(), 3);
+    EXPECT_EQ(f.grid.ItemAtCell(0, 0), f.Row(0));
+    f.grid.GetCellText(0, 0, text);
+    EXPECT_EQ(text, "A");
+    f.grid.SetDisplayOptions(f.grid.DisplayOptions() | doColumnTitles);
+    EXPECT_EQ(f.grid.FixedItems(), 1);
+    EXPECT_EQ(f.grid.ItemCount(), 4);
+    EXPECT_EQ(f.grid.ItemAtCell(0, 0), nullptr);
+    EXPECT_EQ(f.grid.ItemAtCell(0, 99), nullptr);
+
+    // propAdd brings propEdit along; dropping propEdit drops propAdd and leaves the name cell.
+    f.grid.SetPropertyOptions(propAdd);
+    EXPECT_EQ(f.grid.PropertyOptions(), unsigned(propAdd | propEdit));
+    f.grid.SetCurValue(0);
+    EXPECT_EQ(f.grid.CurValue(), 0);
+    f.grid.SetPropertyOptions(propDelete);
+    EXPECT_EQ(f.grid.PropertyOptions(), unsigned(propDelete));
+    EXPECT_EQ(f.grid.CurValue(), 1);
+}
+
+TEST(ItemListEditor, TypingOnTheEmptyLineMakesOneRow) {
+    TRSItemListEditor grid;
+    grid.resize(320, 240);
+    grid.show();
+    ASSERT_EQ(grid.ItemCount(), grid.FixedItems() + 1);
+    grid.SetEditText(1, 1, QString()); // nothing typed, nothing made
+    EXPECT_EQ(grid.Items()->Count(), 0);
+    ASSERT_NE(grid.Editor(), nullptr);
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), QStringLiteral("abc"));
+    ASSERT_EQ(grid.Items()->Count(), 1);
+    EXPECT_EQ(grid.Items()->Items(0)->Value(), "abc");
+    EXPECT_EQ(grid.ItemCount(), grid.FixedItems() + 1);
+    EXPECT_EQ(grid.CurrentItem(), grid.Items()->Items(0));
+}
+
+TEST(ItemListEditor, BlankRowsGoWhenLeftUpwards) {
+    ShownItemGrid f;
+    TRSItemProp* blank = f.grid.Items()->InsertAt(2);
+    f.grid.SelectItem(blank);
+    f.grid.SetCurItem(f.grid.CurItem() - 1); // up: the blank row goes, and we land where we asked
+    EXPECT_EQ(TopNames(f.grid), (QStringList{"A", "B", "C"}));
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(1));
+    // A row with a value is no blank row; nor is any row without DeleteBlanks.
+    TRSItemProp* valued = f.grid.Items()->InsertAt(1);
+    valued->Values().SetText(QStringLiteral("x"));
+    f.grid.SelectItem(valued);
+    f.grid.SetCurItem(f.grid.CurItem() + 1);
+    EXPECT_EQ(f.grid.Items()->Count(), 4);
+    f.grid.SetDeleteBlanks(false);
+    TRSItemProp* kept = f.grid.Items()->InsertAt(0);
+    f.grid.SelectItem(kept);
+    f.grid.SetCurItem(f.grid.CurItem() + 1);
+    EXPECT_EQ(f.grid.Items()->Count(), 5);
+}
+
+TEST(ItemListEditor, HorizontalEditingAndGlyphs) {
+    ShownItemGrid f;
+    TRSItemProp* c = f.Row(2);
+    c->Items()->Add()->SetName(QStringLiteral("sub"));
+    f.grid.SetOrientation(TRSGridOrientation::goHorizontal);
+    f.grid.SelectItem(f.Row(1));
+    ASSERT_EQ(f.grid.Col(), 2);
+    ASSERT_EQ(f.grid.Row(), 1);
+    QString text;
+    f.grid.GetCellText(0, 1, text);
+    EXPECT_EQ(text, "Value");
+    f.grid.GetCellText(3, 0, text);
+    EXPECT_EQ(text, "C");
+    EXPECT_EQ(f.Editor()->geometry(), f.grid.CellRect(2, 1));
+    f.Type(QStringLiteral("zz"));
+    EXPECT_EQ(f.Row(1)->Value(), "zz");
+    f.Editor()->end(false);
+    f.Key(Qt::Key_Right); // at the end of the text Right goes on to the next row's column
+    EXPECT_EQ(f.grid.CurrentItem(), c);
+    f.grid.SetCurValue(0); // the name line needs propEdit here too
+    EXPECT_EQ(f.grid.Row(), 1);
+
+    // The glyph of C in its name cell (the first line) expands it: one more column, same current cell.
+    QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, Qt::NoModifier, GlyphPoint(f.grid, c));
+    EXPECT_TRUE(c->Expanded());
+    EXPECT_EQ(f.grid.ColCount(), 5);
+    EXPECT_EQ(f.grid.CurrentItem(), c);
+    f.grid.SelectItem(c->Items()->Items(0));
+    EXPECT_EQ(f.grid.Col(), 4);
+    c->Collapse(); // the current row goes out of sight with its parent
+    EXPECT_EQ(f.grid.ColCount(), 4);
+    EXPECT_EQ(f.grid.Items()->Count(), 3);
+
+    // A blank column left to the left goes; we land on the column asked for.
+    TRSItemProp* blank = f.grid.Items()->InsertAt(2);
+    f.grid.SelectItem(blank);
+    f.grid.SetCurItem(f.grid.CurItem() - 1);
+    EXPECT_EQ(f.grid.Items()->Count(), 3);
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(1));
+    f.grid.SetOrientation(TRSGridOrientation::goVertical);
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(1));
+    EXPECT_EQ(f.grid.RowCount(), 4);
+}
+
+TEST(ItemListEditor, SelectingExpandingAndMovingRows) {
+    ShownItemGrid f;
+    TRSItemProp* deep = f.grid.Items()->AddByPath(QStringLiteral("B.x.y"), QStringLiteral("1"), false);
+    EXPECT_EQ(deep->VisibleIndex(), -1);
+    f.grid.SelectItem(deep); // opens the way to it
+    EXPECT_EQ(f.grid.CurrentItem(), deep);
+    EXPECT_TRUE(f.Row(1)->Expanded());
+    EXPECT_EQ(f.grid.VisibleCount(), 5);
+    deep->SetVisible(false);
+    f.grid.SelectItem(f.Row(0));
+    f.grid.SelectItem(deep); // an invisible row cannot be selected
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(0));
+    deep->SetVisible(true);
+
+    f.grid.SelectItem(f.Row(2));
+    f.grid.FullCollapseAll();
+    EXPECT_EQ(f.grid.VisibleCount(), 3);
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(2)); // kept where it stays shown
+    f.grid.FullExpandAll();
+    EXPECT_EQ(f.grid.VisibleCount(), 5);
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(2));
+    EXPECT_EQ(f.grid.ItemCount(), 6);
+
+    // Moving grid lines exchanges the top-level rows.
+    f.grid.FullCollapseAll();
+    f.grid.MoveRow(1, 3);
+    EXPECT_EQ(TopNames(f.grid), (QStringList{"C", "B", "A"}));
+    EXPECT_EQ(f.grid.VisibleItem(0)->Name(), "C");
+    EXPECT_EQ(f.grid.ItemListItem(f.grid.ItemListCount() - 1)->Name(), "A");
+
+    f.grid.SelectItem(nullptr); // closes the editor
+    EXPECT_FALSE(f.Editor()->isVisible());
+}
