@@ -1,0 +1,496 @@
+#include "inspector/RSItemProperty.h"
+#include "classlib/StrConvert.h"
+#include "classlib/Translation.h"
+#include "classlib/Variants.h"
+#include "inspector/RSInplaceEditList.h"
+#include "inspector/RSObjectInspector.h"
+
+namespace {
+
+bool IsStringKind(TTypeKind k) {
+    return k == tkString || k == tkLString || k == tkWString;
+}
+
+bool IsOrdinalKind(TTypeKind k) {
+    return k == tkInteger || k == tkChar || k == tkEnumeration || k == tkSet || k == tkWChar;
+}
+
+} // namespace
+
+TRSItemProperty::TRSItemProperty(TCollection* collection) : TRSItemProp(collection) {}
+
+TRSItemProps* TRSItemProperty::CreateItems(QObject* owner) {
+    return new TRSItemProperties(owner);
+}
+
+TRSCustomObjectInspector* TRSItemProperty::Inspector() const {
+    return qobject_cast<TRSCustomObjectInspector*>(ItemListEditor());
+}
+
+TRSItemProperty* TRSItemProperty::ParentRow() const {
+    return qobject_cast<TRSItemProperty*>(ParentItem());
+}
+
+TRSItemProperties* TRSItemProperty::Items() const {
+    return static_cast<TRSItemProperties*>(TRSItemProp::Items());
+}
+
+TRSItemProperties* TRSItemProperty::Collection() const {
+    return qobject_cast<TRSItemProperties*>(TRSItemProp::Collection());
+}
+
+QString TRSItemProperty::GetFullPath() const {
+    const TRSCustomItemListEditor* grid = ItemListEditor();
+    const QString delimiter = grid ? grid->PathDelimiter() : QStringLiteral(".");
+    QString path = m_propName;
+    for (TRSItemProperty* p = ParentRow(); p; p = p->ParentRow())
+        path = p->m_propName + delimiter + path;
+    return path;
+}
+
+QVariantList& TRSItemProperty::TypeData() {
+    if (TRSCustomObjectInspector* inspector = Inspector()) {
+        const int columns = std::max(0, inspector->ValueColumns());
+        while (m_typeData.size() < columns)
+            m_typeData.append(QVariant());
+        while (m_typeData.size() > columns)
+            m_typeData.removeLast();
+    }
+    return m_typeData;
+}
+
+QVariant TRSItemProperty::TypeDataAt(int index) {
+    const QVariantList& data = TypeData();
+    return index >= 0 && index < data.size() ? data.at(index) : QVariant();
+}
+
+bool TRSItemProperty::IsAllValuesEqual() {
+    if (m_rowKind == rkSetMember) {
+        // Every entry holds the member's ordinal: the objects' own bits are what must agree.
+        TRSCustomObjectInspector* inspector = Inspector();
+        TRSItemProperty* owner = ParentRow();
+        if (!inspector || !owner)
+            return true;
+        const int bit = TypeDataAt(0).toInt();
+        std::optional<bool> first;
+        for (QObject* obj : inspector->ObjectList()) {
+            QObject* instance = inspector->GetInstanceOfItem(obj, owner);
+            const std::optional<TPropInfo> info = GetPropInfo(instance, owner->PropName());
+            if (!instance || !info || info->Kind() != tkSet)
+                return false;
+            const bool set = (GetOrdProp(instance, *info) >> bit) & 1;
+            if (!first)
+                first = set;
+            else if (*first != set)
+                return false;
+        }
+        return true;
+    }
+    const QVariantList& data = TypeData();
+    for (int i = 1; i < data.size(); ++i)
+        if (VarCompareValue(data.at(i), data.at(0)) == TVariantRelationship::vrNotEqual)
+            return false;
+    return true;
+}
+
+bool TRSItemProperty::ValueChangedFor(int index) const {
+    return const_cast<TRSItemProperty*>(this)->IsValueChanged(index);
+}
+
+bool TRSItemProperty::IsValueChanged(int index) {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector)
+        return false;
+    const QList<QObject*> objects = inspector->ObjectList();
+    if (index < 0 || index >= objects.size())
+        return false;
+    QObject* instance = inspector->GetInstanceOfItem(objects.at(index), this);
+    const std::optional<TPropInfo> info = GetPropInfo(instance, m_propName);
+    if (!instance || !info || !info->IsStored())
+        return false;
+    if (IsStringKind(info->Kind()))
+        return true; // a stored string is a changed one
+    if (!IsOrdinalKind(info->Kind()))
+        return false;
+    const std::optional<qint64> def = GetOrdPropDefault(instance, *info);
+    const QVariant value = TypeDataAt(index);
+    if (!value.isValid())
+        return false;
+    // A property without a declared default always counts as changed.
+    if (!def)
+        return true;
+    const qint64 ordinal = value.typeId() == QMetaType::Bool ? qint64(value.toBool()) : value.toLongLong();
+    return ordinal != *def;
+}
+
+void TRSItemProperty::SetIsAllEqual(bool value) {
+    if (value == m_isAllEqual)
+        return;
+    m_isAllEqual = value;
+    SignalChanged();
+}
+
+void TRSItemProperty::SetPropName(const QString& value) {
+    m_propName = value;
+}
+
+void TRSItemProperty::SetTypeKind(TTypeKind value) {
+    m_typeKind = value;
+}
+
+void TRSItemProperty::SetTypeName(const QString& value) {
+    m_typeName = value;
+}
+
+void TRSItemProperty::SetTypeDataValue(int index, const QVariant& value) {
+    QVariantList& data = TypeData();
+    if (index < 0)
+        return;
+    while (data.size() <= index)
+        data.append(QVariant());
+    data[index] = value;
+    SignalChanged();
+}
+
+void TRSItemProperty::SetRowKind(TRSRowKind value) {
+    m_rowKind = value;
+}
+
+void TRSItemProperty::SetIsRealProperty(bool value) {
+    m_isRealProperty = value;
+}
+
+void TRSItemProperty::UpdateSetValue() {
+    if (!m_isRealProperty || m_typeKind != tkSet)
+        return;
+    const int columns = std::max(1, Values().Count());
+    TRSItemProperties* members = Items();
+    for (int c = 0; c < columns; ++c) {
+        QStringList names;
+        for (int i = 0; i < members->Count(); ++i) {
+            TRSItemProperty* m = members->Items(i);
+            const QString text = c < m->Values().Count() ? m->Values().Lines().at(c) : QString();
+            if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+                names << m->PropName();
+        }
+        const QString value = names.join(QLatin1Char(','));
+        if (c < Values().Count())
+            Values().Put(c, value);
+        else
+            Values().SetText(value);
+    }
+    CommitValue();
+}
+
+// ---- typed reads and writes --------------------------------------------------------------------------
+
+void TRSItemProperty::RaiseNotReal() const {
+    throw Exception(_("Item \"%1\" is not a real property").arg(GetFullPath()));
+}
+
+int TRSItemProperty::ObjectIndex(int index) const {
+    if (index >= 0)
+        return index;
+    const TRSCustomObjectInspector* inspector = Inspector();
+    return inspector ? std::max(0, inspector->CurValue() - 1) : 0;
+}
+
+QObject* TRSItemProperty::RealInstance(int index, TPropInfo& info) {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector || !m_isRealProperty)
+        RaiseNotReal();
+    const QList<QObject*> objects = inspector->ObjectList();
+    const int i = ObjectIndex(index);
+    if (i >= objects.size())
+        RaiseNotReal();
+    QObject* instance = inspector->GetInstanceOfItem(objects.at(i), this);
+    if (!instance)
+        RaiseNotReal();
+    info = FindPropInfo(instance, m_propName);
+    return instance;
+}
+
+double TRSItemProperty::GetFloatValue(int index) {
+    if (!m_isRealProperty || !Inspector())
+        return StrToFloat(Value());
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetFloatProp(instance, info);
+}
+
+qint64 TRSItemProperty::GetInt64Value(int index) {
+    if (!m_isRealProperty || !Inspector())
+        return StrToInt64(Value());
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetInt64Prop(instance, info);
+}
+
+QObject* TRSItemProperty::GetObjectValue(int index) {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (m_rowKind == rkCollectionItem && inspector) {
+        const QList<QObject*> objects = inspector->ObjectList();
+        const int i = ObjectIndex(index);
+        if (i >= objects.size())
+            return nullptr;
+        auto* collection = qobject_cast<TCollection*>(inspector->GetInstanceOfItem(objects.at(i), this));
+        const int item = TypeDataAt(0).isValid() ? TypeDataAt(0).toInt() : -1;
+        return collection && item >= 0 && item < collection->Count() ? collection->Items(item) : nullptr;
+    }
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetObjectProp(instance, info);
+}
+
+const QMetaObject* TRSItemProperty::GetObjectClass(int index) {
+    if (m_rowKind == rkCollectionItem && Inspector()) {
+        QObject* item = GetObjectValue(index);
+        return item ? item->metaObject() : nullptr;
+    }
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    if (info.Kind() != tkClass)
+        return nullptr;
+    QObject* value = GetObjectProp(instance, info);
+    return value ? value->metaObject() : info.ClassType();
+}
+
+qint64 TRSItemProperty::GetOrdValue(int index) {
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetOrdProp(instance, info);
+}
+
+QString TRSItemProperty::GetStrValue(int index) {
+    if (!m_isRealProperty || !Inspector())
+        return Value();
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetStrProp(instance, info);
+}
+
+QVariant TRSItemProperty::GetVariantValue(int index) {
+    if (!m_isRealProperty || !Inspector())
+        return Value();
+    TPropInfo info;
+    QObject* instance = RealInstance(index, info);
+    return GetPropValue(instance, info, true);
+}
+
+void TRSItemProperty::SetNonReal(TTypeKind kind, const QString& text) {
+    m_typeKind = kind;
+    SetValue(text);
+}
+
+template <class F> void TRSItemProperty::WriteReal(int index, F&& write) {
+    TRSCustomObjectInspector* inspector = Inspector();
+    QPointer<TRSCustomObjectInspector> guard(inspector);
+    inspector->DoPropertyChanging(this);
+    const int shown = VisibleIndex();
+    const bool multi = inspector->DisplayOptions() & doMultiColValues;
+    const int current = inspector->CurValue() - 1;
+    try {
+        const QList<QObject*> objects = inspector->ObjectList();
+        for (int i = 0; i < objects.size(); ++i) {
+            if (!(i == index || (index == -1 && (!multi || i == current))))
+                continue;
+            QObject* instance = inspector->GetInstanceOfItem(objects.at(i), this);
+            if (!instance)
+                RaiseNotReal();
+            write(instance, FindPropInfo(instance, m_propName));
+        }
+    } catch (...) {
+        if (guard)
+            guard->DoPropertyChanged(shown);
+        throw;
+    }
+    if (guard)
+        guard->DoPropertyChanged(shown);
+}
+
+void TRSItemProperty::SetFloatValue(double value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        return SetNonReal(tkFloat, FloatToStr(value));
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetFloatProp(o, info, value); });
+}
+
+void TRSItemProperty::SetInt64Value(qint64 value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        return SetNonReal(tkInt64, QString::number(value));
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetInt64Prop(o, info, value); });
+}
+
+void TRSItemProperty::SetObjectValue(QObject* value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        RaiseNotReal();
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetObjectProp(o, info, value); });
+}
+
+void TRSItemProperty::SetOrdValue(qint64 value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        return SetNonReal(tkInteger, QString::number(value));
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetOrdProp(o, info, value); });
+}
+
+void TRSItemProperty::SetStrValue(const QString& value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        return SetNonReal(tkString, value);
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetStrProp(o, info, value); });
+}
+
+void TRSItemProperty::SetVariantValue(const QVariant& value, int index) {
+    if (!m_isRealProperty || !Inspector())
+        return SetNonReal(tkVariant, value.toString());
+    WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetPropValue(o, info, value); });
+}
+
+// ---- commit and refresh ------------------------------------------------------------------------------
+
+void TRSItemProperty::CommitValue() {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector)
+        return;
+    if (!m_isRealProperty && !OnSetProperty) {
+        if (TRSItemProperty* parent = ParentRow())
+            parent->UpdateSetValue();
+        return;
+    }
+    inspector->ApplyItemValue(this);
+}
+
+bool TRSItemProperty::RefreshValue() {
+    bool result = true;
+    TRSCustomObjectInspector* inspector = Inspector();
+    const QList<QObject*> objects = inspector ? inspector->ObjectList() : QList<QObject*>();
+    // A collection row is a real property anyway: it is the collection's item rows that refresh here.
+    const bool refreshable =
+        m_isRealProperty || OnGetProperty || m_rowKind == rkSetMember || m_rowKind == rkCollectionItem;
+    if (inspector && !objects.isEmpty() && refreshable) {
+        const int columns = (inspector->DisplayOptions() & doMultiColValues) ? int(objects.size()) : 1;
+        for (int i = 0; i < columns && i < objects.size(); ++i) {
+            QObject* instance = inspector->GetInstanceOfItem(objects.at(i), this);
+            QString text;
+            if (OnGetProperty) {
+                OnGetProperty(this, instance, m_propName, text);
+            } else if (m_rowKind == rkSetMember) {
+                TRSItemProperty* owner = ParentRow();
+                const qint64 set = owner ? owner->TypeDataAt(i).toLongLong() : 0;
+                text =
+                    ((set >> TypeDataAt(i).toInt()) & 1) ? QStringLiteral("True") : QStringLiteral("False");
+            } else if (!instance) {
+                result = false;
+                break;
+            } else if (m_rowKind == rkCollectionItem) {
+                auto* collection = qobject_cast<TCollection*>(instance);
+                const int item = TypeDataAt(i).toInt();
+                text = collection && item >= 0 && item < collection->Count()
+                           ? collection->Items(item)->DisplayName()
+                           : QString();
+            } else {
+                text = inspector->GetPropertyText(instance, this);
+            }
+            if (m_isRealProperty && instance) {
+                const std::optional<TPropInfo> info = GetPropInfo(instance, m_propName);
+                if (info)
+                    SetTypeDataValue(i, GetPropValue(instance, *info, false));
+            }
+            Values().Get(0); // sizes the lines to the value columns
+            Values().Put(i, text);
+        }
+    }
+    if (OnRefreshValue)
+        OnRefreshValue(inspector, this);
+    else if (inspector && inspector->OnRefreshValue)
+        inspector->OnRefreshValue(inspector, this);
+    return result;
+}
+
+// ---- overrides of the plain row ----------------------------------------------------------------------
+
+TRSFont* TRSItemProperty::GetValueFont() const {
+    const TRSCustomObjectInspector* inspector = Inspector();
+    if (inspector && inspector->ShowValueChangedFont() && m_isRealProperty &&
+        !inspector->ObjectList().isEmpty()) {
+        bool changed = ValueChangedFor(0);
+        if (!changed && (inspector->DisplayOptions() & doMultiColValues))
+            for (int i = 1; i < inspector->ObjectList().size() && !changed; ++i)
+                changed = ValueChangedFor(i);
+        if (changed)
+            return inspector->ValueChangedFont();
+    }
+    return TRSItemProp::GetValueFont();
+}
+
+TRSFont* TRSItemProperty::GetCurrentValueFont(int column) const {
+    const TRSCustomObjectInspector* inspector = Inspector();
+    if (inspector && inspector->ShowValueChangedFont() && m_isRealProperty &&
+        !inspector->ObjectList().isEmpty()) {
+        const int index = (inspector->DisplayOptions() & doMultiColValues) ? column : 0;
+        if (ValueChangedFor(index))
+            return inspector->ValueChangedFont();
+    }
+    return TRSItemProp::GetValueFont();
+}
+
+bool TRSItemProperty::GetReadOnly() const {
+    return TRSItemProp::GetReadOnly() || m_typeKind == tkSet;
+}
+
+void TRSItemProperty::SetName(const QString& value) {
+    TRSItemProp::SetName(value);
+    if (m_propName.isEmpty())
+        m_propName = value;
+}
+
+void TRSItemProperty::AssignEvents(const TRSItemProp& source) {
+    TRSItemProp::AssignEvents(source);
+    if (auto* row = qobject_cast<const TRSItemProperty*>(&source)) {
+        OnSetProperty = row->OnSetProperty;
+        OnGetProperty = row->OnGetProperty;
+        OnRefreshValue = row->OnRefreshValue;
+    }
+}
+
+bool TRSItemProperty::IsDisplayable() const {
+    if (!GetVisible())
+        return false;
+    const TRSCustomItemListEditor* grid = ItemListEditor();
+    if (GetReadOnly() && !Category() && grid && !(grid->DisplayOptions() & doShowReadOnly))
+        return (m_isRealProperty && (m_typeKind == tkSet || m_typeKind == tkClass)) || m_rowKind != rkPlain;
+    return true;
+}
+
+void TRSItemProperty::DoValidate() {
+    try {
+        TRSItemProp::DoValidate();
+        CommitValue();
+    } catch (const Exception& e) {
+        TRSCustomItemListEditor* grid = ItemListEditor();
+        TRSInplaceEditList* editor = grid ? grid->Editor() : nullptr;
+        if (!editor)
+            throw;
+        const QString text = editor->Text();
+        editor->selectAll();
+        if (m_isRealProperty)
+            throw Exception(_("\"%1\" is not a valid %2 value: %3").arg(text, m_typeName, e.Message()));
+        throw Exception(_("\"%1\" is not a valid property value").arg(text));
+    }
+}
+
+void TRSItemProperty::Assign(const TRSItemProp& source) {
+    if (auto* row = qobject_cast<const TRSItemProperty*>(&source)) {
+        m_isAllEqual = row->m_isAllEqual;
+        m_propName = row->m_propName;
+        m_typeData = row->m_typeData;
+        m_typeKind = row->m_typeKind;
+        m_typeName = row->m_typeName;
+        m_isRealProperty = row->m_isRealProperty;
+        m_rowKind = row->m_rowKind;
+    }
+    TRSItemProp::Assign(source);
+}
+
+// ---- TRSItemProperties -------------------------------------------------------------------------------
+
+TRSItemProperties::TRSItemProperties(QObject* owner)
+    : TRSItemProps(owner, &TRSItemProperty::staticMetaObject) {}

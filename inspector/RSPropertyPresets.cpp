@@ -1,0 +1,448 @@
+#include "inspector/RSPropertyPresets.h"
+#include "classlib/ClassRegistry.h"
+#include "inspector/RSObjectInspector.h"
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+
+struct TPresetRegistry {
+    QMutex lock;
+    QList<const QMetaObject*> classes;
+};
+
+TPresetRegistry& Registry() {
+    static TPresetRegistry registry;
+    return registry;
+}
+
+bool IsPresetClass(const QMetaObject* meta) {
+    return meta && meta->inherits(&TRSPropertyPreset::staticMetaObject);
+}
+
+} // namespace
+
+// ---- registry ----------------------------------------------------------------------------------------
+
+void RegisterPropertyPresetClass(const QMetaObject* presetClass) {
+    if (!IsPresetClass(presetClass))
+        return;
+    QList<const QMetaObject*> added;
+    {
+        TPresetRegistry& r = Registry();
+        QMutexLocker locker(&r.lock);
+        // Ancestors come first, so that the registry lists base classes before their subclasses.
+        QList<const QMetaObject*> chain;
+        for (const QMetaObject* m = presetClass; m && m != &TRSPropertyPreset::staticMetaObject;
+             m = m->superClass()) {
+            if (r.classes.contains(m))
+                break;
+            chain.prepend(m);
+        }
+        r.classes.append(chain);
+        added = chain;
+    }
+    // The stream's class registry finds presets stored with their class name.
+    for (const QMetaObject* m : added)
+        RegisterClass(m);
+}
+
+void RegisterPropertyPresetClasses(const QList<const QMetaObject*>& presetClasses) {
+    for (const QMetaObject* m : presetClasses)
+        RegisterPropertyPresetClass(m);
+}
+
+void UnregisterPropertyPresetClass(const QMetaObject* presetClass) {
+    TPresetRegistry& r = Registry();
+    QMutexLocker locker(&r.lock);
+    for (const QMetaObject* m = presetClass; m && m != &TRSPropertyPreset::staticMetaObject;
+         m = m->superClass())
+        if (!r.classes.removeOne(m))
+            break;
+}
+
+void UnregisterPropertyPresetClasses(const QList<const QMetaObject*>& presetClasses) {
+    for (const QMetaObject* m : presetClasses)
+        UnregisterPropertyPresetClass(m);
+}
+
+QList<const QMetaObject*> RegisteredPropertyPresetClasses() {
+    TPresetRegistry& r = Registry();
+    QMutexLocker locker(&r.lock);
+    return r.classes;
+}
+
+bool ClassOrAncestorIn(const QMetaObject* metaClass, const QStringList& names) {
+    for (const QMetaObject* m = metaClass; m; m = m->superClass())
+        for (const QString& name : names)
+            if (name.compare(QLatin1String(m->className()), Qt::CaseInsensitive) == 0)
+                return true;
+    return false;
+}
+
+// ---- TRSPropertyPreset -------------------------------------------------------------------------------
+
+TRSPropertyPreset::TRSPropertyPreset(TCollection* collection) : TCollectionItem(nullptr) {
+    auto makeList = [this] {
+        auto list = std::make_unique<TStringList>();
+        list->OnChange = [this](TStrings* sender) { ListChanged(sender); };
+        return list;
+    };
+    m_propNames = makeList();
+    m_parentClassNames = makeList();
+    m_typeNames = makeList();
+    m_parentTypeNames = makeList();
+    m_parentPropNames = makeList();
+    m_font = std::make_unique<TRSCustomDeltaFont>();
+    m_valueFont = std::make_unique<TRSCustomDeltaFont>();
+    auto* presets = qobject_cast<TRSPropertyPresets*>(collection);
+    if (TRSCustomObjectInspector* inspector = presets ? presets->Inspector() : nullptr) {
+        m_font->Assign(*inspector->GridFont());
+        m_valueFont->Assign(*inspector->ValueFont());
+    }
+    m_font->OnGetParentFont = [this](TRSCustomDeltaFont*, TRSFont*& parent) {
+        TRSCustomObjectInspector* inspector = Inspector();
+        parent = inspector ? inspector->GridFont() : nullptr;
+    };
+    m_valueFont->OnGetParentFont = [this](TRSCustomDeltaFont*, TRSFont*& parent) {
+        TRSCustomObjectInspector* inspector = Inspector();
+        parent = inspector ? static_cast<TRSFont*>(inspector->ValueFont()) : nullptr;
+    };
+    m_font->OnChange = [this](TRSFont* f) { FontChanged(f); };
+    m_valueFont->OnChange = [this](TRSFont* f) { FontChanged(f); };
+    if (collection)
+        SetCollection(collection);
+}
+
+TRSPropertyPreset::~TRSPropertyPreset() {
+    SetCollection(nullptr);
+}
+
+TRSCustomObjectInspector* TRSPropertyPreset::Inspector() const {
+    auto* presets = qobject_cast<TRSPropertyPresets*>(Collection());
+    return presets ? presets->Inspector() : nullptr;
+}
+
+void TRSPropertyPreset::SetActive(bool value) {
+    if (value == m_active)
+        return;
+    m_active = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetActions(TRSPropertyPresetTypes value) {
+    if (((value & pftReadOnly) && (value & pftWritable)) || ((value & pftVisible) && (value & pftHidden)))
+        return;
+    if (value == m_actions)
+        return;
+    m_actions = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::ToggleAction(TRSPropertyPresetType action, bool on) {
+    SetActions(on ? TRSPropertyPresetTypes(m_actions | action) : TRSPropertyPresetTypes(m_actions & ~action));
+}
+
+void TRSPropertyPreset::SetInclusive(bool value) {
+    if (value == m_inclusive)
+        return;
+    m_inclusive = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetHint(const QString& value) {
+    m_hint = value;
+    ToggleAction(pftHint, !value.isEmpty());
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetEditMask(const QString& value) {
+    m_editMask = value;
+    ToggleAction(pftEditMask, !value.isEmpty());
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetAlias(const QString& value) {
+    m_alias = value;
+    ToggleAction(pftAlias, !value.isEmpty());
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetEditStyle(TEditStyle value) {
+    m_editStyle = value;
+    ToggleAction(pftEditStyle, true);
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetMatchTypes(TRSPresetMatchTypes value) {
+    if (value == m_matchTypes)
+        return;
+    m_matchTypes = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetTypeKinds(TTypeKinds value) {
+    if (value == m_typeKinds)
+        return;
+    m_typeKinds = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetParentTypeKinds(TTypeKinds value) {
+    if (value == m_parentTypeKinds)
+        return;
+    m_parentTypeKinds = value;
+    SignalChanged();
+}
+
+void TRSPropertyPreset::SetName(const QString& value) {
+    if (value == m_name)
+        return;
+    m_name = value;
+    SignalChanged();
+}
+
+TStringList* TRSPropertyPreset::PickList() {
+    if (!m_pickList) {
+        m_pickList = std::make_unique<TStringList>();
+        m_pickList->OnChange = [this](TStrings*) { PickListChanged(); };
+    }
+    return m_pickList.get();
+}
+
+QString TRSPropertyPreset::DisplayName() const {
+    return m_name.isEmpty() ? TCollectionItem::DisplayName() : m_name;
+}
+
+void TRSPropertyPreset::ListChanged(TStrings* sender) {
+    const std::pair<TStringList*, TRSPresetMatchType> pairs[] = {
+        {m_propNames.get(), mtPropertyName},
+        {m_typeNames.get(), mtPropertyType},
+        {m_parentClassNames.get(), mtClassName},
+        {m_parentPropNames.get(), mtParentPropertyName},
+        {m_parentTypeNames.get(), mtParentPropertyType},
+    };
+    for (const auto& [list, member] : pairs)
+        if (list == sender)
+            m_matchTypes = list->Count() > 0 ? (m_matchTypes | member) : (m_matchTypes & ~member);
+    SignalChanged();
+}
+
+void TRSPropertyPreset::PickListChanged() {
+    const bool filled = HasPickList();
+    if (m_editStyle == esSimple && filled)
+        SetEditStyle(esPickList);
+    else if (m_editStyle == esPickList && !filled)
+        SetEditStyle(esSimple);
+}
+
+void TRSPropertyPreset::FontChanged(TRSFont* sender) {
+    if (m_takingInspectorFont)
+        return;
+    ToggleAction(sender == m_font.get() ? pftFont : pftValueFont, true);
+    SignalChanged();
+}
+
+void TRSPropertyPreset::InspectorFontChanged() {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector)
+        return;
+    m_takingInspectorFont = true;
+    m_font->ApplyDelta(inspector->GridFont());
+    m_takingInspectorFont = false;
+}
+
+void TRSPropertyPreset::InspectorValueFontChanged() {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector)
+        return;
+    m_takingInspectorFont = true;
+    m_valueFont->ApplyDelta(inspector->ValueFont());
+    m_takingInspectorFont = false;
+}
+
+bool TRSPropertyPreset::NameTest(const TStringList& names, TRSItemProperty* row, bool fullPath) const {
+    if (!row)
+        return false;
+    if ((m_matchTypes & (mtPropertyName | mtParentPropertyName)) && names.IndexOf(row->Name()) >= 0)
+        return true;
+    return fullPath && names.IndexOf(row->GetFullName()) >= 0;
+}
+
+bool TRSPropertyPreset::TypeTest(TTypeKinds kinds, const TStringList& names, TRSItemProperty* row) const {
+    if (!row)
+        return false;
+    if (kinds == TTypeKinds{tkUnknown})
+        return true;
+    if (kinds.Contains(row->TypeKind()) && (names.Count() == 0 || names.IndexOf(row->TypeName()) >= 0))
+        return true;
+    if (!kinds.Contains(tkClass) || row->TypeKind() != tkClass)
+        return false;
+    const QMetaObject* meta = GetClass(row->TypeName());
+    if (!meta) {
+        try {
+            meta = row->GetObjectClass(-1);
+        } catch (const Exception&) {
+            meta = nullptr;
+        }
+    }
+    return meta && ClassOrAncestorIn(meta, names.Lines());
+}
+
+bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
+    bool result = m_matchTypes != 0;
+    TRSCustomObjectInspector* inspector = Inspector();
+    TRSItemProperty* classParent = row ? row->ParentRow() : nullptr;
+    while (classParent && classParent->TypeKind() != tkClass)
+        classParent = classParent->ParentRow();
+    if (result && (m_matchTypes & (mtPropertyName | mtFullPropertyName)))
+        result = NameTest(*m_propNames, row, m_matchTypes & mtFullPropertyName);
+    if (result && (m_matchTypes & mtPropertyType))
+        result = TypeTest(m_typeKinds, *m_typeNames, row);
+    if (result && (m_matchTypes & mtClassName) && m_parentClassNames->Count() > 0) {
+        const QList<QObject*> objects = inspector ? inspector->ObjectList() : QList<QObject*>();
+        result = !objects.isEmpty() &&
+                 ClassOrAncestorIn(objects.first()->metaObject(), m_parentClassNames->Lines());
+    }
+    if (result && (m_matchTypes & mtParentPropertyType))
+        result = TypeTest(m_parentTypeKinds, *m_parentTypeNames, classParent);
+    if (result && (m_matchTypes & (mtParentPropertyName | mtParentFullPropertyName)))
+        result = NameTest(*m_parentPropNames, classParent, m_matchTypes & mtParentFullPropertyName);
+    result = result == m_inclusive;
+    if (OnMatchPreset)
+        OnMatchPreset(this, row, result);
+    else if (inspector)
+        inspector->DoMatchPreset(this, row, result);
+    return result;
+}
+
+void TRSPropertyPreset::Apply(TRSItemProperty* row) {
+    if (m_actions & pftAlias)
+        row->SetName(m_alias);
+    if (m_actions & pftReadOnly)
+        row->SetReadOnly(true);
+    else if (m_actions & pftWritable)
+        row->SetReadOnly(false);
+    if (m_actions & pftVisible)
+        row->SetVisible(true);
+    else if (m_actions & pftHidden)
+        row->SetVisible(false);
+    if (m_actions & pftHint)
+        row->SetHint(m_hint);
+    if (m_actions & pftEditStyle) {
+        row->SetEditStyle(m_editStyle);
+        if (m_editStyle == esEllipsis) {
+            row->OnEditButtonClick = OnEditButtonClick;
+        } else if (m_editStyle == esPickList) {
+            if (HasPickList())
+                row->SetPickList(m_pickList->Lines());
+            row->OnGetPickList = OnGetPickList;
+        }
+    }
+    if (m_actions & pftEditMask)
+        row->SetEditMask(m_editMask);
+    if (m_actions & pftValidate) {
+        row->OnValidate = OnValidate;
+        row->OnGetProperty = OnGetProperty;
+        row->OnSetProperty = OnSetProperty;
+    }
+    if (m_actions & pftFont)
+        row->Font()->Assign(*m_font);
+    if (m_actions & pftValueFont)
+        row->ValueFont()->Assign(*m_valueFont);
+    if (m_actions & pftCustom) {
+        if (OnCustomPreset)
+            OnCustomPreset(this, row);
+        else if (TRSCustomObjectInspector* inspector = Inspector())
+            inspector->DoCustomPreset(this, row);
+    }
+}
+
+void TRSPropertyPreset::Assign(const TRSPropertyPreset& source) {
+    if (&source == this)
+        return;
+    m_active = source.m_active;
+    m_alias = source.m_alias;
+    m_actions = source.m_actions;
+    m_inclusive = source.m_inclusive;
+    m_propNames->SetLines(source.m_propNames->Lines());
+    m_hint = source.m_hint;
+    m_editStyle = source.m_editStyle;
+    m_editMask = source.m_editMask;
+    m_name = source.m_name;
+    m_parentClassNames->SetLines(source.m_parentClassNames->Lines());
+    m_parentPropNames->SetLines(source.m_parentPropNames->Lines());
+    m_parentTypeNames->SetLines(source.m_parentTypeNames->Lines());
+    m_typeNames->SetLines(source.m_typeNames->Lines());
+    m_matchTypes = source.m_matchTypes; // after the lists, which adjust it
+    m_typeKinds = source.m_typeKinds;
+    m_parentTypeKinds = source.m_parentTypeKinds;
+    OnEditButtonClick = source.OnEditButtonClick;
+    OnGetPickList = source.OnGetPickList;
+    OnValidate = source.OnValidate;
+    OnGetProperty = source.OnGetProperty;
+    OnSetProperty = source.OnSetProperty;
+    if (source.HasPickList())
+        PickList()->SetLines(source.m_pickList->Lines());
+    else
+        m_pickList.reset();
+    m_takingInspectorFont = true;
+    m_font->Assign(*source.m_font);
+    m_valueFont->Assign(*source.m_valueFont);
+    m_takingInspectorFont = false;
+    m_actions = source.m_actions;
+    m_editStyle = source.m_editStyle;
+    SignalChanged();
+}
+
+// ---- TRSPropertyPresets ------------------------------------------------------------------------------
+
+TRSPropertyPresets::TRSPropertyPresets(TRSCustomObjectInspector* inspector)
+    : TCollection(&TRSPropertyPreset::staticMetaObject, inspector), m_inspector(inspector) {}
+
+TRSPropertyPreset* TRSPropertyPresets::Add(const QMetaObject* presetClass) {
+    if (!IsPresetClass(presetClass))
+        throw EInvalidOperation(
+            QStringLiteral("Cannot create an item of class %1")
+                .arg(presetClass ? QString::fromLatin1(presetClass->className()) : QString()));
+    QObject* obj = presetClass->newInstance(Q_ARG(TCollection*, this));
+    auto* preset = qobject_cast<TRSPropertyPreset*>(obj);
+    if (!preset) {
+        delete obj;
+        throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
+                                    .arg(QString::fromLatin1(presetClass->className())));
+    }
+    if (preset->Collection() != this)
+        preset->SetCollection(this);
+    return preset;
+}
+
+int TRSPropertyPresets::IndexOfClass(const QMetaObject* presetClass) const {
+    for (int i = 0; i < Count(); ++i)
+        if (Items(i)->metaObject() == presetClass)
+            return i;
+    return -1;
+}
+
+void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
+    for (int i = 0; i < Count(); ++i) {
+        TRSPropertyPreset* preset = Items(i);
+        if (!preset->Active() || !preset->Matches(row))
+            continue;
+        preset->Apply(row);
+        if (!row->RefreshValue())
+            break;
+    }
+}
+
+void TRSPropertyPresets::Notify(TCollectionItem* item, TCollectionNotification action) {
+    TCollection::Notify(item, action);
+    if (m_inspector)
+        m_inspector->PresetNotify();
+}
+
+void TRSPropertyPresets::Update(TCollectionItem* item) {
+    TCollection::Update(item);
+    if (m_inspector)
+        m_inspector->PresetsChanged();
+}

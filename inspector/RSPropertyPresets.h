@@ -1,0 +1,202 @@
+#pragma once
+// Property presets: rules held by the object inspector that select rows (by name, path, type, inspected
+// class or parent row) and change how they look and are edited. Preset classes register themselves in a
+// process-wide registry; every new inspector gets one preset of each registered class.
+#include "classlib/Collection.h"
+#include "classlib/Strings.h"
+#include "classlib/TypInfo.h"
+#include "inspector/RSDeltaFont.h"
+#include "inspector/RSItemProperty.h"
+#include <QList>
+#include <memory>
+
+class TRSPropertyPreset;
+class TRSCustomObjectInspector;
+
+using TRSCustomPresetItemEvent =
+    std::function<void(QObject* sender, TRSPropertyPreset* preset, TRSItemProperty* item)>;
+using TRSCustomPresetItemQueryEvent =
+    std::function<void(QObject* sender, TRSPropertyPreset* preset, TRSItemProperty* item, bool& result)>;
+
+// What Apply does.
+enum TRSPropertyPresetType : quint16 {
+    pftCustom = 1u << 0,
+    pftAlias = 1u << 1,
+    pftReadOnly = 1u << 2,
+    pftWritable = 1u << 3,
+    pftVisible = 1u << 4,
+    pftHidden = 1u << 5,
+    pftHint = 1u << 6,
+    pftEditStyle = 1u << 7,
+    pftEditMask = 1u << 8,
+    pftValidate = 1u << 9,
+    pftFont = 1u << 10,
+    pftValueFont = 1u << 11,
+};
+using TRSPropertyPresetTypes = quint16;
+
+// How rows are matched.
+enum TRSPresetMatchType : unsigned {
+    mtPropertyName = 1u << 0,
+    mtFullPropertyName = 1u << 1,
+    mtPropertyType = 1u << 2,
+    mtClassName = 1u << 3,
+    mtParentPropertyName = 1u << 4,
+    mtParentFullPropertyName = 1u << 5,
+    mtParentPropertyType = 1u << 6,
+};
+using TRSPresetMatchTypes = unsigned;
+
+class TRSPropertyPreset : public TCollectionItem {
+    Q_OBJECT
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(QString Alias READ Alias WRITE SetAlias)
+    Q_PROPERTY(bool Inclusive READ Inclusive WRITE SetInclusive)
+    Q_PROPERTY(QString Name READ Name WRITE SetName)
+    Q_PROPERTY(QStringList PropNames READ PropNamesList WRITE SetPropNamesList)
+    Q_PROPERTY(QStringList TypeNames READ TypeNamesList WRITE SetTypeNamesList)
+    Q_PROPERTY(QStringList ParentClassNames READ ParentClassNamesList WRITE SetParentClassNamesList)
+    Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
+    Q_PROPERTY(TEditStyle EditStyle READ EditStyle WRITE SetEditStyle)
+    Q_PROPERTY(QString EditMask READ EditMask WRITE SetEditMask)
+    Q_PROPERTY(qint32 Actions READ ActionsValue WRITE SetActionsValue)
+    Q_PROPERTY(qint32 MatchTypes READ MatchTypesValue WRITE SetMatchTypesValue)
+    Q_CLASSINFO("default:Active", "True")
+    Q_CLASSINFO("default:Inclusive", "True")
+
+public:
+    Q_INVOKABLE explicit TRSPropertyPreset(TCollection* collection = nullptr);
+    ~TRSPropertyPreset() override;
+
+    TRSCustomObjectInspector* Inspector() const;
+
+    bool Active() const { return m_active; }
+    void SetActive(bool value);
+    TRSPropertyPresetTypes Actions() const { return m_actions; }
+    // A set holding both pftReadOnly and pftWritable, or both pftVisible and pftHidden, is ignored.
+    void SetActions(TRSPropertyPresetTypes value);
+    qint32 ActionsValue() const { return m_actions; }
+    void SetActionsValue(qint32 value) { SetActions(TRSPropertyPresetTypes(value)); }
+    bool Inclusive() const { return m_inclusive; }
+    void SetInclusive(bool value);
+    QString Hint() const { return m_hint; }
+    void SetHint(const QString& value);
+    QString EditMask() const { return m_editMask; }
+    void SetEditMask(const QString& value);
+    TEditStyle EditStyle() const { return m_editStyle; }
+    void SetEditStyle(TEditStyle value);
+    QString Alias() const { return m_alias; }
+    void SetAlias(const QString& value);
+    TRSPresetMatchTypes MatchTypes() const { return m_matchTypes; }
+    void SetMatchTypes(TRSPresetMatchTypes value);
+    qint32 MatchTypesValue() const { return qint32(m_matchTypes); }
+    void SetMatchTypesValue(qint32 value) { SetMatchTypes(TRSPresetMatchTypes(value)); }
+    TTypeKinds TypeKinds() const { return m_typeKinds; }
+    void SetTypeKinds(TTypeKinds value);
+    TTypeKinds ParentTypeKinds() const { return m_parentTypeKinds; }
+    void SetParentTypeKinds(TTypeKinds value);
+    QString Name() const { return m_name; }
+    void SetName(const QString& value);
+
+    TStringList* PropNames() const { return m_propNames.get(); }
+    TStringList* TypeNames() const { return m_typeNames.get(); }
+    TStringList* ParentClassNames() const { return m_parentClassNames.get(); }
+    TStringList* ParentTypeNames() const { return m_parentTypeNames.get(); }
+    TStringList* ParentPropNames() const { return m_parentPropNames.get(); }
+    // Made on first use.
+    TStringList* PickList();
+    bool HasPickList() const { return m_pickList && m_pickList->Count() > 0; }
+    QStringList PropNamesList() const { return m_propNames->Lines(); }
+    void SetPropNamesList(const QStringList& v) { m_propNames->SetLines(v); }
+    QStringList TypeNamesList() const { return m_typeNames->Lines(); }
+    void SetTypeNamesList(const QStringList& v) { m_typeNames->SetLines(v); }
+    QStringList ParentClassNamesList() const { return m_parentClassNames->Lines(); }
+    void SetParentClassNamesList(const QStringList& v) { m_parentClassNames->SetLines(v); }
+
+    TRSCustomDeltaFont* Font() const { return m_font.get(); }
+    TRSCustomDeltaFont* ValueFont() const { return m_valueFont.get(); }
+
+    TRSNotifyEvent OnEditButtonClick;
+    TRSGetPickListEvent OnGetPickList;
+    TRSOnValidateEvent OnValidate;
+    TRSItemPropertyEvent OnCustomPreset;
+    TRSItemSetPropertyEvent OnSetProperty;
+    TRSItemGetPropertyEvent OnGetProperty;
+    TRSItemPropertyQueryEvent OnMatchPreset;
+
+    virtual void ListChanged(TStrings* sender);
+    virtual void PickListChanged();
+    virtual void Apply(TRSItemProperty* row);
+    virtual bool Matches(TRSItemProperty* row);
+    virtual void Assign(const TRSPropertyPreset& source);
+    QString DisplayName() const override;
+    // The inspector's fonts changed: Font and ValueFont follow them by their stored differences.
+    virtual void InspectorFontChanged();
+    virtual void InspectorValueFontChanged();
+
+protected:
+    void SignalChanged() { Changed(false); }
+
+private:
+    bool TypeTest(TTypeKinds kinds, const TStringList& names, TRSItemProperty* row) const;
+    bool NameTest(const TStringList& names, TRSItemProperty* row, bool fullPath) const;
+    void FontChanged(TRSFont* sender);
+    void ToggleAction(TRSPropertyPresetType action, bool on);
+
+    bool m_active = true;
+    TRSPropertyPresetTypes m_actions = 0;
+    bool m_inclusive = true;
+    std::unique_ptr<TStringList> m_propNames;
+    QString m_hint;
+    QString m_editMask;
+    TEditStyle m_editStyle = esSimple;
+    std::unique_ptr<TStringList> m_pickList;
+    QString m_alias;
+    TRSPresetMatchTypes m_matchTypes = 0;
+    std::unique_ptr<TStringList> m_parentClassNames;
+    std::unique_ptr<TStringList> m_typeNames;
+    TTypeKinds m_typeKinds;
+    QString m_name;
+    std::unique_ptr<TRSCustomDeltaFont> m_font;
+    std::unique_ptr<TRSCustomDeltaFont> m_valueFont;
+    std::unique_ptr<TStringList> m_parentTypeNames;
+    std::unique_ptr<TStringList> m_parentPropNames;
+    TTypeKinds m_parentTypeKinds;
+    bool m_takingInspectorFont = false;
+};
+
+class TRSPropertyPresets : public TCollection {
+    Q_OBJECT
+
+public:
+    explicit TRSPropertyPresets(TRSCustomObjectInspector* inspector);
+
+    TRSPropertyPreset* Items(int index) const {
+        return static_cast<TRSPropertyPreset*>(TCollection::Items(index));
+    }
+    // A new preset of that class (a registered TRSPropertyPreset class or the base itself).
+    TRSPropertyPreset* Add(const QMetaObject* presetClass);
+    // The first preset whose class is exactly presetClass, else -1.
+    int IndexOfClass(const QMetaObject* presetClass) const;
+    // Every active preset that matches applies, then the row refreshes; a failed refresh stops.
+    void ApplyToItem(TRSItemProperty* row);
+    TRSCustomObjectInspector* Inspector() const { return m_inspector; }
+
+protected:
+    void Notify(TCollectionItem* item, TCollectionNotification action) override;
+    void Update(TCollectionItem* item) override;
+
+private:
+    TRSCustomObjectInspector* m_inspector;
+};
+
+// The preset registry (thread-safe). Registering walks from the class up to TRSPropertyPreset (not
+// added), stopping at the first class already listed; unregistering walks the same way.
+void RegisterPropertyPresetClass(const QMetaObject* presetClass);
+void RegisterPropertyPresetClasses(const QList<const QMetaObject*>& presetClasses);
+void UnregisterPropertyPresetClass(const QMetaObject* presetClass);
+void UnregisterPropertyPresetClasses(const QList<const QMetaObject*>& presetClasses);
+// The registered classes in order of first registration.
+QList<const QMetaObject*> RegisteredPropertyPresetClasses();
+// True when the class or one of its ancestors has a name listed (ignoring case).
+bool ClassOrAncestorIn(const QMetaObject* metaClass, const QStringList& names);
