@@ -54,6 +54,56 @@ public:
     Q_INVOKABLE explicit TFilerStrangerItem(TCollection* collection = nullptr) : TFilerBaseItem(collection) {}
 };
 
+// Wide numbers: 64-bit integers and doubles.
+class TFilerWideItem : public TFilerBaseItem {
+    Q_OBJECT
+    Q_PROPERTY(qint64 Big READ Big WRITE SetBig)
+    Q_PROPERTY(double Ratio READ Ratio WRITE SetRatio)
+
+public:
+    Q_INVOKABLE explicit TFilerWideItem(TCollection* collection = nullptr) : TFilerBaseItem(collection) {}
+    qint64 Big() const { return m_big; }
+    void SetBig(qint64 v) { m_big = v; }
+    double Ratio() const { return m_ratio; }
+    void SetRatio(double v) { m_ratio = v; }
+
+private:
+    qint64 m_big = 0;
+    double m_ratio = 0;
+};
+
+// Registered, but no collection item.
+class TFilerNotAnItem : public QObject {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TFilerNotAnItem(QObject* owner = nullptr) : QObject(owner) {}
+};
+
+// Registered, but an item of another kind of collection.
+class TFilerOtherItem : public TCollectionItem {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TFilerOtherItem(TCollection* collection = nullptr) : TCollectionItem(collection) {}
+};
+
+// Writes a stream by hand, one item of a class with the given properties.
+template <class F> QByteArray Craft(const QString& className, F&& properties) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    TWriter w(&buffer);
+    w.WriteValue(TValueType::vaCollection);
+    w.WriteListBegin();
+    w.WritePropName(QStringLiteral("HiddenItemClass"));
+    w.WriteString(className);
+    properties(w);
+    w.WriteListEnd();
+    w.WriteListEnd();
+    return bytes;
+}
+
 QByteArray Store(const TCollection* c) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -76,6 +126,9 @@ protected:
     void SetUp() override {
         RegisterClass<TFilerBaseItem>();
         RegisterClass<TFilerNumberItem>();
+        RegisterClass<TFilerWideItem>();
+        RegisterClass<TFilerNotAnItem>();
+        RegisterClass<TFilerOtherItem>();
     }
 };
 
@@ -143,6 +196,82 @@ TEST_F(SpecialFiler, FailuresLeaveTheCollectionAlone) {
         EXPECT_EQ(e.Message(), "No TReader defined for filer");
     }
     EXPECT_THROW(none.WriteCollection(&target), EStreamError);
+}
+
+TEST_F(SpecialFiler, WideNumbersRoundTrip) {
+    TCollection source(&TFilerBaseItem::staticMetaObject);
+    auto* w = new TFilerWideItem(&source);
+    w->SetBig(-5000000000LL);
+    w->SetRatio(-0.125);
+    auto* n = new TFilerNumberItem(&source);
+    n->SetLimit(INT32_MIN);
+    TCollection target(&TFilerBaseItem::staticMetaObject);
+    Load(Store(&source), &target);
+    ASSERT_EQ(target.Count(), 2);
+    EXPECT_EQ(target.ItemAs<TFilerWideItem>(0)->Big(), -5000000000LL);
+    EXPECT_EQ(target.ItemAs<TFilerWideItem>(0)->Ratio(), -0.125);
+    EXPECT_EQ(target.ItemAs<TFilerNumberItem>(1)->Limit(), INT32_MIN);
+}
+
+TEST_F(SpecialFiler, BadContentIsRefusedWithoutChange) {
+    const QString number = QStringLiteral("TFilerNumberItem");
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+    };
+    QByteArray deep = Craft(number, [](TWriter& w) { w.WritePropName(QStringLiteral("Lines")); });
+    deep.chop(2); // the two list ends
+    deep.append(QByteArray(100000, char(TValueType::vaList)));
+    QByteArray noMarker = Store(nullptr);
+    noMarker[0] = char(TValueType::vaList);
+    QByteArray badType = Craft(number, [](TWriter& w) {
+        w.WritePropName(QStringLiteral("Limit"));
+        w.WriteValue(TValueType(99));
+    });
+    const Case cases[] = {
+        {"unknown property", Craft(number,
+                                   [](TWriter& w) {
+                                       w.WritePropName(QStringLiteral("Nope"));
+                                       w.WriteInteger(1);
+                                   })},
+        {"text for a number", Craft(number,
+                                    [](TWriter& w) {
+                                        w.WritePropName(QStringLiteral("Limit"));
+                                        w.WriteString(QStringLiteral("abc"));
+                                    })},
+        {"unknown enumeration value", Craft(number,
+                                            [](TWriter& w) {
+                                                w.WritePropName(QStringLiteral("Kind"));
+                                                w.WriteIdent(QStringLiteral("mdNever"));
+                                            })},
+        {"unknown value type", badType},
+        {"lists nested without end", deep},
+        {"no collection marker", noMarker},
+        {"class of no item", Craft(QStringLiteral("TFilerNotAnItem"), [](TWriter&) {})},
+        {"item of another collection", Craft(QStringLiteral("TFilerOtherItem"), [](TWriter&) {})},
+    };
+    TCollection target(&TFilerBaseItem::staticMetaObject);
+    (new TFilerBaseItem(&target))->SetCaption(QStringLiteral("keep"));
+    for (const Case& c : cases) {
+        EXPECT_THROW(Load(c.bytes, &target), EStreamError) << c.what;
+        ASSERT_EQ(target.Count(), 1) << c.what;
+        EXPECT_EQ(target.ItemAs<TFilerBaseItem>(0)->Caption(), "keep") << c.what;
+    }
+    try {
+        Load(cases[0].bytes, &target);
+        ADD_FAILURE();
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Property Nope does not exist");
+    }
+    // The same stream with a known property reads.
+    Load(Craft(number,
+               [](TWriter& w) {
+                   w.WritePropName(QStringLiteral("Kind"));
+                   w.WriteIdent(QStringLiteral("mdOn"));
+               }),
+         &target);
+    ASSERT_EQ(target.Count(), 1);
+    EXPECT_EQ(target.ItemAs<TFilerNumberItem>(0)->Kind(), TFilerNumberItem::mdOn);
 }
 
 #include "SpecialFilerTest.moc"
