@@ -14,7 +14,9 @@
 #include "classlib/Translation.h"
 #include "classlib/TreeNodes.h"
 #include "comm/ModbusSerialTCPMaster.h"
+#include "inspector/RSObjectInspector.h"
 #include "model/ChannelGroups.h"
+#include "model/InspectorLink.h"
 #include "model/RemoteIO.h"
 #include "platform/IniFile.h"
 #include "ui_Main.h"
@@ -34,6 +36,34 @@ namespace {
 void ErrorBox(const QString& text) {
     MessageDlg(text, TMsgDlgType::mtError, mbOK);
 }
+
+// The model's requests reach the inspector later, by a queued call: never inside the write routine
+// that asks, and safe from a worker thread.
+class TMainInspectorLink : public TInspectorLink {
+public:
+    explicit TMainInspectorLink(TRSObjectInspector* inspector) : m_inspector(inspector) {}
+    void RequestRebuildItems() override {
+        QMetaObject::invokeMethod(
+            m_inspector.data(),
+            [inspector = m_inspector] {
+                if (inspector)
+                    inspector->PostRescan();
+            },
+            Qt::QueuedConnection);
+    }
+    void RequestRefreshOrRescan() override {
+        QMetaObject::invokeMethod(
+            m_inspector.data(),
+            [inspector = m_inspector] {
+                if (inspector)
+                    inspector->RefreshOrRescan();
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    QPointer<TRSObjectInspector> m_inspector;
+};
 
 // Text that is no integer leaves the setting as it was.
 template <class T> void AssignInt(T& target, const QString& text) {
@@ -113,7 +143,7 @@ void TFormMain::FormCreate() {
     m_ui->SplitterDaxo->setSizes({284, 696 - 284 - 4});
     m_ui->SplitterDaxo->setStretchFactor(0, 0);
     m_ui->SplitterDaxo->setStretchFactor(1, 1);
-    m_ui->RSObjectInspector1->setVisible(false);
+    SetupInspector();
     setWindowTitle(_(ApplicationTitle));
     m_ui->gbDigitalInput->setFixedWidth(m_ui->gbDiagnostics->contentsRect().width() / 2 - 10);
     m_ui->cbDiagnostic->setEnabled(false);
@@ -137,9 +167,52 @@ TFormMain::~TFormMain() {
     delete Network;
     Network = nullptr;
     CurrentDevice = nullptr;
+    SetInspectorLink(m_previousInspectorLink);
     if (FormMain == this)
         FormMain = nullptr;
     ModbusMaster = nullptr; // freed with the window's children
+}
+
+void TFormMain::SetupInspector() {
+    TRSObjectInspector* inspector = m_ui->RSObjectInspector1;
+    const QColor navy(0x00, 0x00, 0x80);
+    inspector->setVisible(false);
+    inspector->SetColor(palette().color(QPalette::Button));
+    inspector->SetDisplayKinds({tkInteger, tkChar, tkEnumeration, tkFloat, tkString, tkSet, tkClass, tkWChar,
+                                tkLString, tkWString, tkVariant, tkInterface, tkInt64});
+    inspector->ValueFont()->SetColor(navy);
+    inspector->CategoryFont()->SetColor(QColor(0x80, 0x00, 0x80));
+    inspector->CategoryFont()->SetBold(true);
+    inspector->ValueChangedFont()->SetColor(navy);
+    inspector->ValueChangedFont()->SetBold(true);
+    inspector->HintWindow()->SetColor(QColor(0xFF, 0xFF, 0xE1)); // the tool-tip yellow
+    inspector->HintWindow()->SetInterval(0);
+    inspector->SetIndent(11);
+    inspector->SetPathDelimiter(QStringLiteral("."));
+    inspector->SetCollectionItemFormat(QStringLiteral("Items[%d]"));
+    inspector->SetStringsItemFormat(QStringLiteral("Items[%d]"));
+    inspector->SetFilters({QStringLiteral("Name"), QStringLiteral("Tag")});
+    inspector->SetColWidths(0, 150);
+    inspector->SetColWidths(1, 124);
+    inspector->SetColWidths(0, width() / 4 / 2 + 8);
+    inspector->AddRegisteredPresets();
+    inspector->OnPropertyChanged = [this](QObject* sender, TRSItemProperty* item) {
+        RSObjectInspector1PropertyChanged(sender, item);
+    };
+    m_inspectorLink = std::make_unique<TMainInspectorLink>(inspector);
+    m_previousInspectorLink = SetInspectorLink(m_inspectorLink.get());
+}
+
+void TFormMain::RSObjectInspector1PropertyChanged(QObject* sender, TRSItemProperty* item) {
+    auto* inspector = qobject_cast<TRSObjectInspector*>(sender);
+    QObject* inspected =
+        inspector && inspector->Objects()->Count() > 0 ? inspector->Objects()->Items(0)->Object() : nullptr;
+    if (auto* group = qobject_cast<TChannelIO*>(inspected)) {
+        if (auto* device = qobject_cast<TRemoteIO*>(group->Owner()))
+            device->SetModified(true);
+    } else if (auto* device = qobject_cast<TRemoteIO*>(inspected)) {
+        device->SetModified(true);
+    }
 }
 
 TStatusBar* TFormMain::StatusBarDaxo() const {
@@ -307,8 +380,7 @@ void TFormMain::OutlookBtn_SendConfigClick() {
 // Tree and device combo -------------------------------------------------------------------------------
 
 void TFormMain::ShowInspected(QObject* object) {
-    // Until the property inspector takes this place, it names the selected object's class.
-    m_ui->lbClassName->setText(object ? QString::fromLatin1(object->metaObject()->className()) : QString());
+    m_ui->RSObjectInspector1->SetComponent(object);
 }
 
 void TFormMain::tvNetworkChange(TTreeNode* node) {

@@ -11,6 +11,8 @@ class TFormMain;
 }
 class QPainter;
 class TCollectionItem;
+class TInspectorLink;
+class TRSItemProperty;
 class TRemoteIO;
 class TRemoteIONetwork;
 class TStatusBar;
@@ -55,6 +57,8 @@ public:
     void Splitter1Moved();
 
     void tvNetworkChange(TTreeNode* node);
+    // The inspector's OnPropertyChanged: the device of the edited object is marked modified.
+    void RSObjectInspector1PropertyChanged(QObject* sender, TRSItemProperty* item);
     void cbDiagnosticChange();
     // Refills the device combo from the network and selects keepIndex (entry 0 when it is past the
     // end; -1 selects nothing), then runs cbDiagnosticChange.
@@ -90,6 +94,8 @@ private:
     void AttachTreeChange();
     void DetachTreeChange();
     void ShowInspected(QObject* object);
+    // The inspector's settings, its events and the model's way to it.
+    void SetupInspector();
     // Applies the settings file to the master when all seven values are present.
     void LoadParameters();
     void CalibrationSettling(int seconds);
@@ -97,5 +103,7 @@ private:
     std::unique_ptr<Ui::TFormMain> m_ui;
     TTreeNodes* m_nodes = nullptr; // child QObject
     QMetaObject::Connection m_treeChange;
+    std::unique_ptr<TInspectorLink> m_inspectorLink;
+    TInspectorLink* m_previousInspectorLink = nullptr;
     bool m_shown = false;
 };

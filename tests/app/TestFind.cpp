@@ -185,7 +185,7 @@ private slots:
         QVERIFY(ui.cbDiagnostic->isEnabled() && ui.lbDiagnostic->isEnabled() && ui.btDiagnostic->isEnabled());
         QCOMPARE(CurrentDevice, FormMain->Network->GetItem(0));
         QCOMPARE(FormMain->SelectedObject(), FormMain->Network->GetItem(0));
-        QCOMPARE(ui.lbClassName->text(), QStringLiteral("TRemoteIO"));
+        QCOMPARE(ui.RSObjectInspector1->Objects()->Items(0)->Object(), FormMain->Network->GetItem(0));
 
         FormMain->DiagnosticRunning = true;
         FormMain->OutlookBtn_FindClick();
