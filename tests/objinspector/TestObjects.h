@@ -126,6 +126,24 @@ private:
     TTestFont* m_font;
 };
 
+// Presets of classes of their own, for the registry.
+class TTestHintPreset : public TRSPropertyPreset {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TTestHintPreset(TCollection* collection = nullptr) : TRSPropertyPreset(collection) {
+        SetHint(QStringLiteral("width in pixels"));
+        PropNames()->Add(QStringLiteral("Width"));
+    }
+};
+
+class TTestSubPreset : public TTestHintPreset {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TTestSubPreset(TCollection* collection = nullptr) : TTestHintPreset(collection) {}
+};
+
 // Runs the posted events (rescans and change notifications) until none is left.
 inline void Settle() {
     for (int i = 0; i < 10; ++i)
