@@ -100,6 +100,9 @@ TEST_F(WriteFixture, ARefusedTextKeepsTheValueAndIsReportedWithTheRowsType) {
     EXPECT_EQ(button->Width(), 75);
     Settle(); // the change notification still comes and shows the stored value again
     EXPECT_EQ(Row(QStringLiteral("Width"))->Value(), QStringLiteral("75"));
+    EXPECT_EQ(inspector.Editor()->Text(), QStringLiteral("75"));
+    // A grid of its own window closing with a focused editor reaches the half-destroyed grid.
+    inspector.hide();
 }
 
 TEST_F(WriteFixture, AComponentNameThatNamesNoComponentIsRefusedNotWrittenAsNil) {
