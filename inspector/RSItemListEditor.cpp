@@ -528,6 +528,12 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     int index = VisibleIndexOf(item);
     const bool shown = item->IsShown();
     if (shown && index < 0) {
+        // A parent expanded but not listed yet (its own notice is still to come, as in FullExpand): the
+        // row's place is known only below its parent, so the parent's subtree is brought in as a whole.
+        if (TRSItemProp* parent = item->ParentItem(); parent && VisibleIndexOf(parent) < 0) {
+            ItemVisibleChanged(parent);
+            return;
+        }
         InsertShown(item);
         index = VisibleIndexOf(item);
     }

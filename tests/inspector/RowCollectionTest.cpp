@@ -134,6 +134,103 @@ TEST(RowCollection, UpdateBracketsKeepTheListsRight) {
     EXPECT_EQ(grid.UpdateCount(), 0);
 }
 
+namespace {
+
+int CountBelow(TRSItemProp* r) {
+    int n = 0;
+    for (int i = 0; r->HasItems() && i < r->Items()->Count(); ++i)
+        n += 1 + CountBelow(r->Items()->Items(i));
+    return n;
+}
+
+} // namespace
+
+TEST(RowCollection, ListsFollowMixedChangesInsideAndOutsideBrackets) {
+    TRSItemListEditor grid;
+    grid.show();
+    grid.SetDisplayOptions(grid.DisplayOptions() & ~doShowReadOnly);
+    std::mt19937 rng(35);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    int serial = 0;
+    auto anyRow = [&]() -> TRSItemProp* {
+        QList<TRSItemProp*> all;
+        QList<TRSItemProp*> shown;
+        WalkAll(grid.Items(), all, shown, true);
+        return all.isEmpty() ? nullptr : all.at(pick(int(all.size())));
+    };
+    auto step = [&](int op) {
+        TRSItemProp* r = anyRow();
+        if (!r || op == 0) {
+            grid.Items()->Add()->SetName(QStringLiteral("t%1").arg(serial++));
+            return;
+        }
+        switch (op) {
+        case 1:
+            r->Items()->Add()->SetName(QStringLiteral("s%1").arg(serial++));
+            break;
+        case 2:
+            r->Collection()->Delete(r->Index());
+            break;
+        case 3:
+            r->SetExpanded(!r->ExpandFlag());
+            break;
+        case 4:
+            r->SetVisible(!r->GetVisible());
+            break;
+        case 5:
+            r->SetReadOnly(!r->ReadOnlyFlag());
+            break;
+        case 6:
+            r->SetEnabled(!r->Enabled());
+            break;
+        case 7:
+            r->Collection()->Sort(pick(2) == 0);
+            break;
+        case 8:
+            if (pick(2))
+                r->FullExpand();
+            else
+                r->FullCollapse();
+            break;
+        case 9:
+            if (r->Collection()->Count() > 1)
+                r->Collection()->Exchange(0, r->Collection()->Count() - 1);
+            break;
+        default:
+            r->SetIndex(pick(r->Collection()->Count()));
+            break;
+        }
+    };
+    for (int round = 0; round < 800; ++round) {
+        const int bracket = pick(4); // none, the grid's, the top level's, a sub-level's
+        TRSItemProp* owner = bracket == 3 ? anyRow() : nullptr;
+        if (bracket == 1)
+            grid.BeginUpdate();
+        else if (bracket == 2)
+            grid.Items()->BeginUpdate();
+        else if (owner)
+            owner->Items()->BeginUpdate();
+        const int steps = bracket == 0 ? 1 : 1 + pick(4);
+        for (int i = 0; i < steps; ++i) {
+            // A sub-level's bracket must outlive the rows it holds: no deletions inside it.
+            int op = pick(11);
+            if (owner && op == 2)
+                op = 0;
+            step(op);
+        }
+        if (bracket == 1)
+            grid.EndUpdate();
+        else if (bracket == 2)
+            grid.Items()->EndUpdate();
+        else if (owner)
+            owner->Items()->EndUpdate();
+        ASSERT_TRUE(ListsMatchTree(grid)) << "round " << round << " bracket " << bracket;
+        for (int i = 0; i < grid.ItemListCount(); ++i)
+            ASSERT_EQ(grid.ItemListItem(i)->DescendantCount(), CountBelow(grid.ItemListItem(i)))
+                << "round " << round;
+    }
+}
+
 // ---- sorting ------------------------------------------------------------------------------------------
 
 TEST(RowCollection, SortingEveryLevel) {
@@ -428,6 +525,19 @@ TEST(RowCollection, ValuesAndExpandedState) {
     s->Expand();
     EXPECT_FALSE(s->HasShownItems());
     EXPECT_EQ(s->VisibleDescendantCount(), 0);
+    EXPECT_TRUE(ListsMatchTree(grid));
+}
+
+TEST(RowCollection, FullExpandOfACollapsedBranch) {
+    TRSItemListEditor grid;
+    grid.Items()->Add()->SetName(QStringLiteral("first"));
+    TRSItemProp* deep = grid.Items()->AddByPath(QStringLiteral("T.s.d"), QString(), false);
+    TRSItemProp* t = grid.Items()->FindByPath(QStringLiteral("T"));
+    t->FullExpand(); // the flags are set from the top down before the grid hears of the top
+    EXPECT_TRUE(ListsMatchTree(grid));
+    EXPECT_EQ(deep->VisibleIndex(), 3);
+    t->FullCollapse();
+    EXPECT_EQ(grid.VisibleCount(), 2);
     EXPECT_TRUE(ListsMatchTree(grid));
 }
 
