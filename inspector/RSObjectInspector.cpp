@@ -330,6 +330,12 @@ TRSCustomObjectInspector::TRSCustomObjectInspector(QWidget* parent) : TRSCustomI
     SetSorted(true);
     SetColor(palette().color(QPalette::Button));
     SetCaseSensitive(false);
+    // Stored rows ("HItems") are read back as rows of this class.
+    static const bool rowClassRegistered = [] {
+        RegisterClass(&TRSItemProperty::staticMetaObject);
+        return true;
+    }();
+    Q_UNUSED(rowClassRegistered);
     AddRegisteredPresets();
 }
 

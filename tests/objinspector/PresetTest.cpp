@@ -101,4 +101,19 @@ TEST_F(PresetFixture, PresetsAreStoredWithTheirClassAndReadBack) {
     EXPECT_EQ(read->PropNames()->Lines(), QStringList{"Width"});
     EXPECT_EQ(reader.ReadStr(), QStringLiteral("HItems"));
     UnregisterPropertyPresetClass(&TTestHintPreset::staticMetaObject);
+
+    // The rows go along: a stored grid reads back its row names and values.
+    source.SetComponent(button);
+    Settle();
+    QBuffer rows;
+    ASSERT_TRUE(rows.open(QIODevice::ReadWrite));
+    TWriter rowWriter(&rows);
+    source.Presets()->Clear();
+    source.WriteDefinedProperties(rowWriter);
+    rows.seek(0);
+    TReader rowReader(&rows);
+    ASSERT_EQ(rowReader.ReadStr(), QStringLiteral("HItems"));
+    ASSERT_TRUE(target.ReadDefinedProperty(rowReader, QStringLiteral("HItems")));
+    EXPECT_EQ(RowNames(target.Items()), RowNames(source.Items()));
+    EXPECT_EQ(target.Items()->FindByPath(QStringLiteral("Width"))->Values().Lines(), QStringList{"75"});
 }

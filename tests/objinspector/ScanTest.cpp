@@ -257,3 +257,20 @@ TEST_F(ScanFixture, ValuesThatDifferFromTheirDefaultUseTheChangedValueFont) {
     inspector.SetShowValueChangedFont(false);
     EXPECT_NE(width->GetValueFont(), inspector.ValueChangedFont());
 }
+
+TEST_F(ScanFixture, CopyAndPasteGoToTheSelectedRowsObjectValue) {
+    TTestButton second(&owner);
+    inspector.Objects()->Add(button);
+    inspector.Objects()->Add(&second);
+    Settle();
+    inspector.SelectItem(Row(QStringLiteral("Caption")));
+    inspector.CopyToClipboard(); // no object value: nothing happens
+    inspector.SelectItem(Row(QStringLiteral("Font")));
+    inspector.CopyToClipboard();
+    EXPECT_EQ(button->Font()->copies, 1);
+    EXPECT_EQ(second.Font()->copies, 0);
+    inspector.PasteFromClipboard();
+    EXPECT_EQ(button->Font()->pastes, 1);
+    EXPECT_EQ(second.Font()->pastes, 1);
+    EXPECT_TRUE(inspector.RescanPending());
+}

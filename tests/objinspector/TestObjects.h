@@ -19,6 +19,15 @@ public:
     Q_FLAG(TFontStyles)
 
     explicit TTestFont(QObject* parent = nullptr) : QObject(parent) {}
+    bool event(QEvent* e) override {
+        if (e->type() == WM_COPY_Event())
+            ++copies;
+        else if (e->type() == WM_PASTE_Event())
+            ++pastes;
+        return QObject::event(e);
+    }
+    int copies = 0;
+    int pastes = 0;
     TFontStyles Style() const { return m_style; }
     void SetStyle(TFontStyles value) { m_style = value; }
     qint32 Size() const { return m_size; }
