@@ -202,6 +202,9 @@ TEST(RowCollection, ListsFollowMixedChangesInsideAndOutsideBrackets) {
         }
     };
     for (int round = 0; round < 800; ++round) {
+        if (grid.VisibleCount() > 0 && pick(3) == 0)
+            grid.SelectItem(grid.VisibleItem(pick(grid.VisibleCount())));
+        TRSItemProp* current = grid.CurrentItem();
         const int bracket = pick(4); // none, the grid's, the top level's, a sub-level's
         TRSItemProp* owner = bracket == 3 ? anyRow() : nullptr;
         if (bracket == 1)
@@ -225,6 +228,10 @@ TEST(RowCollection, ListsFollowMixedChangesInsideAndOutsideBrackets) {
         else if (owner)
             owner->Items()->EndUpdate();
         ASSERT_TRUE(ListsMatchTree(grid)) << "round " << round << " bracket " << bracket;
+        // One change that leaves the current row shown leaves it current.
+        if (bracket == 0 && current && grid.ItemListIndexOf(current) >= 0 &&
+            grid.VisibleIndexOf(current) >= 0)
+            ASSERT_EQ(grid.CurrentItem(), current) << "round " << round;
         for (int i = 0; i < grid.ItemListCount(); ++i)
             ASSERT_EQ(grid.ItemListItem(i)->DescendantCount(), CountBelow(grid.ItemListItem(i)))
                 << "round " << round;
