@@ -27,7 +27,6 @@ TEST(EditMask, ConversionTable) {
         {"_00", " 99;_", true},       // "_" stands for a space
         {"!000;0; ", "999; ", false}, // leading-blank trimming has no counterpart; blank is a space
         {"00;;*", "99;*", true},      // an empty save field keeps the default
-        {"0\\;0", "9\\;9;_", true},
     };
     for (const Case& c : cases) {
         const TEditMaskInfo info = ConvertEditMask(QString::fromLatin1(c.mask));
