@@ -37,7 +37,12 @@ TCustomDrawGrid::TCustomDrawGrid(QWidget* parent) : QAbstractScrollArea(parent) 
     UpdateScrollRange();
 }
 
-TCustomDrawGrid::~TCustomDrawGrid() = default;
+TCustomDrawGrid::~TCustomDrawGrid() {
+    // The editor goes first: closing a window that holds the focused editor would otherwise report the
+    // focus change to a grid that is already half torn down.
+    delete m_inplaceEdit;
+    m_inplaceEdit = nullptr;
+}
 
 template <class F> void TCustomDrawGrid::Guarded(F&& f) {
     try {
