@@ -381,3 +381,19 @@ TEST(DrawGrid, EditorStaysOnItsCellWhileScrollingAndSizing) {
     EXPECT_EQ(edit->geometry(), grid.CellRect(3, 4));
     EXPECT_EQ(edit->text(), "here");
 }
+
+// A window closed while its editor holds the focus must not hand the focus change to the grid being
+// torn down (a use after free that only a sanitizer sees; here it must at least not crash).
+TEST(DrawGrid, ClosingAWindowWithTheFocusedEditorIsSafe) {
+    auto grid = std::make_unique<TStringGrid>();
+    grid->SetOptions(grid->Options() | goEditing | goAlwaysShowEditor);
+    grid->resize(300, 200);
+    grid->show();
+    QApplication::setActiveWindow(grid.get());
+    grid->SetEditorMode(true);
+    ASSERT_NE(grid->InplaceEditor(), nullptr);
+    grid->InplaceEditor()->setFocus();
+    QApplication::processEvents();
+    grid.reset();
+    QApplication::processEvents();
+}
