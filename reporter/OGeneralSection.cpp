@@ -48,25 +48,34 @@ bool AnyShown(const TOstrelModuleOptions& options, int first, int last) {
 
 TMainModuleFacts GetMainModuleFacts() {
     TMainModuleFacts facts;
-    if (TOstrelModulesList* list = ModulesList()) {
-        if (const TOstrelModuleInfoPtr info = list->FindModuleInfo(GetModuleHandle(std::string()))) {
-            facts.HasRecord = true;
-            facts.FileName = info->FileName;
-            facts.Description = info->Description;
-            facts.Version = info->Version;
-            facts.CompilationTime = info->CompilationTime;
-            return facts;
+    // A damaged module record or an unreadable program file leaves the values empty: the report goes on.
+    try {
+        if (TOstrelModulesList* list = ModulesList()) {
+            if (const TOstrelModuleInfoPtr info = list->FindModuleInfo(GetModuleHandle(std::string()))) {
+                facts.HasRecord = true;
+                facts.FileName = info->FileName;
+                facts.Description = info->Description;
+                facts.Version = info->Version;
+                facts.CompilationTime = info->CompilationTime;
+                return facts;
+            }
         }
+        facts.FileName = ProgramFileName();
+        GetModuleVersion(facts.FileName, facts.Description, facts.Version);
+    } catch (const std::exception&) {
+        facts = TMainModuleFacts{};
     }
-    facts.FileName = ProgramFileName();
-    GetModuleVersion(facts.FileName, facts.Description, facts.Version);
     return facts;
 }
 
 std::string GetMainModuleVersion() {
     std::string description;
     std::string version;
-    GetModuleVersion(ProgramFileName(), description, version);
+    try {
+        GetModuleVersion(ProgramFileName(), description, version);
+    } catch (const std::exception&) {
+        version.clear();
+    }
     return version;
 }
 

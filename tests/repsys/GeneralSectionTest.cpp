@@ -314,3 +314,15 @@ TEST(ExceptionInfo, Addresses) {
     EXPECT_EQ(GetAddressModuleName(reinterpret_cast<uintptr_t>(&FormatAddress)),
               ExtractFileName(ProgramFileName()));
 }
+
+TEST(GeneralSection, MainModuleFromTheProgramFileWithoutAModuleList) {
+    const TMainModuleFacts facts = GetMainModuleFacts();
+    EXPECT_FALSE(facts.HasRecord);
+    EXPECT_EQ(facts.FileName, ProgramFileName());
+    EXPECT_EQ(facts.Version, GetMainModuleVersion());
+    TOstrelModuleOptions options("", false);
+    const std::string text = BuildGeneralSection(options, TGeneralSectionParams{}).Text;
+    EXPECT_EQ(FieldValue(text, "1.3"), facts.Version);
+    EXPECT_EQ(FieldValue(text, "1.2"),
+              facts.Description.empty() ? ExtractFileName(ProgramFileName()) : facts.Description);
+}
