@@ -9,6 +9,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <pwd.h>
+#include <sstream>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -217,21 +218,16 @@ time_t GetProcessStartTime() {
     const size_t close = stat->rfind(')');
     if (close == std::string::npos)
         return 0;
-    const char* p = stat->c_str() + close + 1;
-    unsigned long long startTicks = 0;
-    for (int field = 3; field <= 22; ++field) {
-        char* end = nullptr;
-        while (*p == ' ')
-            ++p;
-        if (*p == '\0')
-            return 0;
-        if (field == 22) {
-            startTicks = std::strtoull(p, &end, 10);
-            break;
-        }
-        while (*p != ' ' && *p != '\0')
-            ++p;
-    }
+    // After the command name: state (field 3), ..., start time in clock ticks since boot (field 22).
+    std::istringstream fields(stat->substr(close + 1));
+    std::string field;
+    int number = 2;
+    while (number < 22 && fields >> field)
+        ++number;
+    char* end = nullptr;
+    const unsigned long long startTicks = std::strtoull(field.c_str(), &end, 10);
+    if (number != 22 || field.empty() || *end != '\0')
+        return 0;
     const size_t at = system->find("\nbtime ");
     if (at == std::string::npos)
         return 0;
