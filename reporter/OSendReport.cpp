@@ -1,0 +1,365 @@
+#include "reporter/OSendReport.h"
+
+#include "reporter/OCore.h"
+#include "reporter/OErrors.h"
+#include "reporter/OFiles.h"
+#include "reporter/OFtpUpload.h"
+#include "reporter/OHttpUpload.h"
+#include "reporter/OLastError.h"
+#include "reporter/OMailClient.h"
+#include "reporter/OOptions.h"
+#include "reporter/OSendProgress.h"
+#include "reporter/OSmtpClient.h"
+#include "reporter/OTGZWriter.h"
+#include "reporter/OTextUtils.h"
+#include "reporter/OWebLibrary.h"
+#include "reporter/OWebUpload.h"
+#include "reporter/OWindows.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace reporter {
+
+namespace {
+
+constexpr const char* ReportEnding = "\r\n\r\n\r\n";
+
+bool FileExists(const std::string& path) {
+    struct stat info;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void DeleteFileIfAny(const std::string& path) {
+    if (!path.empty())
+        ::unlink(path.c_str());
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+    WriteWholeFile(path, text.data(), text.size());
+}
+
+// Packs the files, each under its attachment name; raises on failure.
+void PackFiles(const std::string& target, const TSendFiles& files) {
+    TTGZWriter writer(target);
+    for (const TSendFile& file : files)
+        writer.AddFile(file.FileName, file.StoredName);
+    writer.Finish();
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    try { // another file system: copy, then delete
+        const std::vector<uint8_t> data = ReadWholeFile(from);
+        WriteWholeFile(to, data.data(), data.size());
+    } catch (const EFileError&) {
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+} // namespace
+
+TReportSender::TReportSender(const TOstrelModuleOptions& options, const TSendReportData& report)
+    : m_options(options), m_report(report) {}
+
+void TReportSender::SetFiles(const std::vector<std::string>& files) {
+    m_files.clear();
+    for (const std::string& file : files)
+        m_files.push_back(
+            {file, TimeStampedFileName(file, (m_options.SendFlags() & 0x0100) != 0, m_report.ReportTime)});
+}
+
+void TReportSender::GatherFiles() {
+    const uint16_t flags = m_options.SendFlags();
+    const std::string temp = GetTempFolder();
+    const std::string logName = ExtractFileName(m_report.LogFileName);
+    m_textToSend = (flags & 0x0004) ? ReadTextFile(m_report.LogFileName) : m_report.ReportText;
+
+    if (!m_options.AppendReportToMessage() && !logName.empty()) {
+        m_reportCopy = temp + logName;
+        std::string text = m_textToSend;
+        if (text.size() < 6 || text.compare(text.size() - 6, 6, ReportEnding) != 0)
+            text += ReportEnding;
+        try {
+            WriteTextFile(m_reportCopy, text);
+        } catch (const EFileError&) {
+            // Sending goes on without the copy: the list drops files that do not exist.
+        }
+    }
+    if (flags & 0x0040) {
+        m_htmlFile = temp + LastHTMLPageFileName;
+        if (m_report.HTMLPageCaptured)
+            SaveLastHTMLPage(m_report.HTMLPage);
+    }
+    if ((flags & 0x0008) && !logName.empty()) {
+        m_xmlFile = temp + ChangeFileExt(logName, ".xml");
+        const std::string source = FileExists(m_reportCopy) ? ReadTextFile(m_reportCopy) : m_textToSend;
+        const std::string xml = SendHost().ReportToXML(source);
+        try {
+            if (!xml.empty())
+                WriteTextFile(m_xmlFile, xml);
+        } catch (const EFileError&) {
+        }
+    }
+
+    std::vector<std::string> list;
+    SplitText(";", m_options.ExtraAttachments(), list);
+    const std::string screenshot = (flags & 0x0010) ? m_report.ScreenshotFile : std::string();
+    for (const std::string& name : {m_reportCopy, screenshot, m_htmlFile, m_xmlFile})
+        if (!name.empty())
+            list.push_back(name);
+    SendHost().AttachedFilesRequest(list);
+    std::erase_if(list, [](const std::string& file) { return !FileExists(file); });
+    SetFiles(list);
+
+    if ((flags & 0x0200) && !m_files.empty()) {
+        m_packedFile = temp + CompressFileName;
+        try {
+            PackFiles(m_packedFile, m_files);
+            SetFiles({m_packedFile});
+        } catch (const Exception&) {
+            // The files still go out one by one rather than not at all.
+            DeleteFileIfAny(m_packedFile);
+            m_packedFile.clear();
+        }
+    }
+}
+
+void TReportSender::SendReport() {
+    m_result = true;
+    m_files.clear();
+    ClearLastErrorCode();
+    GatherFiles();
+
+    bool result = true;
+    if (m_options.MailSendMode() != 0)
+        result = SendByEmail();
+    if (m_options.UploadMode() != 0)
+        result = SendByWeb() && result; // both channels run
+    m_result = result;
+
+    if (!result && (m_options.ProcessingFlags() & 0x20))
+        CopyTextToClipboard(m_report.ReportText);
+    if (m_options.SendFlags() & 0x0002) {
+        if (result)
+            SendHost().ShowMessageBox(m_options.GetText(94), m_options.GetText(0), SendSuccessBoxStyle);
+        else
+            SendHost().ShowMessageBox(m_options.GetText(95), m_options.GetText(0), SendFailureBoxStyle);
+    }
+    if (!result && (m_options.ProcessingFlags() & 0x40))
+        KeepUnsentReport(m_packedFile);
+
+    DeleteFileIfAny(m_packedFile);
+    DeleteFileIfAny(m_xmlFile);
+    if (!SendHost().IsCGIProgram())
+        DeleteFileIfAny(m_htmlFile);
+    DeleteFileIfAny(m_reportCopy);
+}
+
+void TReportSender::KeepUnsentReport(const std::string& packedFile) {
+    const std::string folder = ExtractFilePath(m_report.LogFileName);
+    const std::string target =
+        folder +
+        TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0, m_report.ReportTime);
+    if (!packedFile.empty()) {
+        MoveFile(packedFile, target);
+    } else if (!m_files.empty()) {
+        try {
+            PackFiles(target, m_files);
+        } catch (const Exception&) {
+            DeleteFileIfAny(target);
+        }
+    }
+    PruneUnsentReports(folder.empty() ? "./" : folder);
+}
+
+bool TReportSender::SendByEmail() {
+    m_result = true;
+    SendHost().ActionNotify(saBeforeEmail, m_result);
+    if (!m_result)
+        return false;
+    do {
+        m_result = false;
+        const std::string recipients = m_options.MailRecipient();
+        const std::string subject = m_options.MailSubject();
+        const std::string message = m_options.MailBody();
+        const std::string body =
+            message + (m_options.AppendReportToMessage() ? ReportEnding + m_textToSend : "");
+        switch (m_options.MailSendMode()) {
+        case 1:
+            m_result = SendMAPI(recipients, subject, body, m_files) ||
+                       SendShellMailto(recipients, subject, message, m_report.ReportText);
+            break;
+        case 2:
+        case 3:
+            StartSendDialog(m_options);
+            m_result = SendSMTPDirect(m_options.MailSendMode() == 3, m_options.SMTPSender(),
+                                      m_options.SMTPServer(), m_files, body, subject, recipients,
+                                      m_options.SMTPUser(), m_options.SMTPPassword(), m_options.SMTPPort());
+            break;
+        default:
+            break;
+        }
+        m_retry = false;
+        if (!m_result)
+            SendHost().ErrorNotify(saAfterEmail, m_retry);
+    } while (m_retry);
+    SendHost().ActionNotify(saAfterEmail, m_result);
+    return m_result;
+}
+
+bool TReportSender::SendByWeb() {
+    m_result = true;
+    SendHost().ActionNotify(saBeforeUpload, m_result);
+    if (!m_result)
+        return false;
+    do {
+        m_result = false;
+        StartSendDialog(m_options);
+        SetSendMessageNumber(1, 1);
+        std::string scheme, urlUser, host, path, urlPassword;
+        uint32_t urlPort = 0;
+        const uint8_t mode = m_options.UploadMode();
+        if (!ParseURL(m_options.UploadURL(), scheme, urlUser, urlPort, path, host, urlPassword)) {
+            CloseSendDialog();
+            ReportUploadResult(12005, WinInetErrorText(12005), mode);
+        } else if (mode == 1 || mode == 2) {
+            m_result = SendHTTP(host, path, m_options.UploadPort(), mode == 2);
+        } else {
+            m_result = SendFTP(host, path, m_options.UploadPort());
+        }
+        m_retry = false;
+        if (!m_result)
+            SendHost().ErrorNotify(saAfterUpload, m_retry);
+    } while (m_retry);
+    SendHost().ActionNotify(saAfterUpload, m_result);
+    return m_result;
+}
+
+namespace {
+
+void ShowUploadProgress(int state, uint64_t total, uint64_t done) {
+    switch (state) {
+    case 0:
+        SendDialogPosition(0);
+        SendDialogStep(78);
+        break;
+    case 1:
+        SendDialogStep(79);
+        break;
+    default:
+        SendDialogStep(80);
+        SendDialogPosition(total == 0 ? 0 : int(std::lround(double(done) / double(total) * 100)));
+        break;
+    }
+}
+
+} // namespace
+
+bool TReportSender::SendHTTP(const std::string& host, const std::string& path, uint32_t port, bool https) {
+    std::vector<std::string> names, values;
+    SendHost().CustomWebFieldsRequest(names, values);
+    if (m_files.empty()) {
+        CloseSendDialog();
+        return true;
+    }
+    std::string resultText;
+    const int code = WebUploadFiles(host, path, m_options.UploadUser(), m_options.UploadPassword(), port,
+                                    https, m_files, names, values, ShowUploadProgress, resultText);
+    CloseSendDialog();
+    return ReportUploadResult(code, resultText, https ? 2 : 1);
+}
+
+bool TReportSender::SendFTP(const std::string& host, const std::string& path, uint32_t port) {
+    if (m_files.empty()) {
+        CloseSendDialog();
+        return true;
+    }
+    std::string resultText;
+    const int code = FTPUploadFiles(host, path, m_options.UploadUser(), m_options.UploadPassword(), port,
+                                    m_files, ShowUploadProgress, resultText);
+    CloseSendDialog();
+    return ReportUploadResult(code, resultText, 3);
+}
+
+bool TReportSender::ReportUploadResult(int code, const std::string& resultText, int mode) {
+    if (code == 0)
+        return true;
+    const char* protocol = mode == 1 ? "HTTP" : mode == 2 ? "HTTPS" : "FTP";
+    const TOstrelLogErrorCode error = mode == 1   ? TOstrelLogErrorCode::eeWebHTTPError
+                                      : mode == 2 ? TOstrelLogErrorCode::eeWebHTTPSError
+                                                  : TOstrelLogErrorCode::eeWebFTPError;
+    std::string suffix;
+    if (code == WebLibraryMissing)
+        suffix = " - Cannot find the \"" + WebLibraryName() + "\" library.";
+    else if (!resultText.empty())
+        suffix = " (" + resultText + ")";
+    SetLastErrorCode(error, std::string(protocol) + " error code: " + std::to_string(code) + suffix);
+    return false;
+}
+
+void SendReport(const TOstrelModuleOptions& options, const TSendReportData& report) {
+    TReportSender(options, report).SendReport();
+}
+
+std::string ReadTextFile(const std::string& path) {
+    try {
+        const std::vector<uint8_t> data = ReadWholeFile(path);
+        return std::string(data.begin(), data.end());
+    } catch (const EFileError&) {
+        return std::string();
+    }
+}
+
+void SaveLastHTMLPage(const std::string& text) {
+    try {
+        WriteTextFile(GetTempFolder() + LastHTMLPageFileName, text);
+    } catch (const EFileError&) {
+        // The page is a courtesy attachment; its loss must not stop the report.
+    }
+}
+
+void PruneUnsentReports(const std::string& folder, size_t keep) {
+    const std::string name = CompressFileName;
+    const std::string stem = name.substr(0, name.rfind('.'));
+    const std::string extension = name.substr(name.rfind('.'));
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), &::closedir);
+    if (!directory)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string file = entry->d_name;
+        // Only the reporter's own packed reports: other archives in the folder belong to the user.
+        if (file.size() >= name.size() && file.starts_with(stem) && file.ends_with(extension))
+            names.push_back(file);
+    }
+    if (names.size() <= keep)
+        return;
+    std::sort(names.begin(), names.end());
+    const std::string prefix = IncludeTrailingBackslashEx(folder);
+    for (size_t i = 0; i + keep < names.size(); ++i)
+        ::unlink((prefix + names[i]).c_str());
+}
+
+bool ErrorRateExceeded(const TOstrelModuleOptions& options, const std::vector<time_t>& reportTimes) {
+    if (options.ErrorRateCount() <= 0 || reportTimes.size() != size_t(options.ErrorRateCount()))
+        return false;
+    const auto [oldest, newest] = std::minmax_element(reportTimes.begin(), reportTimes.end());
+    return double(*newest - *oldest) <= double(options.ErrorRateMinutes()) * 60.0;
+}
+
+void ErrorsRateCheck(const TOstrelModuleOptions& options, const TSendReportData& report) {
+    DeleteFileIfAny(report.ScreenshotFile);
+    if ((options.ProcessingFlags() & 0x01) && ErrorRateExceeded(options, SendHost().ReportTimes()))
+        SendHost().RequestTermination(options.ErrorRateAction());
+}
+
+} // namespace reporter
