@@ -177,6 +177,58 @@ TEST(SystemCollectors, Language) {
     EXPECT_EQ(GetSystemLanguage(), GetLocaleLanguageName(GetSystemDefaultLocaleName()));
 }
 
+namespace {
+
+// Sets an environment variable for the scope and puts the earlier value back.
+class TEnvironmentScope {
+public:
+    TEnvironmentScope(const char* name, const std::string& value) : m_name(name) {
+        const char* old = getenv(name);
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~TEnvironmentScope() {
+        if (m_had)
+            setenv(m_name, m_old.c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+} // namespace
+
+// A German locale compiled for the test alone, so the language is known whatever this system installed.
+TEST(SystemCollectors, LanguageOfACompiledLocale) {
+    if (!HasTool("localedef") || access("/usr/share/i18n/locales/de_DE", R_OK) != 0)
+        GTEST_SKIP() << "no locale sources to compile";
+    char folder[] = "/tmp/repsys-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string folderText = folder;
+    const bool built = Shell("localedef -i de_DE -f UTF-8 '" + folderText +
+                             "/de_DE.UTF-8' >/dev/null 2>&1; "
+                             "test -e '" +
+                             folderText + "/de_DE.UTF-8'")
+                           .ExitCode == 0;
+    if (built) {
+        TEnvironmentScope path("LOCPATH", folderText);
+        EXPECT_EQ(GetLocaleLanguageName("de_DE.UTF-8"), "German");
+        TEnvironmentScope all("LC_ALL", "de_DE.UTF-8");
+        if (GetSystemDefaultLocaleName() == "de_DE.UTF-8") {
+            EXPECT_EQ(GetSystemLanguage(), "German");
+        }
+    }
+    Shell("rm -rf '" + folderText + "'");
+    if (!built)
+        GTEST_SKIP() << "localedef could not compile the locale";
+}
+
 TEST(SystemCollectors, StartTimeOfAFreshProcess) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
