@@ -104,4 +104,85 @@ std::vector<uint8_t> ZDecompressBuffer(const void* data, size_t length, size_t l
     return out;
 }
 
+struct TZDeflateStream::TState {
+    z_stream Stream{};
+    bool Open = false;
+    bool Finished = false;
+    std::vector<uint8_t> Buffer;
+    TSink Sink;
+
+    void Flush() {
+        const size_t filled = Buffer.size() - Stream.avail_out;
+        if (filled > 0)
+            Sink(Buffer.data(), filled);
+        Stream.next_out = Buffer.data();
+        Stream.avail_out = uInt(Buffer.size());
+    }
+};
+
+TZDeflateStream::TZDeflateStream(int level, size_t bufferSize, TSink sink)
+    : m_state(std::make_unique<TState>()) {
+    CheckZLibVersion();
+    if (bufferSize == 0 || bufferSize > 0xFFFFFFFFu)
+        throw EZLibError("invalid deflate buffer size");
+    if (!sink)
+        throw EZLibError("deflate stream without a sink");
+    m_state->Sink = std::move(sink);
+    m_state->Buffer.resize(bufferSize);
+    z_stream& stream = m_state->Stream;
+    Check(deflateInit2(&stream, level, Z_DEFLATED, MAX_WBITS, 9, Z_DEFAULT_STRATEGY), &stream);
+    m_state->Open = true;
+    stream.next_out = m_state->Buffer.data();
+    stream.avail_out = uInt(bufferSize);
+}
+
+TZDeflateStream::~TZDeflateStream() {
+    if (m_state->Open)
+        deflateEnd(&m_state->Stream);
+}
+
+void TZDeflateStream::Write(const void* data, size_t length) {
+    if (m_state->Finished)
+        throw EZLibError("deflate stream already finished");
+    z_stream& stream = m_state->Stream;
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        // avail_in is 32 bits wide; larger inputs go in pieces.
+        const size_t piece = std::min(length, size_t(1) << 30);
+        stream.next_in = const_cast<Bytef*>(p);
+        stream.avail_in = uInt(piece);
+        while (stream.avail_in > 0) {
+            if (stream.avail_out == 0)
+                m_state->Flush();
+            Check(deflate(&stream, Z_NO_FLUSH), &stream);
+        }
+        if (stream.avail_out == 0)
+            m_state->Flush();
+        p += piece;
+        length -= piece;
+    }
+}
+
+void TZDeflateStream::Finish() {
+    if (m_state->Finished)
+        throw EZLibError("deflate stream already finished");
+    z_stream& stream = m_state->Stream;
+    stream.next_in = nullptr;
+    stream.avail_in = 0;
+    for (;;) {
+        if (stream.avail_out == 0)
+            m_state->Flush();
+        const int result = deflate(&stream, Z_FINISH);
+        if (result == Z_STREAM_END)
+            break;
+        // With output space left the finishing call must make progress; anything else is a failure.
+        if (result != Z_OK || stream.avail_out != 0)
+            Check(result == Z_OK ? Z_BUF_ERROR : result, &stream);
+    }
+    m_state->Finished = true;
+    m_state->Flush();
+    m_state->Open = false;
+    Check(deflateEnd(&stream), nullptr);
+}
+
 } // namespace reporter

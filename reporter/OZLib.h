@@ -3,6 +3,8 @@
 // framing, and decompression with a bound on what it may produce. Every zlib failure raises EZLibError.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace reporter {
@@ -19,5 +21,26 @@ std::vector<uint8_t> ZDecompressBuffer(const void* data, size_t length,
                                        size_t limit = DefaultDecompressLimit);
 // Raw deflate (no zlib header or trailer), the body of a gzip member.
 std::vector<uint8_t> DeflateRaw(const void* data, size_t length, int level = 9);
+
+// Deflates data handed over piece by piece into the zlib format through one fixed output buffer: each
+// time the buffer is full, and once at the end for what is left, the sink receives it. The compressed
+// data is thus never held whole, and every piece but the last has the buffer's size.
+class TZDeflateStream {
+public:
+    using TSink = std::function<void(const uint8_t* data, size_t length)>;
+    // bufferSize from 1 to 4 GiB - 1; anything else raises EZLibError.
+    TZDeflateStream(int level, size_t bufferSize, TSink sink);
+    ~TZDeflateStream();
+    TZDeflateStream(const TZDeflateStream&) = delete;
+    TZDeflateStream& operator=(const TZDeflateStream&) = delete;
+
+    void Write(const void* data, size_t length);
+    // Ends the stream and hands over the rest; no Write may follow.
+    void Finish();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> m_state;
+};
 
 } // namespace reporter
