@@ -40,6 +40,11 @@ bool ReadAt(int fd, void* buffer, size_t size, off_t offset) {
 } // namespace
 
 std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version) {
+    return BuildOLData(options, version, 0, {});
+}
+
+std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version,
+                                 int64_t compilationTime, const std::vector<uint8_t>& debugInfo) {
     TOstrelStream optionsStream;
     options.SaveToStream(optionsStream);
     std::vector<uint8_t> block = ZCompressBuffer(optionsStream.Bytes().data(), optionsStream.Size());
@@ -50,6 +55,14 @@ std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t v
     out.WriteU16(version);
     out.WriteU32(uint32_t(block.size()));
     out.Write(block.data(), block.size());
+    if (compilationTime != 0 || !debugInfo.empty()) {
+        out.WriteU32(uint32_t(uint64_t(compilationTime)));
+        out.WriteU32(uint32_t(uint64_t(compilationTime) >> 32));
+        const std::vector<uint8_t> packed =
+            debugInfo.empty() ? std::vector<uint8_t>() : ZCompressBuffer(debugInfo.data(), debugInfo.size());
+        out.WriteU32(uint32_t(packed.size()));
+        out.Write(packed.data(), packed.size());
+    }
     const uint64_t size = out.Size() + OLDataTrailerSize;
     out.WriteU32(uint32_t(size));
     out.WriteU32(uint32_t(size >> 32));
@@ -71,6 +84,21 @@ TOLData ParseOLData(const std::vector<uint8_t>& container) {
     in.Read(block.data(), blockSize);
     Scramble(block);
     data.Options = ZDecompressBuffer(block.data(), block.size(), OLDataLimit);
+    // The optional part: present when more than a trailer follows the options.
+    const bool trailer = container.size() >= OLDataTrailerSize &&
+                         std::memcmp(container.data() + container.size() - 8, TrailerTag, 8) == 0;
+    const size_t trailerSize = trailer ? OLDataTrailerSize : 0;
+    if (in.Remaining() <= trailerSize)
+        return data;
+    const uint32_t low = in.ReadU32();
+    data.CompilationTime = int64_t(low | (uint64_t(in.ReadU32()) << 32));
+    const uint32_t debugSize = in.ReadU32();
+    if (debugSize > in.Remaining())
+        throw EReadError("Stream read error");
+    std::vector<uint8_t> packed(debugSize);
+    in.Read(packed.data(), debugSize);
+    if (debugSize > 0)
+        data.DebugInfo = ZDecompressBuffer(packed.data(), packed.size(), OLDataLimit);
     return data;
 }
 
@@ -115,6 +143,17 @@ void AppendOLData(const std::string& fileName, const std::vector<uint8_t>& conta
     }
     if (::close(fd) != 0)
         throw EFileError("Cannot write \"" + fileName + "\": " + std::strerror(errno));
+}
+
+bool RemoveOLData(const std::string& fileName) {
+    const std::optional<std::vector<uint8_t>> container = FindOLData(fileName);
+    if (!container)
+        return false;
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) != 0 ||
+        ::truncate(fileName.c_str(), info.st_size - off_t(container->size())) != 0)
+        throw EFileError("Cannot shorten \"" + fileName + "\": " + std::strerror(errno));
+    return true;
 }
 
 void LoadOptionsFromOLData(const TOLData& data, TOstrelModuleOptions& options) {

@@ -1,7 +1,8 @@
 #pragma once
 // The "OLDATA" container that the build appends to a program file: a header (magic 0xFAB10 and the data
-// version), the program's stored options (compressed, scrambled), and a trailer at the very end of the
-// file through which the reader finds the container.
+// version), the program's stored options (compressed, scrambled), optionally the compilation time and
+// the packed debug information (compressed), and a trailer at the very end of the file through which
+// the reader finds the container.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,16 +20,23 @@ inline constexpr uint64_t OLDataLimit = uint64_t(64) << 20;
 
 struct TOLData {
     uint16_t Version = 0;
-    std::vector<uint8_t> Options; // the options stream, uncompressed and unscrambled
+    std::vector<uint8_t> Options;   // the options stream, uncompressed and unscrambled
+    int64_t CompilationTime = 0;    // seconds since 1970 (UTC), 0 when the container has none
+    std::vector<uint8_t> DebugInfo; // the packed debug information, uncompressed; empty when none
 };
 
 // The container bytes (header and options block) for the options, trailer included.
 std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version);
+// The same with the compilation time and the packed debug information (ODebugData.h).
+std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version,
+                                 int64_t compilationTime, const std::vector<uint8_t>& debugInfo);
 // Parses a container (trailer optional); raises EReadError or EZLibError on malformed data.
 TOLData ParseOLData(const std::vector<uint8_t>& container);
 // The container appended to the file, or none when the file carries none.
 std::optional<std::vector<uint8_t>> FindOLData(const std::string& fileName);
 void AppendOLData(const std::string& fileName, const std::vector<uint8_t>& container);
+// Cuts a container found at the file's end off again; false when the file carries none.
+bool RemoveOLData(const std::string& fileName);
 // Loads the options stored in the container, with OptionsDataVersion taken from its header.
 void LoadOptionsFromOLData(const TOLData& data, TOstrelModuleOptions& options);
 

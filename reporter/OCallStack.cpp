@@ -1,0 +1,265 @@
+#include "reporter/OCallStack.h"
+
+#include "reporter/OCore.h"
+#include "reporter/ODebugInfo.h"
+#include "reporter/OMemory.h"
+#include "reporter/OOptions.h"
+#include "reporter/OProcess.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace reporter {
+
+namespace {
+
+constexpr size_t SlotSize = sizeof(uintptr_t);
+// Stack memory is tested (and read) this many bytes at a time, not slot by slot.
+constexpr size_t ReadAhead = 400;
+
+class TStackWalker {
+public:
+    TStackWalker(TOstrelStackList& list, const TStackWalkParams& params) : m_list(list), m_params(params) {}
+
+    void AddStackEntry(uintptr_t address);
+    void ScanSlot(uintptr_t value);
+
+private:
+    TOstrelStackList& m_list;
+    const TStackWalkParams& m_params;
+    int32_t m_candidates = 0;
+    int32_t m_appended = 0;
+};
+
+void TStackWalker::AddStackEntry(uintptr_t address) {
+    auto entry = std::make_unique<TOstrelDebugInfo>();
+    if (m_params.DebugLookup) {
+        GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
+    } else {
+        entry->Kind = dkModule;
+        entry->Running = m_params.Running;
+        entry->ThreadID = m_params.ThreadId;
+        entry->Address = address;
+        entry->Module = std::make_shared<TOstrelModuleInfo>();
+        entry->Module->Handle = FindModuleOfAddress(address);
+        entry->Module->FileName = GetModuleFileNameEx(entry->Module->Handle);
+    }
+    if (entry->Kind > 7 || !((m_params.Kinds >> entry->Kind) & 1))
+        return;
+    if (m_params.SkipCount == -1) {
+        m_list.Add(std::move(entry));
+        return;
+    }
+    const bool keep = m_candidates >= m_params.SkipCount && m_appended < m_params.MaxCount;
+    ++m_candidates;
+    if (keep) {
+        m_list.Add(std::move(entry));
+        ++m_appended;
+    }
+}
+
+void TStackWalker::ScanSlot(uintptr_t value) {
+    uintptr_t call, target;
+    if (!FindCallBefore(value, call, target))
+        return;
+    if (target != 0 && m_params.FollowCalls) {
+        // The routine called: through an import jump, the routine the jump leads to.
+        const uintptr_t routine = ResolveImportJump(target);
+        uint8_t code[5];
+        if (SafeRead(routine, code, sizeof code) && code[0] != 0xE8)
+            AddStackEntry(routine);
+    }
+    AddStackEntry(call);
+}
+
+bool IsResolved(const TOstrelDebugInfo& e) {
+    return e.Kind >= dkExportName && e.Kind <= dkDebugData;
+}
+
+TModuleHandle HandleOf(const TOstrelDebugInfo& e) {
+    return e.Module ? e.Module->Handle : 0;
+}
+
+int NextResolved(const TOstrelStackList& list, int from, TModuleHandle module) {
+    for (int j = from + 1; j < list.Count(); ++j)
+        if (IsResolved(list.Items(j)) && HandleOf(list.Items(j)) == module)
+            return j;
+    return -1;
+}
+
+} // namespace
+
+bool FindCallBefore(uintptr_t returnAddress, uintptr_t& callAddress, uintptr_t& target) {
+    const uintptr_t v = returnAddress;
+    target = 0;
+    uint8_t code[8]; // code[8 - k] is the byte at v - k
+    if (v < 8 || !SafeRead(v - 7, code + 1, 7))
+        return false;
+    const bool haveRex = SafeRead(v - 8, code, 1);
+    const auto at = [&](int k) { return code[8 - k]; };
+    const auto in = [](uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; };
+    // An instruction that names r8..r15 carries a REX prefix with its B bit in front.
+    const auto withRex = [&](int length) {
+        const int k = length + 1;
+        const bool rex = k <= 7 || haveRex ? (at(k) & 0xF1) == 0x41 : false;
+        return v - uintptr_t(rex ? k : length);
+    };
+    if (at(5) == 0xE8) { // call rel32
+        int32_t rel;
+        std::memcpy(&rel, code + 4, 4);
+        target = v + uintptr_t(intptr_t(rel));
+        uint8_t probe;
+        if (!SafeRead(target, &probe, 1))
+            return false;
+        callAddress = v - 5;
+        return true;
+    }
+    if (at(2) == 0xFF && in(at(1), 0xD0, 0xD7)) { // call reg
+        callAddress = withRex(2);
+        return true;
+    }
+    if (at(2) == 0xFF && (in(at(1), 0x10, 0x13) || in(at(1), 0x16, 0x17))) { // call [reg]
+        callAddress = withRex(2);
+        return true;
+    }
+    if (at(3) == 0xFF && (in(at(2), 0x50, 0x53) || in(at(2), 0x55, 0x57))) { // call [reg + disp8]
+        callAddress = withRex(3);
+        return true;
+    }
+    if (at(6) == 0xFF && (in(at(5), 0x90, 0x93) || in(at(5), 0x95, 0x97))) { // call [reg + disp32]
+        callAddress = withRex(6);
+        return true;
+    }
+    if (at(3) == 0xFF && at(2) == 0x14 && at(1) == 0x24) { // call [rsp]
+        callAddress = withRex(3);
+        return true;
+    }
+    if (at(4) == 0xFF && at(3) == 0x54 && at(2) == 0x24) { // call [rsp + disp8]
+        callAddress = withRex(4);
+        return true;
+    }
+    if (at(7) == 0xFF && at(6) == 0x94 && at(5) == 0x24) { // call [rsp + disp32]
+        callAddress = withRex(7);
+        return true;
+    }
+    if (at(6) == 0xFF && at(5) == 0x15) { // call [rip + disp32]: the pointer slot must be readable
+        int32_t disp;
+        std::memcpy(&disp, code + 4, 4);
+        if (!IsValidBlockAddr(v + uintptr_t(intptr_t(disp)), sizeof(uintptr_t)))
+            return false;
+        callAddress = v - 6;
+        return true;
+    }
+    return false;
+}
+
+void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemory& stack,
+               const TStackWalkParams& params) {
+    const int first = list.Count();
+    TStackWalker walker(list, params);
+    if (firstAddress != 0)
+        walker.AddStackEntry(firstAddress);
+    uintptr_t start = stack.Start;
+    uintptr_t end = stack.End;
+    if (start < end && end - start > StackWalkWindow)
+        end = start + StackWalkWindow;
+    if (start <= end && end - start + 1 >= SlotSize) {
+        const uintptr_t last = end - (SlotSize - 1); // the last slot that lies wholly inside the range
+        uintptr_t ahead[ReadAhead / SlotSize];
+        uintptr_t aheadBase = 0;
+        intptr_t readable = 0;
+        for (uintptr_t p = start; p <= last && p >= start; p += SlotSize) {
+            uintptr_t value = 0;
+            bool have = false;
+            if (stack.Copy != nullptr) {
+                std::memcpy(&value, stack.Copy + (p - stack.Start), SlotSize);
+                have = true;
+            } else {
+                if (readable <= 0) {
+                    const size_t want = std::min<uintptr_t>(ReadAhead, (last - p) + SlotSize);
+                    aheadBase = p;
+                    if (SafeRead(p, ahead, want))
+                        readable = intptr_t(want);
+                    else if (SafeRead(p, ahead, SlotSize))
+                        readable = SlotSize;
+                    else
+                        readable = 0;
+                }
+                if (readable > 0) {
+                    value = ahead[(p - aheadBase) / SlotSize];
+                    have = true;
+                }
+                readable -= intptr_t(SlotSize);
+            }
+            if (have)
+                walker.ScanSlot(value);
+        }
+    }
+    TrimStackToHandler(list, first, params.DebugLookup);
+}
+
+std::unique_ptr<TOstrelStackList> GetCallStack(uintptr_t firstAddress, uintptr_t stackStart,
+                                               uintptr_t stackEnd, uint32_t threadId, bool running,
+                                               bool followCalls, int32_t skipCount, int32_t maxCount,
+                                               TOstrelDebugKinds kinds) {
+    auto list = std::make_unique<TOstrelStackList>();
+    TStackWalkParams params;
+    params.ThreadId = threadId;
+    params.Running = running;
+    params.DebugLookup = true;
+    params.FollowCalls = followCalls;
+    params.SkipCount = skipCount;
+    params.MaxCount = maxCount;
+    params.Kinds = kinds;
+    WalkStack(*list, firstAddress, TStackMemory{stackStart, stackEnd == 0 ? GetStackTop() : stackEnd},
+              params);
+    return list;
+}
+
+void WalkThreadCopy(TOstrelStackList& list, const TThreadStackCopy& copy, const TStackWalkParams& params) {
+    if (copy.InstructionPointer == 0 || copy.StackPointer == 0 || copy.Stack.empty())
+        return;
+    TStackWalkParams own = params;
+    own.ThreadId = copy.ThreadId;
+    WalkStack(list, 0,
+              TStackMemory{copy.StackPointer, copy.StackPointer + copy.Stack.size() - 1, copy.Stack.data()},
+              own);
+}
+
+void TrimStackToHandler(TOstrelStackList& list, int first, bool debugLookup) {
+    if (IsInsideIDE() && debugLookup) {
+        for (int i = first; i < list.Count();) {
+            const TOstrelDebugInfo& e = list.Items(i);
+            if (!IsResolved(e) || e.ProcedureName.find("HandleException") != std::string::npos)
+                list.Delete(i);
+            else
+                ++i;
+        }
+    }
+    for (int i = list.Count() - 2; i >= first; --i) {
+        TOstrelDebugInfo& e = list.Items(i);
+        if (!IsResolved(e))
+            continue;
+        const int n1 = NextResolved(list, i, HandleOf(e));
+        if (n1 < 0)
+            continue;
+        if (list.Items(n1).Address == e.Address) {
+            e.Kind = dkNoModule;
+            continue;
+        }
+        const int n2 = NextResolved(list, n1, HandleOf(e));
+        if (n2 >= 0 && list.Items(n2).Address == e.Address)
+            e.Kind = dkNoModule;
+    }
+}
+
+TOstrelDebugKinds GetCallStackColumns(const TOstrelModuleOptions& options) {
+    TOstrelDebugKinds kinds = DebugKinds({dkDebugData});
+    if (options.CallStackFlags() & 0x01)
+        kinds |= DebugKinds({dkExportName});
+    if (options.CallStackFlags() & 0x02)
+        kinds |= DebugKinds({dkExportUnitName});
+    return kinds;
+}
+
+} // namespace reporter

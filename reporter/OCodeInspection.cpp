@@ -1,0 +1,82 @@
+#include "reporter/OCodeInspection.h"
+
+#include "reporter/OMemory.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace reporter {
+
+namespace {
+
+// A routine is scanned for its return over at most this many bytes.
+constexpr size_t RoutineScanLimit = 1 << 20;
+
+std::atomic<uintptr_t> gCallTargets[3];
+
+// The address behind an endbr64 that opens a routine, or the address itself.
+uintptr_t SkipEndBranch(uintptr_t address) {
+    static const uint8_t endbr64[4] = {0xF3, 0x0F, 0x1E, 0xFA};
+    uint8_t code[4];
+    if (SafeRead(address, code, sizeof code) && std::memcmp(code, endbr64, 4) == 0)
+        return address + 4;
+    return address;
+}
+
+bool IsReturn(uint8_t b) {
+    return b == 0xC3 || b == 0xC2 || b == 0xCB || b == 0xCA;
+}
+
+} // namespace
+
+bool IsStackFrameStart(uintptr_t address) {
+    static const uint8_t frame[4] = {0x55, 0x48, 0x89, 0xE5};
+    uint8_t code[4];
+    return SafeRead(SkipEndBranch(address), code, sizeof code) && std::memcmp(code, frame, 4) == 0;
+}
+
+bool IsRegisterSave(uintptr_t address) {
+    uint8_t code;
+    return SafeRead(SkipEndBranch(address), &code, 1) && code == 0x53;
+}
+
+uint32_t RoutineLength(uintptr_t start, uintptr_t end) {
+    if (end <= start)
+        return 1;
+    const size_t size = std::min<size_t>(end - start, RoutineScanLimit);
+    std::vector<uint8_t> code(ReadableSize(start, size));
+    if (code.empty() || !SafeRead(start, code.data(), code.size()))
+        return 1;
+    const size_t body = SkipEndBranch(start) - start;
+    const bool framed = body < code.size() && code[body] == 0x55;
+    for (size_t i = body + 1; i < code.size(); ++i) {
+        if (!IsReturn(code[i]))
+            continue;
+        if (!framed || code[i - 1] == 0x5D || code[i - 1] == 0xC9)
+            return uint32_t(i);
+    }
+    return 1;
+}
+
+void SetCallTargetRoutines(uintptr_t first, uintptr_t second, uintptr_t third) {
+    gCallTargets[0] = first;
+    gCallTargets[1] = second;
+    gCallTargets[2] = third;
+}
+
+int CallTargetClass(uintptr_t address) {
+    uint8_t code[5];
+    if (!SafeRead(address, code, sizeof code) || code[0] != 0xE8)
+        return 0;
+    int32_t displacement;
+    std::memcpy(&displacement, code + 1, 4);
+    const uintptr_t target = address + 5 + uintptr_t(intptr_t(displacement));
+    for (int i = 0; i < 3; ++i)
+        if (target != 0 && gCallTargets[i].load() == target)
+            return i + 1;
+    return 0;
+}
+
+} // namespace reporter

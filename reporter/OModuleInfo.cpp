@@ -1,0 +1,173 @@
+#include "reporter/OModuleInfo.h"
+
+#include "reporter/OCore.h"
+#include "reporter/OVersionNote.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace reporter {
+
+namespace {
+
+std::unique_ptr<TOstrelModulesList> gModules;
+std::atomic<bool> gLightScan{false};
+
+// Sets the light-scan flag for a scope; it is cleared on every way out.
+class TLightScanGuard {
+public:
+    TLightScanGuard() { gLightScan = true; }
+    ~TLightScanGuard() { gLightScan = false; }
+    TLightScanGuard(const TLightScanGuard&) = delete;
+    TLightScanGuard& operator=(const TLightScanGuard&) = delete;
+};
+
+} // namespace
+
+bool LightScan() {
+    return gLightScan;
+}
+
+TOstrelModulesList* ModulesList() {
+    return gModules.get();
+}
+
+void SetModulesList(std::unique_ptr<TOstrelModulesList> list) {
+    gModules = std::move(list);
+}
+
+// ---- TOstrelFunctionsList ----
+
+void TOstrelFunctionsList::Sort() {
+    std::stable_sort(
+        m_items.begin(), m_items.end(),
+        [](const TOstrelFunctionInfo& a, const TOstrelFunctionInfo& b) { return a.Address < b.Address; });
+}
+
+const TOstrelFunctionInfo* TOstrelFunctionsList::FindByAddress(uintptr_t address) const {
+    auto it = std::upper_bound(m_items.begin(), m_items.end(), address,
+                               [](uintptr_t a, const TOstrelFunctionInfo& f) { return a < f.Address; });
+    if (it == m_items.begin())
+        return nullptr;
+    // Among routines that start at or below the address, one that contains it wins over the nearest.
+    const auto nearest = it - 1;
+    for (auto k = nearest;; --k) {
+        if (address - k->Address < k->Size)
+            return &*k;
+        if (k == m_items.begin() || nearest->Address - k->Address > (1u << 20))
+            break;
+    }
+    return &*nearest;
+}
+
+const TOstrelFunctionInfo* TOstrelFunctionsList::FindByName(const std::string& name) const {
+    for (const TOstrelFunctionInfo& f : m_items)
+        if (f.Name == name)
+            return &f;
+    return nullptr;
+}
+
+// ---- TOstrelModulesList ----
+
+void TOstrelModulesList::Delete(int index) {
+    if (index < 0 || index >= Count())
+        return;
+    m_items.erase(m_items.begin() + index);
+}
+
+int TOstrelModulesList::IndexOf(TModuleHandle handle) const {
+    for (int i = 0; i < Count(); ++i)
+        if (m_items[size_t(i)]->Handle == handle)
+            return i;
+    return -1;
+}
+
+void TOstrelModulesList::GetProcessModules() {
+    for (int i = Count() - 1; i >= 0; --i)
+        if (!IsValidModule(m_items[size_t(i)]->Handle))
+            Delete(i);
+    TLightScanGuard light;
+    std::vector<TModuleHandle> handles;
+    EnumerateModules([&](const TLoadedModule& module) {
+        handles.push_back(module.Handle);
+        return true;
+    });
+    for (TModuleHandle handle : handles)
+        if (IndexOf(handle) < 0)
+            BuildModuleInfo(handle);
+    std::stable_sort(
+        m_items.begin(), m_items.end(),
+        [](const TOstrelModuleInfoPtr& a, const TOstrelModuleInfoPtr& b) { return a->Handle < b->Handle; });
+}
+
+TOstrelModuleInfoPtr TOstrelModulesList::FindModuleInfo(TModuleHandle handle) {
+    if (handle == 0)
+        return nullptr;
+    const int index = IndexOf(handle);
+    if (index >= 0) {
+        if (m_items[size_t(index)]->ModuleKind != mkNotExamined || LightScan())
+            return m_items[size_t(index)];
+        Delete(index);
+    }
+    if (!BuildModuleInfo(handle))
+        return nullptr;
+    return m_items.back();
+}
+
+TOstrelModuleInfoPtr TOstrelModulesList::FindModuleInfoByAddr(uintptr_t address) {
+    return FindModuleInfo(FindModuleOfAddress(address));
+}
+
+bool TOstrelModulesList::BuildModuleInfo(TModuleHandle handle) {
+    const std::string fileName = GetModuleFileNameEx(handle);
+    if (fileName.empty())
+        return false;
+    auto info = std::make_shared<TOstrelModuleInfo>();
+    info->Handle = handle;
+    info->FileName = fileName;
+    info->Modified = GetFileDateTime(fileName);
+    GetModuleVersion(fileName, info->Description, info->Version);
+    info->Size = GetFileSizeByName(fileName);
+    if (!LightScan()) {
+        if (handle != GetModuleHandle(std::string()))
+            ReadModuleExports(handle, info->Functions);
+        info->ModuleKind = IsPackageModule(handle);
+    }
+    info->Options = std::make_unique<TOstrelModuleOptionsEx>(fileName, true);
+    if (!ReadModuleDebugData(*info)) {
+        info->DebugDataVersion = uint16_t(CurrentOptionsDataVersion);
+        info->CompilationTime = 0;
+        info->DebugStream.reset();
+    }
+    m_items.push_back(std::move(info));
+    return true;
+}
+
+void TOstrelModulesList::PurgeChangedModules() {
+    for (int i = Count() - 1; i >= 0; --i)
+        if (GetFileDateTime(m_items[size_t(i)]->FileName) != m_items[size_t(i)]->Modified)
+            Delete(i);
+}
+
+// ---- free routines ----
+
+bool IsValidModule(TModuleHandle handle) {
+    return !GetModuleFileNameEx(handle).empty();
+}
+
+std::string GetModuleFolder(const TOstrelModuleInfo& info) {
+    const size_t slash = info.FileName.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    return slash == 0 ? std::string("/") : info.FileName.substr(0, slash);
+}
+
+bool ModuleHasDebugData(TModuleHandle handle) {
+    return HasAppendedDebugData(handle);
+}
+
+uintptr_t CodeOffsetToAddress(TModuleHandle base, uint32_t offset) {
+    return base + offset;
+}
+
+} // namespace reporter

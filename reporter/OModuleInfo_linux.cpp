@@ -1,0 +1,236 @@
+// The ELF side of the module records: headers and the dynamic symbol table read from the loaded image
+// (through the readability test), the container read from the module's file.
+#include "reporter/OCodeInspection.h"
+#include "reporter/OErrors.h"
+#include "reporter/OLData.h"
+#include "reporter/OMemory.h"
+#include "reporter/OModuleInfo.h"
+#include "reporter/OSharedBlock.h"
+#include "reporter/OStream.h"
+
+#include <cstring>
+#include <elf.h>
+#include <link.h>
+#include <optional>
+#include <sys/stat.h>
+
+namespace reporter {
+
+namespace {
+
+// Bounds on what a damaged image may make the reader copy.
+constexpr size_t DynamicEntryLimit = 4096;
+constexpr uint64_t SymbolLimit = 1 << 20;
+constexpr uint64_t StringTableLimit = 64 << 20;
+
+struct TImage {
+    uintptr_t Bias = 0;
+    const ElfW(Phdr) * Headers = nullptr;
+    int HeaderCount = 0;
+    bool Main = false;
+};
+
+std::optional<TImage> FindImage(TModuleHandle handle) {
+    std::optional<TImage> image;
+    bool first = true;
+    EnumerateModules([&](const TLoadedModule& module) {
+        if (module.Handle == handle)
+            image = TImage{module.LoadBias, static_cast<const ElfW(Phdr)*>(module.ProgramHeaders),
+                           module.ProgramHeaderCount, first};
+        first = false;
+        return !image;
+    });
+    return image;
+}
+
+bool ReadHeader(TModuleHandle handle, ElfW(Ehdr) & header) {
+    return SafeRead(handle, &header, sizeof header) && std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+           header.e_ident[EI_CLASS] == ELFCLASS64;
+}
+
+// The loader relocates the pointers of most dynamic sections in place, but not those of read-only ones
+// (the kernel's vDSO): a pointer below the load bias is still a virtual address of the module.
+uintptr_t DynamicPointer(const TImage& image, uintptr_t value) {
+    return image.Bias != 0 && value < image.Bias ? value + image.Bias : value;
+}
+
+std::vector<ElfW(Dyn)> ReadDynamic(const TImage& image) {
+    std::vector<ElfW(Dyn)> entries;
+    for (int i = 0; i < image.HeaderCount; ++i) {
+        const ElfW(Phdr)& ph = image.Headers[i];
+        if (ph.p_type != PT_DYNAMIC)
+            continue;
+        const uintptr_t at = image.Bias + ph.p_vaddr;
+        for (size_t k = 0; k < DynamicEntryLimit; ++k) {
+            ElfW(Dyn) entry;
+            if (!SafeRead(at + k * sizeof entry, &entry, sizeof entry) || entry.d_tag == DT_NULL)
+                break;
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}
+
+std::optional<uintptr_t> DynamicValue(const std::vector<ElfW(Dyn)>& entries, ElfW(Sxword) tag) {
+    for (const ElfW(Dyn) & e : entries)
+        if (e.d_tag == tag)
+            return e.d_un.d_val;
+    return std::nullopt;
+}
+
+// Symbols in the table: DT_HASH states it; DT_GNU_HASH gives it through the last chain.
+uint64_t SymbolCount(const std::vector<ElfW(Dyn)>& dynamic, const TImage& image) {
+    if (auto hash = DynamicValue(dynamic, DT_HASH)) {
+        uint32_t words[2];
+        if (SafeRead(DynamicPointer(image, *hash), words, sizeof words))
+            return words[1];
+    }
+    auto gnu = DynamicValue(dynamic, DT_GNU_HASH);
+    if (!gnu)
+        return 0;
+    const uintptr_t table = DynamicPointer(image, *gnu);
+    uint32_t head[4]; // bucket count, first hashed symbol, bloom size, bloom shift
+    if (!SafeRead(table, head, sizeof head) || head[0] == 0 || head[0] > SymbolLimit || head[2] > SymbolLimit)
+        return 0;
+    const uintptr_t buckets = table + sizeof head + uintptr_t(head[2]) * sizeof(ElfW(Addr));
+    std::vector<uint32_t> bucket(head[0]);
+    if (!SafeRead(buckets, bucket.data(), bucket.size() * 4))
+        return 0;
+    uint32_t last = 0;
+    for (uint32_t b : bucket)
+        last = std::max(last, b);
+    if (last < head[1])
+        return head[1];
+    const uintptr_t chains = buckets + uintptr_t(head[0]) * 4;
+    for (uint64_t index = last; index < SymbolLimit; ++index) {
+        uint32_t hash;
+        if (!SafeRead(chains + (index - head[1]) * 4, &hash, 4))
+            return 0;
+        if (hash & 1)
+            return index + 1;
+    }
+    return 0;
+}
+
+// The end (exclusive) of the executable segment that holds the address, 0 when none does.
+uintptr_t CodeEnd(const TImage& image, uintptr_t address) {
+    for (int i = 0; i < image.HeaderCount; ++i) {
+        const ElfW(Phdr)& ph = image.Headers[i];
+        const uintptr_t start = image.Bias + ph.p_vaddr;
+        if (ph.p_type == PT_LOAD && (ph.p_flags & PF_X) && address >= start && address - start < ph.p_memsz)
+            return start + ph.p_memsz;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string GetModuleFileNameEx(TModuleHandle handle) {
+    return handle == 0 ? std::string() : GetModuleFileName(handle);
+}
+
+uint64_t GetFileSizeByName(const std::string& fileName) {
+    struct stat info;
+    if (fileName.empty() || ::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return 0;
+    return uint64_t(info.st_size);
+}
+
+bool IsDLLModule(TModuleHandle handle) {
+    const std::optional<TImage> image = FindImage(handle);
+    ElfW(Ehdr) header;
+    if (!image || !ReadHeader(handle, header))
+        return OwnModuleHandle() != GetModuleHandle(std::string());
+    if (image->Main || header.e_type == ET_EXEC)
+        return false;
+    // A position-independent executable is ET_DYN too; its dynamic flags tell it apart.
+    const auto flags = DynamicValue(ReadDynamic(*image), DT_FLAGS_1);
+    return !(flags && (*flags & DF_1_PIE));
+}
+
+uint8_t IsPackageModule(TModuleHandle handle) {
+    ElfW(Ehdr) header;
+    if (!FindImage(handle) || !ReadHeader(handle, header))
+        return mkNotExamined;
+    return IsDLLModule(handle) ? mkLibrary : mkProgram;
+}
+
+bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions) {
+    const std::optional<TImage> image = FindImage(handle);
+    if (!image)
+        return false;
+    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(*image);
+    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
+    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
+    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
+    const uint64_t count = SymbolCount(dynamic, *image);
+    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+        return false;
+    std::vector<ElfW(Sym)> symbols(count);
+    std::vector<char> strings(*strsz + 1, '\0');
+    if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
+        !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
+        return false;
+    int added = 0;
+    for (const ElfW(Sym) & s : symbols) {
+        const int type = ELF64_ST_TYPE(s.st_info);
+        const int bind = ELF64_ST_BIND(s.st_info);
+        const int visibility = ELF64_ST_VISIBILITY(s.st_other);
+        if ((type != STT_FUNC && type != STT_GNU_IFUNC) || s.st_shndx == SHN_UNDEF || s.st_value == 0 ||
+            (bind != STB_GLOBAL && bind != STB_WEAK) ||
+            (visibility != STV_DEFAULT && visibility != STV_PROTECTED) || s.st_name >= *strsz)
+            continue;
+        TOstrelFunctionInfo info;
+        info.Name = &strings[s.st_name];
+        info.Address = image->Bias + s.st_value;
+        info.Size =
+            s.st_size != 0 ? uint32_t(s.st_size) : RoutineLength(info.Address, CodeEnd(*image, info.Address));
+        if (info.Name.empty())
+            continue;
+        functions.Add(std::move(info));
+        ++added;
+    }
+    functions.Sort();
+    return added > 0;
+}
+
+bool HasAppendedDebugData(TModuleHandle handle) {
+    const std::string fileName = GetModuleFileNameEx(handle);
+    return !fileName.empty() && FindOLData(fileName).has_value();
+}
+
+bool ReadModuleDebugData(TOstrelModuleInfo& info) {
+    const std::optional<std::vector<uint8_t>> container = FindOLData(info.FileName);
+    if (!container)
+        return false;
+    try {
+        const TOLData data = ParseOLData(*container);
+        info.DebugDataVersion = data.Version;
+        info.CompilationTime = time_t(data.CompilationTime);
+        if (info.Options)
+            LoadOptionsFromOLData(data, *info.Options);
+        if (!data.DebugInfo.empty() && !LightScan())
+            info.DebugStream = std::make_unique<TDebugData>(data.DebugInfo, data.Version);
+    } catch (const Exception&) {
+        // A damaged container counts as found, but nothing of it is trusted.
+        info.DebugDataValid = false;
+        info.DebugStream.reset();
+        return true;
+    }
+    // A library's options give way to those the program published for it.
+    if (info.Options && info.Handle != GetModuleHandle(std::string())) {
+        TSharedBlock block = OpenSharedBlock(info.Handle, "MODULE", 0);
+        if (block.Handle != 0 && SharedBlockDataSize(block) > 1 && block.Data[0] != 0) {
+            TOstrelStream stream(block.Data + 1, SharedBlockDataSize(block) - 1);
+            try {
+                info.Options->LoadFromStream(stream);
+            } catch (const Exception&) {
+                // A damaged block leaves the options from the file.
+            }
+        }
+        CloseSharedBlock(block);
+    }
+    return true;
+}
+
+} // namespace reporter

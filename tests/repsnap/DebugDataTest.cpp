@@ -1,0 +1,200 @@
+#include "RepsnapTools.h"
+
+#include "reporter/OBase64.h"
+#include "reporter/ODebugData.h"
+#include "reporter/OErrors.h"
+#include "reporter/OLData.h"
+#include "reporter/OOptions.h"
+#include "reporter/OZLib.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <sstream>
+
+using namespace reporter;
+
+namespace {
+
+const std::function<std::string()> NoPassword;
+
+// Three routines over two files, with a gap and an overlapping span that must lose.
+TDebugTable SampleTable() {
+    TDebugTable table;
+    table.Routines = {{"ns::TOne.Run", 10, 0x1000}, {"Helper", 40, 0x1040}, {"ns::TTwo.Stop", 5, 0x2000}};
+    std::vector<TDebugSpan> spans = {
+        {0x1000, 0x1010, "one.cpp", 10, 0}, {0x1010, 0x1020, "one.cpp", 11, 0},
+        {0x1020, 0x1030, "one.cpp", 11, 0}, // merges with the one before
+        {0x1040, 0x1050, "one.cpp", 41, 1}, // after a gap
+        {0x1012, 0x101A, "other.h", 99, 1}, // inside what came first: dropped
+        {0x2000, 0x2008, "two.cpp", 6, 2},  {0x2008, 0x2010, "two.cpp", 4, 2},
+    };
+    table.Units = BuildDebugUnits(spans);
+    return table;
+}
+
+TEST(DebugData, BuildsUnitsFromSpansAndFindsEveryOffset) {
+    const TDebugTable table = SampleTable();
+    ASSERT_EQ(table.Units.size(), 2u);
+    EXPECT_EQ(table.Units[0].Name, "one.cpp");
+    EXPECT_EQ(table.Units[0].Low, 0x1000u);
+    EXPECT_EQ(table.Units[0].High, 0x1050u);
+    ASSERT_EQ(table.Units[0].Rows.size(), 4u); // 10, 11 (merged), the gap, 41
+    EXPECT_EQ(table.Units[0].Rows[2].Routine, -1);
+
+    const TDebugData data(WriteDebugData(table), CurrentOptionsDataVersion);
+    EXPECT_EQ(data.UnitCount(), 2u);
+    EXPECT_EQ(data.RoutineCount(), 3u);
+    const std::map<uint32_t, std::pair<std::string, int>> expected = {
+        {0x1000, {"ns::TOne.Run", 10}}, {0x100F, {"ns::TOne.Run", 10}}, {0x1010, {"ns::TOne.Run", 11}},
+        {0x102F, {"ns::TOne.Run", 11}}, {0x1040, {"Helper", 41}},       {0x104F, {"Helper", 41}},
+        {0x2004, {"ns::TTwo.Stop", 6}}, {0x200F, {"ns::TTwo.Stop", 4}},
+    };
+    for (const auto& [offset, want] : expected) {
+        const std::optional<TDebugLocation> at = data.Find(offset, NoPassword);
+        ASSERT_TRUE(at) << std::hex << offset;
+        EXPECT_EQ(at->Routine, want.first) << std::hex << offset;
+        EXPECT_EQ(at->Line, want.second) << std::hex << offset;
+    }
+    const std::optional<TDebugLocation> two = data.Find(0x2008, NoPassword);
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->Unit, "two.cpp");
+    EXPECT_EQ(two->FirstLine, 5u);
+    EXPECT_EQ(two->RoutineStart, 0x2000u);
+    // Before the first unit, in the gap, between units and at a unit's end nothing is found.
+    for (uint32_t offset : {0x0u, 0xFFFu, 0x1030u, 0x103Fu, 0x1050u, 0x1FFFu, 0x2010u, 0xFFFFFFFFu})
+        EXPECT_FALSE(data.Find(offset, NoPassword)) << std::hex << offset;
+
+    // What was written reads back whole.
+    const TDebugTable decoded = data.Decode(NoPassword);
+    ASSERT_EQ(decoded.Units.size(), table.Units.size());
+    for (size_t u = 0; u < table.Units.size(); ++u) {
+        EXPECT_EQ(decoded.Units[u].Name, table.Units[u].Name);
+        ASSERT_EQ(decoded.Units[u].Rows.size(), table.Units[u].Rows.size());
+        for (size_t r = 0; r < table.Units[u].Rows.size(); ++r) {
+            EXPECT_EQ(decoded.Units[u].Rows[r].Offset, table.Units[u].Rows[r].Offset);
+            EXPECT_EQ(decoded.Units[u].Rows[r].Line, table.Units[u].Rows[r].Line);
+            EXPECT_EQ(decoded.Units[u].Rows[r].Routine, table.Units[u].Rows[r].Routine);
+        }
+    }
+}
+
+TEST(DebugData, ATruncatedOrDamagedBlockIsRefusedWithoutFault) {
+    const std::vector<uint8_t> bytes = WriteDebugData(SampleTable());
+    for (size_t length = 0; length < bytes.size(); ++length)
+        EXPECT_THROW(TDebugData(std::vector<uint8_t>(bytes.begin(), bytes.begin() + length), 502), EReadError)
+            << "length " << length;
+    // Random damage: a block is either refused or, when it still frames, answers every lookup.
+    std::mt19937 random(7);
+    int refused = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> damaged = bytes;
+        for (int k = 0; k < 1 + round % 4; ++k)
+            damaged[random() % damaged.size()] ^= uint8_t(1 + random() % 255);
+        try {
+            const TDebugData data(damaged, 502);
+            for (uint32_t offset = 0xFF0; offset < 0x2020; offset += 7)
+                (void)data.Find(offset, NoPassword);
+        } catch (const EReadError&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    // Counts that promise more than the block holds.
+    std::vector<uint8_t> lying = bytes;
+    lying[8] = 0xFF;
+    lying[9] = 0xFF;
+    EXPECT_THROW(TDebugData(lying, 502), EReadError);
+    std::vector<uint8_t> wrongMagic = bytes;
+    wrongMagic[0] ^= 1;
+    EXPECT_THROW(TDebugData(wrongMagic, 502), EReadError);
+}
+
+TEST(DebugData, UnitsOutOfOrderAreRefused) {
+    TDebugTable table = SampleTable();
+    std::swap(table.Units[0], table.Units[1]);
+    EXPECT_THROW(TDebugData(WriteDebugData(table), 502), EReadError);
+}
+
+TEST(DebugData, ProtectedNamesNeedThePassword) {
+    const std::vector<uint8_t> bytes = WriteDebugData(SampleTable(), "s3cret");
+    const TDebugData data(bytes, 502);
+    EXPECT_TRUE(data.ProtectedNames());
+    const auto right = [] { return std::string("s3cret"); };
+    std::optional<TDebugLocation> at = data.Find(0x1044, right);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->Routine, "Helper");
+    EXPECT_EQ(at->Unit, "one.cpp");
+    at = data.Find(0x1000, right);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->Routine, "ns::TOne.Run");
+    // Without the password each stored piece shows as "?" and its Base64.
+    at = data.Find(0x1044, NoPassword);
+    ASSERT_TRUE(at);
+    ASSERT_EQ(at->Routine.size(), 1 + Base64EncodedLength(6));
+    EXPECT_EQ(at->Routine[0], '?');
+    EXPECT_NE(at->Routine, "?" + Base64Encode(std::string("Helper")));
+    at = data.Find(0x1000, NoPassword);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->Routine.find('.'), 1 + Base64EncodedLength(8)); // "?" + "ns::TOne", ".", "?" + "Run"
+    // A wrong password gives other names, never a fault.
+    at = data.Find(0x1044, [] { return std::string("wrong"); });
+    ASSERT_TRUE(at);
+    EXPECT_NE(at->Routine, "Helper");
+}
+
+TEST(DebugData, NamesReadByDataVersion) {
+    std::vector<uint8_t> stored;
+    WriteDebugString(stored, "TClass.Method", false);
+    WriteDebugString(stored, std::string(200, 'x'), false); // cut to one piece's limit
+    TDebugReader in(stored.data(), stored.size());
+    EXPECT_EQ(ReadDebugString(in, 502, false, nullptr), "TClass.Method");
+    EXPECT_EQ(ReadDebugString(in, 502, false, nullptr), std::string(DebugNamePieceLimit, 'x'));
+    EXPECT_EQ(in.Remaining(), 0u);
+    // Before 502 a long length is a length; before 500 every byte is combined with a fixed value.
+    const std::vector<uint8_t> old = {3, 'a' ^ OldDebugNameScramble, 'b' ^ OldDebugNameScramble,
+                                      'c' ^ OldDebugNameScramble};
+    TDebugReader oldIn(old.data(), old.size());
+    EXPECT_EQ(ReadDebugString(oldIn, 450, false, nullptr), "abc");
+    std::vector<uint8_t> long501(1, 130);
+    long501.resize(131, 'y');
+    TDebugReader in501(long501.data(), long501.size());
+    EXPECT_EQ(ReadDebugString(in501, 501, false, nullptr), std::string(130, 'y'));
+    // A name that runs past the end, or joins without end.
+    const std::vector<uint8_t> shortName = {5, 'a', 'b'};
+    TDebugReader shortIn(shortName.data(), shortName.size());
+    EXPECT_THROW(ReadDebugString(shortIn, 502, false, nullptr), EReadError);
+    const std::vector<uint8_t> endless(40, 0x80);
+    TDebugReader endlessIn(endless.data(), endless.size());
+    EXPECT_THROW(ReadDebugString(endlessIn, 502, false, nullptr), EReadError);
+}
+
+TEST(DebugDataContainer, CarriesTimeAndDebugInformationBesideTheOptions) {
+    TOstrelModuleOptions options("", false);
+    options.SetMailRecipient("someone@example.org");
+    const std::vector<uint8_t> debug = WriteDebugData(SampleTable());
+    const std::vector<uint8_t> container = BuildOLData(options, 502, 1700000000, debug);
+    for (const bool withTrailer : {true, false}) {
+        const std::vector<uint8_t> bytes(container.begin(),
+                                         container.end() - (withTrailer ? 0 : long(OLDataTrailerSize)));
+        const TOLData data = ParseOLData(bytes);
+        EXPECT_EQ(data.Version, 502);
+        EXPECT_EQ(data.CompilationTime, 1700000000);
+        EXPECT_EQ(data.DebugInfo, debug);
+        TOstrelModuleOptions loaded("", false);
+        LoadOptionsFromOLData(data, loaded);
+        EXPECT_EQ(loaded.MailRecipient(), "someone@example.org");
+    }
+    // A container of options alone still reads, without time or debug information.
+    const TOLData plain = ParseOLData(BuildOLData(options, 502));
+    EXPECT_EQ(plain.CompilationTime, 0);
+    EXPECT_TRUE(plain.DebugInfo.empty());
+    // A debug block that claims more than the container holds.
+    std::vector<uint8_t> lying = container;
+    const size_t sizeField =
+        container.size() - OLDataTrailerSize - ZCompressBuffer(debug.data(), debug.size()).size() - 4;
+    lying[sizeField + 3] = 0x7F;
+    EXPECT_THROW(ParseOLData(lying), EReadError);
+}
+
+} // namespace

@@ -1,0 +1,294 @@
+#include "RepsnapTools.h"
+
+#include "reporter/OCodeInspection.h"
+#include "reporter/ODebugInfo.h"
+#include "reporter/OLData.h"
+#include "reporter/OModuleInfo.h"
+#include "reporter/OVersionNote.h"
+#include "reporter/OZLib.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+extern "C" int VdRepsnapAlpha(int x);
+extern "C" int VdRepsnapCallHidden(int x);
+namespace vdsnap {
+struct TProbe {
+    static int Measure(int x);
+};
+int Twice(int x);
+} // namespace vdsnap
+
+using namespace reporter;
+
+namespace {
+
+uintptr_t AddressOf(auto* routine) {
+    return reinterpret_cast<uintptr_t>(routine);
+}
+
+uint64_t FileSize(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? uint64_t(info.st_size) : 0;
+}
+
+class ModuleList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Keeps the probe library linked in.
+        ASSERT_EQ(VdRepsnapCallHidden(3), 2 + 9);
+        m_list.GetProcessModules();
+    }
+    TOstrelModulesList m_list;
+};
+
+TEST_F(ModuleList, ALightScanListsEveryModuleSortedWithoutExamining) {
+    ASSERT_GE(m_list.Count(), 4); // program, probe library, libstdc++, libc at least
+    EXPECT_FALSE(LightScan());
+    int programs = 0;
+    for (int i = 0; i < m_list.Count(); ++i) {
+        const TOstrelModuleInfo& m = *m_list.Items(i);
+        if (i > 0) {
+            EXPECT_LT(m_list.Items(i - 1)->Handle, m.Handle);
+        }
+        EXPECT_EQ(m.ModuleKind, mkNotExamined) << m.FileName;
+        EXPECT_EQ(m.Functions.Count(), 0) << m.FileName;
+        EXPECT_FALSE(m.DebugStream) << m.FileName;
+        if (m.FileName == ProgramFileName())
+            ++programs;
+    }
+    EXPECT_EQ(programs, 1);
+    // A second refresh keeps the records it already has.
+    const TOstrelModuleInfoPtr first = m_list.Items(0);
+    m_list.GetProcessModules();
+    EXPECT_EQ(m_list.Items(0), first);
+}
+
+TEST_F(ModuleList, TheProgramRecordCarriesItsPackedDebugDataAndNoExports) {
+    const TOstrelModuleInfoPtr program = m_list.FindModuleInfoByAddr(AddressOf(&FileSize));
+    ASSERT_TRUE(program);
+    EXPECT_EQ(program->FileName, ProgramFileName());
+    EXPECT_EQ(program->ModuleKind, mkProgram);
+    EXPECT_FALSE(IsDLLModule(program->Handle));
+    EXPECT_EQ(program->Functions.Count(), 0);
+    EXPECT_EQ(program->Size, FileSize(ProgramFileName()));
+    EXPECT_GT(program->Modified, 0);
+    EXPECT_TRUE(program->DebugDataValid);
+    ASSERT_TRUE(program->DebugStream);
+    EXPECT_GT(program->DebugStream->UnitCount(), 10u);
+    EXPECT_EQ(program->DebugDataVersion, CurrentOptionsDataVersion);
+    EXPECT_GT(program->CompilationTime, 0);
+    ASSERT_TRUE(program->Options);
+    EXPECT_EQ(program->Options->ModuleName(), ProgramFileName());
+    // The full record replaced the one of the light scan.
+    EXPECT_EQ(m_list.FindModuleInfo(program->Handle), program);
+    EXPECT_EQ(m_list.FindModuleInfo(0), nullptr);
+    EXPECT_EQ(m_list.FindModuleInfo(0x1000), nullptr);
+}
+
+TEST_F(ModuleList, LibcHasAPlausibleRangeAndItsExports) {
+    const uintptr_t printfAddress = AddressOf(&std::printf);
+    const TOstrelModuleInfoPtr libc = m_list.FindModuleInfoByAddr(printfAddress);
+    ASSERT_TRUE(libc);
+    EXPECT_NE(libc->FileName.find("libc.so"), std::string::npos) << libc->FileName;
+    EXPECT_LE(libc->Handle, printfAddress);
+    EXPECT_LT(printfAddress - libc->Handle, uintptr_t(64) << 20);
+    EXPECT_EQ(libc->ModuleKind, mkLibrary);
+    EXPECT_TRUE(IsDLLModule(libc->Handle));
+    EXPECT_GT(libc->Size, 100000u);
+    EXPECT_FALSE(libc->DebugStream);
+    EXPECT_EQ(libc->DebugDataVersion, CurrentOptionsDataVersion);
+    EXPECT_EQ(libc->CompilationTime, 0);
+    ASSERT_GT(libc->Functions.Count(), 500);
+    const TOstrelFunctionInfo* printfInfo = libc->Functions.FindByName("printf");
+    ASSERT_NE(printfInfo, nullptr);
+    EXPECT_EQ(printfInfo->Address, printfAddress);
+    EXPECT_GT(printfInfo->Size, 0u);
+    // Every exported routine lies inside the module's range, in address order.
+    for (int i = 1; i < libc->Functions.Count(); ++i)
+        ASSERT_LE(libc->Functions.Items(i - 1).Address, libc->Functions.Items(i).Address);
+    EXPECT_EQ(FindModuleOfAddress(libc->Functions.Items(0).Address), libc->Handle);
+    EXPECT_EQ(FindModuleOfAddress(libc->Functions.Items(libc->Functions.Count() - 1).Address), libc->Handle);
+
+    TOstrelDebugInfo info;
+    GetDebugInfo(printfAddress + 1, 7, true, info, &m_list);
+    EXPECT_EQ(info.Kind, dkExportName);
+    EXPECT_TRUE(info.ProcedureName == "printf" || info.ProcedureName == "_IO_printf") << info.ProcedureName;
+    EXPECT_EQ(info.Module, libc);
+    EXPECT_EQ(info.ThreadID, 7u);
+    EXPECT_EQ(info.Line, 0);
+}
+
+TEST_F(ModuleList, ALibraryListsItsExportsButNotItsHiddenRoutines) {
+    const TOstrelModuleInfoPtr probe = m_list.FindModuleInfoByAddr(AddressOf(&VdRepsnapAlpha));
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->FileName, REPSNAP_PROBE_LIBRARY);
+    EXPECT_EQ(probe->ModuleKind, mkLibrary);
+    EXPECT_EQ(probe->Description, "Repsnap probe library");
+    EXPECT_EQ(probe->Version, "2.0.5.17");
+    EXPECT_EQ(GetModuleFolder(*probe), probe->FileName.substr(0, probe->FileName.rfind('/')));
+    std::vector<std::string> names;
+    for (int i = 0; i < probe->Functions.Count(); ++i)
+        names.push_back(probe->Functions.Items(i).Name);
+    for (const char* expected :
+         {"VdRepsnapAlpha", "VdRepsnapCallHidden", "_ZN6vdsnap6TProbe7MeasureEi", "_ZN6vdsnap5TwiceEi"})
+        EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+    EXPECT_EQ(std::find(names.begin(), names.end(), "VdRepsnapHidden"), names.end());
+    const TOstrelFunctionInfo* alpha = probe->Functions.FindByName("VdRepsnapAlpha");
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(alpha->Address, AddressOf(&VdRepsnapAlpha));
+    EXPECT_EQ(probe->Functions.FindByAddress(alpha->Address + alpha->Size - 1), alpha);
+}
+
+TEST_F(ModuleList, ExportedNamesAreTakenApartIntoUnitClassAndProcedure) {
+    TOstrelDebugInfo info;
+    GetDebugInfo(AddressOf(&VdRepsnapAlpha) + 2, 1, true, info, &m_list);
+    EXPECT_EQ(info.Kind, dkExportName);
+    EXPECT_EQ(info.ProcedureName, "VdRepsnapAlpha");
+    EXPECT_EQ(info.UnitName, "");
+
+    GetDebugInfo(AddressOf(&vdsnap::TProbe::Measure) + 4, 1, true, info, &m_list);
+    EXPECT_EQ(info.Kind, dkExportUnitName);
+    EXPECT_EQ(info.UnitName, "vdsnap.cpp");
+    EXPECT_EQ(info.ClassName, "TProbe");
+    EXPECT_EQ(info.ProcedureName, "Measure");
+
+    GetDebugInfo(AddressOf(&vdsnap::Twice), 1, true, info, &m_list);
+    EXPECT_EQ(info.Kind, dkExportUnitName);
+    EXPECT_EQ(info.UnitName, "vdsnap.cpp");
+    EXPECT_EQ(info.ClassName, "");
+    EXPECT_EQ(info.ProcedureName, "Twice");
+
+    // An address in no module keeps only itself.
+    int onTheStack = 0;
+    GetDebugInfo(AddressOf(&onTheStack), 1, false, info, &m_list);
+    EXPECT_EQ(info.Kind, dkNoModule);
+    EXPECT_EQ(info.Address, AddressOf(&onTheStack));
+    EXPECT_FALSE(info.Module);
+    EXPECT_FALSE(info.Running);
+}
+
+TEST(ExportNames, SplitAtTheirQualifiers) {
+    TOstrelDebugInfo info;
+    SplitFunctionName("_ZN1a1b1c1dEv", info); // four parts name nothing
+    EXPECT_EQ(info.Kind, dkModule);
+    EXPECT_EQ(info.UnitName + info.ClassName + info.ProcedureName, "");
+    SplitFunctionName("_Z3fooi", info);
+    EXPECT_EQ(info.Kind, dkExportName);
+    EXPECT_EQ(info.ProcedureName, "foo");
+    SplitFunctionName("_Zbroken", info); // not demangled: shown as it stands
+    EXPECT_EQ(info.Kind, dkExportName);
+    EXPECT_EQ(info.ProcedureName, "_Zbroken");
+
+    EXPECT_EQ(StripSignature("int foo<int>(int)"), "foo<int>");
+    EXPECT_EQ(StripSignature("ns::C::operator()(int) const"), "ns::C::operator()");
+    EXPECT_EQ(StripSignature("ns::C::operator<<(std::ostream&)"), "ns::C::operator<<");
+    EXPECT_EQ(StripSignature("std::vector<int, std::allocator<int> >::push_back(int const&) [clone .cold]"),
+              "std::vector<int, std::allocator<int> >::push_back");
+    EXPECT_EQ(StripSignature("void (anonymous namespace)::Run(void (*)(int))"), "(anonymous namespace)::Run");
+}
+
+TEST(ModuleFolder, KeepsTheRootsSeparatorOnly) {
+    TOstrelModuleInfo info;
+    info.FileName = "/x.so";
+    EXPECT_EQ(GetModuleFolder(info), "/");
+    info.FileName = "/usr/lib/x.so";
+    EXPECT_EQ(GetModuleFolder(info), "/usr/lib");
+}
+
+TEST(VersionNote, AFileWithoutNoteOrWithVersionZeroShowsNoVersion) {
+    repsnap::TTempFolder folder;
+    std::string description = "x", version = "x";
+    GetModuleVersion(folder.File("missing"), description, version);
+    EXPECT_EQ(description + version, "");
+    repsnap::WriteFileBytes(folder.File("text"), std::vector<uint8_t>(200, 'a'));
+    GetModuleVersion(folder.File("text"), description, version);
+    EXPECT_EQ(description + version, "");
+
+    // The probe library with its file version words cleared.
+    std::vector<uint8_t> bytes = repsnap::ReadFileBytes(REPSNAP_PROBE_LIBRARY);
+    const uint8_t signature[4] = {0xBD, 0x04, 0xEF, 0xFE};
+    const auto at = std::search(bytes.begin(), bytes.end(), signature, signature + 4);
+    ASSERT_NE(at, bytes.end());
+    std::fill(at + 8, at + 16, 0);
+    repsnap::WriteFileBytes(folder.File("zero.so"), bytes);
+    GetModuleVersion(folder.File("zero.so"), description, version);
+    EXPECT_EQ(description, "Repsnap probe library");
+    EXPECT_EQ(version, "");
+    const std::optional<TVersionNote> note = ReadVersionNote(folder.File("zero.so"));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->Texts.at("CompanyName"), "Nobody");
+}
+
+TEST(ModuleDebugData, ADamagedContainerIsFoundButNotTrusted) {
+    repsnap::TTempFolder folder;
+    const std::string file = folder.File("probe.so");
+    repsnap::CopyFile(REPSNAP_PROBE_LIBRARY, file);
+    TOstrelModuleOptions options(file, false);
+    options.SetMailSubject("from the file");
+    TDebugTable table;
+    table.Routines.push_back({"Routine", 10, 0x1000});
+    table.Units.push_back({"unit.cpp", 0x1000, 0x1100, {{0x1000, 10, 0}}});
+    std::vector<uint8_t> debug = WriteDebugData(table);
+    AppendOLData(file, BuildOLData(options, 502, 1234, debug));
+
+    TOstrelModuleInfo good;
+    good.FileName = file;
+    good.Options = std::make_unique<TOstrelModuleOptionsEx>(file, false);
+    ASSERT_TRUE(ReadModuleDebugData(good));
+    EXPECT_TRUE(good.DebugDataValid);
+    ASSERT_TRUE(good.DebugStream);
+    EXPECT_EQ(good.CompilationTime, 1234);
+    EXPECT_EQ(good.Options->MailSubject(), "from the file");
+
+    // The same container whose debug information lost its last row.
+    ASSERT_TRUE(RemoveOLData(file));
+    debug.pop_back();
+    AppendOLData(file, BuildOLData(options, 502, 1234, debug));
+    TOstrelModuleInfo damaged;
+    damaged.FileName = file;
+    damaged.Options = std::make_unique<TOstrelModuleOptionsEx>(file, false);
+    EXPECT_TRUE(ReadModuleDebugData(damaged));
+    EXPECT_FALSE(damaged.DebugDataValid);
+    EXPECT_FALSE(damaged.DebugStream);
+
+    // A file without a container has no debug data at all.
+    ASSERT_TRUE(RemoveOLData(file));
+    EXPECT_FALSE(RemoveOLData(file));
+    TOstrelModuleInfo plain;
+    plain.FileName = file;
+    EXPECT_FALSE(ReadModuleDebugData(plain));
+    EXPECT_TRUE(plain.DebugDataValid);
+}
+
+TEST(CodeInspection, FindsFramesSavesAndReturns) {
+    repsnap::TPages pages(2);
+    pages.Seal(1);
+    uint8_t* code = pages.Page(0);
+    const uint8_t framed[] = {0x55, 0x48, 0x89, 0xE5, 0xC3, 0x90, 0x5D, 0xC3};
+    std::memcpy(code, framed, sizeof framed);
+    EXPECT_TRUE(IsStackFrameStart(pages.Address(0)));
+    EXPECT_FALSE(IsRegisterSave(pages.Address(0)));
+    EXPECT_EQ(RoutineLength(pages.Address(0), pages.Address(0, 64)), 7u);
+    const uint8_t saving[] = {0xF3, 0x0F, 0x1E, 0xFA, 0x53, 0x90, 0xC2, 0x08, 0x00};
+    std::memcpy(code + 100, saving, sizeof saving);
+    EXPECT_TRUE(IsRegisterSave(pages.Address(0, 100)));
+    EXPECT_EQ(RoutineLength(pages.Address(0, 100), pages.Address(0, 200)), 6u);
+    // No return before the end, or one only in unreadable memory.
+    EXPECT_EQ(RoutineLength(pages.Address(0, 300), pages.Address(0, 310)), 1u);
+    EXPECT_EQ(RoutineLength(pages.Address(0, 4000), pages.Address(1, 100)), 1u);
+    EXPECT_FALSE(IsStackFrameStart(pages.Address(1)));
+
+    // A relative call to one of the three known routines.
+    code[500] = 0xE8;
+    const int32_t rel = int32_t(pages.Address(0, 1000) - pages.Address(0, 505));
+    std::memcpy(code + 501, &rel, 4);
+    SetCallTargetRoutines(0x10, pages.Address(0, 1000), 0x30);
+    EXPECT_EQ(CallTargetClass(pages.Address(0, 500)), 2);
+    SetCallTargetRoutines(0, 0, 0);
+    EXPECT_EQ(CallTargetClass(pages.Address(0, 500)), 0);
+}
+
+} // namespace
