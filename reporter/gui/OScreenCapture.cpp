@@ -100,8 +100,12 @@ void DrawFocusFrame(QImage& image, const QRect& rect) {
 }
 
 QPixmap GrabScreenArea(QScreen* screen, const QRect& area) {
-    // Window 0 grabs from the screen itself, in the coordinates of the whole desktop.
-    return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    // Window 0 grabs what the screen shows. The platforms read the position relative to the screen's
+    // top-left, except the offscreen one, which reads it in desktop coordinates.
+    const QRect r = QGuiApplication::platformName() == QLatin1String("offscreen")
+                        ? area
+                        : area.translated(-screen->geometry().topLeft());
+    return screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
 }
 
 QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs, const TScreenGrab& grab) {

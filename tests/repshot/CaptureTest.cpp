@@ -199,19 +199,51 @@ TEST_F(Capture, MonitorNearestTheWindowShowsItWhereItIs) {
 }
 
 TEST_F(Capture, WindowPartlyOffTheScreensKeepsItsSize) {
-    const QRect monitor = Window->screen()->geometry();
-    Window->move(monitor.right() - 59, monitor.top() + 100);
+    // At the right edge of the desktop, wherever the monitors are.
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop |= screen->geometry();
+    Window->move(desktop.right() - 59, desktop.top() + 100);
     QApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), Window.get());
     const QImage image = CaptureScreenImage(true, NoCursor());
     ASSERT_FALSE(image.isNull());
     ASSERT_EQ(image.size(), Window->frameGeometry().size());
-    const int onScreen = monitor.right() + 1 - Window->frameGeometry().left();
+    const int onScreen = desktop.right() + 1 - Window->frameGeometry().left();
     EXPECT_EQ(At(image, 2, 2), WindowColor);
     EXPECT_EQ(At(image, onScreen - 1, 2), WindowColor);
     // The part beyond the screen's edge cannot be grabbed and stays black.
     EXPECT_EQ(At(image, onScreen, 2), qRgb(0, 0, 0));
     EXPECT_EQ(At(image, image.width() - 1, image.height() - 1), qRgb(0, 0, 0));
+}
+
+TEST_F(Capture, MonitorIsTheOneTheWindowMostlyLiesOn) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2)
+        GTEST_SKIP() << "one monitor only";
+    const QRect second = screens[1]->geometry();
+    // Mostly on the second monitor, a little on the first.
+    Window->move(second.left() - 10, second.top() + 100);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), Window.get());
+    const QImage image = CaptureScreenImage(false, NoCursor());
+    ASSERT_FALSE(image.isNull());
+    ASSERT_EQ(image.size(), second.size());
+    const QPoint client = Window->geometry().topLeft() - second.topLeft();
+    const QPoint child = Child->mapToGlobal(QPoint(0, 0)) - second.topLeft();
+    EXPECT_EQ(At(image, client.x() + 40, client.y() + 1), WindowColor);
+    EXPECT_EQ(At(image, child.x(), child.y()), Red);
+    EXPECT_EQ(At(image, child.x() + 2, child.y() + 2), ChildColor);
+
+    // The window grabbed on its own spans both monitors.
+    const QImage window = CaptureScreenImage(true, NoCursor());
+    ASSERT_EQ(window.size(), Window->frameGeometry().size());
+    EXPECT_EQ(At(window, 2, 60), WindowColor);
+    EXPECT_EQ(At(window, window.width() - 3, 60), WindowColor);
+
+    Window->move(second.left() - 90, second.top() + 100);
+    QApplication::processEvents();
+    EXPECT_EQ(CaptureScreenImage(false, NoCursor()).size(), screens[0]->geometry().size());
 }
 
 TEST_F(Capture, WindowWhollyOffTheScreensGivesNoPicture) {
