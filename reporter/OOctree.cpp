@@ -156,8 +156,16 @@ std::optional<TPaletteImage> ReduceColors(const TRgbImage& image) {
         for (uint32_t y = 0; y < image.Height; ++y) {
             const uint32_t* source = image.Pixels.data() + size_t(y) * image.Width;
             uint8_t* target = reduced.Indices.data() + size_t(y) * reduced.Stride;
-            for (uint32_t x = 0; x < image.Width; ++x)
-                target[x] = tree.IndexOf(source[x] & 0xFFFFFF);
+            uint32_t lastColor = source[0] & 0xFFFFFF;
+            uint8_t lastIndex = tree.IndexOf(lastColor);
+            for (uint32_t x = 0; x < image.Width; ++x) {
+                const uint32_t color = source[x] & 0xFFFFFF;
+                if (color != lastColor) {
+                    lastColor = color;
+                    lastIndex = tree.IndexOf(color);
+                }
+                target[x] = lastIndex;
+            }
         }
         return reduced;
     } catch (const std::bad_alloc&) {

@@ -11,6 +11,9 @@
 #include <mutex>
 #include <optional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace reporter {
 
 namespace {
@@ -88,7 +91,16 @@ bool SaveScreenshot(const std::string& fileName) {
         return false;
     TOstrelStream stream;
     SavePNG(stream);
-    WriteWholeFile(fileName, stream.Bytes().data(), stream.Size());
+    try {
+        WriteWholeFile(fileName, stream.Bytes().data(), stream.Size());
+    } catch (const EFileError&) {
+        // A cut-off file must not be taken for the screenshot and attached; anything but a plain file
+        // (a device, say) is left alone.
+        struct stat info;
+        if (::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(fileName.c_str());
+        throw;
+    }
     return true;
 }
 

@@ -14,6 +14,9 @@
 
 #include <stdexcept>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace reporter;
 
 namespace {
@@ -146,4 +149,30 @@ TEST_F(Screenshot, UnwritableFileRaises) {
                      return bad;
                  }()),
                  EImageError);
+}
+
+TEST_F(Screenshot, FileCutOffByAWriteFailureIsRemoved) {
+    SetScreenshot(FourColours(300, 200));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Screenshot.png");
+    // A file size limit makes the write fail after the file was created and partly written.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool raised = false;
+    try {
+        SaveScreenshot(path.toStdString());
+    } catch (const EFileError&) {
+        raised = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(raised);
+    EXPECT_FALSE(QFile::exists(path));
+    // The capture is still there for another try.
+    EXPECT_TRUE(SaveScreenshot(path.toStdString()));
+    EXPECT_GT(QFile(path).size(), 100);
 }
