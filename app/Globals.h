@@ -45,8 +45,20 @@ inline constexpr const char* ApplicationTitle = "Vexa Daxo Soft";
 // The help page below the program folder.
 inline constexpr const char* HelpFile = "help/daxo_help.htm";
 
-// The program's version. Until the version note is read from the program file, these are the version
-// the program was built with.
+// The program file, as the version routines read it.
+inline constexpr const char* ProgramFileLink = "/proc/self/exe";
+// The full path of the program file.
+QString ProgramFileName();
+
+// Version routines: the fixed file version of the version note that the build writes into the program
+// (platform/VersionInfo). A file without a readable note has no version: GetFileVersionString gives ""
+// and GetAppVersion gives 0.0.0.0.
+// The file version of the named file as "major.minor.release.build".
+QString GetFileVersionString(const QString& FileName);
+// The four parts of the program file's own file version.
 void GetAppVersion(int& Major, int& Minor, int& Release, int& Build);
 QString GetAppVersionText();  // "major.minor.release.build"
 QString GetAppVersionShort(); // "major.minor"
+// The program file's last-write date and time: the short date, a blank, the time with seconds, in the
+// system's formats.
+QString GetAppFileDateText();

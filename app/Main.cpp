@@ -3,11 +3,13 @@
 #include "app/Find.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "app/InspectorBinding.h"
 #include "app/Language.h"
 #include "app/Log.h"
 #include "app/SettingsFile.h"
 #include "app/StatusBar.h"
 #include "app/StatusSendConfig.h"
+#include "app/UnitAbout.h"
 #include "app/WorkerJobs.h"
 #include "classlib/Application.h"
 #include "classlib/Dialogs.h"
@@ -16,6 +18,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "inspector/RSObjectInspector.h"
 #include "model/ChannelGroups.h"
+#include "model/ChannelItems.h"
 #include "model/InspectorLink.h"
 #include "model/RemoteIO.h"
 #include "platform/IniFile.h"
@@ -199,6 +202,12 @@ void TFormMain::SetupInspector() {
     inspector->OnPropertyChanged = [this](QObject* sender, TRSItemProperty* item) {
         RSObjectInspector1PropertyChanged(sender, item);
     };
+    inspector->OnGetPickList = [this](QObject* sender, const QString& propName, QStringList& values) {
+        RSObjectInspector1GetPickList(sender, propName, values);
+    };
+    inspector->OnAfterScan = [this](QObject* sender, TRSItemProperty*) {
+        RSObjectInspector1AfterScan(sender);
+    };
     m_inspectorLink = std::make_unique<TMainInspectorLink>(inspector);
     m_previousInspectorLink = SetInspectorLink(m_inspectorLink.get());
 }
@@ -213,6 +222,14 @@ void TFormMain::RSObjectInspector1PropertyChanged(QObject* sender, TRSItemProper
     } else if (auto* device = qobject_cast<TRemoteIO*>(inspected)) {
         device->SetModified(true);
     }
+}
+
+void TFormMain::RSObjectInspector1GetPickList(QObject*, const QString&, QStringList& Values) {
+    FilterDigitalInputPickList(SelectedItem, Values);
+}
+
+void TFormMain::RSObjectInspector1AfterScan(QObject*) {
+    ApplyAfterScanRules(*m_ui->RSObjectInspector1);
 }
 
 TStatusBar* TFormMain::StatusBarDaxo() const {
@@ -344,7 +361,8 @@ void TFormMain::Image1Click() {
 }
 
 void TFormMain::toolbtnAboutClick() {
-    // The About window (FormAbout) is not part of this program yet: the button shows nothing.
+    if (FormAbout)
+        FormAbout->exec();
 }
 
 void TFormMain::OutlookBtn_FindClick() {
@@ -387,12 +405,7 @@ void TFormMain::tvNetworkChange(TTreeNode* node) {
     QObject* object = node ? node->Data() : nullptr;
     SelectedItem = qobject_cast<TCollectionItem*>(object);
     ShowInspected(object);
-    static const char* const accepted[] = {"TChannelDigitalInput", "TremoteIO", "TChannelAnalogicInput",
-                                           "TChannelAnalogicOutput", "TTemperatureInput"};
-    const QString className = object ? QString::fromLatin1(object->metaObject()->className()) : QString();
-    const bool isAccepted = std::any_of(std::begin(accepted), std::end(accepted), [&](const char* name) {
-        return className.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    });
+    const bool isAccepted = IsInspectableObject(object);
     bool showInspector = isAccepted;
     if (!isAccepted) {
         if (m_ui->gbCalibration->isVisible()) {
@@ -415,6 +428,8 @@ void TFormMain::tvNetworkChange(TTreeNode* node) {
     }
     m_ui->lbInvalid->setVisible(!showInspector);
     m_ui->RSObjectInspector1->setVisible(showInspector);
+    if (const auto* input = qobject_cast<const TChannelDigitalInput*>(object))
+        ApplyDigitalInputFilters(*m_ui->RSObjectInspector1, *input);
     if (node) {
         const int index = m_ui->cbDiagnostic->findText(node->Text(), Qt::MatchExactly);
         if (index >= 0) {

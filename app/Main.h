@@ -59,6 +59,11 @@ public:
     void tvNetworkChange(TTreeNode* node);
     // The inspector's OnPropertyChanged: the device of the edited object is marked modified.
     void RSObjectInspector1PropertyChanged(QObject* sender, TRSItemProperty* item);
+    // The inspector's OnGetPickList: a digital input of a model without the Mixed function loses it.
+    void RSObjectInspector1GetPickList(QObject* sender, const QString& PropName, QStringList& Values);
+    // The inspector's OnAfterScan: collection rows show no value; "InputFunction" is read-only for the
+    // inputs that work in the Mixed function only.
+    void RSObjectInspector1AfterScan(QObject* sender);
     void cbDiagnosticChange();
     // Refills the device combo from the network and selects keepIndex (entry 0 when it is past the
     // end; -1 selects nothing), then runs cbDiagnosticChange.

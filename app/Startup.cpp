@@ -6,6 +6,7 @@
 #include "app/Log.h"
 #include "app/Main.h"
 #include "app/StatusSendConfig.h"
+#include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
 #include "classlib/Application.h"
 #include "classlib/Translation.h"
@@ -22,6 +23,7 @@ TProgramWindows::TProgramWindows() {
     FormMain = new TFormMain(nullptr);
     FormCommunicationConfig = new TFormCommunicationConfig(FormMain);
     FormFindSlave = new TFormFindSlave(FormMain);
+    FormAbout = new TFormAbout(FormMain);
     FormLog = new TFormLog(FormMain);
     FormSaveConfigStatus = new TFormSaveConfigStatus(FormMain);
 }
@@ -31,6 +33,7 @@ TProgramWindows::~TProgramWindows() {
     delete main; // clears FormMain and the master; its children, the dialogs, go with it
     FormCommunicationConfig = nullptr;
     FormFindSlave = nullptr;
+    FormAbout = nullptr;
     FormLog = nullptr;
     FormSaveConfigStatus = nullptr;
 }
