@@ -4,6 +4,7 @@
 
 #include "reporter/ODebugData.h"
 #include "reporter/OLData.h"
+#include "reporter/OModules.h"
 #include "reporter/OOptions.h"
 
 #include <algorithm>
@@ -117,6 +118,55 @@ TEST_F(Packer, RefusesWhatIsNoELFFileAndLeavesItAlone) {
     EXPECT_EQ(repsnap::ReadFileBytes(text), content);
     EXPECT_NE(repsnap::Run(PackerTool + " --time soon " + m_file).ExitCode, 0);
     EXPECT_NE(repsnap::Run(PackerTool).ExitCode, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Optimised code: a line inside an inlined call is packed as the line of the call in the routine that
+// holds it, which is the outermost frame that addr2line -i prints; every row of the test program agrees.
+TEST(PackedProgram, LinesOfInlinedCodeAreTheirCallSitesInTheRoutine) {
+    const TDebugData data = LoadPacked(ProgramFileName());
+    const TDebugTable table = data.Decode(nullptr);
+    std::vector<std::pair<uint32_t, std::string>> rows;
+    std::ostringstream command;
+    command << "addr2line -a -i -e " << ProgramFileName();
+    for (const TDebugUnit& unit : table.Units)
+        for (const TDebugRow& row : unit.Rows)
+            if (row.Routine >= 0 && !unit.Name.empty() && row.Line > 0) {
+                rows.emplace_back(row.Offset, unit.Name + ":" + std::to_string(row.Line));
+                command << " 0x" << std::hex << row.Offset;
+            }
+    ASSERT_GT(rows.size(), 50u);
+    const repsnap::TCommandResult oracle = repsnap::Run(command.str());
+    ASSERT_EQ(oracle.ExitCode, 0) << oracle.Output;
+    // Per address: its line "0x...", then the frames from the innermost to the outermost.
+    std::vector<std::string> outermost;
+    std::istringstream lines(oracle.Output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("0x", 0) == 0)
+            outermost.emplace_back();
+        else if (!outermost.empty())
+            outermost.back() = line.substr(line.rfind('/') + 1);
+    }
+    ASSERT_EQ(outermost.size(), rows.size());
+    size_t agree = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string& got = outermost[i];
+        const std::string location = got.substr(0, got.find(' ')); // drops " (discriminator n)"
+        const std::string& packed = rows[i].second;
+        const size_t colon = packed.rfind(':');
+        // This addr2line names the compile unit's own file for some rows of code from headers (the line
+        // is right); there only the line is compared.
+        const bool header = packed.compare(colon - 2, 2, ".h") == 0;
+        if (location == packed || (header && location.substr(location.rfind(':')) == packed.substr(colon)))
+            ++agree;
+        else
+            ADD_FAILURE() << std::hex << rows[i].first << ": packed " << packed << ", addr2line " << got;
+    }
+    EXPECT_EQ(agree, rows.size());
 }
 
 } // namespace

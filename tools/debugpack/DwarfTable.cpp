@@ -273,23 +273,56 @@ private:
         m_spans.push_back(std::move(span));
     }
 
+    // libdw hands the rows sorted by address, and rows of different sequences that share an address
+    // come in no reliable order. At such an address a sequence that ends there may leave a trailing row
+    // (the line it ended on); when another sequence starts there, its rows are the ones that apply.
     void ReadLines() {
         Dwarf_Lines* lines = nullptr;
         size_t count = 0;
         if (dwarf_getsrclines(m_cu, &lines, &count) != 0)
             return;
-        for (size_t i = 0; i + 1 < count; ++i) {
+        struct TRow {
+            Dwarf_Addr Address;
+            std::string File;
+            int Line;
+            bool End;
+        };
+        std::vector<TRow> rows;
+        rows.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
             Dwarf_Line* line = dwarf_onesrcline(lines, i);
-            Dwarf_Line* next = dwarf_onesrcline(lines, i + 1);
-            bool endSequence = false;
-            Dwarf_Addr address = 0, nextAddress = 0;
-            int number = 0;
-            if (line == nullptr || next == nullptr || dwarf_lineendsequence(line, &endSequence) != 0 ||
-                endSequence || dwarf_lineaddr(line, &address) != 0 ||
-                dwarf_lineaddr(next, &nextAddress) != 0 || dwarf_lineno(line, &number) != 0 ||
-                nextAddress <= address)
+            TRow row{0, {}, 0, false};
+            if (line == nullptr || dwarf_lineaddr(line, &row.Address) != 0 ||
+                dwarf_lineno(line, &row.Line) != 0 || dwarf_lineendsequence(line, &row.End) != 0)
                 continue;
-            AddSpan(address, nextAddress, BaseName(dwarf_linesrc(line, nullptr, nullptr)), number);
+            row.File = BaseName(dwarf_linesrc(line, nullptr, nullptr));
+            rows.push_back(std::move(row));
+        }
+        const TRow* previous = nullptr;
+        for (size_t group = 0; group < rows.size();) {
+            size_t next = group;
+            bool ends = false;
+            std::vector<const TRow*> candidates;
+            while (next < rows.size() && rows[next].Address == rows[group].Address) {
+                if (rows[next].End)
+                    ends = true;
+                else
+                    candidates.push_back(&rows[next]);
+                ++next;
+            }
+            if (ends && candidates.size() > 1 && previous != nullptr) {
+                std::vector<const TRow*> starting;
+                for (const TRow* r : candidates)
+                    if (r->File != previous->File || r->Line != previous->Line)
+                        starting.push_back(r);
+                if (!starting.empty())
+                    candidates = std::move(starting);
+            }
+            const TRow* chosen = candidates.empty() ? nullptr : candidates.back();
+            if (chosen != nullptr && next < rows.size())
+                AddSpan(chosen->Address, rows[next].Address, chosen->File, chosen->Line);
+            previous = chosen;
+            group = next;
         }
     }
 
