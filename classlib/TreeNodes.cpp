@@ -18,6 +18,15 @@ void TTreeNode::SetSelectedIndex(int index) {
     setData(index, SelectedIndexRole);
 }
 
+int TTreeNode::StateIndex() const {
+    const QVariant v = QStandardItem::data(StateIndexRole);
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void TTreeNode::SetStateIndex(int index) {
+    setData(index, StateIndexRole);
+}
+
 QObject* TTreeNode::Data() const {
     return QStandardItem::data(DataRole).value<QObject*>();
 }

@@ -11,7 +11,13 @@ class TTreeNodes;
 
 class TTreeNode : public QStandardItem {
 public:
-    enum Role { ImageIndexRole = Qt::UserRole + 1, SelectedIndexRole, DataRole, ExpandedRole };
+    enum Role {
+        ImageIndexRole = Qt::UserRole + 1,
+        SelectedIndexRole,
+        DataRole,
+        ExpandedRole,
+        StateIndexRole
+    };
 
     QString Text() const { return text(); }
     void SetText(const QString& text) { setText(text); }
@@ -19,6 +25,9 @@ public:
     void SetImageIndex(int index);
     int SelectedIndex() const;
     void SetSelectedIndex(int index);
+    // The state image (-1 when none).
+    int StateIndex() const;
+    void SetStateIndex(int index);
     QObject* Data() const;
     void SetData(QObject* data);
     TTreeNode* Parent() const;
@@ -50,7 +59,9 @@ public:
     QStandardItemModel* Model() { return &m_model; }
     // Adds a last child of parent (a top-level node when parent is nullptr).
     TTreeNode* AddChildObject(TTreeNode* parent, const QString& text, QObject* data);
-    TTreeNode* AddChild(TTreeNode* parent, const QString& text) { return AddChildObject(parent, text, nullptr); }
+    TTreeNode* AddChild(TTreeNode* parent, const QString& text) {
+        return AddChildObject(parent, text, nullptr);
+    }
     void Clear();
     // Number of nodes at every level.
     int Count() const;

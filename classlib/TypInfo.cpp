@@ -173,6 +173,18 @@ QObject* componentByName(const QObject* instance, const TPropInfo& info, const Q
 } // namespace
 
 TPropInfo::TPropInfo(const QMetaProperty& property) : m_property(property) {
+    Classify();
+    if (m_kind == tkClass || m_kind == tkEnumeration || m_kind == tkSet || !property.enclosingMetaObject())
+        return;
+    const QMetaObject* declaring = property.enclosingMetaObject();
+    const QByteArray key = QByteArray("type:") + property.name();
+    const int index = declaring->indexOfClassInfo(key.constData());
+    if (index >= 0)
+        m_typeName = QString::fromLatin1(declaring->classInfo(index).value());
+}
+
+void TPropInfo::Classify() {
+    const QMetaProperty& property = m_property;
     const QMetaType type = property.metaType();
     const int id = type.id();
     if (property.isEnumType()) {

@@ -55,6 +55,13 @@ public:
         return *this;
     }
     constexpr bool IsEmpty() const { return m_bits == 0; }
+    // Bit n stands for kind n.
+    constexpr quint32 Bits() const { return m_bits; }
+    static constexpr TTypeKinds FromBits(quint32 bits) {
+        TTypeKinds k;
+        k.m_bits = bits & All().m_bits;
+        return k;
+    }
     constexpr bool operator==(const TTypeKinds&) const = default;
     static constexpr TTypeKinds All() {
         TTypeKinds k;
@@ -82,7 +89,8 @@ public:
     QString Name() const { return QString::fromLatin1(m_property.name()); }
     TTypeKind Kind() const { return m_kind; }
     // "Integer", "Byte", "Word", "Cardinal", "Boolean", "Double", "string", "Int64", the enumeration's or
-    // set's own name ("TBaudrate"), the class name of a tkClass property.
+    // set's own name ("TBaudrate"), the class name of a tkClass property. A plain-typed property may name
+    // its type alias with Q_CLASSINFO("type:Prop", "TColor") (the C++ type system keeps no alias).
     const QString& TypeName() const { return m_typeName; }
     bool IsReadable() const { return m_property.isReadable(); }
     bool IsWritable() const { return m_property.isWritable(); }
@@ -98,6 +106,7 @@ public:
     qint64 MaxValue() const { return m_max; }
 
 private:
+    void Classify();
     QMetaProperty m_property;
     TTypeKind m_kind = tkUnknown;
     QString m_typeName;

@@ -91,6 +91,8 @@ void TWriter::WriteProperties(const QObject* instance) {
         }
         // Other kinds (objects, methods) are not part of this stream.
     }
+    if (auto* defined = dynamic_cast<const TDefinedProperties*>(instance))
+        defined->WriteDefinedProperties(*this);
 }
 
 TReader::TReader(QIODevice* device) : m_device(device), m_stream(device) {
@@ -150,6 +152,13 @@ QString TReader::ReadString() {
     return ReadUtf8();
 }
 
+bool TReader::ReadBoolean() {
+    const TValueType type = ReadValue();
+    if (type != TValueType::vaTrue && type != TValueType::vaFalse)
+        throw EReadError(_("Invalid stream format"));
+    return type == TValueType::vaTrue;
+}
+
 QVariant TReader::ReadPropValue(TValueType type, int depth) {
     switch (type) {
     case TValueType::vaInt32: {
@@ -193,6 +202,9 @@ QVariant TReader::ReadPropValue(TValueType type, int depth) {
 
 void TReader::ReadProperty(QObject* instance) {
     const QString name = ReadStr();
+    if (auto* defined = dynamic_cast<TDefinedProperties*>(instance))
+        if (defined->ReadDefinedProperty(*this, name))
+            return;
     const TValueType type = ReadValue();
     const QVariant raw = ReadPropValue(type, 0);
     const QMetaObject* mo = instance->metaObject();

@@ -26,6 +26,19 @@ enum class TValueType : quint8 {
     vaInt64 = 19,
 };
 
+class TWriter;
+class TReader;
+
+// An object that stores values of its own after its published properties (flags, records): the writer
+// asks it to write them, the reader hands it every name that is not one of its published properties.
+class TDefinedProperties {
+public:
+    virtual ~TDefinedProperties() = default;
+    virtual void WriteDefinedProperties(TWriter& writer) const = 0;
+    // Reads the value of a property of that name; false when the name is not one of its own.
+    virtual bool ReadDefinedProperty(TReader& reader, const QString& name) = 0;
+};
+
 class TWriter {
 public:
     // The device must be open for writing.
@@ -40,7 +53,8 @@ public:
     void WriteInteger(qint64 value);
     void WriteFloat(double value);
     void WriteBoolean(bool value);
-    // Every stored, writable published property of the object: name, then typed value.
+    // Every stored, writable published property of the object: name, then typed value; then the object's
+    // defined properties.
     void WriteProperties(const QObject* instance);
 
 private:
@@ -61,7 +75,9 @@ public:
     // A property name (no value type in front).
     QString ReadStr();
     QString ReadString();
-    // Reads one property (name and value) into the object through its meta-property.
+    bool ReadBoolean();
+    // Reads one property (name and value) into the object through its meta-property, or as one of the
+    // object's defined properties.
     void ReadProperty(QObject* instance);
 
 private:

@@ -5,6 +5,7 @@
 #include "classlib/Translation.h"
 #include "inspector/GSpecialFiler.h"
 #include "inspector/RSInplaceEditList.h"
+#include "inspector/RSPresetClasses.h"
 #include <QCoreApplication>
 #include <algorithm>
 
@@ -336,6 +337,7 @@ TRSCustomObjectInspector::TRSCustomObjectInspector(QWidget* parent) : TRSCustomI
         return true;
     }();
     Q_UNUSED(rowClassRegistered);
+    EnsureBuiltInPresetsRegistered();
     AddRegisteredPresets();
 }
 

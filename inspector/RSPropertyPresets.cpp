@@ -446,3 +446,56 @@ void TRSPropertyPresets::Update(TCollectionItem* item) {
     if (m_inspector)
         m_inspector->PresetsChanged();
 }
+
+// ---- handler rows and stored flags -------------------------------------------------------------------
+
+TRSItemProperty* TRSPropertyPreset::FindHandlerRow(QObject* sender, const QString& propName) const {
+    if (auto* row = qobject_cast<TRSItemProperty*>(sender))
+        return row;
+    TRSCustomObjectInspector* inspector = Inspector();
+    return inspector ? inspector->Items()->FindByPath(propName) : nullptr;
+}
+
+namespace {
+
+struct TEmptyFlag {
+    const char* Name;
+    TStringList* (TRSPropertyPreset::*List)() const;
+};
+
+constexpr TEmptyFlag kEmptyFlags[] = {
+    {"TypeNamesEmpty", &TRSPropertyPreset::TypeNames},
+    {"ParentClassNamesEmpty", &TRSPropertyPreset::ParentClassNames},
+    {"PropNamesEmpty", &TRSPropertyPreset::PropNames},
+    {"ParentPropNamesEmpty", &TRSPropertyPreset::ParentPropNames},
+    {"ParentTypeNamesEmpty", &TRSPropertyPreset::ParentTypeNames},
+};
+
+} // namespace
+
+void TRSPropertyPreset::WriteDefinedProperties(TWriter& writer) const {
+    for (const TEmptyFlag& flag : kEmptyFlags)
+        if ((this->*flag.List)()->Count() == 0) {
+            writer.WritePropName(QLatin1String(flag.Name));
+            writer.WriteBoolean(true);
+        }
+    if (!HasPickList()) {
+        writer.WritePropName(QStringLiteral("PickListEmpty"));
+        writer.WriteBoolean(true);
+    }
+}
+
+bool TRSPropertyPreset::ReadDefinedProperty(TReader& reader, const QString& name) {
+    for (const TEmptyFlag& flag : kEmptyFlags)
+        if (name == QLatin1String(flag.Name)) {
+            if (reader.ReadBoolean())
+                (this->*flag.List)()->Clear();
+            return true;
+        }
+    if (name == QLatin1String("PickListEmpty")) {
+        if (reader.ReadBoolean() && m_pickList)
+            m_pickList->Clear();
+        return true;
+    }
+    return false;
+}

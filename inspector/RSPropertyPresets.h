@@ -5,9 +5,11 @@
 #include "classlib/Collection.h"
 #include "classlib/Strings.h"
 #include "classlib/TypInfo.h"
+#include "inspector/ComponentStream.h"
 #include "inspector/RSDeltaFont.h"
 #include "inspector/RSItemProperty.h"
 #include <QList>
+#include <QPointer>
 #include <memory>
 
 class TRSPropertyPreset;
@@ -47,22 +49,34 @@ enum TRSPresetMatchType : unsigned {
 };
 using TRSPresetMatchTypes = unsigned;
 
-class TRSPropertyPreset : public TCollectionItem {
+// Sets are published as their bit patterns (TTypeKinds: bit n = type kind n).
+class TRSPropertyPreset : public TCollectionItem, public TDefinedProperties {
     Q_OBJECT
     Q_PROPERTY(bool Active READ Active WRITE SetActive)
-    Q_PROPERTY(QString Alias READ Alias WRITE SetAlias)
-    Q_PROPERTY(bool Inclusive READ Inclusive WRITE SetInclusive)
-    Q_PROPERTY(QString Name READ Name WRITE SetName)
-    Q_PROPERTY(QStringList PropNames READ PropNamesList WRITE SetPropNamesList)
+    Q_PROPERTY(qint32 MatchTypes READ MatchTypesValue WRITE SetMatchTypesValue)
+    Q_PROPERTY(qint32 TypeKinds READ TypeKindsValue WRITE SetTypeKindsValue)
     Q_PROPERTY(QStringList TypeNames READ TypeNamesList WRITE SetTypeNamesList)
     Q_PROPERTY(QStringList ParentClassNames READ ParentClassNamesList WRITE SetParentClassNamesList)
+    Q_PROPERTY(QString Alias READ Alias WRITE SetAlias)
+    Q_PROPERTY(bool Inclusive READ Inclusive WRITE SetInclusive)
+    Q_PROPERTY(TRSCustomDeltaFont* Font READ Font)
+    Q_PROPERTY(TRSCustomDeltaFont* ValueFont READ ValueFont)
+    Q_PROPERTY(QString Name READ Name WRITE SetName)
+    Q_PROPERTY(QStringList PropNames READ PropNamesList WRITE SetPropNamesList)
+    Q_PROPERTY(QStringList ParentPropNames READ ParentPropNamesList WRITE SetParentPropNamesList)
+    Q_PROPERTY(qint32 ParentTypeKinds READ ParentTypeKindsValue WRITE SetParentTypeKindsValue)
+    Q_PROPERTY(QStringList ParentTypeNames READ ParentTypeNamesList WRITE SetParentTypeNamesList)
     Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
     Q_PROPERTY(TEditStyle EditStyle READ EditStyle WRITE SetEditStyle)
     Q_PROPERTY(QString EditMask READ EditMask WRITE SetEditMask)
+    Q_PROPERTY(QStringList PickList READ PickListLines WRITE SetPickListLines)
     Q_PROPERTY(qint32 Actions READ ActionsValue WRITE SetActionsValue)
-    Q_PROPERTY(qint32 MatchTypes READ MatchTypesValue WRITE SetMatchTypesValue)
     Q_CLASSINFO("default:Active", "True")
+    Q_CLASSINFO("default:MatchTypes", "0")
+    Q_CLASSINFO("default:TypeKinds", "0")
     Q_CLASSINFO("default:Inclusive", "True")
+    Q_CLASSINFO("default:ParentTypeKinds", "0")
+    Q_CLASSINFO("default:EditStyle", "esSimple")
 
 public:
     Q_INVOKABLE explicit TRSPropertyPreset(TCollection* collection = nullptr);
@@ -93,8 +107,12 @@ public:
     void SetMatchTypesValue(qint32 value) { SetMatchTypes(TRSPresetMatchTypes(value)); }
     TTypeKinds TypeKinds() const { return m_typeKinds; }
     void SetTypeKinds(TTypeKinds value);
+    qint32 TypeKindsValue() const { return qint32(m_typeKinds.Bits()); }
+    void SetTypeKindsValue(qint32 value) { SetTypeKinds(TTypeKinds::FromBits(quint32(value))); }
     TTypeKinds ParentTypeKinds() const { return m_parentTypeKinds; }
     void SetParentTypeKinds(TTypeKinds value);
+    qint32 ParentTypeKindsValue() const { return qint32(m_parentTypeKinds.Bits()); }
+    void SetParentTypeKindsValue(qint32 value) { SetParentTypeKinds(TTypeKinds::FromBits(quint32(value))); }
     QString Name() const { return m_name; }
     void SetName(const QString& value);
 
@@ -112,6 +130,12 @@ public:
     void SetTypeNamesList(const QStringList& v) { m_typeNames->SetLines(v); }
     QStringList ParentClassNamesList() const { return m_parentClassNames->Lines(); }
     void SetParentClassNamesList(const QStringList& v) { m_parentClassNames->SetLines(v); }
+    QStringList ParentPropNamesList() const { return m_parentPropNames->Lines(); }
+    void SetParentPropNamesList(const QStringList& v) { m_parentPropNames->SetLines(v); }
+    QStringList ParentTypeNamesList() const { return m_parentTypeNames->Lines(); }
+    void SetParentTypeNamesList(const QStringList& v) { m_parentTypeNames->SetLines(v); }
+    QStringList PickListLines() const { return m_pickList ? m_pickList->Lines() : QStringList(); }
+    void SetPickListLines(const QStringList& v) { PickList()->SetLines(v); }
 
     TRSCustomDeltaFont* Font() const { return m_font.get(); }
     TRSCustomDeltaFont* ValueFont() const { return m_valueFont.get(); }
@@ -129,13 +153,31 @@ public:
     virtual void Apply(TRSItemProperty* row);
     virtual bool Matches(TRSItemProperty* row);
     virtual void Assign(const TRSPropertyPreset& source);
+    // Applies the preset to a row.
+    virtual void AssignTo(TRSItemProperty* row) { Apply(row); }
     QString DisplayName() const override;
+    // The "...Empty" flags: a list the user emptied stays empty although the class constructor fills it.
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     // The inspector's fonts changed: Font and ValueFont follow them by their stored differences.
     virtual void InspectorFontChanged();
     virtual void InspectorValueFontChanged();
 
+    // The row a handler call is about: the sender when it is a row, else the row of that path in the
+    // inspector's rows (nullptr when there is none).
+    TRSItemProperty* FindHandlerRow(QObject* sender, const QString& propName) const;
+
 protected:
     void SignalChanged() { Changed(false); }
+    // Wraps a handler of this preset so that a row keeping it after the preset is gone calls nothing.
+    template <class Preset, class... Args>
+    std::function<void(Args...)> Bind(void (Preset::*handler)(Args...)) {
+        QPointer<Preset> self(static_cast<Preset*>(this));
+        return [self, handler](Args... args) {
+            if (self)
+                (self.data()->*handler)(std::forward<Args>(args)...);
+        };
+    }
 
 private:
     bool TypeTest(TTypeKinds kinds, const TStringList& names, TRSItemProperty* row) const;

@@ -2,6 +2,7 @@
 // actions applied to rows after each scan, and the presets stored and read back with the inspector.
 #include "TestObjects.h"
 #include "inspector/ComponentStream.h"
+#include "inspector/RSPresetClasses.h"
 #include <QBuffer>
 #include <gtest/gtest.h>
 
@@ -16,23 +17,26 @@ struct PresetFixture : ::testing::Test {
 } // namespace
 
 TEST_F(PresetFixture, RegistryKeepsOneEntryPerClassAncestorsFirst) {
+    // The built-in presets are registered at start-up; the test classes follow them.
+    const QList<const QMetaObject*> builtIn = BuiltInPresetClasses();
     RegisterPropertyPresetClass(&TTestHintPreset::staticMetaObject);
     RegisterPropertyPresetClass(&TTestHintPreset::staticMetaObject);
     EXPECT_EQ(RegisteredPropertyPresetClasses(),
-              QList<const QMetaObject*>{&TTestHintPreset::staticMetaObject});
+              builtIn + QList<const QMetaObject*>{&TTestHintPreset::staticMetaObject});
     RegisterPropertyPresetClass(&TTestSubPreset::staticMetaObject);
-    EXPECT_EQ(
-        RegisteredPropertyPresetClasses(),
-        (QList<const QMetaObject*>{&TTestHintPreset::staticMetaObject, &TTestSubPreset::staticMetaObject}));
+    EXPECT_EQ(RegisteredPropertyPresetClasses(),
+              builtIn + QList<const QMetaObject*>(
+                            {&TTestHintPreset::staticMetaObject, &TTestSubPreset::staticMetaObject}));
 
     TRSObjectInspector inspector;
-    ASSERT_EQ(inspector.Presets()->Count(), 2);
-    EXPECT_EQ(inspector.Presets()->IndexOfClass(&TTestSubPreset::staticMetaObject), 1);
+    const int count = int(builtIn.size()) + 2;
+    ASSERT_EQ(inspector.Presets()->Count(), count);
+    EXPECT_EQ(inspector.Presets()->IndexOfClass(&TTestSubPreset::staticMetaObject), count - 1);
     inspector.AddRegisteredPresets(); // nothing twice
-    EXPECT_EQ(inspector.Presets()->Count(), 2);
+    EXPECT_EQ(inspector.Presets()->Count(), count);
 
     UnregisterPropertyPresetClass(&TTestSubPreset::staticMetaObject);
-    EXPECT_TRUE(RegisteredPropertyPresetClasses().isEmpty());
+    EXPECT_EQ(RegisteredPropertyPresetClasses(), builtIn);
 }
 
 TEST_F(PresetFixture, MatchingPresetsChangeTheRowsAfterEachScan) {
@@ -76,6 +80,7 @@ TEST_F(PresetFixture, MatchingPresetsChangeTheRowsAfterEachScan) {
 
 TEST_F(PresetFixture, PresetsAreStoredWithTheirClassAndReadBack) {
     TRSObjectInspector source;
+    source.Presets()->Clear(); // only the test's own preset is stored
     auto* hint = static_cast<TTestHintPreset*>(source.Presets()->Add(&TTestHintPreset::staticMetaObject));
     hint->SetName(QStringLiteral("Widths"));
     hint->SetHint(QStringLiteral("changed"));
