@@ -21,7 +21,6 @@ int gMiddleCallLine = 0;
 int gTestCallLine = 0;
 std::unique_ptr<TOstrelStackList> gLiveWalk;
 TThreadStackCopy gCopy;
-TOstrelModulesList* gModules = nullptr;
 
 struct TChain {
     static constexpr int MiddleFirstLine = __LINE__ + 1;
@@ -35,11 +34,9 @@ struct TChain {
     }
     [[gnu::noipa]] static int Inner(int depth) {
         const uintptr_t sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-        gLiveWalk = std::make_unique<TOstrelStackList>();
-        TStackWalkParams params;
-        params.ThreadId = uint32_t(gettid());
-        params.Modules = gModules;
-        WalkStack(*gLiveWalk, reinterpret_cast<uintptr_t>(&Inner), TStackMemory{sp, GetStackTop()}, params);
+        // The process's module list; an end of 0 stands for the thread's stack top.
+        gLiveWalk = GetCallStack(reinterpret_cast<uintptr_t>(&Inner), sp, 0, uint32_t(gettid()), true, true,
+                                 -1, -1, AllDebugKinds);
         // The copy stands for another thread's stack, taken while the thread was parked.
         const uintptr_t top = GetStackTop();
         gCopy.ThreadId = 4242;
@@ -89,11 +86,10 @@ void ExpectChainInOrder(const TOstrelStackList& list, const std::string& testPro
 class CallStackWalk : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_modules.GetProcessModules();
-        repsnaptest::gModules = &m_modules;
+        SetModulesList(std::make_unique<TOstrelModulesList>());
+        ModulesList()->GetProcessModules();
     }
-    void TearDown() override { repsnaptest::gModules = nullptr; }
-    TOstrelModulesList m_modules;
+    void TearDown() override { SetModulesList(nullptr); }
 };
 
 TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
@@ -117,7 +113,6 @@ TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
     // The copied stack gives the same chain after the calls have returned, marked with its thread.
     TOstrelStackList copied;
     TStackWalkParams params;
-    params.Modules = &m_modules;
     params.Running = false;
     WalkThreadCopy(copied, repsnaptest::gCopy, params);
     ExpectChainInOrder(copied, "TestBody");

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 
 extern "C" int VdRepsnapAlpha(int x);
@@ -64,6 +65,29 @@ TEST_F(ModuleList, ALightScanListsEveryModuleSortedWithoutExamining) {
     const TOstrelModuleInfoPtr first = m_list.Items(0);
     m_list.GetProcessModules();
     EXPECT_EQ(m_list.Items(0), first);
+}
+
+TEST_F(ModuleList, EveryLoadedModuleGetsAFullRecord) {
+    std::vector<TModuleHandle> handles;
+    bool vdso = false;
+    for (int i = 0; i < m_list.Count(); ++i)
+        handles.push_back(m_list.Items(i)->Handle);
+    for (TModuleHandle handle : handles) {
+        const TOstrelModuleInfoPtr m = m_list.FindModuleInfo(handle);
+        ASSERT_TRUE(m);
+        EXPECT_NE(m->ModuleKind, mkNotExamined) << m->FileName;
+        for (int k = 0; k < m->Functions.Count(); ++k)
+            ASSERT_EQ(FindModuleOfAddress(m->Functions.Items(k).Address), handle)
+                << m->Functions.Items(k).Name;
+        // The kernel's vDSO has no file but exports its clock routines from an unrelocated table.
+        if (m->FileName.find("vdso") != std::string::npos) {
+            vdso = true;
+            EXPECT_EQ(m->Size, 0u);
+            EXPECT_NE(m->Functions.FindByName("__vdso_clock_gettime"), nullptr);
+        }
+    }
+    EXPECT_EQ(m_list.Count(), int(handles.size()));
+    EXPECT_EQ(vdso, getauxval(AT_SYSINFO_EHDR) != 0);
 }
 
 TEST_F(ModuleList, TheProgramRecordCarriesItsPackedDebugDataAndNoExports) {
