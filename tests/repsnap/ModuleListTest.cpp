@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
@@ -313,6 +314,46 @@ TEST(CodeInspection, FindsFramesSavesAndReturns) {
     EXPECT_EQ(CallTargetClass(pages.Address(0, 500)), 2);
     SetCallTargetRoutines(0, 0, 0);
     EXPECT_EQ(CallTargetClass(pages.Address(0, 500)), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A library loaded at run time with its own packed debug data, then unloaded again.
+TEST(LoadedLibrary, IsNamedFromItsPackedDataAndLeavesTheListWhenUnloaded) {
+    repsnap::TTempFolder folder;
+    const std::string file = folder.File("libpackedprobe.so");
+    repsnap::CopyFile(REPSNAP_PROBE_LIBRARY, file);
+    ASSERT_EQ(repsnap::Run(std::string(REPSNAP_DEBUGPACK) + " " + file).ExitCode, 0);
+    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const uintptr_t measure = AddressOf(dlsym(library, "_ZN6vdsnap6TProbe7MeasureEi"));
+    ASSERT_NE(measure, 0u);
+
+    TOstrelModulesList list;
+    list.GetProcessModules();
+    const TOstrelModuleInfoPtr record = list.FindModuleInfoByAddr(measure);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->FileName, file);
+    ASSERT_TRUE(record->DebugStream);
+    TOstrelDebugInfo info;
+    GetDebugInfo(measure + 8, 1, true, info, &list);
+    EXPECT_EQ(info.Kind, dkDebugData);
+    EXPECT_EQ(info.UnitName, "probe.cpp");
+    EXPECT_EQ(info.ClassName, "vdsnap::TProbe");
+    EXPECT_EQ(info.ProcedureName, "Measure");
+    EXPECT_GT(info.Line, 0);
+    EXPECT_GE(info.LineOffset, 0);
+
+    const int count = list.Count();
+    ASSERT_EQ(dlclose(library), 0);
+    list.GetProcessModules();
+    EXPECT_EQ(list.Count(), count - 1);
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_NE(list.Items(i)->FileName, file);
+    // An entry made before keeps its record.
+    EXPECT_EQ(info.Module->FileName, file);
 }
 
 } // namespace
