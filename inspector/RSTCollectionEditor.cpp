@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int kHelpContext = 26000;
-constexpr int kItemRole = Qt::UserRole + 1;
 
 // The open editors: made by the first request that asks for re-use, freed at the unit's finalisation.
 struct TOpenEditors {
@@ -257,6 +256,7 @@ void TfrmCollectionEditor::SetInspector(TRSCustomObjectInspector* value) {
     disconnect(m_inspectorGone);
     m_inspector = value;
     ListView1->clear();
+    m_lineItems.clear();
     for (const QMetaObject::Connection& c : m_watches)
         disconnect(c);
     m_watches.clear();
@@ -319,22 +319,19 @@ void TfrmCollectionEditor::SavedObjectGone(QObject* obj) {
 
 QList<TCollectionItem*> TfrmCollectionEditor::SelectedItems() const {
     QList<TCollectionItem*> items;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* line = ListView1->topLevelItem(i);
-        if (!line->isSelected())
-            continue;
-        auto* item = qobject_cast<TCollectionItem*>(line->data(0, kItemRole).value<QObject*>());
-        if (item && m_collection && item->Collection() == m_collection)
+    for (int i = 0; i < ListView1->topLevelItemCount() && i < m_lineItems.size(); ++i) {
+        TCollectionItem* item = m_lineItems.at(i);
+        if (ListView1->topLevelItem(i)->isSelected() && item && m_collection &&
+            item->Collection() == m_collection)
             items << item;
     }
     return items;
 }
 
 void TfrmCollectionEditor::SelectItems(const QList<TCollectionItem*>& items) {
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* line = ListView1->topLevelItem(i);
-        line->setSelected(items.contains(line->data(0, kItemRole).value<QObject*>()));
-    }
+    for (int i = 0; i < ListView1->topLevelItemCount() && i < m_lineItems.size(); ++i)
+        ListView1->topLevelItem(i)->setSelected(m_lineItems.at(i) &&
+                                                items.contains(m_lineItems.at(i).data()));
 }
 
 void TfrmCollectionEditor::UpdateList() {
@@ -342,6 +339,7 @@ void TfrmCollectionEditor::UpdateList() {
     const bool wasBlocked = ListView1->blockSignals(true);
     const QList<TCollectionItem*> selected = SelectedItems();
     ListView1->clear();
+    m_lineItems.clear();
     if (m_collection) {
         const bool presets = qobject_cast<TRSPropertyPresets*>(m_collection.data());
         for (int i = 0; i < m_collection->Count(); ++i) {
@@ -350,7 +348,7 @@ void TfrmCollectionEditor::UpdateList() {
             if (presets)
                 caption += QStringLiteral(" (") + QLatin1String(item->metaObject()->className()) + u')';
             auto* line = new QTreeWidgetItem(ListView1, {caption});
-            line->setData(0, kItemRole, QVariant::fromValue<QObject*>(item));
+            m_lineItems << QPointer<TCollectionItem>(item);
             line->setFlags(line->flags() & ~Qt::ItemIsEditable);
             line->setSelected(selected.contains(item));
         }

@@ -81,6 +81,8 @@ private:
     template <class F> void Guarded(F&& f);
 
     QPointer<TCollection> m_collection;
+    // The item of each list line (null once the item is gone).
+    QList<QPointer<TCollectionItem>> m_lineItems;
     QPointer<TRSCustomObjectInspector> m_inspector;
     std::unique_ptr<TRSInspectorObjects> m_savedObjects;
     QPointer<QObject> m_collectionOwner;
