@@ -1,0 +1,421 @@
+// The send driver end to end: a report's files through the SMTP sink and the HTTP receiver, packing,
+// keeping unsent reports, the program's events, the progress dialog, the mail-client hand-over and the
+// sending thread.
+#include "Peers.h"
+
+#include "reporter/OLastError.h"
+#include "reporter/OMailClient.h"
+#include "reporter/OOptions.h"
+#include "reporter/OReportLock.h"
+#include "reporter/OSendProgress.h"
+#include "reporter/OSendReport.h"
+#include "reporter/OSendThread.h"
+#include "reporter/OWindows.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace reporter;
+using namespace repsend;
+
+namespace {
+
+struct TRecordingHost : IOstrelSendHost {
+    std::vector<int> Actions;
+    std::vector<int> Errors;
+    std::vector<std::string> Boxes; // "text|caption|style"
+    std::vector<std::string> Requested;
+    std::vector<std::string> AddedFiles;
+    int CancelAction = 0;
+    int Retries = 0;
+    std::vector<time_t> Times;
+    std::vector<int> Terminations;
+    int SnapshotsFreed = 0;
+
+    void AttachedFilesRequest(std::vector<std::string>& files) override {
+        Requested = files;
+        files.insert(files.end(), AddedFiles.begin(), AddedFiles.end());
+    }
+    void ActionNotify(int action, bool& result) override {
+        Actions.push_back(action);
+        if (action == CancelAction)
+            result = false;
+    }
+    void ErrorNotify(int channel, bool& retry) override {
+        Errors.push_back(channel);
+        retry = Retries-- > 0;
+    }
+    void CustomWebFieldsRequest(std::vector<std::string>& names, std::vector<std::string>& values) override {
+        names = {"Program"};
+        values = {"Demo"};
+    }
+    std::string ReportToXML(const std::string& text) override {
+        return "<report>" + text.substr(0, 6) + "</report>";
+    }
+    void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X", style);
+        Boxes.push_back(text + "|" + caption + "|" + hex);
+    }
+    std::vector<time_t> ReportTimes() override { return Times; }
+    void RequestTermination(uint8_t action) override { Terminations.push_back(action); }
+    void FreeThreadSnapshot() override { ++SnapshotsFreed; }
+};
+
+struct TRecordingProgress : IOstrelSendProgress {
+    std::vector<std::string> Texts;
+    std::vector<int> Positions;
+    std::string Caption;
+    int Closed = 0;
+    bool Show(const std::string& caption) override {
+        Caption = caption;
+        return true;
+    }
+    void SetText(const std::string& text) override { Texts.push_back(text); }
+    void SetPosition(int percent) override { Positions.push_back(percent); }
+    void Close() override { ++Closed; }
+};
+
+struct TClipboard : IOstrelWindows {
+    std::string Text;
+    TWindowHandle GetProcessMainWindow(int64_t) override { return 0; }
+    bool IsOwnProcessWindow(TWindowHandle) override { return false; }
+    std::vector<TWindowHandle> ProcessWindows() override { return {}; }
+    bool CopyTextToClipboard(const std::string& text) override {
+        Text = text;
+        return true;
+    }
+    bool IsSendDialogOpen() override { return false; }
+    void ShowErrorBox(const std::string&, const std::string&) override {}
+};
+
+// A report of 31 January 2024, 23:59:58 local time, whose log lies in its own folder, with the
+// temporary folder redirected to one of the test's.
+class SendReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+        ::mkdir(folder.File("tmp").c_str(), 0700);
+        ::mkdir(folder.File("log").c_str(), 0700);
+        const char* previous = std::getenv("TMPDIR");
+        savedTemp = previous ? previous : "";
+        ::setenv("TMPDIR", folder.File("tmp").c_str(), 1);
+        SetOstrelSendHost(&host);
+        ClearLastErrorCode();
+
+        tm local{};
+        local.tm_year = 124;
+        local.tm_mon = 0;
+        local.tm_mday = 31;
+        local.tm_hour = 23;
+        local.tm_min = 59;
+        local.tm_sec = 58;
+        local.tm_isdst = -1;
+        report.ReportTime = ::mktime(&local);
+        report.ReportText = "Report text\r\nline two";
+        report.LogFileName = folder.File("log") + "/app.olf";
+        options.SetSendFlags(0);
+        options.SetProcessingFlags(0);
+        options.SetMailRecipient("support@example.org");
+        options.SetMailSubject("Error report");
+        options.SetMailBody("Please look.");
+        options.SetSMTPServer("127.0.0.1");
+    }
+    void TearDown() override {
+        SetOstrelSendHost(nullptr);
+        if (savedTemp.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", savedTemp.c_str(), 1);
+    }
+    std::string Temp(const std::string& name) const { return folder.File("tmp") + "/" + name; }
+    // What the sender left in the temporary folder (the peers' own folders aside).
+    std::vector<std::string> TempFiles() const {
+        std::vector<std::string> names = ListFolder(folder.File("tmp"));
+        std::erase_if(names, [](const std::string& name) { return name.starts_with("repsend-"); });
+        return names;
+    }
+
+    TTempDir folder;
+    std::string savedTemp;
+    TRecordingHost host;
+    TOstrelModuleOptions options{"test", false};
+    TSendReportData report;
+};
+
+TEST_F(SendReportTest, BothChannelsCarryTheReportFilesAndTheTemporaryOnesGo) {
+    TPeer sink("smtp");
+    TPeer web("http");
+    WriteText(folder.File("extra.txt"), "extra data");
+    WriteText(folder.File("added.bin"), "added by the program");
+    WriteText(Temp("Screenshot.png"), "\x89PNG picture");
+    report.ScreenshotFile = Temp("Screenshot.png");
+    host.AddedFiles = {folder.File("added.bin")};
+    options.SetExtraAttachments(" " + folder.File("extra.txt") + " ; ;" + folder.File("missing.txt"));
+    options.SetSendFlags(0x0002 | 0x0008 | 0x0010 | 0x0100);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 5, 6, 7}));
+    EXPECT_EQ(host.Boxes, std::vector<std::string>{"The message was sent successfully.|Information.|242040"});
+    EXPECT_EQ(host.Requested,
+              (std::vector<std::string>{folder.File("extra.txt"), folder.File("missing.txt"), Temp("app.olf"),
+                                        Temp("Screenshot.png"), Temp("app.xml")}));
+
+    const std::string stamp = "_20240131235958";
+    EXPECT_EQ(ReadText(sink.File("message-1/att-extra" + stamp + ".txt")), "extra data");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".olf")), report.ReportText + "\r\n\r\n\r\n");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-Screenshot" + stamp + ".png")), "\x89PNG picture");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".xml")), "<report>Report</report>");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-added" + stamp + ".bin")), "added by the program");
+    EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n");
+
+    EXPECT_EQ(web.WaitForFile("post-1/fields.txt"),
+              "Program\nol_upload_file_0\nol_upload_file_1\nol_upload_file_2\n"
+              "ol_upload_file_3\nol_upload_file_4\n");
+    EXPECT_EQ(ReadText(web.File("post-1/filename-ol_upload_file_1")), "app" + stamp + ".olf");
+
+    // The report copy and the XML log were temporary; the screenshot belongs to the error-rate check.
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{"Screenshot.png"});
+    ErrorsRateCheck(options, report);
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, PackedFilesTravelAsOneArchiveUnderItsAttachmentName) {
+    TPeer sink("smtp");
+    WriteText(folder.File("extra.txt"), "extra data");
+    options.SetExtraAttachments(folder.File("extra.txt"));
+    options.SetSendFlags(0x0200 | 0x0100);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    SendReport(options, report);
+
+    const std::vector<std::string> parts = ListFolder(sink.File("message-1"));
+    ASSERT_EQ(parts, (std::vector<std::string>{"att-CompressFiles_20240131235958.tgz", "text.txt"}));
+    FILE* tar = ::popen(("tar -tzf " + sink.File("message-1/" + parts[0])).c_str(), "r");
+    ASSERT_NE(tar, nullptr);
+    char line[256];
+    std::string listing;
+    while (std::fgets(line, sizeof line, tar))
+        listing += line;
+    EXPECT_EQ(::pclose(tar), 0);
+    EXPECT_EQ(listing, "extra_20240131235958.txt\napp_20240131235958.olf\n");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, FailedSendKeepsTheReportBesideTheLogAndTheTenLatest) {
+    for (int i = 10; i < 22; ++i)
+        WriteText(folder.File("log/CompressFiles_200001010000" + std::to_string(i) + ".tgz"), "old");
+    WriteText(folder.File("log/holiday.tgz"), "the user's own");
+    TClipboard clipboard;
+    SetOstrelWindows(&clipboard);
+    options.SetSendFlags(0x0100 | 0x0002);
+    options.SetProcessingFlags(0x40 | 0x20);
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(ClosedPort());
+    SendReport(options, report);
+    SetOstrelWindows(nullptr);
+
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeWebHTTPError);
+    EXPECT_EQ(LastErrorMessage(), "HTTP error code: 12029 (The attempt to connect to the server failed.)");
+    EXPECT_EQ(host.Errors, std::vector<int>{7});
+    EXPECT_EQ(host.Boxes,
+              std::vector<std::string>{"Sorry, sending the message didn't work.|Information.|242010"});
+    EXPECT_EQ(clipboard.Text, report.ReportText);
+    std::vector<std::string> expected = {"CompressFiles_20000101000013.tgz",
+                                         "CompressFiles_20000101000014.tgz",
+                                         "CompressFiles_20000101000015.tgz",
+                                         "CompressFiles_20000101000016.tgz",
+                                         "CompressFiles_20000101000017.tgz",
+                                         "CompressFiles_20000101000018.tgz",
+                                         "CompressFiles_20000101000019.tgz",
+                                         "CompressFiles_20000101000020.tgz",
+                                         "CompressFiles_20000101000021.tgz",
+                                         "CompressFiles_20240131235958.tgz",
+                                         "holiday.tgz"};
+    EXPECT_EQ(ListFolder(folder.File("log")), expected);
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {
+    TPeer web("http");
+    host.CancelAction = 4;
+    options.SetSendFlags(0x0002);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_FALSE(sender.Result());
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 6, 7}));
+    EXPECT_TRUE(host.Errors.empty());
+    EXPECT_FALSE(web.WaitForFile("post-1/fields.txt").empty());
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone);
+}
+
+TEST_F(SendReportTest, ErrorEventMayAskForRetries) {
+    host.Retries = 2;
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    SendReport(options, report);
+    EXPECT_EQ(host.Errors, (std::vector<int>{5, 5, 5}));
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 5}));
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailSMTPError);
+}
+
+TEST_F(SendReportTest, ReportInTheBodyAndNoFilesStillMailsAndUploadsNothing) {
+    TPeer sink("smtp");
+    options.SetAppendReportToMessage(true);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetUploadMode(3);
+    options.SetUploadURL("ftp://127.0.0.1/incoming/");
+    options.SetUploadPort(ClosedPort()); // never asked: there is nothing to upload
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    EXPECT_EQ(ListFolder(sink.File("message-1")), std::vector<std::string>{"text.txt"});
+    EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n\r\n\r\n" + report.ReportText);
+}
+
+TEST_F(SendReportTest, ProgressDialogFollowsEachRecipient) {
+    TPeer sink("smtp");
+    TRecordingProgress progress;
+    SetOstrelSendProgress(&progress);
+    options.SetSendFlags(0x0001);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetMailRecipient("a@example.org;b@example.org");
+    SendReport(options, report);
+    SetOstrelSendProgress(nullptr);
+
+    EXPECT_EQ(progress.Caption, "Send.");
+    EXPECT_EQ(progress.Texts,
+              (std::vector<std::string>{
+                  "Message 1/2: Connecting with server...", "Message 1/2: Connected with server.",
+                  "Message 1/2: Sending message...", "Message 2/2: Connecting with server...",
+                  "Message 2/2: Connected with server.", "Message 2/2: Sending message..."}));
+    ASSERT_FALSE(progress.Positions.empty());
+    EXPECT_EQ(progress.Positions.back(), 100);
+    EXPECT_EQ(progress.Closed, 1);
+}
+
+TEST_F(SendReportTest, SendThreadWaitsForTheReportLockAndChecksTheErrorRate) {
+    TPeer sink("smtp");
+    WriteText(Temp("Screenshot.png"), "picture");
+    report.ScreenshotFile = Temp("Screenshot.png");
+    options.SetSendFlags(0x0080);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetProcessingFlags(0x01);
+    options.SetErrorRateCount(3);
+    options.SetErrorRateMinutes(1);
+    options.SetErrorRateAction(2);
+    host.Times = {report.ReportTime - 50, report.ReportTime - 20, report.ReportTime};
+    {
+        std::lock_guard held(ReportLock()); // a report is being processed
+        StartSend(options, report);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(FileExists(sink.File("message-1.eml")));
+    }
+    WaitForSendThreads();
+    EXPECT_TRUE(FileExists(sink.File("message-1.eml")));
+    EXPECT_EQ(host.Terminations, std::vector<int>{2});
+    EXPECT_EQ(host.SnapshotsFreed, 1);
+    EXPECT_FALSE(FileExists(Temp("Screenshot.png")));
+}
+
+TEST_F(SendReportTest, ErrorRateNeedsTheFullCountWithinTheMinutes) {
+    options.SetErrorRateCount(3);
+    options.SetErrorRateMinutes(1);
+    EXPECT_TRUE(ErrorRateExceeded(options, {100, 130, 160}));
+    EXPECT_FALSE(ErrorRateExceeded(options, {100, 130, 161}));
+    EXPECT_FALSE(ErrorRateExceeded(options, {100, 130}));
+    options.SetErrorRateCount(0);
+    EXPECT_FALSE(ErrorRateExceeded(options, {}));
+}
+
+TEST_F(SendReportTest, TimeStampedNamesKeepTheExtensionLast) {
+    EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", true, report.ReportTime),
+              "Screenshot_20240131235958.png");
+    EXPECT_EQ(TimeStampedFileName("/a.d/README", true, report.ReportTime), "README_20240131235958");
+    EXPECT_EQ(TimeStampedFileName("x.tar.gz", true, report.ReportTime), "x.tar_20240131235958.gz");
+    EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", false, report.ReportTime), "Screenshot.png");
+}
+
+// The mail client's tools replaced by scripts that record what they were given.
+class MailClientTest : public SendReportTest {
+protected:
+    void SetUp() override {
+        SendReportTest::SetUp();
+        ::mkdir(folder.File("bin").c_str(), 0700);
+        savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ::setenv("PATH", (folder.File("bin") + ":/usr/bin:/bin").c_str(), 1);
+        options.SetMailSendMode(1);
+    }
+    void TearDown() override {
+        ::setenv("PATH", savedPath.c_str(), 1);
+        SendReportTest::TearDown();
+    }
+    void Tool(const std::string& name, int exitCode) {
+        const std::string path = folder.File("bin/" + name);
+        WriteText(path, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + folder.File(name + ".args") + "'\nexit " +
+                            std::to_string(exitCode) + "\n");
+        ::chmod(path.c_str(), 0700);
+    }
+    std::string savedPath;
+};
+
+TEST_F(MailClientTest, MessageWithAttachmentCopiesGoesToTheMailClient) {
+    Tool("xdg-email", 0);
+    Tool("xdg-open", 0);
+    options.SetSendFlags(0x0100);
+    options.SetMailRecipient("a@example.org; -x@example.org, b@example.org");
+    options.SetMailSubject("Error\treport");
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    std::vector<std::string> args;
+    const std::string text = ReadText(folder.File("xdg-email.args"));
+    ASSERT_FALSE(text.empty());
+    const std::string attachment =
+        text.substr(text.find("--attach\n") + 9, text.find(".olf\n") + 4 - text.find("--attach\n") - 9);
+    EXPECT_EQ(text, "--utf8\n--subject\nError report\n--body\nPlease look.\n--attach\n" + attachment +
+                        "\na@example.org\nb@example.org\n");
+    // The copy outlives the send (the client reads it later) and carries the attachment name.
+    EXPECT_EQ(attachment.substr(attachment.rfind('/')), "/app_20240131235958.olf");
+    EXPECT_EQ(ReadText(attachment), report.ReportText + "\r\n\r\n\r\n");
+    EXPECT_FALSE(FileExists(folder.File("xdg-open.args")));
+}
+
+TEST_F(MailClientTest, RefusalFallsBackToTheMailtoLink) {
+    Tool("xdg-email", 3);
+    Tool("xdg-open", 0);
+    options.SetMailSubject("Fehler & mehr");
+    SendReport(options, report);
+    EXPECT_EQ(ReadText(folder.File("xdg-open.args")),
+              "mailto:support@example.org?Subject=Fehler%20%26%20mehr&Body=Please%20look%2E%0D%0A%0D%0A%0D%0A"
+              "Report%20text%0D%0Aline%20two\n");
+    EXPECT_TRUE(host.Errors.empty());
+}
+
+TEST_F(MailClientTest, NoMailClientFailsWithTheReason) {
+    SendReport(options, report);
+    EXPECT_EQ(host.Errors, std::vector<int>{5});
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailShellError);
+    EXPECT_EQ(LastErrorMessage(), "Cannot start \"xdg-open\": No such file or directory.");
+    EXPECT_EQ(MailtoEncode("a-Z 9\xC3\xA4"), "a-Z%209\xC3\xA4");
+}
+
+} // namespace
