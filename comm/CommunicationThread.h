@@ -6,6 +6,7 @@
 #include "comm/CommunicationHosts.h"
 #include "comm/CommunicationTask.h"
 #include "comm/FindOptions.h"
+#include "comm/SupervisionThread.h"
 #include <memory>
 #include <vector>
 
