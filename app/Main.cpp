@@ -1,5 +1,7 @@
 #include "app/Main.h"
+#include "app/CalibrationPanel.h"
 #include "app/CommConfig.h"
+#include "app/Diagnostics.h"
 #include "app/Find.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
@@ -147,6 +149,8 @@ void TFormMain::FormCreate() {
     m_ui->SplitterDaxo->setStretchFactor(0, 0);
     m_ui->SplitterDaxo->setStretchFactor(1, 1);
     SetupInspector();
+    m_diagnostics = new TDiagnosticsView(this);
+    m_calibrationPanel = new TCalibrationPanel(this);
     setWindowTitle(_(ApplicationTitle));
     m_ui->gbDigitalInput->setFixedWidth(m_ui->gbDiagnostics->contentsRect().width() / 2 - 10);
     m_ui->cbDiagnostic->setEnabled(false);
@@ -276,8 +280,13 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TFormMain::Splitter1Moved() {
-    // The digital grids are sized by the diagnostics view when it builds them.
     m_ui->gbDigitalInput->setFixedWidth(qMax(0, m_ui->gbDiagnostics->contentsRect().width() / 2 - 10));
+    if (m_diagnostics)
+        m_diagnostics->Relayout();
+}
+
+void TFormMain::btDiagnosticClick() {
+    m_diagnostics->btDiagnosticClick();
 }
 
 void TFormMain::StatusBarDaxoDrawPanel(TStatusBar* statusBar, QPainter& canvas, int panel,

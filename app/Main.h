@@ -10,6 +10,8 @@ namespace Ui {
 class TFormMain;
 }
 class QPainter;
+class TCalibrationPanel;
+class TDiagnosticsView;
 class TCollectionItem;
 class TInspectorLink;
 class TRSItemProperty;
@@ -55,6 +57,10 @@ public:
     // The Language button: the next language with a catalogue, and the window translated again.
     void Image1Click();
     void Splitter1Moved();
+    // Starts diagnostics of the device chosen in cbDiagnostic, or stops them.
+    void btDiagnosticClick();
+    TDiagnosticsView* Diagnostics() const { return m_diagnostics; }
+    TCalibrationPanel* CalibrationPanel() const { return m_calibrationPanel; }
 
     void tvNetworkChange(TTreeNode* node);
     // The inspector's OnPropertyChanged: the device of the edited object is marked modified.
@@ -109,6 +115,8 @@ private:
     TTreeNodes* m_nodes = nullptr; // child QObject
     QMetaObject::Connection m_treeChange;
     std::unique_ptr<TInspectorLink> m_inspectorLink;
+    TDiagnosticsView* m_diagnostics = nullptr;       // child QObject
+    TCalibrationPanel* m_calibrationPanel = nullptr; // child QObject
     TInspectorLink* m_previousInspectorLink = nullptr;
     bool m_shown = false;
 };

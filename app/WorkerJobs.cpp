@@ -127,5 +127,14 @@ TWorkerJobs ThreadWorkerJobs() {
     jobs.NewSaveConfig = [](TModbusSerialTCPMaster& master) -> std::unique_ptr<TSaveConfigJob> {
         return std::make_unique<TThreadSaveConfigJob>(master);
     };
+    jobs.StopSupervision = [] {
+        TSupervisionThread* thread = SupervisionThread;
+        if (!thread)
+            return;
+        // Terminate, then wait while serving its display calls and its end handler, then free.
+        TThreadDeleter()(thread);
+        if (SupervisionThread == thread)
+            SupervisionThread = nullptr;
+    };
     return jobs;
 }

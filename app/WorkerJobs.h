@@ -44,8 +44,8 @@ struct TWorkerJobs {
     std::function<void()> StopSupervision;
 };
 
-// The jobs on the threads of comm/: the search and the configuration writer. The supervision comes
-// with the diagnostics view.
+// The jobs on the threads of comm/: the search, the configuration writer and the stop of the
+// supervision (which the diagnostics view creates as SupervisionThread).
 TWorkerJobs ThreadWorkerJobs();
 
 inline TWorkerJobs WorkerJobs = ThreadWorkerJobs();

@@ -1,0 +1,44 @@
+#pragma once
+// TCalibrationPanel: the hidden calibration box (gbCalibration) of the main window. The key "g" opens
+// it for the selected analog device; an access code uncovers its buttons (and the Log button); each
+// button asks the technician to confirm the input or output condition and sends the matching
+// calibration coil with the store command through Send Config.
+#include <QObject>
+
+namespace Ui {
+class TFormMain;
+}
+class TFormMain;
+class TRemoteIO;
+
+class TCalibrationPanel : public QObject {
+    Q_OBJECT
+
+public:
+    // The access code that uncovers the calibration buttons; compared exactly.
+    static constexpr const char* AccessCode = "quillnet";
+
+    // Binds the box's buttons and the key presses of the form, the tree and the diagnostics button.
+    explicit TCalibrationPanel(TFormMain* form);
+
+    // A character typed on the form, the tree or the diagnostics button.
+    void FormKeyPress(QChar key);
+    void btOKClick();
+    void btCloseClick();
+    void btCalibrationZeroClick();
+    void btCalibrationMaxClick();
+    void btCalibrationC1ZeroClick();
+    void btCalibrationC1MaxClick();
+    void btCalibrateAnalogicC0OutClick();
+    void btCalibrateAnalogicC1OutClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Prompt, send, end message; the calibration state was set by the caller.
+    void Calibrate(const char* prompt);
+
+    TFormMain* m_form;
+    Ui::TFormMain& m_ui;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// The string grid of the diagnostics view: a Tag that holds the grid's small state (the row whose
+// editor was opened, or the pressed state of the output push buttons), and the mouse-up and key-up
+// events the output push buttons need.
+#include "classlib/StringGrid.h"
+#include <functional>
+
+class TDiagnosticStringGrid : public TStringGrid {
+    Q_OBJECT
+
+public:
+    using TKeyUpEvent = std::function<void(TCustomDrawGrid* sender, int key, Qt::KeyboardModifiers shift)>;
+
+    explicit TDiagnosticStringGrid(QWidget* parent = nullptr) : TStringGrid(parent) {}
+
+    int Tag = 0;
+    // The cell under the last mouse press, taken before the press moved or scrolled the grid.
+    TGridCoord MouseDownCell{-1, -1};
+    TMouseEvent OnMouseUp;
+    // Not called for the releases of a held key's auto-repeat.
+    TKeyUpEvent OnKeyUp;
+    // After the grid's size changed.
+    TNotifyEvent OnResize;
+
+protected:
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
+    void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void Resize() override;
+};

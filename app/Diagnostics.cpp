@@ -1,0 +1,686 @@
+#include "app/Diagnostics.h"
+#include "app/DiagnosticStringGrid.h"
+#include "app/Form7610_24.h"
+#include "app/Globals.h"
+#include "app/ImageLists.h"
+#include "app/Log.h"
+#include "app/Main.h"
+#include "app/StatusBar.h"
+#include "app/WorkerJobs.h"
+#include "classlib/Dialogs.h"
+#include "classlib/StrConvert.h"
+#include "classlib/Translation.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "model/DeviceModelTable.h"
+#include "model/IOClasses.h"
+#include "ui_Main.h"
+#include <QBitmap>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int DefaultPeriod = 250;
+constexpr int MeterPeriod = 1000;
+constexpr int MeterRegisters = 12;
+constexpr int CanRowCount = 9;
+constexpr int TemperatureRegisters = 4;
+constexpr int MaxAnalogOutputValue = 4095;
+constexpr int MaxCounter = 65534;
+constexpr int MaxMixedCounter = 32767;
+constexpr int CoilOn = 0xFF00;
+
+void ErrorBox(const QString& text) {
+    MessageDlg(text, TMsgDlgType::mtError, mbOK);
+}
+
+// Names of a group's channels, as their tree nodes show them.
+QStringList ChannelNames(const TChannelIO& group) {
+    QStringList names;
+    for (int i = 0; i < group.GetCount(); ++i) {
+        const auto* channel = qobject_cast<TCollectionItemNode*>(group.Channels()->Items(i));
+        names << (channel && channel->Node() ? channel->Node()->Text() : QString());
+    }
+    return names;
+}
+
+bool IsModel(const TRemoteIO& device, int code) {
+    return device.Information()->ModelCode() == code;
+}
+
+void SetEditable(TDiagnosticStringGrid* grid, bool editable) {
+    const TGridOptions options = grid->Options();
+    grid->SetOptions(editable ? (options | goEditing) : (options & ~goEditing));
+}
+
+// A raised button face: white left and top edges, black right and bottom edges, a grey line one pixel
+// inside the right and bottom edges.
+void DrawRaisedFrame(QPainter& canvas, const QRect& r) {
+    canvas.setPen(Qt::white);
+    canvas.drawLine(r.left(), r.top(), r.right(), r.top());
+    canvas.drawLine(r.left(), r.top(), r.left(), r.bottom());
+    canvas.setPen(Qt::black);
+    canvas.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    canvas.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    canvas.setPen(QColor(0x80, 0x80, 0x80));
+    canvas.drawLine(r.right() - 1, r.top() + 1, r.right() - 1, r.bottom() - 1);
+    canvas.drawLine(r.left() + 1, r.bottom() - 1, r.right() - 1, r.bottom() - 1);
+}
+
+// A pressed button face: a black outer rectangle and a grey one a pixel inside.
+void DrawSunkenFrame(QPainter& canvas, const QRect& r) {
+    canvas.setPen(Qt::black);
+    canvas.drawRect(r.adjusted(0, 0, -1, -1));
+    canvas.setPen(QColor(0x80, 0x80, 0x80));
+    canvas.drawRect(r.adjusted(1, 1, -2, -2));
+}
+
+} // namespace
+
+TDiagnosticsView::TDiagnosticsView(TFormMain* form) : QObject(form), m_form(form), m_ui(form->ui()) {
+    const std::pair<QGroupBox*, TDiagnosticStringGrid**> grids[] = {
+        {m_ui.gbAnalogicInput, &sgAnalogicInput}, {m_ui.gbAnalogicOutput, &sgAnalogicOutput},
+        {m_ui.gbDigitalInput, &sgDigitalInput},   {m_ui.gbDigitalOutput, &sgDigitalOutput},
+        {m_ui.gbAnalogicCanJ, &sgCanJ},           {m_ui.gbTemperature, &sgTemperature}};
+    for (const auto& [box, grid] : grids) {
+        auto* layout = new QVBoxLayout(box);
+        layout->setContentsMargins(2, 2, 2, 2);
+        *grid = new TDiagnosticStringGrid(box);
+        (*grid)->SetOptions((*grid)->Options() & ~goRangeSelect);
+        layout->addWidget(*grid);
+    }
+    sgAnalogicInput->setObjectName(QStringLiteral("sgAnalogicInput"));
+    sgAnalogicOutput->setObjectName(QStringLiteral("sgAnalogicOutput"));
+    sgDigitalInput->setObjectName(QStringLiteral("sgDigitalInput"));
+    sgDigitalOutput->setObjectName(QStringLiteral("sgDigitalOutput"));
+    sgCanJ->setObjectName(QStringLiteral("sgCanJ"));
+    sgTemperature->setObjectName(QStringLiteral("sgTemperature"));
+
+    sgDigitalInput->OnDrawCell = [this](TCustomDrawGrid*, int col, int row, const QRect& rect, TGridDrawState,
+                                        QPainter& canvas) { sgDigitalInputDrawCell(col, row, rect, canvas); };
+    sgDigitalOutput->OnDrawCell = [this](TCustomDrawGrid*, int col, int row, const QRect& rect,
+                                         TGridDrawState, QPainter& canvas) {
+        sgDigitalOutputDrawCell(col, row, rect, canvas);
+    };
+    sgCanJ->OnDrawCell = [this](TCustomDrawGrid*, int col, int row, const QRect& rect, TGridDrawState,
+                                QPainter& canvas) { sgCanJDrawCell(col, row, rect, canvas); };
+
+    sgAnalogicOutput->OnGetEditText = [this](TCustomDrawGrid*, int, int row, QString&) {
+        sgAnalogicOutputGetEditText(row);
+    };
+    sgAnalogicOutput->OnSelectCell = [this](TCustomDrawGrid*, int col, int row, bool& canSelect) {
+        sgAnalogicOutputSelectCell(col, row, canSelect);
+    };
+    sgAnalogicOutput->OnKeyPress = [this](TCustomDrawGrid*, QChar& key) { sgAnalogicOutputKeyPress(key); };
+    sgDigitalInput->OnGetEditText = [this](TCustomDrawGrid*, int, int row, QString&) {
+        sgDigitalInputGetEditText(row);
+    };
+    sgDigitalInput->OnSelectCell = [this](TCustomDrawGrid*, int col, int row, bool& canSelect) {
+        sgDigitalInputSelectCell(col, row, canSelect);
+    };
+    sgDigitalInput->OnKeyDown = [this](TCustomDrawGrid*, int& key, Qt::KeyboardModifiers) {
+        sgDigitalInputKeyDown(key);
+    };
+    sgDigitalOutput->OnMouseDown = [this](TCustomDrawGrid*, Qt::MouseButton button, Qt::KeyboardModifiers,
+                                          int, int) {
+        if (button == Qt::LeftButton)
+            sgDigitalOutputMouseDown();
+    };
+    sgDigitalOutput->OnMouseUp = [this](TCustomDrawGrid*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+        sgDigitalOutputMouseUp();
+    };
+    sgDigitalOutput->OnKeyDown = [this](TCustomDrawGrid*, int& key, Qt::KeyboardModifiers) {
+        sgDigitalOutputKeyDown(key);
+    };
+    sgDigitalOutput->OnKeyUp = [this](TCustomDrawGrid*, int, Qt::KeyboardModifiers) {
+        sgDigitalOutputKeyUp();
+    };
+
+    // The digital grids share their width out among their columns whenever it changes.
+    sgDigitalInput->OnResize = [this](TCustomDrawGrid*) { Relayout(); };
+    sgDigitalOutput->OnResize = [this](TCustomDrawGrid*) { Relayout(); };
+
+    // The diagnostics area changes size with the window and the splitter: the digital boxes follow.
+    m_ui.gbDiagnostics->installEventFilter(this);
+
+    connect(m_ui.btDiagnostic, &QPushButton::clicked, this, [this] { btDiagnosticClick(); });
+}
+
+TDiagnosticsView::~TDiagnosticsView() {
+    if (SupervisionThread && WorkerJobs.StopSupervision)
+        WorkerJobs.StopSupervision();
+}
+
+bool TDiagnosticsView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_ui.gbDiagnostics && event->type() == QEvent::Resize)
+        m_form->Splitter1Moved();
+    return false;
+}
+
+TRemoteIO* TDiagnosticsView::SelectedDevice() const {
+    const QComboBox* combo = m_ui.cbDiagnostic;
+    if (combo->currentIndex() < 0)
+        return nullptr;
+    return qobject_cast<TRemoteIO*>(combo->itemData(combo->currentIndex()).value<QObject*>());
+}
+
+QList<QGroupBox*> TDiagnosticsView::GroupBoxes() const {
+    return {m_ui.gbAnalogicInput, m_ui.gbAnalogicOutput, m_ui.gbAnalogicCanJ,
+            m_ui.gbTemperature,   m_ui.gbDigitalInput,   m_ui.gbDigitalOutput};
+}
+
+void TDiagnosticsView::HideGroupBoxes() {
+    for (QGroupBox* box : GroupBoxes())
+        box->hide();
+}
+
+// Start and stop ----------------------------------------------------------------------------------------
+
+void TDiagnosticsView::btDiagnosticClick() {
+    if (btDiagnosticTag == 1)
+        StopDiagnostics();
+    else if (m_ui.cbDiagnostic->count() > 0)
+        StartDiagnostics();
+}
+
+void TDiagnosticsView::StartDiagnostics() {
+    CalibrationBoxRestore = m_ui.gbCalibration->isVisible();
+    m_ui.gbCalibration->hide();
+    btDiagnosticTag = 1;
+    m_ui.btDiagnostic->setText(QStringLiteral("Stop diagnostic"));
+    m_ui.lbDiagnostic->setEnabled(false);
+    m_ui.cbDiagnostic->setEnabled(false);
+    m_ui.tvNetwork->setEnabled(false);
+    TRemoteIO* device = SelectedDevice();
+    HideGroupBoxes();
+    if (device && ModbusMaster) {
+        CurrentDevice = device;
+        // A supervision that ended by itself is freed before the next one starts.
+        if (SupervisionThread && WorkerJobs.StopSupervision)
+            WorkerJobs.StopSupervision();
+        SupervisionThread = TThread::Create<TSupervisionThread>(true, ModbusMaster, this);
+        SetAnalogicInput(device);
+        SetAnalogicOutput(device);
+        SetDigitalInput(device);
+        SetDigitalOutput(device);
+        SetCanJ(device);
+        SetTemperature(device);
+        SetCODI(device);
+        m_form->DiagnosticRunning = true;
+        SupervisionThread->Resume();
+    }
+    Relayout();
+    RetranslateComponent(m_form);
+}
+
+void TDiagnosticsView::StopDiagnostics() {
+    if (WorkerJobs.StopSupervision)
+        WorkerJobs.StopSupervision();
+    m_ui.tvNetwork->setEnabled(true);
+    btDiagnosticTag = 0;
+    m_ui.btDiagnostic->setText(QStringLiteral("Start diagnostic"));
+    m_ui.lbDiagnostic->setEnabled(true);
+    m_ui.cbDiagnostic->setEnabled(true);
+    HideGroupBoxes();
+    m_ui.gbCalibration->setVisible(CalibrationBoxRestore);
+    HideEnergyMeterView();
+    Relayout();
+    RetranslateComponent(m_form);
+}
+
+void TDiagnosticsView::Relayout() {
+    const auto fit = [](TDiagnosticStringGrid* grid, int less) {
+        const int cols = std::max(1, grid->ColCount());
+        for (int c = 0; c < cols; ++c)
+            grid->SetColWidths(c, std::max(1, grid->viewport()->width() / cols - less));
+    };
+    fit(sgDigitalInput, 2);
+    fit(sgDigitalOutput, 3);
+}
+
+// Builders ----------------------------------------------------------------------------------------------
+
+void TDiagnosticsView::PrepareGrid(QGroupBox* box, TDiagnosticStringGrid* grid, const QStringList& headers,
+                                   const QStringList& names) {
+    box->show();
+    grid->show();
+    grid->Tag = 0;
+    grid->SetColCount(int(headers.size()) + 1);
+    grid->SetRowCount(int(names.size()) + 1);
+    grid->SetFixedRows(1);
+    grid->SetFixedCols(1);
+    for (int r = 0; r < grid->RowCount(); ++r)
+        for (int c = 0; c < grid->ColCount(); ++c)
+            grid->SetCells(c, r, QString());
+    for (int c = 0; c < headers.size(); ++c)
+        grid->SetCells(c + 1, 0, headers.at(c));
+    for (int r = 0; r < names.size(); ++r)
+        grid->SetCells(0, r + 1, names.at(r));
+    grid->SetCol(1);
+    grid->SetRow(1);
+}
+
+void TDiagnosticsView::FitBoxHeight(QGroupBox* box, TDiagnosticStringGrid* grid) {
+    int height = 2 * grid->RowHeights(0) + 10;
+    for (int r = 1; r < grid->RowCount(); ++r)
+        height += grid->RowHeights(r);
+    box->setFixedHeight(height);
+}
+
+TCommunicationTask* TDiagnosticsView::AddPoll(TRemoteIO* device, int function, int number, int count,
+                                              int column, int kind, int period, int slave) {
+    TCommunicationTask* task = SupervisionThread->AddTask();
+    task->FunctionCode = quint8(function);
+    task->Slave = quint8(slave >= 0 ? slave : device->Comm()->CurrentAddress());
+    task->Number = quint16(number);
+    task->Count = quint16(count);
+    task->Period = period;
+    task->Column = column;
+    task->DisplayKind = kind;
+    task->Target = device;
+    return task;
+}
+
+TCommunicationTask* TDiagnosticsView::SetAnalogicInput(TRemoteIO* device) {
+    TAnalogicInput* group = device->AnalogicInput();
+    if (!group)
+        return nullptr;
+    HideEnergyMeterView();
+    PrepareGrid(m_ui.gbAnalogicInput, sgAnalogicInput, {_("Value"), _("Min"), _("Max")},
+                ChannelNames(*group));
+    FitBoxHeight(m_ui.gbAnalogicInput, sgAnalogicInput);
+    const int n = group->GetCount();
+    AddPoll(device, 3, 105, n, 1, DisplayKind::AnalogicInput);
+    AddPoll(device, 3, 109, n, 2, DisplayKind::AnalogicInput);
+    return AddPoll(device, 3, 113, n, 3, DisplayKind::AnalogicInput);
+}
+
+TCommunicationTask* TDiagnosticsView::SetAnalogicOutput(TRemoteIO* device) {
+    TAnalogicOutput* group = device->AnalogicOutput();
+    if (!group)
+        return nullptr;
+    HideEnergyMeterView();
+    PrepareGrid(m_ui.gbAnalogicOutput, sgAnalogicOutput, {_("Value"), _("Max")}, ChannelNames(*group));
+    FitBoxHeight(m_ui.gbAnalogicOutput, sgAnalogicOutput);
+    SetEditable(sgAnalogicOutput, true);
+    const int n = group->GetCount();
+    AddPoll(device, 3, 303, n, 1, DisplayKind::AnalogicOutput);
+    return AddPoll(device, 3, 305, n, 2, DisplayKind::AnalogicOutput);
+}
+
+TCommunicationTask* TDiagnosticsView::SetDigitalInput(TRemoteIO* device) {
+    TDigitalInput* group = device->DigitalInput();
+    if (!group)
+        return nullptr;
+    HideEnergyMeterView();
+    const bool mixed = IsModel(*device, ModelCode::MixedInputs);
+    const QStringList headers =
+        mixed ? QStringList{_("Value"), _("Acc")} : QStringList{_("Value"), _("Acc"), _("Preset")};
+    PrepareGrid(m_ui.gbDigitalInput, sgDigitalInput, headers, ChannelNames(*group));
+    SetEditable(sgDigitalInput, false);
+    const int n = group->GetCount();
+    for (int i = 0; i < n; ++i)
+        group->GetChannel(i)->SetInputState(0);
+    if (mixed)
+        return AddPoll(device, 3, 2, n + 1, 2, DisplayKind::MixedInputs);
+    AddPoll(device, 2, 1, n, 0, DisplayKind::Digital);
+    AddPoll(device, 3, 33, n, 2, DisplayKind::Digital);
+    return AddPoll(device, 3, 1, n, 3, DisplayKind::Digital);
+}
+
+TCommunicationTask* TDiagnosticsView::SetDigitalOutput(TRemoteIO* device) {
+    TDigitalOutput* group = device->DigitalOutput();
+    if (!group)
+        return nullptr;
+    HideEnergyMeterView();
+    PrepareGrid(m_ui.gbDigitalOutput, sgDigitalOutput, {_("Value")}, ChannelNames(*group));
+    const int n = group->GetCount();
+    for (int i = 0; i < n; ++i)
+        group->GetChannel(i)->SetState(0);
+    if (IsModel(*device, ModelCode::NamedOutputs)) {
+        AddPoll(device, 3, 10, 1, 0, DisplayKind::OutputMask);
+        return AddPoll(device, 3, 252, 2, 0, DisplayKind::NamedOutputs);
+    }
+    return AddPoll(device, 1, 1, n, 0, DisplayKind::Digital);
+}
+
+TCommunicationTask* TDiagnosticsView::SetCanJ(TRemoteIO* device) {
+    if (!IsModel(*device, ModelCode::CanGateway))
+        return nullptr;
+    HideEnergyMeterView();
+    const QStringList rows{_("Rotation(RPM)"),
+                           _("Temperature in degrees Celsius"),
+                           _("Oil pressure in kgf/cm2"),
+                           _("Battery voltage in Volts"),
+                           _("Fuel consumption in liters/hour"),
+                           _("Temperature in Fahrenheit"),
+                           _("Oil pressure in PSI"),
+                           _("Fuel consumption in gal/hour"),
+                           _("Sensor failure")};
+    PrepareGrid(m_ui.gbAnalogicCanJ, sgCanJ, {_("Value")}, rows);
+    sgCanJ->SetCells(0, 0, _("Description"));
+    sgCanJ->SetColWidths(0, 250);
+    sgCanJ->SetColWidths(1, 145);
+    m_ui.gbAnalogicCanJ->setFixedHeight(220);
+    return AddPoll(device, 3, 101, CanRowCount, 0, DisplayKind::CanJ);
+}
+
+TCommunicationTask* TDiagnosticsView::SetTemperature(TRemoteIO* device) {
+    TTemperatureInput* group = device->TemperatureInput();
+    if (!group)
+        return nullptr;
+    HideEnergyMeterView();
+    PrepareGrid(m_ui.gbTemperature, sgTemperature, {_("Value")}, ChannelNames(*group));
+    sgTemperature->setMinimumHeight(std::min(200, m_ui.gbTemperature->maximumHeight()));
+    FitBoxHeight(m_ui.gbTemperature, sgTemperature);
+    return AddPoll(device, 3, 501, TemperatureRegisters, 1, DisplayKind::Temperature);
+}
+
+TCommunicationTask* TDiagnosticsView::SetCODI(TRemoteIO* device) {
+    if (!IsModel(*device, ModelCode::EnergyMeter))
+        return nullptr;
+    ShowEnergyMeterView();
+    const int address = device->Comm()->CurrentAddress();
+    AddPoll(device, 3, 2, MeterRegisters, 0, DisplayKind::EnergyMeterLine1, MeterPeriod, address);
+    return AddPoll(device, 3, 2, MeterRegisters, 0, DisplayKind::EnergyMeterLine2, MeterPeriod, address + 2);
+}
+
+// Energy-meter view --------------------------------------------------------------------------------------
+
+void TDiagnosticsView::ShowEnergyMeterView() {
+    for (QWidget* child : m_ui.pDataType->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        child->hide();
+    if (!FormDev7610BR) {
+        FormDev7610BR = new TFormDev7610BR(m_form);
+        FormDev7610BR->setWindowFlags(Qt::Widget);
+    }
+    m_ui.pDataTypeLayout->insertWidget(0, FormDev7610BR, 1);
+    FormDev7610BR->show();
+}
+
+void TDiagnosticsView::HideEnergyMeterView() {
+    if (!FormDev7610BR)
+        return;
+    FormDev7610BR->hide();
+    if (FormDev7610BR->parentWidget() == m_ui.pDataType) {
+        m_ui.pDataTypeLayout->removeWidget(FormDev7610BR);
+        FormDev7610BR->setParent(m_form); // still owned by the main window
+        FormDev7610BR->hide();
+    }
+}
+
+// Cell drawing -------------------------------------------------------------------------------------------
+
+QPixmap TDiagnosticsView::TransparentImage(int index) {
+    auto it = m_images.find(index);
+    if (it != m_images.end())
+        return it->second;
+    const QList<QPixmap>& images = ImageListSimulation();
+    QPixmap image = index >= 0 && index < images.size() ? images.at(index) : QPixmap();
+    if (!image.isNull()) {
+        // The image's top-left pixel is its transparent colour.
+        const QImage pixels = image.toImage();
+        image.setMask(QBitmap::fromImage(pixels.createMaskFromColor(pixels.pixel(0, 0), Qt::MaskOutColor)));
+    }
+    return m_images.emplace(index, image).first->second;
+}
+
+void TDiagnosticsView::sgDigitalInputDrawCell(int col, int row, const QRect& rect, QPainter& canvas) {
+    if (col != 1 || row < 1)
+        return;
+    canvas.fillRect(rect, sgDigitalInput->palette().color(QPalette::Button));
+    DrawRaisedFrame(canvas, rect);
+    const TRemoteIO* device = SelectedDevice();
+    const TDigitalInput* inputs = device ? device->DigitalInput() : nullptr;
+    if (!inputs || row > inputs->GetCount())
+        return;
+    const bool on = inputs->GetChannel(row - 1)->InputState() != 0;
+    canvas.drawPixmap(rect.left() + 1, rect.top() + 1, TransparentImage(on ? ImageInputOn : ImageOff));
+}
+
+void TDiagnosticsView::sgDigitalOutputDrawCell(int col, int row, const QRect& rect, QPainter& canvas) {
+    if (col != 1 || row < 1)
+        return;
+    canvas.fillRect(rect, sgDigitalOutput->palette().color(QPalette::Button));
+    if (sgDigitalOutput->Tag != 0 && row == sgDigitalOutput->Row())
+        DrawSunkenFrame(canvas, rect);
+    else
+        DrawRaisedFrame(canvas, rect);
+    const TRemoteIO* device = SelectedDevice();
+    const TDigitalOutput* outputs = device ? device->DigitalOutput() : nullptr;
+    if (!outputs || row > outputs->GetCount())
+        return;
+    const bool on = outputs->GetChannel(row - 1)->OutputState() != 0;
+    canvas.drawPixmap(rect.left() + 1, rect.top() + 1, TransparentImage(on ? ImageOutputOn : ImageOff));
+}
+
+void TDiagnosticsView::sgCanJDrawCell(int col, int row, const QRect& rect, QPainter& canvas) {
+    if (col != 1 || row < 1)
+        return;
+    // Over the grid's own left-aligned text: the value right-aligned, followed by one blank.
+    canvas.fillRect(rect,
+                    sgCanJ->Color().isValid() ? sgCanJ->Color() : sgCanJ->palette().color(QPalette::Base));
+    const QString text = sgCanJ->Cells(col, row) + QLatin1Char(' ');
+    const int x = rect.left() + sgCanJ->ColWidths(col) - canvas.fontMetrics().horizontalAdvance(text);
+    canvas.setPen(sgCanJ->palette().color(QPalette::Text));
+    canvas.drawText(QPoint(x, rect.top() + 2 + canvas.fontMetrics().ascent()), text);
+}
+
+// Editing ------------------------------------------------------------------------------------------------
+
+void TDiagnosticsView::sgAnalogicOutputGetEditText(int row) {
+    sgAnalogicOutput->Tag = row;
+}
+
+void TDiagnosticsView::sgAnalogicOutputSelectCell(int col, int, bool&) {
+    SetEditable(sgAnalogicOutput, col == 1);
+    if (sgAnalogicOutput->Tag != 0) {
+        sgAnalogicOutput->Tag = 0;
+        if (col == 1)
+            WriteAnalogOutputValue();
+    }
+}
+
+void TDiagnosticsView::sgAnalogicOutputKeyPress(QChar& key) {
+    if (key == QLatin1Char('\r') && sgAnalogicOutput->Tag != 0 && sgAnalogicOutput->Col() == 1) {
+        sgAnalogicOutput->Tag = 0;
+        WriteAnalogOutputValue();
+    }
+}
+
+void TDiagnosticsView::sgDigitalInputGetEditText(int row) {
+    if (sgDigitalInput->Tag == 0)
+        sgDigitalInput->Tag = row;
+}
+
+void TDiagnosticsView::sgDigitalInputSelectCell(int col, int, bool&) {
+    SetEditable(sgDigitalInput, col == 2);
+    if (sgDigitalInput->Tag != 0) {
+        sgDigitalInput->Tag = 0;
+        if (col == 2)
+            WriteDigitalInputCounter();
+    }
+}
+
+void TDiagnosticsView::sgDigitalInputKeyDown(int& key) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && sgDigitalInput->Tag != 0 &&
+        sgDigitalInput->Col() == 2) {
+        sgDigitalInput->Tag = 0;
+        WriteDigitalInputCounter();
+    }
+}
+
+void TDiagnosticsView::sgDigitalOutputMouseDown() {
+    // The cell under the press before the grid scrolled it fully into view.
+    const TGridCoord hit = sgDigitalOutput->MouseDownCell;
+    if (hit.X == 1 && hit.Y >= 1) {
+        sgDigitalOutput->Tag = 1;
+        ToggleDigitalOutput();
+    } else {
+        sgDigitalOutput->Tag = 0;
+    }
+}
+
+void TDiagnosticsView::sgDigitalOutputMouseUp() {
+    if (sgDigitalOutput->Tag == 1) {
+        sgDigitalOutput->Tag = 0;
+        sgDigitalOutput->InvalidateGrid();
+    }
+}
+
+void TDiagnosticsView::sgDigitalOutputKeyDown(int& key) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && sgDigitalOutput->Tag == 0 &&
+        sgDigitalOutput->Col() == 1 && sgDigitalOutput->Row() >= 1) {
+        sgDigitalOutput->Tag = 1;
+        ToggleDigitalOutput();
+    }
+}
+
+void TDiagnosticsView::sgDigitalOutputKeyUp() {
+    if (sgDigitalOutput->Tag == 1) {
+        sgDigitalOutput->Tag = 0;
+        sgDigitalOutput->InvalidateGrid();
+    }
+}
+
+// Live writes --------------------------------------------------------------------------------------------
+
+TCommunicationTask* TDiagnosticsView::NewWrite(TRemoteIO* device) {
+    if (!device || !SupervisionThread || !m_form->DiagnosticRunning)
+        return nullptr;
+    TCommunicationTask* task = SupervisionThread->NewWriteTask();
+    task->Slave = quint8(device->Comm()->CurrentAddress());
+    return task;
+}
+
+void TDiagnosticsView::CommitWrite() {
+    if (SupervisionThread)
+        SupervisionThread->CommitWriteTask();
+}
+
+void TDiagnosticsView::WriteAnalogOutputValue() {
+    TDiagnosticStringGrid* grid = sgAnalogicOutput;
+    const int row = grid->Row();
+    qint32 value = 0;
+    if (!TryStrToInt(grid->Cells(grid->Col(), row), value)) {
+        ErrorBox(_("Invalid value."));
+        return;
+    }
+    // The limit is what the module reported; without it (or below zero) nothing is written.
+    qint32 limit = 0;
+    if (value < 0 || value > MaxAnalogOutputValue || !TryStrToInt(grid->Cells(grid->Col() + 1, row), limit) ||
+        value > limit) {
+        ErrorBox(_("Out of range value."));
+        return;
+    }
+    if (TCommunicationTask* task = NewWrite(SelectedDevice())) {
+        task->FunctionCode = 6;
+        task->Number = quint16(302 + row);
+        task->SetValue(value);
+        CommitWrite();
+    }
+}
+
+void TDiagnosticsView::WriteDigitalInputCounter() {
+    TDiagnosticStringGrid* grid = sgDigitalInput;
+    TRemoteIO* device = SelectedDevice();
+    const int row = grid->Row();
+    qint32 value = 0;
+    if (!TryStrToInt(grid->Cells(grid->Col(), row), value)) {
+        ErrorBox(_("Invalid value."));
+        return;
+    }
+    const bool mixed = device && IsModel(*device, ModelCode::MixedInputs);
+    const int max = mixed ? MaxMixedCounter : MaxCounter;
+    if (value < 0 || value > max) {
+        ErrorBox(_("Out of range value. Min=") + QStringLiteral("0") + _(", Max:") + QString::number(max));
+        return;
+    }
+    if (TCommunicationTask* task = NewWrite(device)) {
+        task->FunctionCode = 6;
+        task->Number = quint16(mixed ? 1 + row : 32 + row);
+        task->SetValue(value);
+        CommitWrite();
+    }
+}
+
+void TDiagnosticsView::ToggleDigitalOutput() {
+    TRemoteIO* device = SelectedDevice();
+    TDigitalOutput* outputs = device ? device->DigitalOutput() : nullptr;
+    const int row = sgDigitalOutput->Row();
+    if (!outputs || row < 1 || row > outputs->GetCount())
+        return;
+    const bool on = outputs->GetChannel(row - 1)->OutputState() != 0;
+    TCommunicationTask* task = NewWrite(device);
+    if (!task)
+        return;
+    if (!IsModel(*device, ModelCode::NamedOutputs)) {
+        task->FunctionCode = 5;
+        task->Number = quint16(row);
+        task->SetValue(on ? 0 : CoilOn);
+    } else if (row <= 8) {
+        int mask = 0;
+        for (int i = 0; i < 8 && i < outputs->GetCount(); ++i)
+            if (outputs->GetChannel(i)->OutputState() != 0)
+                mask |= 1 << i;
+        task->FunctionCode = 6;
+        task->Number = 10;
+        task->SetValue((mask ^ (1 << (row - 1))) & 0xFF);
+    } else {
+        // "Inverter" and "Alarmes" read 0 while on: writing 1 switches a shown-on output off.
+        task->FunctionCode = 6;
+        task->Number = quint16(row == 9 ? 252 : 253);
+        task->SetValue(on ? 1 : 0);
+    }
+    CommitWrite();
+}
+
+// The live display's way in ------------------------------------------------------------------------------
+
+TStringGrid* TDiagnosticsView::Grid(TDiagnosticGrid grid) {
+    switch (grid) {
+    case TDiagnosticGrid::AnalogicInput:
+        return sgAnalogicInput;
+    case TDiagnosticGrid::AnalogicOutput:
+        return sgAnalogicOutput;
+    case TDiagnosticGrid::DigitalInput:
+        return sgDigitalInput;
+    case TDiagnosticGrid::DigitalOutput:
+        return sgDigitalOutput;
+    case TDiagnosticGrid::CanJ:
+        return sgCanJ;
+    case TDiagnosticGrid::Temperature:
+        return sgTemperature;
+    }
+    return nullptr;
+}
+
+int TDiagnosticsView::EditingRow(TDiagnosticGrid grid) {
+    // The output grid's Tag is its pressed state, not an edited row.
+    switch (grid) {
+    case TDiagnosticGrid::AnalogicOutput:
+        return sgAnalogicOutput->Tag;
+    case TDiagnosticGrid::DigitalInput:
+        return sgDigitalInput->Tag;
+    default:
+        return 0;
+    }
+}
+
+void TDiagnosticsView::SetStatusPanel(int panel, const QString& text) {
+    m_form->StatusBarDaxo()->SetPanelText(panel, text);
+}
+
+void TDiagnosticsView::AddLogLine(const QString& line) {
+    if (FormLog)
+        FormLog->AddLine(line);
+}
+
+void TDiagnosticsView::UpdateEnergyMeter(const TRegisterArray& registers, int kind) {
+    if (FormDev7610BR)
+        FormDev7610BR->UpdateLine(registers, kind);
+}
+
+void TDiagnosticsView::SupervisionEnded() {
+    m_form->DiagnosticRunning = false;
+}

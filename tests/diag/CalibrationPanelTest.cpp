@@ -1,0 +1,171 @@
+// The calibration panel: opened with "g" for an analog device, unlocked by the access code, and its
+// buttons sending the calibration coils with the store command to the module simulator.
+#include "DiagFixture.h"
+
+class CalibrationPanelTest : public DiagFixture {
+protected:
+    void SelectInTree(QObject* object) {
+        TTreeNode* node = nullptr;
+        if (auto* device = qobject_cast<TRemoteIO*>(object))
+            node = device->Node();
+        else if (auto* group = qobject_cast<TChannelIO*>(object))
+            node = group->Node();
+        ASSERT_NE(node, nullptr);
+        Ui().tvNetwork->setCurrentIndex(node->index());
+    }
+    void TypeInTree(char key) { QTest::keyClick(Ui().tvNetwork, key); }
+    void Unlock() {
+        Ui().edtPassword->setText(QString::fromLatin1(TCalibrationPanel::AccessCode));
+        Ui().btOK->click();
+    }
+    std::array<std::uint32_t, 6> Calibrations(int address) { return Module(address).Calibrations; }
+    QList<QPushButton*> Buttons() const {
+        return {Ui().btCalibrationZero,  Ui().btCalibrationMax,         Ui().btCalibrationC1Zero,
+                Ui().btCalibrationC1Max, Ui().btCalibrateAnalogicC0Out, Ui().btCalibrateAnalogicC1Out};
+    }
+    QList<bool> Enabled() const {
+        QList<bool> enabled;
+        for (QPushButton* b : Buttons())
+            enabled << b->isEnabled();
+        return enabled;
+    }
+};
+
+TEST_F(CalibrationPanelTest, KeyOpensTheBoxAfterTheDevicesAnalogGroups) {
+    StartBus({{2, 62}});
+    TRemoteIO* inOut = AddDevice(2, 62);
+    TRemoteIO* inputsOnly = AddDevice(3, 56);
+    TRemoteIO* digital = AddDevice(4, 0);
+
+    SelectInTree(inOut);
+    TypeInTree('g');
+    EXPECT_TRUE(Ui().gbCalibration->isVisible());
+    EXPECT_EQ(Ui().btCalibrationZero->text(), "Calibrate C0 with 0");
+    EXPECT_EQ(Ui().btCalibrationMax->text(), "Calibrate C0 with Max");
+    EXPECT_EQ(Enabled(), QList<bool>({true, true, true, true, true, true}));
+    EXPECT_EQ(Calibration.CalibrationMode, 1);
+    EXPECT_TRUE(Ui().gbPassword->isVisible());
+    EXPECT_FALSE(Ui().toolbtnLog->isVisible());
+
+    SelectInTree(inputsOnly);
+    TypeInTree('G');
+    EXPECT_EQ(Ui().btCalibrationZero->text(), "Calibrate with 0");
+    EXPECT_EQ(Ui().btCalibrationMax->text(), "Calibrate with Max");
+    EXPECT_EQ(Enabled(), QList<bool>({true, true, false, false, false, false}));
+    EXPECT_EQ(Calibration.CalibrationMode, 0);
+
+    // A device without analog groups hides the box on selection, and the key does not bring it back.
+    SelectInTree(digital);
+    EXPECT_FALSE(Ui().gbCalibration->isVisible());
+    TypeInTree('g');
+    EXPECT_FALSE(Ui().gbCalibration->isVisible());
+    EXPECT_EQ(Enabled(), QList<bool>({false, false, false, false, false, false}));
+
+    // Any other character, and "g" on a group, are no calibration requests.
+    EXPECT_TRUE(Messages().isEmpty());
+    TypeInTree('x');
+    EXPECT_EQ(Messages(), QStringList({"Select a remote I/O."}));
+    app.presenter->requests.clear();
+    SelectInTree(inOut->AnalogicInput());
+    TypeInTree('g');
+    EXPECT_TRUE(Messages().isEmpty());
+    // Typing the code into the password box is no key press of the form.
+    SelectInTree(inOut);
+    TypeInTree('g');
+    QTest::keyClicks(Ui().edtPassword, QStringLiteral("abc"));
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(CalibrationPanelTest, AccessCodeUnlocksTheButtonsAndTheLogUntilTheBoxIsClosed) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    SelectInTree(d);
+    TypeInTree('g');
+    Ui().edtPassword->setText(QStringLiteral("QUILLNET"));
+    Ui().btOK->click();
+    EXPECT_TRUE(Ui().lbMessage->isVisible());
+    EXPECT_TRUE(Ui().gbPassword->isVisible());
+    EXPECT_FALSE(Ui().toolbtnLog->isVisible());
+
+    Unlock();
+    EXPECT_FALSE(Ui().gbPassword->isVisible());
+    EXPECT_TRUE(Ui().pbCalibration->isVisible());
+    EXPECT_TRUE(Ui().toolbtnLog->isVisible());
+
+    Ui().btClose->click();
+    EXPECT_FALSE(Ui().gbCalibration->isVisible());
+    EXPECT_FALSE(Ui().toolbtnLog->isVisible());
+    EXPECT_FALSE(CalibrationBoxRestore);
+    EXPECT_TRUE(Ui().edtPassword->text().isEmpty());
+    TypeInTree('g');
+    EXPECT_TRUE(Ui().gbPassword->isVisible()); // the code is asked again
+}
+
+TEST_F(CalibrationPanelTest, EachButtonSendsItsCalibrationCoilAndTheStoreCommand) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    SelectInTree(d);
+    TypeInTree('g');
+    Unlock();
+    const auto stores = Module(2).Counters.Stores;
+
+    Ui().btCalibrationZero->click();
+    EXPECT_EQ(Calibrations(2), (std::array<std::uint32_t, 6>{1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Module(2).Counters.Stores, stores + 1);
+    ASSERT_EQ(app.presenter->requests.size(), 2);
+    EXPECT_EQ(app.presenter->requests.at(0).text,
+              "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma.");
+    EXPECT_EQ(app.presenter->requests.at(0).type, TMsgDlgType::mtCustom);
+    EXPECT_EQ(app.presenter->requests.at(1).text, "End of Calibration.");
+    EXPECT_EQ(app.presenter->requests.at(1).buttons, TMsgDlgButtons(mbOK));
+    EXPECT_FALSE(Calibration.Calibrating);
+    EXPECT_EQ(Panel(3), "Save config ok.");
+    // Only the coil and the store command went out: the device's configuration stays in the model.
+    const auto& log = Module(2).Log;
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.at(log.size() - 2).Function, 5);
+    EXPECT_EQ(log.at(log.size() - 2).Address, 200);
+    EXPECT_EQ(log.back().Address, 515);
+
+    Ui().btCalibrationMax->click();
+    Ui().btCalibrationC1Zero->click();
+    Ui().btCalibrationC1Max->click();
+    Ui().btCalibrateAnalogicC0Out->click();
+    Ui().btCalibrateAnalogicC1Out->click();
+    EXPECT_EQ(Calibrations(2), (std::array<std::uint32_t, 6>{1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(Module(2).Counters.Stores, stores + 6);
+
+    // After an output calibration an input button calibrates its input again.
+    Ui().btCalibrationZero->click();
+    EXPECT_EQ(Calibrations(2)[0], 2u);
+    EXPECT_EQ(Calibrations(2)[4] + Calibrations(2)[5], 2u);
+    EXPECT_EQ(Calibration.CalibrationMode, 1);
+    EXPECT_EQ(Messages().count("End of Calibration."), 7);
+}
+
+TEST_F(CalibrationPanelTest, ButtonWithoutASelectedDeviceSendsNothing) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    SelectInTree(d);
+    TypeInTree('g');
+    Unlock();
+    // The box stays open over a channel selection.
+    Ui().tvNetwork->setCurrentIndex(d->AnalogicInput()->GetChannel(0)->Node()->index());
+    ASSERT_TRUE(Ui().gbCalibration->isVisible());
+    const auto requests = Module(2).Counters.Requests;
+    Ui().btCalibrationMax->click();
+    EXPECT_EQ(Messages(), QStringList({"Select a remote I/O."}));
+    EXPECT_EQ(Module(2).Counters.Requests, requests);
+    EXPECT_FALSE(Calibration.Calibrating);
+}
+
+TEST_F(CalibrationPanelTest, DiagnosticsHideTheOpenBoxAndStoppingThemBringsItBack) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    SelectInTree(d);
+    TypeInTree('g');
+    StartDiagnostics(d);
+    EXPECT_FALSE(Ui().gbCalibration->isVisible());
+    StopDiagnostics();
+    EXPECT_TRUE(Ui().gbCalibration->isVisible());
+}

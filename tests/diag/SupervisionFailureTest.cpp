@@ -1,0 +1,105 @@
+// Diagnostics when things go wrong or end: a module that stops answering, a bus that cannot be
+// reached, the main window closed while the thread runs, and the commands refused meanwhile.
+#include "DiagFixture.h"
+#include "FreePort.h"
+#include "comm/CommunicationThread.h"
+
+class SupervisionFailureTest : public DiagFixture {};
+
+TEST_F(SupervisionFailureTest, SilentModuleShowsTheErrorKeepsTheValuesAndStopsCleanly) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    PokeHolding(2, 104, 1111);
+    StartDiagnostics(d);
+    TDiagnosticStringGrid* ai = View().sgAnalogicInput;
+    ASSERT_TRUE(ServeUntil([&] { return ai->Cells(1, 1) == "1111"; }));
+
+    sim->SetFault(ModuleIndex(2), {vdsim::TSimFaultKind::Silent, 0, 0});
+    ASSERT_TRUE(ServeUntil([&] { return Panel(3) == "ERROR TIMEOUT"; }));
+    ASSERT_TRUE(ServeUntil([&] { return Panel(5) == "ER:2"; }));
+    EXPECT_EQ(ai->Cells(1, 1), "1111");
+    EXPECT_TRUE(FormMain->DiagnosticRunning);
+
+    // The next good reply shows the module is back.
+    sim->SetFault(ModuleIndex(2), {});
+    ASSERT_TRUE(ServeUntil([&] { return Panel(3) == "COMMUNICATION OK !"; }));
+
+    // A stop while requests time out still ends, with the tasks freed.
+    sim->SetFault(ModuleIndex(2), {vdsim::TSimFaultKind::Silent, 0, 0});
+    ServeUntil([&] { return Panel(3) == "ERROR TIMEOUT"; });
+    StopDiagnostics();
+    EXPECT_EQ(SupervisionThread, nullptr);
+    EXPECT_FALSE(FormMain->DiagnosticRunning);
+    EXPECT_EQ(Panel(3), "End diagnostics");
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(SupervisionFailureTest, UnreachableBusEndsTheThreadWithTheConnectionError) {
+    // A port that was free a moment ago: nothing listens there now.
+    const int port = UnusedLoopbackPort();
+    ASSERT_NE(port, 0);
+    StartWindows(port);
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeUntil([&] { return !FormMain->DiagnosticRunning; }));
+    EXPECT_EQ(Panel(3), "ERROR CONNECTION");
+    // The button stays at "Stop diagnostic" until pressed; Setup works again meanwhile.
+    EXPECT_EQ(Ui().btDiagnostic->text(), "Stop diagnostic");
+    EXPECT_EQ(View().btDiagnosticTag, 1);
+    StopDiagnostics();
+    EXPECT_EQ(SupervisionThread, nullptr);
+    EXPECT_EQ(Ui().btDiagnostic->text(), "Start diagnostic");
+    EXPECT_TRUE(Ui().tvNetwork->isEnabled());
+    EXPECT_EQ(Panel(3), "ERROR CONNECTION");
+}
+
+TEST_F(SupervisionFailureTest, ConnectionDroppedWhilePollingShowsTheErrorWithoutHanging) {
+    StartBus({{1, 0}});
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeResults(2));
+    sim->Stop();
+    ASSERT_TRUE(ServeUntil([&] { return Panel(3).startsWith("ERROR"); }));
+    EXPECT_NE(Panel(5), "ER:0");
+    StopDiagnostics();
+    EXPECT_EQ(SupervisionThread, nullptr);
+}
+
+TEST_F(SupervisionFailureTest, CommandsThatNeedTheBusAreRefusedWhileDiagnosticsRun) {
+    StartBus({{1, 0}});
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    FormMain->OutlookBtn_SetupClick();
+    FormMain->OutlookBtn_FindClick();
+    FormMain->SendConfig(d);
+    EXPECT_EQ(Messages(),
+              QStringList({"Can not config comm while connected !", "Can not find while connected!",
+                           "Can not send config while diagnostic."}));
+    for (const auto& r : app.presenter->requests)
+        EXPECT_EQ(r.type, TMsgDlgType::mtError);
+    EXPECT_TRUE(FormMain->DiagnosticRunning);
+    EXPECT_EQ(Module(1).Counters.Stores, 0u);
+}
+
+TEST_F(SupervisionFailureTest, ClosingTheMainWindowStopsTheSupervisionFirst) {
+    StartBus({{1, 0}});
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeResults(1));
+    FormMain->close();
+    EXPECT_EQ(SupervisionThread, nullptr);
+    EXPECT_FALSE(FormMain->DiagnosticRunning);
+    EXPECT_EQ(Panel(3), "End diagnostics");
+    EXPECT_FALSE(ModbusMaster->Connected);
+    EXPECT_TRUE(app.ReadSettings().contains("Baudrate"));
+}
+
+TEST_F(SupervisionFailureTest, DestroyingTheWindowsWhileDiagnosticsRunEndsTheThread) {
+    StartBus({{1, 0}});
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeResults(1));
+    app.Stop();
+    EXPECT_EQ(SupervisionThread, nullptr);
+    EXPECT_EQ(FormMain, nullptr);
+}
