@@ -251,7 +251,7 @@ void TfrmCollectionEditor::closeEvent(QCloseEvent* event) {
 // ---- links -------------------------------------------------------------------------------------------
 
 void TfrmCollectionEditor::SetInspector(TRSCustomObjectInspector* value) {
-    if (value == m_inspector && (value || !m_inspectorGone))
+    if (value && value == m_inspector)
         return;
     disconnect(m_inspectorGone);
     m_inspector = value;
@@ -262,7 +262,11 @@ void TfrmCollectionEditor::SetInspector(TRSCustomObjectInspector* value) {
     m_watches.clear();
     m_savedObjects->Clear();
     if (value)
-        m_inspectorGone = connect(value, &QObject::destroyed, this, [this] { SetInspector(nullptr); });
+        // The inspector is only half there when it reports its end: it is dropped without being looked at.
+        m_inspectorGone = connect(value, &QObject::destroyed, this, [this] {
+            m_inspector.clear();
+            SetInspector(nullptr);
+        });
     else
         SetCollection(nullptr);
     UpdateActions();
