@@ -44,8 +44,12 @@ bool ParseTime(const QString& text, QTime& time) {
     return time.isValid();
 }
 
+// Before the start of the count the day is negative and the time of day still counts forward from it:
+// -1.25 is 29 December 1899, 06:00.
 TDateTime Encode(const QDate& date, const QTime& time) {
-    return double(kEpoch.daysTo(date)) + time.msecsSinceStartOfDay() / kMsPerDay;
+    const double days = double(kEpoch.daysTo(date));
+    const double fraction = time.msecsSinceStartOfDay() / kMsPerDay;
+    return days >= 0 ? days + fraction : days - fraction;
 }
 
 } // namespace
@@ -63,17 +67,17 @@ TDateTime EncodeDateTime(const QDateTime& value) {
 }
 
 QDateTime DecodeDateTime(TDateTime value) {
-    const double days = std::floor(value);
-    const qint64 ms = std::llround((value - days) * kMsPerDay);
+    const double days = std::trunc(value);
+    const qint64 ms = std::llround(std::fabs(value - days) * kMsPerDay);
     return QDateTime(kEpoch.addDays(qint64(days)), QTime(0, 0)).addMSecs(ms);
 }
 
 TDateTime DateOf(TDateTime value) {
-    return std::floor(value);
+    return std::trunc(value);
 }
 
 TDateTime TimeOf(TDateTime value) {
-    return value - std::floor(value);
+    return std::fabs(value - std::trunc(value));
 }
 
 TDateTime Now() {

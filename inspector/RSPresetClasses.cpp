@@ -598,7 +598,8 @@ QPoint TRSTDateTimePropertyPreset::PopupPosition(const QSize& size) const {
 }
 
 double TRSTDateTimePropertyPreset::ChosenValue(double chosenDate, double stored) const {
-    return DateOf(chosenDate) + TimeOf(stored);
+    const double date = DateOf(chosenDate);
+    return date >= 0 ? date + TimeOf(stored) : date - TimeOf(stored);
 }
 
 QString TRSTDateTimePropertyPreset::ValueText(double value) const {
