@@ -136,6 +136,7 @@ void TOstrelClientSocket::Connect() {
     ResolveHost();
     ConnectBounded();
     m_connected = true;
+    m_peerClosed = false;
     char line[96];
     const auto* a = reinterpret_cast<const uint8_t*>(&m_address.sin_addr);
     std::snprintf(line, sizeof line, "Connected to %d.%d.%d.%d port %d\r\n", a[0], a[1], a[2], a[3], m_port);
@@ -231,8 +232,10 @@ void TOstrelClientSocket::ReceiveText(std::string& text) {
     char buffer[4096];
     do {
         const size_t n = ReceiveBuffer(buffer, sizeof buffer);
-        if (n == 0)
-            return; // the peer closed the connection
+        if (n == 0) {
+            m_peerClosed = true;
+            return;
+        }
         const std::string part(buffer, n);
         text += part;
         AppendLog(part);
@@ -257,6 +260,8 @@ void TOstrelClientSocket::WaitForData(std::string& text) {
 
 void TOstrelClientSocket::ReceiveTextOrTimeout(std::string& text) {
     WaitForData(text);
+    if (text.empty() && m_peerClosed)
+        RaiseError(ECONNRESET, "Connection closed by the peer.");
     if (text.empty())
         RaiseError(ETIMEDOUT, "Socket timeout.");
 }

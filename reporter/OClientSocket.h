@@ -75,6 +75,7 @@ private:
     int m_socketType;
     uint32_t m_timeOut;
     bool m_connected = false;
+    bool m_peerClosed = false;
     int m_socket = -1;
     std::string m_socketLog;
 };

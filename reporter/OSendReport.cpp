@@ -166,6 +166,8 @@ void TReportSender::SendReport() {
 
 void TReportSender::KeepUnsentReport(const std::string& packedFile) {
     const std::string folder = ExtractFilePath(m_report.LogFileName);
+    if (folder.empty())
+        return; // without a log file there is no folder to keep reports in
     const std::string target =
         folder +
         TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0, m_report.ReportTime);
@@ -178,7 +180,7 @@ void TReportSender::KeepUnsentReport(const std::string& packedFile) {
             DeleteFileIfAny(target);
         }
     }
-    PruneUnsentReports(folder.empty() ? "./" : folder);
+    PruneUnsentReports(folder);
 }
 
 bool TReportSender::SendByEmail() {

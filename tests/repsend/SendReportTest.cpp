@@ -246,6 +246,22 @@ TEST_F(SendReportTest, FailedSendKeepsTheReportBesideTheLogAndTheTenLatest) {
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(SendReportTest, FailedPackedSendMovesTheArchiveBesideTheLog) {
+    options.SetSendFlags(0x0200);
+    options.SetProcessingFlags(0x40);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    SendReport(options, report);
+    EXPECT_EQ(ListFolder(folder.File("log")), std::vector<std::string>{"CompressFiles.tgz"});
+    EXPECT_TRUE(TempFiles().empty());
+    FILE* tar = ::popen(("tar -tzf " + folder.File("log/CompressFiles.tgz")).c_str(), "r");
+    ASSERT_NE(tar, nullptr);
+    char line[256] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, tar), nullptr);
+    EXPECT_STREQ(line, "app.olf\n");
+    EXPECT_EQ(::pclose(tar), 0);
+}
+
 TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {
     TPeer web("http");
     host.CancelAction = 4;

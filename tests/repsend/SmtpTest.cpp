@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace reporter;
@@ -143,6 +144,23 @@ TEST_F(SmtpTest, SilentServerTimesOut) {
         EXPECT_NE(std::string(e.what()).find("Socket log:\r\nConnected to 127.0.0.1 port"),
                   std::string::npos);
     }
+    // A server that hangs up instead of greeting is told apart from a silent one.
+    TOstrelClientSMTP hungUp("127.0.0.1", 2000, ntohs(address.sin_port));
+    std::thread closer([s] {
+        for (int i = 0; i < 2; ++i) // the first client's connection still waits in the queue
+            ::close(::accept(s, nullptr, nullptr));
+    });
+    EXPECT_THROW(
+        {
+            try {
+                hungUp.Connect();
+            } catch (const EOstrelSocketError& e) {
+                EXPECT_EQ(std::string(e.what()).substr(0, 30), "Connection closed by the peer.");
+                throw;
+            }
+        },
+        EOstrelSocketError);
+    closer.join();
     ::close(s);
 }
 

@@ -166,6 +166,16 @@ TEST_F(HttpUploadTest, StatusOtherThan200IsTheError) {
     EXPECT_EQ(resultText, "Created");
 }
 
+TEST_F(HttpUploadTest, HttpsSpeaksTlsAndRefusesAPlainServer) {
+    WriteText(files.File("a.txt"), "abc");
+    std::string resultText;
+    const int code = WebUploadFiles("127.0.0.1", "x", "", "", server->Port(), true,
+                                    {{files.File("a.txt"), "a.txt"}}, {}, {}, nullptr, resultText);
+    EXPECT_NE(code, 0);
+    EXPECT_NE(code, WebStatusNotNumber);
+    EXPECT_FALSE(resultText.empty());
+}
+
 TEST_F(HttpUploadTest, UnreachableServerGivesTheConnectError) {
     WriteText(files.File("a.txt"), "abc");
     std::string resultText;
