@@ -14,6 +14,10 @@ public:
     explicit TDiagnosticStringGrid(QWidget* parent = nullptr) : TStringGrid(parent) {}
 
     int Tag = 0;
+    // Switches the in-place editing of the cells on or off.
+    void SetEditing(bool editing) {
+        SetOptions(editing ? (Options() | goEditing) : (Options() & ~goEditing));
+    }
     // The cell under the last mouse press, taken before the press moved or scrolled the grid.
     TGridCoord MouseDownCell{-1, -1};
     TMouseEvent OnMouseUp;
