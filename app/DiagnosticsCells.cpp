@@ -61,8 +61,8 @@ QPixmap TDiagnosticsView::TransparentImage(int index) {
         return it->second;
     const QList<QPixmap>& images = ImageListSimulation();
     QPixmap image = index >= 0 && index < images.size() ? images.at(index) : QPixmap();
-    if (!image.isNull()) {
-        // The image's top-left pixel is its transparent colour.
+    if (!image.isNull() && !image.hasAlphaChannel()) {
+        // An opaque image's top-left pixel is its transparent colour.
         const QImage pixels = image.toImage();
         image.setMask(QBitmap::fromImage(pixels.createMaskFromColor(pixels.pixel(0, 0), Qt::MaskOutColor)));
     }

@@ -2,6 +2,7 @@
 // thread decodes into them and into the channel objects, polled from the module simulator.
 #include "DiagFixture.h"
 #include "app/Form7610_24.h"
+#include "app/ImageLists.h"
 #include "app/Log.h"
 #include "ui_Form7610_24.h"
 #include "ui_Log.h"
@@ -50,6 +51,19 @@ TEST_F(DiagnosticsViewTest, DigitalModuleShowsInputsCountersPresetsAndOutputs) {
     EXPECT_EQ(Panel(3), "COMMUNICATION OK !");
     EXPECT_GE(OkCount(), 4);
     EXPECT_EQ(Panel(5), "ER:0");
+    // The value cells show the lamp of each channel's state.
+    const auto lampShown = [](TDiagnosticStringGrid* grid, int row, int image) {
+        const QPoint centre = grid->CellRect(1, row).topLeft() + QPoint(1 + 8, 1 + 8);
+        return grid->viewport()->grab().toImage().pixel(centre) ==
+               ImageListSimulation().at(image).toImage().pixel(8, 8);
+    };
+    EXPECT_TRUE(lampShown(in, 2, TDiagnosticsView::ImageInputOn));
+    EXPECT_TRUE(lampShown(in, 1, TDiagnosticsView::ImageOff));
+    EXPECT_TRUE(lampShown(out, 4, TDiagnosticsView::ImageOutputOn));
+    EXPECT_TRUE(lampShown(out, 1, TDiagnosticsView::ImageOff));
+    const QByteArray shot = qgetenv("VEXADAXO_SCREENSHOT");
+    if (!shot.isEmpty())
+        FormMain->grab().save(QString::fromLocal8Bit(shot));
 
     // The traffic log: a request, its reply with the (empty) error text, an empty line.
     const QStringList log = FormLog->ui().memLog->toPlainText().split(QLatin1Char('\n'));
