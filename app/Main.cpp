@@ -169,6 +169,10 @@ void TFormMain::FormCreate() {
 TFormMain::~TFormMain() {
     // FormDestroy.
     StopSupervision();
+    // The diagnostics view watches the window's widgets: it goes before they are torn down, or their
+    // last events would reach a window that is half destroyed.
+    delete m_diagnostics;
+    m_diagnostics = nullptr;
     DetachTreeChange();
     ShowInspected(nullptr);
     delete Network;
