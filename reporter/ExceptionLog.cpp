@@ -1,0 +1,180 @@
+#include "reporter/ExceptionLog.h"
+
+#include "reporter/OEvents.h"
+#include "reporter/OExceptionCache.h"
+#include "reporter/OHook.h"
+#include "reporter/OInterception.h"
+#include "reporter/OLData.h"
+#include "reporter/OLastError.h"
+#include "reporter/OModuleInfo.h"
+#include "reporter/OOptions.h"
+#include "reporter/OProcess.h"
+#include "reporter/OReportLock.h"
+#include "reporter/OReporterState.h"
+#include "reporter/OSignals.h"
+#include "reporter/OThreadPark.h"
+
+#include <dlfcn.h>
+#include <memory>
+#include <mutex>
+
+namespace reporter {
+
+namespace {
+
+std::mutex gRunLock;
+int gRunCount = 0;
+std::unique_ptr<TOstrelModuleOptionsEx> gOptions;
+bool gOwnModulesList = false;
+TInternalErrorHandler gPreviousErrorHandler = nullptr;
+
+void FreezeControl(bool start) {
+    if (start)
+        StartFreezeThread();
+    else
+        StopFreezeThread();
+}
+
+// The main module carries a reporter of its own when it exports the entry point, and this is not it.
+bool DecideLibraryMode() {
+    return GetModuleHandle("") != OwnModuleHandle() && MainModuleExport("ExceptionManager") != nullptr;
+}
+
+void LoadProgramOptions(TOstrelModuleOptionsEx& options) {
+    try {
+        const auto container = FindOLData(ProgramFileName());
+        if (!container)
+            return;
+        const TOLData data = ParseOLData(*container);
+        if (!data.Options.empty())
+            LoadOptionsFromOLData(data, options);
+    } catch (const std::exception&) {
+        // Damaged stored options: the defaults stay.
+    }
+}
+
+void CoreInit() {
+    // Nothing to detect: the program never runs inside the environment that built it.
+}
+void CoreDone() {}
+void HookInit() {
+    InitHookUnit();
+}
+void HookDone() {
+    DoneHookUnit();
+}
+
+bool RunSection(void (*routine)(), const char* name) {
+    try {
+        ProtectedSectionCall(routine, name);
+        return true;
+    } catch (const EAbort&) {
+        return false; // the internal-error handler has it
+    } catch (const std::exception& e) {
+        SetLastErrorCode(TOstrelLogErrorCode::eeNone, e.what());
+        return false;
+    }
+}
+
+} // namespace
+
+void ExceptionLogInit() {
+    gPreviousErrorHandler = SetInternalErrorHandler(WriteInternalError);
+    SetLibraryMode(DecideLibraryMode());
+    SetOwnHooks(!LibraryMode());
+    SetHooksEnabled(true);
+    RecordStartFolder();
+    SetStillInitialising(true);
+    SetAlreadyFinalising(false);
+    ClearGlobalEvents();
+
+    AllocateRaiseStack();
+    ClearHandledExceptions();
+    ClearRecentRaises();
+
+    // A program built without the reporter's data is not watched.
+    if (!HasAppendedDebugData(GetModuleHandle(""))) {
+        SetHooksEnabled(false);
+        return;
+    }
+
+    if (ModulesList() == nullptr) {
+        SetModulesList(std::make_unique<TOstrelModulesList>());
+        gOwnModulesList = true;
+    }
+    gOptions = std::make_unique<TOstrelModuleOptionsEx>("", false);
+    gOptions->SetDefaults();
+    LoadProgramOptions(*gOptions);
+    SetCurrentOptions(gOptions.get());
+    RecordMainThread();
+
+    CreateHandlerList();
+    CreateThreadsList();
+    ClearLastErrorCode();
+    ClearExcludedThreads();
+    SetReportThread(0);
+    SetReporterStarted(true);
+
+    if (OwnHooks()) {
+        InstallInterceptionHooks();
+        InstallParkSignal();
+        InstallAlternateStack();
+        InstallSignalHandlers();
+    }
+    SetFreezeWatchdogControl(FreezeControl);
+    StartFreezeThread();
+}
+
+void ExceptionLogDone() {
+    if (HooksEnabled()) {
+        // A report that runs ends first.
+        std::lock_guard wait(ReportLock());
+    }
+    SetFreezeWatchdogControl(nullptr);
+    StopFreezeThread();
+    FreeHandlerList();
+    ClearGlobalEvents();
+    RemoveSignalHandlers();
+    RemoveParkSignal();
+    RemoveInterceptionHooks();
+    RemoveAlternateStack();
+    FreeRaiseStack();
+    ClearExcludedThreads();
+    FreeThreadsList();
+    SetCurrentOptions(nullptr);
+    gOptions.reset();
+    if (gOwnModulesList) {
+        SetModulesList(nullptr);
+        gOwnModulesList = false;
+    }
+    SetReporterStarted(false);
+    SetHooksEnabled(false);
+    ClearRecentRaises();
+    ClearHandledExceptions();
+    SetInternalErrorHandler(gPreviousErrorHandler);
+    gPreviousErrorHandler = nullptr;
+}
+
+bool StartOstrelLog() {
+    std::lock_guard guard(gRunLock);
+    if (gRunCount++ > 0)
+        return true;
+    bool ok = RunSection(CoreInit, "OCore.Init");
+    ok = RunSection(HookInit, "OHook.Init") && ok;
+    ok = RunSection(ExceptionLogInit, "ExceptionLog.Init") && ok;
+    SetStillInitialising(false);
+    return ok;
+}
+
+void StopOstrelLog() {
+    std::lock_guard guard(gRunLock);
+    if (gRunCount == 0 || --gRunCount > 0)
+        return;
+    SetAlreadyFinalising(true);
+    RunSection(ExceptionLogDone, "ExceptionLog.Done");
+    RunSection(HookDone, "OHook.Done");
+    RunSection(CoreDone, "OCore.Done");
+    SetAlreadyFinalising(false);
+}
+
+} // namespace reporter

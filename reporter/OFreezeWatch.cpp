@@ -1,0 +1,195 @@
+#include "reporter/OFreezeWatch.h"
+
+#include "reporter/OCallStack.h"
+#include "reporter/OExternalExceptions.h"
+#include "reporter/OInterception.h"
+#include "reporter/OOptions.h"
+#include "reporter/OProcessHandoff.h"
+#include "reporter/OReporterState.h"
+#include "reporter/OThreadPark.h"
+#include "reporter/OThreadState.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace reporter {
+
+namespace {
+
+std::mutex gPosterLock;
+TMainLoopPoster gPoster;
+
+// Heartbeats: the serial last posted and the last one the main loop ran.
+std::mutex gBeatLock;
+std::condition_variable gBeatAnswered;
+uint64_t gPosted = 0;
+uint64_t gAnswered = 0;
+
+std::mutex gWatchLock; // start and stop
+std::mutex gStateLock;
+std::condition_variable gWake;
+bool gTerminate = false;
+bool gRunning = false;
+pthread_t gWatchdog;
+std::atomic<pid_t> gWatchdogId{0};
+std::atomic<int> gReports{0};
+
+bool Terminated() {
+    std::lock_guard guard(gStateLock);
+    return gTerminate;
+}
+
+// Sleeps, waking early when asked to end; false when asked to end.
+bool Pause(int milliseconds) {
+    std::unique_lock guard(gStateLock);
+    return !gWake.wait_for(guard, std::chrono::milliseconds(milliseconds), [] { return gTerminate; });
+}
+
+int FreezeLimitMs() {
+    const TOstrelModuleOptionsEx* options = CurrentOptions();
+    const int seconds = options != nullptr ? options->FreezeSeconds() : 60;
+    // Less than a second would report every busy moment.
+    return std::max(seconds, 1) * 1000;
+}
+
+void ReportFreeze() {
+    TOstrelThreadState& self = CurrentThreadState();
+    const pid_t main = MainThreadId();
+    TThreadParker parker(1); // allocated before the main thread stands still
+    GuardEnter(self.Frozen);
+    const bool parked = parker.Park(main, MainStackTop());
+    parker.ReleaseAll(); // the report's heavy work runs with the main thread going again
+    GuardLeave(self.Frozen);
+    TOstrelContext context;
+    TThreadStackCopy copy;
+    if (!parked || !parker.GetContext(main, context) || !parker.GetCopy(main, copy) || context.Rip == 0 ||
+        context.Rsp == 0)
+        return;
+    const TOstrelModuleOptionsEx* options = CurrentOptions();
+    const EFrozenApplication frozen(options != nullptr ? options->FreezeText() : std::string());
+    TProcessExceptionParams params;
+    params.Object = &frozen;
+    params.ObjectClass = &typeid(frozen);
+    params.Address = context.Rip;
+    params.Module = GetModuleHandle("");
+    params.StackTop = MainStackTop();
+    params.Frame = context.Rsp;
+    params.Context = &context;
+    params.ThreadId = main;
+    params.FromWatchdog = true;
+    params.StackCopy = &copy;
+    ++gReports;
+    HandOffException(params);
+}
+
+void* WatchdogMain(void*) {
+    gWatchdogId.store(CurrentThreadId());
+    // Wait for a main window.
+    while (!Terminated() && PingMainLoop(FreezePingMs) == TPingResult::NoWindow)
+        Pause(FreezePingMs);
+    while (!Terminated()) {
+        int unanswered = 0;
+        do {
+            const TPingResult result = PingMainLoop(FreezePingMs);
+            if (result == TPingResult::Unanswered) {
+                unanswered += FreezePingMs;
+            } else {
+                for (int i = 0; i < 5 && Pause(FreezePingMs); ++i) {
+                }
+                unanswered = 0;
+            }
+        } while (unanswered < FreezeLimitMs() && !Terminated());
+        if (unanswered == FreezeLimitMs() && !Terminated()) {
+            try {
+                ReportFreeze();
+            } catch (...) {
+                // The watchdog keeps watching.
+            }
+        }
+    }
+    gWatchdogId.store(0);
+    return nullptr;
+}
+
+} // namespace
+
+void SetMainLoopPoster(TMainLoopPoster poster) {
+    std::lock_guard guard(gPosterLock);
+    gPoster = std::move(poster);
+}
+
+TPingResult PingMainLoop(int timeoutMs) {
+    TMainLoopPoster poster;
+    {
+        std::lock_guard guard(gPosterLock);
+        poster = gPoster;
+    }
+    if (!poster)
+        return TPingResult::NoWindow;
+    uint64_t waitFor;
+    {
+        std::lock_guard guard(gBeatLock);
+        waitFor = gPosted;
+        if (gAnswered == gPosted) {
+            waitFor = ++gPosted;
+            const bool posted = poster([waitFor] {
+                std::lock_guard beat(gBeatLock);
+                gAnswered = std::max(gAnswered, waitFor);
+                gBeatAnswered.notify_all();
+            });
+            if (!posted) {
+                gAnswered = gPosted;
+                return TPingResult::NoWindow;
+            }
+        }
+    }
+    std::unique_lock guard(gBeatLock);
+    const bool answered = gBeatAnswered.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                                 [waitFor] { return gAnswered >= waitFor; });
+    return answered ? TPingResult::Answered : TPingResult::Unanswered;
+}
+
+void StartFreezeThread() {
+    std::lock_guard guard(gWatchLock);
+    const TOstrelModuleOptionsEx* options = CurrentOptions();
+    if (gRunning || !ReporterStarted() || options == nullptr || !options->ReporterActive() ||
+        !options->FreezeWatch())
+        return;
+    if (LibraryMode() && (options->ProcessingFlags() & 0x10))
+        return; // the main module watches
+    {
+        std::lock_guard state(gStateLock);
+        gTerminate = false;
+    }
+    if (CreateOwnThread(gWatchdog, WatchdogMain, nullptr) == 0)
+        gRunning = true;
+}
+
+void StopFreezeThread() {
+    std::lock_guard guard(gWatchLock);
+    if (!gRunning)
+        return;
+    {
+        std::lock_guard state(gStateLock);
+        gTerminate = true;
+    }
+    gWake.notify_all();
+    if (pthread_equal(gWatchdog, pthread_self()))
+        pthread_detach(gWatchdog); // a report of the watchdog itself switched it off
+    else
+        pthread_join(gWatchdog, nullptr);
+    gRunning = false;
+}
+
+bool FreezeThreadRunning() {
+    std::lock_guard guard(gWatchLock);
+    return gRunning;
+}
+
+int FreezeReportCount() {
+    return gReports.load();
+}
+
+} // namespace reporter

@@ -1,0 +1,278 @@
+#include "reporter/OSignals.h"
+
+#include "reporter/OCallStack.h"
+#include "reporter/OExternalExceptions.h"
+#include "reporter/OFutex_linux.h"
+#include "reporter/OInterception.h"
+#include "reporter/OProcessHandoff.h"
+#include "reporter/OReporterState.h"
+#include "reporter/OThreadPark.h"
+#include "reporter/OThreadState.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+namespace reporter {
+
+namespace {
+
+constexpr int SignalCount = int(std::size(ReportedSignals));
+constexpr size_t AlternateStackSize = 64 * 1024;
+
+struct sigaction gPrevious[SignalCount];
+bool gInstalled = false;
+
+// The one signal request the relay thread serves; a second faulting thread waits for its turn.
+enum TRelayState : uint32_t { rsIdle, rsRequested, rsDone, rsStop };
+struct TSignalRequest {
+    std::atomic<uint32_t> State{rsIdle};
+    std::atomic<pid_t> Owner{0};
+    int Signal = 0;
+    int Code = 0;
+    uintptr_t FaultAddress = 0;
+    bool Write = false;
+    pid_t ThreadId = 0;
+    uintptr_t StackTop = 0;
+    TOstrelContext Context;
+};
+TSignalRequest gRequest;
+pthread_t gRelay;
+std::atomic<bool> gRelayRunning{false};
+
+int IndexOf(int signal) {
+    for (int i = 0; i < SignalCount; ++i)
+        if (ReportedSignals[i] == signal)
+            return i;
+    return -1;
+}
+
+void Pause() {
+    timespec t{0, 1000000};
+    nanosleep(&t, nullptr);
+}
+
+void Chain(int signal, siginfo_t* info, void* userContext) {
+    const int index = IndexOf(signal);
+    if (index < 0)
+        return;
+    const struct sigaction& previous = gPrevious[index];
+    if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction != nullptr) {
+        previous.sa_sigaction(signal, info, userContext);
+        return;
+    }
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+        previous.sa_handler(signal);
+        return;
+    }
+    // The default action: put it back and let the signal happen again. A fault repeats when its
+    // instruction runs again; a sent signal is sent once more (it stays pending until the handler ends).
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    if (info == nullptr || info->si_code <= 0 || signal == SIGABRT)
+        ::syscall(SYS_tgkill, ::getpid(), CurrentThreadId(), signal);
+}
+
+void CrashHandler(int signal, siginfo_t* info, void* userContext) {
+    const int savedErrno = errno;
+    TOstrelThreadState& state = CurrentThreadState();
+    TOstrelContext context;
+    ContextFromSignal(userContext, context);
+    bool report = HooksEnabled() && ReporterStarted() && gRelayRunning.load();
+    // The abort after a reported exception, or a fault that repeats after the chained handler returned,
+    // is no new exception.
+    if (signal == SIGABRT && state.Reported)
+        report = false;
+    if (state.Signal == signal && state.ExceptionAddress == context.Rip)
+        report = false;
+    if (report && GuardEnter(state.Processing)) {
+        const pid_t self = CurrentThreadId();
+        state.ExceptionObject = nullptr;
+        state.ExceptionClass = nullptr;
+        state.ExceptionAddress = context.Rip;
+        state.RaiseKind = 0;
+        state.Signal = signal;
+        state.RaiseStackPointer = context.Rsp;
+        state.RaiseFrame = context.Rbp;
+        state.Context = context;
+        CopyRaiseStack(context.Rsp, state.StackTop, self, context.Rip);
+        for (;;) {
+            pid_t expected = 0;
+            if (gRequest.Owner.compare_exchange_strong(expected, self))
+                break;
+            Pause();
+        }
+        gRequest.Signal = signal;
+        gRequest.Code = info != nullptr ? info->si_code : 0;
+        gRequest.FaultAddress = info != nullptr ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        const auto* uc = static_cast<const ucontext_t*>(userContext);
+        gRequest.Write = (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0;
+        gRequest.ThreadId = self;
+        gRequest.StackTop = state.StackTop;
+        gRequest.Context = context;
+        gRequest.State.store(rsRequested);
+        FutexWake(gRequest.State);
+        while (gRequest.State.load() == rsRequested)
+            FutexWait(gRequest.State, rsRequested, 0);
+        gRequest.State.store(rsIdle);
+        gRequest.Owner.store(0);
+        state.Reported = 1;
+        GuardLeave(state.Processing);
+    }
+    Chain(signal, info, userContext);
+    errno = savedErrno;
+}
+
+void ServeRequest() {
+    TThreadStackCopy copy;
+    copy.ThreadId = uint32_t(gRequest.ThreadId);
+    copy.InstructionPointer = gRequest.Context.Rip;
+    copy.FramePointer = gRequest.Context.Rbp;
+    {
+        TRaiseStackAccess access;
+        const TRaiseStackCopy& raised = access.Copy();
+        if (raised.ThreadId == gRequest.ThreadId && raised.Bytes != nullptr) {
+            copy.StackPointer = raised.Start;
+            copy.Stack.assign(raised.Bytes, raised.Bytes + raised.Size);
+        }
+    }
+    if (!IsReporterActive() || !IsThreadReported(gRequest.ThreadId))
+        return;
+    const auto object = MakeSignalException(gRequest.Signal, gRequest.Code, gRequest.Context.Rip,
+                                            gRequest.FaultAddress, gRequest.Write);
+    TProcessExceptionParams params;
+    params.Object = object.get();
+    params.ObjectClass = &typeid(*object);
+    params.Address = gRequest.Context.Rip;
+    params.Module = GetModuleHandle("");
+    params.StackTop = gRequest.StackTop;
+    params.Frame = gRequest.Context.Rsp;
+    params.Context = &gRequest.Context;
+    params.ThreadId = gRequest.ThreadId;
+    params.Signal = gRequest.Signal;
+    params.SignalCode = gRequest.Code;
+    params.FaultAddress = gRequest.FaultAddress;
+    params.StackCopy = copy.Stack.empty() ? nullptr : &copy;
+    HandOffException(params);
+}
+
+void* RelayMain(void*) {
+    for (;;) {
+        const uint32_t state = gRequest.State.load();
+        if (state == rsStop)
+            break;
+        if (state != rsRequested) {
+            FutexWait(gRequest.State, state, 0);
+            continue;
+        }
+        try {
+            ServeRequest();
+        } catch (...) {
+            // The faulting thread goes on to the previous action whatever the report did.
+        }
+        gRequest.State.store(rsDone);
+        FutexWake(gRequest.State);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void InstallAlternateStack() {
+    TOstrelThreadState& state = CurrentThreadState();
+    if (state.AltStack != nullptr)
+        return;
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
+        return; // the thread has one already
+    const long minimum = sysconf(_SC_MINSIGSTKSZ);
+    const size_t size = std::max<size_t>(AlternateStackSize, minimum > 0 ? size_t(minimum) * 4 : 0);
+    void* memory =
+        mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (memory == MAP_FAILED)
+        return;
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = size;
+    if (sigaltstack(&stack, nullptr) != 0) {
+        munmap(memory, size);
+        return;
+    }
+    state.AltStack = memory;
+    CurrentStackTop(); // known before any signal needs it
+}
+
+void RemoveAlternateStack() {
+    TOstrelThreadState& state = CurrentThreadState();
+    if (state.AltStack == nullptr)
+        return;
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) != 0 || current.ss_sp != state.AltStack ||
+        (current.ss_flags & SS_ONSTACK))
+        return; // replaced by someone else, or in use: leave it
+    stack_t disable{};
+    disable.ss_flags = SS_DISABLE;
+    if (sigaltstack(&disable, nullptr) != 0)
+        return;
+    munmap(state.AltStack, current.ss_size);
+    state.AltStack = nullptr;
+}
+
+bool InstallSignalHandlers() {
+    if (gInstalled)
+        return true;
+    gRequest.State.store(rsIdle);
+    gRequest.Owner.store(0);
+    if (CreateOwnThread(gRelay, RelayMain, nullptr) != 0)
+        return false;
+    gRelayRunning.store(true);
+    struct sigaction action {};
+    action.sa_sigaction = CrashHandler;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    if (const int park = ParkSignal(); park != 0)
+        sigaddset(&action.sa_mask, park); // a faulting thread is not parked while it waits for its report
+    for (int i = 0; i < SignalCount; ++i)
+        sigaction(ReportedSignals[i], &action, &gPrevious[i]);
+    gInstalled = true;
+    return true;
+}
+
+void RemoveSignalHandlers() {
+    if (!gInstalled)
+        return;
+    for (int i = 0; i < SignalCount; ++i) {
+        struct sigaction current {};
+        if (sigaction(ReportedSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+            current.sa_sigaction == CrashHandler)
+            sigaction(ReportedSignals[i], &gPrevious[i], nullptr);
+    }
+    gInstalled = false;
+    // Wait for a faulting thread's report to end before the relay goes.
+    for (;;) {
+        pid_t expected = 0;
+        if (gRequest.Owner.compare_exchange_strong(expected, CurrentThreadId()))
+            break;
+        Pause();
+    }
+    gRequest.State.store(rsStop);
+    FutexWake(gRequest.State);
+    pthread_join(gRelay, nullptr);
+    gRelayRunning.store(false);
+    gRequest.State.store(rsIdle);
+    gRequest.Owner.store(0);
+}
+
+bool SignalHandlersInstalled() {
+    return gInstalled;
+}
+
+} // namespace reporter

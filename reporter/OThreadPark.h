@@ -1,0 +1,49 @@
+#pragma once
+// Standing other threads still to read them: a thread is parked by a real-time signal sent to it alone,
+// its handler copies the thread's registers and stack into a buffer the parker allocated beforehand,
+// then waits until released. Nothing is allocated while a thread is parked: it may hold the allocator's
+// lock. Release the threads before any allocation-heavy work; only then take the copies.
+#include "reporter/OCallStack.h"
+#include "reporter/OThreadState.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <sys/types.h>
+#include <vector>
+
+namespace reporter {
+
+// Picks a free real-time signal and installs its handler; false when none is free.
+bool InstallParkSignal();
+void RemoveParkSignal();
+// The signal in use, 0 when none is installed.
+int ParkSignal();
+
+struct TParkSlot;
+
+class TThreadParker {
+public:
+    // Room for count threads, each with a stack copy of at most stackBytes.
+    explicit TThreadParker(int count, size_t stackBytes = 102400);
+    // Releases every thread still parked, and waits until their handlers have left the slots.
+    ~TThreadParker();
+    TThreadParker(const TThreadParker&) = delete;
+    TThreadParker& operator=(const TThreadParker&) = delete;
+
+    // Parks the thread (not the calling one) and copies its registers and stack, up to stackTop or, when
+    // that is 0, as far as the stack is readable. False when the thread did not stop within the time
+    // limit (a thread that blocks the signal, has ended, or no slot is left).
+    bool Park(pid_t threadId, uintptr_t stackTop, int timeoutMs = 250);
+    void Release(pid_t threadId);
+    void ReleaseAll();
+    // What the parked thread's handler copied (call after the release: this allocates).
+    bool GetCopy(pid_t threadId, TThreadStackCopy& copy) const;
+    bool GetContext(pid_t threadId, TOstrelContext& context) const;
+
+private:
+    TParkSlot* SlotOf(pid_t threadId) const;
+    std::vector<std::unique_ptr<TParkSlot>> m_slots;
+};
+
+} // namespace reporter

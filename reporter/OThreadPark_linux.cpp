@@ -1,0 +1,245 @@
+#include "reporter/OThreadPark.h"
+
+#include "reporter/OFutex_linux.h"
+#include "reporter/OMemory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace reporter {
+
+enum TParkState : uint32_t { psFree, psRequested, psCopying, psParked, psReleased, psAbandoned };
+
+struct TParkSlot {
+    std::atomic<uint32_t> State{psFree};
+    pid_t ThreadId = 0;
+    uintptr_t StackTop = 0;
+    std::unique_ptr<uint8_t[]> Buffer;
+    size_t Capacity = 0;
+    TOstrelContext Context;
+    uintptr_t CopyStart = 0;
+    size_t CopySize = 0;
+    bool Copied = false;
+};
+
+namespace {
+
+constexpr int MaxPublished = 256;
+std::atomic<TParkSlot*> gPublished[MaxPublished];
+std::atomic<int> gInFlight{0};
+std::atomic<int> gSignal{0};
+struct sigaction gPreviousAction;
+std::mutex gInstallLock;
+
+void ParkHandler(int, siginfo_t*, void* userContext) {
+    const int savedErrno = errno;
+    gInFlight.fetch_add(1);
+    const pid_t self = CurrentThreadId();
+    TParkSlot* slot = nullptr;
+    for (auto& published : gPublished) {
+        TParkSlot* candidate = published.load();
+        if (candidate != nullptr && candidate->ThreadId == self) {
+            slot = candidate;
+            break;
+        }
+    }
+    uint32_t expected = psRequested;
+    if (slot != nullptr && slot->State.compare_exchange_strong(expected, psCopying)) {
+        ContextFromSignal(userContext, slot->Context);
+        const uintptr_t start = slot->Context.Rsp;
+        size_t size =
+            slot->StackTop > start ? std::min(slot->StackTop - start, slot->Capacity) : slot->Capacity;
+        size = ReadableSize(start, size);
+        if (size > 0)
+            std::memcpy(slot->Buffer.get(), reinterpret_cast<const void*>(start), size);
+        slot->CopyStart = start;
+        slot->CopySize = size;
+        slot->Copied = true;
+        slot->State.store(psParked);
+        FutexWake(slot->State);
+        while (slot->State.load() == psParked)
+            FutexWait(slot->State, psParked, 0);
+    }
+    gInFlight.fetch_sub(1);
+    errno = savedErrno;
+}
+
+bool Publish(TParkSlot* slot) {
+    for (auto& published : gPublished) {
+        TParkSlot* expected = nullptr;
+        if (published.compare_exchange_strong(expected, slot))
+            return true;
+    }
+    return false;
+}
+
+void Unpublish(TParkSlot* slot) {
+    for (auto& published : gPublished) {
+        TParkSlot* expected = slot;
+        published.compare_exchange_strong(expected, nullptr);
+    }
+}
+
+int64_t NowMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+} // namespace
+
+bool InstallParkSignal() {
+    std::lock_guard guard(gInstallLock);
+    if (gSignal.load() != 0)
+        return true;
+    for (int signal = SIGRTMIN + 2; signal <= SIGRTMAX; ++signal) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0)
+            continue;
+        if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler != SIG_DFL)
+            continue; // somebody's signal
+        if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction != nullptr)
+            continue;
+        struct sigaction action {};
+        action.sa_sigaction = ParkHandler;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+        sigfillset(&action.sa_mask); // nothing else runs on a parked thread
+        if (sigaction(signal, &action, &gPreviousAction) != 0)
+            continue;
+        gSignal.store(signal);
+        return true;
+    }
+    return false;
+}
+
+void RemoveParkSignal() {
+    std::lock_guard guard(gInstallLock);
+    const int signal = gSignal.exchange(0);
+    if (signal == 0)
+        return;
+    // A late signal still pending somewhere must find the handler: it is put back only when no parked
+    // thread remains.
+    while (gInFlight.load() != 0)
+        sched_yield();
+    sigaction(signal, &gPreviousAction, nullptr);
+}
+
+int ParkSignal() {
+    return gSignal.load();
+}
+
+TThreadParker::TThreadParker(int count, size_t stackBytes) {
+    for (int i = 0; i < count; ++i) {
+        auto slot = std::make_unique<TParkSlot>();
+        slot->Buffer = std::make_unique<uint8_t[]>(stackBytes);
+        slot->Capacity = stackBytes;
+        m_slots.push_back(std::move(slot));
+    }
+}
+
+TThreadParker::~TThreadParker() {
+    ReleaseAll();
+    for (auto& slot : m_slots)
+        Unpublish(slot.get());
+    while (gInFlight.load() != 0)
+        sched_yield();
+}
+
+bool TThreadParker::Park(pid_t threadId, uintptr_t stackTop, int timeoutMs) {
+    const int signal = gSignal.load();
+    if (signal == 0 || threadId <= 0 || threadId == CurrentThreadId() || SlotOf(threadId) != nullptr)
+        return false;
+    TParkSlot* slot = nullptr;
+    for (auto& s : m_slots)
+        if (s->State.load() == psFree) {
+            slot = s.get();
+            break;
+        }
+    if (slot == nullptr)
+        return false;
+    slot->ThreadId = threadId;
+    slot->StackTop = stackTop;
+    slot->Copied = false;
+    slot->CopySize = 0;
+    slot->State.store(psRequested);
+    if (!Publish(slot)) {
+        slot->State.store(psFree);
+        return false;
+    }
+    if (::syscall(SYS_tgkill, ::getpid(), threadId, signal) != 0) {
+        Unpublish(slot);
+        slot->State.store(psFree);
+        return false;
+    }
+    const int64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+        const uint32_t state = slot->State.load();
+        if (state == psParked)
+            return true;
+        const int64_t left = deadline - NowMs();
+        if (state == psRequested && left <= 0) {
+            uint32_t expected = psRequested;
+            if (slot->State.compare_exchange_strong(expected, psAbandoned)) {
+                Unpublish(slot);
+                return false;
+            }
+            continue; // the handler has just begun copying
+        }
+        FutexWait(slot->State, state, state == psRequested ? int(std::max<int64_t>(left, 1)) : 10);
+    }
+}
+
+void TThreadParker::Release(pid_t threadId) {
+    TParkSlot* slot = SlotOf(threadId);
+    if (slot == nullptr)
+        return;
+    Unpublish(slot);
+    slot->State.store(psReleased);
+    FutexWake(slot->State);
+}
+
+void TThreadParker::ReleaseAll() {
+    for (auto& slot : m_slots)
+        if (slot->State.load() == psParked)
+            Release(slot->ThreadId);
+}
+
+TParkSlot* TThreadParker::SlotOf(pid_t threadId) const {
+    for (const auto& slot : m_slots) {
+        const uint32_t state = slot->State.load();
+        if (slot->ThreadId == threadId && (state == psParked || state == psRequested || state == psCopying))
+            return slot.get();
+    }
+    return nullptr;
+}
+
+bool TThreadParker::GetCopy(pid_t threadId, TThreadStackCopy& copy) const {
+    for (auto it = m_slots.rbegin(); it != m_slots.rend(); ++it)
+        if (const auto& slot = *it; slot->ThreadId == threadId && slot->Copied) {
+            copy.ThreadId = uint32_t(threadId);
+            copy.InstructionPointer = slot->Context.Rip;
+            copy.StackPointer = slot->CopyStart;
+            copy.FramePointer = slot->Context.Rbp;
+            copy.Stack.assign(slot->Buffer.get(), slot->Buffer.get() + slot->CopySize);
+            return true;
+        }
+    return false;
+}
+
+bool TThreadParker::GetContext(pid_t threadId, TOstrelContext& context) const {
+    for (auto it = m_slots.rbegin(); it != m_slots.rend(); ++it)
+        if (const auto& slot = *it; slot->ThreadId == threadId && slot->Copied) {
+            context = slot->Context;
+            return true;
+        }
+    return false;
+}
+
+} // namespace reporter

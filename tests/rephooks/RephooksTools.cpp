@@ -1,0 +1,190 @@
+#include "RephooksTools.h"
+
+#include "reporter/ExceptionLog.h"
+#include "reporter/OCallStack.h"
+#include "reporter/OClassInfo.h"
+#include "reporter/OExceptionInfo.h"
+#include "reporter/OThreadState.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace rephooks {
+
+namespace {
+
+std::mutex gLock;
+std::vector<TRecordedException> gRecords;
+std::atomic<bool> gEcho{false};
+std::atomic<uint8_t> gResult{1};
+
+uint8_t Record(const reporter::TProcessExceptionParams& params) {
+    TRecordedException r;
+    r.ClassName = params.ObjectClass != nullptr ? reporter::ClassName(params.ObjectClass) : "";
+    r.Address = params.Address;
+    r.RaiseKind = params.RaiseKind;
+    r.HandlerKind = params.HandlerKind;
+    r.DialogType = params.DialogType;
+    r.ThreadId = params.ThreadId;
+    r.FromWatchdog = params.FromWatchdog;
+    r.Signal = params.Signal;
+    if (params.Context != nullptr) {
+        r.ContextRip = params.Context->Rip;
+        r.ContextRsp = params.Context->Rsp;
+    }
+    r.StackCopySize = params.StackCopy != nullptr ? params.StackCopy->Stack.size() : 0;
+    if (params.Object != nullptr && reporter::IsValidObject(params.Object))
+        r.Message = reporter::GetExceptionMessage(params.Object);
+    if (gEcho.load()) {
+        std::printf("REPORTED class=%s kind=%d signal=%d thread=%d stack=%zu message=%s\n",
+                    r.ClassName.c_str(), r.HandlerKind, r.Signal, int(r.ThreadId), r.StackCopySize,
+                    r.Message.c_str());
+        std::fflush(stdout);
+    }
+    std::lock_guard guard(gLock);
+    gRecords.push_back(std::move(r));
+    return gResult.load();
+}
+
+std::map<std::string, void (*)()>& Scenarios() {
+    static std::map<std::string, void (*)()> scenarios;
+    return scenarios;
+}
+
+} // namespace
+
+TRecordingProcessor::TRecordingProcessor(bool echo) {
+    Clear();
+    gEcho.store(echo);
+    gResult.store(1);
+    m_previous = reporter::SetExceptionProcessor(Record);
+}
+
+TRecordingProcessor::~TRecordingProcessor() {
+    reporter::SetExceptionProcessor(m_previous);
+    gEcho.store(false);
+}
+
+std::vector<TRecordedException> TRecordingProcessor::Records() const {
+    std::lock_guard guard(gLock);
+    return gRecords;
+}
+
+std::vector<TRecordedException> TRecordingProcessor::Reports() const {
+    std::vector<TRecordedException> reports;
+    for (const TRecordedException& r : Records())
+        if (r.HandlerKind != 2)
+            reports.push_back(r);
+    return reports;
+}
+
+void TRecordingProcessor::Clear() {
+    std::lock_guard guard(gLock);
+    gRecords.clear();
+}
+
+void TRecordingProcessor::SetResult(uint8_t result) {
+    gResult.store(result);
+}
+
+TStartedReporter::TStartedReporter() {
+    reporter::StartOstrelLog();
+}
+
+TStartedReporter::~TStartedReporter() {
+    reporter::StopOstrelLog();
+}
+
+TChildResult RunChild(const std::string& scenario) {
+    TChildResult result;
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe[1], STDERR_FILENO);
+    std::string self = "/proc/self/exe";
+    char program[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length > 0) {
+        program[length] = '\0';
+        self = program;
+    }
+    std::string flag = "--child";
+    std::string name = scenario;
+    char* argv[] = {self.data(), flag.data(), name.data(), nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[1]);
+    if (spawned != 0) {
+        ::close(pipe[0]);
+        return result;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[4096];
+    for (;;) {
+        pollfd p{pipe[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready > 0) {
+            const ssize_t n = ::read(pipe[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            result.Output.append(buffer, size_t(n));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            break;
+        }
+    }
+    ::close(pipe[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.Exited = WIFEXITED(status);
+    result.ExitCode = result.Exited ? WEXITSTATUS(status) : -1;
+    result.Signalled = WIFSIGNALED(status);
+    result.Signal = result.Signalled ? WTERMSIG(status) : 0;
+    return result;
+}
+
+bool RunChildScenario(const std::string& scenario) {
+    const auto found = Scenarios().find(scenario);
+    if (found == Scenarios().end())
+        return false;
+    found->second();
+    return true;
+}
+
+TChildScenario::TChildScenario(const char* name, void (*body)()) {
+    Scenarios()[name] = body;
+}
+
+int CountLines(const std::string& text, const std::string& piece) {
+    int count = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.substr(start, end - start).find(piece) != std::string::npos)
+            ++count;
+        start = end + 1;
+    }
+    return count;
+}
+
+} // namespace rephooks
