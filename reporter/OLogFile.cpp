@@ -414,7 +414,10 @@ std::string GetReportOther(const std::string& report) {
         return std::string();
     const size_t start = rule + 3;
     const size_t end = report.find("\r\n\r\n", start);
-    return report.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string other = report.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!other.empty() && (other.back() == '\r' || other.back() == '\n'))
+        other.pop_back();
+    return other;
 }
 
 TLogFile::TLogFile(std::string fileName, bool readOnly)

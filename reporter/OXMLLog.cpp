@@ -159,9 +159,13 @@ void AddGeneral(TXMLItem& log, const std::string& report) {
         inField = false;
     };
     for (const std::string& line : Lines(GetReportGeneral(report))) {
+        std::string lineNumber;
+        std::string lineLabel;
         std::string first;
-        if (ParseFieldLine(line, number, label, first)) {
+        if (ParseFieldLine(line, lineNumber, lineLabel, first)) {
             flush();
+            number = lineNumber;
+            label = lineLabel;
             value.assign(1, first);
             inField = true;
         } else if (Trim(line).empty()) {

@@ -1,0 +1,382 @@
+#include "ReportFixture.h"
+
+#include "reporter/OErrors.h"
+#include "reporter/OLastError.h"
+#include "reporter/OLogFile.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace reporter;
+using namespace reptest;
+
+namespace {
+
+// A report of the fixed inputs whose message tells it apart.
+std::string Report(const std::string& message, const std::string& module = "app") {
+    TFixedReport fixture;
+    fixture.SetGeneral("0000555500001234", module, "std::runtime_error", message);
+    return fixture.Build().Report;
+}
+
+std::string Stored(const std::string& report) {
+    std::string text = report;
+    while (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        text.resize(text.size() - 2);
+    return text + "\r\n\r\n\r\n";
+}
+
+std::vector<std::string> Messages(const TLogFile& log) {
+    std::vector<std::string> messages;
+    for (int i = 0; i < log.Count(); ++i)
+        messages.push_back(log.GetFieldValue("2.5", i));
+    return messages;
+}
+
+// The user's fallback folder goes into the test's folder instead of the real home.
+class THome {
+public:
+    explicit THome(const std::string& folder) : m_old(getenv("HOME") ? getenv("HOME") : "") {
+        setenv("HOME", folder.c_str(), 1);
+    }
+    ~THome() { setenv("HOME", m_old.c_str(), 1); }
+
+private:
+    std::string m_old;
+};
+
+} // namespace
+
+TEST(LogFile, SavedReportsReadBackUnchanged) {
+    TTempDir dir;
+    const std::string path = dir.File("app.olf");
+    {
+        TLogFile log(path, false);
+        EXPECT_EQ(log.Count(), 0);
+        log.AddReport(Report("First."), 32);
+        log.AddReport(Report("Second line one.\r\n\r\nline: three"), 32);
+        log.AddReport(Report("Third."), 32);
+        log.Save();
+        EXPECT_EQ(ReadFile(path), log.GetText());
+    }
+    const std::string file = ReadFile(path);
+    // Each report, its three line breaks, one more between reports; the file ends in the three.
+    EXPECT_EQ(file, Stored(Report("First.")) + "\r\n" +
+                        Stored(Report("Second line one.\r\n\r\nline: three")) + "\r\n" +
+                        Stored(Report("Third.")));
+
+    TLogFile again(path, true);
+    ASSERT_EQ(again.Count(), 3);
+    EXPECT_EQ(again.Reports(1), Stored(Report("Second line one.\r\n\r\nline: three")));
+    EXPECT_EQ(Messages(again),
+              (std::vector<std::string>{"First.", "Second line one.\r\n.\r\nline:_three", "Third."}));
+    EXPECT_EQ(again.GetText(), file);
+    EXPECT_THROW(again.Reports(3), Exception);
+    EXPECT_EQ(again.GetFieldValue("2.5", 3), "");
+    EXPECT_EQ(again.GetFieldValue("9.9", 0), "");
+    EXPECT_THROW(again.Save(), EFileError); // opened for reading only
+
+    // Saving what was read changes nothing.
+    TLogFile writer(path, false);
+    writer.Save();
+    EXPECT_EQ(ReadFile(path), file);
+}
+
+TEST(LogFile, TheMaximumKeepsTheNewestReports) {
+    TTempDir dir;
+    TLogFile log(dir.File("app.olf"), false);
+    for (const char* m : {"A.", "B.", "C."})
+        log.AddReport(Report(m), 3);
+    log.AddReport(Report("D."), 3);
+    EXPECT_EQ(Messages(log), (std::vector<std::string>{"B.", "C.", "D."}));
+    // A smaller maximum drops as many as needed at once; none below one keeps only the new report.
+    log.AddReport(Report("E."), 2);
+    EXPECT_EQ(Messages(log), (std::vector<std::string>{"D.", "E."}));
+    log.AddReport(Report("F."), 0);
+    EXPECT_EQ(Messages(log), (std::vector<std::string>{"F."}));
+    log.AddReport(Report("G."), -4);
+    EXPECT_EQ(Messages(log), (std::vector<std::string>{"G."}));
+    log.Save();
+    EXPECT_EQ(TLogFile(dir.File("app.olf"), true).Count(), 1);
+
+    log.AddReport(Report("H."), 10);
+    log.DeleteReport(0);
+    EXPECT_EQ(Messages(log), (std::vector<std::string>{"H."}));
+    log.Clear();
+    log.Save();
+    EXPECT_EQ(ReadFile(dir.File("app.olf")), "");
+}
+
+TEST(LogFile, DamagedFilesLoseNoReadableReport) {
+    TTempDir dir;
+    const std::string path = dir.File("app.olf");
+    const std::string a = Stored(Report("A."));
+    const std::string b = Stored(Report("B."));
+
+    // The last report without its line breaks.
+    WriteFile(path, a + "\r\n" + b.substr(0, b.size() - 6));
+    EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A.", "B."}));
+
+    // Text without a table between two reports is no report.
+    WriteFile(path, a + "\r\nnothing to see\r\n\r\n\r\n\r\n" + b);
+    EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A.", "B."}));
+
+    // Line feeds alone (an editor saved it) and extra empty lines between reports.
+    std::string lf;
+    for (const char c : a + "\r\n\r\n\r\n" + b)
+        if (c != '\r')
+            lf += c;
+    WriteFile(path, lf);
+    {
+        TLogFile log(path, true);
+        EXPECT_EQ(Messages(log), (std::vector<std::string>{"A.", "B."}));
+        EXPECT_EQ(log.Reports(0), a);
+        EXPECT_EQ(log.Reports(1), b);
+    }
+
+    // Cut off inside the second report's General part: that piece has no table and goes; the first
+    // stays, and saving keeps it.
+    WriteFile(path, a + "\r\n" + b.substr(0, 200));
+    {
+        TLogFile log(path, false);
+        EXPECT_EQ(Messages(log), (std::vector<std::string>{"A."}));
+        log.AddReport(Report("C."), 32);
+        log.Save();
+    }
+    EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A.", "C."}));
+
+    // Binary garbage, zero bytes included, around a report.
+    std::string garbage;
+    for (int i = 0; i < 5000; ++i)
+        garbage += char((i * 7919) % 256);
+    WriteFile(path, garbage + "\r\n\r\n\r\n\r\n" + a + "\r\n" + garbage);
+    EXPECT_NO_THROW({
+        TLogFile log(path, true);
+        EXPECT_GE(log.Count(), 1);
+        EXPECT_EQ(log.GetFieldValue("2.5", 0), "A.");
+    });
+
+    // Too short to hold anything.
+    WriteFile(path, "\r\n\r\n");
+    EXPECT_EQ(TLogFile(path, true).Count(), 0);
+}
+
+TEST(LogFile, AnOversizedFileIsRefusedAndLeftAlone) {
+    TTempDir dir;
+    const std::string path = dir.File("app.olf");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(MaxLogFileSize) + 1), 0); // sparse: costs no disk
+    ::close(fd);
+    try {
+        TLogFile log(path, false);
+        FAIL() << "an oversized log was loaded";
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("larger than 64 MB"), std::string::npos) << e.what();
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(uint64_t(info.st_size), uint64_t(MaxLogFileSize) + 1);
+}
+
+TEST(LogFile, SavingKeepsWhatOthersSavedMeanwhile) {
+    TTempDir dir;
+    const std::string path = dir.File("app.olf");
+    TLogFile first(path, false);
+    TLogFile second(path, false);
+    first.AddReport(Report("One."), 32);
+    first.Save();
+    second.AddReport(Report("Two."), 32);
+    second.Save();
+    EXPECT_EQ(Messages(second), (std::vector<std::string>{"One.", "Two."}));
+    first.AddReport(Report("Three."), 3);
+    first.Save();
+    EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"One.", "Two.", "Three."}));
+
+    // Processes saving at the same time: every report arrives, none twice.
+    constexpr int Children = 4;
+    constexpr int Each = 5;
+    std::vector<pid_t> pids;
+    for (int c = 0; c < Children; ++c) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int status = 0;
+            try {
+                for (int i = 0; i < Each; ++i) {
+                    TLogFile log(path, false);
+                    log.AddReport(Report("P" + std::to_string(c) + "-" + std::to_string(i) + "."), 100);
+                    log.Save();
+                }
+            } catch (...) {
+                status = 1;
+            }
+            _exit(status);
+        }
+        pids.push_back(pid);
+    }
+    for (const pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::vector<std::string> messages = Messages(TLogFile(path, true));
+    EXPECT_EQ(messages.size(), size_t(3 + Children * Each));
+    for (int c = 0; c < Children; ++c)
+        for (int i = 0; i < Each; ++i)
+            EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                                 "P" + std::to_string(c) + "-" + std::to_string(i) + "."),
+                      1);
+}
+
+TEST(LogFile, UnusableFoldersFallBackOrFailClearly) {
+    TTempDir dir;
+    THome home(dir.Path());
+    // A log name that is a folder cannot be used: the same name under the user's fallback folder is.
+    ASSERT_EQ(::mkdir(dir.File("busy.olf").c_str(), 0755), 0);
+    TLogFile log(dir.File("busy.olf"), false);
+    EXPECT_EQ(log.FileName(), dir.Path() + "/OstrelLog/busy.olf");
+    log.AddReport(Report("A."), 32);
+    log.Save();
+    EXPECT_EQ(TLogFile(dir.Path() + "/OstrelLog/busy.olf", true).Count(), 1);
+
+    // When the file turns into something else before saving, saving raises and writes nothing.
+    TLogFile late(dir.File("late.olf"), false);
+    late.AddReport(Report("B."), 32);
+    ASSERT_EQ(::mkdir(dir.File("late.olf").c_str(), 0755), 0);
+    EXPECT_THROW(late.Save(), EFileError);
+}
+
+TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
+    TTempDir dir;
+    TLogFile log(dir.File("app.olf"), false);
+    log.AddReport(Report("Access violation at address 0000000000000010: read of address 0000000000000000."),
+                  32);
+    log.AddReport(Report("Line one: a\r\n\r\n  \r\nline four"), 32);
+    const std::vector<std::string> fields = {"2.2", "2.3", "2.4", "2.5"};
+    auto duplicate = [&](const std::string& message, const std::string& module = "app") {
+        return log.FindDuplicate(fields, {"0000555500001234", module, "std::runtime_error", message});
+    };
+    EXPECT_TRUE(duplicate("Access violation at address 0000000000000010: read of address 0000000000000000."));
+    EXPECT_TRUE(duplicate("Line one: a\n\n  \nline four"));
+    EXPECT_FALSE(duplicate("Line one: a\r\n\r\n  \r\nline")); // only the start of the value
+    EXPECT_FALSE(duplicate("Access violation"));
+    EXPECT_FALSE(duplicate("Line one: a\r\n\r\n  \r\nline four", "lib.so"));
+    EXPECT_FALSE(log.FindDuplicate({"2.2", "2.3"}, {"0000555500001234"}));
+    EXPECT_FALSE(log.FindDuplicate({"2.9"}, {""}));
+
+    TOstrelModuleOptions options("", false);
+    options.SetLogFlags(0x30);
+    EXPECT_FALSE(IsDuplicateReport(options, &log, "0000555500001234", "app", "std::runtime_error",
+                                   "Line one: a\r\n\r\n  \r\nline four"));
+    options.SetLogFlags(0x31);
+    EXPECT_TRUE(IsDuplicateReport(options, &log, "0000555500001234", "app", "std::runtime_error",
+                                  "Line one: a\r\n\r\n  \r\nline four"));
+    EXPECT_FALSE(IsDuplicateReport(options, nullptr, "", "", "", ""));
+    // The value reads back with its continuation lines.
+    EXPECT_EQ(log.GetFieldValue("2.5", 1), "Line one:_a\r\n.\r\n.\r\nline four");
+}
+
+TEST(LogFile, SectionsOfAStoredReport) {
+    TFixedReport fixture;
+    const TLogTexts texts = fixture.Build();
+    const std::string stored = Stored(texts.Report);
+    std::string general = texts.General;
+    while (!general.empty() && (general.back() == '\r' || general.back() == '\n'))
+        general.pop_back();
+    EXPECT_EQ(GetReportGeneral(stored), general);
+    const std::string callStack = GetReportCallStack(stored);
+    // From the rule under the title to the closing rule and its empty line.
+    const size_t title = std::string("Call Stack Information:\r\n").size();
+    EXPECT_EQ(callStack, texts.CallStackAndModules.substr(title, texts.CallStackAndModules.find("\r\n\r\n") +
+                                                                     4 - title));
+    EXPECT_EQ(callStack.substr(0, 3), "---");
+    const std::string modules = GetReportModules(stored);
+    EXPECT_EQ(modules.substr(0, 3), "---");
+    EXPECT_NE(modules.find("|00007F0000000000|libfoo.so.1|"), std::string::npos);
+    EXPECT_EQ(modules.substr(modules.size() - 5), "-\r\n\r\n");
+    EXPECT_EQ(GetReportCPU(stored), texts.CPU);
+    EXPECT_EQ(GetReportGeneral("no table here"), "");
+    EXPECT_EQ(ReportLogVersion(stored), OstrelLogVersionText);
+    EXPECT_LT(CompareVersions("4.9.10", "5.0.0"), 0);
+    EXPECT_EQ(CompareVersions("5.0", "5.0.0"), 0);
+    EXPECT_GT(CompareVersions("5.0.10", "5.0.9"), 0);
+}
+
+namespace {
+
+class TRecordedEvents : public TLogSaveEvents {
+public:
+    std::vector<std::string> Calls;
+    std::function<void(bool&)> OnError;
+    bool ClearOnSaving = false;
+    void SavingLog(bool& flag) override {
+        Calls.push_back("saving");
+        if (ClearOnSaving)
+            flag = false;
+    }
+    void LogSaved(bool& flag) override { Calls.push_back(flag ? "saved" : "saved-failed"); }
+    void LogError(bool& retry) override {
+        Calls.push_back("error:" + LastErrorMessage().substr(0, 5));
+        if (OnError)
+            OnError(retry);
+    }
+};
+
+} // namespace
+
+TEST(LogFile, SaveStepRetriesWithoutAddingTwice) {
+    TTempDir dir;
+    const std::string path = dir.File("app.olf");
+    TOstrelModuleOptions options("", false);
+    options.SetLogToFile(true);
+    options.SetMaxLogReports(32);
+    TLogFile log(path, false);
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); // the first save fails
+    TRecordedEvents events;
+    int errors = 0;
+    events.OnError = [&](bool& retry) {
+        EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeLogError);
+        ++errors;
+        ::rmdir(path.c_str());
+        retry = true;
+    };
+    std::string sendText = "report";
+    EXPECT_TRUE(SaveLogFile(options, log, Report("A."), false, sendText, events));
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(events.Calls, (std::vector<std::string>{"saving", "error:[Log]", "saved"}));
+    EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A."}));
+    EXPECT_EQ(sendText, "report");
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone);
+
+    // A duplicate is neither added nor saved; with bit 0x04 the sending copy is the whole log.
+    options.SetSendFlags(0x04);
+    EXPECT_TRUE(SaveLogFile(options, log, Report("A."), true, sendText, events));
+    EXPECT_EQ(log.Count(), 1);
+    EXPECT_TRUE(SaveLogFile(options, log, Report("B."), false, sendText, events));
+    EXPECT_EQ(sendText, ReadFile(path));
+
+    // A failure that is not retried clears the continue flag for the last event and is reported.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    events.Calls.clear();
+    events.OnError = nullptr;
+    EXPECT_FALSE(SaveLogFile(options, log, Report("C."), false, sendText, events));
+    EXPECT_EQ(events.Calls, (std::vector<std::string>{"saving", "error:[Log]", "saved-failed"}));
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeLogError);
+    ::rmdir(path.c_str());
+
+    // A handler that clears the flag keeps the report out of the file; without LogToFile no event runs.
+    events.Calls.clear();
+    events.ClearOnSaving = true;
+    EXPECT_TRUE(SaveLogFile(options, log, Report("D."), false, sendText, events));
+    EXPECT_EQ(events.Calls, (std::vector<std::string>{"saving", "saved-failed"}));
+    EXPECT_FALSE(::access(path.c_str(), F_OK) == 0);
+    options.SetLogToFile(false);
+    events.Calls.clear();
+    EXPECT_TRUE(SaveLogFile(options, log, Report("E."), false, sendText, events));
+    EXPECT_TRUE(events.Calls.empty());
+}
