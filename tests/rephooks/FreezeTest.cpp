@@ -1,0 +1,85 @@
+// The freeze watchdog against a main loop of the test's own: answering, then blocked.
+#include "RephooksTools.h"
+
+#include "reporter/ExceptionLog.h"
+#include "reporter/OOptions.h"
+#include "reporter/OReporterState.h"
+
+#include <chrono>
+#include <deque>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace rephooks;
+using Clock = std::chrono::steady_clock;
+
+std::mutex gQueueLock;
+std::deque<std::function<void()>> gQueue;
+
+// Runs the posted calls on this (the main) thread for the given time.
+void Pump(std::chrono::milliseconds duration) {
+    const auto end = Clock::now() + duration;
+    while (Clock::now() < end) {
+        std::deque<std::function<void()>> calls;
+        {
+            std::lock_guard guard(gQueueLock);
+            calls.swap(gQueue);
+        }
+        for (auto& call : calls)
+            call();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+class Freeze : public testing::Test {
+protected:
+    void SetUp() override {
+        reporter::SetMainLoopPoster([](std::function<void()> call) {
+            std::lock_guard guard(gQueueLock);
+            gQueue.push_back(std::move(call));
+            return true;
+        });
+    }
+    void TearDown() override {
+        if (auto* options = reporter::CurrentOptions())
+            options->SetFreezeActive(false);
+        reporter::SetMainLoopPoster(nullptr);
+        std::lock_guard guard(gQueueLock);
+        gQueue.clear();
+    }
+    TStartedReporter m_reporter;
+    TRecordingProcessor m_processor;
+};
+
+TEST_F(Freeze, ABlockedMainLoopIsReportedOnceAfterTheTimeAndAnAnsweringOneNever) {
+    auto* options = reporter::CurrentOptions();
+    ASSERT_NE(nullptr, options);
+    options->SetFreezeSeconds(1);
+    options->SetFreezeText("Frozen for the test.");
+    options->SetFreezeActive(true);
+    ASSERT_TRUE(reporter::FreezeThreadRunning());
+
+    Pump(std::chrono::milliseconds(1300)); // answering for longer than the limit
+    EXPECT_TRUE(m_processor.Records().empty());
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600)); // blocked
+    Pump(std::chrono::milliseconds(100));
+    const auto records = m_processor.Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_TRUE(records[0].FromWatchdog);
+    EXPECT_EQ("reporter::EFrozenApplication", records[0].ClassName);
+    EXPECT_EQ("Frozen for the test.", records[0].Message);
+    EXPECT_EQ(reporter::MainThreadId(), records[0].ThreadId);
+    EXPECT_NE(0u, records[0].ContextRip);
+    EXPECT_EQ(records[0].ContextRip, records[0].Address);
+    EXPECT_GT(records[0].StackCopySize, 0u);
+
+    // Switching the option off stops the watchdog at once.
+    options->SetFreezeActive(false);
+    EXPECT_FALSE(reporter::FreezeThreadRunning());
+}
+
+} // namespace

@@ -1,0 +1,91 @@
+// Parking a thread: its registers and stack are copied while it stands still, and it goes on after the
+// release.
+#include "RephooksTools.h"
+
+#include "reporter/OModules.h"
+#include "reporter/OThreadPark.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using namespace rephooks;
+
+constexpr uint64_t Marker = 0x5AFE57AC4C0FFEE5ULL;
+std::atomic<pid_t> gSpinnerId{0};
+std::atomic<uint64_t> gCounter{0};
+std::atomic<bool> gStop{false};
+
+[[gnu::noinline]] void Spin(bool blockPark) {
+    if (blockPark) {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, reporter::ParkSignal());
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+    volatile uint64_t marker = Marker;
+    gSpinnerId.store(reporter::CurrentThreadId());
+    while (!gStop.load())
+        gCounter.fetch_add(marker == Marker ? 1 : 2);
+}
+
+class Park : public testing::Test {
+protected:
+    void Start(bool blockPark) {
+        gStop.store(false);
+        gSpinnerId.store(0);
+        m_spinner = std::thread(Spin, blockPark);
+        while (gSpinnerId.load() == 0)
+            std::this_thread::yield();
+    }
+    void TearDown() override {
+        gStop.store(true);
+        if (m_spinner.joinable())
+            m_spinner.join();
+    }
+    TStartedReporter m_reporter;
+    std::thread m_spinner;
+};
+
+TEST_F(Park, AParkedThreadStandsStillWithItsRegistersAndStackCopiedAndGoesOnWhenReleased) {
+    ASSERT_NE(0, reporter::ParkSignal());
+    Start(false);
+    reporter::TThreadParker parker(2);
+    ASSERT_TRUE(parker.Park(gSpinnerId.load(), 0));
+    const uint64_t parkedAt = gCounter.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(parkedAt, gCounter.load());
+    EXPECT_FALSE(parker.Park(gSpinnerId.load(), 0)); // parked already
+    parker.Release(gSpinnerId.load());
+    while (gCounter.load() == parkedAt)
+        std::this_thread::yield();
+
+    reporter::TOstrelContext context;
+    ASSERT_TRUE(parker.GetContext(gSpinnerId.load(), context));
+    EXPECT_NE(0u, reporter::FindModuleOfAddress(context.Rip));
+    reporter::TThreadStackCopy copy;
+    ASSERT_TRUE(parker.GetCopy(gSpinnerId.load(), copy));
+    EXPECT_EQ(context.Rsp, copy.StackPointer);
+    EXPECT_EQ(uint32_t(gSpinnerId.load()), copy.ThreadId);
+    ASSERT_GE(copy.Stack.size(), sizeof Marker);
+    bool found = false;
+    for (size_t i = 0; i + sizeof Marker <= copy.Stack.size() && !found; i += 8)
+        found = std::memcmp(copy.Stack.data() + i, &Marker, sizeof Marker) == 0;
+    EXPECT_TRUE(found);
+}
+
+TEST_F(Park, AThreadThatDoesNotAnswerIsGivenUpAndNeverStopped) {
+    Start(true);
+    reporter::TThreadParker parker(1);
+    EXPECT_FALSE(parker.Park(gSpinnerId.load(), 0, 50));
+    const uint64_t before = gCounter.load();
+    while (gCounter.load() == before)
+        std::this_thread::yield();
+    EXPECT_FALSE(parker.Park(reporter::CurrentThreadId(), 0)); // never the caller itself
+}
+
+} // namespace
