@@ -10,8 +10,42 @@
 #include "app/UnitSplash.h"
 #include "classlib/Application.h"
 #include "classlib/Translation.h"
+#include "reporter/ExceptionLog.h"
 #include <QFont>
 #include <memory>
+
+namespace {
+
+// Joins the exception reporter to the application: exceptions that reach the application's exception
+// handling go to the reporter first (its answer 0 means it dealt with them, and the error box is left
+// out), and the reporter's freeze watchdog pings the application's event loop. Undone before the
+// application object goes.
+class TReporterBinding {
+public:
+    TReporterBinding() {
+        m_previous = SetHandleExceptionHook([](const std::exception_ptr& error, QObject*) {
+            return reporter::ExceptionManagerFor(error, 1) == 0;
+        });
+        reporter::SetMainLoopPoster([](std::function<void()> call) {
+            QCoreApplication* application = QCoreApplication::instance();
+            if (application == nullptr)
+                return false;
+            QMetaObject::invokeMethod(application, std::move(call), Qt::QueuedConnection);
+            return true;
+        });
+    }
+    ~TReporterBinding() {
+        reporter::SetMainLoopPoster(nullptr);
+        SetHandleExceptionHook(m_previous);
+    }
+    TReporterBinding(const TReporterBinding&) = delete;
+    TReporterBinding& operator=(const TReporterBinding&) = delete;
+
+private:
+    TExceptionHook m_previous;
+};
+
+} // namespace
 
 TProgramWindows::TProgramWindows() {
     // The forms name the original platform's dialog font; map it to a narrow sans-serif face present
@@ -40,6 +74,7 @@ TProgramWindows::~TProgramWindows() {
 
 int RunProgram(int argc, char** argv) {
     TApplication app(argc, argv);
+    const TReporterBinding reporterBinding;
     // The forms name the original platform's dialog font; map it to a sans-serif face present here.
     QFont::insertSubstitutions(
         QStringLiteral("MS Sans Serif"),

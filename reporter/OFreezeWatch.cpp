@@ -121,20 +121,18 @@ void SetMainLoopPoster(TMainLoopPoster poster) {
 }
 
 TPingResult PingMainLoop(int timeoutMs) {
-    TMainLoopPoster poster;
-    {
-        std::lock_guard guard(gPosterLock);
-        poster = gPoster;
-    }
-    if (!poster)
-        return TPingResult::NoWindow;
     uint64_t waitFor;
     {
+        // The poster is called under its lock, so that once SetMainLoopPoster has replaced it no call of
+        // the old one is still under way (the main loop it posts to may be going away).
+        std::lock_guard posterGuard(gPosterLock);
+        if (!gPoster)
+            return TPingResult::NoWindow;
         std::lock_guard guard(gBeatLock);
         waitFor = gPosted;
         if (gAnswered == gPosted) {
             waitFor = ++gPosted;
-            const bool posted = poster([waitFor] {
+            const bool posted = gPoster([waitFor] {
                 std::lock_guard beat(gBeatLock);
                 gAnswered = std::max(gAnswered, waitFor);
                 gBeatAnswered.notify_all();

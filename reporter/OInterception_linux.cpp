@@ -543,9 +543,20 @@ bool RunInMainThread(const std::function<void()>& procedure) {
         }
         while (gRequestState.load() != 0 && gReportThread.load() != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::lock_guard guard(gRequestLock);
-        gPendingRequest = nullptr;
-        gRequestState.store(0);
+        bool ran;
+        {
+            std::lock_guard guard(gRequestLock);
+            ran = gPendingRequest == nullptr;
+            gPendingRequest = nullptr;
+            gRequestState.store(0);
+        }
+        if (!ran) {
+            // The report ended before its thread got to the request: it runs here after all.
+            try {
+                procedure();
+            } catch (...) {
+            }
+        }
     } else {
         gRequestState.store(1);
         try {

@@ -112,7 +112,9 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         }
         gRequest.Signal = signal;
         gRequest.Code = info != nullptr ? info->si_code : 0;
-        gRequest.FaultAddress = info != nullptr ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        // A signal sent by a process carries no fault address (the sender's id stands there).
+        gRequest.FaultAddress =
+            info != nullptr && info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
         const auto* uc = static_cast<const ucontext_t*>(userContext);
         gRequest.Write = (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0;
         gRequest.ThreadId = self;
