@@ -1,0 +1,295 @@
+#include "reporter/gui/ODialogHelper.h"
+
+#include "reporter/OErrors.h"
+#include "reporter/OModules.h"
+#include "reporter/OStream.h"
+#include "reporter/gui/ODialogLayout.h"
+#include "reporter/gui/OReportDialog.h"
+
+#include <QApplication>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace reporter {
+
+namespace {
+
+constexpr uint32_t RequestMagic = 0x48444C4F; // "OLDH"
+constexpr uint32_t AnswerMagic = 0x52444C4F;  // "OLDR"
+constexpr uint32_t WireVersion = 1;
+// A report is text of a few hundred kilobytes; anything near this is damage.
+constexpr size_t MaxMessageSize = size_t(256) << 20;
+constexpr uint32_t MaxColumns = 16;
+
+void WriteString(TOstrelStream& s, const std::string& text) {
+    s.WriteU32(uint32_t(text.size()));
+    s.Write(text.data(), text.size());
+}
+
+std::string ReadString(TOstrelStream& s) {
+    const uint32_t length = s.ReadU32();
+    if (length > s.Remaining())
+        throw EReadError("The dialog request holds a text longer than the request.");
+    std::string text(length, '\0');
+    s.Read(text.data(), length);
+    return text;
+}
+
+uint8_t Flags(const TReportDialogState& state) {
+    return uint8_t((state.SendChecked ? 1 : 0) | (state.ScreenshotChecked ? 2 : 0) |
+                   (state.ClipboardChecked ? 4 : 0) | (state.TerminateRequested ? 8 : 0) |
+                   (state.DetailsShown ? 16 : 0));
+}
+
+TReportDialogState StateOf(uint8_t flags) {
+    TReportDialogState state;
+    state.SendChecked = flags & 1;
+    state.ScreenshotChecked = flags & 2;
+    state.ClipboardChecked = flags & 4;
+    state.TerminateRequested = flags & 8;
+    state.DetailsShown = flags & 16;
+    return state;
+}
+
+void WriteRows(TOstrelStream& s, const std::vector<TListRowData>& rows) {
+    s.WriteU32(uint32_t(rows.size()));
+    for (const TListRowData& row : rows) {
+        s.WriteU32(uint32_t(row.Texts.size()));
+        for (const std::string& text : row.Texts)
+            WriteString(s, text);
+        s.WriteU32(uint32_t(row.Image));
+        s.WriteU8(uint8_t((row.Running ? 1 : 0) | (row.Header ? 2 : 0)));
+        WriteString(s, row.Caption);
+    }
+}
+
+std::vector<TListRowData> ReadRows(TOstrelStream& s) {
+    const uint32_t count = s.ReadU32();
+    // Each row takes at least 13 bytes: a count that the rest cannot hold is damage.
+    if (count > s.Remaining() / 13)
+        throw EReadError("The dialog request announces more rows than it holds.");
+    std::vector<TListRowData> rows(count);
+    for (TListRowData& row : rows) {
+        const uint32_t texts = s.ReadU32();
+        if (texts > MaxColumns)
+            throw EReadError("The dialog request holds a row with too many columns.");
+        for (uint32_t i = 0; i < texts; ++i)
+            row.Texts.push_back(ReadString(s));
+        row.Image = int32_t(s.ReadU32());
+        const uint8_t flags = s.ReadU8();
+        row.Running = flags & 1;
+        row.Header = flags & 2;
+        row.Caption = ReadString(s);
+    }
+    return rows;
+}
+
+bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += size_t(n);
+    }
+    return true;
+}
+
+// Everything up to the end of the stream, at most limit bytes; false on an error or a longer stream.
+bool ReceiveAll(int fd, std::vector<uint8_t>& bytes, size_t limit) {
+    bytes.clear();
+    uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (bytes.size() + size_t(n) > limit)
+            return false;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+}
+
+struct TFd {
+    int Fd = -1;
+    explicit TFd(int fd) : Fd(fd) {}
+    ~TFd() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+};
+
+} // namespace
+
+std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request) {
+    TOstrelStream s;
+    s.WriteU32(RequestMagic);
+    s.WriteU32(WireVersion);
+    const TDialogOptions& o = request.Content.Options;
+    s.WriteU8(o.DialogFlags);
+    s.WriteU16(o.SendFlags);
+    s.WriteU8(o.LogFlags);
+    s.WriteU8(o.CallStackFlags);
+    s.WriteU8(o.MailSendMode);
+    s.WriteU8(o.UploadMode);
+    s.WriteU8(o.TerminateAction);
+    s.WriteU8(o.DialogTabSetting);
+    s.WriteU8(uint8_t((o.DialogCountCheck ? 1 : 0) | (o.LogToFile ? 2 : 0)));
+    s.WriteU32(uint32_t(o.DialogCountLimit));
+    s.WriteU32(uint32_t(o.DialogAutoCloseSeconds));
+    WriteString(s, o.SupportPageURL);
+    for (const std::string& text : o.Texts)
+        WriteString(s, text);
+    const TReportDialogContent& c = request.Content;
+    WriteString(s, c.ExceptionMessage);
+    WriteString(s, c.GeneralText);
+    WriteString(s, c.CPUText);
+    WriteString(s, c.CustomDataText);
+    s.WriteU8(c.Duplicate ? 1 : 0);
+    s.WriteU32(uint32_t(c.ReportsShown));
+    WriteRows(s, c.CallStackRows);
+    WriteRows(s, c.ModuleRows);
+    s.WriteU8(Flags(request.State));
+    WriteString(s, request.LayoutFile);
+    return s.Bytes();
+}
+
+THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
+    TOstrelStream s(bytes);
+    if (s.ReadU32() != RequestMagic || s.ReadU32() != WireVersion)
+        throw EReadError("Not a dialog request of this version.");
+    THelperRequest request;
+    TDialogOptions& o = request.Content.Options;
+    o.DialogFlags = s.ReadU8();
+    o.SendFlags = s.ReadU16();
+    o.LogFlags = s.ReadU8();
+    o.CallStackFlags = s.ReadU8();
+    o.MailSendMode = s.ReadU8();
+    o.UploadMode = s.ReadU8();
+    o.TerminateAction = s.ReadU8();
+    o.DialogTabSetting = s.ReadU8();
+    const uint8_t switches = s.ReadU8();
+    o.DialogCountCheck = switches & 1;
+    o.LogToFile = switches & 2;
+    o.DialogCountLimit = int32_t(s.ReadU32());
+    o.DialogAutoCloseSeconds = int32_t(s.ReadU32());
+    o.SupportPageURL = ReadString(s);
+    for (std::string& text : o.Texts)
+        text = ReadString(s);
+    TReportDialogContent& c = request.Content;
+    c.ExceptionMessage = ReadString(s);
+    c.GeneralText = ReadString(s);
+    c.CPUText = ReadString(s);
+    c.CustomDataText = ReadString(s);
+    c.Duplicate = s.ReadU8() != 0;
+    c.ReportsShown = int32_t(s.ReadU32());
+    c.CallStackRows = ReadRows(s);
+    c.ModuleRows = ReadRows(s);
+    request.State = StateOf(s.ReadU8());
+    request.LayoutFile = ReadString(s);
+    return request;
+}
+
+std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer) {
+    TOstrelStream s;
+    s.WriteU32(AnswerMagic);
+    s.WriteU8(answer.Painted ? 1 : 0);
+    s.WriteU8(Flags(answer.State));
+    return s.Bytes();
+}
+
+THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
+    TOstrelStream s(bytes);
+    if (s.ReadU32() != AnswerMagic)
+        throw EReadError("Not a dialog answer.");
+    THelperAnswer answer;
+    answer.Painted = s.ReadU8() != 0;
+    answer.State = StateOf(s.ReadU8());
+    return answer;
+}
+
+std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, const std::string& program) {
+    const std::string file = program.empty() ? ProgramFileName() : program;
+    if (file.empty())
+        return std::nullopt;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return std::nullopt;
+    TFd ours(pair[0]);
+    TFd theirs(pair[1]);
+
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return std::nullopt;
+    // dup2 clears close-on-exec on the copy: the helper's standard input is its end of the socket.
+    posix_spawn_file_actions_adddup2(&actions, theirs.Fd, STDIN_FILENO);
+    std::string argument0 = file;
+    std::string argument1 = HelperArgument;
+    char* argv[] = {argument0.data(), argument1.data(), nullptr};
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, file.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return std::nullopt;
+    ::close(theirs.Fd);
+    theirs.Fd = -1;
+
+    std::vector<uint8_t> answerBytes;
+    const bool exchanged = SendAll(ours.Fd, EncodeHelperRequest(request)) &&
+                           ::shutdown(ours.Fd, SHUT_WR) == 0 && ReceiveAll(ours.Fd, answerBytes, 64);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    try {
+        return DecodeHelperAnswer(answerBytes);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
+int RunOstrelDialogHelper(int& argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], HelperArgument) != 0)
+        return -1;
+    std::vector<uint8_t> bytes;
+    if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize))
+        return 2;
+    THelperRequest request;
+    try {
+        request = DecodeHelperRequest(bytes);
+    } catch (const Exception&) {
+        return 2;
+    }
+    std::unique_ptr<QApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QApplication>(argc, argv);
+    THelperAnswer answer;
+    answer.State = request.State;
+    {
+        TReportDialog dialog(request.Content, answer.State,
+                             request.LayoutFile.empty() ? DialogLayoutFileName()
+                                                        : QString::fromStdString(request.LayoutFile));
+        QApplication::beep();
+        dialog.exec();
+        answer.Painted = dialog.Painted();
+    }
+    return SendAll(STDIN_FILENO, EncodeHelperAnswer(answer)) ? 0 : 3;
+}
+
+} // namespace reporter

@@ -1,0 +1,44 @@
+#pragma once
+// The report dialog in a helper process, for when the GUI thread cannot show it (frozen, or busy
+// waiting): the program starts its own file again with HelperArgument, hands it the dialog's content
+// over a socket on its standard input, and reads back the user's choices. The program's main() calls
+// RunOstrelDialogHelper first thing, before it makes its application object.
+#include "reporter/gui/ODialogContent.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace reporter {
+
+inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
+
+struct THelperRequest {
+    TReportDialogContent Content;
+    TReportDialogState State;
+    std::string LayoutFile;
+};
+
+struct THelperAnswer {
+    bool Painted = false;
+    TReportDialogState State;
+};
+
+// The wire forms. Reading checks every length against what is left and raises EReadError on damage.
+std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request);
+THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer);
+THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
+
+// Runs the dialog in a helper process (program: the program's own file when empty) and waits for it;
+// none when the helper cannot be started or ends without an answer.
+std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request,
+                                                const std::string& program = std::string());
+
+// In a helper process (argv[1] is HelperArgument): reads the request, shows the dialog, answers, and
+// returns the process's exit code (0 answered, 2 a damaged request, 3 no answer could be written).
+// Returns -1 at once in any other process.
+int RunOstrelDialogHelper(int& argc, char** argv);
+
+} // namespace reporter

@@ -1,0 +1,140 @@
+#include "reporter/gui/OListRows.h"
+
+#include "reporter/OCallStack.h"
+#include "reporter/OOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace reporter {
+
+std::string ShortVersion(const std::string& version) {
+    const size_t first = version.find('.');
+    if (first == std::string::npos)
+        return version;
+    const size_t second = version.find('.', first + 1);
+    if (second == std::string::npos)
+        return version;
+    return version.substr(0, second + 1) + "x";
+}
+
+std::string SizeInKb(uint64_t size) {
+    return std::to_string((size + 512) / 1024) + " Kb";
+}
+
+std::string FormatFileTime(time_t time) {
+    if (time == 0)
+        return std::string();
+    struct tm local {};
+    if (localtime_r(&time, &local) == nullptr)
+        return std::string();
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+int ModuleImage(const std::string& fileName, uint8_t moduleKind) {
+    const std::string name = ExtractFileName(fileName);
+    const size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::toupper(c)); });
+    if (extension == ".BPL" || extension == ".DPL")
+        return 1;
+    // Programs here carry no extension: the module's kind tells them apart from libraries.
+    if (extension == ".EXE" || moduleKind == mkProgram)
+        return 2;
+    return 0;
+}
+
+namespace {
+
+int EntryImage(const TOstrelDebugInfo& entry) {
+    if (entry.Kind == dkDebugData)
+        return 3;
+    switch (entry.Module ? entry.Module->ModuleKind : uint8_t(mkNotExamined)) {
+    case mkNotExamined:
+    case mkLibrary:
+        return 0;
+    case mkProgram:
+        return 2;
+    case mkPackage:
+        return 1;
+    default:
+        return 3;
+    }
+}
+
+std::string LineText(const TOstrelDebugInfo& entry, uint8_t callStackFlags) {
+    if (entry.Line == 0)
+        return std::string();
+    std::string text = std::to_string(entry.Line);
+    if (callStackFlags & 0x10)
+        text += "[" + std::to_string(entry.LineOffset) + "]";
+    return text;
+}
+
+} // namespace
+
+std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
+                                             const TOstrelModuleOptions& options,
+                                             const TThreadLookup& lookup) {
+    std::vector<TListRowData> rows;
+    const TOstrelDebugKinds shown = GetCallStackColumns(options);
+    const TOstrelDebugInfo* previous = nullptr;
+    for (int i = 0; i < stack.Count(); ++i) {
+        const TOstrelDebugInfo& entry = stack.Items(i);
+        if (entry.Kind > 7 || (shown & (1u << entry.Kind)) == 0)
+            continue;
+        if (entry.Kind == dkExportUnitName && entry.Module && entry.Module->ModuleKind == mkProgram)
+            continue;
+        if (previous == nullptr || previous->ThreadID != entry.ThreadID ||
+            previous->Running != entry.Running) {
+            if (entry.Running && previous != nullptr) {
+                TListRowData blank;
+                blank.Texts.assign(CallStackColumnCount, std::string());
+                rows.push_back(std::move(blank));
+            }
+            TListRowData header;
+            header.Texts.assign(CallStackColumnCount, std::string());
+            header.Header = true;
+            header.Running = entry.Running;
+            header.Caption = BuildThreadHeader(i, entry, false, options, lookup);
+            rows.push_back(std::move(header));
+        }
+        TListRowData row;
+        row.Texts = {FormatAddress(entry.Address),
+                     entry.Kind == dkNoModule || !entry.Module ? std::string()
+                                                               : ExtractFileName(entry.Module->FileName),
+                     entry.UnitName,
+                     entry.ClassName,
+                     entry.ProcedureName,
+                     LineText(entry, options.CallStackFlags())};
+        row.Image = EntryImage(entry);
+        rows.push_back(std::move(row));
+        previous = &entry;
+    }
+    return rows;
+}
+
+std::vector<TListRowData> BuildModuleRows(const TOstrelModulesList& modules) {
+    std::vector<TListRowData> rows;
+    rows.reserve(size_t(modules.Count()));
+    for (int i = 0; i < modules.Count(); ++i) {
+        const TOstrelModuleInfoPtr& info = modules.Items(i);
+        if (!info)
+            continue;
+        TListRowData row;
+        row.Texts = {FormatAddress(info->Handle), ExtractFileName(info->FileName),
+                     info->Description,           ShortVersion(info->Version),
+                     SizeInKb(info->Size),        FormatFileTime(info->Modified),
+                     GetModuleFolder(*info)};
+        row.Image = ModuleImage(info->FileName, info->ModuleKind);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace reporter

@@ -1,0 +1,40 @@
+#pragma once
+// The rows of the call-stack and modules pages, made from the report's stack and module lists on the
+// report's own thread, so that the pages (or a dialog helper process) only show finished texts.
+#include "reporter/OExceptionInfo.h"
+#include "reporter/OFiles.h"
+#include "reporter/OModuleInfo.h"
+#include "reporter/OStackList.h"
+#include "reporter/gui/ODialogContent.h"
+#include "reporter/gui/OThreadHeader.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace reporter {
+
+class TOstrelModuleOptions;
+
+inline constexpr int CallStackColumnCount = 6;
+inline constexpr int ModulesColumnCount = 7;
+
+// "2.4.1.7" gives "2.4.x"; a version with fewer than two points stays whole.
+std::string ShortVersion(const std::string& version);
+// Kilobytes, rounded, followed by " Kb": 1536 gives "2 Kb".
+std::string SizeInKb(uint64_t size);
+// Local time as "yyyy-mm-dd hh:nn:ss"; empty for 0.
+std::string FormatFileTime(time_t time);
+// 1 package (".BPL", ".DPL"), 2 program (".EXE", or the program's own module), 0 library otherwise.
+int ModuleImage(const std::string& fileName, uint8_t moduleKind);
+
+// One group per thread (and per running/calling stack of a thread): a blank row before a running
+// thread's group that is not the first, a header row, then one row per shown entry.
+std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
+                                             const TOstrelModuleOptions& options,
+                                             const TThreadLookup& lookup = {});
+// One row per module, no headers.
+std::vector<TListRowData> BuildModuleRows(const TOstrelModulesList& modules);
+
+} // namespace reporter

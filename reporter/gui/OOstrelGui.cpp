@@ -1,0 +1,24 @@
+#include "reporter/gui/OOstrelGui.h"
+
+namespace reporter {
+
+TOstrelGui::TOstrelGui() : m_windows(&m_progress) {
+    SetOstrelWindows(&m_windows);
+    SetOstrelDesktop(&m_desktop);
+    SetOstrelScreen(&m_screen);
+    SetOstrelSendProgress(&m_progress);
+}
+
+TOstrelGui::~TOstrelGui() {
+    SetOstrelSendProgress(nullptr);
+    SetOstrelScreen(nullptr);
+    SetOstrelDesktop(nullptr);
+    SetOstrelWindows(nullptr);
+    m_progress.Close();
+}
+
+std::unique_ptr<TOstrelGui> InstallOstrelGui() {
+    return std::make_unique<TOstrelGui>();
+}
+
+} // namespace reporter

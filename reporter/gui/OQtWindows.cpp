@@ -1,0 +1,137 @@
+#include "reporter/gui/OQtWindows.h"
+
+#include "reporter/gui/OGuiBridge.h"
+#include "reporter/gui/OSendDialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace reporter {
+
+namespace {
+
+TWindowHandle HandleOf(const QWidget* widget) {
+    return reinterpret_cast<TWindowHandle>(widget);
+}
+
+// A window the user works in: shown, and not a dialog, tool window, popup or tool tip.
+bool IsMainWindowCandidate(const QWidget* w) {
+    if (!w->isWindow() || w->isHidden())
+        return false;
+    const Qt::WindowType type = w->windowType();
+    return type == Qt::Window;
+}
+
+} // namespace
+
+TQtOstrelWindows::TQtOstrelWindows(const TQtOstrelSendProgress* progress, std::chrono::milliseconds guiWait)
+    : m_progress(progress), m_guiWait(guiWait) {}
+
+TWindowHandle TQtOstrelWindows::GetProcessMainWindow(int64_t processId) {
+    if (processId != int64_t(::getpid()))
+        return 0;
+    TWindowHandle found = 0;
+    RunOnGuiThread(
+        [&found] {
+            for (const QWidget* w : QApplication::topLevelWidgets())
+                if (IsMainWindowCandidate(w)) {
+                    found = HandleOf(w);
+                    return;
+                }
+        },
+        m_guiWait);
+    return found;
+}
+
+bool TQtOstrelWindows::IsOwnProcessWindow(TWindowHandle window) {
+    bool own = false;
+    RunOnGuiThread(
+        [&] {
+            for (const QWidget* w : QApplication::topLevelWidgets())
+                if (HandleOf(w) == window)
+                    own = true;
+        },
+        m_guiWait);
+    return own;
+}
+
+std::vector<TWindowHandle> TQtOstrelWindows::ProcessWindows() {
+    std::vector<TWindowHandle> windows;
+    RunOnGuiThread(
+        [&windows] {
+            for (const QWidget* w : QApplication::topLevelWidgets())
+                windows.push_back(HandleOf(w));
+        },
+        m_guiWait);
+    return windows;
+}
+
+bool TQtOstrelWindows::CopyTextToClipboard(const std::string& text) {
+    bool copied = false;
+    RunOnGuiThread(
+        [&] {
+            if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+                clipboard->setText(QString::fromStdString(text));
+                copied = true;
+            }
+        },
+        m_guiWait);
+    return copied;
+}
+
+bool TQtOstrelWindows::IsSendDialogOpen() {
+    return m_progress != nullptr && m_progress->IsOpen();
+}
+
+void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& caption) {
+    const TGuiCallStatus status = RunOnGuiThread(
+        [&] {
+            QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
+                            QString::fromStdString(text), QMessageBox::Ok);
+            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            box.setWindowModality(Qt::ApplicationModal);
+            box.exec();
+        },
+        m_guiWait);
+    if (status != TGuiCallStatus::Done)
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+TQtOstrelDesktop::TQtOstrelDesktop(std::chrono::milliseconds guiWait) : m_guiWait(guiWait) {}
+
+bool TQtOstrelDesktop::GetDisplayMode(TDisplayMode& mode) {
+    bool found = false;
+    RunOnGuiThread(
+        [&] {
+            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+                mode.Width = screen->size().width();
+                mode.Height = screen->size().height();
+                mode.BitsPerPixel = screen->depth();
+                found = true;
+            }
+        },
+        m_guiWait);
+    return found;
+}
+
+bool TQtOstrelDesktop::GetForegroundWindow(std::string& className, std::string& text) {
+    bool found = false;
+    RunOnGuiThread(
+        [&] {
+            if (const QWidget* w = QApplication::activeWindow()) {
+                className = w->metaObject()->className();
+                text = w->windowTitle().toStdString();
+                found = true;
+            }
+        },
+        m_guiWait);
+    return found;
+}
+
+} // namespace reporter

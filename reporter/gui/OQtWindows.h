@@ -1,0 +1,43 @@
+#pragma once
+// The reporter core's questions about windows and the desktop, answered with the toolkit. The core may
+// ask from any thread; the answers are read on the GUI thread through the bridge, and a GUI thread that
+// does not answer in time gives the core's "none" answer instead of a hang.
+#include "reporter/ODesktop.h"
+#include "reporter/OWindows.h"
+
+#include <chrono>
+
+namespace reporter {
+
+class TQtOstrelSendProgress;
+
+class TQtOstrelWindows final : public IOstrelWindows {
+public:
+    explicit TQtOstrelWindows(const TQtOstrelSendProgress* progress = nullptr,
+                              std::chrono::milliseconds guiWait = std::chrono::seconds(2));
+
+    TWindowHandle GetProcessMainWindow(int64_t processId) override;
+    bool IsOwnProcessWindow(TWindowHandle window) override;
+    std::vector<TWindowHandle> ProcessWindows() override;
+    bool CopyTextToClipboard(const std::string& text) override;
+    bool IsSendDialogOpen() override;
+    // Without a GUI thread that answers, the box goes to standard error.
+    void ShowErrorBox(const std::string& text, const std::string& caption) override;
+
+private:
+    const TQtOstrelSendProgress* m_progress;
+    std::chrono::milliseconds m_guiWait;
+};
+
+class TQtOstrelDesktop final : public IOstrelDesktop {
+public:
+    explicit TQtOstrelDesktop(std::chrono::milliseconds guiWait = std::chrono::seconds(2));
+
+    bool GetDisplayMode(TDisplayMode& mode) override;
+    bool GetForegroundWindow(std::string& className, std::string& text) override;
+
+private:
+    std::chrono::milliseconds m_guiWait;
+};
+
+} // namespace reporter

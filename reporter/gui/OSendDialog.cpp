@@ -1,0 +1,183 @@
+#include "reporter/gui/OSendDialog.h"
+
+#include "reporter/gui/ODialogFonts.h"
+#include "reporter/gui/OGuiBridge.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+
+#include <algorithm>
+
+namespace reporter {
+
+TSendDialog::TSendDialog(const QString& caption, QWidget* parent)
+    : QDialog(parent), m_status(new QLabel(this)), m_progress(new QProgressBar(this)) {
+    setObjectName(QStringLiteral("OL_SERVER"));
+    setWindowTitle(caption);
+    const TDialogFonts fonts = CreateDialogFonts();
+    m_status->setObjectName(QStringLiteral("lbStatus"));
+    m_status->setFont(fonts.Message);
+    m_progress->setObjectName(QStringLiteral("pbProgress"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    // Template 186 x 34 dialog units.
+    resize(279, 64);
+    m_status->setGeometry(12, 8, 256, 18);
+    m_progress->setGeometry(12, 30, 255, 16);
+}
+
+void TSendDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    raise();
+    activateWindow();
+    if (!m_readyTold && OnReady) {
+        m_readyTold = true;
+        OnReady();
+    }
+}
+
+void TSendDialog::customEvent(QEvent* event) {
+    if (int(event->type()) == QEvent::User + SendDialogCloseMessage) {
+        done(Accepted);
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void TSendDialog::closeEvent(QCloseEvent* event) {
+    // The dialog ends only when the sender is done.
+    event->ignore();
+}
+
+TSendDialogThread::TSendDialogThread(std::string caption, std::chrono::milliseconds guiStartWait)
+    : m_thread([this, caption = std::move(caption), guiStartWait]() mutable {
+          Execute(std::move(caption), guiStartWait);
+      }) {}
+
+TSendDialogThread::~TSendDialogThread() {
+    Close();
+    Join();
+}
+
+void TSendDialogThread::Join() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+void TSendDialogThread::Execute(std::string caption, std::chrono::milliseconds guiStartWait) {
+    RunOnGuiThread(
+        [this, &caption] {
+            TSendDialog dialog(QString::fromStdString(caption));
+            dialog.OnReady = [this] { m_ready = true; };
+            {
+                const std::lock_guard guard(m_lock);
+                if (m_closeRequested)
+                    return;
+                m_dialog = &dialog;
+            }
+            dialog.exec();
+            const std::lock_guard guard(m_lock);
+            m_dialog = nullptr;
+        },
+        guiStartWait);
+    m_ended = true;
+}
+
+bool TSendDialogThread::WaitReady(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!m_ready && !m_ended && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return m_ready;
+}
+
+void TSendDialogThread::SetText(const std::string& text) {
+    const std::lock_guard guard(m_lock);
+    if (m_dialog == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        m_dialog,
+        [label = m_dialog->StatusLine(), text = QString::fromStdString(text)] { label->setText(text); },
+        Qt::QueuedConnection);
+}
+
+void TSendDialogThread::SetPosition(int percent) {
+    const std::lock_guard guard(m_lock);
+    if (m_dialog == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        m_dialog,
+        [bar = m_dialog->ProgressBar(), value = std::clamp(percent, 0, 100)] { bar->setValue(value); },
+        Qt::QueuedConnection);
+}
+
+void TSendDialogThread::Close() {
+    const std::lock_guard guard(m_lock);
+    m_closeRequested = true;
+    if (m_dialog != nullptr)
+        QCoreApplication::postEvent(m_dialog,
+                                    new QEvent(QEvent::Type(QEvent::User + SendDialogCloseMessage)));
+}
+
+bool TSendDialogThread::Open() const {
+    const std::lock_guard guard(m_lock);
+    return m_dialog != nullptr;
+}
+
+TQtOstrelSendProgress::TQtOstrelSendProgress(std::chrono::milliseconds readyLimit)
+    : m_readyLimit(readyLimit) {}
+
+TQtOstrelSendProgress::~TQtOstrelSendProgress() {
+    Close();
+}
+
+bool TQtOstrelSendProgress::Show(const std::string& caption) {
+    Close();
+    // On the GUI thread itself the modal dialog would block the caller until it ends: the sender then
+    // runs without a dialog.
+    if (IsGuiThread() || QCoreApplication::instance() == nullptr)
+        return false;
+    auto thread = std::make_unique<TSendDialogThread>(caption, m_readyLimit);
+    if (!thread->WaitReady(m_readyLimit)) {
+        thread->Close();
+        thread->Join();
+        return false;
+    }
+    const std::lock_guard guard(m_lock);
+    m_thread = std::move(thread);
+    return true;
+}
+
+void TQtOstrelSendProgress::SetText(const std::string& text) {
+    const std::lock_guard guard(m_lock);
+    if (m_thread)
+        m_thread->SetText(text);
+}
+
+void TQtOstrelSendProgress::SetPosition(int percent) {
+    const std::lock_guard guard(m_lock);
+    if (m_thread)
+        m_thread->SetPosition(percent);
+}
+
+void TQtOstrelSendProgress::Close() {
+    std::unique_ptr<TSendDialogThread> thread;
+    {
+        const std::lock_guard guard(m_lock);
+        thread = std::move(m_thread);
+    }
+    if (thread) {
+        thread->Close();
+        thread->Join();
+    }
+}
+
+bool TQtOstrelSendProgress::IsOpen() const {
+    const std::lock_guard guard(m_lock);
+    return m_thread && m_thread->Open();
+}
+
+} // namespace reporter

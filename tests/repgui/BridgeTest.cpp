@@ -1,0 +1,184 @@
+// The blocking bridge and the report dialog shown from other threads: on the GUI thread while it serves
+// its events, in a helper process while it does not.
+#include "ReportFixture.h"
+
+#include "reporter/OErrors.h"
+#include "reporter/OLastError.h"
+#include "reporter/OWindows.h"
+#include "reporter/gui/ODialogHelper.h"
+#include "reporter/gui/OExceptionDialog.h"
+#include "reporter/gui/OGuiBridge.h"
+#include "reporter/gui/OReportDialog.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+using namespace reporter;
+using namespace repgui;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Serves the GUI thread's events until the future is ready.
+template <class T> T PumpUntil(std::future<T>& future) {
+    while (future.wait_for(5ms) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return future.get();
+}
+
+// Clicks a button of the report dialog once it shows.
+void ClickWhenShown(const char* button) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, button] {
+        if (auto* dialog = qobject_cast<TReportDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QPushButton*>(button)->click();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+} // namespace
+
+TEST(GuiBridge, WorkFromAWorkerRunsOnTheGuiThread) {
+    std::atomic<QThread*> ranOn{nullptr};
+    std::future<TGuiCallStatus> call = std::async(
+        std::launch::async, [&] { return RunOnGuiThread([&] { ranOn = QThread::currentThread(); }, 5s); });
+    EXPECT_EQ(PumpUntil(call), TGuiCallStatus::Done);
+    EXPECT_EQ(ranOn.load(), qApp->thread());
+
+    std::future<TGuiCallStatus> raising = std::async(std::launch::async, [] {
+        return RunOnGuiThread([] { throw std::runtime_error("in the dialog"); }, 5s);
+    });
+    EXPECT_EQ(PumpUntil(raising), TGuiCallStatus::Raised);
+    EXPECT_EQ(RunOnGuiThread([] {}), TGuiCallStatus::Done); // on the GUI thread itself: at once
+}
+
+TEST(GuiBridge, AGuiThreadThatDoesNotServeItsEventsMakesTheCallFailForGood) {
+    std::atomic<bool> ran{false};
+    TGuiCallStatus status = TGuiCallStatus::Done;
+    std::thread worker([&] { status = RunOnGuiThread([&] { ran = true; }, 50ms); });
+    worker.join(); // the GUI thread blocks here, as a frozen one would
+    EXPECT_EQ(status, TGuiCallStatus::NotStarted);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran); // the cancelled call never runs late
+}
+
+TEST(ExceptionDialog, ShownFromTheReportThreadOnTheGuiThread) {
+    TFixedReport report;
+    report.Options.SetMailSendMode(1);
+    report.Refresh();
+    QTemporaryDir dir;
+    TShowDialogOptions options;
+    options.LayoutFile = dir.filePath("OstrelLog.ini").toStdString();
+    options.UseHelperProcess = false;
+    TReportDialogState state;
+    state.SendChecked = true;
+    ClickWhenShown("btOK");
+    std::future<bool> shown =
+        std::async(std::launch::async, [&] { return ShowExceptionDialog(report.Content, state, options); });
+    EXPECT_TRUE(PumpUntil(shown));
+    EXPECT_TRUE(state.SendChecked);
+    EXPECT_FALSE(state.TerminateRequested);
+}
+
+TEST(ExceptionDialog, ATerminateRequestThatAHandlerClearsShowsTheDialogAgain) {
+    TFixedReport report;
+    report.Content.ReportsShown = 10;
+    QTemporaryDir dir;
+    TShowDialogOptions options;
+    options.LayoutFile = dir.filePath("OstrelLog.ini").toStdString();
+    options.UseHelperProcess = false;
+    int notified = 0;
+    options.TerminateNotify = [&](bool& terminate) {
+        if (++notified == 1) {
+            terminate = false;
+            // The handler runs on the report thread: the second showing is closed with OK from the GUI.
+            QMetaObject::invokeMethod(
+                qApp, [] { ClickWhenShown("btOK"); }, Qt::QueuedConnection);
+        }
+    };
+    TReportDialogState state;
+    ClickWhenShown("btTerminate");
+    std::future<bool> shown =
+        std::async(std::launch::async, [&] { return ShowExceptionDialog(report.Content, state, options); });
+    EXPECT_TRUE(PumpUntil(shown));
+    EXPECT_EQ(notified, 1);
+    EXPECT_FALSE(state.TerminateRequested);
+}
+
+TEST(ExceptionDialog, WithoutAnyWayToShowItTheErrorIsRecorded) {
+    TFixedReport report;
+    TShowDialogOptions options;
+    options.GuiStartWait = 20ms;
+    options.UseHelperProcess = false;
+    TReportDialogState state;
+    bool painted = true;
+    std::thread worker([&] { painted = ShowExceptionDialog(report.Content, state, options); });
+    worker.join();
+    EXPECT_FALSE(painted);
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeShowError);
+    EXPECT_EQ(LastErrorMessage().find("Cannot show the DialogBox window."), 0u);
+    ClearLastErrorCode();
+}
+
+TEST(DialogHelper, AFrozenGuiThreadHasTheDialogShownByAHelperProcess) {
+    TFixedReport report;
+    report.Options.SetDialogAutoCloseSeconds(1); // nobody clicks in the helper
+    report.Options.SetMailSendMode(2);
+    report.Options.SetDialogFlags(0x1F | 0x20);
+    report.Refresh();
+    QTemporaryDir dir;
+    TShowDialogOptions options;
+    options.LayoutFile = dir.filePath("OstrelLog.ini").toStdString();
+    options.GuiStartWait = 20ms;
+    TReportDialogState state;
+    state.SendChecked = true;
+    bool painted = false;
+    std::thread worker([&] { painted = ShowExceptionDialog(report.Content, state, options); });
+    worker.join(); // frozen meanwhile
+    EXPECT_TRUE(painted);
+    EXPECT_TRUE(state.SendChecked);
+    EXPECT_TRUE(state.DetailsShown);
+    // The helper's details form saved its layout in the file it was given.
+    EXPECT_TRUE(QFile::exists(dir.filePath("OstrelLog.ini")));
+}
+
+TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
+    TFixedReport report;
+    THelperRequest request;
+    request.Content = report.Content;
+    request.Content.Options.Texts[14] = "&Fine";
+    request.State.ScreenshotChecked = true;
+    request.LayoutFile = "/tmp/x.ini";
+    const std::vector<uint8_t> bytes = EncodeHelperRequest(request);
+    const THelperRequest back = DecodeHelperRequest(bytes);
+    EXPECT_EQ(back.Content.GeneralText, report.Content.GeneralText);
+    EXPECT_EQ(back.Content.Options.Texts[14], "&Fine");
+    EXPECT_EQ(back.Content.CallStackRows.size(), report.Content.CallStackRows.size());
+    EXPECT_EQ(back.Content.CallStackRows[0].Caption, report.Content.CallStackRows[0].Caption);
+    EXPECT_TRUE(back.Content.CallStackRows[0].Header);
+    EXPECT_TRUE(back.State.ScreenshotChecked);
+    EXPECT_EQ(back.LayoutFile, "/tmp/x.ini");
+
+    for (size_t cut : {size_t(0), size_t(7), bytes.size() / 2, bytes.size() - 1})
+        EXPECT_THROW(DecodeHelperRequest(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut))),
+                     EReadError);
+    std::vector<uint8_t> lying = bytes;
+    // The support address's length (after the fixed option fields) claims 4 GB.
+    const size_t urlLength = 8 + 18;
+    for (size_t i = 0; i < 4; ++i)
+        lying[urlLength + i] = 0xFF;
+    EXPECT_THROW(DecodeHelperRequest(lying), EReadError);
+    EXPECT_THROW(DecodeHelperAnswer({1, 2, 3}), EReadError);
+    // A helper that cannot be started gives no answer.
+    EXPECT_FALSE(ShowDialogInHelper(request, "/nonexistent/program").has_value());
+}
