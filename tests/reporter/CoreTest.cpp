@@ -2,7 +2,7 @@
 #include "reporter/OMemory.h"
 #include "reporter/OOptions.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "reporter/OMD5.h"
 #include "reporter/OTEA.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "reporter/OStream.h"
 #include "reporter/OTexts.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
 

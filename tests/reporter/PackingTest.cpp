@@ -4,7 +4,7 @@
 #include "reporter/OTGZWriter.h"
 #include "reporter/OZLib.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

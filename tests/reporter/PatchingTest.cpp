@@ -3,7 +3,7 @@
 #include "reporter/OHook.h"
 #include "reporter/OInstructionLength.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "reporter/OTextUtils.h"
 #include "reporter/OWindows.h"
 
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <atomic>
 #include <chrono>

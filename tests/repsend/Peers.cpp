@@ -8,7 +8,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <ftw.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
@@ -24,26 +23,6 @@
 extern char** environ;
 
 namespace repsend {
-
-namespace {
-
-int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
-    return ::remove(path);
-}
-
-} // namespace
-
-TTempDir::TTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/repsend-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a temporary folder");
-    m_path = pattern;
-}
-
-TTempDir::~TTempDir() {
-    ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
 
 TPeer::TPeer(const std::string& kind, const std::vector<std::string>& options) {
     int pipeFds[2];

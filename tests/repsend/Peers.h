@@ -1,4 +1,5 @@
 #pragma once
+#include "tests/support/TestTools.h"
 // Loopback peers for the sending tests (peers.py run by the system's Python), and small file helpers.
 #include <cstdint>
 #include <string>
@@ -7,18 +8,7 @@
 namespace repsend {
 
 // A fresh folder under the temporary folder, removed with its content at the end of the scope.
-class TTempDir {
-public:
-    TTempDir();
-    ~TTempDir();
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using testtools::TTempDir;
 
 // One peer process: "smtp", "dns", "http" or "ftp" with its options; it writes what it receives to its own
 // folder, and is stopped when the object goes.

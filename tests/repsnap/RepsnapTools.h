@@ -1,34 +1,23 @@
 #pragma once
-// Helpers of the call-stack, module and debug-data tests: temporary folders, commands, files, and pages
+// Helpers of the call-stack, module and debug-data tests: the shared test tools, and pages
 // of memory with chosen protections for code and stacks built by hand.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/TestTools.h"
+
 namespace repsnap {
 
-// A fresh folder, removed with its contents at the end of the scope.
-class TTempFolder {
-public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-struct TCommandResult {
-    int ExitCode = -1;
-    std::string Output; // standard output and standard error
-};
-TCommandResult Run(const std::string& command);
-
+using testtools::Run;
+using testtools::TCommandResult;
+using TTempFolder = testtools::TTempDir;
+// Unlike the shared reader, a missing file is an error here.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    testtools::WriteFile(path, bytes);
+}
 void CopyFile(const std::string& from, const std::string& to);
 
 // Consecutive pages, readable and writable; Seal makes one of them inaccessible.

@@ -1,4 +1,5 @@
 #pragma once
+#include "tests/support/TestTools.h"
 // A report made from fixed inputs: options, General values, a stack list of two threads, two modules,
 // registers and memory, so that the report text is the same on every run.
 #include "reporter/OLogText.h"
@@ -9,18 +10,7 @@
 
 namespace reptest {
 
-class TTempDir {
-public:
-    TTempDir();
-    ~TTempDir();
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using testtools::TTempDir;
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);

@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers of the reporter tests: temporary folders, random data, and running the real tools that
+// Small helpers of the tests: temporary folders, random data, and running the real tools that
 // serve as oracles.
 #include <cstdint>
 #include <string>

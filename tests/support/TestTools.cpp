@@ -1,4 +1,4 @@
-#include "TestTools.h"
+#include "tests/support/TestTools.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 namespace testtools {
 
 TTempDir::TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vdreporterXXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "vdtestXXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
