@@ -1,6 +1,7 @@
 #include "reporter/gui/OListRows.h"
 
 #include "reporter/OCallStack.h"
+#include "reporter/OLogText.h"
 #include "reporter/OOptions.h"
 
 #include <algorithm>
@@ -21,18 +22,6 @@ std::string ShortVersion(const std::string& version) {
 
 std::string SizeInKb(uint64_t size) {
     return std::to_string((size + 512) / 1024) + " Kb";
-}
-
-std::string FormatFileTime(time_t time) {
-    if (time == 0)
-        return std::string();
-    struct tm local {};
-    if (localtime_r(&time, &local) == nullptr)
-        return std::string();
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
 }
 
 int ModuleImage(const std::string& fileName, uint8_t moduleKind) {
@@ -67,20 +56,11 @@ int EntryImage(const TOstrelDebugInfo& entry) {
     }
 }
 
-std::string LineText(const TOstrelDebugInfo& entry, uint8_t callStackFlags) {
-    if (entry.Line == 0)
-        return std::string();
-    std::string text = std::to_string(entry.Line);
-    if (callStackFlags & 0x10)
-        text += "[" + std::to_string(entry.LineOffset) + "]";
-    return text;
-}
-
 } // namespace
 
 std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
                                              const TOstrelModuleOptions& options,
-                                             const TThreadLookup& lookup) {
+                                             const TThreadFactsLookup& threadFacts) {
     std::vector<TListRowData> rows;
     const TOstrelDebugKinds shown = GetCallStackColumns(options);
     const TOstrelDebugInfo* previous = nullptr;
@@ -101,7 +81,9 @@ std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
             header.Texts.assign(CallStackColumnCount, std::string());
             header.Header = true;
             header.Running = entry.Running;
-            header.Caption = BuildThreadHeader(i, entry, false, options, lookup);
+            const TThreadHeaderFacts facts =
+                threadFacts ? threadFacts(entry.ThreadID) : LookupThreadFacts(entry.ThreadID);
+            header.Caption = BuildThreadHeader(options, i, entry, false, facts);
             rows.push_back(std::move(header));
         }
         TListRowData row;
@@ -111,7 +93,7 @@ std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
                      entry.UnitName,
                      entry.ClassName,
                      entry.ProcedureName,
-                     LineText(entry, options.CallStackFlags())};
+                     LineText(options, entry)};
         row.Image = EntryImage(entry);
         rows.push_back(std::move(row));
         previous = &entry;
@@ -129,7 +111,7 @@ std::vector<TListRowData> BuildModuleRows(const TOstrelModulesList& modules) {
         TListRowData row;
         row.Texts = {FormatAddress(info->Handle), ExtractFileName(info->FileName),
                      info->Description,           ShortVersion(info->Version),
-                     SizeInKb(info->Size),        FormatFileTime(info->Modified),
+                     SizeInKb(info->Size),        FileTimeText(info->Modified),
                      GetModuleFolder(*info)};
         row.Image = ModuleImage(info->FileName, info->ModuleKind);
         rows.push_back(std::move(row));

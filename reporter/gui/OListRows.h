@@ -5,8 +5,8 @@
 #include "reporter/OFiles.h"
 #include "reporter/OModuleInfo.h"
 #include "reporter/OStackList.h"
+#include "reporter/OThreadHeader.h"
 #include "reporter/gui/ODialogContent.h"
-#include "reporter/gui/OThreadHeader.h"
 
 #include <cstdint>
 #include <ctime>
@@ -24,16 +24,15 @@ inline constexpr int ModulesColumnCount = 7;
 std::string ShortVersion(const std::string& version);
 // Kilobytes, rounded, followed by " Kb": 1536 gives "2 Kb".
 std::string SizeInKb(uint64_t size);
-// Local time as "yyyy-mm-dd hh:nn:ss"; empty for 0.
-std::string FormatFileTime(time_t time);
 // 1 package (".BPL", ".DPL"), 2 program (".EXE", or the program's own module), 0 library otherwise.
 int ModuleImage(const std::string& fileName, uint8_t moduleKind);
 
 // One group per thread (and per running/calling stack of a thread): a blank row before a running
-// thread's group that is not the first, a header row, then one row per shown entry.
+// thread's group that is not the first, a header row, then one row per shown entry. The threads' facts
+// come from the lookup, else from the installed one.
 std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
                                              const TOstrelModuleOptions& options,
-                                             const TThreadLookup& lookup = {});
+                                             const TThreadFactsLookup& threadFacts = {});
 // One row per module, no headers.
 std::vector<TListRowData> BuildModuleRows(const TOstrelModulesList& modules);
 

@@ -14,7 +14,7 @@ struct TReportTextParts {
     std::string* RecordText = nullptr; // the report text of the record handed to event handlers, if any
 };
 
-// Nothing for an empty text. Otherwise the section ("label:" with its rule and one field "n.1 label:
+// Nothing for an empty or blank text. Otherwise the section ("label:" with its rule and one field "n.1 label:
 // text", continuation lines under the value, as the General section writes its groups) and CR LF go in after
 // the General part and the line break that follows it (or at the end of a shorter text), in both report
 // texts; the sending copy is refreshed and the General part grows by the section.

@@ -1,7 +1,7 @@
 #include "reporter/gui/OReportPages.h"
 
+#include "reporter/ORichText.h"
 #include "reporter/gui/OListRows.h"
-#include "reporter/gui/ORichPages.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -192,9 +192,12 @@ TReportPage* CreateReportPage(int page, const TReportDialogContent& content, con
             edit->setPlainText(Q(content.CustomDataText));
             result->SetControl(edit);
         } else {
-            const QString text = Q(page == rpGeneral ? content.GeneralText : content.CPUText);
-            result->SetControl(
-                MakeRichView(page == rpGeneral ? BuildGeneralHtml(text) : BuildCPUHtml(text), fonts.Fixed));
+            TRichTextFont font;
+            font.Name = fonts.Fixed.family().toStdString();
+            font.PointSize = std::max(1, fonts.Fixed.pointSize());
+            const std::string html = page == rpGeneral ? BuildGeneralHTML(content.GeneralText, font)
+                                                       : BuildCPUHTML(content.CPUText, font);
+            result->SetControl(MakeRichView(Q(html), fonts.Fixed));
         }
         return result;
     }

@@ -2,7 +2,6 @@
 #include "ReportFixture.h"
 
 #include "reporter/gui/OListRows.h"
-#include "reporter/gui/OThreadHeader.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -24,8 +23,6 @@ TEST(ListRows, ModuleTextsFollowTheListConventions) {
     EXPECT_EQ(ModuleImage("/usr/lib/libz", mkLibrary), 0);
     EXPECT_EQ(ModuleImage("/opt/tool.exe", mkLibrary), 2);
     EXPECT_EQ(ModuleImage("/opt/vexadaxo/vexadaxo", mkProgram), 2);
-    EXPECT_EQ(FormatFileTime(0), "");
-    EXPECT_EQ(FormatFileTime(time_t(86400 * 365)).size(), 19u);
 }
 
 TEST(ListRows, ProcessModulesGiveOneRowEachWithTheProgramFirst) {
@@ -50,7 +47,7 @@ TEST(ListRows, CallStackGroupsPerThreadAndStack) {
     ASSERT_EQ(rows.size(), 8u);
     EXPECT_TRUE(rows[0].Header);
     EXPECT_TRUE(rows[0].Running);
-    EXPECT_EQ(rows[0].Caption, "Exception Thread: ID=100; Priority=0; [Main]");
+    EXPECT_EQ(rows[0].Caption, "Exception Thread: ID=4194400; Priority=0; [Main]");
     EXPECT_EQ(rows[1].Texts[0], "0000000000401234");
     EXPECT_EQ(rows[1].Texts[1], "vexadaxo");
     EXPECT_EQ(rows[1].Texts[4], "TMain::Click");
@@ -63,11 +60,11 @@ TEST(ListRows, CallStackGroupsPerThreadAndStack) {
     for (const std::string& text : rows[3].Texts)
         EXPECT_TRUE(text.empty());
     EXPECT_TRUE(rows[4].Header);
-    EXPECT_EQ(rows[4].Caption, "Running Thread: ID=200; Priority=5; Class=TWorker");
+    EXPECT_EQ(rows[4].Caption, "Running Thread: ID=4194500; Priority=5; Class=TWorker");
     EXPECT_EQ(rows[5].Texts[4], "TWorker::Execute");
     EXPECT_TRUE(rows[6].Header);
     EXPECT_FALSE(rows[6].Running);
-    EXPECT_EQ(rows[6].Caption, "Calling Thread: ID=200; Priority=5; Class=TWorker");
+    EXPECT_EQ(rows[6].Caption, "Calling Thread: ID=4194500; Priority=5; Class=TWorker");
     EXPECT_EQ(rows[7].Texts[4], "TMain::StartWorker");
 }
 
@@ -80,28 +77,20 @@ TEST(ListRows, CallStackOptionsHideExportsAndLineOffsets) {
     EXPECT_TRUE(rows[2].Texts[0].empty()); // straight to the blank row
 }
 
-TEST(ThreadHeader, LogFormMissingRecordAndSystemLookup) {
+TEST(ListRows, ThreadHeadersComeFromTheInstalledLookupWithoutOne) {
     TFixedReport report;
-    const TOstrelDebugInfo& worker = report.Stack.Items(3);
-    EXPECT_EQ(BuildThreadHeader(3, worker, true, report.Options, report.Lookup),
-              " Running Thread: ID=200; Priority=5; Class=TWorker");
-    const TOstrelDebugInfo& main = report.Stack.Items(0);
-    // The log form names the class even when it is empty.
-    EXPECT_EQ(BuildThreadHeader(0, main, true, report.Options, report.Lookup),
-              " Exception Thread: ID=100; Priority=0; Class=; [Main]");
+    // Nobody installed a lookup: the system knows the process's own main thread, not the made-up ones.
+    const std::vector<TListRowData> rows = BuildCallStackRows(report.Stack, report.Options);
+    ASSERT_TRUE(rows[0].Header);
+    EXPECT_EQ(rows[0].Caption, "Exception Thread: ID=4194400; Priority=??");
 
-    TThreadLookup none;
-    none.Find = [](uint32_t) { return std::optional<TThreadHeaderRecord>(); };
-    none.MainThreadId = 1;
-    EXPECT_EQ(BuildThreadHeader(4, report.Stack.Items(4), false, report.Options, none),
-              "Calling Thread: ID=200; Priority=??");
-
-    // The system's own answer for the process's main thread: listed, with a priority and the main mark.
     auto self = Entry(uint32_t(getpid()), true, dkDebugData, report.Program, 1, "", "");
-    const std::string header = BuildThreadHeader(1, *self, false, report.Options);
-    EXPECT_EQ(header.find("??"), std::string::npos) << header;
-    EXPECT_NE(header.find("; [Main]"), std::string::npos) << header;
-    EXPECT_FALSE(ThreadRecordFromSystem(0x7FFFFFF0).has_value());
+    TOstrelStackList own;
+    own.Add(std::move(self));
+    const std::vector<TListRowData> ownRows = BuildCallStackRows(own, report.Options);
+    ASSERT_EQ(ownRows.size(), 2u);
+    EXPECT_EQ(ownRows[0].Caption.find("??"), std::string::npos) << ownRows[0].Caption;
+    EXPECT_NE(ownRows[0].Caption.find("; [Main]"), std::string::npos) << ownRows[0].Caption;
 }
 
 TEST(ListRows, AvailabilityAndTabMapping) {

@@ -4,7 +4,6 @@
 
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/OReportPages.h"
-#include "reporter/gui/ORichPages.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -48,6 +47,12 @@ struct TDialogFixture : ::testing::Test {
     QStringList openedUrls;
 };
 
+// The report pages' colours: banner, labels, headers and rules, values.
+const QColor RichBannerColor(0, 100, 100);
+const QColor RichLabelColor(0, 0, 0);
+const QColor RichHeaderColor(40, 40, 40);
+const QColor RichValueColor(0, 0, 160);
+
 QColor ColorAt(QTextEdit* edit, int position) {
     QTextCursor cursor(edit->document());
     cursor.setPosition(position + 1);
@@ -84,7 +89,7 @@ TEST_F(TDialogFixture, TabsFollowTheOptionsAndEachPageShowsItsPart) {
     EXPECT_EQ(stack->Heading()->text(), "Call Stack Information");
     ASSERT_EQ(stack->List()->topLevelItemCount(), 8);
     EXPECT_EQ(stack->List()->headerItem()->text(4), "Procedure/Method");
-    EXPECT_EQ(stack->List()->topLevelItem(0)->text(0), "Exception Thread: ID=100; Priority=0; [Main]");
+    EXPECT_EQ(stack->List()->topLevelItem(0)->text(0), "Exception Thread: ID=4194400; Priority=0; [Main]");
     EXPECT_EQ(stack->List()->topLevelItem(1)->text(5), "120[3]");
     EXPECT_TRUE(stack->List()->topLevelItem(7)->text(0).endsWith("0000000000403000"));
     EXPECT_EQ(stack->Store().Items(7).Indented, 1);
@@ -107,10 +112,15 @@ TEST_F(TDialogFixture, TabsFollowTheOptionsAndEachPageShowsItsPart) {
     auto* cpu = qobject_cast<QTextEdit*>(dialog->CurrentPage()->Control());
     ASSERT_NE(cpu, nullptr);
     const QString cpuText = cpu->toPlainText();
+    EXPECT_EQ(cpuText.trimmed(),
+              QString::fromStdString(report.Content.CPUText).replace("\r\n", "\n").trimmed());
     EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("00000000000000FF"))), RichValueColor);
-    EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("RDI"))), RichLabelColor);
-    EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("41 42"))), RichValueColor);
-    EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("ABCDEFGH"))), RichLabelColor);
+    EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("RAX"))), RichLabelColor);
+    const int dumpLine = int(cpuText.indexOf("00007FFC00000000: "));
+    ASSERT_GE(dumpLine, 0);
+    const int bytes = int(cpuText.indexOf("0000000000401000: ", dumpLine)) + 18;
+    EXPECT_EQ(ColorAt(cpu, bytes), RichValueColor);
+    EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("\n", bytes)) - 3), RichLabelColor);
     EXPECT_EQ(ColorAt(cpu, int(cpuText.indexOf("Memory Dump"))), RichHeaderColor);
 
     // Other: the custom data as plain text.

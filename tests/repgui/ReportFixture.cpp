@@ -1,6 +1,9 @@
 #include "ReportFixture.h"
 
+#include "reporter/OLogText.h"
 #include "reporter/gui/OListRows.h"
+
+#include <cstring>
 
 namespace repgui {
 
@@ -13,15 +16,6 @@ const char* const GeneralText = "An error has occurred during program execution.
                                 "  1.1 Start Date   : Tue, 3 Jun 2008 11:05:30 +0200\r\n"
                                 "  1.2 Name/Desc {x}: vexadaxo \\ tool\r\n"
                                 "\r\n";
-
-const char* const CPUText = "Registers:\r\n"
-                            "-----------------------------\r\n"
-                            "RAX: 00000000000000FF   RDI: 0000000000001000\r\n"
-                            "\r\n"
-                            "Stack:               Memory Dump:\r\n"
-                            "------------------   --------------------\r\n"
-                            "00007FFC00000000: 0000000000401000   0000000000401000: 41 42 43 44 45 46 47 48 "
-                            "49 4A 4B 4C 4D 4E 4F 50  ABCDEFGHIJKLMNOP\r\n";
 
 std::unique_ptr<TOstrelDebugInfo> Entry(uint32_t thread, bool running, uint8_t kind,
                                         TOstrelModuleInfoPtr module, uintptr_t address, const char* unit,
@@ -62,17 +56,27 @@ TFixedReport::TFixedReport() {
     // The stack the worker was created from: same thread, calling.
     Stack.Add(Entry(Worker, false, dkDebugData, Program, 0x403000, "Main", "TMain::StartWorker", 77));
 
-    Lookup.MainThreadId = MainThread;
-    Lookup.Find = [](uint32_t id) -> std::optional<TThreadHeaderRecord> {
-        if (id == MainThread)
-            return TThreadHeaderRecord{0, ""};
-        if (id == Worker)
-            return TThreadHeaderRecord{5, "TWorker"};
-        return std::nullopt;
+    Lookup = [](uint32_t id) {
+        TThreadHeaderFacts facts;
+        facts.Known = id == MainThread || id == Worker;
+        facts.Priority = id == Worker ? "5" : "0";
+        facts.ClassName = id == Worker ? "TWorker" : "";
+        facts.MainThread = id == MainThread;
+        return facts;
     };
     Content.ExceptionMessage = "Access violation at address 0000000000401234.";
     Content.GeneralText = GeneralText;
-    Content.CPUText = CPUText;
+    TOstrelCPUContext context;
+    context.RAX = 0xFF;
+    context.RSP = 0x7FFC00000000;
+    context.RIP = 0x401000;
+    // Stack words and code bytes counting up from 0x41 ("ABC...").
+    Content.CPUText =
+        BuildCPUText(Options, &context, 0x401000, [](uintptr_t address, void* target, size_t size) {
+            for (size_t i = 0; i < size; ++i)
+                static_cast<uint8_t*>(target)[i] = uint8_t(0x41 + (address + i) % 26);
+            return true;
+        });
     Content.CustomDataText = "Operator: night shift";
     Content.ReportsShown = 1;
     Refresh();
@@ -86,7 +90,7 @@ void TFixedReport::Refresh() {
         TListRowData row;
         row.Texts = {FormatAddress(module->Handle), ExtractFileName(module->FileName),
                      module->Description,           ShortVersion(module->Version),
-                     SizeInKb(module->Size),        FormatFileTime(module->Modified),
+                     SizeInKb(module->Size),        FileTimeText(module->Modified),
                      GetModuleFolder(*module)};
         row.Image = ModuleImage(module->FileName, module->ModuleKind);
         Content.ModuleRows.push_back(row);

@@ -1,11 +1,11 @@
 #pragma once
 // A fixed report for the dialog tests: two threads (the second with the stack it was created from), a
-// program and two libraries, a General text, a CPU block and custom data.
+// program and a library, a General text, a CPU block and custom data.
 #include "reporter/OModuleInfo.h"
 #include "reporter/OOptions.h"
 #include "reporter/OStackList.h"
+#include "reporter/OThreadHeader.h"
 #include "reporter/gui/ODialogContent.h"
-#include "reporter/gui/OThreadHeader.h"
 
 #include <QTemporaryDir>
 
@@ -13,8 +13,9 @@
 
 namespace repgui {
 
-inline constexpr uint32_t MainThread = 100;
-inline constexpr uint32_t Worker = 200;
+// Beyond the largest thread ID the system hands out: the system never knows them.
+inline constexpr uint32_t MainThread = 4194400;
+inline constexpr uint32_t Worker = 4194500;
 
 struct TFixedReport {
     TFixedReport();
@@ -22,7 +23,7 @@ struct TFixedReport {
     reporter::TOstrelModuleOptions Options{"", false};
     reporter::TOstrelModulesList Modules;
     reporter::TOstrelStackList Stack;
-    reporter::TThreadLookup Lookup;
+    reporter::TThreadFactsLookup Lookup;
     reporter::TReportDialogContent Content;
     reporter::TOstrelModuleInfoPtr Program;
     reporter::TOstrelModuleInfoPtr Library;
@@ -37,6 +38,5 @@ std::unique_ptr<reporter::TOstrelDebugInfo> Entry(uint32_t thread, bool running,
                                                   const char* unit, const char* procedure, int line = 0);
 
 extern const char* const GeneralText;
-extern const char* const CPUText;
 
 } // namespace repgui
