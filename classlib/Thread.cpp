@@ -10,6 +10,8 @@
 
 namespace {
 
+std::atomic<TThreadExceptionHook> gThreadExceptionHook{nullptr};
+
 // Static initialisation runs on the thread that starts the program.
 const std::thread::id g_startThread = std::this_thread::get_id();
 
@@ -51,6 +53,10 @@ protected:
 private:
     TThread* m_owner;
 };
+
+TThreadExceptionHook SetThreadExceptionHook(TThreadExceptionHook hook) {
+    return gThreadExceptionHook.exchange(hook);
+}
 
 TThread::TThread(bool createSuspended)
     : m_runner(std::make_unique<TRunner>(this)), m_createSuspended(createSuspended) {}
@@ -96,6 +102,13 @@ void TThread::Run() {
             Execute();
         } catch (...) {
             m_fatalException = std::current_exception();
+            if (const TThreadExceptionHook hook = gThreadExceptionHook.load()) {
+                try {
+                    hook(this, m_fatalException);
+                } catch (...) {
+                    // The hook's own failure must not end the thread another way.
+                }
+            }
         }
     }
     const bool freeThread = m_freeOnTerminate;

@@ -95,6 +95,13 @@ private:
     std::exception_ptr m_fatalException;
 };
 
+// Where an exception that escaped Execute goes besides FatalException: called on the thread itself,
+// inside the catch, so that where the exception was raised is still known. The exception reporter
+// installs it; nothing is called without one.
+using TThreadExceptionHook = void (*)(TThread* thread, const std::exception_ptr& error);
+// Installs the hook (nullptr: none) and returns the previous one.
+TThreadExceptionHook SetThreadExceptionHook(TThreadExceptionHook hook);
+
 // Frees a thread safely: Terminate, WaitFor, then delete.
 struct TThreadDeleter {
     void operator()(TThread* thread) const;

@@ -9,6 +9,7 @@
 #include "reporter/OModuleInfo.h"
 #include "reporter/OOptions.h"
 #include "reporter/OProcess.h"
+#include "reporter/OProcessing.h"
 #include "reporter/OReportLock.h"
 #include "reporter/OReporterState.h"
 #include "reporter/OSignals.h"
@@ -114,6 +115,7 @@ void ExceptionLogInit() {
     ClearExcludedThreads();
     SetReportThread(0);
     SetReporterStarted(true);
+    InstallExceptionProcessing();
 
     if (OwnHooks()) {
         InstallInterceptionHooks();
@@ -130,6 +132,7 @@ void ExceptionLogDone() {
         // A report that runs ends first.
         std::lock_guard wait(ReportLock());
     }
+    RemoveExceptionProcessing();
     SetFreezeWatchdogControl(nullptr);
     StopFreezeThread();
     FreeHandlerList();

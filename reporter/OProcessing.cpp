@@ -1,0 +1,807 @@
+#include "reporter/OProcessing.h"
+
+#include "reporter/OCallStack.h"
+#include "reporter/OClassInfo.h"
+#include "reporter/OCore.h"
+#include "reporter/ODesktop.h"
+#include "reporter/OEvents.h"
+#include "reporter/OExceptionInfo.h"
+#include "reporter/OInterception.h"
+#include "reporter/OLastError.h"
+#include "reporter/OLogFile.h"
+#include "reporter/OLogText.h"
+#include "reporter/OMemory.h"
+#include "reporter/OModuleInfo.h"
+#include "reporter/OOptions.h"
+#include "reporter/OProcess.h"
+#include "reporter/OReportDialogHost.h"
+#include "reporter/OReportLock.h"
+#include "reporter/OReporterState.h"
+#include "reporter/OScreenshot.h"
+#include "reporter/OSendReport.h"
+#include "reporter/OSendThread.h"
+#include "reporter/OTextUtils.h"
+#include "reporter/OThreadPark.h"
+#include "reporter/OWindows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+
+namespace reporter {
+
+namespace {
+
+// --- process-wide report state (touched under the report lock, or by the one report thread) ---
+std::mutex gPumpLock;
+TMessagePump gPump;
+
+std::mutex gStateLock; // the values below may be read by a background sending thread
+std::atomic<bool> gTermination{false};
+std::atomic<uint8_t> gTerminateAction{0};
+std::atomic<int> gReportsShown{0};
+std::atomic<int> gStep{0};
+std::vector<time_t> gReportTimes;
+std::atomic<bool> gDuplicate{false};
+// The options of the report that runs (events and termination requests read them).
+TOstrelModuleOptionsEx* gReportOptions = nullptr;
+// The log file, kept open on its name until the name changes.
+std::unique_ptr<TLogFile> gLog;
+std::string gLogName;
+// The call stacks of the last report (kept until the next one takes stacks).
+std::unique_ptr<TOstrelStackList> gStackList;
+
+// The thread a report's steps run on: created suspended in the sense that it is given everything
+// before it starts; its running flag is cleared when its body has returned.
+struct TExceptionThread {
+    TProcessExceptionParams Params;
+    std::string FocusClass;
+    std::string FocusText;
+    std::atomic<bool> Running{true};
+    uint8_t Result = 1;
+};
+
+// --- events handed to the main thread ---
+
+void MainThreadCall(const std::function<void()>& call) {
+    RunInMainThread(call);
+}
+
+class TProcessingLogEvents final : public TLogSaveEvents {
+public:
+    void SavingLog(bool& continueFlag) override {
+        MainThreadCall([&] { ExceptionActionNotify(2, continueFlag); });
+    }
+    void LogSaved(bool& continueFlag) override {
+        MainThreadCall([&] { ExceptionActionNotify(3, continueFlag); });
+    }
+    void LogError(bool& retry) override {
+        MainThreadCall([&] { ExceptionErrorNotify(TOstrelLogErrorCode::eeLogError, retry); });
+    }
+};
+
+// What the senders need from the report sequence.
+class TProcessingSendHost final : public IOstrelSendHost {
+public:
+    void AttachedFilesRequest(std::vector<std::string>& files) override {
+        MainThreadCall([&] { reporter::AttachedFilesRequest(files); });
+    }
+    void ActionNotify(int action, bool& result) override {
+        MainThreadCall([&] { ExceptionActionNotify(action, result); });
+    }
+    void ErrorNotify(int channel, bool& retry) override {
+        const TOstrelLogErrorCode code = LastErrorCode() != TOstrelLogErrorCode::eeNone
+                                             ? LastErrorCode()
+                                             : (channel == 5 ? TOstrelLogErrorCode::eeEmailSMTPError
+                                                             : TOstrelLogErrorCode::eeWebHTTPError);
+        MainThreadCall([&] { ExceptionErrorNotify(code, retry); });
+    }
+    void CustomWebFieldsRequest(std::vector<std::string>& names, std::vector<std::string>& values) override {
+        MainThreadCall([&] { CustomFieldsRequest(names, values); });
+    }
+    std::string ReportToXML(const std::string& reportText) override {
+        std::string xml;
+        try {
+            TLogFile single("", true);
+            single.AddReport(reportText, 1);
+            xml = single.ReportToXML(0);
+        } catch (const std::exception&) {
+        }
+        return xml;
+    }
+    void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
+        if (style == SendFailureBoxStyle)
+            ShowErrorBox(text, caption);
+        else if (IsConsoleProgram())
+            std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
+        else
+            ShowErrorBox(text, caption); // the windowing side offers one box for both
+    }
+    std::vector<time_t> ReportTimes() override { return ReportTimesList(); }
+    void RequestTermination(uint8_t action) override { reporter::RequestTermination(action); }
+    bool TerminationPending(uint8_t& action) override { return TerminationRequested(action); }
+};
+
+TProcessingSendHost gSendHost;
+
+bool CurrentReportIsDuplicate() {
+    return gDuplicate.load();
+}
+
+TOstrelCPUContext CPUContextOf(const TOstrelContext& c) {
+    TOstrelCPUContext r;
+    r.RAX = c.Rax;
+    r.RBX = c.Rbx;
+    r.RCX = c.Rcx;
+    r.RDX = c.Rdx;
+    r.RSI = c.Rsi;
+    r.RDI = c.Rdi;
+    r.RBP = c.Rbp;
+    r.RSP = c.Rsp;
+    r.R8 = c.R8;
+    r.R9 = c.R9;
+    r.R10 = c.R10;
+    r.R11 = c.R11;
+    r.R12 = c.R12;
+    r.R13 = c.R13;
+    r.R14 = c.R14;
+    r.R15 = c.R15;
+    r.RIP = c.Rip;
+    r.EFLAGS = c.EFlags;
+    return r;
+}
+
+// The options of the module the exception belongs to. The program's own module is described by the
+// current options (which the program may have changed since start-up); another module that carries
+// a reporter brings its own.
+const TOstrelModuleOptions* FindReportOptions(const TProcessExceptionParams& params) {
+    TOstrelModuleOptionsEx* current = CurrentOptions();
+    TOstrelModulesList* modules = ModulesList();
+    const TModuleHandle program = GetModuleHandle("");
+    auto optionsOf = [&](TModuleHandle handle) -> const TOstrelModuleOptions* {
+        if (handle == 0)
+            return nullptr;
+        if (handle == program)
+            return current;
+        if (modules == nullptr || !HasAppendedDebugData(handle))
+            return nullptr;
+        const TOstrelModuleInfoPtr info = modules->FindModuleInfo(handle);
+        return info != nullptr ? info->Options.get() : nullptr;
+    };
+    const TOstrelModuleOptions* found = optionsOf(FindModuleOfAddress(params.Address));
+    if (found == nullptr)
+        found = optionsOf(params.Module);
+    const TModuleHandle other = params.Module == OwnModuleHandle() ? program : OwnModuleHandle();
+    if (found == nullptr)
+        found = optionsOf(other);
+    if (found != nullptr && (found->ProcessingFlags() & 0x10) && found != current) {
+        if (const TOstrelModuleOptions* main = optionsOf(other))
+            found = main;
+    }
+    return found != nullptr ? found : current;
+}
+
+// Reads memory for the processor block: the raise-time copy of the exception thread's stack first
+// (the live stack below the catching frame has been used again since), else the process's memory.
+class TReportMemory {
+public:
+    TReportMemory(uintptr_t start, std::vector<uint8_t> bytes) : m_start(start), m_bytes(std::move(bytes)) {}
+    bool Read(uintptr_t address, void* target, size_t size) const {
+        if (!m_bytes.empty() && address >= m_start && address - m_start + size <= m_bytes.size()) {
+            std::memcpy(target, m_bytes.data() + (address - m_start), size);
+            return true;
+        }
+        return SafeRead(address, target, size);
+    }
+
+private:
+    uintptr_t m_start;
+    std::vector<uint8_t> m_bytes;
+};
+
+void WriteAll(int descriptor, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+}
+
+// The log file on the options' current name, opened again when the name changed. nullptr when the file
+// cannot be read (it is then left alone).
+TLogFile* OpenLog(const TOstrelModuleOptions& options) {
+    const std::string name = GetLogFileNameEx(options);
+    // Compared with the name asked for: the location rule may have moved the file to the fallback folder.
+    if (gLog && gLogName == name)
+        return gLog.get();
+    gLog.reset();
+    gLogName = name;
+    try {
+        gLog = std::make_unique<TLogFile>(name, false);
+    } catch (const std::exception&) {
+        FormatInternalError(TOstrelLogErrorCode::eeLogError, "Log");
+        gLog.reset();
+    }
+    return gLog.get();
+}
+
+bool WantsStack(const TOstrelModuleOptions& options, const TOstrelThreadRecord& record) {
+    const bool mainOrObject = record.ThreadId == MainThreadId() || record.ThreadObject != nullptr;
+    return (options.CallStackFlags() & (mainOrObject ? 0x04 : 0x08)) != 0;
+}
+
+// Step 4: the exception thread's stack, then the stack of the thread that started it, then every other
+// wanted thread of the snapshot, each copied while it stood still for a moment.
+void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessExceptionParams& params,
+                    const TOstrelContext* context, TOstrelThreadsList& snapshot, const TReportMemory*& memory,
+                    std::unique_ptr<TReportMemory>& memoryOwner) {
+    gStackList = std::make_unique<TOstrelStackList>();
+    TStackWalkParams walk;
+    walk.ThreadId = uint32_t(params.ThreadId);
+    walk.Running = true;
+    walk.Kinds = GetCallStackColumns(options);
+    walk.Modules = ModulesList();
+
+    const uintptr_t frame = params.Frame != 0 ? params.Frame : (context != nullptr ? context->Rsp : 0);
+    if (params.StackCopy != nullptr && !params.StackCopy->Stack.empty()) {
+        const TThreadStackCopy& copy = *params.StackCopy;
+        WalkStack(
+            *gStackList, params.Address,
+            TStackMemory{copy.StackPointer, copy.StackPointer + copy.Stack.size() - 1, copy.Stack.data()},
+            walk);
+        memoryOwner = std::make_unique<TReportMemory>(copy.StackPointer, copy.Stack);
+    } else {
+        std::vector<uint8_t> raised;
+        uintptr_t raisedStart = 0;
+        {
+            TRaiseStackAccess access;
+            const TRaiseStackCopy& copy = access.Copy();
+            if (copy.Bytes != nullptr && copy.Size > 0 && copy.ThreadId == params.ThreadId &&
+                (frame == 0 || (frame >= copy.Start && frame < copy.Start + copy.Size))) {
+                raisedStart = copy.Start;
+                raised.assign(copy.Bytes, copy.Bytes + copy.Size);
+            }
+        }
+        if (!raised.empty()) {
+            WalkStack(*gStackList, params.Address,
+                      TStackMemory{raisedStart, raisedStart + raised.size() - 1, raised.data()}, walk);
+            memoryOwner = std::make_unique<TReportMemory>(raisedStart, std::move(raised));
+        } else if (frame != 0 && params.StackTop > frame) {
+            // The raising thread waits below this range, so its frames there stand still.
+            WalkStack(*gStackList, params.Address, TStackMemory{frame, params.StackTop - 1}, walk);
+        } else if (params.Address != 0) {
+            WalkStack(*gStackList, params.Address, TStackMemory{}, walk);
+        }
+    }
+    if (memoryOwner)
+        memory = memoryOwner.get();
+
+    auto addStarterStack = [&](const TOstrelThreadRecord& record) {
+        if (!record.StarterStack || record.StarterStack->empty())
+            return;
+        TStackWalkParams starter = walk;
+        starter.ThreadId = uint32_t(record.ThreadId);
+        starter.Running = false;
+        const std::vector<uint8_t>& bytes = *record.StarterStack;
+        WalkStack(*gStackList, 0,
+                  TStackMemory{record.StarterStackPointer, record.StarterStackPointer + bytes.size() - 1,
+                               bytes.data()},
+                  starter);
+    };
+    const int own = snapshot.IndexOfThreadId(params.ThreadId);
+    if (own >= 0)
+        addStarterStack(snapshot.Items(own));
+
+    std::vector<const TOstrelThreadRecord*> others;
+    for (int i = 0; i < snapshot.Count(); ++i) {
+        const TOstrelThreadRecord& record = snapshot.Items(i);
+        if (record.ThreadId == 0 || record.ThreadId == params.ThreadId ||
+            record.ThreadId == CurrentThreadId() || !WantsStack(options, record) ||
+            !IsThreadAlive(record.ThreadId))
+            continue;
+        others.push_back(&record);
+    }
+    if (others.empty() || ParkSignal() == 0)
+        return;
+    // The parker's buffers exist before any thread stands still; the threads go again before the copies
+    // are taken (they may hold the allocator's lock).
+    TThreadParker parker(int(others.size()));
+    std::vector<bool> parked(others.size(), false);
+    {
+        TOstrelThreadState& self = CurrentThreadState();
+        GuardEnter(self.Frozen);
+        for (size_t i = 0; i < others.size(); ++i)
+            parked[i] = parker.Park(others[i]->ThreadId, others[i]->StackTop);
+        parker.ReleaseAll();
+        GuardLeave(self.Frozen);
+    }
+    for (size_t i = 0; i < others.size(); ++i) {
+        TThreadStackCopy copy;
+        if (!parked[i] || !parker.GetCopy(others[i]->ThreadId, copy))
+            continue; // a thread that cannot be read is left out
+        if (copy.InstructionPointer == 0 || copy.StackPointer == 0)
+            continue;
+        TStackWalkParams running = walk;
+        WalkStack(
+            *gStackList, copy.InstructionPointer,
+            TStackMemory{copy.StackPointer, copy.StackPointer + copy.Stack.size() - 1, copy.Stack.data()},
+            [&] {
+                running.ThreadId = copy.ThreadId;
+                return running;
+            }());
+        addStarterStack(*others[i]);
+    }
+}
+
+void OutputToConsole(const std::string& message, const std::string& report) {
+    std::fflush(stdout);
+    WriteAll(STDOUT_FILENO, message + "\r\n\r\n" + report);
+}
+
+// The steps of one report. Returns the result byte (1: nothing was done for the exception).
+uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string& focusClass,
+                        const std::string& focusText) {
+    uint8_t result = 0;
+    const time_t reportTime = std::time(nullptr);
+    gTermination.store(false);
+    gDuplicate.store(false);
+
+    // Step 1: the thread snapshot; the frozen byte keeps the start hook from taking releases for starts.
+    gStep.store(1);
+    TOstrelThreadState& self = CurrentThreadState();
+    GuardEnter(self.Frozen);
+    std::unique_ptr<TOstrelThreadsList> snapshot;
+    {
+        TThreadsListAccess access;
+        snapshot = access.List() != nullptr ? std::make_unique<TOstrelThreadsList>(*access.List())
+                                            : std::make_unique<TOstrelThreadsList>();
+    }
+    SetCurrentExceptionAddress(params.Address);
+    if (TOstrelModulesList* modules = ModulesList())
+        modules->PurgeChangedModules();
+
+    struct TEnd {
+        TOstrelThreadState& State;
+        ~TEnd() {
+            GuardLeave(State.Frozen);
+            gStep.store(0);
+        }
+    } end{self};
+
+    // Steps 101-104: the options of the report.
+    gStep.store(101);
+    TOstrelModuleOptionsEx options("", false);
+    options.Assign(FindReportOptions(params));
+    {
+        std::lock_guard guard(gStateLock);
+        gReportOptions = &options;
+    }
+    struct TDropOptions {
+        ~TDropOptions() {
+            std::lock_guard guard(gStateLock);
+            gReportOptions = nullptr;
+        }
+    } dropOptions;
+    if (TOstrelModulesList* modules = ModulesList())
+        if (const TOstrelModuleInfoPtr info = modules->FindModuleInfoByAddr(params.Address))
+            options.SetModuleName(info->FileName);
+    TReportDecision decision;
+    decision.SendState = options.MailSendMode() != 0 || options.UploadMode() != 0;
+    decision.DialogType = GetDialogType(params.DialogType);
+    bool screenshotState = (options.SendFlags() & 0x10) != 0;
+    IOstrelReportDialog* dialog = OstrelReportDialog();
+    if (dialog != nullptr && ShouldSave(options, decision))
+        dialog->BringAppToFront();
+
+    // Step 2: the exception filters.
+    gStep.store(2);
+    const std::type_info* cls =
+        params.ObjectClass != nullptr ? params.ObjectClass : ObjectClass(params.Object);
+    if (params.HandlerKind != 2 && options.FilterActive() && cls != nullptr) {
+        const int filter = FindExceptionFilter(cls, options);
+        if (filter >= 0) {
+            if (filter < options.FilterMessages().Count() &&
+                !options.FilterMessages().Strings(filter).empty())
+                ShowErrorBox(options.FilterMessages().Strings(filter), options.GetText(0));
+            return result;
+        }
+    }
+
+    // Step 3: what the caller left out comes from the exception's thread.
+    gStep.store(3);
+    const TOstrelContext* context = params.Context;
+    if (context != nullptr &&
+        (context->ContextFlags & TOstrelContext::FullContext) != TOstrelContext::FullContext &&
+        context->Rip == 0)
+        context = nullptr;
+
+    // Step 4: the call stacks.
+    gStep.store(4);
+    const TReportMemory* memory = nullptr;
+    std::unique_ptr<TReportMemory> memoryOwner;
+    TakeCallStacks(options, params, context, *snapshot, memory, memoryOwner);
+
+    // Step 5: a thread's own last-chance handler reports it itself; only the stacks were wanted.
+    gStep.store(5);
+    if (params.HandlerKind == 2)
+        return result;
+
+    // Step 6: the module list.
+    gStep.store(6);
+    TOstrelModulesList* modules = ModulesList();
+    if (modules != nullptr && (options.LogFlags() & 0x10))
+        modules->GetProcessModules();
+
+    // Step 7: the report text, the duplicate test, the screen, the notification.
+    gStep.store(7);
+    TLogTextFrame frame;
+    frame.Options = &options;
+    frame.GeneralParams.ExceptionObject = params.Object;
+    frame.GeneralParams.ExceptionAddress = params.Address;
+    frame.GeneralParams.ExceptionTime = reportTime;
+    frame.GeneralParams.ControlClass = focusClass;
+    frame.GeneralParams.ControlText = focusText;
+    frame.StackList = gStackList.get();
+    if (modules != nullptr)
+        frame.Modules = ModuleRecords(*modules);
+    if (context != nullptr)
+        frame.Context = CPUContextOf(*context);
+    frame.ExceptionAddress = params.Address;
+    if (memory != nullptr)
+        frame.ReadMemory = [memory](uintptr_t address, void* target, size_t size) {
+            return memory->Read(address, target, size);
+        };
+    TLogTexts texts = BuildLogText(frame);
+    std::string report = texts.Report;
+    size_t generalLength = texts.General.size();
+
+    TOstrelExceptionRecord& record = CurrentExceptionRecord();
+    record.ExceptionObject = const_cast<void*>(params.Object);
+    record.ExceptionAddress = params.Address;
+    record.ThreadID = uint32_t(params.ThreadId);
+    record.ReportText = report;
+    record.ModulesList = modules;
+    record.CallStack = gStackList.get();
+    record.Options = &options;
+
+    TLogFile* log = OpenLog(options);
+    const bool duplicate = IsDuplicateReport(options, log, texts.ExceptionAddress, texts.ExceptionModule,
+                                             texts.ExceptionType, texts.ExceptionMessage);
+    gDuplicate.store(duplicate);
+    decision.Duplicate = duplicate;
+    ClearLastErrorCode();
+    KeepCaptureInputs();
+    CaptureScreen(options);
+    struct TFreeCapture {
+        ~TFreeCapture() { FreeScreenshot(); }
+    } freeCapture;
+    bool continueFlag = true;
+    MainThreadCall([&] { ExceptionNotify(continueFlag); });
+
+    // Step 8: a handler may stop the report here.
+    gStep.store(8);
+    if (!continueFlag)
+        return result;
+    if (options.ProcessingFlags() & 0x01) {
+        std::lock_guard guard(gStateLock);
+        gReportTimes.push_back(reportTime);
+        while (gReportTimes.size() > size_t(std::max(options.ErrorRateCount(), 0)))
+            gReportTimes.erase(gReportTimes.begin());
+    }
+    std::string customData;
+    MainThreadCall([&] { CustomDataRequest(customData); });
+    if (customData.find_first_not_of(" \t\r\n") != std::string::npos)
+        InsertLogSection(report, generalLength, 5, options.GetText(13), customData);
+
+    // Steps 9, 10.
+    gStep.store(9);
+    const int shown = ++gReportsShown;
+    gStep.store(10);
+    const std::string message = CleanExceptionMessage(texts.ExceptionMessage);
+    record.ReportText = report;
+
+    // Steps 11-14: the presentation.
+    gStep.store(11);
+    TReportDialogChoices choices;
+    choices.SendChecked = decision.SendState;
+    choices.ScreenshotChecked = screenshotState;
+    if (options.DialogFlags() & 0x01) {
+        bool execute = true;
+        ClearLastErrorCode();
+        MainThreadCall([&] { ExceptionActionNotify(0, execute); });
+        if (execute) {
+            if (decision.DialogType == 0) {
+                bool shownDialog = false;
+                if (dialog != nullptr) {
+                    TReportDialogRequest request;
+                    request.Options = &options;
+                    request.ExceptionMessage = message;
+                    request.GeneralText = report.substr(0, generalLength);
+                    request.CPUText = texts.CPU;
+                    request.CustomDataText = customData;
+                    request.Duplicate = duplicate;
+                    request.ReportsShown = shown;
+                    request.CallStack = gStackList.get();
+                    request.Modules = modules;
+                    request.TerminateNotify = [](bool& terminate) {
+                        MainThreadCall([&] { ExceptionActionNotify(8, terminate); });
+                    };
+                    shownDialog = dialog->ShowReportDialog(request, choices);
+                }
+                if (!shownDialog && dialog == nullptr) {
+                    ShowErrorBox(message, options.GetText(2));
+                    SetLastErrorCode(TOstrelLogErrorCode::eeShowError, "Cannot show the DialogBox window.");
+                }
+                decision.SendState = choices.SendChecked;
+                screenshotState = choices.ScreenshotChecked;
+                if (choices.TerminateRequested)
+                    RequestTermination(options.TerminateAction());
+            } else {
+                // A console program, or a page for a web server that does not exist here: the message and
+                // the report go to standard output.
+                OutputToConsole(message, report);
+            }
+            MainThreadCall([&] { ExceptionActionNotify(1, execute); });
+        }
+    }
+    gStep.store(13);
+    if (dialog != nullptr && (options.LogFlags() & 0x02) && !IsConsoleProgram()) {
+        const std::string steps = dialog->AskReproduceSteps(options, choices, duplicate);
+        if (steps.find_first_not_of(" \t\r\n") != std::string::npos) {
+            InsertLogSection(report, generalLength, 6, options.GetText(81), steps);
+            record.ReportText = report;
+        }
+    }
+    std::string screenshotFile;
+    if (CanShowOrSend(options, decision) && screenshotState && HasScreenshot()) {
+        try {
+            const std::string name = IncludeTrailingBackslashEx(GetTempFolder()) + "Screenshot.png";
+            if (SaveScreenshot(name))
+                screenshotFile = name;
+        } catch (const std::exception&) {
+            // The report goes out without its picture.
+        }
+    }
+    FreeScreenshot();
+
+    // Step 15: the log.
+    gStep.store(15);
+    std::string sendText = report;
+    if (log != nullptr) {
+        if ((options.LogFlags() & 0x04) && log->Count() > 0) {
+            const std::string stored = log->GetFieldValue("1.3", log->Count() - 1);
+            if (stored != GetMainModuleVersion()) {
+                try {
+                    log->Clear();
+                    log->Save();
+                } catch (const std::exception&) {
+                    FormatInternalError(TOstrelLogErrorCode::eeLogError, "Log");
+                }
+            }
+        }
+        TProcessingLogEvents events;
+        SaveLogFile(options, *log, report, duplicate, sendText, events);
+    }
+    if (choices.ClipboardChecked)
+        CopyTextToClipboard(report);
+
+    // Step 16: sending.
+    gStep.store(16);
+    const bool background = (options.SendFlags() & 0x80) != 0;
+    bool sentInBackground = false;
+    TSendReportData data;
+    data.ReportText = sendText;
+    data.LogFileName = log != nullptr ? log->FileName() : GetLogFileNameEx(options);
+    data.ReportTime = reportTime;
+    data.ScreenshotFile = screenshotFile;
+    if (CanShowOrSend(options, decision)) {
+        try {
+            StartSend(options, data);
+            sentInBackground = background;
+        } catch (const std::exception&) {
+            FormatInternalError(TOstrelLogErrorCode::eeNone, "Send");
+        }
+    }
+    if (!sentInBackground)
+        ErrorsRateCheck(options, data);
+
+    // Step 18: the end of the program, when asked for.
+    gStep.store(18);
+    uint8_t action = 0;
+    if (!sentInBackground && TerminationRequested(action)) {
+        std::fflush(nullptr);
+        RestartOrTerminate(action == 1);
+    }
+    return result;
+}
+
+void* ExceptionThreadMain(void* parameter) {
+    auto* thread = static_cast<TExceptionThread*>(parameter);
+    try {
+        thread->Result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
+    } catch (...) {
+        FormatInternalError(TOstrelLogErrorCode::eeNone, "Report");
+        thread->Result = 0;
+    }
+    thread->Running.store(false);
+    return nullptr;
+}
+
+void PumpMainThreadMessages() {
+    TMessagePump pump;
+    {
+        std::lock_guard guard(gPumpLock);
+        pump = gPump;
+    }
+    if (pump) {
+        try {
+            pump();
+        } catch (...) {
+            // A message handler's exception does not end the wait.
+        }
+    }
+}
+
+} // namespace
+
+uint8_t ProcessException(const TProcessExceptionParams& params) {
+    if (!HooksEnabled())
+        return 1;
+    std::lock_guard lock(ReportLock());
+    TOstrelThreadState& state = CurrentThreadState();
+    // A second exception of a thread that is already being reported (or of the thread that waits for a
+    // report) is left alone.
+    if (!GuardEnter(state.Processing))
+        return 0;
+    struct TLeave {
+        TOstrelThreadState& State;
+        ~TLeave() { GuardLeave(State.Processing); }
+    } leave{state};
+    const TOstrelModuleOptionsEx* current = CurrentOptions();
+    if (current == nullptr || !current->ReporterActive())
+        return 1;
+
+    auto thread = std::make_unique<TExceptionThread>();
+    thread->Params = params;
+    if (thread->Params.ThreadId == 0)
+        thread->Params.ThreadId = params.FromWatchdog ? MainThreadId() : CurrentThreadId();
+    if (thread->Params.StackTop == 0 && thread->Params.ThreadId == CurrentThreadId())
+        thread->Params.StackTop = CurrentStackTop();
+    if (thread->Params.Context == nullptr && thread->Params.ThreadId == CurrentThreadId() &&
+        state.ExceptionObject == params.Object && state.Context.Rip != 0)
+        thread->Params.Context = &state.Context;
+    if (thread->Params.Frame == 0 && thread->Params.ThreadId == CurrentThreadId())
+        thread->Params.Frame = state.RaiseStackPointer;
+    GetForegroundWindowInfo(thread->FocusClass, thread->FocusText);
+
+    uint8_t result = 0;
+    if (LibraryMode() && (StillInitialising() || AlreadyFinalising())) {
+        result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
+    } else {
+        SetReportThread(CurrentThreadId());
+        pthread_t handle;
+        if (CreateOwnThread(handle, ExceptionThreadMain, thread.get()) != 0) {
+            SetReportThread(0);
+            return 1; // no thread for the report: the caller goes on as without a reporter
+        }
+        const bool onMain = CurrentThreadId() == MainThreadId();
+        while (thread->Running.load()) {
+            if (onMain)
+                PumpMainThreadMessages();
+            RunPendingMainThreadRequest();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        pthread_join(handle, nullptr);
+        SetReportThread(0);
+        result = thread->Result;
+    }
+    // The report is over; the thread's own record of the exception stays, so that the terminate handler
+    // that may follow knows it was reported.
+    state.RaiseStackPointer = 0;
+    state.Context.ContextFlags = 0;
+    CurrentExceptionRecord() = TOstrelExceptionRecord{};
+    return result;
+}
+
+void InstallExceptionProcessing() {
+    SetExceptionProcessor(ProcessException);
+    SetOstrelSendHost(&gSendHost);
+    SetDuplicateTest(CurrentReportIsDuplicate);
+}
+
+void RemoveExceptionProcessing() {
+    WaitForSendThreads();
+    SetDuplicateTest(nullptr);
+    SetOstrelSendHost(nullptr);
+    // Only the own processor goes; one installed since then (a test's) stays.
+    const TProcessExceptionProc previous = SetExceptionProcessor(nullptr);
+    if (previous != ProcessException)
+        SetExceptionProcessor(previous);
+    std::lock_guard guard(ReportLock());
+    gLog.reset();
+    gLogName.clear();
+    gStackList.reset();
+}
+
+void SetMessagePump(TMessagePump pump) {
+    std::lock_guard guard(gPumpLock);
+    gPump = std::move(pump);
+}
+
+int GetDialogType(int requested) {
+    switch (requested) {
+    case 0:
+        return IsWebApplication() ? 2 : (IsConsoleProgram() ? 1 : 0);
+    case 1:
+        return IsConsoleProgram() ? 1 : 0;
+    case 2:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void RequestTermination(uint8_t action) {
+    if (!HooksEnabled())
+        return;
+    gTerminateAction.store(action);
+    gTermination.store(true);
+    std::lock_guard guard(gStateLock);
+    if (gReportOptions != nullptr)
+        gReportOptions->SetTerminateAction(action);
+}
+
+bool TerminationRequested(uint8_t& action) {
+    if (!gTermination.load())
+        return false;
+    action = gTerminateAction.load();
+    return true;
+}
+
+bool CanShowOrSend(const TOstrelModuleOptions& options, const TReportDecision& decision) {
+    if ((options.MailSendMode() == 0 && options.UploadMode() == 0) || decision.Duplicate)
+        return false;
+    if (decision.SendState)
+        return true;
+    return (options.DialogFlags() & 0x01) == 0;
+}
+
+bool ShouldSave(const TOstrelModuleOptions& options, const TReportDecision& decision) {
+    if (!(decision.DialogType == 1 ||
+          (decision.DialogType == 0 && !IsWebApplication() && !IsConsoleProgram())))
+        return false;
+    if (CanShowOrSend(options, decision) && (options.SendFlags() & 0x11) != 0)
+        return true;
+    return (options.DialogFlags() & 0x01) != 0;
+}
+
+std::string CleanExceptionMessage(std::string message) {
+    for (char& c : message)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n')
+            c = ' ';
+    return message;
+}
+
+int ReportsShownCount() {
+    return gReportsShown.load();
+}
+
+std::vector<time_t> ReportTimesList() {
+    std::lock_guard guard(gStateLock);
+    return gReportTimes;
+}
+
+int CurrentReportStep() {
+    return gStep.load();
+}
+
+} // namespace reporter

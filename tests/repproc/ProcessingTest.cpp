@@ -1,0 +1,352 @@
+// One exception from raise to log: children raise, fault, freeze or end, and the log file and their
+// output tell what the report sequence did.
+#include "RepprocTools.h"
+
+#include "classlib/Thread.h"
+#include "reporter/ODesktop.h"
+#include "reporter/OExports.h"
+#include "reporter/OFreezeWatch.h"
+#include "reporter/OLogFile.h"
+#include "reporter/OOptions.h"
+#include "reporter/OProcessing.h"
+#include "reporter/OReportDialogHost.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace repproc;
+
+reporter::TOstrelModuleOptionsEx& Options() {
+    return *reporter::CurrentOptions();
+}
+
+[[gnu::noinline]] void Fail(const char* message) {
+    throw std::runtime_error(message);
+}
+
+void Say(const char* text) {
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}
+
+// The application's exception handling: the exception is caught, then handed to the reporter.
+void ReportCaught(const char* message) {
+    try {
+        Fail(message);
+    } catch (...) {
+        reporter::ExceptionManagerFor(std::current_exception(), 1);
+    }
+}
+
+TChildScenario uncaught("uncaught", [] {
+    StartReporterForChild();
+    Fail("repproc uncaught failure");
+    Say("NOT ENDED");
+});
+
+TChildScenario twice("twice", [] {
+    StartReporterForChild();
+    if (std::getenv("REPPROC_DUPLICATES") != nullptr)
+        Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x01));
+    for (int i = 0; i < 2; ++i)
+        ReportCaught("repproc repeated failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario caught("caught", [] {
+    StartReporterForChild();
+    try {
+        Fail("repproc caught failure");
+    } catch (const std::exception& e) {
+        Say(e.what());
+    }
+    // A filtered class with no message of its own: nothing at all.
+    Options().FilterClasses().Add("std::logic_error");
+    Options().FilterMessages().Add("");
+    try {
+        throw std::logic_error("repproc filtered failure");
+    } catch (...) {
+        reporter::ExceptionManagerFor(std::current_exception(), 1);
+    }
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+class TFailingWorker final : public TThread {
+public:
+    TFailingWorker() : TThread(true) {}
+
+protected:
+    void Execute() override { Fail("repproc worker failure"); }
+};
+
+TChildScenario worker("worker", [] {
+    StartReporterForChild();
+    // What the program's start-up installs.
+    SetThreadExceptionHook(
+        [](TThread*, const std::exception_ptr& error) { reporter::ExceptionManagerFor(error, 0); });
+    TThreadPtr<TFailingWorker> thread(TThread::Create<TFailingWorker>());
+    thread->Start();
+    thread->WaitFor();
+    Say(thread->FatalException() ? "FATAL KEPT" : "FATAL LOST");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario segv("segv", [] {
+    StartReporterForChild();
+    volatile int* volatile target = reinterpret_cast<int*>(16);
+    *target = 1;
+    Say("NOT ENDED");
+});
+
+// A main loop of the child's own: the watchdog's heartbeats run when the main thread takes them.
+std::mutex gLoopLock;
+std::deque<std::function<void()>> gLoop;
+
+void RunLoopFor(std::chrono::milliseconds time) {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < end) {
+        std::deque<std::function<void()>> calls;
+        {
+            std::lock_guard guard(gLoopLock);
+            calls.swap(gLoop);
+        }
+        for (auto& call : calls)
+            call();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TChildScenario freeze("freeze", [] {
+    StartReporterForChild();
+    reporter::SetMainLoopPoster([](std::function<void()> call) {
+        std::lock_guard guard(gLoopLock);
+        gLoop.push_back(std::move(call));
+        return true;
+    });
+    Options().SetFreezeSeconds(1);
+    Options().SetFreezeText("repproc main loop frozen");
+    Options().SetFreezeActive(true);
+    RunLoopFor(std::chrono::milliseconds(300));
+    // The main loop stops answering until the report is in the log (at most 20 s).
+    const std::string log = ChildLogFile();
+    for (int i = 0; i < 400 && ReadFile(log).find("repproc main loop frozen") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Say(reporter::FreezeReportCount() > 0 ? "FREEZE SEEN" : "NO FREEZE");
+    std::fflush(nullptr);
+    ::_exit(0);
+});
+
+// A program with windows, whose report dialog answers Terminate.
+class TDesktop final : public reporter::IOstrelDesktop {
+public:
+    bool GetDisplayMode(reporter::TDisplayMode&) override { return false; }
+    bool GetForegroundWindow(std::string&, std::string&) override { return false; }
+};
+class TTerminatingDialog final : public reporter::IOstrelReportDialog {
+public:
+    bool ShowReportDialog(const reporter::TReportDialogRequest& request,
+                          reporter::TReportDialogChoices& choices) override {
+        std::printf("DIALOG %s\n", request.ExceptionMessage.c_str());
+        std::fflush(stdout);
+        choices.TerminateRequested = true;
+        return true;
+    }
+    std::string AskReproduceSteps(const reporter::TOstrelModuleOptions&,
+                                  const reporter::TReportDialogChoices&, bool) override {
+        return "Pressed the button twice.";
+    }
+    void BringAppToFront() override {}
+};
+
+void ReportWithTerminatingDialog(uint8_t terminateAction) {
+    static TDesktop desktop;
+    static TTerminatingDialog dialog;
+    reporter::SetOstrelDesktop(&desktop);
+    reporter::SetOstrelReportDialog(&dialog);
+    Options().SetTerminateAction(terminateAction);
+    Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x02));
+    ReportCaught("repproc fatal failure");
+    Say("SURVIVED");
+    std::exit(0);
+}
+
+TChildScenario terminate("terminate", [] {
+    StartReporterForChild();
+    ReportWithTerminatingDialog(0);
+});
+
+TChildScenario restart("restart", [] {
+    const std::string marker = ChildLogFile() + ".marker";
+    if (FileExists(marker)) {
+        std::ofstream(marker, std::ios::app) << "second run\n";
+        Say("SECOND RUN");
+        std::exit(0);
+    }
+    std::ofstream(marker) << "first run\n";
+    StartReporterForChild();
+    ReportWithTerminatingDialog(1);
+});
+
+std::string Field(const std::string& report, const char* number) {
+    return reporter::GetFieldValue(report, number);
+}
+
+TEST(Processing, AnUncaughtExceptionIsLoggedWithItsSectionsAndShownOnTheConsole) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("uncaught", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Exited);
+    EXPECT_EQ(1, child.ExitCode);
+    EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+    // A program without windows writes the message and the report to standard output, once.
+    EXPECT_EQ(1, CountOf(child.Output, "repproc uncaught failure.\r\n\r\nOstrelLog "));
+    EXPECT_EQ(1, CountOf(child.Output, "Call Stack Information"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    const std::string& report = reports[0];
+    EXPECT_NE(std::string::npos, Field(report, "2.5").find("repproc uncaught failure"));
+    EXPECT_NE(std::string::npos, Field(report, "2.4").find("runtime_error"));
+    EXPECT_FALSE(reporter::GetReportGeneral(report).empty());
+    EXPECT_FALSE(reporter::GetReportCallStack(report).empty());
+    EXPECT_FALSE(reporter::GetReportModules(report).empty());
+    EXPECT_FALSE(reporter::GetReportCPU(report).empty());
+    EXPECT_NE(std::string::npos, reporter::GetReportCallStack(report).find("Fail"));
+}
+
+TEST(Processing, TheDuplicateTestKeepsARepeatedReportOutOfTheLog) {
+    {
+        TTempFolder folder;
+        const TChildResult child = RunChild("twice", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+        EXPECT_EQ(2u, StoredReports(folder.LogFile()).size());
+    }
+    ::setenv("REPPROC_DUPLICATES", "1", 1);
+    TTempFolder folder;
+    const TChildResult child = RunChild("twice", folder);
+    ::unsetenv("REPPROC_DUPLICATES");
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    EXPECT_EQ(1u, StoredReports(folder.LogFile()).size());
+}
+
+TEST(Processing, ACaughtOrFilteredExceptionLeavesNoReport) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("caught", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(0, child.ExitCode);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    EXPECT_EQ(0, CountOf(child.Output, "failure."));
+    EXPECT_FALSE(FileExists(folder.LogFile()));
+}
+
+TEST(Processing, AnExceptionEscapingAWorkerThreadIsReportedOnceAndTheProgramGoesOn) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("worker", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(0, child.ExitCode);
+    EXPECT_EQ(1, CountOf(child.Output, "FATAL KEPT"));
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc worker failure"));
+    EXPECT_NE(std::string::npos, reporter::GetReportCallStack(reports[0]).find("Execute"));
+}
+
+TEST(Processing, AFaultIsReportedAndThenEndsTheProcess) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("segv", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Signalled);
+    EXPECT_EQ(SIGSEGV, child.Signal);
+    EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find("EAccessViolation"));
+}
+
+TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("freeze", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "FREEZE SEEN"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_FALSE(reports.empty());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find("EFrozenApplication"));
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc main loop frozen"));
+}
+
+TEST(Processing, TerminateFromTheDialogEndsTheProgramAfterTheLog) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("terminate", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Exited);
+    EXPECT_EQ(1, child.ExitCode);
+    EXPECT_EQ(1, CountOf(child.Output, "DIALOG repproc fatal failure."));
+    EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    // The steps the user gave went into the report.
+    EXPECT_NE(std::string::npos, reports[0].find("Pressed the button twice."));
+}
+
+TEST(Processing, RestartStartsTheProgramAgainBeforeEnding) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("restart", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, child.ExitCode);
+    EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
+    // The output pipe stays open until the restarted program has ended too.
+    EXPECT_EQ(1, CountOf(child.Output, "SECOND RUN"));
+    EXPECT_EQ("first run\nsecond run\n", ReadFile(folder.LogFile() + ".marker"));
+}
+
+TEST(ProcessingDecisions, DialogTypeShowAndSendFollowTheOptions) {
+    // No windowing side here: a console program.
+    EXPECT_EQ(1, reporter::GetDialogType(0));
+    EXPECT_EQ(1, reporter::GetDialogType(1));
+    EXPECT_EQ(2, reporter::GetDialogType(2));
+    EXPECT_EQ(0, reporter::GetDialogType(7));
+
+    reporter::TOstrelModuleOptions options("", false);
+    options.SetDefaults();
+    reporter::TReportDecision decision;
+    decision.DialogType = 1;
+    // Nothing to send with: only a dialog makes the report worth saving.
+    EXPECT_FALSE(reporter::CanShowOrSend(options, decision));
+    EXPECT_TRUE(reporter::ShouldSave(options, decision));
+    options.SetMailSendMode(1);
+    EXPECT_FALSE(reporter::CanShowOrSend(options, decision)); // the dialog asks first
+    decision.SendState = true;
+    EXPECT_TRUE(reporter::CanShowOrSend(options, decision));
+    decision.Duplicate = true;
+    EXPECT_FALSE(reporter::CanShowOrSend(options, decision));
+    decision.Duplicate = false;
+    decision.SendState = false;
+    options.SetDialogFlags(0);
+    EXPECT_TRUE(reporter::CanShowOrSend(options, decision)); // no dialog to ask
+    options.SetSendFlags(0);
+    options.SetMailSendMode(0);
+    EXPECT_FALSE(reporter::ShouldSave(options, decision));
+
+    EXPECT_EQ("a b\r\nc  d", reporter::CleanExceptionMessage("a\tb\r\nc\x01\x1f"
+                                                             "d"));
+}
+
+} // namespace

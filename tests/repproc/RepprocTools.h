@@ -1,0 +1,50 @@
+#pragma once
+// Helpers of the processing tests: children that run a named scenario of this very binary with a log
+// folder of their own, and reading back what the reports left in the log.
+#include <string>
+#include <vector>
+
+namespace repproc {
+
+struct TChildResult {
+    bool Exited = false;
+    int ExitCode = -1;
+    bool Signalled = false;
+    int Signal = 0;
+    std::string Output; // standard output and standard error
+};
+
+// A fresh temporary folder, removed with everything in it at the end of the scope.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string LogFile() const { return m_path + "/reports.olf"; }
+
+private:
+    std::string m_path;
+};
+
+// Runs this binary with "--child <scenario>", its log in the folder, and waits for it and for every
+// process that inherited its output (at most 30 s).
+TChildResult RunChild(const std::string& scenario, const TTempFolder& folder);
+bool RunChildScenario(const std::string& scenario);
+struct TChildScenario {
+    TChildScenario(const char* name, void (*body)());
+};
+
+// In a child: starts the reporter with the log file in the folder the parent named.
+void StartReporterForChild();
+// The log file the parent named for the child.
+std::string ChildLogFile();
+
+// The reports stored in the log file (none when there is no file).
+std::vector<std::string> StoredReports(const std::string& logFile);
+bool FileExists(const std::string& path);
+std::string ReadFile(const std::string& path);
+int CountOf(const std::string& text, const std::string& piece);
+
+} // namespace repproc
