@@ -9,20 +9,87 @@
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
 #include "classlib/Application.h"
+#include "classlib/Thread.h"
 #include "classlib/Translation.h"
 #include "reporter/ExceptionLog.h"
+#include "reporter/OProcessing.h"
+#include "reporter/OReportDialogHost.h"
+#include "reporter/gui/OExceptionDialog.h"
+#include "reporter/gui/OListRows.h"
+#include "reporter/gui/OLogSection.h"
+#include "reporter/gui/OOstrelGui.h"
+#include <QEventLoop>
 #include <QFont>
 #include <memory>
 
 namespace {
 
+// The reporter's dialogs as the report sequence asks for them: the core's plain values become the
+// dialog's content, and the user's choices go back.
+class TQtReportDialog final : public reporter::IOstrelReportDialog {
+public:
+    bool ShowReportDialog(const reporter::TReportDialogRequest& request,
+                          reporter::TReportDialogChoices& choices) override {
+        reporter::TReportDialogContent content;
+        content.Options = reporter::DialogOptionsFrom(*request.Options);
+        content.ExceptionMessage = request.ExceptionMessage;
+        content.GeneralText = request.GeneralText;
+        content.CPUText = request.CPUText;
+        content.CustomDataText = request.CustomDataText;
+        content.Duplicate = request.Duplicate;
+        content.ReportsShown = request.ReportsShown;
+        if (request.CallStack != nullptr)
+            content.CallStackRows = reporter::BuildCallStackRows(*request.CallStack, *request.Options);
+        if (request.Modules != nullptr)
+            content.ModuleRows = reporter::BuildModuleRows(*request.Modules);
+        reporter::TReportDialogState state = StateOf(choices);
+        reporter::TShowDialogOptions options;
+        options.TerminateNotify = request.TerminateNotify;
+        const bool shown = reporter::ShowExceptionDialog(content, state, options);
+        choices.SendChecked = state.SendChecked;
+        choices.ScreenshotChecked = state.ScreenshotChecked;
+        choices.ClipboardChecked = state.ClipboardChecked;
+        choices.TerminateRequested = state.TerminateRequested;
+        choices.DetailsShown = state.DetailsShown;
+        return shown;
+    }
+    std::string AskReproduceSteps(const reporter::TOstrelModuleOptions& options,
+                                  const reporter::TReportDialogChoices& choices, bool duplicate) override {
+        reporter::TReportTextParts parts; // the report sequence puts the answer into the report itself
+        return reporter::ShowReproduceDialog(reporter::DialogOptionsFrom(options), StateOf(choices),
+                                             duplicate, parts);
+    }
+    void BringAppToFront() override { reporter::BringAppToFront(); }
+
+private:
+    static reporter::TReportDialogState StateOf(const reporter::TReportDialogChoices& choices) {
+        reporter::TReportDialogState state;
+        state.SendChecked = choices.SendChecked;
+        state.ScreenshotChecked = choices.ScreenshotChecked;
+        state.ClipboardChecked = choices.ClipboardChecked;
+        state.TerminateRequested = choices.TerminateRequested;
+        state.DetailsShown = choices.DetailsShown;
+        return state;
+    }
+};
+
 // Joins the exception reporter to the application: exceptions that reach the application's exception
 // handling go to the reporter first (its answer 0 means it dealt with them, and the error box is left
-// out), and the reporter's freeze watchdog pings the application's event loop. Undone before the
-// application object goes.
+// out), and the reporter's freeze watchdog pings the application's event loop. The reporter's windows
+// side answers its questions about the screen and windows and shows its dialogs; the main thread keeps
+// its events going while it waits for a report; an exception that escapes a worker thread is reported
+// from that thread. Undone before the application object goes.
 class TReporterBinding {
 public:
-    TReporterBinding() {
+    TReporterBinding() : m_gui(reporter::InstallOstrelGui()) {
+        reporter::SetOstrelReportDialog(&m_dialog);
+        reporter::SetMessagePump([] {
+            // Input waits until the report is over; the dialogs run their own loops.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            TThread::CheckSynchronize();
+        });
+        m_previousThreadHook = SetThreadExceptionHook(
+            [](TThread*, const std::exception_ptr& error) { reporter::ExceptionManagerFor(error, 0); });
         m_previous = SetHandleExceptionHook([](const std::exception_ptr& error, QObject*) {
             return reporter::ExceptionManagerFor(error, 1) == 0;
         });
@@ -37,12 +104,18 @@ public:
     ~TReporterBinding() {
         reporter::SetMainLoopPoster(nullptr);
         SetHandleExceptionHook(m_previous);
+        SetThreadExceptionHook(m_previousThreadHook);
+        reporter::SetMessagePump(nullptr);
+        reporter::SetOstrelReportDialog(nullptr);
     }
     TReporterBinding(const TReporterBinding&) = delete;
     TReporterBinding& operator=(const TReporterBinding&) = delete;
 
 private:
     TExceptionHook m_previous;
+    TThreadExceptionHook m_previousThreadHook = nullptr;
+    std::unique_ptr<reporter::TOstrelGui> m_gui;
+    TQtReportDialog m_dialog;
 };
 
 } // namespace

@@ -1,7 +1,11 @@
 #include "app/Startup.h"
 #include "reporter/ExceptionLog.h"
+#include "reporter/gui/ODialogHelper.h"
 
 int main(int argc, char** argv) {
+    // Started again by the reporter to show a report dialog for a frozen GUI thread: only that.
+    if (const int helper = reporter::RunOstrelDialogHelper(argc, argv); helper >= 0)
+        return helper;
     // The exception reporter's hooks are in place before the application object and any window exist,
     // and come off after the last window has gone.
     reporter::StartOstrelLog();
