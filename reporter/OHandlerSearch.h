@@ -1,8 +1,8 @@
 #pragma once
 // Will a handler catch the exception being raised? The reporter's own search phase: it walks the frames
 // above the raise with the unwinder, asks each frame's personality routine in search mode, and reads the
-// frame's language-specific data to tell a real catch from a noexcept boundary, an exception
-// specification the object breaks, or a catch-all that only terminates the program.
+// frame's language-specific data to tell a real catch from a noexcept boundary, a dynamic throw() list
+// the object breaks, or a catch-all that only terminates the program.
 #include <cstdint>
 #include <typeinfo>
 #include <unwind.h>

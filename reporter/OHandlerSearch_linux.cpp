@@ -356,7 +356,7 @@ TVerdict ClassifyCxxFrame(_Unwind_Context* context, const std::type_info* thrown
                 if (TypeCatches(reinterpret_cast<const std::type_info*>(type), thrownType, object))
                     return TVerdict::Catch;
             } else if (filter < 0 && typeBase != nullptr) {
-                // An exception specification: an empty one, or one that does not name the type, ends the
+                // A dynamic throw() list: an empty one, or one that does not name the type, ends the
                 // program.
                 const uint8_t* list = typeBase + uint64_t(-filter - 1);
                 bool allowed = false;

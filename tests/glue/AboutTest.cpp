@@ -113,9 +113,9 @@ TEST_F(AboutWindow, TheGridListsTheProgramAndItsCompanionLibrary) {
     EXPECT_EQ(messages->Texts(), QStringList());
 
     // A companion library with its own version note.
-    TElfSpec spec;
-    spec.Notes = VersionNoteRecord({2, 0, 0, 0}, {{"FileVersion", "2.0.0.0"}});
-    ASSERT_TRUE(WriteFile(dir.filePath("libvexadaxort.so"), BuildElf(spec)));
+    TElfDescription elf;
+    elf.Notes = VersionNoteRecord({2, 0, 0, 0}, {{"FileVersion", "2.0.0.0"}});
+    ASSERT_TRUE(WriteFile(dir.filePath("libvexadaxort.so"), BuildElf(elf)));
     Create();
     EXPECT_EQ(Grid().Cells(1, 2), QStringLiteral("2.0.0.0"));
 }

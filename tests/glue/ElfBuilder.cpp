@@ -82,30 +82,30 @@ QByteArray VersionNoteRecord(const TFileVersion& version, const QList<QPair<QByt
                       VersionDescriptor(version, version, texts, bigEndian), bigEndian);
 }
 
-TElfLayout LayoutOf(const TElfSpec& spec) {
+TElfLayout LayoutOf(const TElfDescription& elf) {
     TElfLayout l;
-    l.NoteOffset = HeaderSize(spec.Is64) + PhEntSize(spec.Is64);
-    const QByteArray names = QByteArray("\0", 1) + spec.SectionName + '\0' + ".shstrtab" + '\0';
-    qsizetype end = l.NoteOffset + spec.Notes.size() + names.size();
+    l.NoteOffset = HeaderSize(elf.Is64) + PhEntSize(elf.Is64);
+    const QByteArray names = QByteArray("\0", 1) + elf.SectionName + '\0' + ".shstrtab" + '\0';
+    qsizetype end = l.NoteOffset + elf.Notes.size() + names.size();
     end = (end + 7) & ~qsizetype(7);
-    l.SectionTable = spec.WithSections ? end : 0;
-    l.ShOffField = spec.Is64 ? 40 : 32;
-    l.ShEntSizeField = spec.Is64 ? 58 : 46;
-    l.ShNumField = spec.Is64 ? 60 : 48;
+    l.SectionTable = elf.WithSections ? end : 0;
+    l.ShOffField = elf.Is64 ? 40 : 32;
+    l.ShEntSizeField = elf.Is64 ? 58 : 46;
+    l.ShNumField = elf.Is64 ? 60 : 48;
     return l;
 }
 
-QByteArray BuildElf(const TElfSpec& spec) {
-    const bool is64 = spec.Is64;
-    const TElfLayout layout = LayoutOf(spec);
-    const QByteArray names = QByteArray("\0", 1) + spec.SectionName + '\0' + ".shstrtab" + '\0';
-    const qsizetype namesOffset = layout.NoteOffset + spec.Notes.size();
+QByteArray BuildElf(const TElfDescription& elf) {
+    const bool is64 = elf.Is64;
+    const TElfLayout layout = LayoutOf(elf);
+    const QByteArray names = QByteArray("\0", 1) + elf.SectionName + '\0' + ".shstrtab" + '\0';
+    const qsizetype namesOffset = layout.NoteOffset + elf.Notes.size();
 
-    TWriter w(spec.BigEndian);
+    TWriter w(elf.BigEndian);
     w.Append(QByteArray("\x7f"
                         "ELF"));
     w.Append(QByteArray(1, char(is64 ? 2 : 1)));
-    w.Append(QByteArray(1, char(spec.BigEndian ? 2 : 1)));
+    w.Append(QByteArray(1, char(elf.BigEndian ? 2 : 1)));
     w.Append(QByteArray(1, char(1)));
     w.Data.resize(16, '\0');
     w.Put<quint16>(16, 2);             // e_type: executable
@@ -119,8 +119,8 @@ QByteArray BuildElf(const TElfSpec& spec) {
     w.Put<quint16>(small + 2, quint16(PhEntSize(is64)));
     w.Put<quint16>(small + 4, 1);
     w.Put<quint16>(small + 6, quint16(ShEntSize(is64)));
-    w.Put<quint16>(small + 8, spec.WithSections ? 3 : 0);
-    w.Put<quint16>(small + 10, spec.WithSections ? 2 : 0);
+    w.Put<quint16>(small + 8, elf.WithSections ? 3 : 0);
+    w.Put<quint16>(small + 10, elf.WithSections ? 2 : 0);
 
     // The note segment.
     const qsizetype ph = HeaderSize(is64);
@@ -128,19 +128,19 @@ QByteArray BuildElf(const TElfSpec& spec) {
     if (is64) {
         w.Put<quint32>(ph + 4, 4);
         w.Put<quint64>(ph + 8, quint64(layout.NoteOffset));
-        w.Put<quint64>(ph + 32, quint64(spec.Notes.size()));
-        w.Put<quint64>(ph + 40, quint64(spec.Notes.size()));
-        w.Put<quint64>(ph + 48, spec.NoteAlign);
+        w.Put<quint64>(ph + 32, quint64(elf.Notes.size()));
+        w.Put<quint64>(ph + 40, quint64(elf.Notes.size()));
+        w.Put<quint64>(ph + 48, elf.NoteAlign);
     } else {
         w.Put<quint32>(ph + 4, quint32(layout.NoteOffset));
-        w.Put<quint32>(ph + 16, quint32(spec.Notes.size()));
-        w.Put<quint32>(ph + 20, quint32(spec.Notes.size()));
+        w.Put<quint32>(ph + 16, quint32(elf.Notes.size()));
+        w.Put<quint32>(ph + 20, quint32(elf.Notes.size()));
         w.Put<quint32>(ph + 24, 4);
-        w.Put<quint32>(ph + 28, quint32(spec.NoteAlign));
+        w.Put<quint32>(ph + 28, quint32(elf.NoteAlign));
     }
-    w.Append(spec.Notes);
+    w.Append(elf.Notes);
     w.Append(names);
-    if (!spec.WithSections)
+    if (!elf.WithSections)
         return w.Data;
     w.Data.resize(layout.SectionTable, '\0');
 
@@ -161,7 +161,7 @@ QByteArray BuildElf(const TElfSpec& spec) {
         }
     };
     section(0, 0, 0, 0, 0, 0);
-    section(1, 1, 7, quint64(layout.NoteOffset), quint64(spec.Notes.size()), spec.NoteAlign);
-    section(2, quint32(1 + spec.SectionName.size() + 1), 3, quint64(namesOffset), quint64(names.size()), 1);
+    section(1, 1, 7, quint64(layout.NoteOffset), quint64(elf.Notes.size()), elf.NoteAlign);
+    section(2, quint32(1 + elf.SectionName.size() + 1), 3, quint64(namesOffset), quint64(names.size()), 1);
     return w.Data;
 }

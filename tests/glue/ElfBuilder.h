@@ -7,7 +7,7 @@
 #include <QPair>
 #include <QString>
 
-struct TElfSpec {
+struct TElfDescription {
     bool Is64 = true;
     bool BigEndian = false;
     bool WithSections = true;
@@ -25,7 +25,7 @@ QByteArray VersionDescriptor(const TFileVersion& file, const TFileVersion& produ
 // The version note record itself (owner "VexaDaxo", type 1).
 QByteArray VersionNoteRecord(const TFileVersion& version, const QList<QPair<QByteArray, QByteArray>>& texts,
                              bool bigEndian = false);
-QByteArray BuildElf(const TElfSpec& spec);
+QByteArray BuildElf(const TElfDescription& elf);
 
 // Where the parts of a built file lie, for tests that damage one field.
 struct TElfLayout {
@@ -35,4 +35,4 @@ struct TElfLayout {
     qsizetype ShOffField = 0;   // e_shoff in the header
     qsizetype ShEntSizeField = 0;
 };
-TElfLayout LayoutOf(const TElfSpec& spec);
+TElfLayout LayoutOf(const TElfDescription& elf);

@@ -43,12 +43,12 @@ protected:
         }
         EXPECT_EQ(GetFileVersionString(path), QString());
     }
-    static TElfSpec GoodSpec(bool is64 = true, bool bigEndian = false) {
-        TElfSpec spec;
-        spec.Is64 = is64;
-        spec.BigEndian = bigEndian;
-        spec.Notes = VersionNoteRecord({2, 0, 0, 0}, kTexts, bigEndian);
-        return spec;
+    static TElfDescription GoodSpec(bool is64 = true, bool bigEndian = false) {
+        TElfDescription elf;
+        elf.Is64 = is64;
+        elf.BigEndian = bigEndian;
+        elf.Notes = VersionNoteRecord({2, 0, 0, 0}, kTexts, bigEndian);
+        return elf;
     }
 };
 
@@ -87,10 +87,10 @@ TEST_F(VersionFiles, EveryClassAndByteOrderWithAndWithoutSectionTable) {
             for (const bool sections : {true, false}) {
                 SCOPED_TRACE(testing::Message()
                              << "64=" << is64 << " big=" << big << " sections=" << sections);
-                TElfSpec spec = GoodSpec(is64, big);
-                spec.WithSections = sections;
-                spec.Notes = VersionNoteRecord({65535, 1, 2, 3}, kTexts, big);
-                const QString path = Write(QStringLiteral("f.elf"), BuildElf(spec));
+                TElfDescription elf = GoodSpec(is64, big);
+                elf.WithSections = sections;
+                elf.Notes = VersionNoteRecord({65535, 1, 2, 3}, kTexts, big);
+                const QString path = Write(QStringLiteral("f.elf"), BuildElf(elf));
                 const TVersionInfo info = ReadVersionInfo(path);
                 EXPECT_EQ(info.FileVersion, (TFileVersion{65535, 1, 2, 3}));
                 EXPECT_EQ(info.Texts, (QList<QPair<QString, QString>>{{"FileVersion", "2.0.0.0"},
@@ -100,22 +100,20 @@ TEST_F(VersionFiles, EveryClassAndByteOrderWithAndWithoutSectionTable) {
 }
 
 TEST_F(VersionFiles, OtherNotesAndOtherNoteSectionsAreSkipped) {
-    TElfSpec spec = GoodSpec();
+    TElfDescription elf = GoodSpec();
     // A build-id note, a note of our owner with another type, then ours.
-    spec.Notes = NoteRecord("GNU", 3, QByteArray(20, 'x'), false) +
-                 NoteRecord(VersionNote::Owner, 2, QByteArray(8, '\0'), false) +
-                 VersionNoteRecord({2, 0, 0, 0}, kTexts);
-    EXPECT_EQ(GetFileVersionString(Write(QStringLiteral("a.elf"), BuildElf(spec))),
-              QStringLiteral("2.0.0.0"));
+    elf.Notes = NoteRecord("GNU", 3, QByteArray(20, 'x'), false) +
+                NoteRecord(VersionNote::Owner, 2, QByteArray(8, '\0'), false) +
+                VersionNoteRecord({2, 0, 0, 0}, kTexts);
+    EXPECT_EQ(GetFileVersionString(Write(QStringLiteral("a.elf"), BuildElf(elf))), QStringLiteral("2.0.0.0"));
 
     // A linker may put the note in a note section of another name, with 8-byte alignment.
-    spec.SectionName = ".note.merged";
-    spec.NoteAlign = 8;
-    spec.Notes =
+    elf.SectionName = ".note.merged";
+    elf.NoteAlign = 8;
+    elf.Notes =
         NoteRecord("GNU", 5, QByteArray(12, 'p'), false, 8) +
         NoteRecord(VersionNote::Owner, 1, VersionDescriptor({3, 4, 5, 6}, {3, 4, 5, 6}, {}, false), false, 8);
-    EXPECT_EQ(GetFileVersionString(Write(QStringLiteral("b.elf"), BuildElf(spec))),
-              QStringLiteral("3.4.5.6"));
+    EXPECT_EQ(GetFileVersionString(Write(QStringLiteral("b.elf"), BuildElf(elf))), QStringLiteral("3.4.5.6"));
 }
 
 TEST_F(VersionFiles, FilesWithoutANoteAreRefusedByName) {
@@ -129,7 +127,7 @@ TEST_F(VersionFiles, FilesWithoutANoteAreRefusedByName) {
                                                                  7) +
                                                           QByteArray(60, '\0')),
                   "unknown ELF class");
-    TElfSpec other = GoodSpec();
+    TElfDescription other = GoodSpec();
     other.Notes = NoteRecord("GNU", 3, QByteArray(20, 'x'), false);
     ExpectRefused(Write(QStringLiteral("other.elf"), BuildElf(other)), "no version note");
     // A real program of the system, built without the note.
@@ -138,9 +136,9 @@ TEST_F(VersionFiles, FilesWithoutANoteAreRefusedByName) {
 }
 
 TEST_F(VersionFiles, DamagedNotesAndTablesAreRefused) {
-    const TElfSpec spec = GoodSpec();
-    const TElfLayout layout = LayoutOf(spec);
-    const QByteArray good = BuildElf(spec);
+    const TElfDescription elf = GoodSpec();
+    const TElfLayout layout = LayoutOf(elf);
+    const QByteArray good = BuildElf(elf);
     auto damaged = [&](const char* name, qsizetype at, quint32 value, const char* reason) {
         QByteArray bytes = good;
         qToLittleEndian<quint32>(value, bytes.data() + at);
@@ -163,7 +161,7 @@ TEST_F(VersionFiles, DamagedNotesAndTablesAreRefused) {
 
     // Descriptors that lie about their texts: a value running into the end of the descriptor (the
     // padding after it does not count), a fixed block cut short, more texts than any real note has.
-    TElfSpec bad = spec;
+    TElfDescription bad = elf;
     bad.Notes = NoteRecord(
         VersionNote::Owner, 1,
         VersionDescriptor({1, 0, 0, 0}, {1, 0, 0, 0}, {}, false) + QByteArray("FileVersion\0abc", 15), false);

@@ -18,7 +18,7 @@ TEST(ListRows, ModuleTextsFollowTheListConventions) {
     EXPECT_EQ(SizeInKb(1536), "2 Kb");
     EXPECT_EQ(SizeInKb(1535), "1 Kb");
     EXPECT_EQ(SizeInKb(0), "0 Kb");
-    EXPECT_EQ(ModuleImage("C:/lib/vcl.DPL", mkLibrary), 1);
+    EXPECT_EQ(ModuleImage("C:/lib/widgets.DPL", mkLibrary), 1);
     EXPECT_EQ(ModuleImage("/lib/pack.bpl", mkLibrary), 1);
     EXPECT_EQ(ModuleImage("/usr/lib/libz", mkLibrary), 0);
     EXPECT_EQ(ModuleImage("/opt/tool.exe", mkLibrary), 2);
