@@ -2,6 +2,7 @@
 // Helpers of the interception tests: a processing sequence that records what it is handed, a started
 // reporter per test, and children that run a named scenario of this very binary.
 #include "reporter/OProcessHandoff.h"
+#include "tests/support/ChildScenario.h"
 
 #include <functional>
 #include <mutex>
@@ -54,21 +55,10 @@ public:
     TStartedReporter& operator=(const TStartedReporter&) = delete;
 };
 
-struct TChildResult {
-    bool Exited = false;
-    int ExitCode = -1;
-    bool Signalled = false;
-    int Signal = 0;
-    std::string Output; // standard output and standard error
-};
-// Runs this binary with "--child <scenario>" and waits for it (at most 30 s).
-TChildResult RunChild(const std::string& scenario);
-// Runs the scenario named on the command line; returns false when there is none of that name.
-bool RunChildScenario(const std::string& scenario);
-// Registers a scenario (at static initialisation).
-struct TChildScenario {
-    TChildScenario(const char* name, void (*body)());
-};
+using testtools::RunChild;
+using testtools::RunChildScenario;
+using testtools::TChildResult;
+using testtools::TChildScenario;
 
 // Number of lines of the text that contain the piece.
 int CountLines(const std::string& text, const std::string& piece);

@@ -1,18 +1,15 @@
 #pragma once
 // Helpers of the processing tests: children that run a named scenario of this very binary with a log
 // folder of their own, and reading back what the reports left in the log.
+#include "tests/support/ChildScenario.h"
 #include <string>
 #include <vector>
 
 namespace repproc {
 
-struct TChildResult {
-    bool Exited = false;
-    int ExitCode = -1;
-    bool Signalled = false;
-    int Signal = 0;
-    std::string Output; // standard output and standard error
-};
+using testtools::RunChildScenario;
+using testtools::TChildResult;
+using testtools::TChildScenario;
 
 // A fresh temporary folder, removed with everything in it at the end of the scope.
 class TTempFolder {
@@ -31,10 +28,6 @@ private:
 // Runs this binary with "--child <scenario>", its log in the folder, and waits for it and for every
 // process that inherited its output (at most 30 s).
 TChildResult RunChild(const std::string& scenario, const TTempFolder& folder);
-bool RunChildScenario(const std::string& scenario);
-struct TChildScenario {
-    TChildScenario(const char* name, void (*body)());
-};
 
 // In a child: starts the reporter with the log file in the folder the parent named.
 void StartReporterForChild();
