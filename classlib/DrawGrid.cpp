@@ -122,16 +122,7 @@ void TCustomDrawGrid::SetFixedCols(int value) {
     if (value == m_fixedCols)
         return;
     m_fixedCols = value;
-    // Like the class library: a new fixed count starts the grid at its first scrollable cell.
-    m_topLeft = {m_fixedCols, m_fixedRows};
-    m_current = m_topLeft;
-    m_anchor = m_current;
-    if (m_options & goRowSelect)
-        m_anchor.X = m_colCount - 1;
-    UpdateScrollRange();
-    InvalidateGrid();
-    if (m_inplaceEdit && m_inplaceEdit->isVisible())
-        InvalidateEditor();
+    FixedCountChanged();
 }
 
 void TCustomDrawGrid::SetFixedRows(int value) {
@@ -140,6 +131,11 @@ void TCustomDrawGrid::SetFixedRows(int value) {
     if (value == m_fixedRows)
         return;
     m_fixedRows = value;
+    FixedCountChanged();
+}
+
+void TCustomDrawGrid::FixedCountChanged() {
+    // Like the class library: a new fixed count starts the grid at its first scrollable cell.
     m_topLeft = {m_fixedCols, m_fixedRows};
     m_current = m_topLeft;
     m_anchor = m_current;

@@ -242,6 +242,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Moves the grid to its first scrollable cell after a fixed count changed.
+    void FixedCountChanged();
     friend class TInplaceEdit;
     template <class F> void Guarded(F&& f);
     void SizeVectors();
