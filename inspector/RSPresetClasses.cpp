@@ -704,8 +704,14 @@ TRSTModalResultPropertyPreset::TRSTModalResultPropertyPreset(TCollection* collec
 
 void TRSTModalResultPropertyPreset::GetText(QObject*, QObject* instance, const QString& propName,
                                             QString& value) {
-    if (const auto info = PropOf(instance, propName))
-        value = PickList()->Strings(int(GetOrdProp(instance, *info)));
+    const auto info = PropOf(instance, propName);
+    if (!info)
+        return;
+    // A result that has no name (an application's own code) shows as its number; it must not stop a
+    // refresh of all the other rows.
+    const qint64 ordinal = GetOrdProp(instance, *info);
+    value = ordinal >= 0 && ordinal < PickList()->Count() ? PickList()->Strings(int(ordinal))
+                                                          : QString::number(ordinal);
 }
 
 void TRSTModalResultPropertyPreset::SetProperty(QObject*, QObject* instance, const QString& propName,

@@ -168,9 +168,16 @@ TEST_F(PresetClassesFixture, ModalResultRowsGoByPositionInThePickList) {
     // A name that is not in the list writes nothing.
     Commit(Row(QStringLiteral("ModalResult")), QStringLiteral("mrMaybe"));
     EXPECT_EQ(gadget->ModalResult(), 10);
-    // A value outside the list cannot be shown: reading it raises the list index error.
-    gadget->SetModalResult(42);
-    EXPECT_THROW(Row(QStringLiteral("ModalResult"))->RefreshValue(), EListError);
+    // A value outside the list shows as its number and stays as it is; the refresh goes on.
+    for (const int outside : {11, 42, -1}) {
+        gadget->SetModalResult(outside);
+        ASSERT_TRUE(Row(QStringLiteral("ModalResult"))->RefreshValue());
+        EXPECT_EQ(Row(QStringLiteral("ModalResult"))->Value(), QString::number(outside));
+        EXPECT_EQ(gadget->ModalResult(), outside);
+    }
+    gadget->SetModalResult(10); // the last name of the list
+    ASSERT_TRUE(Row(QStringLiteral("ModalResult"))->RefreshValue());
+    EXPECT_EQ(Row(QStringLiteral("ModalResult"))->Value(), QStringLiteral("mrYesToAll"));
 }
 
 TEST_F(PresetClassesFixture, DateAndTimeRowsUseTheirFormatsAndMasks) {
