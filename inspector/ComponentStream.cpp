@@ -1,12 +1,26 @@
 #include "inspector/ComponentStream.h"
 #include "classlib/Translation.h"
 #include <QIODevice>
+#include <QMetaEnum>
 #include <QMetaProperty>
 #include <QStringList>
+#include <climits>
 
 namespace {
 
 constexpr int MaxListDepth = 16;
+
+// An enumeration holds one of its values; a set type any combination of its members' bits.
+bool EnumValueInRange(const QMetaEnum& type, qint64 value) {
+    if (value < INT_MIN || value > INT_MAX)
+        return false;
+    if (!type.isFlag())
+        return type.valueToKey(int(value)) != nullptr;
+    quint64 members = 0;
+    for (int i = 0; i < type.keyCount(); ++i)
+        members |= quint32(type.value(i));
+    return (quint64(quint32(value)) & ~members) == 0;
+}
 
 } // namespace
 
@@ -95,6 +109,11 @@ void TWriter::WriteProperties(const QObject* instance) {
         defined->WriteDefinedProperties(*this);
 }
 
+void TWriter::WriteComponent(const QObject* instance) {
+    WriteProperties(instance);
+    WriteListEnd();
+}
+
 TReader::TReader(QIODevice* device) : m_device(device), m_stream(device) {
     m_stream.setByteOrder(QDataStream::LittleEndian);
 }
@@ -159,6 +178,13 @@ bool TReader::ReadBoolean() {
     return type == TValueType::vaTrue;
 }
 
+qint64 TReader::ReadInteger() {
+    const TValueType type = ReadValue();
+    if (type != TValueType::vaInt32 && type != TValueType::vaInt64)
+        throw EReadError(_("Invalid stream format"));
+    return ReadPropValue(type, 0).toLongLong();
+}
+
 QVariant TReader::ReadPropValue(TValueType type, int depth) {
     switch (type) {
     case TValueType::vaInt32: {
@@ -219,7 +245,28 @@ void TReader::ReadProperty(QObject* instance) {
         if (!ok)
             throw EReadError(_("Invalid property value"));
         value = QVariant(v);
+    } else if (prop.isEnumType() && (type == TValueType::vaInt32 || type == TValueType::vaInt64) &&
+               !EnumValueInRange(prop.enumerator(), raw.toLongLong())) {
+        // A number that names no value of the type would leave the object holding an impossible value.
+        throw EReadError(_("Invalid property value"));
     }
     if (!value.convert(prop.metaType()) || !prop.write(instance, value))
         throw EReadError(_("Invalid property value"));
+}
+
+void TReader::ReadComponent(QObject* instance) {
+    auto* loading = dynamic_cast<TLoadingObject*>(instance);
+    if (loading)
+        loading->BeginLoading();
+    try {
+        while (!EndOfList())
+            ReadProperty(instance);
+        ReadListEnd();
+    } catch (...) {
+        if (loading)
+            loading->Loaded();
+        throw;
+    }
+    if (loading)
+        loading->Loaded();
 }

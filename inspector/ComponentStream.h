@@ -39,6 +39,15 @@ public:
     virtual bool ReadDefinedProperty(TReader& reader, const QString& name) = 0;
 };
 
+// An object that the reader keeps in its loading state while its properties are read, and tells when
+// all of them are there (also after a read that failed, so that it never stays loading).
+class TLoadingObject {
+public:
+    virtual ~TLoadingObject() = default;
+    virtual void BeginLoading() = 0;
+    virtual void Loaded() = 0;
+};
+
 class TWriter {
 public:
     // The device must be open for writing.
@@ -56,6 +65,8 @@ public:
     // Every stored, writable published property of the object: name, then typed value; then the object's
     // defined properties.
     void WriteProperties(const QObject* instance);
+    // The object's properties closed by a list end: what ReadComponent reads.
+    void WriteComponent(const QObject* instance);
 
 private:
     void WriteUtf8(const QString& text);
@@ -76,9 +87,12 @@ public:
     QString ReadStr();
     QString ReadString();
     bool ReadBoolean();
+    qint64 ReadInteger();
     // Reads one property (name and value) into the object through its meta-property, or as one of the
     // object's defined properties.
     void ReadProperty(QObject* instance);
+    // Reads properties up to the closing list end, the object in its loading state meanwhile.
+    void ReadComponent(QObject* instance);
 
 private:
     void Need(qint64 bytes);

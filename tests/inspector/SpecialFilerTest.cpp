@@ -274,4 +274,32 @@ TEST_F(SpecialFiler, BadContentIsRefusedWithoutChange) {
     EXPECT_EQ(target.ItemAs<TFilerNumberItem>(0)->Kind(), TFilerNumberItem::mdOn);
 }
 
+TEST_F(SpecialFiler, EnumerationNumbersAreCheckedAgainstTheType) {
+    const QString number = QStringLiteral("TFilerNumberItem");
+    auto kindAs = [&](qint64 value) {
+        return Craft(number, [value](TWriter& w) {
+            w.WritePropName(QStringLiteral("Kind"));
+            w.WriteInteger(value);
+        });
+    };
+    TCollection target(&TFilerBaseItem::staticMetaObject);
+    // Every value of the type reads; the first number past either end is the stream's error, and the
+    // collection keeps what it had.
+    for (const auto mode : {TFilerNumberItem::mdOff, TFilerNumberItem::mdOn, TFilerNumberItem::mdAuto}) {
+        Load(kindAs(mode), &target);
+        ASSERT_EQ(target.Count(), 1);
+        EXPECT_EQ(target.ItemAs<TFilerNumberItem>(0)->Kind(), mode);
+    }
+    for (const qint64 outside : {qint64(3), qint64(6), qint64(-1), qint64(1) << 40}) {
+        try {
+            Load(kindAs(outside), &target);
+            ADD_FAILURE() << outside;
+        } catch (const EReadError& e) {
+            EXPECT_EQ(e.Message(), "Invalid property value") << outside;
+        }
+        ASSERT_EQ(target.Count(), 1);
+        EXPECT_EQ(target.ItemAs<TFilerNumberItem>(0)->Kind(), TFilerNumberItem::mdAuto) << outside;
+    }
+}
+
 #include "SpecialFilerTest.moc"
