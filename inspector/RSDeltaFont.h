@@ -61,6 +61,8 @@ public:
     explicit TRSCustomDeltaFont(QObject* parent = nullptr) : TRSFont(parent) {}
 
     unsigned DeltaMask() const { return m_deltaMask; }
+    // Marks attributes as differing (what a stream that stored them says).
+    void AddDelta(unsigned bits) { m_deltaMask |= bits; }
     // Rebuilds the mask by comparing every attribute with the parent.
     virtual void CalcDelta(const TRSFont* parentFont);
     // Takes from the parent every attribute whose bit is clear.

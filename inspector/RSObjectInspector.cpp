@@ -568,7 +568,8 @@ bool TRSCustomObjectInspector::event(QEvent* e) {
         return true;
     }
     if (e->type() == CM_PROPERTYCHANGED) {
-        HandlePropertyChanged(static_cast<TRSInspectorMessage*>(e)->WParam);
+        const auto* message = static_cast<TRSInspectorMessage*>(e);
+        HandlePropertyChanged(message->WParam, message->LParam != 0);
         return true;
     }
     return TRSCustomItemListEditor::event(e);
@@ -1105,16 +1106,28 @@ void TRSCustomObjectInspector::DoPropertyChanging(TRSItemProperty* item) {
         OnPropertyChanging(this, item);
 }
 
-void TRSCustomObjectInspector::DoPropertyChanged(int index) {
+void TRSCustomObjectInspector::DoPropertyChanged(int index, bool changed) {
     if (!Destroying())
-        QCoreApplication::postEvent(this, new TRSInspectorMessage(CM_PROPERTYCHANGED, index));
+        QCoreApplication::postEvent(this,
+                                    new TRSInspectorMessage(CM_PROPERTYCHANGED, index, changed ? 1 : 0));
 }
 
-void TRSCustomObjectInspector::HandlePropertyChanged(int index) {
+void TRSCustomObjectInspector::HandlePropertyChanged(int index, bool changed) {
+    // The rows show the stored values again in any case; only a value that changed is news to the host
+    // (a refused one must not mark anything modified).
     if (!RefreshValues(Items()))
         PostRescan();
-    if (index >= 0 && index < VisibleCount() && OnPropertyChanged)
+    if (changed && index >= 0 && index < VisibleCount() && OnPropertyChanged)
         OnPropertyChanged(this, GetVisibleItem(index));
+}
+
+std::optional<QString> TRSCustomObjectInspector::CurrentText(QObject* obj, TRSItemProperty* item) {
+    try {
+        if (QObject* target = GetInstanceOfItem(obj, item))
+            return GetPropertyText(target, item);
+    } catch (const Exception&) {
+    }
+    return std::nullopt;
 }
 
 bool TRSCustomObjectInspector::SetPropertyValue(QObject* instance, TRSItemProperty* item,
@@ -1142,6 +1155,9 @@ void TRSCustomObjectInspector::ApplyItemValue(TRSItemProperty* item) {
     for (QObject* obj : ObjectList())
         objects << obj;
     int index = -1;
+    // A write took effect when some object's value reads differently afterwards (or cannot be compared);
+    // a write routine that refuses the value keeps the old one and reports that itself.
+    bool changed = false;
     {
         TWriteScope writing(m_writeDepth);
         DoPropertyChanging(item);
@@ -1151,14 +1167,20 @@ void TRSCustomObjectInspector::ApplyItemValue(TRSItemProperty* item) {
                 if (!objects.at(i))
                     continue; // freed by an earlier write
                 const QString text = multi ? item->Values().Get(i) : item->Value();
+                const std::optional<QString> before = CurrentText(objects.at(i), item);
                 SetPropertyValue(objects.at(i), item, text);
+                if (!changed) {
+                    const std::optional<QString> after =
+                        objects.at(i) ? CurrentText(objects.at(i), item) : std::nullopt;
+                    changed = !before || !after || *before != *after;
+                }
             }
         } catch (...) {
-            DoPropertyChanged(index);
+            DoPropertyChanged(index, changed);
             throw;
         }
     }
-    DoPropertyChanged(index);
+    DoPropertyChanged(index, changed);
 }
 
 bool TRSCustomObjectInspector::RefreshValues(TRSItemProperties* rows) {
@@ -1290,6 +1312,11 @@ bool TRSCustomObjectInspector::ReadDefinedProperty(TReader& reader, const QStrin
     TGSpecialFiler filer(&reader);
     if (name == QLatin1String("HPresets")) {
         filer.ReadCollection(m_presets.get());
+        // Presets are read away from the inspector: their fonts take what they do not store from it now.
+        for (int i = 0; i < m_presets->Count(); ++i) {
+            m_presets->Items(i)->InspectorFontChanged();
+            m_presets->Items(i)->InspectorValueFontChanged();
+        }
         return true;
     }
     if (name == QLatin1String("HItems")) {
@@ -1297,6 +1324,15 @@ bool TRSCustomObjectInspector::ReadDefinedProperty(TReader& reader, const QStrin
         return true;
     }
     return false;
+}
+
+void TRSCustomObjectInspector::BeginLoading() {
+    SetLoading(true);
+}
+
+void TRSCustomObjectInspector::Loaded() {
+    SetLoading(false);
+    ApplyPresets();
 }
 
 void TRSCustomObjectInspector::Assign(const TRSCustomObjectInspector& source) {

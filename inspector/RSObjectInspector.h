@@ -6,6 +6,7 @@
 #include "classlib/Collection.h"
 #include "classlib/Component.h"
 #include "classlib/Strings.h"
+#include "inspector/ComponentStream.h"
 #include "inspector/RSItemListEditor.h"
 #include "inspector/RSItemProperty.h"
 #include "inspector/RSPropertyPresets.h"
@@ -13,10 +14,9 @@
 #include <QPointer>
 #include <QSet>
 #include <memory>
+#include <optional>
 
 class TRSCustomObjectInspector;
-class TWriter;
-class TReader;
 
 // The inspector's own posted messages.
 inline constexpr QEvent::Type CM_PROPERTYCHANGED = QEvent::Type(2475); // wParam: shown index of the row
@@ -27,8 +27,11 @@ QEvent::Type WM_PASTE_Event();
 
 class TRSInspectorMessage : public QEvent {
 public:
-    TRSInspectorMessage(QEvent::Type type, int wParam) : QEvent(type), WParam(wParam) {}
+    TRSInspectorMessage(QEvent::Type type, int wParam, int lParam = 0)
+        : QEvent(type), WParam(wParam), LParam(lParam) {}
     const int WParam;
+    // For the property-changed message: 1 when the write changed a value, 0 when it was refused.
+    const int LParam;
 };
 
 enum TInplaceTStringsOption : unsigned { isUseNameValue = 1u << 0, isSort = 1u << 1 };
@@ -96,7 +99,11 @@ private:
     TRSCustomObjectInspector* m_inspector;
 };
 
-class TRSCustomObjectInspector : public TRSCustomItemListEditor {
+// Stored with its presets and rows ("HPresets", "HItems"); while a stream is read into it, it is loading:
+// no rescan is posted and presets wait for Loaded.
+class TRSCustomObjectInspector : public TRSCustomItemListEditor,
+                                 public TDefinedProperties,
+                                 public TLoadingObject {
     Q_OBJECT
 
 public:
@@ -155,8 +162,11 @@ public:
     // Asks for a rescan later (one for any number of requests before it runs).
     void PostRescan();
     // Writes "HPresets" and "HItems"; reads one of them back (false for another name).
-    void WriteDefinedProperties(TWriter& writer) const;
-    bool ReadDefinedProperty(TReader& reader, const QString& name);
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
+    void BeginLoading() override;
+    // Ends the loading state and applies the presets to the rows.
+    void Loaded() override;
     virtual void Assign(const TRSCustomObjectInspector& source);
 
     // ---- virtual operations
@@ -181,7 +191,8 @@ public:
     virtual void CopyToClipboard();
     virtual void PasteFromClipboard();
     virtual void DoPropertyChanging(TRSItemProperty* item);
-    virtual void DoPropertyChanged(int index);
+    // Posts the property-changed message; the application hears of it only when changed is set.
+    virtual void DoPropertyChanged(int index, bool changed = true);
 
     // ---- overrides of the grid
     void InitCategories() override;
@@ -225,7 +236,9 @@ private:
     void ApplyFilters();
     void ApplyPresets();
     QList<TRSItemProperty*> ShownRows() const;
-    void HandlePropertyChanged(int index);
+    void HandlePropertyChanged(int index, bool changed);
+    // The row's text in the instance that an inspected object leads to; nothing when it cannot be read.
+    std::optional<QString> CurrentText(QObject* obj, TRSItemProperty* item);
     bool Destroying() const;
     bool IsWriting() const { return m_writeDepth > 0; }
 

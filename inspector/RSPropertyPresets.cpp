@@ -1,5 +1,6 @@
 #include "inspector/RSPropertyPresets.h"
 #include "classlib/ClassRegistry.h"
+#include "classlib/Translation.h"
 #include "inspector/RSObjectInspector.h"
 #include <QMutex>
 #include <QMutexLocker>
@@ -471,6 +472,74 @@ constexpr TEmptyFlag kEmptyFlags[] = {
     {"ParentTypeNamesEmpty", &TRSPropertyPreset::ParentTypeNames},
 };
 
+// The stored attributes of a preset font: only those in which it differs from the inspector's font, so
+// that the rest keeps following the inspector. Colours are stored as 0x00BBGGRR.
+void WriteFontDelta(TWriter& writer, const QString& prefix, const TRSCustomDeltaFont& font) {
+    const unsigned delta = font.DeltaMask();
+    if (delta & TRSCustomDeltaFont::dfName) {
+        writer.WritePropName(prefix + QStringLiteral("Name"));
+        writer.WriteString(font.Name());
+    }
+    if ((delta & TRSCustomDeltaFont::dfSize) && font.Size() > 0) {
+        writer.WritePropName(prefix + QStringLiteral("Size"));
+        writer.WriteInteger(font.Size());
+    }
+    if (delta & TRSCustomDeltaFont::dfColor) {
+        const QColor c = font.Color();
+        writer.WritePropName(prefix + QStringLiteral("Color"));
+        writer.WriteInteger(qint64(c.red()) | qint64(c.green()) << 8 | qint64(c.blue()) << 16);
+    }
+    const std::pair<unsigned, bool> styles[] = {
+        {TRSCustomDeltaFont::dfBold, font.Bold()},
+        {TRSCustomDeltaFont::dfItalic, font.Italic()},
+        {TRSCustomDeltaFont::dfUnderline, font.Underline()},
+        {TRSCustomDeltaFont::dfStrikeOut, font.StrikeOut()},
+    };
+    const char* const styleNames[] = {"Bold", "Italic", "Underline", "StrikeOut"};
+    for (std::size_t i = 0; i < std::size(styles); ++i)
+        if (delta & styles[i].first) {
+            writer.WritePropName(prefix + QLatin1String(styleNames[i]));
+            writer.WriteBoolean(styles[i].second);
+        }
+}
+
+// Reads one stored font attribute ("Name", "Size", ...); false for a name that is none of them.
+bool ReadFontDelta(TReader& reader, const QString& attribute, TRSCustomDeltaFont& font) {
+    unsigned bit = 0;
+    if (attribute == QLatin1String("Name")) {
+        font.SetName(reader.ReadString());
+        bit = TRSCustomDeltaFont::dfName;
+    } else if (attribute == QLatin1String("Size")) {
+        const qint64 size = reader.ReadInteger();
+        if (size < 1 || size > 1638) // what a font can be drawn at
+            throw EReadError(_("Invalid property value"));
+        font.SetSize(int(size));
+        bit = TRSCustomDeltaFont::dfSize;
+    } else if (attribute == QLatin1String("Color")) {
+        const qint64 color = reader.ReadInteger();
+        if (color < 0 || color > 0xFFFFFF)
+            throw EReadError(_("Invalid property value"));
+        font.SetColor(QColor(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF)));
+        bit = TRSCustomDeltaFont::dfColor;
+    } else if (attribute == QLatin1String("Bold")) {
+        font.SetBold(reader.ReadBoolean());
+        bit = TRSCustomDeltaFont::dfBold;
+    } else if (attribute == QLatin1String("Italic")) {
+        font.SetItalic(reader.ReadBoolean());
+        bit = TRSCustomDeltaFont::dfItalic;
+    } else if (attribute == QLatin1String("Underline")) {
+        font.SetUnderline(reader.ReadBoolean());
+        bit = TRSCustomDeltaFont::dfUnderline;
+    } else if (attribute == QLatin1String("StrikeOut")) {
+        font.SetStrikeOut(reader.ReadBoolean());
+        bit = TRSCustomDeltaFont::dfStrikeOut;
+    } else {
+        return false;
+    }
+    font.AddDelta(bit);
+    return true;
+}
+
 } // namespace
 
 void TRSPropertyPreset::WriteDefinedProperties(TWriter& writer) const {
@@ -483,6 +552,8 @@ void TRSPropertyPreset::WriteDefinedProperties(TWriter& writer) const {
         writer.WritePropName(QStringLiteral("PickListEmpty"));
         writer.WriteBoolean(true);
     }
+    WriteFontDelta(writer, QStringLiteral("Font."), *m_font);
+    WriteFontDelta(writer, QStringLiteral("ValueFont."), *m_valueFont);
 }
 
 bool TRSPropertyPreset::ReadDefinedProperty(TReader& reader, const QString& name) {
@@ -496,6 +567,23 @@ bool TRSPropertyPreset::ReadDefinedProperty(TReader& reader, const QString& name
         if (reader.ReadBoolean() && m_pickList)
             m_pickList->Clear();
         return true;
+    }
+    for (TRSCustomDeltaFont* font : {m_font.get(), m_valueFont.get()}) {
+        const QString prefix = font == m_font.get() ? QStringLiteral("Font.") : QStringLiteral("ValueFont.");
+        if (!name.startsWith(prefix))
+            continue;
+        // The stored Actions already say whether the font applies; reading it must not add pftFont.
+        m_takingInspectorFont = true;
+        try {
+            const bool known = ReadFontDelta(reader, name.mid(prefix.size()), *font);
+            m_takingInspectorFont = false;
+            if (known)
+                SignalChanged();
+            return known;
+        } catch (...) {
+            m_takingInspectorFont = false;
+            throw;
+        }
     }
     return false;
 }

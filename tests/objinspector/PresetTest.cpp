@@ -122,3 +122,61 @@ TEST_F(PresetFixture, PresetsAreStoredWithTheirClassAndReadBack) {
     EXPECT_EQ(RowNames(target.Items()), RowNames(source.Items()));
     EXPECT_EQ(target.Items()->FindByPath(QStringLiteral("Width"))->Values().Lines(), QStringList{"75"});
 }
+
+TEST_F(PresetFixture, PresetFontsAreStoredAndAStreamIsReadInTheLoadingState) {
+    RegisterPropertyPresetClass(&TTestHintPreset::staticMetaObject);
+    TRSObjectInspector source;
+    source.Presets()->Clear();
+    auto* hint = source.Presets()->Add(&TTestHintPreset::staticMetaObject);
+    hint->Font()->SetColor(Qt::red);
+    hint->Font()->SetBold(!source.GridFont()->Bold());
+    hint->ValueFont()->SetItalic(!source.ValueFont()->Italic());
+    EXPECT_EQ(hint->Font()->DeltaMask(), unsigned(TRSCustomDeltaFont::dfColor | TRSCustomDeltaFont::dfBold));
+    EXPECT_EQ(hint->ValueFont()->DeltaMask(), unsigned(TRSCustomDeltaFont::dfItalic));
+    const TRSPropertyPresetTypes actions = hint->Actions();
+    source.SetComponent(button);
+    Settle();
+    QBuffer buffer;
+    ASSERT_TRUE(buffer.open(QIODevice::ReadWrite));
+    TWriter writer(&buffer);
+    source.WriteDefinedProperties(writer);
+    writer.WriteListEnd();
+    buffer.seek(0);
+
+    TRSObjectInspector target;
+    target.Presets()->Clear();
+    target.GridFont()->SetSize(source.GridFont()->Size() + 5);
+    // Loading: a change of the objects posts no rescan, and presets wait for Loaded.
+    const int scans = target.ScanCount();
+    target.BeginLoading();
+    target.SetComponent(button);
+    Settle();
+    EXPECT_EQ(target.ScanCount(), scans);
+    TReader reader(&buffer);
+    reader.ReadComponent(&target);
+    EXPECT_FALSE(target.Loading());
+    EXPECT_EQ(target.ScanCount(), scans);
+    ASSERT_EQ(target.Presets()->Count(), 1);
+    TRSPropertyPreset* read = target.Presets()->Items(0);
+    // The stored differences came back; everything else follows the reading inspector's fonts.
+    EXPECT_EQ(read->Actions(), actions);
+    EXPECT_EQ(read->Font()->Color(), QColor(Qt::red));
+    EXPECT_EQ(read->Font()->Bold(), !source.GridFont()->Bold());
+    EXPECT_EQ(read->Font()->Size(), target.GridFont()->Size());
+    EXPECT_EQ(read->ValueFont()->Italic(), !source.ValueFont()->Italic());
+    EXPECT_EQ(read->Font()->DeltaMask(), hint->Font()->DeltaMask());
+    EXPECT_EQ(read->ValueFont()->DeltaMask(), hint->ValueFont()->DeltaMask());
+    // Loaded applied the presets to the rows read from the stream.
+    TRSItemProperty* width = target.Items()->FindByPath(QStringLiteral("Width"));
+    ASSERT_TRUE(width);
+    EXPECT_EQ(width->Hint(), QStringLiteral("width in pixels"));
+    UnregisterPropertyPresetClass(&TTestHintPreset::staticMetaObject);
+
+    // A stream that breaks off still ends the loading state, and the error is the stream's.
+    QBuffer broken;
+    broken.setData(buffer.data().left(buffer.data().size() / 2));
+    ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
+    TReader brokenReader(&broken);
+    EXPECT_THROW(brokenReader.ReadComponent(&target), EStreamError);
+    EXPECT_FALSE(target.Loading());
+}

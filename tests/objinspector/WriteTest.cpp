@@ -98,7 +98,10 @@ TEST_F(WriteFixture, ARefusedTextKeepsTheValueAndIsReportedWithTheRowsType) {
             QStringLiteral("\"wide\" is not a valid Integer value: 'wide' is not a valid integer value"));
     }
     EXPECT_EQ(button->Width(), 75);
-    Settle(); // the change notification still comes and shows the stored value again
+    bool notified = false;
+    inspector.OnPropertyChanged = [&](QObject*, TRSItemProperty*) { notified = true; };
+    Settle(); // the refresh still comes and shows the stored value again, without a change notification
+    EXPECT_FALSE(notified);
     EXPECT_EQ(Row(QStringLiteral("Width"))->Value(), QStringLiteral("75"));
     EXPECT_EQ(inspector.Editor()->Text(), QStringLiteral("75"));
     // A grid of its own window closing with a focused editor reaches the half-destroyed grid.
@@ -190,11 +193,15 @@ TEST_F(ModelFixture, AnAddressOutOfRangeShowsTheModelsMessageAndTheStoredValueCo
     EXPECT_EQ(Row(QStringLiteral("Comm.Address"))->Value(), QStringLiteral("5"));
     inspector.SelectItem(Row(QStringLiteral("Comm.Address")));
     const int scans = inspector.ScanCount();
+    // Only a write that took effect is news to the host: a refused one must not mark the device modified.
+    QStringList changed;
+    inspector.OnPropertyChanged = [&](QObject*, TRSItemProperty* item) { changed << item->GetFullPath(); };
     Edit(QStringLiteral("Comm.Address"), QStringLiteral("0"));
     EXPECT_EQ(messages->Texts(), QStringList{"Out of range value. Min=1, Max=247"});
     EXPECT_EQ(device->Comm()->Address(), 5);
     EXPECT_EQ(link.rebuilds, 1);
     Settle();
+    EXPECT_TRUE(changed.isEmpty());
     EXPECT_EQ(inspector.ScanCount(), scans + 1);
     ASSERT_TRUE(Row(QStringLiteral("Comm.Address")));
     EXPECT_EQ(Row(QStringLiteral("Comm.Address"))->Value(), QStringLiteral("5"));
@@ -202,7 +209,12 @@ TEST_F(ModelFixture, AnAddressOutOfRangeShowsTheModelsMessageAndTheStoredValueCo
 
     Edit(QStringLiteral("Comm.Address"), QStringLiteral("17"));
     Settle();
+    EXPECT_EQ(changed, QStringList{"Comm.Address"});
     EXPECT_EQ(device->Comm()->Address(), 17);
+    // Writing the value the device already holds changes nothing either.
+    Edit(QStringLiteral("Comm.Address"), QStringLiteral("17"));
+    Settle();
+    EXPECT_EQ(changed, QStringList{"Comm.Address"});
     EXPECT_EQ(device->Name(), QStringLiteral("DAXO_17"));
     EXPECT_EQ(Row(QStringLiteral("Comm.Address"))->Value(), QStringLiteral("17"));
 }
