@@ -1,5 +1,5 @@
+#include "ExceptionLog.h"
 #include "app/Startup.h"
-#include "reporter/ExceptionLog.h"
 #include "reporter/gui/ODialogHelper.h"
 
 int main(int argc, char** argv) {

@@ -1,10 +1,10 @@
 // Measures MD5 and Base64 on 64 MiB and the tar.gz of 20 MiB of mixed data, each against the system's
 // tool doing the same work on the same file (md5sum, base64 -w0, tar -czf with GZIP=-9). Both sides read
 // their input from the (cached) file. Goal: the reporter's throughput at least 0.8 of the tool's.
-#include "reporter/OBase64.h"
-#include "reporter/OFiles.h"
-#include "reporter/OMD5.h"
-#include "reporter/OTGZWriter.h"
+#include "OBase64.h"
+#include "OFiles.h"
+#include "OMD5.h"
+#include "OTGZWriter.h"
 
 #include <algorithm>
 #include <chrono>

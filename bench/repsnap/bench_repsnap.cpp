@@ -1,8 +1,8 @@
 // bench_repsnap: times the pieces of a report's call stacks. A walk scans a stack window of 102400 bytes;
 // it should cost about ten milliseconds, so that the stacks of a dozen threads stay well below a second.
-#include "reporter/OCallStack.h"
-#include "reporter/ODebugInfo.h"
-#include "reporter/OModuleInfo.h"
+#include "OCallStack.h"
+#include "ODebugInfo.h"
+#include "OModuleInfo.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "reporter/OCallStack.h"
+#include "OCallStack.h"
 
-#include "reporter/OCore.h"
-#include "reporter/ODebugInfo.h"
-#include "reporter/OMemory.h"
-#include "reporter/OOptions.h"
-#include "reporter/OProcess.h"
+#include "OCore.h"
+#include "ODebugInfo.h"
+#include "OMemory.h"
+#include "OOptions.h"
+#include "OProcess.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // instruction is taken as a return address, and the call becomes one entry. No frame chain is trusted,
 // so optimised code without frame pointers is walked too. Every read of foreign memory goes through the
 // readability test; other threads are walked on copies of their stacks.
-#include "reporter/OStackList.h"
+#include "OStackList.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,7 +1,7 @@
-#include "reporter/OClassInfo.h"
+#include "OClassInfo.h"
 
-#include "reporter/OMemory.h"
-#include "reporter/OOptions.h"
+#include "OMemory.h"
+#include "OOptions.h"
 
 #include <cctype>
 #include <cstdint>

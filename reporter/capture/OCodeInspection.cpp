@@ -1,6 +1,6 @@
-#include "reporter/OCodeInspection.h"
+#include "OCodeInspection.h"
 
-#include "reporter/OMemory.h"
+#include "OMemory.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "reporter/OCodeWrite.h"
+#include "OCodeWrite.h"
 
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <algorithm>
 #include <cerrno>

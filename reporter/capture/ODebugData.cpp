@@ -1,8 +1,8 @@
-#include "reporter/ODebugData.h"
+#include "ODebugData.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/OErrors.h"
-#include "reporter/OTEA.h"
+#include "OBase64.h"
+#include "OErrors.h"
+#include "OTEA.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "reporter/ODebugInfo.h"
+#include "ODebugInfo.h"
 
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // Naming a code address for a call-stack entry: unit, class, routine and line from the module's packed
 // debug information, or, for modules without it, the nearest exported routine with its mangled name
 // taken apart.
-#include "reporter/OStackList.h"
+#include "OStackList.h"
 
 #include <cstdint>
 #include <string>

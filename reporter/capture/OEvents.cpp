@@ -1,7 +1,7 @@
-#include "reporter/OEvents.h"
+#include "OEvents.h"
 
-#include "reporter/OExports.h"
-#include "reporter/OModules.h"
+#include "OExports.h"
+#include "OModules.h"
 
 #include <algorithm>
 #include <cstring>

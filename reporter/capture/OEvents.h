@@ -3,7 +3,7 @@
 // module's handler list (the event components register there) or in one global procedure per event;
 // each event is also offered to the module that contains the exception address when that is another
 // module with a reporter of its own (through its exports, OExports.h).
-#include "reporter/OLastError.h"
+#include "OLastError.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "reporter/OExceptionCache.h"
+#include "OExceptionCache.h"
 
 #include <mutex>
 

@@ -1,8 +1,8 @@
-#include "reporter/OExceptionInfo.h"
+#include "OExceptionInfo.h"
 
-#include "reporter/OClassInfo.h"
-#include "reporter/OFiles.h"
-#include "reporter/OModules.h"
+#include "OClassInfo.h"
+#include "OFiles.h"
+#include "OModules.h"
 
 #include <cstdio>
 #include <exception>

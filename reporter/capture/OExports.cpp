@@ -1,10 +1,10 @@
-#include "reporter/OExports.h"
+#include "OExports.h"
 
-#include "reporter/OClassInfo.h"
-#include "reporter/OInterception.h"
-#include "reporter/OProcessHandoff.h"
-#include "reporter/OReportLock.h"
-#include "reporter/OReporterState.h"
+#include "OClassInfo.h"
+#include "OInterception.h"
+#include "OProcessHandoff.h"
+#include "OReportLock.h"
+#include "OReporterState.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,10 +2,10 @@
 // The program's exported entry points: other modules of the process that carry a copy of the reporter
 // reach the one that owns the process through them (events, raises, thread events, whole exceptions).
 // They are plain C symbols with default visibility; the program's link exports them (see CMakeLists).
-#include "reporter/OEvents.h"
-#include "reporter/OModules.h"
-#include "reporter/OThreadState.h"
-#include "reporter/OThreadsList.h"
+#include "OEvents.h"
+#include "OModules.h"
+#include "OThreadState.h"
+#include "OThreadsList.h"
 
 #include <csignal>
 #include <cstdint>

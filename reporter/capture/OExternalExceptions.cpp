@@ -1,4 +1,4 @@
-#include "reporter/OExternalExceptions.h"
+#include "OExternalExceptions.h"
 
 #include <cstring>
 

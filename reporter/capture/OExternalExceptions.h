@@ -1,8 +1,8 @@
 #pragma once
 // Exception objects for what is no C++ exception: a fault or abort signal, and a frozen main thread. The
 // reports name their class and message like those of thrown exceptions.
-#include "reporter/OErrors.h"
-#include "reporter/OExceptionInfo.h"
+#include "OErrors.h"
+#include "OExceptionInfo.h"
 
 #include <csignal>
 #include <memory>

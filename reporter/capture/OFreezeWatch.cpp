@@ -1,13 +1,13 @@
-#include "reporter/OFreezeWatch.h"
+#include "OFreezeWatch.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OExternalExceptions.h"
-#include "reporter/OInterception.h"
-#include "reporter/OOptions.h"
-#include "reporter/OProcessHandoff.h"
-#include "reporter/OReporterState.h"
-#include "reporter/OThreadPark.h"
-#include "reporter/OThreadState.h"
+#include "OCallStack.h"
+#include "OExternalExceptions.h"
+#include "OInterception.h"
+#include "OOptions.h"
+#include "OProcessHandoff.h"
+#include "OReporterState.h"
+#include "OThreadPark.h"
+#include "OThreadState.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,11 +1,11 @@
 // The search phase on x86-64 Linux: frame description entries found through the unwinder, their CIE's
 // personality routine, and the GCC language-specific data area (call-site table, action table, type
 // table) read the way the C++ runtime's personality routine reads it.
-#include "reporter/OHandlerSearch.h"
+#include "OHandlerSearch.h"
 
-#include "reporter/OInstructionLength.h"
-#include "reporter/OMemory.h"
-#include "reporter/OModules.h"
+#include "OInstructionLength.h"
+#include "OMemory.h"
+#include "OModules.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "reporter/OHook.h"
+#include "OHook.h"
 
-#include "reporter/OCodeWrite.h"
-#include "reporter/OErrors.h"
-#include "reporter/OInstructionLength.h"
-#include "reporter/OMemory.h"
+#include "OCodeWrite.h"
+#include "OErrors.h"
+#include "OInstructionLength.h"
+#include "OMemory.h"
 
 #include <cstring>
 #include <memory>

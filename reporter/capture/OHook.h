@@ -4,7 +4,7 @@
 // - prologue hooks: the first whole instructions of a routine move to a trampoline (through which the
 //   routine can still be called as it was) and a jump to the replacement takes their place;
 // - pointer slots: one pointer in a table (a virtual table) is overwritten and its old value kept.
-#include "reporter/OModules.h"
+#include "OModules.h"
 
 #include <cstdint>
 #include <mutex>

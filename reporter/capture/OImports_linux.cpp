@@ -1,9 +1,9 @@
 // Import redirection on ELF: the GOT/PLT slots of a module, found through its dynamic section
 // (DT_JMPREL and DT_RELA) and matched by symbol name.
-#include "reporter/OCodeWrite.h"
-#include "reporter/OErrors.h"
-#include "reporter/OHook.h"
-#include "reporter/OMemory.h"
+#include "OCodeWrite.h"
+#include "OErrors.h"
+#include "OHook.h"
+#include "OMemory.h"
 
 #include <cstring>
 #include <dlfcn.h>

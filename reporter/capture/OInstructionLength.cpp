@@ -1,6 +1,6 @@
-#include "reporter/OInstructionLength.h"
+#include "OInstructionLength.h"
 
-#include "reporter/OMemory.h"
+#include "OMemory.h"
 
 #include <array>
 

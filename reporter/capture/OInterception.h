@@ -3,8 +3,8 @@
 // loaded module's import slots, threads are started through a wrapper that records them and catches what
 // escapes them, and the runtime's terminate handler is replaced. Each raise records its context and
 // stack; one that no handler will catch goes to the processing sequence (OProcessHandoff.h).
-#include "reporter/OThreadState.h"
-#include "reporter/OThreadsList.h"
+#include "OThreadState.h"
+#include "OThreadsList.h"
 
 #include <cstdint>
 #include <functional>

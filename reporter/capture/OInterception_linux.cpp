@@ -1,14 +1,14 @@
-#include "reporter/OInterception.h"
+#include "OInterception.h"
 
-#include "reporter/OClassInfo.h"
-#include "reporter/OExceptionCache.h"
-#include "reporter/OExports.h"
-#include "reporter/OHandlerSearch.h"
-#include "reporter/OHook.h"
-#include "reporter/OMemory.h"
-#include "reporter/OProcessHandoff.h"
-#include "reporter/OReporterState.h"
-#include "reporter/OSignals.h"
+#include "OClassInfo.h"
+#include "OExceptionCache.h"
+#include "OExports.h"
+#include "OHandlerSearch.h"
+#include "OHook.h"
+#include "OMemory.h"
+#include "OProcessHandoff.h"
+#include "OReporterState.h"
+#include "OSignals.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "reporter/OModuleInfo.h"
+#include "OModuleInfo.h"
 
-#include "reporter/OCore.h"
-#include "reporter/OVersionNote.h"
+#include "OCore.h"
+#include "OVersionNote.h"
 
 #include <algorithm>
 #include <atomic>

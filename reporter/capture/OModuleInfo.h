@@ -3,9 +3,9 @@
 // version note, size and date, kind, exported routines, the module's own reporter options and its packed
 // debug information. Records are shared: a call-stack entry keeps the record of its module alive even
 // after a refresh has dropped it from the list.
-#include "reporter/ODebugData.h"
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
+#include "ODebugData.h"
+#include "OModules.h"
+#include "OOptions.h"
 
 #include <cstdint>
 #include <ctime>

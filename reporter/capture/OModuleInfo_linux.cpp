@@ -1,12 +1,12 @@
 // The ELF side of the module records: headers and the dynamic symbol table read from the loaded image
 // (through the readability test), the container read from the module's file.
-#include "reporter/OCodeInspection.h"
-#include "reporter/OErrors.h"
-#include "reporter/OLData.h"
-#include "reporter/OMemory.h"
-#include "reporter/OModuleInfo.h"
-#include "reporter/OSharedBlock.h"
-#include "reporter/OStream.h"
+#include "OCodeInspection.h"
+#include "OErrors.h"
+#include "OLData.h"
+#include "OMemory.h"
+#include "OModuleInfo.h"
+#include "OSharedBlock.h"
+#include "OStream.h"
 
 #include <cstring>
 #include <elf.h>

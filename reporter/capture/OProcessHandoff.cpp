@@ -1,8 +1,8 @@
-#include "reporter/OProcessHandoff.h"
+#include "OProcessHandoff.h"
 
-#include "reporter/OClassInfo.h"
-#include "reporter/OExceptionInfo.h"
-#include "reporter/OExternalExceptions.h"
+#include "OClassInfo.h"
+#include "OExceptionInfo.h"
+#include "OExternalExceptions.h"
 
 #include <atomic>
 #include <cstdio>

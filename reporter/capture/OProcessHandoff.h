@@ -5,7 +5,7 @@
 // The entry point is always called on a normal thread, never inside a signal handler: a signal's
 // exception comes through the reporter's relay thread while the faulting thread waits, and a frozen
 // main thread has been released (its registers and stack copied) before the call.
-#include "reporter/OModules.h"
+#include "OModules.h"
 
 #include <cstdint>
 #include <sys/types.h>

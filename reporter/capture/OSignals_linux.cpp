@@ -1,13 +1,13 @@
-#include "reporter/OSignals.h"
+#include "OSignals.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OExternalExceptions.h"
-#include "reporter/OFutex_linux.h"
-#include "reporter/OInterception.h"
-#include "reporter/OProcessHandoff.h"
-#include "reporter/OReporterState.h"
-#include "reporter/OThreadPark.h"
-#include "reporter/OThreadState.h"
+#include "OCallStack.h"
+#include "OExternalExceptions.h"
+#include "OFutex_linux.h"
+#include "OInterception.h"
+#include "OProcessHandoff.h"
+#include "OReporterState.h"
+#include "OThreadPark.h"
+#include "OThreadState.h"
 
 #include <algorithm>
 #include <atomic>

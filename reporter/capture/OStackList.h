@@ -1,6 +1,6 @@
 #pragma once
 // One call-stack entry and the list of them that a report carries.
-#include "reporter/OModuleInfo.h"
+#include "OModuleInfo.h"
 
 #include <cstdint>
 #include <memory>

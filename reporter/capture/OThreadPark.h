@@ -3,8 +3,8 @@
 // its handler copies the thread's registers and stack into a buffer the parker allocated beforehand,
 // then waits until released. Nothing is allocated while a thread is parked: it may hold the allocator's
 // lock. Release the threads before any allocation-heavy work; only then take the copies.
-#include "reporter/OCallStack.h"
-#include "reporter/OThreadState.h"
+#include "OCallStack.h"
+#include "OThreadState.h"
 
 #include <atomic>
 #include <cstdint>

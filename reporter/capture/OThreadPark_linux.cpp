@@ -1,7 +1,7 @@
-#include "reporter/OThreadPark.h"
+#include "OThreadPark.h"
 
-#include "reporter/OFutex_linux.h"
-#include "reporter/OMemory.h"
+#include "OFutex_linux.h"
+#include "OMemory.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "reporter/OThreadsList.h"
+#include "OThreadsList.h"
 
-#include "reporter/OProcess.h"
+#include "OProcess.h"
 
 namespace reporter {
 

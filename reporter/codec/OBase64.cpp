@@ -1,4 +1,4 @@
-#include "reporter/OBase64.h"
+#include "OBase64.h"
 
 #include <array>
 #include <cstring>

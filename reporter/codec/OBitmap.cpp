@@ -1,4 +1,4 @@
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <limits>
 #include <string>

@@ -2,7 +2,7 @@
 // The screenshot's pictures inside the reporter core: the captured true-colour picture and its 8-bit
 // palette form. Every size is checked before memory is touched, so that a bad size raises EImageError
 // instead of reading or writing outside a buffer.
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "reporter/OCharset.h"
+#include "OCharset.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "reporter/OCrc32.h"
+#include "OCrc32.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "reporter/OFiles.h"
+#include "OFiles.h"
 
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <cerrno>
 #include <cstring>

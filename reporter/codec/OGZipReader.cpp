@@ -1,8 +1,8 @@
-#include "reporter/OGZipReader.h"
+#include "OGZipReader.h"
 
-#include "reporter/OCrc32.h"
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
+#include "OCrc32.h"
+#include "OErrors.h"
+#include "OFiles.h"
 
 #include <cstring>
 #include <zlib.h>

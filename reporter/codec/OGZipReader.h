@@ -1,8 +1,8 @@
 #pragma once
 // Reads a gzip file back into its data, checking the header, the CRC-32 and the length: corrupt or
 // truncated data raises EZLibError instead of giving a shortened result.
-#include "reporter/OStream.h"
-#include "reporter/OZLib.h"
+#include "OStream.h"
+#include "OZLib.h"
 
 #include <string>
 #include <vector>

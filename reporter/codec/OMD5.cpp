@@ -1,4 +1,4 @@
-#include "reporter/OMD5.h"
+#include "OMD5.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "reporter/OPngWriter.h"
+#include "OPngWriter.h"
 
-#include "reporter/OCrc32.h"
-#include "reporter/OStream.h"
-#include "reporter/OZLib.h"
+#include "OCrc32.h"
+#include "OStream.h"
+#include "OZLib.h"
 
 #include <algorithm>
 #include <array>

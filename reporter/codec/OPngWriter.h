@@ -1,7 +1,7 @@
 #pragma once
 // The PNG writer of the screenshot: an 8-bit palette picture as signature, IHDR, PLTE, IDAT chunks of
 // the zlib stream (deflate level 9, row filter 0) and IEND, every chunk with its CRC-32.
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "reporter/OStream.h"
+#include "OStream.h"
 
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "reporter/OTEA.h"
+#include "OTEA.h"
 
-#include "reporter/OMD5.h"
+#include "OMD5.h"
 
 #include <cstring>
 

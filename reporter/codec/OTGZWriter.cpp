@@ -1,9 +1,9 @@
-#include "reporter/OTGZWriter.h"
+#include "OTGZWriter.h"
 
-#include "reporter/OCrc32.h"
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
-#include "reporter/OZLib.h"
+#include "OCrc32.h"
+#include "OErrors.h"
+#include "OFiles.h"
+#include "OZLib.h"
 
 #include <cstring>
 

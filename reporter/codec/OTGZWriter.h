@@ -1,7 +1,7 @@
 #pragma once
 // Packs the files of a report into one gzip-compressed tar archive. Entries collect in memory; the
 // archive is written when the writer is finished (or destroyed).
-#include "reporter/OStream.h"
+#include "OStream.h"
 
 #include <ctime>
 #include <string>

@@ -1,4 +1,4 @@
-#include "reporter/OVersionNote.h"
+#include "OVersionNote.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "reporter/OZLib.h"
+#include "OZLib.h"
 
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "reporter/OCore.h"
+#include "OCore.h"
 
-#include "reporter/OFiles.h"
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
+#include "OFiles.h"
+#include "OModules.h"
+#include "OOptions.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "reporter/ODesktop.h"
+#include "ODesktop.h"
 
-#include "reporter/OTextUtils.h"
+#include "OTextUtils.h"
 
 #include <atomic>
 #include <cstdio>

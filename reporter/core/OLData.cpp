@@ -1,9 +1,9 @@
-#include "reporter/OLData.h"
+#include "OLData.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OOptions.h"
-#include "reporter/OStream.h"
-#include "reporter/OZLib.h"
+#include "OErrors.h"
+#include "OOptions.h"
+#include "OStream.h"
+#include "OZLib.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "reporter/OLastError.h"
+#include "OLastError.h"
 
-#include "reporter/OWindows.h"
+#include "OWindows.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "reporter/OMemory.h"
+#include "OMemory.h"
 
 #include <cerrno>
 #include <cstring>

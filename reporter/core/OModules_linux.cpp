@@ -1,4 +1,4 @@
-#include "reporter/OModules.h"
+#include "OModules.h"
 
 #include <climits>
 #include <dlfcn.h>

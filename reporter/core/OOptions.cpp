@@ -1,7 +1,7 @@
-#include "reporter/OOptions.h"
+#include "OOptions.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OModules.h"
+#include "OErrors.h"
+#include "OModules.h"
 
 namespace reporter {
 

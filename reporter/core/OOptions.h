@@ -1,7 +1,7 @@
 #pragma once
 // The option record of one module: every switch, limit, address and text of the exception reporter,
 // its defaults, its change notification, its copy and its stream form.
-#include "reporter/OTexts.h"
+#include "OTexts.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The current options publish themselves for the other modules and steer the freeze watchdog.
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
-#include "reporter/OSharedBlock.h"
-#include "reporter/OStream.h"
+#include "OModules.h"
+#include "OOptions.h"
+#include "OSharedBlock.h"
+#include "OStream.h"
 
 #include <atomic>
 #include <cstring>

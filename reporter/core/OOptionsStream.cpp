@@ -1,8 +1,8 @@
 // The stream form of the options: the order and widths of the fields, the scrambled strings, and the
 // differences of the older stream versions.
-#include "reporter/OErrors.h"
-#include "reporter/OOptions.h"
-#include "reporter/OStream.h"
+#include "OErrors.h"
+#include "OOptions.h"
+#include "OStream.h"
 
 #include <algorithm>
 

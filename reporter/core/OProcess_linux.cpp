@@ -1,6 +1,6 @@
-#include "reporter/OProcess.h"
+#include "OProcess.h"
 
-#include "reporter/OModules.h"
+#include "OModules.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "reporter/OReportDialogHost.h"
+#include "OReportDialogHost.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "reporter/OReportLock.h"
+#include "OReportLock.h"
 
 namespace reporter {
 

@@ -1,8 +1,8 @@
-#include "reporter/OReporterState.h"
+#include "OReporterState.h"
 
-#include "reporter/OOptions.h"
-#include "reporter/OProcess.h"
-#include "reporter/OThreadState.h"
+#include "OOptions.h"
+#include "OProcess.h"
+#include "OThreadState.h"
 
 #include <algorithm>
 #include <atomic>

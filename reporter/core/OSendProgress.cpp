@@ -1,6 +1,6 @@
-#include "reporter/OSendProgress.h"
+#include "OSendProgress.h"
 
-#include "reporter/OOptions.h"
+#include "OOptions.h"
 
 #include <array>
 #include <atomic>

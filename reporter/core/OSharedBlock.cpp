@@ -1,4 +1,4 @@
-#include "reporter/OSharedBlock.h"
+#include "OSharedBlock.h"
 
 #include <cstdio>
 #include <cstring>

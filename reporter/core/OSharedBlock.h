@@ -2,7 +2,7 @@
 // Named data blocks per module ("MODULE" + process id + module handle). Every module of this process
 // shares one address space, so the blocks live in an in-process registry instead of named mappings:
 // what they carry (the options, passwords included) never leaves the process.
-#include "reporter/OModules.h"
+#include "OModules.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "reporter/OTextUtils.h"
+#include "OTextUtils.h"
 
-#include "reporter/OCore.h"
+#include "OCore.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "reporter/OTexts.h"
+#include "OTexts.h"
 
 namespace reporter {
 

@@ -1,6 +1,6 @@
-#include "reporter/OThreadState.h"
+#include "OThreadState.h"
 
-#include "reporter/OProcess.h"
+#include "OProcess.h"
 
 #include <atomic>
 #include <sys/syscall.h>

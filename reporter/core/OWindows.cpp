@@ -1,4 +1,4 @@
-#include "reporter/OWindows.h"
+#include "OWindows.h"
 
 #include <algorithm>
 #include <atomic>

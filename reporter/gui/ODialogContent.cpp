@@ -1,6 +1,6 @@
 #include "reporter/gui/ODialogContent.h"
 
-#include "reporter/OOptions.h"
+#include "OOptions.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // fills it on its own thread (no toolkit needed); the dialog reads it on the GUI thread or, when that
 // thread is frozen, in a helper process that gets a serialised copy. No live option record, stack list
 // or module list is touched while a dialog runs.
-#include "reporter/OTexts.h"
+#include "OTexts.h"
 
 #include <array>
 #include <cstdint>

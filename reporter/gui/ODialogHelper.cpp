@@ -1,8 +1,8 @@
 #include "reporter/gui/ODialogHelper.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OModules.h"
-#include "reporter/OStream.h"
+#include "OErrors.h"
+#include "OModules.h"
+#include "OStream.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OReportDialog.h"
 

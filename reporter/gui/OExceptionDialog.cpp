@@ -1,8 +1,8 @@
 #include "reporter/gui/OExceptionDialog.h"
 
-#include "reporter/ODesktop.h"
-#include "reporter/OLastError.h"
-#include "reporter/OWindows.h"
+#include "ODesktop.h"
+#include "OLastError.h"
+#include "OWindows.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OGuiBridge.h"

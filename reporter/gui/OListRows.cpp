@@ -1,8 +1,8 @@
 #include "reporter/gui/OListRows.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OLogText.h"
-#include "reporter/OOptions.h"
+#include "OCallStack.h"
+#include "OLogText.h"
+#include "OOptions.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,11 +1,11 @@
 #pragma once
 // The rows of the call-stack and modules pages, made from the report's stack and module lists on the
 // report's own thread, so that the pages (or a dialog helper process) only show finished texts.
-#include "reporter/OExceptionInfo.h"
-#include "reporter/OFiles.h"
-#include "reporter/OModuleInfo.h"
-#include "reporter/OStackList.h"
-#include "reporter/OThreadHeader.h"
+#include "OExceptionInfo.h"
+#include "OFiles.h"
+#include "OModuleInfo.h"
+#include "OStackList.h"
+#include "OThreadHeader.h"
 #include "reporter/gui/ODialogContent.h"
 
 #include <cstdint>

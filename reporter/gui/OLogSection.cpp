@@ -1,6 +1,6 @@
 #include "reporter/gui/OLogSection.h"
 
-#include "reporter/OLogText.h"
+#include "OLogText.h"
 
 namespace reporter {
 

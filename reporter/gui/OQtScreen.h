@@ -2,7 +2,7 @@
 // The reporter core's screen access through the toolkit. The core may ask from any thread; the work is
 // done on the GUI thread, and a GUI thread that does not answer in time (frozen, or waiting for the
 // asking thread) gives no picture instead of a hang.
-#include "reporter/OScreenshot.h"
+#include "OScreenshot.h"
 #include "reporter/gui/OScreenCapture.h"
 
 #include <chrono>

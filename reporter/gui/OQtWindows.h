@@ -2,8 +2,8 @@
 // The reporter core's questions about windows and the desktop, answered with the toolkit. The core may
 // ask from any thread; the answers are read on the GUI thread through the bridge, and a GUI thread that
 // does not answer in time gives the core's "none" answer instead of a hang.
-#include "reporter/ODesktop.h"
-#include "reporter/OWindows.h"
+#include "ODesktop.h"
+#include "OWindows.h"
 
 #include <chrono>
 

@@ -1,6 +1,6 @@
 #include "reporter/gui/OReportPages.h"
 
-#include "reporter/ORichText.h"
+#include "ORichText.h"
 #include "reporter/gui/OListRows.h"
 
 #include <QEvent>

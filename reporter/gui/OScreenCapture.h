@@ -2,7 +2,7 @@
 // Taking the screenshot with the toolkit: the foreground window or the monitor nearest to it, grabbed
 // from the screen, with the focused control framed in red and the mouse cursor drawn in. Every routine
 // here runs on the GUI thread.
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <QCursor>
 #include <QImage>

@@ -8,7 +8,7 @@
 // thread keeps painting while the sending thread blocks on the network, which is what the own thread
 // was for. The starter waits for the dialog's ready flag, but no longer than a limit: a GUI thread that
 // cannot show it leaves the report to be sent without a dialog.
-#include "reporter/OSendProgress.h"
+#include "OSendProgress.h"
 
 #include <QDialog>
 

@@ -1,12 +1,12 @@
-#include "reporter/OLogFile.h"
+#include "OLogFile.h"
 
-#include "reporter/OCore.h"
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
-#include "reporter/OLastError.h"
-#include "reporter/OLogItem.h"
-#include "reporter/OOptions.h"
-#include "reporter/OXMLLog.h"
+#include "OCore.h"
+#include "OErrors.h"
+#include "OFiles.h"
+#include "OLastError.h"
+#include "OLogItem.h"
+#include "OOptions.h"
+#include "OXMLLog.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "reporter/OLogItem.h"
+#include "OLogItem.h"
 
 #include <algorithm>
 #include <vector>

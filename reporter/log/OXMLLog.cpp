@@ -1,7 +1,7 @@
-#include "reporter/OXMLLog.h"
+#include "OXMLLog.h"
 
-#include "reporter/OLogFile.h"
-#include "reporter/OTextUtils.h"
+#include "OLogFile.h"
+#include "OTextUtils.h"
 
 #include <cstdint>
 #include <cstdio>

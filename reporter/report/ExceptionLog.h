@@ -4,9 +4,9 @@
 // start and stop in a fixed order, each through ProtectedSectionCall ("OCore.Init", "OHook.Init",
 // "ExceptionLog.Init", and at the end "ExceptionLog.Done", "OHook.Done", "OCore.Done"). A failing section
 // never stops the program's start; everything the start installed is put back at the end.
-#include "reporter/OExports.h"
-#include "reporter/OFreezeWatch.h"
-#include "reporter/OSections.h"
+#include "OExports.h"
+#include "OFreezeWatch.h"
+#include "OSections.h"
 
 namespace reporter {
 

@@ -1,15 +1,15 @@
-#include "reporter/OGeneralSection.h"
+#include "OGeneralSection.h"
 
-#include "reporter/ODesktop.h"
-#include "reporter/OFiles.h"
-#include "reporter/OLogItem.h"
-#include "reporter/OModuleInfo.h"
-#include "reporter/OModules.h"
-#include "reporter/ONetworkInfo.h"
-#include "reporter/OOptions.h"
-#include "reporter/OSystemInfo.h"
-#include "reporter/OTextUtils.h"
-#include "reporter/OVersionNote.h"
+#include "ODesktop.h"
+#include "OFiles.h"
+#include "OLogItem.h"
+#include "OModuleInfo.h"
+#include "OModules.h"
+#include "ONetworkInfo.h"
+#include "OOptions.h"
+#include "OSystemInfo.h"
+#include "OTextUtils.h"
+#include "OVersionNote.h"
 
 namespace reporter {
 

@@ -2,7 +2,7 @@
 // The first section of every report, "General": the program, the exception, the active window, the
 // computer, the operating system and the network, one numbered field per line, each shown when its bit
 // of the options' GeneralFields is set. Labels are the options' report texts.
-#include "reporter/OExceptionInfo.h"
+#include "OExceptionInfo.h"
 
 #include <array>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "reporter/OLogText.h"
+#include "OLogText.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OFiles.h"
-#include "reporter/OLogItem.h"
-#include "reporter/OMemory.h"
-#include "reporter/OOptions.h"
+#include "OCallStack.h"
+#include "OFiles.h"
+#include "OLogItem.h"
+#include "OMemory.h"
+#include "OOptions.h"
 
 #include <algorithm>
 #include <cinttypes>

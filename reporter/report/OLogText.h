@@ -3,10 +3,10 @@
 // the modules table and the processor block with its stack and memory dump. The layout is a stored
 // format: the log file reader, the XML conversion and the rich-text pages parse it back, so the column
 // constants below are shared with them.
-#include "reporter/OGeneralSection.h"
-#include "reporter/OModuleInfo.h"
-#include "reporter/OStackList.h"
-#include "reporter/OThreadHeader.h"
+#include "OGeneralSection.h"
+#include "OModuleInfo.h"
+#include "OStackList.h"
+#include "OThreadHeader.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "reporter/ONetworkInfo.h"
+#include "ONetworkInfo.h"
 
 #include <arpa/inet.h>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "reporter/ONetworkInfo.h"
+#include "ONetworkInfo.h"
 
-#include "reporter/OSystemInfo.h"
+#include "OSystemInfo.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

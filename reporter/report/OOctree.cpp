@@ -1,4 +1,4 @@
-#include "reporter/OOctree.h"
+#include "OOctree.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // Colour reduction of the screenshot to at most 256 colours with an octree quantiser: every colour walks
 // down by one bit of red, green and blue per level; whenever more than 256 leaves exist, the deepest
 // reducible node folds its children into itself.
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <array>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // waits (the main thread pumping its messages and running the requests other threads hand it); the
 // steps apply the options and call the collectors, the dialog, the log and the senders in a fixed order,
 // then end or restart the program when that was asked for.
-#include "reporter/OProcessHandoff.h"
+#include "OProcessHandoff.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,7 +1,7 @@
-#include "reporter/ORichText.h"
+#include "ORichText.h"
 
-#include "reporter/OCharset.h"
-#include "reporter/OLogText.h"
+#include "OCharset.h"
+#include "OLogText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "reporter/OScreenshot.h"
+#include "OScreenshot.h"
 
-#include "reporter/OFiles.h"
-#include "reporter/OOctree.h"
-#include "reporter/OOptions.h"
-#include "reporter/OPngWriter.h"
-#include "reporter/OStream.h"
+#include "OFiles.h"
+#include "OOctree.h"
+#include "OOptions.h"
+#include "OPngWriter.h"
+#include "OStream.h"
 
 #include <atomic>
 #include <exception>

@@ -2,7 +2,7 @@
 // The report's screenshot: one capture at a time, taken before the report dialog opens, reduced to 8
 // bits when first saved, written as PNG, and released at the end of the report. The core links no
 // toolkit: the reporter's GUI part installs the screen access, and until it does no picture is taken.
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "reporter/OSections.h"
+#include "OSections.h"
 
-#include "reporter/OExceptionInfo.h"
-#include "reporter/OLastError.h"
+#include "OExceptionInfo.h"
+#include "OLastError.h"
 
 #include <atomic>
 #include <exception>

@@ -1,7 +1,7 @@
 #pragma once
 // Start-up and shut-down sections: each reporter unit starts and stops once, through a protected call
 // that turns a failure into a report instead of the end of the program's start.
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "reporter/OSystemInfo.h"
+#include "OSystemInfo.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "reporter/OSystemInfo.h"
+#include "OSystemInfo.h"
 
-#include "reporter/OCore.h"
+#include "OCore.h"
 
 #include <cerrno>
 #include <climits>

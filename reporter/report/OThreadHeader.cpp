@@ -1,6 +1,6 @@
-#include "reporter/OThreadHeader.h"
+#include "OThreadHeader.h"
 
-#include "reporter/OOptions.h"
+#include "OOptions.h"
 
 #include <cerrno>
 #include <mutex>

@@ -1,7 +1,7 @@
 #pragma once
 // The header line of one thread's block of call-stack entries, shared by the report text and the
 // call-stack page: the thread's role, its ID, priority and class, and the main-thread mark.
-#include "reporter/OStackList.h"
+#include "OStackList.h"
 
 #include <cstdint>
 #include <functional>

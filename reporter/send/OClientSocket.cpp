@@ -1,4 +1,4 @@
-#include "reporter/OClientSocket.h"
+#include "OClientSocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 // The reporter's small blocking socket client: what the SMTP dialogue and the DNS query need and nothing
 // more. Every failure raises EOstrelSocketError whose message ends with the conversation so far.
-#include "reporter/OErrors.h"
+#include "OErrors.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "reporter/OFtpUpload.h"
+#include "OFtpUpload.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
-#include "reporter/OWebTransfer.h"
+#include "OErrors.h"
+#include "OFiles.h"
+#include "OWebTransfer.h"
 
 #include <cstring>
 #include <sys/stat.h>

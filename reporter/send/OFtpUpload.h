@@ -1,7 +1,7 @@
 #pragma once
 // Uploads a report's files by FTP into a folder, in binary mode over one connection.
-#include "reporter/OSendFiles.h"
-#include "reporter/OWebUpload.h"
+#include "OSendFiles.h"
+#include "OWebUpload.h"
 
 #include <string>
 

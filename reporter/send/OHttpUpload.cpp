@@ -1,9 +1,9 @@
-#include "reporter/OHttpUpload.h"
+#include "OHttpUpload.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
-#include "reporter/OWebTransfer.h"
+#include "OBase64.h"
+#include "OErrors.h"
+#include "OFiles.h"
+#include "OWebTransfer.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #pragma once
 // Uploads a report's files with one HTTP or HTTPS POST of a multipart/form-data body: the custom form
 // fields, then one file field "ol_upload_file_<index>" per existing file.
-#include "reporter/OSendFiles.h"
-#include "reporter/OWebUpload.h"
+#include "OSendFiles.h"
+#include "OWebUpload.h"
 
 #include <string>
 #include <vector>

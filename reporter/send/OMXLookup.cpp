@@ -1,6 +1,6 @@
-#include "reporter/OMXLookup.h"
+#include "OMXLookup.h"
 
-#include "reporter/OClientSocket.h"
+#include "OClientSocket.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 // Sending a report through the user's own mail client: xdg-email opens a message with the attachments,
 // and "xdg-open mailto:..." serves as the fall-back that carries the text only.
-#include "reporter/OSendFiles.h"
+#include "OSendFiles.h"
 
 #include <string>
 #include <vector>

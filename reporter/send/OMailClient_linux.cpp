@@ -1,10 +1,10 @@
-#include "reporter/OMailClient.h"
+#include "OMailClient.h"
 
-#include "reporter/OClientSocket.h"
-#include "reporter/OErrors.h"
-#include "reporter/OFiles.h"
-#include "reporter/OLastError.h"
-#include "reporter/OTextUtils.h"
+#include "OClientSocket.h"
+#include "OErrors.h"
+#include "OFiles.h"
+#include "OLastError.h"
+#include "OTextUtils.h"
 
 #include <cctype>
 #include <cerrno>

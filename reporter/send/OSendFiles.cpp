@@ -1,6 +1,6 @@
-#include "reporter/OSendFiles.h"
+#include "OSendFiles.h"
 
-#include "reporter/OFiles.h"
+#include "OFiles.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "reporter/OSendHost.h"
+#include "OSendHost.h"
 
 #include <atomic>
 

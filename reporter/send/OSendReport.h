@@ -1,8 +1,8 @@
 #pragma once
 // The send driver: gathers a report's files, optionally packs them into one .tgz, runs the e-mail and web
 // channels that the options choose, reports the outcome, keeps unsent reports when asked and cleans up.
-#include "reporter/OSendFiles.h"
-#include "reporter/OSendHost.h"
+#include "OSendFiles.h"
+#include "OSendHost.h"
 
 #include <string>
 #include <vector>

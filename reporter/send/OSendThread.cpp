@@ -1,8 +1,8 @@
-#include "reporter/OSendThread.h"
+#include "OSendThread.h"
 
-#include "reporter/OProcess.h"
-#include "reporter/OReportLock.h"
-#include "reporter/OSendReport.h"
+#include "OProcess.h"
+#include "OReportLock.h"
+#include "OSendReport.h"
 
 #include <condition_variable>
 #include <mutex>

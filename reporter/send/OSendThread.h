@@ -1,8 +1,8 @@
 #pragma once
 // Sending a report in a thread of its own, so that the program goes on while the report goes out; the
 // thread holds the report lock, so the next report waits until sending is over.
-#include "reporter/OOptions.h"
-#include "reporter/OSendHost.h"
+#include "OOptions.h"
+#include "OSendHost.h"
 
 #include <memory>
 

@@ -1,11 +1,11 @@
-#include "reporter/OSmtpClient.h"
+#include "OSmtpClient.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/OFiles.h"
-#include "reporter/OLastError.h"
-#include "reporter/OMXLookup.h"
-#include "reporter/OSendProgress.h"
-#include "reporter/OTextUtils.h"
+#include "OBase64.h"
+#include "OFiles.h"
+#include "OLastError.h"
+#include "OMXLookup.h"
+#include "OSendProgress.h"
+#include "OTextUtils.h"
 
 #include <atomic>
 #include <cctype>

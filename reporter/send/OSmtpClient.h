@@ -2,8 +2,8 @@
 // The reporter's own e-mail sender: an SMTP dialogue per recipient, to a configured server (with or
 // without AUTH LOGIN) or straight to the recipient's mail exchanger, carrying a MIME multipart message
 // with the report text and the attachments in Base64.
-#include "reporter/OClientSocket.h"
-#include "reporter/OSendFiles.h"
+#include "OClientSocket.h"
+#include "OSendFiles.h"
 
 #include <initializer_list>
 #include <string>

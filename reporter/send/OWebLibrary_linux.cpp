@@ -1,4 +1,4 @@
-#include "reporter/OWebLibrary.h"
+#include "OWebLibrary.h"
 
 #include <dlfcn.h>
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "reporter/OWebTransfer.h"
+#include "OWebTransfer.h"
 
-#include "reporter/OWebUpload.h"
+#include "OWebUpload.h"
 
 #include <cctype>
 

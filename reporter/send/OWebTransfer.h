@@ -1,7 +1,7 @@
 #pragma once
 // One transfer handle of the web library with the settings every upload shares: no signals, bounded
 // waits, the proxy, the server's replies kept for the error text.
-#include "reporter/OWebLibrary.h"
+#include "OWebLibrary.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "reporter/OWebUpload.h"
+#include "OWebUpload.h"
 
 #include <array>
 #include <cctype>

@@ -2,9 +2,9 @@
 // its events, in a helper process while it does not.
 #include "ReportFixture.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OLastError.h"
-#include "reporter/OWindows.h"
+#include "OErrors.h"
+#include "OLastError.h"
+#include "OWindows.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OExceptionDialog.h"
 #include "reporter/gui/OGuiBridge.h"

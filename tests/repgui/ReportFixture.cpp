@@ -1,6 +1,6 @@
 #include "ReportFixture.h"
 
-#include "reporter/OLogText.h"
+#include "OLogText.h"
 #include "reporter/gui/OListRows.h"
 
 #include <cstring>

@@ -1,10 +1,10 @@
 #pragma once
 // A fixed report for the dialog tests: two threads (the second with the stack it was created from), a
 // program and a library, a General text, a CPU block and custom data.
-#include "reporter/OModuleInfo.h"
-#include "reporter/OOptions.h"
-#include "reporter/OStackList.h"
-#include "reporter/OThreadHeader.h"
+#include "OModuleInfo.h"
+#include "OOptions.h"
+#include "OStackList.h"
+#include "OThreadHeader.h"
 #include "reporter/gui/ODialogContent.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The send-progress dialog on its own thread, the request dialog with its report section, and the
 // toolkit's answers to the core's window questions.
-#include "reporter/OOptions.h"
-#include "reporter/OSendProgress.h"
+#include "OOptions.h"
+#include "OSendProgress.h"
 #include "reporter/gui/OExceptionDialog.h"
 #include "reporter/gui/OLogSection.h"
 #include "reporter/gui/OOstrelGui.h"

@@ -1,8 +1,8 @@
 // The program's exported entry points, reached through the dynamic linker as another module would.
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OEvents.h"
+#include "ExceptionLog.h"
+#include "OEvents.h"
 
 #include <cstring>
 #include <dlfcn.h>

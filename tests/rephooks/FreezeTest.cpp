@@ -1,9 +1,9 @@
 // The freeze watchdog against a main loop of the test's own: answering, then blocked.
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OOptions.h"
-#include "reporter/OReporterState.h"
+#include "ExceptionLog.h"
+#include "OOptions.h"
+#include "OReporterState.h"
 
 #include <chrono>
 #include <deque>

@@ -2,8 +2,8 @@
 // caught cases and in a child for those that end the program.
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OReporterState.h"
+#include "ExceptionLog.h"
+#include "OReporterState.h"
 
 #include <cstdio>
 #include <exception>

@@ -2,8 +2,8 @@
 // release.
 #include "RephooksTools.h"
 
-#include "reporter/OModules.h"
-#include "reporter/OThreadPark.h"
+#include "OModules.h"
+#include "OThreadPark.h"
 
 #include <atomic>
 #include <csignal>

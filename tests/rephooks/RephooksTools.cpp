@@ -1,10 +1,10 @@
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OCallStack.h"
-#include "reporter/OClassInfo.h"
-#include "reporter/OExceptionInfo.h"
-#include "reporter/OThreadState.h"
+#include "ExceptionLog.h"
+#include "OCallStack.h"
+#include "OClassInfo.h"
+#include "OExceptionInfo.h"
+#include "OThreadState.h"
 
 #include <atomic>
 #include <cerrno>

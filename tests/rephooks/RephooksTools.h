@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the interception tests: a processing sequence that records what it is handed, a started
 // reporter per test, and children that run a named scenario of this very binary.
-#include "reporter/OProcessHandoff.h"
+#include "OProcessHandoff.h"
 #include "tests/support/ChildScenario.h"
 
 #include <functional>

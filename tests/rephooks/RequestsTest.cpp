@@ -1,6 +1,6 @@
 // Requests that must run on the thread a report is about.
-#include "reporter/OInterception.h"
-#include "reporter/OThreadState.h"
+#include "OInterception.h"
+#include "OThreadState.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // alternate stack), then passed on to the action that was there before.
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
+#include "ExceptionLog.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // Start-up and shut-down: the sections, the run-once counters, and everything installed put back.
 #include "RephooksTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OReporterState.h"
-#include "reporter/OSignals.h"
+#include "ExceptionLog.h"
+#include "OReporterState.h"
+#include "OSignals.h"
 
 #include <csignal>
 #include <dlfcn.h>

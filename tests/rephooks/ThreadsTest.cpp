@@ -2,8 +2,8 @@
 // the wrapper that catches what escapes them.
 #include "RephooksTools.h"
 
-#include "reporter/OInterception.h"
-#include "reporter/OThreadState.h"
+#include "OInterception.h"
+#include "OThreadState.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

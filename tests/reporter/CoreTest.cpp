@@ -1,6 +1,6 @@
-#include "reporter/OCore.h"
-#include "reporter/OMemory.h"
-#include "reporter/OOptions.h"
+#include "OCore.h"
+#include "OMemory.h"
+#include "OOptions.h"
 
 #include "tests/support/TestTools.h"
 

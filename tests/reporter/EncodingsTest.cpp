@@ -1,7 +1,7 @@
-#include "reporter/OBase64.h"
-#include "reporter/OCharset.h"
-#include "reporter/OMD5.h"
-#include "reporter/OTEA.h"
+#include "OBase64.h"
+#include "OCharset.h"
+#include "OMD5.h"
+#include "OTEA.h"
 
 #include "tests/support/TestTools.h"
 

@@ -1,8 +1,8 @@
-#include "reporter/OErrors.h"
-#include "reporter/OLData.h"
-#include "reporter/OOptions.h"
-#include "reporter/OStream.h"
-#include "reporter/OTexts.h"
+#include "OErrors.h"
+#include "OLData.h"
+#include "OOptions.h"
+#include "OStream.h"
+#include "OTexts.h"
 
 #include "tests/support/TestTools.h"
 

@@ -1,8 +1,8 @@
-#include "reporter/OCrc32.h"
-#include "reporter/OErrors.h"
-#include "reporter/OGZipReader.h"
-#include "reporter/OTGZWriter.h"
-#include "reporter/OZLib.h"
+#include "OCrc32.h"
+#include "OErrors.h"
+#include "OGZipReader.h"
+#include "OTGZWriter.h"
+#include "OZLib.h"
 
 #include "tests/support/TestTools.h"
 

@@ -1,7 +1,7 @@
-#include "reporter/OCodeWrite.h"
-#include "reporter/OErrors.h"
-#include "reporter/OHook.h"
-#include "reporter/OInstructionLength.h"
+#include "OCodeWrite.h"
+#include "OErrors.h"
+#include "OHook.h"
+#include "OInstructionLength.h"
 
 #include "tests/support/TestTools.h"
 

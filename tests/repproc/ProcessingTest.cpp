@@ -2,14 +2,14 @@
 // output tell what the report sequence did.
 #include "RepprocTools.h"
 
+#include "ODesktop.h"
+#include "OExports.h"
+#include "OFreezeWatch.h"
+#include "OLogFile.h"
+#include "OOptions.h"
+#include "OProcessing.h"
+#include "OReportDialogHost.h"
 #include "classlib/Thread.h"
-#include "reporter/ODesktop.h"
-#include "reporter/OExports.h"
-#include "reporter/OFreezeWatch.h"
-#include "reporter/OLogFile.h"
-#include "reporter/OOptions.h"
-#include "reporter/OProcessing.h"
-#include "reporter/OReportDialogHost.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,8 +1,8 @@
 #include "RepprocTools.h"
 
-#include "reporter/ExceptionLog.h"
-#include "reporter/OLogFile.h"
-#include "reporter/OOptions.h"
+#include "ExceptionLog.h"
+#include "OLogFile.h"
+#include "OOptions.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,8 @@
 // The MX query and reply parser, against a loopback DNS responder written with Python's standard library.
 #include "Peers.h"
 
-#include "reporter/OClientSocket.h"
-#include "reporter/OMXLookup.h"
+#include "OClientSocket.h"
+#include "OMXLookup.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -3,14 +3,14 @@
 // sending thread.
 #include "Peers.h"
 
-#include "reporter/OLastError.h"
-#include "reporter/OMailClient.h"
-#include "reporter/OOptions.h"
-#include "reporter/OReportLock.h"
-#include "reporter/OSendProgress.h"
-#include "reporter/OSendReport.h"
-#include "reporter/OSendThread.h"
-#include "reporter/OWindows.h"
+#include "OLastError.h"
+#include "OMailClient.h"
+#include "OOptions.h"
+#include "OReportLock.h"
+#include "OSendProgress.h"
+#include "OSendReport.h"
+#include "OSendThread.h"
+#include "OWindows.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

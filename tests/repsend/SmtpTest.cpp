@@ -1,10 +1,10 @@
 // The SMTP client against a loopback sink that decodes what it receives with Python's own MIME parser.
 #include "Peers.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/OLastError.h"
-#include "reporter/OMXLookup.h"
-#include "reporter/OSmtpClient.h"
+#include "OBase64.h"
+#include "OLastError.h"
+#include "OMXLookup.h"
+#include "OSmtpClient.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

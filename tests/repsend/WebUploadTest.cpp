@@ -2,11 +2,11 @@
 // pyftpdlib, and the transfer library missing.
 #include "Peers.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/OFtpUpload.h"
-#include "reporter/OHttpUpload.h"
-#include "reporter/OWebLibrary.h"
-#include "reporter/OWebUpload.h"
+#include "OBase64.h"
+#include "OFtpUpload.h"
+#include "OHttpUpload.h"
+#include "OWebLibrary.h"
+#include "OWebUpload.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // screen access asked from other threads.
 #include "PngReaders.h"
 
-#include "reporter/OOptions.h"
-#include "reporter/OScreenshot.h"
-#include "reporter/OStream.h"
+#include "OOptions.h"
+#include "OScreenshot.h"
+#include "OStream.h"
 #include "reporter/gui/OCursorImage.h"
 #include "reporter/gui/OQtScreen.h"
 #include "reporter/gui/OScreenCapture.h"

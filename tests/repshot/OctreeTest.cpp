@@ -1,6 +1,6 @@
 // Colour reduction: exact colours when there are few, a bounded palette of true averages when there are
 // many, the palette's order, which node a reduction folds, and the fixed fallback palette.
-#include "reporter/OOctree.h"
+#include "OOctree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Independent readers of the PNG files the writer makes: the toolkit's image reader, and a Python reader
 // built on its own zlib and struct modules that also checks every chunk's CRC.
-#include "reporter/OBitmap.h"
+#include "OBitmap.h"
 
 #include <QImage>
 

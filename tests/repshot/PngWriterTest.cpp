@@ -1,10 +1,10 @@
 // The PNG writer against two independent readers, its chunk layout and CRCs, and the sizes it refuses.
 #include "PngReaders.h"
 
-#include "reporter/OBitmap.h"
-#include "reporter/OPngWriter.h"
-#include "reporter/OStream.h"
-#include "reporter/OZLib.h"
+#include "OBitmap.h"
+#include "OPngWriter.h"
+#include "OStream.h"
+#include "OZLib.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // reduced, and releasing it.
 #include "PngReaders.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OOptions.h"
-#include "reporter/OScreenshot.h"
-#include "reporter/OStream.h"
+#include "OErrors.h"
+#include "OOptions.h"
+#include "OScreenshot.h"
+#include "OStream.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "RepsnapTools.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
-#include "reporter/OProcess.h"
+#include "OCallStack.h"
+#include "OModules.h"
+#include "OOptions.h"
+#include "OProcess.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

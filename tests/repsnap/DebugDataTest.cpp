@@ -1,11 +1,11 @@
 #include "RepsnapTools.h"
 
-#include "reporter/OBase64.h"
-#include "reporter/ODebugData.h"
-#include "reporter/OErrors.h"
-#include "reporter/OLData.h"
-#include "reporter/OOptions.h"
-#include "reporter/OZLib.h"
+#include "OBase64.h"
+#include "ODebugData.h"
+#include "OErrors.h"
+#include "OLData.h"
+#include "OOptions.h"
+#include "OZLib.h"
 
 #include <gtest/gtest.h>
 #include <map>

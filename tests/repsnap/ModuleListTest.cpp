@@ -1,11 +1,11 @@
 #include "RepsnapTools.h"
 
-#include "reporter/OCodeInspection.h"
-#include "reporter/ODebugInfo.h"
-#include "reporter/OLData.h"
-#include "reporter/OModuleInfo.h"
-#include "reporter/OVersionNote.h"
-#include "reporter/OZLib.h"
+#include "OCodeInspection.h"
+#include "ODebugInfo.h"
+#include "OLData.h"
+#include "OModuleInfo.h"
+#include "OVersionNote.h"
+#include "OZLib.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,10 +2,10 @@
 // packed agree with addr2line's reading of the same DWARF data.
 #include "RepsnapTools.h"
 
-#include "reporter/ODebugData.h"
-#include "reporter/OLData.h"
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
+#include "ODebugData.h"
+#include "OLData.h"
+#include "OModules.h"
+#include "OOptions.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
-#include "reporter/ODesktop.h"
-#include "reporter/OExceptionInfo.h"
-#include "reporter/OFiles.h"
-#include "reporter/OGeneralSection.h"
-#include "reporter/OModules.h"
-#include "reporter/OOptions.h"
-#include "reporter/OSystemInfo.h"
-#include "reporter/OTextUtils.h"
-#include "reporter/OTexts.h"
+#include "ODesktop.h"
+#include "OExceptionInfo.h"
+#include "OFiles.h"
+#include "OGeneralSection.h"
+#include "OModules.h"
+#include "OOptions.h"
+#include "OSystemInfo.h"
+#include "OTextUtils.h"
+#include "OTexts.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -1,4 +1,4 @@
-#include "reporter/ONetworkInfo.h"
+#include "ONetworkInfo.h"
 
 #include "Shell.h"
 

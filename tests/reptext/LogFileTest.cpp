@@ -1,8 +1,8 @@
 #include "ReportFixture.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OLastError.h"
-#include "reporter/OLogFile.h"
+#include "OErrors.h"
+#include "OLastError.h"
+#include "OLogFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

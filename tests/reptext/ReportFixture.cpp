@@ -1,7 +1,7 @@
 #include "ReportFixture.h"
 
-#include "reporter/OGeneralSection.h"
-#include "reporter/OLogItem.h"
+#include "OGeneralSection.h"
+#include "OLogItem.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 #include "tests/support/TestTools.h"
 // A report made from fixed inputs: options, General values, a stack list of two threads, two modules,
 // registers and memory, so that the report text is the same on every run.
-#include "reporter/OLogText.h"
-#include "reporter/OOptions.h"
+#include "OLogText.h"
+#include "OOptions.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 #include "ReportFixture.h"
 
-#include "reporter/OCallStack.h"
-#include "reporter/OLogFile.h"
-#include "reporter/OLogItem.h"
+#include "OCallStack.h"
+#include "OLogFile.h"
+#include "OLogItem.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "ReportFixture.h"
 
-#include "reporter/ORichText.h"
+#include "ORichText.h"
 
 #include <gtest/gtest.h>
 

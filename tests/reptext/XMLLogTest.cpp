@@ -1,7 +1,7 @@
 #include "ReportFixture.h"
 
-#include "reporter/OLogFile.h"
-#include "reporter/OXMLLog.h"
+#include "OLogFile.h"
+#include "OXMLLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "DwarfTable.h"
 
-#include "reporter/ODebugInfo.h"
+#include "ODebugInfo.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // Reads what the reporter's debug information needs from an ELF file: the line tables and routines of
 // its DWARF data (through libdw) and, for code without DWARF data, its function symbols. Code offsets are
 // counted from the page of the file's lowest loadable segment, as the reporter counts them at run time.
-#include "reporter/ODebugData.h"
+#include "ODebugData.h"
 
 #include <string>
 

@@ -3,9 +3,9 @@
 // after linking; a container left by an earlier run is replaced.
 #include "DwarfTable.h"
 
-#include "reporter/OErrors.h"
-#include "reporter/OLData.h"
-#include "reporter/OOptions.h"
+#include "OErrors.h"
+#include "OLData.h"
+#include "OOptions.h"
 
 #include <cerrno>
 #include <cstdio>
