@@ -12,6 +12,7 @@
 #include "OLogText.h"
 #include "OMemory.h"
 #include "OModuleInfo.h"
+#include "OModules.h"
 #include "OOptions.h"
 #include "OProcess.h"
 #include "OReportDialogHost.h"
@@ -158,34 +159,54 @@ TOstrelCPUContext CPUContextOf(const TOstrelContext& c) {
     return r;
 }
 
-// The options of the module the exception belongs to. The program's own module is described by the
-// current options (which the program may have changed since start-up); another module that carries
-// a reporter brings its own.
-const TOstrelModuleOptions* FindReportOptions(const TProcessExceptionParams& params) {
+// The options of the module the exception belongs to, and that module: the program's own module is
+// described by the current options (which the program may have changed since start-up); another module
+// that carries a reporter brings its own. A fault in a library without options (the C library, the
+// toolkit, the vDSO) is the program's.
+struct TReportOptionsSource {
+    const TOstrelModuleOptions* Options = nullptr;
+    TModuleHandle Module = 0;
+};
+
+TReportOptionsSource FindReportOptions(const TProcessExceptionParams& params) {
     TOstrelModuleOptionsEx* current = CurrentOptions();
     TOstrelModulesList* modules = ModulesList();
     const TModuleHandle program = GetModuleHandle("");
-    auto optionsOf = [&](TModuleHandle handle) -> const TOstrelModuleOptions* {
+    auto optionsOf = [&](TModuleHandle handle) -> TReportOptionsSource {
         if (handle == 0)
-            return nullptr;
+            return {};
         if (handle == program)
-            return current;
+            return {current, program};
         if (modules == nullptr || !HasAppendedDebugData(handle))
-            return nullptr;
+            return {};
         const TOstrelModuleInfoPtr info = modules->FindModuleInfo(handle);
-        return info != nullptr ? info->Options.get() : nullptr;
+        if (info == nullptr || info->Options == nullptr)
+            return {};
+        return {info->Options.get(), handle};
     };
-    const TOstrelModuleOptions* found = optionsOf(FindModuleOfAddress(params.Address));
-    if (found == nullptr)
+    TReportOptionsSource found = optionsOf(FindModuleOfAddress(params.Address));
+    if (found.Options == nullptr)
         found = optionsOf(params.Module);
     const TModuleHandle other = params.Module == OwnModuleHandle() ? program : OwnModuleHandle();
-    if (found == nullptr)
+    if (found.Options == nullptr)
         found = optionsOf(other);
-    if (found != nullptr && (found->ProcessingFlags() & 0x10) && found != current) {
-        if (const TOstrelModuleOptions* main = optionsOf(other))
+    if (found.Options != nullptr && (found.Options->ProcessingFlags() & 0x10) && found.Options != current) {
+        if (const TReportOptionsSource main = optionsOf(other); main.Options != nullptr)
             found = main;
     }
-    return found != nullptr ? found : current;
+    if (found.Options == nullptr)
+        found = {current, program};
+    return found;
+}
+
+// The file name of the module whose options a report uses: it names the log file.
+std::string ReportModuleName(TModuleHandle module) {
+    if (module == GetModuleHandle(""))
+        return ProgramFileName();
+    if (TOstrelModulesList* modules = ModulesList())
+        if (const TOstrelModuleInfoPtr info = modules->FindModuleInfo(module); info != nullptr)
+            return info->FileName;
+    return ProgramFileName();
 }
 
 // Reads memory for the processor block: the raise-time copy of the exception thread's stack first
@@ -380,7 +401,8 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     // Steps 101-104: the options of the report.
     gStep.store(101);
     TOstrelModuleOptionsEx options("", false);
-    options.Assign(FindReportOptions(params));
+    const TReportOptionsSource source = FindReportOptions(params);
+    options.Assign(source.Options);
     {
         std::lock_guard guard(gStateLock);
         gReportOptions = &options;
@@ -391,9 +413,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
             gReportOptions = nullptr;
         }
     } dropOptions;
-    if (TOstrelModulesList* modules = ModulesList())
-        if (const TOstrelModuleInfoPtr info = modules->FindModuleInfoByAddr(params.Address))
-            options.SetModuleName(info->FileName);
+    options.SetModuleName(ReportModuleName(source.Module));
     TReportDecision decision;
     decision.SendState = options.MailSendMode() != 0 || options.UploadMode() != 0;
     decision.DialogType = GetDialogType(params.DialogType);

@@ -16,7 +16,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -109,6 +112,46 @@ TChildScenario worker("worker", [] {
 
 TChildScenario segv("segv", [] {
     StartReporterForChild();
+    volatile int* volatile target = reinterpret_cast<int*>(16);
+    *target = 1;
+    Say("NOT ENDED");
+});
+
+// Faults in other modules than the program: the C library (inside one of its routines, and its abort),
+// and a library loaded at run time. The log goes into a folder: the file is then named after the module
+// whose options the report used.
+void StartReporterWithLogFolder() {
+    StartReporterForChild();
+    Options().SetLogFileLocation(ChildLogFolder());
+}
+
+TChildScenario libcFault("libc-fault", [] {
+    StartReporterWithLogFolder();
+    const char* volatile nothing = nullptr;
+    Say(std::to_string(std::strlen(nothing)).c_str());
+    Say("NOT ENDED");
+});
+
+TChildScenario libcAbort("libc-abort", [] {
+    StartReporterWithLogFolder();
+    std::abort();
+});
+
+TChildScenario libraryFault("library-fault", [] {
+    StartReporterWithLogFolder();
+    void* library = ::dlopen(REPPROC_FAULT_LIBRARY, RTLD_NOW);
+    if (library == nullptr) {
+        Say("NO LIBRARY");
+        std::exit(2);
+    }
+    auto fault = reinterpret_cast<void (*)()>(::dlsym(library, "repproc_library_fault"));
+    if (fault != nullptr)
+        fault();
+    Say("NOT ENDED");
+});
+
+TChildScenario programFault("program-fault", [] {
+    StartReporterWithLogFolder();
     volatile int* volatile target = reinterpret_cast<int*>(16);
     *target = 1;
     Say("NOT ENDED");
@@ -279,6 +322,42 @@ TEST(Processing, AFaultIsReportedAndThenEndsTheProcess) {
     const std::vector<std::string> reports = StoredReports(folder.LogFile());
     ASSERT_EQ(1u, reports.size());
     EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find("EAccessViolation"));
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
+    struct TPlace {
+        const char* Scenario;
+        int Signal;
+        const char* Type;
+    };
+    for (const TPlace& place :
+         {TPlace{"program-fault", SIGSEGV, "EAccessViolation"},
+          TPlace{"libc-fault", SIGSEGV, "EAccessViolation"}, TPlace{"libc-abort", SIGABRT, ""},
+          TPlace{"library-fault", SIGSEGV, "EAccessViolation"}}) {
+        SCOPED_TRACE(place.Scenario);
+        TTempFolder folder;
+        const TChildResult child = RunChild(place.Scenario, folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_TRUE(child.Signalled);
+        EXPECT_EQ(place.Signal, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+        // One file only, named after the program, whatever module held the fault address.
+        EXPECT_EQ(std::vector<std::string>{"test_repproc.olf"}, FilesIn(folder.Path()));
+        const std::vector<std::string> reports = StoredReports(folder.Path() + "/test_repproc.olf");
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find(place.Type));
+    }
 }
 
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {

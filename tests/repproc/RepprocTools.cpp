@@ -43,9 +43,13 @@ TChildResult RunChild(const std::string& scenario, const TTempFolder& folder) {
     return testtools::RunChild(scenario, {std::string(LogFolderVariable) + "=" + folder.Path()});
 }
 
-std::string ChildLogFile() {
+std::string ChildLogFolder() {
     const char* folder = std::getenv(LogFolderVariable);
-    return std::string(folder != nullptr ? folder : "/tmp") + "/reports.olf";
+    return folder != nullptr ? folder : "/tmp";
+}
+
+std::string ChildLogFile() {
+    return ChildLogFolder() + "/reports.olf";
 }
 
 void StartReporterForChild() {

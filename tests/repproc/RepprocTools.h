@@ -31,8 +31,9 @@ TChildResult RunChild(const std::string& scenario, const TTempFolder& folder);
 
 // In a child: starts the reporter with the log file in the folder the parent named.
 void StartReporterForChild();
-// The log file the parent named for the child.
+// The log file the parent named for the child, and its folder.
 std::string ChildLogFile();
+std::string ChildLogFolder();
 
 // The reports stored in the log file (none when there is no file).
 std::vector<std::string> StoredReports(const std::string& logFile);
