@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
+#include <exception>
 
 using namespace reporter;
 
@@ -164,6 +165,19 @@ void OstrelLog_CallExitThread() {
     }
 }
 
+namespace {
+
+// The object of the exception the calling thread is handling (in a catch block), else nullptr.
+const void* HandledExceptionObject() {
+    const std::exception_ptr handled = std::current_exception();
+    static_assert(sizeof(std::exception_ptr) == sizeof(void*));
+    const void* object;
+    std::memcpy(&object, &handled, sizeof object);
+    return object;
+}
+
+} // namespace
+
 uint8_t ExceptionManager(void* object, uintptr_t address, int dialogType, uintptr_t module) {
     std::lock_guard lock(ReportLock());
     if (LibraryMode()) {
@@ -174,6 +188,13 @@ uint8_t ExceptionManager(void* object, uintptr_t address, int dialogType, uintpt
     if (!IsReporterActive() || !IsThreadReported(self))
         return 1;
     TOstrelThreadState& state = CurrentThreadState();
+    // The thread's record of its last raise may name an exception that has been freed since: it stands
+    // for the current exception only while that exception is still being handled.
+    if (state.ExceptionObject != nullptr && state.ExceptionObject != object &&
+        state.ExceptionObject != HandledExceptionObject()) {
+        state.ExceptionObject = nullptr;
+        state.ExceptionClass = nullptr;
+    }
     // Where the object was raised: this thread's current exception, else a recent raise elsewhere.
     TRecentRaise raise;
     if (object != nullptr && state.ExceptionObject == object)

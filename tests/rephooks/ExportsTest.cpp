@@ -107,25 +107,27 @@ TEST_F(Exports, ExceptionManagerReportsACaughtExceptionWithItsRaise) {
     ASSERT_NE(nullptr, manager);
     TRecordingProcessor::SetResult(0);
     uint8_t result = 1;
+    int notAnException = 0;
     try {
         ThrowExported();
     } catch (const EExported& e) {
         result = manager(const_cast<EExported*>(&e), 0, 1, 0);
+        // What is no exception object stands for the exception the thread is handling.
+        manager(&notAnException, 0, 2, 0);
     }
     EXPECT_EQ(0, result);
     const auto records = m_processor.Records();
-    ASSERT_EQ(1u, records.size());
+    ASSERT_EQ(2u, records.size());
     EXPECT_EQ("rephooks_errors::EExported", records[0].ClassName);
     EXPECT_EQ(1, records[0].DialogType);
     EXPECT_EQ(1, records[0].RaiseKind);
     const auto start = reinterpret_cast<uintptr_t>(&ThrowExported);
     EXPECT_TRUE(records[0].Address > start && records[0].Address - start < 256);
+    EXPECT_EQ("rephooks_errors::EExported", records[1].ClassName);
 
-    // What is no exception object stands for the thread's current exception.
-    int notAnException = 0;
-    manager(&notAnException, 0, 2, 0);
-    ASSERT_EQ(2u, m_processor.Records().size());
-    EXPECT_EQ("rephooks_errors::EExported", m_processor.Records()[1].ClassName);
+    // Once the handler has ended, that exception is freed: nothing stands for it any more.
+    EXPECT_EQ(1, manager(&notAnException, 0, 2, 0));
+    EXPECT_EQ(2u, m_processor.Records().size());
 }
 
 TEST(ExportsStopped, ExceptionManagerDoesNothingWhileTheReporterIsStopped) {
