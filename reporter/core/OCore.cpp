@@ -88,8 +88,12 @@ bool EnsureFolder(const std::string& folder) {
     return ::mkdir(folder.c_str(), 0755) == 0 || (errno == EEXIST && IsDirectory(folder));
 }
 
+// A log is saved as a new file renamed over the old one: writing needs a folder that takes new files.
 bool CanUse(const std::string& path, bool readOnly) {
-    return readOnly ? CanReadFile(path) : CanWriteFile(path);
+    if (readOnly)
+        return CanReadFile(path);
+    const std::string folder = ExtractFilePath(path);
+    return CanWriteFile(path) && ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
 } // namespace

@@ -175,21 +175,16 @@ void WriteAll(int fd, const std::string& text, const std::string& path) {
 }
 
 // Replaces the file by a complete new one: written beside it, flushed, renamed over it. Where no new
-// file can be made beside it (a folder that is not writable), it is rewritten in place under the lock.
+// file can be made beside it (a folder that is not writable), saving fails and the old file stays as it
+// was: a rewrite in place that fails half-way (a full disk) would lose reports.
 void WriteLog(int lockedFd, const std::string& path, const std::string& text) {
     struct stat info {};
     if (::fstat(lockedFd, &info) != 0)
         RaiseLog("write", path, errno);
     std::string temp = path + ".XXXXXX";
     TDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.Get() < 0) {
-        if (errno != EACCES && errno != EROFS && errno != EPERM)
-            RaiseLog("write", path, errno);
-        WriteAll(lockedFd, text, path);
-        if (::ftruncate(lockedFd, off_t(text.size())) != 0 || ::fsync(lockedFd) != 0)
-            RaiseLog("write", path, errno);
-        return;
-    }
+    if (fd.Get() < 0)
+        RaiseLog("write", path, errno);
     try {
         if (::fchmod(fd.Get(), info.st_mode & 07777) != 0)
             RaiseLog("write", path, errno);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace reporter;
@@ -137,6 +139,35 @@ TEST(Core, FileTestsAndLogFolderFallBack) {
     EXPECT_FALSE(CheckLogPath(readOnly, true, false));
     EXPECT_EQ(readOnly, "/proc/no-such-folder/missing.olf");
     EXPECT_EQ(GetUserProfileFolder(), dir.Path());
+}
+
+TEST(Core, ALogInAFolderThatTakesNoNewFileFallsBack) {
+    // The log is replaced through a new file beside it: a writable file alone is not enough.
+    testtools::TTempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("closed").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("home").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.File("home").c_str(), 0777), 0);
+    const std::string log = dir.File("closed/app.olf");
+    testtools::WriteFile(log, {1});
+    ASSERT_EQ(::chmod(log.c_str(), 0666), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 ? ::setuid(65534) != 0 : ::chmod(dir.File("closed").c_str(), 0555) != 0)
+            ::_exit(2);
+        ::setenv("HOME", dir.File("home").c_str(), 1);
+        std::string path = log;
+        std::string readOnly = log;
+        const bool moved =
+            CheckLogPath(path, false, false) && path == dir.File("home") + "/OstrelLog/app.olf";
+        const bool kept = CheckLogPath(readOnly, true, false) && readOnly == log;
+        ::_exit(moved && kept ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ::chmod(dir.File("closed").c_str(), 0755);
 }
 
 TEST(Core, TimeZoneInMinutes) {

@@ -1,11 +1,14 @@
 #include "ReportFixture.h"
 
 #include "OErrors.h"
+#include "OFiles.h"
 #include "OLastError.h"
 #include "OLogFile.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,6 +183,64 @@ TEST(LogFile, AnOversizedFileIsRefusedAndLeftAlone) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(uint64_t(info.st_size), uint64_t(MaxLogFileSize) + 1);
+}
+
+// Saves one more report in a child process that cannot finish the write: the folder takes no new file
+// (the child is not the folder's owner), or the disk is full (a file size limit stands for it). Returns
+// the child's exit code: 0 when saving raised, 1 when it claimed success, 2 when the set-up failed.
+int SaveInCrippledChild(const std::string& path, bool folderClosed) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            TLogFile log(path, false);
+            log.AddReport(Report(std::string(8192, 'X')), 2); // drops the oldest report too
+            if (folderClosed) {
+                // An unprivileged user in a folder that is not its own, or a folder closed for writing.
+                if (::geteuid() == 0 ? ::setuid(65534) != 0
+                                     : ::chmod(ExtractFilePath(path).c_str(), 0555) != 0)
+                    ::_exit(2);
+            } else {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct stat info {};
+                if (::stat(path.c_str(), &info) != 0)
+                    ::_exit(2);
+                // Room for the old reports and part of the new one.
+                const rlim_t room = rlim_t(info.st_size) + 1024;
+                const rlimit limit{room, room};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(2);
+            }
+            log.Save();
+            ::_exit(1);
+        } catch (const EFileError&) {
+            ::_exit(0);
+        }
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(LogFile, AFailedSaveLeavesTheOldLogByteForByte) {
+    for (const bool folderClosed : {true, false}) {
+        SCOPED_TRACE(folderClosed ? "folder closed" : "disk full");
+        TTempDir dir;
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+        const std::string path = dir.File("app.olf");
+        {
+            TLogFile log(path, false);
+            log.AddReport(Report("A."), 2);
+            log.AddReport(Report("B."), 2);
+            log.Save();
+        }
+        ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+        const std::string before = ReadFile(path);
+        EXPECT_EQ(SaveInCrippledChild(path, folderClosed), 0);
+        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A.", "B."}));
+        ::chmod(dir.Path().c_str(), 0755);
+    }
 }
 
 TEST(LogFile, SavingKeepsWhatOthersSavedMeanwhile) {
