@@ -18,6 +18,7 @@
 #include <dlfcn.h>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 namespace reporter {
 
@@ -121,7 +122,8 @@ void ExceptionLogInit() {
         InstallInterceptionHooks();
         InstallParkSignal();
         InstallAlternateStack();
-        InstallSignalHandlers();
+        if (!InstallSignalHandlers())
+            throw std::runtime_error("The fault signals cannot be watched: no thread for their reports.");
     }
     SetFreezeWatchdogControl(FreezeControl);
     StartFreezeThread();
@@ -162,10 +164,20 @@ bool StartOstrelLog() {
     std::lock_guard guard(gRunLock);
     if (gRunCount++ > 0)
         return true;
-    bool ok = RunSection(CoreInit, "OCore.Init");
-    ok = RunSection(HookInit, "OHook.Init") && ok;
-    ok = RunSection(ExceptionLogInit, "ExceptionLog.Init") && ok;
+    const bool ok = RunSection(CoreInit, "OCore.Init") && RunSection(HookInit, "OHook.Init") &&
+                    RunSection(ExceptionLogInit, "ExceptionLog.Init");
     SetStillInitialising(false);
+    if (!ok) {
+        // A reporter that is half on catches some faults and not others, with state that no report
+        // was built for: what the failed start installed is taken away again, and the program goes on
+        // without it.
+        SetAlreadyFinalising(true);
+        RunSection(ExceptionLogDone, "ExceptionLog.Done");
+        RunSection(HookDone, "OHook.Done");
+        RunSection(CoreDone, "OCore.Done");
+        SetAlreadyFinalising(false);
+        gRunCount = 0;
+    }
     return ok;
 }
 

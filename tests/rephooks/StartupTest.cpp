@@ -6,10 +6,14 @@
 #include "OSignals.h"
 
 #include <csignal>
+#include <cstdio>
 #include <dlfcn.h>
 #include <exception>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +85,45 @@ TEST(Startup, EverythingTheStartInstalledIsPutBackAtTheEnd) {
 
     std::set_terminate(savedTerminate);
     sigaction(SIGSEGV, &saved, nullptr);
+}
+
+// A start that cannot create the thread that reports faults (no address space left for its stack)
+// fails, and leaves nothing of what it had installed by then.
+TChildScenario startWithoutThreads("start-without-threads", [] {
+    struct sigaction own {};
+    own.sa_handler = OwnSegvHandler;
+    sigemptyset(&own.sa_mask);
+    sigaction(SIGSEGV, &own, nullptr);
+    std::set_terminate(OwnTerminate);
+    const uintptr_t real = ProgramPthreadCreate();
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    // Room for small allocations, none for a thread's stack.
+    const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (4u << 20);
+    const rlimit limit{room, room};
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
+        std::printf("NO LIMIT\n");
+        return;
+    }
+    const bool started = reporter::StartOstrelLog();
+    struct sigaction after {};
+    sigaction(SIGSEGV, nullptr, &after);
+    std::printf("started=%d reporter=%d hooks=%d slot=%d terminate=%d segv=%d\n", started,
+                reporter::ReporterStarted(), reporter::HooksEnabled(), ProgramPthreadCreate() == real,
+                std::get_terminate() == OwnTerminate, after.sa_handler == OwnSegvHandler);
+    // A later start and stop pair works as usual.
+    std::fflush(stdout);
+});
+
+TEST(Startup, AFailedStartLeavesTheReporterFullyOff) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's shadow memory needs more address space than the limit leaves";
+#endif
+    const TChildResult child = RunChild("start-without-threads");
+    EXPECT_NE(std::string::npos, child.Output.find("started=0 reporter=0 hooks=0 slot=1 terminate=1 segv=1"))
+        << child.Output;
+    // The failure is said, with the section's name.
+    EXPECT_NE(std::string::npos, child.Output.find("ExceptionLog.Init")) << child.Output;
 }
 
 TEST(Startup, AFailingSectionRaisesACriticalErrorOrGoesToTheInternalErrorHandler) {
