@@ -1,6 +1,7 @@
 #include "OExternalExceptions.h"
 
 #include <cstring>
+#include <unistd.h>
 
 namespace reporter {
 
@@ -22,10 +23,15 @@ std::string SignalName(int signal) {
 }
 
 std::unique_ptr<EExternalException> MakeSignalException(int signal, int code, uintptr_t address,
-                                                        uintptr_t faultAddress, bool write) {
+                                                        uintptr_t faultAddress, bool write, pid_t sender) {
     auto make = [&]<typename T>(const std::string& message) {
         return std::unique_ptr<EExternalException>(std::make_unique<T>(message, signal, code, faultAddress));
     };
+    // A sent signal is no fault of the instruction it interrupted: it says who sent it. The program's own
+    // abort stays what it is.
+    if (sender >= 0 && !(signal == SIGABRT && sender == ::getpid()))
+        return make.operator()<EExternalException>(SignalName(signal) + " sent by process " +
+                                                   std::to_string(sender));
     switch (signal) {
     case SIGSEGV:
     case SIGBUS:

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/types.h>
 
 namespace reporter {
 
@@ -62,8 +63,11 @@ class EFrozenApplication : public Exception {
 
 // The signal's name ("SIGSEGV"), "signal N" for others.
 std::string SignalName(int signal);
-// The exception object that stands for the signal. write tells a write access from a read.
+// The exception object that stands for the signal. write tells a write access from a read. sender is the
+// process that sent the signal (kill, raise, abort; 0 for a sender outside the process's namespace), -1
+// for a fault of the thread's own instruction.
 std::unique_ptr<EExternalException> MakeSignalException(int signal, int code, uintptr_t address,
-                                                        uintptr_t faultAddress, bool write);
+                                                        uintptr_t faultAddress, bool write,
+                                                        pid_t sender = -1);
 
 } // namespace reporter

@@ -37,6 +37,7 @@ struct TSignalRequest {
     int Signal = 0;
     int Code = 0;
     uintptr_t FaultAddress = 0;
+    pid_t Sender = -1;
     bool Write = false;
     pid_t ThreadId = 0;
     uintptr_t StackTop = 0;
@@ -113,8 +114,9 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         gRequest.Signal = signal;
         gRequest.Code = info != nullptr ? info->si_code : 0;
         // A signal sent by a process carries no fault address (the sender's id stands there).
-        gRequest.FaultAddress =
-            info != nullptr && info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        const bool sent = info != nullptr && info->si_code <= 0;
+        gRequest.FaultAddress = info != nullptr && !sent ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        gRequest.Sender = sent ? info->si_pid : -1;
         const auto* uc = static_cast<const ucontext_t*>(userContext);
         gRequest.Write = (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0;
         gRequest.ThreadId = self;
@@ -149,7 +151,7 @@ void ServeRequest() {
     if (!IsReporterActive() || !IsThreadReported(gRequest.ThreadId))
         return;
     const auto object = MakeSignalException(gRequest.Signal, gRequest.Code, gRequest.Context.Rip,
-                                            gRequest.FaultAddress, gRequest.Write);
+                                            gRequest.FaultAddress, gRequest.Write, gRequest.Sender);
     TProcessExceptionParams params;
     params.Object = object.get();
     params.ObjectClass = &typeid(*object);
@@ -233,7 +235,19 @@ bool InstallSignalHandlers() {
         return true;
     gRequest.State.store(rsIdle);
     gRequest.Owner.store(0);
-    if (CreateOwnThread(gRelay, RelayMain, nullptr) != 0)
+    // A signal sent to the process must land on a thread the relay can report, never on the relay that
+    // would wait for itself: the relay starts with them blocked. (A fault of the relay's own then ends
+    // the process at once.)
+    sigset_t sent;
+    sigset_t previous;
+    sigemptyset(&sent);
+    for (const int signal : ReportedSignals)
+        sigaddset(&sent, signal);
+    if (pthread_sigmask(SIG_BLOCK, &sent, &previous) != 0)
+        return false;
+    const int created = CreateOwnThread(gRelay, RelayMain, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (created != 0)
         return false;
     gRelayRunning.store(true);
     struct sigaction action {};

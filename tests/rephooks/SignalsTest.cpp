@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +60,39 @@ TChildScenario nullWrite("nullwrite", [] {
     *target = 1;
     std::puts("NOT ENDED");
 });
+
+// Another process sends the child a fault signal: no instruction of the child faulted.
+TChildScenario sentSegv("sent-segv", [] {
+    StartForChild();
+    const pid_t self = ::getpid();
+    const pid_t sender = ::fork();
+    if (sender == 0) {
+        // Once the child has left fork (which holds the allocator's locks) and waits.
+        ::usleep(200000);
+        ::kill(self, SIGSEGV);
+        ::_exit(0);
+    }
+    std::printf("SENDER %d\n", int(sender));
+    std::fflush(stdout);
+    ::waitpid(sender, nullptr, 0);
+    for (int i = 0; i < 500; ++i)
+        ::usleep(10000);
+    std::puts("NOT ENDED");
+});
+
+TEST(SignalsChild, ASignalSentByAnotherProcessNamesTheSender) {
+    const TChildResult child = RunChild("sent-segv");
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Signalled);
+    EXPECT_EQ(SIGSEGV, child.Signal);
+    const size_t at = child.Output.find("SENDER ");
+    ASSERT_NE(std::string::npos, at);
+    const int sender = std::atoi(child.Output.c_str() + at + 7);
+    EXPECT_EQ(1, CountLines(child.Output, "REPORTED class=reporter::EExternalException kind=0 signal=11"));
+    EXPECT_EQ(1, CountLines(child.Output, "SIGSEGV sent by process " + std::to_string(sender) + "."));
+    EXPECT_EQ(0, CountLines(child.Output, "Access violation"));
+    EXPECT_EQ(0, CountLines(child.Output, "NOT ENDED"));
+}
 
 TEST(SignalsChild, AStackOverflowIsReportedOnTheAlternateStackAndThePreviousHandlerRuns) {
     const TChildResult child = RunChild("overflow");
