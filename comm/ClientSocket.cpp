@@ -24,6 +24,12 @@ int TClientSocket::ReceiveBuf(void* buffer, int count) {
     return int(m_client.Receive(buffer, std::size_t(count)));
 }
 
+int TClientSocket::ReceiveWaiting(void* buffer, int count) {
+    if (count < 0)
+        return -1;
+    return m_client.ReceiveWaiting(buffer, std::size_t(count));
+}
+
 int TClientSocket::ReceiveLength() const {
     const int count = m_client.BytesWaiting();
     return count > 0 ? count : 0;

@@ -28,6 +28,10 @@ public:
     int SendBuf(const void* buffer, int count);
     // The number of bytes received, 0 when the peer closed, -1 on failure.
     int ReceiveBuf(void* buffer, int count);
+    // Reads what is waiting, at most count bytes, without waiting: the count, 0 when nothing waits, -1
+    // when the connection failed or the peer closed it.
+    int ReceiveWaiting(void* buffer, int count);
+    int Descriptor() const { return m_client.Descriptor(); }
     // Bytes waiting to be received; 0 when the query fails.
     int ReceiveLength() const;
     platform::TWaitResult WaitForData(int timeoutMs) const { return m_client.WaitReadable(timeoutMs); }

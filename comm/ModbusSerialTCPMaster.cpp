@@ -18,12 +18,17 @@ enum : std::int32_t {
     ErrorSlaveId = 5,
     ErrorConnection = 6,
     ErrorShortReply = 7,
+    ErrorResponse = 8,
+    ErrorQuantity = 9,
 };
 
 constexpr int kConnectionTcp = 1;
 constexpr int kRequestLength = 8;
 // A read reply's data are taken into an area of this size before unpacking.
 constexpr std::size_t kDataAreaSize = 64;
+// What one read may ask for: the result arrays hold 64 entries, the data area 32 registers.
+constexpr int kMostCoils = 64;
+constexpr int kMostRegisters = 32;
 
 using Clock = std::chrono::steady_clock;
 
@@ -49,6 +54,33 @@ bool IsKnownFunction(int function) {
     default:
         return false;
     }
+}
+
+// Data bytes of the normal reply to a read: one bit per coil or input, two bytes per register.
+int ReplyDataBytes(int function, int quantity) {
+    return function <= 2 ? (quantity + 7) / 8 : 2 * quantity;
+}
+
+// Length of the frame at the head of the bytes received, as far as its first three bytes tell; 0 while
+// they do not tell yet. A first byte that is no slave address or an unknown function ends it at once.
+int FrameLength(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty())
+        return 0;
+    if (bytes[0] == 0 || bytes[0] >= 250)
+        return 1;
+    if (bytes.size() < 2)
+        return 0;
+    const int function = bytes[1] & 0x7F;
+    if (!IsKnownFunction(function))
+        return 2;
+    if (bytes[1] & 0x80)
+        return 5;
+    if (function > 4)
+        return 8;
+    if (bytes.size() < 3)
+        return 0;
+    // A byte count from 251 on wraps: such a frame ends with its fourth byte.
+    return std::max(4, (bytes[2] + 5) % 256);
 }
 
 } // namespace
@@ -108,71 +140,57 @@ void TModbusSerialTCPMaster::BuildRequest(int slave, int function, int address, 
     TxBuffer.Add(std::uint8_t(crc >> 8));
 }
 
-bool TModbusSerialTCPMaster::ReceiveFrame() {
+bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
     TModbusTransport& line = Transport();
+    std::array<std::uint8_t, TBuffer::Capacity> bytes{};
+    int count = 0;
 
-    // The first byte: sleep on the descriptor until something arrives or the timeout has passed.
+    // The first bytes: sleep on the descriptor until something arrives or the timeout has passed, then
+    // take what is waiting, no more than the answer to this request can hold.
     const Clock::time_point start = Clock::now();
-    int waiting = line.BytesWaiting();
-    while (waiting <= 0) {
+    while (count == 0) {
         const std::int64_t elapsed = MillisecondsSince(start);
         if (elapsed >= Timeout)
             return false;
         const platform::TWaitResult wait = line.WaitForData(ClampWait(Timeout - elapsed));
-        waiting = line.BytesWaiting();
-        // A peer that hung up sends nothing more: no reply.
-        if (waiting <= 0 && (wait == platform::TWaitResult::Closed || wait == platform::TWaitResult::Ready))
+        if (wait == platform::TWaitResult::Closed)
             return false;
+        if (wait == platform::TWaitResult::Ready) {
+            count = line.ReadWaiting(bytes.data(), std::min(replyLength, TBuffer::Capacity));
+            // Readable with nothing to read: the line hung up.
+            if (count <= 0)
+                return false;
+        }
     }
 
-    int expected = 0;
-    bool exception = false;
     Clock::time_point lastByte = Clock::now();
     for (;;) {
-        if (waiting > 0) {
-            std::uint8_t value = 0;
-            if (!line.ReadByte(value))
-                return RxBuffer.Count() > 0;
-            RxBuffer.Add(value);
-            const int count = RxBuffer.Count();
-            if (count == 1) {
-                if (value == 0 || value >= 250)
-                    return true;
-            } else if (count == 2) {
-                const int function = value & 0x7F;
-                if (!IsKnownFunction(function))
-                    return true;
-                exception = (value & 0x80) != 0;
-                if (exception)
-                    expected = 5;
-                else if (function <= 4)
-                    expected = -1; // set by the byte count
-                else
-                    expected = 8;
-            } else if (count == 3) {
-                if (expected == -1)
-                    expected = (value + 5) % 256;
-            } else if (count >= expected) {
-                return true;
-            }
-            // Nothing longer than the buffer can be a frame; a line that never falls silent ends here.
-            if (count >= TBuffer::Capacity)
-                return true;
-            lastByte = Clock::now();
+        const int length = FrameLength(std::span(bytes).first(std::size_t(count)));
+        if (length > 0 && count >= length) {
+            // Whatever came after the frame is no part of it and is dropped.
+            count = length;
+            break;
         }
-        waiting = line.BytesWaiting();
-        if (waiting > 0)
-            continue;
+        // Nothing longer than the buffer can be a frame; a line that never falls silent ends here.
+        if (count >= TBuffer::Capacity)
+            break;
         const std::int64_t silent = MillisecondsSince(lastByte);
         if (silent >= FrameGap)
-            return true;
-        const platform::TWaitResult wait = line.WaitForData(ClampWait(FrameGap - silent));
-        waiting = line.BytesWaiting();
-        if (waiting <= 0 && (wait == platform::TWaitResult::Closed || wait == platform::TWaitResult::Ready))
-            return true;
+            break;
+        if (line.WaitForData(ClampWait(FrameGap - silent)) != platform::TWaitResult::Ready)
+            break;
+        const int limit = length > 0 ? length : std::max(replyLength, count + 1);
+        const int n = line.ReadWaiting(bytes.data() + count, std::min(limit, TBuffer::Capacity) - count);
+        if (n <= 0)
+            break;
+        count += n;
+        lastByte = Clock::now();
     }
+    for (int i = 0; i < count; ++i)
+        RxBuffer.Add(bytes[std::size_t(i)]);
+    return true;
 }
 
 bool TModbusSerialTCPMaster::CheckResponse(const TBuffer& reply, int slave, int function) {
@@ -197,7 +215,24 @@ bool TModbusSerialTCPMaster::CheckResponse(const TBuffer& reply, int slave, int 
         ExceptionCode = bytes[2];
         return false;
     }
+    if (!IsAnswerToRequest(std::span(bytes).first(std::size_t(count)))) {
+        LastError = ErrorResponse;
+        return false;
+    }
     return true;
+}
+
+// A good frame from the right slave is still no answer unless it is the answer to this request: the
+// same function, for a read exactly the data the quantity needs, for a write the request echoed.
+bool TModbusSerialTCPMaster::IsAnswerToRequest(std::span<const std::uint8_t> reply) const {
+    std::array<std::uint8_t, kRequestLength> request{};
+    TxBuffer.GetBytes(request);
+    if (reply[1] != request[1])
+        return false;
+    if (request[1] >= 5)
+        return std::equal(reply.begin(), reply.end(), request.begin(), request.end());
+    const int dataBytes = ReplyDataBytes(request[1], request[4] * 256 + request[5]);
+    return reply[2] == dataBytes && int(reply.size()) == dataBytes + 5;
 }
 
 bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
@@ -208,11 +243,15 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 
     std::array<std::uint8_t, kRequestLength> frame{};
     TxBuffer.GetBytes(frame);
+    // A late answer to an earlier request, or bytes that trailed a frame, must not be taken for this one.
+    Transport().Discard();
     if (!Transport().Send(frame.data(), TxBuffer.Count())) {
         LastError = ErrorSendFrame;
         return false;
     }
-    if (!ReceiveFrame()) {
+    const int quantity = frame[4] * 256 + frame[5];
+    const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
+    if (!ReceiveFrame(replyLength)) {
         RxText = RxBuffer.ToHex(HexSeparator);
         LastError = ErrorTimeout;
         return false;
@@ -221,9 +260,9 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     if (!CheckResponse(RxBuffer, slave, function))
         return false;
     if (isRead) {
-        // Slave, function, byte count and CRC removed; a reply too short to carry data gives none.
+        // Slave, function, byte count and CRC removed.
         DataBuffer.Clear();
-        DataBuffer.CopyFrom(RxBuffer, 3, std::max(RxBuffer.Count() - 5, 0), 0);
+        DataBuffer.CopyFrom(RxBuffer, 3, RxBuffer.Count() - 5, 0);
     }
     return true;
 }
@@ -240,9 +279,19 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
 }
 
 bool TModbusSerialTCPMaster::ReadRequest(int slave, int function, int address, int quantity) {
+    // Values the result arrays cannot hold would be values never received: refused unsent.
+    const int most = function <= 2 ? kMostCoils : kMostRegisters;
+    if (quantity < 1 || quantity > most) {
+        BuildRequest(slave, function, address, quantity);
+        LastError = ErrorQuantity;
+        ExceptionCode = 0;
+        TxText = TxBuffer.ToHex(HexSeparator);
+        RxText.clear();
+        return false;
+    }
     if (!Request(slave, function, address, quantity, true))
         return false;
-    // Data bytes the reply did not carry read as 0; more than the area holds are not taken.
+    // The check made sure the reply carried exactly the data the quantity needs.
     std::array<std::uint8_t, kDataAreaSize> area{};
     DataBuffer.GetBytes(area);
     if (function <= 2)
@@ -294,6 +343,10 @@ QString TModbusSerialTCPMaster::ErrorText() const {
         return QStringLiteral("ERROR SLAVE ID");
     case ErrorConnection:
         return QStringLiteral("ERROR CONNECTION");
+    case ErrorResponse:
+        return QStringLiteral("ERROR RESPONSE");
+    case ErrorQuantity:
+        return QStringLiteral("ERROR QUANTITY");
     default:
         return QString();
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "classlib/Component.h"
 #include "comm/ClientSocket.h"
@@ -32,6 +33,9 @@ public:
     std::int32_t Pause = 1;
     // The silence that ends a reply, in ms; computed at the start of every receive.
     std::int32_t FrameGap = 0;
+    // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection,
+    // 7 reply too short, 8 a good frame that is not the answer to the request, 9 a read quantity the
+    // result arrays cannot hold (refused unsent).
     std::int32_t LastError = 0;
     std::int32_t ExceptionCode = 0;
     // 0 serial, 1 TCP.
@@ -70,8 +74,10 @@ private:
     bool WriteRequest(int slave, int function, int address, int value);
     void BuildRequest(int slave, int function, int address, int value);
     bool Attempt(int slave, int function, bool isRead);
-    bool ReceiveFrame();
+    // replyLength: the length of the normal answer to the request sent, which bounds each read.
+    bool ReceiveFrame(int replyLength);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
+    bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
 
     std::unique_ptr<TModbusTransport> m_serialLine;
     std::unique_ptr<TModbusTransport> m_tcpLine;

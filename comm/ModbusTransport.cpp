@@ -1,5 +1,7 @@
 #include "comm/ModbusTransport.h"
 
+#include <array>
+
 #include "comm/ClientSocket.h"
 #include "comm/SerialComm.h"
 
@@ -12,16 +14,17 @@ void TModbusSerialTransport::Close() {
         m_port.Close();
 }
 
+void TModbusSerialTransport::Discard() {
+    // A port that cannot flush is closed or failed; the send that follows reports it.
+    m_port.Discard();
+}
+
 bool TModbusSerialTransport::Send(const std::uint8_t* data, int count) {
     return m_port.Write(data, count);
 }
 
-int TModbusSerialTransport::BytesWaiting() {
-    return m_port.BytesInQueue();
-}
-
-bool TModbusSerialTransport::ReadByte(std::uint8_t& value) {
-    return m_port.Read(&value, 1);
+int TModbusSerialTransport::ReadWaiting(std::uint8_t* data, int max) {
+    return m_port.ReadWaiting(data, max);
 }
 
 platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
@@ -37,18 +40,22 @@ void TModbusTcpTransport::Close() {
     m_socket.Close();
 }
 
+void TModbusTcpTransport::Discard() {
+    // Bounded: a peer that keeps sending cannot hold the master here.
+    std::array<std::uint8_t, 256> sink{};
+    for (int round = 0; round < 64; ++round)
+        if (m_socket.ReceiveWaiting(sink.data(), int(sink.size())) < int(sink.size()))
+            return;
+}
+
 bool TModbusTcpTransport::Send(const std::uint8_t* data, int count) {
     return m_socket.SendBuf(data, count) == count;
 }
 
-int TModbusTcpTransport::BytesWaiting() {
-    return m_socket.ReceiveLength();
-}
-
-bool TModbusTcpTransport::ReadByte(std::uint8_t& value) {
-    return m_socket.ReceiveBuf(&value, 1) == 1;
+int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
+    return m_socket.ReceiveWaiting(data, max);
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
-    return m_socket.WaitForData(timeoutMs);
+    return platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
 }

@@ -13,11 +13,13 @@ public:
     virtual ~TModbusTransport() = default;
     virtual bool Open(int timeoutMs) = 0;
     virtual void Close() = 0;
+    // Drops whatever waits on the line unasked (a late reply, stray bytes).
+    virtual void Discard() = 0;
     // True only when every byte went.
     virtual bool Send(const std::uint8_t* data, int count) = 0;
-    // Received bytes waiting; 0 when none or when the query fails.
-    virtual int BytesWaiting() = 0;
-    virtual bool ReadByte(std::uint8_t& value) = 0;
+    // Reads what is waiting, at most max bytes, without waiting: the count, 0 when nothing waits, -1
+    // when the line failed or the peer hung up.
+    virtual int ReadWaiting(std::uint8_t* data, int max) = 0;
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
 };
@@ -27,9 +29,9 @@ public:
     explicit TModbusSerialTransport(TSerialComm& port) : m_port(port) {}
     bool Open(int timeoutMs) override;
     void Close() override;
+    void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
-    int BytesWaiting() override;
-    bool ReadByte(std::uint8_t& value) override;
+    int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
 
 private:
@@ -41,9 +43,9 @@ public:
     explicit TModbusTcpTransport(TClientSocket& socket) : m_socket(socket) {}
     bool Open(int timeoutMs) override;
     void Close() override;
+    void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
-    int BytesWaiting() override;
-    bool ReadByte(std::uint8_t& value) override;
+    int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
 
 private:

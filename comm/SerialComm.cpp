@@ -38,12 +38,14 @@ bool TSerialComm::Open() {
         return false;
     }
     Handle = fd;
+    m_modemLines = m_line->HasModemLines(fd);
     return true;
 }
 
 bool TSerialComm::Close() {
     const bool ok = platform::CloseSerialDevice(Handle);
     Handle = -1;
+    m_modemLines = false;
     return ok;
 }
 
@@ -58,15 +60,29 @@ bool TSerialComm::Read(void* buffer, int n) {
     return platform::ReadSerial(Handle, buffer, std::size_t(n)) == n;
 }
 
+int TSerialComm::ReadWaiting(void* buffer, int max) {
+    if (Handle < 0 || max < 0)
+        return -1;
+    // The line is set up so that a read returns at once with what is waiting.
+    const ssize_t rc = platform::ReadSerial(Handle, buffer, std::size_t(max));
+    return rc < 0 ? -1 : int(rc);
+}
+
+bool TSerialComm::Discard() {
+    return Handle >= 0 && platform::FlushSerialInput(Handle);
+}
+
 bool TSerialComm::Write(const void* buffer, int n) {
     if (Handle < 0 || n < 0)
         return false;
-    // A device without modem lines (a pseudo-terminal) refuses RTS and still sends.
-    platform::SetRts(Handle, true);
-    const bool ok = platform::WriteSerial(Handle, buffer, std::size_t(n));
+    if (!m_modemLines)
+        return m_line->Write(Handle, buffer, std::size_t(n));
+    // A failed RTS call still lets the frame go: the converter may switch by itself.
+    m_line->SetRts(Handle, true);
+    const bool ok = m_line->Write(Handle, buffer, std::size_t(n));
     // Dropping RTS before the last byte has left would cut the frame short on the converter.
-    platform::DrainSerial(Handle);
-    platform::SetRts(Handle, false);
+    m_line->Drain(Handle);
+    m_line->SetRts(Handle, false);
     return ok;
 }
 

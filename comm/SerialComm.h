@@ -4,8 +4,10 @@
 // that an RS-485 converter drives the bus only while the program sends. All timing is the master's.
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 #include "classlib/Component.h"
+#include "comm/SerialLine.h"
 #include "platform/DescriptorWaitPosix.h"
 
 class TSerialComm : public TComponent {
@@ -32,9 +34,24 @@ public:
     int BytesInQueue() const;
     // True only when exactly n bytes were read.
     bool Read(void* buffer, int n);
-    // Writes n bytes with RTS raised; RTS drops once the last byte has left the line, whatever the
-    // outcome. True when the write succeeded.
+    // Reads what is waiting, at most max bytes, without waiting: the count (0 when nothing waits), or
+    // -1 when the line failed.
+    int ReadWaiting(void* buffer, int max);
+    // Drops every received byte still waiting, so that a late answer to an earlier request is never
+    // taken for the next one. False when the port is closed or the call fails.
+    bool Discard();
+    // Writes n bytes. On a line with modem lines RTS is raised first and drops once the last byte has
+    // left the line, whatever the outcome; a line without them just sends. True when the write
+    // succeeded.
     bool Write(const void* buffer, int n);
+    // Whether the open line has modem lines (found out once at open).
+    bool ModemLines() const { return m_modemLines; }
+    // Replaces the calls made around a write (tests watch their order through it).
+    void SetLine(std::unique_ptr<TSerialLine> line) { m_line = std::move(line); }
     // Sleeps until bytes arrive, the line hangs up or timeoutMs pass.
     platform::TWaitResult WaitForData(int timeoutMs) const;
+
+private:
+    std::unique_ptr<TSerialLine> m_line = std::make_unique<TPosixSerialLine>();
+    bool m_modemLines = false;
 };

@@ -181,6 +181,15 @@ bool DrainSerial(int fd) {
     return rc == 0;
 }
 
+bool FlushSerialInput(int fd) {
+    return fd >= 0 && ::tcflush(fd, TCIFLUSH) == 0;
+}
+
+bool HasModemLines(int fd) {
+    int bits = 0;
+    return fd >= 0 && ::ioctl(fd, TIOCMGET, &bits) == 0;
+}
+
 bool SetRts(int fd, bool raised) {
     int bits = TIOCM_RTS;
     return ::ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &bits) == 0;

@@ -133,6 +133,20 @@ ssize_t TTcpClientPosix::Receive(void* data, std::size_t n) {
     return rc;
 }
 
+int TTcpClientPosix::ReceiveWaiting(void* data, std::size_t n) {
+    if (m_fd < 0)
+        return -1;
+    if (n == 0)
+        return 0;
+    ssize_t rc = -1;
+    do
+        rc = ::recv(m_fd, data, n, MSG_DONTWAIT);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    return rc == 0 ? -1 : int(rc);
+}
+
 TWaitResult TTcpClientPosix::WaitReadable(int timeoutMs) const {
     const TWaitResult result = platform::WaitReadable(m_fd, timeoutMs);
     if (result != TWaitResult::Ready)

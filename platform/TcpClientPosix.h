@@ -35,6 +35,9 @@ public:
     int BytesWaiting() const;
     // One receive call of at most n bytes: the count, 0 when the peer closed, -1 on failure.
     ssize_t Receive(void* data, std::size_t n);
+    // What is waiting, at most n bytes, without waiting: the count, 0 when nothing waits, -1 when the
+    // connection failed or the peer closed it.
+    int ReceiveWaiting(void* data, std::size_t n);
     // Closed also when the peer has ended the connection and nothing is left to read.
     TWaitResult WaitReadable(int timeoutMs) const;
 

@@ -115,8 +115,20 @@ TEST(TModbusSerialTCPMaster, DefaultsAndTexts) {
     EXPECT_EQ(master.SerialPort->PortName, "COM1");
     EXPECT_EQ(master.SerialPort->BaudRate, 9600);
     EXPECT_EQ(master.ErrorText(), "");
-    master.LastError = 7;
-    EXPECT_EQ(master.ErrorText(), "");
-    master.LastError = 6;
-    EXPECT_EQ(master.ErrorText(), "ERROR CONNECTION");
+    // The whole table, and the first code past it.
+    const char* texts[] = {"",
+                           "ERROR TIMEOUT",
+                           "ERROR SEND FRAME",
+                           "ERROR CRC",
+                           "ERROR EXCEPTION:",
+                           "ERROR SLAVE ID",
+                           "ERROR CONNECTION",
+                           "",
+                           "ERROR RESPONSE",
+                           "ERROR QUANTITY",
+                           ""};
+    for (int code = 0; code <= 10; ++code) {
+        master.LastError = code;
+        EXPECT_EQ(master.ErrorText(), texts[code]) << code;
+    }
 }

@@ -1,7 +1,14 @@
 // The master against the test slave through real TCP sockets and pseudo-terminals.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 #include "comm/ModbusSerialTCPMaster.h"
 #include "tests/support/ModbusTestSlave.h"
@@ -201,19 +208,126 @@ TEST_P(MasterOnLink, ByteCountWrapsModulo256) {
     EXPECT_EQ(master.LastError, 3);
 }
 
-TEST_P(MasterOnLink, BytesAfterACompleteFrameWaitForTheNextRequest) {
+TEST_P(MasterOnLink, BytesAfterACompleteFrameAreDropped) {
     rtu::Frame reply = rtu::WithCrc({0x01, 0x03, 0x02, 0x12, 0x34});
     reply.push_back(0xAA);
     reply.push_back(0xBB);
     RawReply(reply);
     ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 1)) << Error();
     EXPECT_EQ(master.Registers.GetValue(0), 0x1234);
-    EXPECT_EQ(master.RxText.size(), 7 * 3 - 1);
+    EXPECT_EQ(master.RxText, "01,03,02,12,34,B5,33");
 
+    // The next request sees nothing of them.
     Misbehave(SlaveFault::Silent);
     EXPECT_FALSE(master.ReadHoldingRegisters(1, 0, 1));
-    EXPECT_EQ(master.RxText, "AA,BB");
-    EXPECT_EQ(master.LastError, 7);
+    EXPECT_EQ(master.RxText, "");
+    EXPECT_EQ(master.LastError, 1);
+}
+
+TEST(ModbusMasterStale, AStaleReplyWaitingOnTheLineIsDroppedBeforeTheRequest) {
+    // Only the pseudo-terminal peer sends unasked.
+    auto slave = std::make_unique<ModbusTestSlave>(Link::Pty);
+    TModbusSerialTCPMaster master;
+    PointAt(master, *slave);
+    master.Timeout = 200;
+    ASSERT_TRUE(master.Connect());
+    const rtu::Frame stale = rtu::WithCrc({0x01, 0x03, 0x02, 0x77, 0x77});
+    ASSERT_TRUE(slave->SendUnasked(stale));
+    // Let it arrive before the request goes out.
+    ASSERT_EQ(master.SerialPort->WaitForData(1000), platform::TWaitResult::Ready);
+    slave->WithCore([](ModbusSlaveCore& core) { core.SetHoldingRegister(0, 42); });
+    ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 1)) << master.ErrorText().toStdString();
+    EXPECT_EQ(master.Registers.GetValue(0), 42);
+}
+
+// Good frames from the right slave that are not the answer to the request: each fails with its own
+// code and text, like every other failed attempt, and the reply shows in the traffic text.
+TEST_P(MasterOnLink, AReplyThatIsNotTheAnswerIsRefused) {
+    struct TCase {
+        const char* what;
+        rtu::Frame reply;
+        int function; // of the request
+    };
+    const std::vector<TCase> cases = {
+        {"input registers for holding registers", rtu::WithCrc({0x01, 0x04, 0x04, 0, 1, 0, 2}), 3},
+        {"a byte count for one register less than two", rtu::WithCrc({0x01, 0x03, 0x02, 0, 1}), 3},
+        {"a byte count for three registers", rtu::WithCrc({0x01, 0x03, 0x06, 0, 1, 0, 2, 0, 3}), 3},
+        {"a write echo for a read", rtu::WithCrc({0x01, 0x06, 0x00, 0x05, 0x00, 0x02}), 3},
+        {"an exception to another function", rtu::ExceptionReply(1, 4, 2), 3},
+        {"the echo of another value", rtu::WithCrc({0x01, 0x06, 0x00, 0x05, 0x00, 0x08}), 6},
+        {"the echo of another address", rtu::WithCrc({0x01, 0x06, 0x00, 0x06, 0x00, 0x07}), 6},
+        {"a read reply for a write", rtu::WithCrc({0x01, 0x03, 0x02, 0x00, 0x07}), 6},
+        {"a coil echo for a register write", rtu::WithCrc({0x01, 0x05, 0x00, 0x05, 0x00, 0x07}), 6},
+    };
+    for (const TCase& c : cases) {
+        RawReply(c.reply);
+        const bool ok =
+            c.function == 3 ? master.ReadHoldingRegisters(1, 5, 2) : master.WriteSingleRegister(1, 5, 7);
+        EXPECT_FALSE(ok) << c.what;
+        EXPECT_EQ(master.LastError, 8) << c.what;
+        EXPECT_EQ(Error(), "ERROR RESPONSE") << c.what;
+        EXPECT_EQ(master.RxText.size(), c.reply.size() * 3 - 1) << c.what;
+    }
+    // The same shapes when they are the answer.
+    RawReply(rtu::WithCrc({0x01, 0x03, 0x04, 0, 1, 0, 2}));
+    EXPECT_TRUE(master.ReadHoldingRegisters(1, 5, 2)) << Error();
+    RawReply(rtu::WithCrc({0x01, 0x06, 0x00, 0x05, 0x00, 0x07}));
+    EXPECT_TRUE(master.WriteSingleRegister(1, 5, 7)) << Error();
+}
+
+TEST_P(MasterOnLink, BitReadsNeedOneByteForEachEightBits) {
+    // 9 coils take two bytes: one byte, or three, is no answer.
+    RawReply(rtu::WithCrc({0x01, 0x01, 0x01, 0xFF}));
+    EXPECT_FALSE(master.ReadCoils(1, 0, 9));
+    EXPECT_EQ(master.LastError, 8);
+    RawReply(rtu::WithCrc({0x01, 0x02, 0x03, 0xFF, 0x01, 0x00}));
+    EXPECT_FALSE(master.ReadDiscreteInputs(1, 0, 9));
+    EXPECT_EQ(master.LastError, 8);
+    RawReply(rtu::WithCrc({0x01, 0x01, 0x02, 0x00, 0x01}));
+    ASSERT_TRUE(master.ReadCoils(1, 0, 9)) << Error();
+    EXPECT_EQ(master.Coils.GetValue(8), 1);
+}
+
+TEST_P(MasterOnLink, AReadTheResultArraysCannotHoldIsRefusedUnsent) {
+    struct TCase {
+        int function;
+        int quantity;
+        bool accepted;
+    };
+    const TCase cases[] = {{3, 32, true},  {3, 33, false}, {4, 32, true},  {4, 33, false}, {1, 64, true},
+                           {1, 65, false}, {2, 64, true},  {2, 65, false}, {3, 0, false},  {1, 0, false}};
+    for (const TCase& c : cases) {
+        const std::size_t before = slave->RequestCount();
+        bool ok = false;
+        switch (c.function) {
+        case 1:
+            ok = master.ReadCoils(1, 0, c.quantity);
+            break;
+        case 2:
+            ok = master.ReadDiscreteInputs(1, 0, c.quantity);
+            break;
+        case 3:
+            ok = master.ReadHoldingRegisters(1, 0, c.quantity);
+            break;
+        default:
+            ok = master.ReadInputRegisters(1, 0, c.quantity);
+            break;
+        }
+        const std::string what =
+            "function " + std::to_string(c.function) + " quantity " + std::to_string(c.quantity);
+        EXPECT_EQ(ok, c.accepted) << what << ": " << Error();
+        if (c.accepted) {
+            EXPECT_TRUE(slave->WaitForRequests(before + 1, 1000)) << what;
+        } else {
+            EXPECT_EQ(master.LastError, 9) << what;
+            EXPECT_EQ(Error(), "ERROR QUANTITY") << what;
+            EXPECT_EQ(master.RxText, "") << what;
+            EXPECT_EQ(slave->RequestCount(), before) << what;
+        }
+    }
+    // The refused request still shows what was asked.
+    EXPECT_FALSE(master.ReadHoldingRegisters(1, 512, 33));
+    EXPECT_TRUE(master.TxText.startsWith("01,03,02,00,00,21"));
 }
 
 TEST_P(MasterOnLink, ExceptionFrameEndsAfterFiveBytes) {
@@ -319,12 +433,45 @@ TEST(ModbusMasterConnect, FailuresAreErrorSix) {
     master.Socket->Port = port;
     EXPECT_FALSE(master.Connect());
     EXPECT_EQ(master.LastError, 6);
+}
 
-    // An address that does not answer: the connect gives up within the timeout.
-    master.Socket->Host = QStringLiteral("192.0.2.1");
-    master.Socket->Port = 9001;
+// A listener whose backlog is full drops new connection requests: the connect must give up by itself.
+TEST(ModbusMasterConnect, AHostThatNeverAnswersEndsAfterTheTimeout) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    // Fill the queue until a connection request stays unanswered.
+    std::vector<int> queued;
+    bool full = false;
+    while (!full && queued.size() < 16) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        queued.push_back(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)
+            continue;
+        ASSERT_EQ(errno, EINPROGRESS);
+        pollfd p{fd, POLLOUT, 0};
+        full = ::poll(&p, 1, 300) == 0;
+    }
+    ASSERT_TRUE(full);
+
+    TModbusSerialTCPMaster master;
+    master.ConnectionType = 1;
+    master.Socket->Host = QStringLiteral("127.0.0.1");
+    master.Socket->Port = ntohs(local.sin_port);
+    master.Timeout = 150;
     EXPECT_FALSE(master.Connect());
     EXPECT_EQ(master.LastError, 6);
+    EXPECT_FALSE(master.Connected);
+    for (int fd : queued)
+        ::close(fd);
+    ::close(listener);
 }
 
 TEST(ModbusMasterConnect, ZeroPaddedHostIsDecimal) {

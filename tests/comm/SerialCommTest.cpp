@@ -3,9 +3,14 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <termios.h>
+#include <utility>
+#include <vector>
 
 #include "comm/SerialComm.h"
+#include "comm/SerialLine.h"
 #include "platform/SerialPortPosix.h"
 #include "tests/support/ModbusTestSlave.h"
 
@@ -144,6 +149,106 @@ TEST(TSerialComm, ReadsWritesAndCountsWaitingBytes) {
     port.Close();
     EXPECT_EQ(port.BytesInQueue(), 0);
     EXPECT_FALSE(port.Write(request.data(), int(request.size())));
+}
+
+// Records the calls made around a write and passes them on to the real descriptor; it claims modem
+// lines or not as the test wants.
+class TRecordingLine final : public TSerialLine {
+public:
+    explicit TRecordingLine(bool modemLines, std::vector<std::string>& calls)
+        : m_modemLines(modemLines), m_calls(calls) {}
+    bool HasModemLines(int) override {
+        m_calls.push_back("probe");
+        return m_modemLines;
+    }
+    bool SetRts(int, bool raised) override {
+        m_calls.push_back(raised ? "rts on" : "rts off");
+        return true;
+    }
+    bool Write(int fd, const void* data, std::size_t n) override {
+        m_calls.push_back("write");
+        return m_real.Write(fd, data, n);
+    }
+    bool Drain(int fd) override {
+        m_calls.push_back("drain");
+        return m_real.Drain(fd);
+    }
+
+private:
+    bool m_modemLines;
+    std::vector<std::string>& m_calls;
+    TPosixSerialLine m_real;
+};
+
+TEST(TSerialComm, RtsDropsOnlyAfterTheDrainAndOnlyWhereThereAreModemLines) {
+    ModbusTestSlave slave(ModbusTestSlave::Link::Pty);
+    const rtu::Frame request = rtu::WithCrc({0x01, 0x06, 0x00, 0x0D, 0x00, 0x0A});
+    for (const bool modemLines : {true, false}) {
+        std::vector<std::string> calls;
+        TSerialComm port;
+        port.SetLine(std::make_unique<TRecordingLine>(modemLines, calls));
+        port.PortName = QString::fromStdString(slave.DevicePath());
+        ASSERT_TRUE(port.Open());
+        EXPECT_EQ(port.ModemLines(), modemLines);
+        EXPECT_TRUE(port.Write(request.data(), int(request.size())));
+        EXPECT_TRUE(port.Write(request.data(), int(request.size())));
+        const std::vector<std::string> expected =
+            modemLines ? std::vector<std::string>{"probe",  "rts on", "write", "drain",  "rts off",
+                                                  "rts on", "write",  "drain", "rts off"}
+                       : std::vector<std::string>{"probe", "write", "write"};
+        EXPECT_EQ(calls, expected) << modemLines;
+    }
+    ASSERT_TRUE(slave.WaitForRequests(4, 1000));
+    // The real probe: a pseudo-terminal has no modem lines.
+    TSerialComm port;
+    port.PortName = QString::fromStdString(slave.DevicePath());
+    ASSERT_TRUE(port.Open());
+    EXPECT_FALSE(port.ModemLines());
+}
+
+TEST(TSerialComm, DiscardDropsWhatWaitsAndReadWaitingNeverWaits) {
+    ModbusTestSlave slave(ModbusTestSlave::Link::Pty);
+    TSerialComm port;
+    EXPECT_FALSE(port.Discard()); // not open
+    std::array<std::uint8_t, 8> in{};
+    EXPECT_EQ(port.ReadWaiting(in.data(), 8), -1);
+    port.PortName = QString::fromStdString(slave.DevicePath());
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.ReadWaiting(in.data(), 8), 0);
+    const std::array<std::uint8_t, 5> sent{1, 2, 3, 4, 5};
+    ASSERT_TRUE(slave.SendUnasked(sent));
+    ASSERT_EQ(port.WaitForData(1000), platform::TWaitResult::Ready);
+    EXPECT_EQ(port.ReadWaiting(in.data(), 2), 2); // bounded by what is asked for
+    EXPECT_EQ(in[1], 2);
+    EXPECT_TRUE(port.Discard());
+    EXPECT_EQ(port.BytesInQueue(), 0);
+    EXPECT_EQ(port.ReadWaiting(in.data(), 8), 0);
+}
+
+// Every rate the serial layer knows sets its own termios speed; the first rates past either end and
+// between two known ones are refused.
+TEST(TSerialComm, EveryBaudRateMapsToItsOwnTermiosSpeed) {
+    const std::pair<int, speed_t> rates[] = {
+        {50, B50},         {75, B75},         {110, B110},         {134, B134},       {150, B150},
+        {200, B200},       {300, B300},       {600, B600},         {1200, B1200},     {1800, B1800},
+        {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400},
+        {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800}, {500000, B500000},
+        {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+    };
+    for (const auto& [rate, speed] : rates) {
+        termios block{};
+        platform::TSerialLineSettings settings;
+        settings.BaudRate = rate;
+        ASSERT_TRUE(platform::ApplyLineSettings(block, settings)) << rate;
+        EXPECT_EQ(cfgetospeed(&block), speed) << rate;
+        EXPECT_EQ(cfgetispeed(&block), speed) << rate;
+    }
+    for (const int rate : {0, 49, 9601, 1000001, -9600}) {
+        termios block{};
+        platform::TSerialLineSettings settings;
+        settings.BaudRate = rate;
+        EXPECT_FALSE(platform::ApplyLineSettings(block, settings)) << rate;
+    }
 }
 
 } // namespace

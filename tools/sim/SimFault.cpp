@@ -13,7 +13,7 @@ struct TFaultName {
     int DefaultArg;
 };
 
-constexpr std::array<TFaultName, 9> FaultNames{{
+constexpr std::array<TFaultName, 14> FaultNames{{
     {TSimFaultKind::None, "off", 0},
     {TSimFaultKind::Silent, "silent", 0},
     {TSimFaultKind::Late, "late", 500},
@@ -23,7 +23,22 @@ constexpr std::array<TFaultName, 9> FaultNames{{
     {TSimFaultKind::Exception, "exception", 4},
     {TSimFaultKind::Short, "short", 0},
     {TSimFaultKind::Noise, "noise", 0},
+    {TSimFaultKind::Trailing, "trailing", 0},
+    {TSimFaultKind::Split, "split", 200},
+    {TSimFaultKind::WrongFunction, "wrongfunction", 0},
+    {TSimFaultKind::ShortCount, "shortcount", 0},
+    {TSimFaultKind::WrongEcho, "wrongecho", 0},
 }};
+
+bool TakesMilliseconds(TSimFaultKind kind) {
+    return kind == TSimFaultKind::Late || kind == TSimFaultKind::Split;
+}
+
+// Replaces the CRC of a reply after its bytes were changed.
+void Recrc(TBytes& reply) {
+    reply.resize(reply.size() - 2);
+    AppendCrc(reply);
+}
 
 bool ParseNumber(const std::string& text, int& value) {
     const auto* end = text.data() + text.size();
@@ -56,7 +71,7 @@ std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::
         if (word.size() > 1 && word[0] == 'x' && ParseNumber(word.substr(1), number) && number > 0) {
             fault.Remaining = number;
         } else if (ParseNumber(word, number) && number >= 0 && number <= 600000 &&
-                   (entry->Kind == TSimFaultKind::Late ||
+                   (TakesMilliseconds(entry->Kind) ||
                     (entry->Kind == TSimFaultKind::Exception && number >= 1 && number <= 255))) {
             fault.Arg = number;
         } else {
@@ -74,7 +89,7 @@ std::string FaultText(const TSimFault& fault) {
             text = entry.Name;
         }
     }
-    if (fault.Kind == TSimFaultKind::Late || fault.Kind == TSimFaultKind::Exception) {
+    if (TakesMilliseconds(fault.Kind) || fault.Kind == TSimFaultKind::Exception) {
         text += " " + std::to_string(fault.Arg);
     }
     if (fault.Kind != TSimFaultKind::None && fault.Remaining > 0) {
@@ -130,6 +145,45 @@ TSimResponse ApplyFault(const TSimFault& fault, const TBytes& request, TBytes re
     case TSimFaultKind::Noise:
         if (!reply.empty()) {
             reply.insert(reply.end(), {0x00, 0x55, 0xAA});
+        }
+        response.Bytes = std::move(reply);
+        break;
+    case TSimFaultKind::Trailing:
+        if (!reply.empty()) {
+            reply.insert(reply.end(), {0x01, 0x03});
+        }
+        response.Bytes = std::move(reply);
+        break;
+    case TSimFaultKind::Split:
+        response.Split = reply.size() / 2;
+        response.SplitPause = std::chrono::milliseconds(fault.Arg);
+        response.Bytes = std::move(reply);
+        break;
+    case TSimFaultKind::WrongFunction:
+        // 1 and 2, 3 and 4, 5 and 6 swapped: a reply of the same shape to another request.
+        if (reply.size() >= 5 && reply[1] >= 1 && reply[1] <= 6) {
+            reply[1] = static_cast<std::uint8_t>(reply[1] % 2 == 1 ? reply[1] + 1 : reply[1] - 1);
+            Recrc(reply);
+        }
+        response.Bytes = std::move(reply);
+        break;
+    case TSimFaultKind::ShortCount:
+        if (reply.size() >= 6 && reply[1] >= 1 && reply[1] <= 4 && reply[2] >= 1) {
+            const std::uint8_t count = static_cast<std::uint8_t>(reply[2] / 2);
+            reply.resize(3 + count);
+            reply[2] = count;
+            AppendCrc(reply);
+        }
+        response.Bytes = std::move(reply);
+        break;
+    case TSimFaultKind::WrongEcho:
+        if (reply.size() == 8 && (reply[1] == 5 || reply[1] == 6)) {
+            if (reply[1] == 5) {
+                reply[4] ^= 0xFF; // on echoed as off and back: still a valid coil value
+            } else {
+                reply[5] ^= 0x01;
+            }
+            Recrc(reply);
         }
         response.Bytes = std::move(reply);
         break;

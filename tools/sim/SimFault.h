@@ -13,14 +13,19 @@ namespace vdsim {
 // or answering exceptions; with the other faults it carries the request out and spoils the reply.
 enum class TSimFaultKind {
     None,
-    Silent,     // no reply
-    Late,       // the reply comes Arg ms late
-    BadCrc,     // the reply's CRC is wrong
-    Drop,       // the connection is closed (TCP); silence on a pseudo-terminal
-    WrongSlave, // the reply carries another slave address
-    Exception,  // exception Arg instead of the reply
-    Short,      // the reply loses its last three bytes
-    Noise,      // three bytes of line noise follow the reply
+    Silent,        // no reply
+    Late,          // the reply comes Arg ms late
+    BadCrc,        // the reply's CRC is wrong
+    Drop,          // the connection is closed (TCP); silence on a pseudo-terminal
+    WrongSlave,    // the reply carries another slave address
+    Exception,     // exception Arg instead of the reply
+    Short,         // the reply loses its last three bytes
+    Noise,         // three bytes of line noise follow the reply
+    Trailing,      // two stray bytes follow the reply
+    Split,         // the reply in two halves with Arg ms of silence between them
+    WrongFunction, // the reply carries another function code (good CRC)
+    ShortCount,    // a read reply carries half the data its quantity needs, byte count to match
+    WrongEcho,     // a write's echo carries another value
 };
 
 struct TSimFault {
@@ -33,6 +38,9 @@ struct TSimFault {
 struct TSimResponse {
     TBytes Bytes; // empty: no reply
     std::chrono::milliseconds Delay{0};
+    // Split > 0: the first Split bytes, SplitPause of silence, then the rest.
+    std::size_t Split = 0;
+    std::chrono::milliseconds SplitPause{0};
     bool Drop = false;
 };
 

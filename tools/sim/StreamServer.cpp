@@ -2,6 +2,7 @@
 
 #include "tools/sim/FrameAssembler.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -77,7 +78,17 @@ TServeEnd ServeStream(const TStreamEndpoint& endpoint, int wakeFd, TSimBus& bus)
             if (response.Delay.count() > 0 && StopWithin(wakeFd, static_cast<int>(response.Delay.count()))) {
                 return TServeEnd::Stopped;
             }
-            if (!response.Bytes.empty() && !WriteAll(endpoint, response.Bytes)) {
+            const std::size_t split = std::min(response.Split, response.Bytes.size());
+            if (split > 0) {
+                if (!WriteAll(endpoint, TBytes(response.Bytes.begin(), response.Bytes.begin() + split))) {
+                    return TServeEnd::Failed;
+                }
+                if (StopWithin(wakeFd, static_cast<int>(response.SplitPause.count()))) {
+                    return TServeEnd::Stopped;
+                }
+            }
+            if (split < response.Bytes.size() &&
+                !WriteAll(endpoint, TBytes(response.Bytes.begin() + split, response.Bytes.end()))) {
                 return TServeEnd::Failed;
             }
         }
