@@ -3,6 +3,7 @@
 #include "OLogFile.h"
 #include "OTextUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -399,7 +400,22 @@ std::string XMLEncode(const std::string& text) {
     return result;
 }
 
-TXMLItem::TXMLItem(std::string name, TXMLItem* parent) : m_name(std::move(name)), m_parent(parent) {}
+std::string XMLName(const std::string& text) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::string name;
+    name.reserve(text.size() + 1);
+    if (text.empty() || !letter(text[0]))
+        name += '_';
+    for (const char c : text)
+        name += letter(c) || digit(c) || c == '-' || c == '.' ? c : '_';
+    // "xml" in any case starts the names XML keeps for itself.
+    if (name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' && (name[2] | 0x20) == 'l')
+        name.insert(0, "_");
+    return name;
+}
+
+TXMLItem::TXMLItem(std::string name, TXMLItem* parent) : m_name(XMLName(name)), m_parent(parent) {}
 
 TXMLItem::~TXMLItem() {
     while (!m_children.empty())
@@ -412,7 +428,13 @@ TXMLItem& TXMLItem::AddChild(const std::string& name) {
 }
 
 void TXMLItem::AddAttribute(const std::string& name, const std::string& value) {
-    m_attributes += " " + name + "=\"" + XMLEncode(value) + "\"";
+    const std::string base = XMLName(name);
+    std::string unique = base;
+    for (int n = 2;
+         std::find(m_attributeNames.begin(), m_attributeNames.end(), unique) != m_attributeNames.end(); ++n)
+        unique = base + "_" + std::to_string(n);
+    m_attributeNames.push_back(unique);
+    m_attributes += " " + unique + "=\"" + XMLEncode(value) + "\"";
 }
 
 void TXMLItem::WriteTo(std::string& output, const std::string& indentation) const {

@@ -12,6 +12,10 @@ namespace reporter {
 // reference of its Latin-1 character. Control characters that no XML document may hold become U+FFFD.
 std::string XMLEncode(const std::string& text);
 
+// The text as an XML name: letters, digits, "_", "-" and "." (no letter or "_" first gets a "_" in front;
+// every other character becomes "_"; an empty text is "_").
+std::string XMLName(const std::string& text);
+
 class TXMLItem {
 public:
     explicit TXMLItem(std::string name, TXMLItem* parent = nullptr);
@@ -20,7 +24,9 @@ public:
     TXMLItem& operator=(const TXMLItem&) = delete;
 
     TXMLItem& AddChild(const std::string& name);
-    // Appends name="value", the value encoded.
+    // Appends name="value", the value encoded. The name comes from a log file that may be damaged: it is
+    // made a valid XML name (XMLName), and a name the element has already is numbered ("RAX_2"), so that
+    // the document stays well-formed.
     void AddAttribute(const std::string& name, const std::string& value);
     void SetText(const std::string& text) { m_text = text; }
 
@@ -39,6 +45,7 @@ private:
     std::string m_name;
     std::string m_text;
     std::string m_attributes; // written: " name=\"value\"" pairs
+    std::vector<std::string> m_attributeNames;
     std::vector<std::unique_ptr<TXMLItem>> m_children;
     TXMLItem* m_parent;
 };

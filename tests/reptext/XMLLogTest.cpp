@@ -4,6 +4,7 @@
 #include "OXMLLog.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace reporter;
 using namespace reptest;
@@ -179,4 +180,80 @@ TEST(XMLLog, DamagedReportsStillGiveWellFormedXML) {
     doc += "</Doc>";
     std::string output = InspectXML(doc, dir);
     EXPECT_NE(output.find("Log "), std::string::npos);
+}
+
+TEST(XMLLog, NamesFromTheLogAreMadeValidAndUnique) {
+    EXPECT_EQ(XMLName("RAX"), "RAX");
+    EXPECT_EQ(XMLName("R8-x.y_z"), "R8-x.y_z");
+    EXPECT_EQ(XMLName(""), "_");
+    EXPECT_EQ(XMLName("8R"), "_8R");
+    EXPECT_EQ(XMLName("-a"), "_-a");
+    EXPECT_EQ(XMLName("a b<\"=:\xC3\xA9"), "a_b______");
+    EXPECT_EQ(XMLName("xmlns"), "_xmlns");
+    EXPECT_EQ(XMLName("XmLfoo"), "_XmLfoo");
+    EXPECT_EQ(XMLName("xm"), "xm");
+    TXMLItem item("Registers");
+    item.AddAttribute("RAX", "1");
+    item.AddAttribute("RAX", "2");
+    item.AddAttribute("RAX", "3");
+    item.AddAttribute("a=\"b", "4");
+    EXPECT_EQ(item.Attributes(), " RAX=\"1\" RAX_2=\"2\" RAX_3=\"3\" a__b=\"4\"");
+}
+
+// A log file can hold anything: damaged copies of a real log, with the characters that the readers look
+// for, must all give documents that an XML parser takes.
+TEST(XMLLog, FuzzedLogsGiveWellFormedXML) {
+    TTempDir dir;
+    TFixedReport fixture;
+    const std::string report = fixture.Build().Report;
+    const std::string log = report + "\r\n\r\n\r\n\r\n" + report + "\r\n\r\n\r\n";
+    static const char* const pieces[] = {": ",           "|", "\r\n", "-\r\n|", "<",    ">",    "&",
+                                         "\"",           "=", "'",    " ",      "\x01", "\xFF", "\xC3\xA9",
+                                         "\xEF\xBF\xBE", "[", "]",    "; ",     ".",    "x:"};
+    std::mt19937 random(20261207);
+    const int documents = 1500;
+    for (int n = 0; n < documents; ++n) {
+        std::string text = log;
+        const int edits = 1 + int(random() % 8);
+        for (int e = 0; e < edits && !text.empty(); ++e) {
+            const size_t at = random() % text.size();
+            switch (random() % 4) {
+            case 0:
+                text[at] = char(random() % 256);
+                break;
+            case 1:
+                text.insert(at, pieces[random() % std::size(pieces)]);
+                break;
+            case 2:
+                text.erase(at, random() % 64);
+                break;
+            default: {
+                // A line of the processor block or a table copied elsewhere.
+                const size_t from = text.rfind("\r\n", at);
+                const size_t to = text.find("\r\n", at);
+                if (from != std::string::npos && to != std::string::npos)
+                    text.insert(random() % text.size(), text.substr(from, to - from));
+            }
+            }
+        }
+        WriteFile(dir.File(std::to_string(n) + ".xml"), LogTextToXML(text));
+    }
+    WriteFile(dir.File("parse.py"), R"PY(
+import sys, xml.dom.minidom
+bad = 0
+for n in range(int(sys.argv[2])):
+    try:
+        xml.dom.minidom.parse('%s/%d.xml' % (sys.argv[1], n))
+    except Exception as error:
+        bad += 1
+        if bad <= 3:
+            print(n, error)
+print('rejected', bad)
+)PY");
+    std::string output;
+    EXPECT_EQ(reptest::Run("/usr/bin/python3 " + dir.File("parse.py") + " " + dir.Path() + " " +
+                               std::to_string(documents),
+                           output),
+              0);
+    EXPECT_NE(output.find("rejected 0\n"), std::string::npos) << output;
 }
