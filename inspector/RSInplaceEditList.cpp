@@ -111,8 +111,8 @@ TPopupListbox* TRSInplaceEditList::GetPickList() {
 bool TRSInplaceEditList::IsTextValid() {
     if (m_expression.Expression().isEmpty())
         return true;
-    // "^" and "$" of the pattern stand for the two characters that wrap the text.
-    return m_expression.Find(QChar('\n') + Text() + QChar('\r')) > 0;
+    // "^" and "$" anchor the pattern at the ends of the text; without them any match inside it will do.
+    return m_expression.Find(Text()) > 0;
 }
 
 void TRSInplaceEditList::ValidateOrRaise() {

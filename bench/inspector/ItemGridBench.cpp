@@ -1,6 +1,7 @@
 // Times the item grid's work on 10,000 rows (100 categories of 99 rows plus the categories themselves):
 // the goal is that rebuilding the shown list, expanding, scrolling and painting one screen stay under one
 // frame (16 ms). Run with QT_QPA_PLATFORM=offscreen.
+#include "bench/inspector/RegexBench.h"
 #include "inspector/RSItemListEditor.h"
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,6 +35,7 @@ void Report(const char* what, double ms) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    RunRegexBench();
     TRSItemListEditor grid;
     grid.resize(400, 800);
     grid.show();
