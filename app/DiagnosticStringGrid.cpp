@@ -1,6 +1,17 @@
 #include "app/DiagnosticStringGrid.h"
 #include "classlib/Application.h"
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <algorithm>
+#include <vector>
+
+namespace {
+// Room around a cell's text: the grid draws it 2 pixels in from the left, and a value drawn against
+// the right edge is followed by a blank.
+constexpr int TextMargin = 8;
+// A lamp picture of 16 pixels drawn 1 pixel in.
+constexpr int MinDataWidth = 18;
+} // namespace
 
 void TDiagnosticStringGrid::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
     MouseDownCell = MouseCoord(x, y);
@@ -29,4 +40,39 @@ void TDiagnosticStringGrid::Resize() {
     TStringGrid::Resize();
     if (OnResize)
         OnResize(this);
+}
+
+void TDiagnosticStringGrid::FitColumns() {
+    const int cols = ColCount();
+    if (cols <= 0)
+        return;
+    const QFontMetrics metrics(font());
+    std::vector<int> widths(size_t(cols), 0);
+    int used = 0;
+    for (int c = 0; c < cols; ++c) {
+        int width = 0;
+        for (int r = 0; r < RowCount(); ++r) {
+            const bool name = c < FixedCols() && r >= FixedRows();
+            width = std::max(width, metrics.horizontalAdvance(Cells(c, r) + (name ? NameSuffix : QString())));
+        }
+        if (c >= FixedCols())
+            width = std::max({width, metrics.horizontalAdvance(WidestValue), MinDataWidth});
+        widths[size_t(c)] = width + TextMargin;
+        used += widths[size_t(c)] + GridLineWidth();
+    }
+    // The spare width goes to every column alike, the rest of the division to the last one.
+    const int spare = std::max(0, viewport()->width() - used);
+    for (int c = 0; c < cols; ++c)
+        widths[size_t(c)] += spare / cols + (c == cols - 1 ? spare % cols : 0);
+    for (int c = 0; c < cols; ++c)
+        if (ColWidths(c) != widths[size_t(c)])
+            SetColWidths(c, widths[size_t(c)]);
+}
+
+int TDiagnosticStringGrid::HeightForRows(int dataRows) const {
+    int height = 2 * frameWidth();
+    const int rows = std::min(RowCount(), FixedRows() + std::max(0, dataRows));
+    for (int r = 0; r < rows; ++r)
+        height += RowHeights(r) + GridLineWidth();
+    return height;
 }

@@ -26,6 +26,16 @@ public:
     // After the grid's size changed.
     TNotifyEvent OnResize;
 
+    // Texts the grid receives after it was filled: the widest value of a data column and the longest
+    // addition to a channel name. The column fit keeps room for them.
+    QString WidestValue;
+    QString NameSuffix;
+    // Each column as wide as its widest text (and the texts it may receive), the viewport's spare
+    // width shared out among the columns, so that every text shows whole.
+    void FitColumns();
+    // The height that shows the fixed rows and the first dataRows data rows whole.
+    int HeightForRows(int dataRows) const;
+
 protected:
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;

@@ -11,6 +11,7 @@
 #include "model/DeviceModelTable.h"
 #include "model/IOClasses.h"
 #include "ui_Main.h"
+#include <QFontMetrics>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,6 +20,9 @@ constexpr int MeterPeriod = 1000;
 constexpr int MeterRegisters = 12;
 constexpr int CanRowCount = 9;
 constexpr int TemperatureRegisters = 4;
+// The widest texts a register value and a temperature (in whole degrees or tenths) take.
+const QString WidestRegister = QStringLiteral("65535");
+const QString WidestTemperature = QStringLiteral("-32768.0");
 
 // Names of a group's channels, as their tree nodes show them.
 QStringList ChannelNames(const TChannelIO& group) {
@@ -95,9 +99,9 @@ TDiagnosticsView::TDiagnosticsView(TFormMain* form) : QObject(form), m_form(form
         sgDigitalOutputKeyUp();
     };
 
-    // The digital grids share their width out among their columns whenever it changes.
-    sgDigitalInput->OnResize = [this](TCustomDrawGrid*) { Relayout(); };
-    sgDigitalOutput->OnResize = [this](TCustomDrawGrid*) { Relayout(); };
+    // Every grid shares its width out among its columns whenever it changes.
+    for (TDiagnosticStringGrid* grid : Grids())
+        grid->OnResize = [grid](TCustomDrawGrid*) { grid->FitColumns(); };
 
     // The diagnostics area changes size with the window and the splitter: the digital boxes follow.
     m_ui.gbDiagnostics->installEventFilter(this);
@@ -152,6 +156,7 @@ void TDiagnosticsView::StartDiagnostics() {
     m_ui.tvNetwork->setEnabled(false);
     TRemoteIO* device = SelectedDevice();
     HideGroupBoxes();
+    m_ui.pDataTypeLayout->setStretchFactor(m_ui.digitalLayout, 0);
     if (device && ModbusMaster) {
         CurrentDevice = device;
         // A supervision that ended by itself is freed before the next one starts.
@@ -187,14 +192,13 @@ void TDiagnosticsView::StopDiagnostics() {
     RetranslateComponent(m_form);
 }
 
+QList<TDiagnosticStringGrid*> TDiagnosticsView::Grids() const {
+    return {sgAnalogicInput, sgAnalogicOutput, sgDigitalInput, sgDigitalOutput, sgCanJ, sgTemperature};
+}
+
 void TDiagnosticsView::Relayout() {
-    const auto fit = [](TDiagnosticStringGrid* grid, int less) {
-        const int cols = std::max(1, grid->ColCount());
-        for (int c = 0; c < cols; ++c)
-            grid->SetColWidths(c, std::max(1, grid->viewport()->width() / cols - less));
-    };
-    fit(sgDigitalInput, 2);
-    fit(sgDigitalOutput, 3);
+    for (TDiagnosticStringGrid* grid : Grids())
+        grid->FitColumns();
 }
 
 // Builders ----------------------------------------------------------------------------------------------
@@ -226,6 +230,27 @@ void TDiagnosticsView::FitBoxHeight(QGroupBox* box, TDiagnosticStringGrid* grid)
     box->setFixedHeight(height);
 }
 
+int TDiagnosticsView::BoxHeightForRows(QGroupBox* box, TDiagnosticStringGrid* grid, int dataRows) {
+    const QMargins frame = box->contentsMargins();
+    const QMargins inner = box->layout() ? box->layout()->contentsMargins() : QMargins();
+    return frame.top() + frame.bottom() + inner.top() + inner.bottom() + grid->HeightForRows(dataRows);
+}
+
+void TDiagnosticsView::FitDigitalBox(QGroupBox* box, TDiagnosticStringGrid* grid) {
+    // A short grid shows all its rows; a long one at least RowsShownWhole of them, more when there is
+    // room, and scrolls.
+    const int rows = grid->RowCount() - grid->FixedRows();
+    box->setMinimumHeight(BoxHeightForRows(box, grid, std::min(rows, RowsShownWhole)));
+    box->setMaximumHeight(BoxHeightForRows(box, grid, rows));
+    box->setSizePolicy(box->sizePolicy().horizontalPolicy(),
+                       rows > RowsShownWhole ? QSizePolicy::Expanding : QSizePolicy::Fixed);
+    // A short box stands at the top; a long one takes the height the boxes above it leave.
+    const bool longGrid = rows > RowsShownWhole;
+    m_ui.digitalLayout->setAlignment(box, longGrid ? Qt::Alignment() : Qt::AlignTop);
+    if (longGrid)
+        m_ui.pDataTypeLayout->setStretchFactor(m_ui.digitalLayout, 1);
+}
+
 TCommunicationTask* TDiagnosticsView::AddPoll(TRemoteIO* device, int function, int number, int count,
                                               int column, int kind, int period, int slave) {
     TCommunicationTask* task = SupervisionThread->AddTask();
@@ -248,6 +273,7 @@ TCommunicationTask* TDiagnosticsView::SetAnalogicInput(TRemoteIO* device) {
     PrepareGrid(m_ui.gbAnalogicInput, sgAnalogicInput, {_("Value"), _("Min"), _("Max")},
                 ChannelNames(*group));
     FitBoxHeight(m_ui.gbAnalogicInput, sgAnalogicInput);
+    sgAnalogicInput->WidestValue = WidestRegister;
     const int n = group->GetCount();
     AddPoll(device, 3, 105, n, 1, DisplayKind::AnalogicInput);
     AddPoll(device, 3, 109, n, 2, DisplayKind::AnalogicInput);
@@ -261,6 +287,7 @@ TCommunicationTask* TDiagnosticsView::SetAnalogicOutput(TRemoteIO* device) {
     HideEnergyMeterView();
     PrepareGrid(m_ui.gbAnalogicOutput, sgAnalogicOutput, {_("Value"), _("Max")}, ChannelNames(*group));
     FitBoxHeight(m_ui.gbAnalogicOutput, sgAnalogicOutput);
+    sgAnalogicOutput->WidestValue = WidestRegister;
     sgAnalogicOutput->SetEditing(true);
     const int n = group->GetCount();
     AddPoll(device, 3, 303, n, 1, DisplayKind::AnalogicOutput);
@@ -276,6 +303,16 @@ TCommunicationTask* TDiagnosticsView::SetDigitalInput(TRemoteIO* device) {
     const QStringList headers =
         mixed ? QStringList{_("Value"), _("Acc")} : QStringList{_("Value"), _("Acc"), _("Preset")};
     PrepareGrid(m_ui.gbDigitalInput, sgDigitalInput, headers, ChannelNames(*group));
+    sgDigitalInput->WidestValue = WidestRegister;
+    // The longer of the two error marks the display may add to a name.
+    const QString errorMarks[] = {_("- Erro"), _("Erro")};
+    const QFontMetrics metrics(sgDigitalInput->font());
+    sgDigitalInput->NameSuffix =
+        !mixed ? QString()
+        : metrics.horizontalAdvance(errorMarks[0]) >= metrics.horizontalAdvance(errorMarks[1])
+            ? errorMarks[0]
+            : errorMarks[1];
+    FitDigitalBox(m_ui.gbDigitalInput, sgDigitalInput);
     sgDigitalInput->SetEditing(false);
     const int n = group->GetCount();
     for (int i = 0; i < n; ++i)
@@ -293,6 +330,7 @@ TCommunicationTask* TDiagnosticsView::SetDigitalOutput(TRemoteIO* device) {
         return nullptr;
     HideEnergyMeterView();
     PrepareGrid(m_ui.gbDigitalOutput, sgDigitalOutput, {_("Value")}, ChannelNames(*group));
+    FitDigitalBox(m_ui.gbDigitalOutput, sgDigitalOutput);
     const int n = group->GetCount();
     for (int i = 0; i < n; ++i)
         group->GetChannel(i)->SetState(0);
@@ -318,9 +356,10 @@ TCommunicationTask* TDiagnosticsView::SetCanJ(TRemoteIO* device) {
                            _("Sensor failure")};
     PrepareGrid(m_ui.gbAnalogicCanJ, sgCanJ, {_("Value")}, rows);
     sgCanJ->SetCells(0, 0, _("Description"));
-    sgCanJ->SetColWidths(0, 250);
-    sgCanJ->SetColWidths(1, 145);
-    m_ui.gbAnalogicCanJ->setFixedHeight(220);
+    // The columns fit the descriptions and the values, and the box all nine rows.
+    sgCanJ->WidestValue = WidestRegister;
+    sgCanJ->FitColumns();
+    m_ui.gbAnalogicCanJ->setFixedHeight(BoxHeightForRows(m_ui.gbAnalogicCanJ, sgCanJ, CanRowCount));
     return AddPoll(device, 3, 101, CanRowCount, 0, DisplayKind::CanJ);
 }
 
@@ -331,6 +370,7 @@ TCommunicationTask* TDiagnosticsView::SetTemperature(TRemoteIO* device) {
     HideEnergyMeterView();
     PrepareGrid(m_ui.gbTemperature, sgTemperature, {_("Value")}, ChannelNames(*group));
     FitBoxHeight(m_ui.gbTemperature, sgTemperature);
+    sgTemperature->WidestValue = WidestTemperature;
     return AddPoll(device, 3, 501, TemperatureRegisters, 1, DisplayKind::Temperature);
 }
 

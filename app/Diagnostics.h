@@ -26,6 +26,8 @@ public:
     static constexpr int ImageOutputOn = 4;
     static constexpr int ImageInputOn = 5;
     static constexpr int ImageOff = 6;
+    // Grids of up to this many data rows show them all without scrolling.
+    static constexpr int RowsShownWhole = 10;
 
     // Builds the six grids into their group boxes and binds the diagnostics button and grid events.
     explicit TDiagnosticsView(TFormMain* form);
@@ -103,6 +105,11 @@ private:
                      const QStringList& names);
     // The analog and temperature boxes fit their rows.
     void FitBoxHeight(QGroupBox* box, TDiagnosticStringGrid* grid);
+    // The height of a box that shows the grid's fixed rows and dataRows data rows whole.
+    static int BoxHeightForRows(QGroupBox* box, TDiagnosticStringGrid* grid, int dataRows);
+    // A digital box shows up to RowsShownWhole rows without scrolling.
+    void FitDigitalBox(QGroupBox* box, TDiagnosticStringGrid* grid);
+    QList<TDiagnosticStringGrid*> Grids() const;
     TCommunicationTask* AddPoll(TRemoteIO* device, int function, int number, int count, int column, int kind,
                                 int period = 250, int slave = -1);
     // A write task for the running supervision, or nullptr when none runs.

@@ -105,7 +105,7 @@ void TDiagnosticsView::sgCanJDrawCell(int col, int row, const QRect& rect, QPain
     canvas.fillRect(rect,
                     sgCanJ->Color().isValid() ? sgCanJ->Color() : sgCanJ->palette().color(QPalette::Base));
     const QString text = sgCanJ->Cells(col, row) + QLatin1Char(' ');
-    const int x = rect.left() + sgCanJ->ColWidths(col) - canvas.fontMetrics().horizontalAdvance(text);
+    const int x = std::max(rect.left() + 2, rect.right() + 1 - canvas.fontMetrics().horizontalAdvance(text));
     canvas.setPen(sgCanJ->palette().color(QPalette::Text));
     canvas.drawText(QPoint(x, rect.top() + 2 + canvas.fontMetrics().ascent()), text);
 }

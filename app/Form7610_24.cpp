@@ -50,26 +50,48 @@ void TFormDev7610BR::FillLabels() {
 void TFormDev7610BR::FormCreate() {
     FillLabels();
     TStringGrid* grids[] = {m_ui->sgLine1, m_ui->sgLine2};
-    const QFontMetrics metrics(m_ui->sgLine1->font());
-    int labelWidth = 0;
-    for (int r = 0; r < kSingleLineLabels; ++r)
-        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(m_labels[r].Text));
-    labelWidth += 4;
     for (TStringGrid* grid : grids) {
         grid->SetColCount(2);
         grid->SetFixedRows(0);
         grid->SetRowCount(RowCount);
         grid->SetDefaultRowHeight(18);
-        grid->SetColWidths(0, labelWidth);
         for (int r = 0; r < RowCount; ++r)
             grid->SetCells(0, r, m_labels[r].Text);
+        FitColumns(*grid);
+        // The values take the width the labels leave whenever the grid changes size.
+        grid->viewport()->installEventFilter(this);
         for (int r = kFirstWrappedRow; r < RowCount; ++r)
             grid->SetRowHeights(r, 2 * grid->DefaultRowHeight());
+        // Every row shows whole.
+        int height = 2 * grid->frameWidth();
+        for (int r = 0; r < RowCount; ++r)
+            height += grid->RowHeights(r) + grid->GridLineWidth();
+        grid->setMinimumHeight(height);
         grid->OnDrawCell = [this](TCustomDrawGrid* sender, int col, int row, const QRect& rect,
                                   TGridDrawState,
                                   QPainter& canvas) { sgLine1DrawCell(sender, col, row, rect, canvas); };
     }
     TranslateComponent(this);
+}
+
+void TFormDev7610BR::FitColumns(TStringGrid& grid) {
+    const QFontMetrics metrics(grid.font());
+    int labelWidth = 0;
+    for (int r = 0; r < kSingleLineLabels; ++r)
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(grid.Cells(0, r)));
+    labelWidth += 4;
+    const int valueWidth = metrics.horizontalAdvance(QStringLiteral("65535")) + 8;
+    grid.SetColWidths(0, labelWidth);
+    grid.SetColWidths(1,
+                      std::max(valueWidth, grid.viewport()->width() - labelWidth - 2 * grid.GridLineWidth()));
+}
+
+bool TFormDev7610BR::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize)
+        for (TStringGrid* grid : {m_ui->sgLine1, m_ui->sgLine2})
+            if (watched == grid->viewport())
+                FitColumns(*grid);
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormDev7610BR::showEvent(QShowEvent* event) {

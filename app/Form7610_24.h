@@ -37,6 +37,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct TRowLabel {
@@ -47,6 +48,8 @@ private:
     void FormCreate();
     void FormShow();
     void FillLabels();
+    // The label column as wide as the widest one-line label, the value column the rest.
+    static void FitColumns(TStringGrid& grid);
 
     std::unique_ptr<Ui::TFormDev7610BR> m_ui;
     std::vector<TRowLabel> m_labels;
