@@ -3,8 +3,8 @@
 // writes into the program, read back from the named file. The note holds the fixed file and product
 // versions (four 16-bit parts each) and the version texts ("FileVersion", "ProductName", ...).
 //
-// Only the headers and the note sections are read, never the whole file; every offset and length taken
-// from the file is checked against the file's size and against fixed limits before it is used.
+// The reading itself is the reporter's plain reader (OVersionNote.h); this is its face for the toolkit side.
+#include "OVersionNote.h"
 #include "classlib/SysUtils.h"
 #include <QByteArray>
 #include <QList>
@@ -42,19 +42,12 @@ struct TVersionInfo {
 
 namespace VersionNote {
 // The note's owner name and type.
-inline constexpr char Owner[] = "VexaDaxo";
-inline constexpr quint32 Type = 1;
-inline constexpr quint32 Signature = 0xFEEF04BD;
-// Size of the fixed block before the texts.
-inline constexpr int FixedSize = 24;
-// Notes larger than this are not read: the real one is a few hundred bytes.
-inline constexpr qint64 MaxNoteSectionSize = 64 * 1024;
+inline constexpr const auto& Owner = reporter::VersionNoteOwner;
+inline constexpr quint32 Type = reporter::VersionNoteType;
+inline constexpr quint32 Signature = reporter::VersionNoteSignature;
 } // namespace VersionNote
 
 // Reads the version note of the named file; raises EVersionInfoError.
 TVersionInfo ReadVersionInfo(const QString& fileName);
 // The same without raising: false with the reason in *error (when given).
 bool TryReadVersionInfo(const QString& fileName, TVersionInfo& info, QString* error = nullptr);
-// Decodes the descriptor of a version note (the bytes after the owner name; its words in the file's byte
-// order); raises EVersionInfoError with the reason alone.
-TVersionInfo ParseVersionNoteDescriptor(const QByteArray& descriptor, bool bigEndian = false);

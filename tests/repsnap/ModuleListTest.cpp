@@ -244,7 +244,7 @@ TEST(VersionNote, AFileWithoutNoteOrWithVersionZeroShowsNoVersion) {
     EXPECT_EQ(version, "");
     const std::optional<TVersionNote> note = ReadVersionNote(folder.File("zero.so"));
     ASSERT_TRUE(note);
-    EXPECT_EQ(note->Texts.at("CompanyName"), "Nobody");
+    EXPECT_EQ(note->Text("CompanyName"), "Nobody");
 }
 
 TEST(ModuleDebugData, ADamagedContainerIsFoundButNotTrusted) {
