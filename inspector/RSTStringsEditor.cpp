@@ -3,15 +3,18 @@
 #include "classlib/SysUtils.h"
 #include "classlib/Translation.h"
 #include "inspector/RSItemListEditor.h"
+#include "inspector/RSItemProp.h"
 #include "inspector/RSModalDialogs.h"
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextStream>
@@ -51,6 +54,27 @@ QFileDialog* MakeFileDialog(QWidget* owner, const QString& title, QFileDialog::A
     dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setNameFilters(NameFilters());
     return dialog;
+}
+
+// A row's value as the grid shows it (trailing blanks are not part of it).
+QString RowValue(TRSItemProp* row) {
+    QString text = row->Values().Text();
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1).isSpace())
+        --n;
+    text.truncate(n);
+    return text;
+}
+
+// Every row below a row, in tree order.
+void AddDescendants(TRSItemProp* row, QStringList& lines) {
+    if (!row->HasItems())
+        return;
+    for (int i = 0; i < row->Items()->Count(); ++i) {
+        TRSItemProp* child = row->Items()->Items(i);
+        lines << child->GetFullName() + QLatin1Char('=') + RowValue(child);
+        AddDescendants(child, lines);
+    }
 }
 
 } // namespace
@@ -163,18 +187,91 @@ QStringList TfrmRSStringsEditor::Lines() const {
     return lines;
 }
 
+void TfrmRSStringsEditor::SetMemoLines(const QStringList& lines) {
+    // A last line that is empty needs the line break after it, or Lines would not see it.
+    QString text = lines.join(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        text += QLatin1Char('\n');
+    Memo1->setPlainText(text);
+}
+
 void TfrmRSStringsEditor::SetLines(const QStringList& value) {
-    Memo1->setPlainText(value.join(QLatin1Char('\n')));
-    QStringList rows;
-    // A row needs a name: empty lines have no place on the name=value page.
-    for (const QString& line : value)
-        if (!line.trimmed().isEmpty())
-            rows << line;
-    Grid->SetStrings(rows);
+    SetMemoLines(value);
+    FillGrid(value);
+}
+
+void TfrmRSStringsEditor::FillGrid(const QStringList& lines) {
+    TRSItemProps* items = Grid->Items();
+    m_iniLines.clear();
+    items->BeginUpdate();
+    try {
+        items->Clear();
+        for (const QString& line : lines) {
+            TIniLine entry;
+            entry.text = line;
+            if (!line.trimmed().isEmpty()) {
+                // The name is taken as it stands, delimiter and all: "a.b=1" is one row, not a path.
+                const qsizetype eq = line.indexOf(QLatin1Char('='));
+                entry.hasEquals = eq >= 0;
+                TRSItemProp* row = items->Add();
+                row->SetName(eq < 0 ? line : line.left(eq));
+                row->Values().SetText(eq < 0 ? QString() : line.mid(eq + 1));
+                entry.row = row;
+                entry.shown = true;
+                entry.name = row->Name();
+                entry.value = RowValue(row);
+            }
+            m_iniLines.push_back(entry);
+        }
+    } catch (...) {
+        items->EndUpdate();
+        throw;
+    }
+    items->EndUpdate();
 }
 
 QStringList TfrmRSStringsEditor::GridLines() const {
-    return Grid->Strings().Lines();
+    QHash<const TRSItemProp*, std::size_t> lineOfRow;
+    for (std::size_t i = 0; i < m_iniLines.size(); ++i)
+        if (m_iniLines[i].row)
+            lineOfRow.insert(m_iniLines[i].row.data(), i);
+    QStringList lines;
+    std::size_t next = 0; // the first line not yet placed
+    auto placeBlankLinesBefore = [&](std::size_t end) {
+        for (; next < end; ++next)
+            if (!m_iniLines[next].shown)
+                lines << m_iniLines[next].text;
+    };
+    TRSItemProps* items = Grid->Items();
+    for (int i = 0; i < items->Count(); ++i) {
+        TRSItemProp* row = items->Items(i);
+        const QString value = RowValue(row);
+        const auto found = lineOfRow.constFind(row);
+        if (found == lineOfRow.constEnd()) {
+            // A row the user added goes where it stands among the rows, after the blank lines that lie
+            // before the next row that was there.
+            std::size_t nextKnown = m_iniLines.size();
+            for (int j = i + 1; j < items->Count(); ++j)
+                if (const auto known = lineOfRow.constFind(items->Items(j)); known != lineOfRow.constEnd()) {
+                    nextKnown = *known;
+                    break;
+                }
+            placeBlankLinesBefore(nextKnown);
+            lines << row->GetFullName() + QLatin1Char('=') + value;
+        } else {
+            const TIniLine& line = m_iniLines[*found];
+            placeBlankLinesBefore(*found);
+            next = std::max(next, *found + 1);
+            if (row->Name() == line.name && value == line.value)
+                lines << line.text; // untouched: exactly as it was
+            else
+                lines << row->Name() +
+                             (line.hasEquals || !value.isEmpty() ? QLatin1Char('=') + value : QString());
+        }
+        AddDescendants(row, lines);
+    }
+    placeBlankLinesBefore(m_iniLines.size());
+    return lines;
 }
 
 void TfrmRSStringsEditor::Memo1Change() {
@@ -193,13 +290,10 @@ void TfrmRSStringsEditor::PageChanged(int index) {
         return;
     m_lastPage = page;
     if (page == tsMemo) {
+        Grid->CloseEditor();
         SetLines(GridLines());
     } else if (page == tsINI) {
-        QStringList rows;
-        for (const QString& line : Lines())
-            if (!line.trimmed().isEmpty())
-                rows << line;
-        Grid->SetStrings(rows);
+        FillGrid(Lines());
     }
 }
 
@@ -281,14 +375,15 @@ bool TfrmRSStringsEditor::SaveClick() {
     if (pcViews->currentWidget() == tsINI)
         SetLines(GridLines());
     const QString name = SaveDialog1->selectedFiles().constFirst();
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    // A new file renamed over the old one: a failed save leaves the old file whole.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         throw Exception(_("Cannot create file \"%1\". %2").arg(name, file.errorString()));
     QTextStream out(&file);
     for (const QString& line : Lines())
         out << line << '\n';
     out.flush();
-    if (out.status() != QTextStream::Ok || !file.flush())
+    if (out.status() != QTextStream::Ok || !file.commit())
         throw Exception(_("Cannot write file \"%1\". %2").arg(name, file.errorString()));
     return true;
 }

@@ -2,7 +2,9 @@
 // The string-list editor: the lines as plain text (Memo page) or as name=value rows in an item grid
 // (INI page). Switching pages carries the lines across; closing on the INI page takes the grid's rows.
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
+#include <vector>
 
 class QFileDialog;
 class QFrame;
@@ -12,6 +14,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class TRSItemListEditor;
+class TRSItemProp;
 
 class TfrmRSStringsEditor : public QDialog {
     Q_OBJECT
@@ -56,7 +59,22 @@ private:
     void Memo1Change();
     void PageChanged(int index);
     void UpdateTabs(QWidget* changedPage);
+    // The INI page shows the lines as rows: the name before the first "=" and the value after it, or the
+    // whole line as a name. Blank lines have no row. The lines come back from the rows unchanged except
+    // where the user changed, added or deleted rows.
+    void FillGrid(const QStringList& lines);
     QStringList GridLines() const;
+    void SetMemoLines(const QStringList& lines);
+
+    struct TIniLine {
+        QString text;
+        QPointer<TRSItemProp> row; // null for a blank line, or once the user deleted the row
+        bool shown = false;        // the line had a row
+        QString name;              // name and value as the row showed them at first
+        QString value;
+        bool hasEquals = false;
+    };
+    std::vector<TIniLine> m_iniLines;
 
     bool m_memoVisible = true;
     bool m_iniVisible = true;

@@ -3,6 +3,7 @@
 #include "Insp3Objects.h"
 #include "classlib/DateUtils.h"
 #include "inspector/RSCustomItemsDialog.h"
+#include "inspector/RSItemProp.h"
 #include "inspector/RSTDateEditor.h"
 #include "inspector/RSTStringsEditor.h"
 #include "tests/support/RecordingPresenter.h"
@@ -48,13 +49,63 @@ TEST(StringsEditor, CountsLinesAndCarriesThemBetweenThePages) {
     editor.Grid->Items()->FindByPath(QStringLiteral("port"))->SetValue(QStringLiteral("503"));
     editor.Grid->Items()->AddByPath(QStringLiteral("timeout"), QStringLiteral("100"), false);
     editor.accept();
-    EXPECT_EQ(editor.Lines(), (QStringList{"host=example", "port=503", "plain=", "timeout=100"}));
+    EXPECT_EQ(editor.Lines(), (QStringList{"host=example", "port=503", "plain", "timeout=100"}));
 
     // Back on the memo page the text shows the grid's rows; memo edits go to the grid on the way back.
     editor.ShowPage(editor.tsMemo);
     editor.Memo1->setPlainText(QStringLiteral("a=1\nb=2"));
     editor.ShowPage(editor.tsINI);
     EXPECT_EQ(editor.Grid->Strings().Lines(), (QStringList{"a=1", "b=2"}));
+}
+
+TEST(StringsEditor, TheINIPageGivesBackEveryListAsItWas) {
+    const QStringList lists[] = {
+        {},
+        {""},
+        {"", ""},
+        {"a=1", "", "b=2", ""},
+        {"plain", "; comment", "# another", "[section]"},
+        {"a.b=1", "a.c=2", "a=3"},
+        {"dup=1", "dup=2", "dup"},
+        {"=value", "name=", "x==y", "k=v=w"},
+        {"  indented = spaced  ", "tab\t=\t"},
+        {"\u00e7=\u20ac", "   ", "last"},
+    };
+    for (const QStringList& lines : lists) {
+        TfrmRSStringsEditor editor;
+        editor.SetLines(lines);
+        EXPECT_EQ(editor.Lines(), lines) << lines.join(u'|').toStdString();
+        editor.ShowPage(editor.tsINI);
+        editor.ShowPage(editor.tsMemo);
+        EXPECT_EQ(editor.Lines(), lines) << lines.join(u'|').toStdString();
+        editor.ShowPage(editor.tsINI);
+        editor.accept(); // closing on the INI page takes the rows
+        EXPECT_EQ(editor.Lines(), lines) << lines.join(u'|').toStdString();
+    }
+}
+
+TEST(StringsEditor, OnlyTheLinesChangedOnTheINIPageChange) {
+    TfrmRSStringsEditor editor;
+    editor.SetLines({"; settings", "", "host=example", "port=502", "flag", "a.b=1", "", "old=gone"});
+    editor.ShowPage(editor.tsINI);
+    TRSItemProps* rows = editor.Grid->Items();
+    ASSERT_EQ(rows->Count(), 6); // the blank lines have no rows
+    auto row = [&](const QString& name) {
+        for (int i = 0; i < rows->Count(); ++i)
+            if (rows->Items(i)->Name() == name)
+                return rows->Items(i);
+        return static_cast<TRSItemProp*>(nullptr);
+    };
+    ASSERT_TRUE(row(QStringLiteral("a.b"))); // a dotted name is one row, not a path
+    ASSERT_TRUE(row(QStringLiteral("port")));
+    row(QStringLiteral("port"))->Values().SetText(QStringLiteral("503"));
+    row(QStringLiteral("flag"))->Values().SetText(QStringLiteral("on"));
+    row(QStringLiteral("host"))->SetName(QStringLiteral("server"));
+    rows->Delete(row(QStringLiteral("old"))->Index());
+    rows->Add()->SetName(QStringLiteral("new"));
+    editor.ShowPage(editor.tsMemo);
+    EXPECT_EQ(editor.Lines(),
+              (QStringList{"; settings", "", "server=example", "port=503", "flag=on", "a.b=1", "", "new="}));
 }
 
 TEST(StringsEditor, OneAllowedViewHidesTheTabsAndEscapeCancels) {
