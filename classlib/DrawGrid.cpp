@@ -691,7 +691,7 @@ QString TCustomDrawGrid::GetEditMask(int col, int row) {
 }
 
 void TCustomDrawGrid::UpdateText() {
-    if (m_inplaceEdit && m_inplaceCol != -1 && m_inplaceRow != -1)
+    if (m_inplaceEdit && m_inplaceCol != -1 && m_inplaceRow != -1 && !EditorCellChanged())
         SetEditText(m_inplaceCol, m_inplaceRow, m_inplaceEdit->Text());
 }
 
@@ -721,6 +721,7 @@ void TCustomDrawGrid::UpdateEdit() {
     auto load = [this] {
         m_inplaceCol = Col();
         m_inplaceRow = Row();
+        EditorLoaded();
         m_inplaceEdit->UpdateContents();
         m_inplaceEdit->setReadOnly(!CanEditModify());
         m_inplaceEdit->selectAll();
@@ -728,7 +729,7 @@ void TCustomDrawGrid::UpdateEdit() {
     if (!m_inplaceEdit) {
         m_inplaceEdit = CreateEditor();
         load();
-    } else if (Col() != m_inplaceCol || Row() != m_inplaceRow) {
+    } else if (Col() != m_inplaceCol || Row() != m_inplaceRow || EditorCellChanged()) {
         HideEdit();
         load();
     }
@@ -744,9 +745,7 @@ void TCustomDrawGrid::HideEdit() {
         ~Finally() {
             g->m_inplaceCol = -1;
             g->m_inplaceRow = -1;
-            // A focused child that hides would pass the focus out of the grid.
-            if (g->m_inplaceEdit->hasFocus())
-                g->setFocus(Qt::OtherFocusReason);
+            g->PassFocusFromEditor();
             g->m_inplaceEdit->hide();
         }
     } finally{this};
@@ -758,9 +757,17 @@ void TCustomDrawGrid::DiscardEdit() {
         return;
     m_inplaceCol = -1;
     m_inplaceRow = -1;
-    if (m_inplaceEdit->hasFocus())
-        setFocus(Qt::OtherFocusReason);
+    PassFocusFromEditor();
     m_inplaceEdit->hide();
+}
+
+void TCustomDrawGrid::PassFocusFromEditor() {
+    // A focused child that hides would pass the focus out of the grid. The grid takes it without
+    // reopening the editor: the editor is closing because its cell is changing under it.
+    if (!m_inplaceEdit->hasFocus())
+        return;
+    TRestore guard(m_closingEditor, true);
+    setFocus(Qt::OtherFocusReason);
 }
 
 void TCustomDrawGrid::SetCurrentCell(int col, int row) {
@@ -1266,7 +1273,7 @@ void TCustomDrawGrid::focusInEvent(QFocusEvent* event) {
             m_focusWithin = true;
             DoEnter();
         }
-        if (m_editorMode || (m_options & goAlwaysShowEditor)) {
+        if (!m_closingEditor && (m_editorMode || (m_options & goAlwaysShowEditor))) {
             m_editorMode = true;
             UpdateEdit();
             if (m_inplaceEdit && m_inplaceEdit->isVisible())

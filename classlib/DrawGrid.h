@@ -213,6 +213,12 @@ protected:
     void InvalidateEditor();
     // Hides the editor without writing its text back (the caller's data under the cell is changing).
     void DiscardEdit();
+    // Called when the editor is loaded for its cell, before it reads the cell's text: a subclass whose data
+    // can move between lines remembers here what the cell shows.
+    virtual void EditorLoaded() {}
+    // True when the editor's cell no longer shows what the editor was loaded from: its text then belongs
+    // nowhere and is dropped, and the editor is loaded afresh.
+    virtual bool EditorCellChanged() const { return false; }
     // Moves the current cell without asking SelectCell (the grid's own bookkeeping after a change).
     void SetCurrentCell(int col, int row);
     TGridState GridState() const { return m_gridState; }
@@ -252,6 +258,7 @@ private:
     void EditorFocusOut(QFocusEvent* event);
     void CheckExit(QWidget* newFocus, Qt::FocusReason reason);
     void SetSizingCursor(int x, int y);
+    void PassFocusFromEditor();
 
     int m_colCount = 5;
     int m_rowCount = 5;
@@ -280,6 +287,7 @@ private:
     int m_sizingPos = 0;
     int m_sizingOfs = 0;
     bool m_inExit = false;
+    bool m_closingEditor = false; // the focus passes from the closing editor to the grid
     bool m_focusWithin = false;
     bool m_doubleClick = false;
 };

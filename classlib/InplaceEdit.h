@@ -36,8 +36,10 @@ public:
     void SetText(const QString& value);
     bool Modified() const { return isModified(); }
     void SetModified(bool value) { setModified(value); }
-    // Back to the text the editor had when it was last loaded from the grid.
+    // Back to the text the editor had when it was last loaded from the grid (or last committed).
     virtual void Reset();
+    QString OldValue() const { return m_oldValue; }
+    void SetOldValue(const QString& value) { m_oldValue = value; }
     void Deselect() { deselect(); }
 
     virtual void KeyDown(int& key, Qt::KeyboardModifiers shift);

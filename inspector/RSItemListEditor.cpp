@@ -331,8 +331,27 @@ TRSItemProp* TRSCustomItemListEditor::ItemByName(const QVariant& name, bool stri
 }
 
 void TRSCustomItemListEditor::CloseEditor() {
-    if (m_updateCount == 0)
-        DiscardEdit();
+    if (m_updateCount != 0)
+        return;
+    const bool open = InplaceEditor() && InplaceEditor()->isVisible();
+    DiscardEdit();
+    // The editor comes back on the current row once the change that closed it is over.
+    if (open && !m_reopenPosted) {
+        m_reopenPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_reopenPosted = false;
+                if (m_destroying || m_updateCount > 0)
+                    return;
+                try {
+                    UpdateEdit();
+                } catch (const std::exception& e) {
+                    HandleException(e);
+                }
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void TRSCustomItemListEditor::PrepareChange() {
@@ -390,8 +409,69 @@ void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>&
             AppendShown(row->Items()->Items(i), list);
 }
 
+// Closes the editor for a rebuild of the lines and, once the rebuild has reopened it, lets it carry on
+// where the user was when it is back on the same row.
+class TRSCustomItemListEditor::TEditorKeeper {
+public:
+    explicit TEditorKeeper(TRSCustomItemListEditor* grid) : m_grid(grid), m_state(grid->SaveEditor()) {
+        m_grid->CloseEditor();
+    }
+    ~TEditorKeeper() { m_grid->RestoreEditor(m_state); }
+    TEditorKeeper(const TEditorKeeper&) = delete;
+    TEditorKeeper& operator=(const TEditorKeeper&) = delete;
+
+private:
+    TRSCustomItemListEditor* m_grid;
+    TEditorState m_state;
+};
+
+TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() const {
+    TEditorState state;
+    const TRSInplaceEditList* editor = Editor();
+    if (!editor || InplaceCol() < 0 || !editor->isVisible() || !m_editRow || EditorCellChanged())
+        return state;
+    state.Row = m_editRow;
+    state.Value = ValueIndexOf(InplaceCol(), InplaceRow());
+    state.Text = editor->text();
+    state.OldValue = editor->OldValue();
+    state.Cursor = editor->cursorPosition();
+    state.SelStart = editor->selectionStart();
+    state.SelLength = int(editor->selectedText().size());
+    state.Modified = editor->Modified();
+    return state;
+}
+
+void TRSCustomItemListEditor::RestoreEditor(const TEditorState& state) {
+    TRSInplaceEditList* editor = Editor();
+    if (!state.Row || !editor || InplaceCol() < 0 || m_editRow != state.Row ||
+        ValueIndexOf(InplaceCol(), InplaceRow()) != state.Value || editor->text() != state.Text)
+        return;
+    if (state.SelStart < 0)
+        editor->setCursorPosition(state.Cursor);
+    else if (state.Cursor == state.SelStart)
+        editor->setSelection(state.SelStart + state.SelLength, -state.SelLength);
+    else
+        editor->setSelection(state.SelStart, state.SelLength);
+    editor->SetOldValue(state.OldValue);
+    editor->SetModified(state.Modified);
+}
+
+void TRSCustomItemListEditor::EditorLoaded() {
+    m_editRow = ItemAtCell(InplaceCol(), InplaceRow());
+    m_editOnNewLine = !m_editRow;
+}
+
+bool TRSCustomItemListEditor::EditorCellChanged() const {
+    if (InplaceCol() < 0 || InplaceRow() < 0)
+        return false;
+    const TRSItemProp* now = ItemAtCell(InplaceCol(), InplaceRow());
+    if (m_editOnNewLine)
+        return now != nullptr;
+    return !m_editRow || now != m_editRow;
+}
+
 void TRSCustomItemListEditor::RebuildLists() {
-    CloseEditor();
+    TEditorKeeper keeper(this);
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
     m_itemList.clear();
@@ -411,7 +491,7 @@ void TRSCustomItemListEditor::RebuildLists() {
 }
 
 void TRSCustomItemListEditor::RebuildVisible() {
-    CloseEditor();
+    TEditorKeeper keeper(this);
     TRSItemProp* current = CurrentItem();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -430,6 +510,11 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
     if (m_destroying)
         return;
     if (action == TCollectionNotification::cnAdded) {
+        if (m_adoptNewRow && !item->ParentItem()) {
+            m_adoptNewRow = false;
+            m_editRow = item;
+            m_editOnNewLine = false;
+        }
         QList<TRSItemProp*> subtree;
         AppendSubtree(item, subtree);
         int pos = int(m_itemList.size());
@@ -486,7 +571,7 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
     const int index = ItemListIndexOf(row);
     if (index < 0)
         return;
-    CloseEditor();
+    TEditorKeeper keeper(this);
     QList<TRSItemProp*> fresh;
     AppendSubtree(row, fresh);
     int end = index + 1;
@@ -523,7 +608,7 @@ void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
 void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     if (m_destroying || Items()->UpdateCount() > 0 || ItemListIndexOf(item) < 0)
         return;
-    CloseEditor();
+    TEditorKeeper keeper(this);
     TRSItemProp* current = CurrentItem();
     int index = VisibleIndexOf(item);
     const bool shown = item->IsShown();
@@ -805,14 +890,26 @@ bool TRSCustomItemListEditor::CanEditModify() {
 void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value) {
     if (m_updateCount > 0)
         return;
+    // The editor's text belongs to the row it was opened on, never to another row now at its line.
+    const bool fromEditor = col == InplaceCol() && row == InplaceRow();
+    if (fromEditor && EditorCellChanged())
+        return;
     TCustomDrawGrid::SetEditText(col, row, value);
     TUpdateScope scope(this);
     const int index = ItemIndexOf(col, row) - FixedItems();
     if (index >= VisibleCount() && !value.isEmpty()) {
         // The new row enters both lists as it is added; a rebuild at the end of the update would reload
         // the editor under the user's typing and the next key would replace the first one.
+        // The editor opened on the empty line owns the row its text makes.
         const bool stale = m_listsStale;
-        Items()->Add();
+        m_adoptNewRow = fromEditor;
+        try {
+            Items()->Add();
+        } catch (...) {
+            m_adoptNewRow = false;
+            throw;
+        }
+        m_adoptNewRow = false;
         m_listsStale = stale;
         m_updateShownCount = VisibleCount();
     }

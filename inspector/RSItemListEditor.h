@@ -193,6 +193,8 @@ protected:
     void ColWidthsChanged() override;
     void Resize() override;
     void leaveEvent(QEvent* event) override;
+    void EditorLoaded() override;
+    bool EditorCellChanged() const override;
     void showEvent(QShowEvent* event) override;
 
     virtual void FontChanged();
@@ -204,6 +206,21 @@ protected:
     virtual void DoShowHints(TRSItemProp* item, int col, int row, QString& hint);
 
 private:
+    // What the user was doing in the editor when the lines are rebuilt, so that the editor carries on on
+    // its row wherever that row lands (and the text is dropped when the row went).
+    struct TEditorState {
+        QPointer<TRSItemProp> Row;
+        int Value = -1;
+        QString Text;
+        QString OldValue;
+        int Cursor = 0;
+        int SelStart = -1;
+        int SelLength = 0;
+        bool Modified = false;
+    };
+    class TEditorKeeper;
+    TEditorState SaveEditor() const;
+    void RestoreEditor(const TEditorState& state);
     void RebuildLists();
     void RebuildVisible();
     void ResyncSubtree(TRSItemProp* row);
@@ -248,6 +265,10 @@ private:
     bool m_destroying = false;
     bool m_loading = false;
     bool m_listsStale = false;
+    QPointer<TRSItemProp> m_editRow; // the row the editor was loaded from
+    bool m_editOnNewLine = false;    // ... or the empty line after the last row
+    bool m_reopenPosted = false;
+    bool m_adoptNewRow = false; // the next top-level row added is the editor's (typed on the empty line)
 };
 
 class TRSItemListEditor : public TRSCustomItemListEditor {
