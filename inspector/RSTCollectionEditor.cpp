@@ -245,6 +245,11 @@ TfrmCollectionEditor::~TfrmCollectionEditor() {
 void TfrmCollectionEditor::closeEvent(QCloseEvent* event) {
     SetInspector(nullptr);
     SetCollection(nullptr);
+    // A closed editor is no longer open: a new request opens a new window.
+    if (TOpenEditors* list = OpenEditors(false)) {
+        QMutexLocker locker(&list->lock);
+        list->editors.removeAll(this);
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -546,9 +551,9 @@ TfrmCollectionEditor* ShowCollectionEditor(TRSCustomObjectInspector* inspector, 
         editor->activateWindow();
         return editor;
     }
-    // Owned by the application: freed at its end (or when its owner inspector's window goes).
+    // Freed when the user closes it, or at the application's end.
     editor = new TfrmCollectionEditor(nullptr);
-    editor->setAttribute(Qt::WA_DeleteOnClose, false);
+    editor->setAttribute(Qt::WA_DeleteOnClose, true);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, editor, &QObject::deleteLater);
     editor->SetInspector(inspector);
     editor->SetCollection(collection);

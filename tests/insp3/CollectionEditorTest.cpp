@@ -6,6 +6,7 @@
 #include "tests/support/RecordingPresenter.h"
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -18,7 +19,8 @@ struct CollectionEditorFixture : ::testing::Test {
     TRSObjectInspector* inspector = new TRSObjectInspector(&form);
     TComponent owner;
     TGadget* gadget = new TGadget(&owner);
-    std::unique_ptr<TfrmCollectionEditor> editor;
+    // Closing frees the window: the fixture frees only what is still there.
+    QPointer<TfrmCollectionEditor> editor;
 
     CollectionEditorFixture() {
         gadget->SetName(QStringLiteral("Gadget1"));
@@ -28,9 +30,9 @@ struct CollectionEditorFixture : ::testing::Test {
                 ->SetCaption(QLatin1String(caption));
         inspector->SetComponent(gadget);
         Settle();
-        editor.reset(ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("Gadget1.Items")));
+        editor = ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("Gadget1.Items"));
     }
-    ~CollectionEditorFixture() override { editor.reset(); }
+    ~CollectionEditorFixture() override { delete editor.data(); }
 
     QStringList Lines() const {
         QStringList lines;
@@ -78,7 +80,7 @@ TEST_F(CollectionEditorFixture, ListsTheItemsAndShowsTheSelectionInTheInspector)
     EXPECT_EQ(gadget->Items()->ItemAs<TGadgetItem>(1)->Width(), 10);
 
     // Asking again brings the same window.
-    EXPECT_EQ(ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("again")), editor.get());
+    EXPECT_EQ(ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("again")), editor.data());
 }
 
 TEST_F(CollectionEditorFixture, AddsDeletesAndMovesItemsAndTheInspectorFollows) {
@@ -130,9 +132,27 @@ TEST_F(CollectionEditorFixture, AnEditorWhoseCollectionOwnerGoesIsEmptied) {
     EXPECT_EQ(editor->ListView1->topLevelItemCount(), 0);
     EXPECT_FALSE(editor->AddItem1->isEnabled());
     EXPECT_TRUE(Inspected().isEmpty());
-    // Closing clears the links; the window stays until freed.
+    // Closing clears the links and frees the window.
     editor->close();
     EXPECT_EQ(editor->Inspector(), nullptr);
+    Settle();
+    EXPECT_TRUE(editor.isNull());
+}
+
+TEST_F(CollectionEditorFixture, ClosedEditorsAreFreedAndLeaveTheOpenList) {
+    // Closing and opening again twenty times leaves one window, the last one.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(editor);
+        EXPECT_TRUE(OpenCollectionEditors().contains(editor.data()));
+        editor->close();
+        EXPECT_FALSE(OpenCollectionEditors().contains(editor.data()));
+        Settle();
+        ASSERT_TRUE(editor.isNull());
+        editor = ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("again"));
+    }
+    EXPECT_EQ(OpenCollectionEditors(), QList<TfrmCollectionEditor*>{editor.data()});
+    // An editor still open is the one a new request brings forward.
+    EXPECT_EQ(ShowCollectionEditor(inspector, gadget->Items(), true, QStringLiteral("x")), editor.data());
 }
 
 TEST_F(CollectionEditorFixture, AFreedInspectorLeavesTheEditorWithoutLinks) {
@@ -144,7 +164,7 @@ TEST_F(CollectionEditorFixture, AFreedInspectorLeavesTheEditorWithoutLinks) {
     TRSObjectInspector other(&otherForm);
     std::unique_ptr<TfrmCollectionEditor> second(
         ShowCollectionEditor(&other, gadget->Items(), true, QStringLiteral("x")));
-    EXPECT_NE(second.get(), editor.get());
+    EXPECT_NE(second.get(), editor.data());
     EXPECT_TRUE(OpenCollectionEditors().contains(second.get()));
     second.reset();
     EXPECT_FALSE(OpenCollectionEditors().contains(second.get()));
