@@ -89,6 +89,30 @@ TEST_F(ScanFixture, FiltersDropNamesAndShownFullPaths) {
     EXPECT_FALSE(Row(QStringLiteral("Caption")));
 }
 
+TEST_F(ScanFixture, APropertyWithoutWriteRoutineIsShownReadOnly) {
+    label->SetCaption(QStringLiteral("abc"));
+    inspector.SetComponent(label);
+    Settle();
+    TRSItemProperty* getterOnly = Row(QStringLiteral("Width2"));
+    ASSERT_TRUE(getterOnly);
+    EXPECT_EQ(getterOnly->Value(), QStringLiteral("abc"));
+    EXPECT_TRUE(getterOnly->GetReadOnly());
+    EXPECT_FALSE(Row(QStringLiteral("Caption"))->GetReadOnly());
+    // The grid offers no editing of it: the cell editor takes no typing.
+    inspector.show();
+    inspector.SelectItem(getterOnly);
+    EXPECT_FALSE(inspector.CanEditModify());
+    inspector.SelectItem(Row(QStringLiteral("Caption")));
+    EXPECT_TRUE(inspector.CanEditModify());
+    // A text committed through the program is refused; the value stays.
+    getterOnly->SetValue(QStringLiteral("xyz"));
+    EXPECT_THROW(getterOnly->CommitValue(), Exception);
+    EXPECT_EQ(label->Caption(), QStringLiteral("abc"));
+    Settle();
+    EXPECT_EQ(Row(QStringLiteral("Width2"))->Value(), QStringLiteral("abc"));
+    inspector.hide();
+}
+
 TEST_F(ScanFixture, EnumerationAndBooleanRowsOfferSortedPickLists) {
     inspector.SetComponent(button);
     Settle();
