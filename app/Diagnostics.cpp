@@ -20,6 +20,8 @@ constexpr int MeterPeriod = 1000;
 constexpr int MeterRegisters = 12;
 constexpr int CanRowCount = 9;
 constexpr int TemperatureRegisters = 4;
+// Outputs of the register-word module's mask; its named outputs follow them.
+constexpr int MaskOutputs = 8;
 // The widest texts a register value and a temperature (in whole degrees or tenths) take.
 const QString WidestRegister = QStringLiteral("65535");
 const QString WidestTemperature = QStringLiteral("-32768.0");
@@ -156,6 +158,7 @@ void TDiagnosticsView::StartDiagnostics() {
     m_ui.tvNetwork->setEnabled(false);
     TRemoteIO* device = SelectedDevice();
     HideGroupBoxes();
+    m_outputWrites.Clear();
     m_ui.pDataTypeLayout->setStretchFactor(m_ui.digitalLayout, 0);
     if (device && ModbusMaster) {
         CurrentDevice = device;
@@ -455,4 +458,21 @@ void TDiagnosticsView::UpdateEnergyMeter(const TRegisterArray& registers, int ki
 
 void TDiagnosticsView::SupervisionEnded() {
     m_form->DiagnosticRunning = false;
+    m_outputWrites.Clear();
+}
+
+void TDiagnosticsView::ResultShown(const TCommunicationTask& task, bool ok) {
+    if (!task.Target) {
+        m_outputWrites.Sent(&task, ok);
+        return;
+    }
+    if (!ok)
+        return;
+    // The polls that read the outputs back confirm the writes sent before them.
+    if (task.FunctionCode == 1)
+        m_outputWrites.Polled(0, task.Count);
+    else if (task.DisplayKind == DisplayKind::OutputMask)
+        m_outputWrites.Polled(0, MaskOutputs);
+    else if (task.DisplayKind == DisplayKind::NamedOutputs)
+        m_outputWrites.Polled(MaskOutputs, task.Count);
 }

@@ -3,6 +3,7 @@
 // grid per channel group of the device chosen in cbDiagnostic, gives the supervision thread its poll
 // tasks and lets the user toggle digital outputs, write analog output values and preset counters while
 // the thread runs; the thread's display writes the replies back here (TSupervisionHost).
+#include "app/OutputWrites.h"
 #include "comm/SupervisionThread.h"
 #include <QObject>
 #include <QPixmap>
@@ -89,6 +90,7 @@ public:
     void AddLogLine(const QString& line) override;
     void UpdateEnergyMeter(const TRegisterArray& registers, int kind) override;
     void SupervisionEnded() override;
+    void ResultShown(const TCommunicationTask& task, bool ok) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -120,4 +122,6 @@ private:
     TFormMain* m_form;
     Ui::TFormMain& m_ui;
     std::map<int, QPixmap> m_images;
+    // The outputs as the writes handed to the supervision will leave them.
+    TOutputWrites m_outputWrites;
 };

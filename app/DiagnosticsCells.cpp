@@ -20,6 +20,8 @@ constexpr int MaxAnalogOutputValue = 4095;
 constexpr int MaxCounter = 65534;
 constexpr int MaxMixedCounter = 32767;
 constexpr int CoilOn = 0xFF00;
+// Outputs of the register-word module's mask register.
+constexpr int MaskOutputs = 8;
 
 void ErrorBox(const QString& text) {
     MessageDlg(text, TMsgDlgType::mtError, mbOK);
@@ -254,27 +256,40 @@ void TDiagnosticsView::ToggleDigitalOutput() {
     const int row = sgDigitalOutput->Row();
     if (!outputs || row < 1 || row > outputs->GetCount())
         return;
-    const bool on = outputs->GetChannel(row - 1)->OutputState() != 0;
+    // What the module will have once the writes already queued are done, not what the last poll showed:
+    // clicks faster than the poll build on one another.
+    const auto expected = [&](int i) {
+        return m_outputWrites.Expected(i, outputs->GetChannel(i)->OutputState() != 0 ? 1 : 0);
+    };
+    const int output = row - 1;
+    const int on = expected(output);
     TCommunicationTask* task = NewWrite(device);
     if (!task)
         return;
+    TOutputWrites::TStates states;
     if (!IsModel(*device, ModelCode::NamedOutputs)) {
         task->FunctionCode = 5;
         task->Number = quint16(row);
         task->SetValue(on ? 0 : CoilOn);
-    } else if (row <= 8) {
+        states = {{output, !on}};
+    } else if (row <= MaskOutputs) {
         int mask = 0;
-        for (int i = 0; i < 8 && i < outputs->GetCount(); ++i)
-            if (outputs->GetChannel(i)->OutputState() != 0)
+        for (int i = 0; i < MaskOutputs && i < outputs->GetCount(); ++i)
+            if (expected(i))
                 mask |= 1 << i;
+        mask = (mask ^ (1 << output)) & 0xFF;
         task->FunctionCode = 6;
         task->Number = 10;
-        task->SetValue((mask ^ (1 << (row - 1))) & 0xFF);
+        task->SetValue(mask);
+        for (int i = 0; i < MaskOutputs && i < outputs->GetCount(); ++i)
+            states.emplace_back(i, (mask >> i) & 1);
     } else {
-        // "Inverter" and "Alarmes" read 0 while on: writing 1 switches a shown-on output off.
+        // "Inverter" and "Alarmes" read 0 while on: writing 1 switches an output that is on off.
         task->FunctionCode = 6;
         task->Number = quint16(row == 9 ? 252 : 253);
         task->SetValue(on ? 1 : 0);
+        states = {{output, !on}};
     }
+    m_outputWrites.Queued(task, std::move(states));
     CommitWrite();
 }

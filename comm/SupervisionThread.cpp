@@ -252,6 +252,8 @@ void TSupervisionThread::ShowResult() {
     m_host->AddLogLine(QStringLiteral("TX:") + m_master->TxText);
     m_host->AddLogLine(QStringLiteral("RX:") + m_master->RxText + QLatin1Char(':') + m_master->ErrorText());
     m_host->AddLogLine(QString());
+    if (task)
+        m_host->ResultShown(*task, m_lastOk);
 }
 
 void TSupervisionThread::ShowRegisters(const TCommunicationTask& task, TRemoteIO& device) {

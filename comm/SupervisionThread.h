@@ -51,6 +51,12 @@ public:
     virtual void UpdateEnergyMeter(const TRegisterArray& registers, int kind) = 0;
     // The supervision has ended: the main window clears DiagnosticRunning.
     virtual void SupervisionEnded() = 0;
+    // A request's result has been shown: a poll (with its Target) or a live write (without), and
+    // whether the module answered it.
+    virtual void ResultShown(const TCommunicationTask& task, bool ok) {
+        static_cast<void>(task);
+        static_cast<void>(ok);
+    }
 };
 
 class TSupervisionThread : public TThread {

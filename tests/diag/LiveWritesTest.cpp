@@ -17,6 +17,44 @@ protected:
             QTest::mouseRelease(grid->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
     }
     bool OutputOn(int address, int i) { return Module(address).Live.OutputState[size_t(i)]; }
+    // The values the module received in writes of this function to this wire address, in order.
+    QList<int> WritesTo(int address, int function, int wire) {
+        QList<int> values;
+        for (const auto& r : Module(address).Log)
+            if (r.Function == function && r.Address == wire)
+                values << r.Value;
+        return values;
+    }
+    // Clicks the value cells of these output rows one after the other, serving the main thread for
+    // gapMs between them (0: no serving, all in one burst).
+    void ClickRows(std::initializer_list<int> rows, int gapMs) {
+        for (int row : rows) {
+            ClickCell(View().sgDigitalOutput, 1, row);
+            if (gapMs > 0) {
+                QElapsedTimer gap;
+                gap.start();
+                ServeUntil([&] { return gap.elapsed() >= gapMs; });
+            }
+        }
+    }
+    // Serves until every write is sent and a poll of the outputs has shown the states after them.
+    bool ServeWritesAndPoll(const std::function<bool()>& shown) {
+        return ServeUntil([&] { return SupervisionThread->WritesWaiting() == 0; }) && ServeResults(2) &&
+               ServeUntil(shown);
+    }
+    // The mask register of a register-word module: bit i = output i.
+    int Mask(int address) {
+        int mask = 0;
+        for (int i = 0; i < 8; ++i)
+            mask |= OutputOn(address, i) ? 1 << i : 0;
+        return mask;
+    }
+    static QList<int> ShownStates(const TRemoteIO& d) {
+        QList<int> states;
+        for (int i = 0; i < d.DigitalOutput()->GetCount(); ++i)
+            states << d.DigitalOutput()->GetChannel(i)->OutputState();
+        return states;
+    }
 };
 
 TEST_F(LiveWritesTest, OutputPushButtonTogglesTheModulesOutput) {
@@ -183,4 +221,81 @@ TEST_F(LiveWritesTest, CounterPresetsAreWrittenWithinTheirRange) {
     TypeIntoCell(in, 2, 2, QStringLiteral("300"));
     ASSERT_TRUE(ServeUntil([&] { return (Module(5).Live.WordInput[1] & 0x7FFF) == 300; }));
     ASSERT_TRUE(ServeUntil([&] { return in->Cells(2, 2) == "300"; }));
+}
+
+TEST_F(LiveWritesTest, ClicksFasterThanThePollBuildOnOneAnotherOnTheMaskModule) {
+    StartBus({{6, 148}});
+    TRemoteIO* d = AddDevice(6, 148);
+    PokeHolding(6, 9, 0b011); // S0 and S1 on
+    PokeHolding(6, 251, 0);   // "Inverter" on
+    PokeHolding(6, 252, 1);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeUntil([&] { return ShownStates(*d) == QList<int>({1, 1, 0, 0, 0, 0, 0, 0, 1, 0}); }));
+    const auto mask = [&] { return Mask(6); };
+
+    // S2 then S3 in one burst: the second mask keeps S2 on.
+    ClickRows({3, 4}, 0);
+    ASSERT_TRUE(ServeWritesAndPoll([&] { return d->DigitalOutput()->GetChannel(3)->OutputState() == 1; }));
+    EXPECT_EQ(WritesTo(6, 6, 9), QList<int>({0x07, 0x0F}));
+    EXPECT_EQ(mask(), 0x0F);
+
+    // About 20 ms apart, some sent before the next poll and some not: S2 off, S3 off, S2 on again.
+    ClickRows({3, 4, 3}, 20);
+    ASSERT_TRUE(ServeWritesAndPoll([&] { return d->DigitalOutput()->GetChannel(3)->OutputState() == 0; }));
+    EXPECT_EQ(WritesTo(6, 6, 9).mid(2), QList<int>({0x0B, 0x03, 0x07}));
+    EXPECT_EQ(mask(), 0x07);
+    EXPECT_EQ(ShownStates(*d), QList<int>({1, 1, 1, 0, 0, 0, 0, 0, 1, 0}));
+
+    // "Inverter" twice in a burst: off, then on again.
+    ClickRows({9, 9}, 0);
+    ASSERT_TRUE(ServeWritesAndPoll([] { return true; }));
+    EXPECT_EQ(WritesTo(6, 6, 251), QList<int>({1, 0}));
+    EXPECT_EQ(Module(6).Live.NamedOutput[0], 0);
+    EXPECT_EQ(ShownStates(*d), QList<int>({1, 1, 1, 0, 0, 0, 0, 0, 1, 0}));
+}
+
+TEST_F(LiveWritesTest, ClicksFasterThanThePollBuildOnOneAnotherOnACoilModule) {
+    StartBus({{1, 0}});
+    TRemoteIO* d = AddDevice(1, 0);
+    StartDiagnostics(d);
+    ASSERT_TRUE(ServeResults(4));
+
+    // A double click on S0: on, then off again.
+    ClickRows({1, 1}, 0);
+    ASSERT_TRUE(ServeWritesAndPoll([] { return true; }));
+    EXPECT_EQ(WritesTo(1, 5, 0), QList<int>({0xFF00, 0}));
+    EXPECT_FALSE(OutputOn(1, 0));
+
+    // Three clicks on S1 and one on S2, about 20 ms apart: S1 and S2 end on.
+    ClickRows({2, 2, 3, 2}, 20);
+    ASSERT_TRUE(ServeWritesAndPoll([&] { return ShownStates(*d) == QList<int>({0, 1, 1, 0}); }));
+    EXPECT_EQ(WritesTo(1, 5, 1), QList<int>({0xFF00, 0, 0xFF00}));
+    EXPECT_TRUE(OutputOn(1, 1));
+    EXPECT_TRUE(OutputOn(1, 2));
+}
+
+TEST_F(LiveWritesTest, ClicksComposeAlsoWhenEveryRequestIsSlow) {
+    StartBus({{1, 0}, {6, 148}});
+    TRemoteIO* coils = AddDevice(1, 0);
+    TRemoteIO* masked = AddDevice(6, 148);
+    // Every reply 120 ms late: a pass over the poll tasks takes most of a second.
+    for (int address : {1, 6})
+        sim->SetFault(ModuleIndex(address), {vdsim::TSimFaultKind::Late, 120, 0});
+
+    StartDiagnostics(coils);
+    ASSERT_TRUE(ServeResults(4));
+    ClickRows({1, 2, 1, 3, 2, 4}, 20);
+    ASSERT_TRUE(ServeWritesAndPoll([&] { return ShownStates(*coils) == QList<int>({0, 0, 1, 1}); }));
+    EXPECT_EQ(WritesTo(1, 5, 0), QList<int>({0xFF00, 0}));
+    EXPECT_EQ(WritesTo(1, 5, 1), QList<int>({0xFF00, 0}));
+    StopDiagnostics();
+
+    StartDiagnostics(masked);
+    ASSERT_TRUE(ServeResults(2));
+    ClickRows({1, 5, 8, 5, 2}, 20);
+    ASSERT_TRUE(ServeWritesAndPoll([&] { return Mask(6) == 0x83; }));
+    EXPECT_EQ(WritesTo(6, 6, 9), QList<int>({0x01, 0x11, 0x91, 0x81, 0x83}));
+    ASSERT_TRUE(ServeUntil([&] {
+        return ShownStates(*masked).mid(0, 8) == QList<int>({1, 1, 0, 0, 0, 0, 0, 1});
+    }));
 }
