@@ -20,6 +20,10 @@ constexpr int MeterPeriod = 1000;
 constexpr int MeterRegisters = 12;
 constexpr int CanRowCount = 9;
 constexpr int TemperatureRegisters = 4;
+// Status bar panels of the last result and of the good and failed counts.
+constexpr int StatusPanel = 3;
+constexpr int OkPanel = 4;
+constexpr int ErrorPanel = 5;
 // Outputs of the register-word module's mask; its named outputs follow them.
 constexpr int MaskOutputs = 8;
 // The widest texts a register value and a temperature (in whole degrees or tenths) take.
@@ -173,6 +177,12 @@ void TDiagnosticsView::StartDiagnostics() {
         SetCanJ(device);
         SetTemperature(device);
         SetCODI(device);
+        // The panels show this device's supervision only, also when it has nothing to poll.
+        SetStatusPanel(StatusPanel, SupervisionThread->TaskCount() == 0
+                                        ? _("This device has no values to show.")
+                                        : QString());
+        SetStatusPanel(OkPanel, QStringLiteral("OK:0"));
+        SetStatusPanel(ErrorPanel, QStringLiteral("ER:0"));
         m_form->DiagnosticRunning = true;
         SupervisionThread->Resume();
     }

@@ -103,3 +103,43 @@ TEST_F(SupervisionFailureTest, DestroyingTheWindowsWhileDiagnosticsRunEndsTheThr
     EXPECT_EQ(SupervisionThread, nullptr);
     EXPECT_EQ(FormMain, nullptr);
 }
+
+TEST_F(SupervisionFailureTest, EachStartShowsOnlyItsOwnDevicesStatusAlsoWithNothingToPoll) {
+    StartBus({{1, 0}, {2, 62}, {77, 77}});
+    TRemoteIO* digital = AddDevice(1, 0);
+    TRemoteIO* analog = AddDevice(2, 62);
+    TRemoteIO* unknown = AddDevice(77, 77);
+    StartDiagnostics(digital);
+    ASSERT_TRUE(ServeResults(15));
+    StopDiagnostics();
+    EXPECT_EQ(Panel(3), "End diagnostics");
+
+    // A module that does not answer: only failures count.
+    sim->SetFault(ModuleIndex(2), {vdsim::TSimFaultKind::Silent, 0, 0});
+    StartDiagnostics(analog);
+    EXPECT_EQ(Panel(3), "");
+    EXPECT_EQ(Panel(4), "OK:0");
+    EXPECT_EQ(Panel(5), "ER:0");
+    ASSERT_TRUE(ServeUntil([&] { return Panel(5) == "ER:2"; }));
+    EXPECT_EQ(Panel(4), "OK:0");
+    StopDiagnostics();
+
+    // Nothing to poll: the panels say so and keep saying it while the diagnostics run.
+    StartDiagnostics(unknown);
+    EXPECT_EQ(SupervisionThread->TaskCount(), 0);
+    EXPECT_EQ(Panel(3), "This device has no values to show.");
+    EXPECT_EQ(Panel(4), "OK:0");
+    EXPECT_EQ(Panel(5), "ER:0");
+    ServeUntil([] { return false; }, 300);
+    EXPECT_EQ(Panel(3), "This device has no values to show.");
+    EXPECT_EQ(Panel(4), "OK:0");
+    StopDiagnostics();
+    EXPECT_EQ(Panel(3), "End diagnostics");
+
+    StartDiagnostics(digital);
+    EXPECT_EQ(Panel(4), "OK:0");
+    ASSERT_TRUE(ServeResults(1));
+    EXPECT_EQ(Panel(3), "COMMUNICATION OK !");
+    EXPECT_EQ(Panel(5), "ER:0");
+    EXPECT_TRUE(Messages().isEmpty());
+}
