@@ -3,6 +3,7 @@
 #include "OErrors.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -61,10 +62,9 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     return data;
 }
 
-void WriteWholeFile(const std::string& path, const void* data, size_t size) {
-    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.Get() < 0)
-        RaiseFile("create", path, errno);
+namespace {
+
+void WriteAndClose(TDescriptor& fd, const std::string& path, const void* data, size_t size) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         const ssize_t n = ::write(fd.Get(), p, size);
@@ -77,6 +77,42 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
     }
     if (::close(fd.Release()) != 0)
         RaiseFile("write", path, errno);
+}
+
+} // namespace
+
+void WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.Get() < 0)
+        RaiseFile("create", path, errno);
+    WriteAndClose(fd, path, data, size);
+}
+
+void WriteNewFile(const std::string& path, const void* data, size_t size) {
+    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.Get() < 0)
+        RaiseFile("create", path, errno);
+    try {
+        WriteAndClose(fd, path, data, size);
+    } catch (const EFileError&) {
+        ::unlink(path.c_str()); // ours: created above
+        throw;
+    }
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS)
+        return false;
+    try { // another file system (or one without the no-replace rename): copy, then delete
+        const std::vector<uint8_t> data = ReadWholeFile(from);
+        WriteNewFile(to, data.data(), data.size());
+    } catch (const EFileError&) {
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
 }
 
 time_t FileModificationTime(const std::string& path) {

@@ -10,6 +10,12 @@ namespace reporter {
 // Raise EFileError with the file name and the system's reason.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
+// Creates the file anew (never an existing name, never through a symbolic link), readable by its owner
+// only, and writes the data; a file cut short by a failed write is removed again.
+void WriteNewFile(const std::string& path, const void* data, size_t size);
+// Renames the file without replacing an existing target (copying it across file systems); false when the
+// target exists or the move fails, the source then stays.
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
 // The file's last-write time in seconds since 1970 (UTC); -1 when the file has none.
 time_t FileModificationTime(const std::string& path);
 std::string ExtractFileName(const std::string& path);

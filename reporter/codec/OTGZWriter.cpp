@@ -101,7 +101,7 @@ void TTGZWriter::Finish() {
     m_tar.Write(zeros, sizeof zeros);
     const std::string name = ChangeFileExt(ExtractFileName(m_targetFileName), ".tar");
     const std::vector<uint8_t> gzip = BuildGZip(m_tar.Bytes(), name);
-    WriteWholeFile(m_targetFileName, gzip.data(), gzip.size());
+    WriteNewFile(m_targetFileName, gzip.data(), gzip.size());
 }
 
 std::vector<uint8_t> BuildGZip(const std::vector<uint8_t>& data, const std::string& name) {

@@ -16,6 +16,7 @@
 #include "OOptions.h"
 #include "OProcess.h"
 #include "OReportDialogHost.h"
+#include "OReportFolder.h"
 #include "OReportLock.h"
 #include "OReporterState.h"
 #include "OScreenshot.h"
@@ -582,9 +583,11 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         }
     }
     std::string screenshotFile;
+    TReportFolderPtr reportFolder;
     if (CanShowOrSend(options, decision) && screenshotState && HasScreenshot()) {
         try {
-            const std::string name = IncludeTrailingBackslashEx(GetTempFolder()) + "Screenshot.png";
+            reportFolder = std::make_shared<TReportFolder>();
+            const std::string name = reportFolder->File("Screenshot.png");
             if (SaveScreenshot(name))
                 screenshotFile = name;
         } catch (const std::exception&) {
@@ -623,6 +626,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     data.LogFileName = log != nullptr ? log->FileName() : GetLogFileNameEx(options);
     data.ReportTime = reportTime;
     data.ScreenshotFile = screenshotFile;
+    data.Folder = reportFolder;
     if (CanShowOrSend(options, decision)) {
         try {
             StartSend(options, data);
@@ -638,6 +642,8 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     gStep.store(18);
     uint8_t action = 0;
     if (!sentInBackground && TerminationRequested(action)) {
+        data.Folder.reset();
+        reportFolder.reset(); // the report's files go before the program does
         std::fflush(nullptr);
         RestartOrTerminate(action == 1);
     }

@@ -91,16 +91,8 @@ bool SaveScreenshot(const std::string& fileName) {
         return false;
     TOstrelStream stream;
     SavePNG(stream);
-    try {
-        WriteWholeFile(fileName, stream.Bytes().data(), stream.Size());
-    } catch (const EFileError&) {
-        // A cut-off file must not be taken for the screenshot and attached; anything but a plain file
-        // (a device, say) is left alone.
-        struct stat info;
-        if (::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            ::unlink(fileName.c_str());
-        throw;
-    }
+    // A new file only (a cut-off one is removed again): an existing name or a planted link is refused.
+    WriteNewFile(fileName, stream.Bytes().data(), stream.Size());
     return true;
 }
 

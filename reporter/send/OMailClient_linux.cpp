@@ -84,7 +84,7 @@ bool CopyAttachments(const TSendFiles& attachments, std::vector<std::string>& co
         const std::string copy = folder + "/" + ExtractFileName(file.StoredName);
         try {
             const std::vector<uint8_t> data = ReadWholeFile(file.FileName);
-            WriteWholeFile(copy, data.data(), data.size());
+            WriteNewFile(copy, data.data(), data.size());
         } catch (const EFileError& e) {
             message = e.Message();
             return false;

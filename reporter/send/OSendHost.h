@@ -3,6 +3,8 @@
 // texts, the program's events around sending, the XML form of a report, the result message box and the
 // termination requests. The report sequence installs an implementation; without one, every event is left
 // unanswered and nothing is converted or shown.
+#include "OReportFolder.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -16,6 +18,8 @@ struct TSendReportData {
     std::string LogFileName;    // the report log file; its name (and folder) names the report's files
     time_t ReportTime = 0;      // the report's date and time, for time-stamped attachment names
     std::string ScreenshotFile; // the saved screenshot, empty when none was taken
+    // The report's private folder for its temporary files; the sender makes one when none is given.
+    TReportFolderPtr Folder;
     bool HTMLPageCaptured = false;
     std::string HTMLPage; // the page a web program wrote last
 };

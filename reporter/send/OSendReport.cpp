@@ -17,6 +17,7 @@
 #include "OWindows.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
@@ -41,7 +42,7 @@ void DeleteFileIfAny(const std::string& path) {
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    WriteWholeFile(path, text.data(), text.size());
+    WriteNewFile(path, text.data(), text.size());
 }
 
 // Packs the files, each under its attachment name; raises on failure.
@@ -50,19 +51,6 @@ void PackFiles(const std::string& target, const TSendFiles& files) {
     for (const TSendFile& file : files)
         writer.AddFile(file.FileName, file.StoredName);
     writer.Finish();
-}
-
-bool MoveFile(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    try { // another file system: copy, then delete
-        const std::vector<uint8_t> data = ReadWholeFile(from);
-        WriteWholeFile(to, data.data(), data.size());
-    } catch (const EFileError&) {
-        return false;
-    }
-    ::unlink(from.c_str());
-    return true;
 }
 
 } // namespace
@@ -79,8 +67,16 @@ void TReportSender::SetFiles(const std::vector<std::string>& files) {
 
 void TReportSender::GatherFiles() {
     const uint16_t flags = m_options.SendFlags();
-    const std::string temp = GetTempFolder();
-    const std::string logName = ExtractFileName(m_report.LogFileName);
+    m_folder = m_report.Folder;
+    if (!m_folder) {
+        try {
+            m_folder = std::make_shared<TReportFolder>();
+        } catch (const EFileError&) {
+            // Without a private folder nothing temporary is written: only the listed files go out.
+        }
+    }
+    const std::string temp = m_folder ? m_folder->Path() : std::string();
+    const std::string logName = m_folder ? ExtractFileName(m_report.LogFileName) : std::string();
     m_textToSend = (flags & 0x0004) ? ReadTextFile(m_report.LogFileName) : m_report.ReportText;
 
     if (!m_options.AppendReportToMessage() && !logName.empty()) {
@@ -94,10 +90,10 @@ void TReportSender::GatherFiles() {
             // Sending goes on without the copy: the list drops files that do not exist.
         }
     }
-    if (flags & 0x0040) {
+    if ((flags & 0x0040) && m_folder) {
         m_htmlFile = temp + LastHTMLPageFileName;
         if (m_report.HTMLPageCaptured)
-            SaveLastHTMLPage(m_report.HTMLPage);
+            SaveLastHTMLPage(*m_folder, m_report.HTMLPage);
     }
     if ((flags & 0x0008) && !logName.empty()) {
         m_xmlFile = temp + ChangeFileExt(logName, ".xml");
@@ -120,7 +116,7 @@ void TReportSender::GatherFiles() {
     std::erase_if(list, [](const std::string& file) { return !FileExists(file); });
     SetFiles(list);
 
-    if ((flags & 0x0200) && !m_files.empty()) {
+    if ((flags & 0x0200) && !m_files.empty() && m_folder) {
         m_packedFile = temp + CompressFileName;
         try {
             PackFiles(m_packedFile, m_files);
@@ -162,22 +158,26 @@ void TReportSender::SendReport() {
     if (!SendHost().IsCGIProgram())
         DeleteFileIfAny(m_htmlFile);
     DeleteFileIfAny(m_reportCopy);
+    m_folder.reset(); // the folder goes with the last of the report's users
 }
 
 void TReportSender::KeepUnsentReport(const std::string& packedFile) {
     const std::string folder = ExtractFilePath(m_report.LogFileName);
     if (folder.empty())
         return; // without a log file there is no folder to keep reports in
+    // An earlier unsent report under the same name stays: this one takes the next free name.
     const std::string target =
-        folder +
-        TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0, m_report.ReportTime);
+        UnusedFileName(folder, TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0,
+                                                   m_report.ReportTime));
+    if (target.empty())
+        return;
     if (!packedFile.empty()) {
-        MoveFile(packedFile, target);
+        MoveFileNoReplace(packedFile, target);
     } else if (!m_files.empty()) {
         try {
             PackFiles(target, m_files);
         } catch (const Exception&) {
-            DeleteFileIfAny(target);
+            // The packer removes what it wrote itself; the name may be another's.
         }
     }
     PruneUnsentReports(folder);
@@ -321,12 +321,29 @@ std::string ReadTextFile(const std::string& path) {
     }
 }
 
-void SaveLastHTMLPage(const std::string& text) {
+void SaveLastHTMLPage(const TReportFolder& folder, const std::string& text) {
     try {
-        WriteTextFile(GetTempFolder() + LastHTMLPageFileName, text);
+        WriteTextFile(folder.File(LastHTMLPageFileName), text);
     } catch (const EFileError&) {
         // The page is a courtesy attachment; its loss must not stop the report.
     }
+}
+
+std::string UnusedFileName(const std::string& folder, const std::string& name) {
+    const std::string prefix = IncludeTrailingBackslashEx(folder);
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (int number = 0; number < 1000; ++number) {
+        char suffix[8] = {};
+        if (number > 0)
+            std::snprintf(suffix, sizeof suffix, "_%03d", number);
+        const std::string candidate = prefix + stem + suffix + extension;
+        struct stat info;
+        if (::lstat(candidate.c_str(), &info) != 0 && errno == ENOENT)
+            return candidate;
+    }
+    return std::string();
 }
 
 void PruneUnsentReports(const std::string& folder, size_t keep) {

@@ -39,6 +39,7 @@ private:
 
     const TOstrelModuleOptions& m_options;
     const TSendReportData& m_report;
+    TReportFolderPtr m_folder;
     std::string m_textToSend;
     std::string m_reportCopy;
     std::string m_htmlFile;
@@ -54,8 +55,12 @@ void SendReport(const TOstrelModuleOptions& options, const TSendReportData& repo
 
 // The whole content of a text file, empty when it does not exist.
 std::string ReadTextFile(const std::string& path);
-// Writes the page a web program produced to "LastHTMLPage.html" in the temporary folder.
-void SaveLastHTMLPage(const std::string& text);
+// Writes the page a web program produced to "LastHTMLPage.html" in the report's folder.
+void SaveLastHTMLPage(const TReportFolder& folder, const std::string& text);
+// A name for an unsent report in the folder that no file has yet: the name itself, else the name with
+// "_001" to "_999" before its extension (so that later reports sort after earlier ones); empty when all
+// are taken.
+std::string UnusedFileName(const std::string& folder, const std::string& name);
 // Deletes the oldest unsent reports ("CompressFiles*.tgz", by name) of the folder beyond the last keep.
 void PruneUnsentReports(const std::string& folder, size_t keep = MaxUnsentReports);
 

@@ -61,8 +61,10 @@ void TSendThread::Execute() {
         ErrorsRateCheck(m_options, m_report);
         SendHost().FreeThreadSnapshot();
         uint8_t action = 0;
-        if (SendHost().TerminationPending(action))
+        if (SendHost().TerminationPending(action)) {
+            m_report.Folder.reset(); // the report's files go before the program does
             RestartOrTerminate(action == 1);
+        }
     } catch (...) {
     }
 }

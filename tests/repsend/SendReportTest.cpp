@@ -3,6 +3,7 @@
 // sending thread.
 #include "Peers.h"
 
+#include "OFiles.h"
 #include "OLastError.h"
 #include "OMailClient.h"
 #include "OOptions.h"
@@ -13,9 +14,12 @@
 #include "OWindows.h"
 
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 using namespace reporter;
 using namespace repsend;
@@ -34,8 +38,12 @@ struct TRecordingHost : IOstrelSendHost {
     std::vector<int> Terminations;
     int SnapshotsFreed = 0;
 
+    std::function<void(const std::vector<std::string>&)> OnFiles; // runs while the files exist
+
     void AttachedFilesRequest(std::vector<std::string>& files) override {
         Requested = files;
+        if (auto call = std::exchange(OnFiles, nullptr))
+            call(files);
         files.insert(files.end(), AddedFiles.begin(), AddedFiles.end());
     }
     void ActionNotify(int action, bool& result) override {
@@ -143,299 +151,385 @@ protected:
     TRecordingHost host;
     TOstrelModuleOptions options{"test", false};
     TSendReportData report;
+};
+
+TEST_F(SendReportTest, BothChannelsCarryTheReportFilesAndTheTemporaryOnesGo) {
+    TPeer sink("smtp");
+    TPeer web("http");
+    WriteText(folder.File("extra.txt"), "extra data");
+    WriteText(folder.File("added.bin"), "added by the program");
+    report.Folder = std::make_shared<TReportFolder>();
+    const auto own = [&](const std::string& name) { return report.Folder->File(name); };
+    WriteText(own("Screenshot.png"), "\x89PNG picture");
+    report.ScreenshotFile = own("Screenshot.png");
+    host.AddedFiles = {folder.File("added.bin")};
+    options.SetExtraAttachments(" " + folder.File("extra.txt") + " ; ;" + folder.File("missing.txt"));
+    options.SetSendFlags(0x0002 | 0x0008 | 0x0010 | 0x0100);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 5, 6, 7}));
+    EXPECT_EQ(host.Boxes, std::vector<std::string>{"The message was sent successfully.|Information.|242040"});
+    EXPECT_EQ(host.Requested,
+              (std::vector<std::string>{folder.File("extra.txt"), folder.File("missing.txt"), own("app.olf"),
+                                        own("Screenshot.png"), own("app.xml")}));
+
+    const std::string stamp = "_20240131235958";
+    EXPECT_EQ(ReadText(sink.File("message-1/att-extra" + stamp + ".txt")), "extra data");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".olf")), report.ReportText + "\r\n\r\n\r\n");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-Screenshot" + stamp + ".png")), "\x89PNG picture");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".xml")), "<report>Report</report>");
+    EXPECT_EQ(ReadText(sink.File("message-1/att-added" + stamp + ".bin")), "added by the program");
+    EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n");
+
+    EXPECT_EQ(web.WaitForFile("post-1/fields.txt"),
+              "Program\nol_upload_file_0\nol_upload_file_1\nol_upload_file_2\n"
+              "ol_upload_file_3\nol_upload_file_4\n");
+    EXPECT_EQ(ReadText(web.File("post-1/filename-ol_upload_file_1")), "app" + stamp + ".olf");
+
+    // The report copy and the XML log were temporary; the screenshot belongs to the error-rate check.
+    EXPECT_EQ(ListFolder(report.Folder->Path()), std::vector<std::string>{"Screenshot.png"});
+    ErrorsRateCheck(options, report);
+    EXPECT_TRUE(ListFolder(report.Folder->Path()).empty());
+    report.Folder.reset();
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, PackedFilesTravelAsOneArchiveUnderItsAttachmentName) {
+    TPeer sink("smtp");
+    WriteText(folder.File("extra.txt"), "extra data");
+    options.SetExtraAttachments(folder.File("extra.txt"));
+    options.SetSendFlags(0x0200 | 0x0100);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    SendReport(options, report);
+
+    const std::vector<std::string> parts = ListFolder(sink.File("message-1"));
+    ASSERT_EQ(parts, (std::vector<std::string>{"att-CompressFiles_20240131235958.tgz", "text.txt"}));
+    FILE* tar = ::popen(("tar -tzf " + sink.File("message-1/" + parts[0])).c_str(), "r");
+    ASSERT_NE(tar, nullptr);
+    char line[256];
+    std::string listing;
+    while (std::fgets(line, sizeof line, tar))
+        listing += line;
+    EXPECT_EQ(::pclose(tar), 0);
+    EXPECT_EQ(listing, "extra_20240131235958.txt\napp_20240131235958.olf\n");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, FailedSendKeepsTheReportBesideTheLogAndTheTenLatest) {
+    for (int i = 10; i < 22; ++i)
+        WriteText(folder.File("log/CompressFiles_200001010000" + std::to_string(i) + ".tgz"), "old");
+    WriteText(folder.File("log/holiday.tgz"), "the user's own");
+    TClipboard clipboard;
+    SetOstrelWindows(&clipboard);
+    options.SetSendFlags(0x0100 | 0x0002);
+    options.SetProcessingFlags(0x40 | 0x20);
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(ClosedPort());
+    SendReport(options, report);
+    SetOstrelWindows(nullptr);
+
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeWebHTTPError);
+    EXPECT_EQ(LastErrorMessage(), "HTTP error code: 12029 (The attempt to connect to the server failed.)");
+    EXPECT_EQ(host.Errors, std::vector<int>{7});
+    EXPECT_EQ(host.Boxes,
+              std::vector<std::string>{"Sorry, sending the message didn't work.|Information.|242010"});
+    EXPECT_EQ(clipboard.Text, report.ReportText);
+    std::vector<std::string> expected = {"CompressFiles_20000101000013.tgz",
+                                         "CompressFiles_20000101000014.tgz",
+                                         "CompressFiles_20000101000015.tgz",
+                                         "CompressFiles_20000101000016.tgz",
+                                         "CompressFiles_20000101000017.tgz",
+                                         "CompressFiles_20000101000018.tgz",
+                                         "CompressFiles_20000101000019.tgz",
+                                         "CompressFiles_20000101000020.tgz",
+                                         "CompressFiles_20000101000021.tgz",
+                                         "CompressFiles_20240131235958.tgz",
+                                         "holiday.tgz"};
+    EXPECT_EQ(ListFolder(folder.File("log")), expected);
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SendReportTest, FailedPackedSendMovesTheArchiveBesideTheLog) {
+    options.SetSendFlags(0x0200);
+    options.SetProcessingFlags(0x40);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    SendReport(options, report);
+    EXPECT_EQ(ListFolder(folder.File("log")), std::vector<std::string>{"CompressFiles.tgz"});
+    EXPECT_TRUE(TempFiles().empty());
+    FILE* tar = ::popen(("tar -tzf " + folder.File("log/CompressFiles.tgz")).c_str(), "r");
+    ASSERT_NE(tar, nullptr);
+    char line[256] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, tar), nullptr);
+    EXPECT_STREQ(line, "app.olf\n");
+    EXPECT_EQ(::pclose(tar), 0);
+}
+
+TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {
+    TPeer web("http");
+    host.CancelAction = 4;
+    options.SetSendFlags(0x0002);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_FALSE(sender.Result());
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 6, 7}));
+    EXPECT_TRUE(host.Errors.empty());
+    EXPECT_FALSE(web.WaitForFile("post-1/fields.txt").empty());
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone);
+}
+
+TEST_F(SendReportTest, ErrorEventMayAskForRetries) {
+    host.Retries = 2;
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    SendReport(options, report);
+    EXPECT_EQ(host.Errors, (std::vector<int>{5, 5, 5}));
+    EXPECT_EQ(host.Actions, (std::vector<int>{4, 5}));
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailSMTPError);
+}
+
+TEST_F(SendReportTest, ReportInTheBodyAndNoFilesStillMailsAndUploadsNothing) {
+    TPeer sink("smtp");
+    options.SetAppendReportToMessage(true);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetUploadMode(3);
+    options.SetUploadURL("ftp://127.0.0.1/incoming/");
+    options.SetUploadPort(ClosedPort()); // never asked: there is nothing to upload
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    EXPECT_EQ(ListFolder(sink.File("message-1")), std::vector<std::string>{"text.txt"});
+    EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n\r\n\r\n" + report.ReportText);
+}
+
+TEST_F(SendReportTest, ProgressDialogFollowsEachRecipient) {
+    TPeer sink("smtp");
+    TRecordingProgress progress;
+    SetOstrelSendProgress(&progress);
+    options.SetSendFlags(0x0001);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetMailRecipient("a@example.org;b@example.org");
+    SendReport(options, report);
+    SetOstrelSendProgress(nullptr);
+
+    EXPECT_EQ(progress.Caption, "Send.");
+    EXPECT_EQ(progress.Texts,
+              (std::vector<std::string>{
+                  "Message 1/2: Connecting with server...", "Message 1/2: Connected with server.",
+                  "Message 1/2: Sending message...", "Message 2/2: Connecting with server...",
+                  "Message 2/2: Connected with server.", "Message 2/2: Sending message..."}));
+    ASSERT_FALSE(progress.Positions.empty());
+    EXPECT_EQ(progress.Positions.back(), 100);
+    EXPECT_EQ(progress.Closed, 1);
+}
+
+TEST_F(SendReportTest, SendThreadWaitsForTheReportLockAndChecksTheErrorRate) {
+    TPeer sink("smtp");
+    WriteText(Temp("Screenshot.png"), "picture");
+    report.ScreenshotFile = Temp("Screenshot.png");
+    options.SetSendFlags(0x0080);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetProcessingFlags(0x01);
+    options.SetErrorRateCount(3);
+    options.SetErrorRateMinutes(1);
+    options.SetErrorRateAction(2);
+    host.Times = {report.ReportTime - 50, report.ReportTime - 20, report.ReportTime};
+    {
+        std::lock_guard held(ReportLock()); // a report is being processed
+        StartSend(options, report);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(FileExists(sink.File("message-1.eml")));
+    }
+    WaitForSendThreads();
+    EXPECT_TRUE(FileExists(sink.File("message-1.eml")));
+    EXPECT_EQ(host.Terminations, std::vector<int>{2});
+    EXPECT_EQ(host.SnapshotsFreed, 1);
+    EXPECT_FALSE(FileExists(Temp("Screenshot.png")));
+}
+
+TEST_F(SendReportTest, ErrorRateNeedsTheFullCountWithinTheMinutes) {
+    options.SetErrorRateCount(3);
+    options.SetErrorRateMinutes(1);
+    EXPECT_TRUE(ErrorRateExceeded(options, {100, 130, 160}));
+    EXPECT_FALSE(ErrorRateExceeded(options, {100, 130, 161}));
+    EXPECT_FALSE(ErrorRateExceeded(options, {100, 130}));
+    options.SetErrorRateCount(0);
+    EXPECT_FALSE(ErrorRateExceeded(options, {}));
+}
+
+TEST_F(SendReportTest, TimeStampedNamesKeepTheExtensionLast) {
+    EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", true, report.ReportTime),
+              "Screenshot_20240131235958.png");
+    EXPECT_EQ(TimeStampedFileName("/a.d/README", true, report.ReportTime), "README_20240131235958");
+    EXPECT_EQ(TimeStampedFileName("x.tar.gz", true, report.ReportTime), "x.tar_20240131235958.gz");
+    EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", false, report.ReportTime), "Screenshot.png");
+}
+
+// The mail client's tools replaced by scripts that record what they were given.
+class MailClientTest : public SendReportTest {
+protected:
+    void SetUp() override {
+        SendReportTest::SetUp();
+        ::mkdir(folder.File("bin").c_str(), 0700);
+        savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ::setenv("PATH", (folder.File("bin") + ":/usr/bin:/bin").c_str(), 1);
+        options.SetMailSendMode(1);
+    }
+    void TearDown() override {
+        ::setenv("PATH", savedPath.c_str(), 1);
+        SendReportTest::TearDown();
+    }
+    void Tool(const std::string& name, int exitCode) {
+        const std::string path = folder.File("bin/" + name);
+        WriteText(path, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + folder.File(name + ".args") + "'\nexit " +
+                            std::to_string(exitCode) + "\n");
+        ::chmod(path.c_str(), 0700);
+    }
+    std::string savedPath;
+};
+
+TEST_F(MailClientTest, MessageWithAttachmentCopiesGoesToTheMailClient) {
+    Tool("xdg-email", 0);
+    Tool("xdg-open", 0);
+    options.SetSendFlags(0x0100);
+    options.SetMailRecipient("a@example.org; -x@example.org, b@example.org");
+    options.SetMailSubject("Error\treport");
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result()) << LastErrorMessage();
+    std::vector<std::string> args;
+    const std::string text = ReadText(folder.File("xdg-email.args"));
+    ASSERT_FALSE(text.empty());
+    const std::string attachment =
+        text.substr(text.find("--attach\n") + 9, text.find(".olf\n") + 4 - text.find("--attach\n") - 9);
+    EXPECT_EQ(text, "--utf8\n--subject\nError report\n--body\nPlease look.\n--attach\n" + attachment +
+                        "\na@example.org\nb@example.org\n");
+    // The copy outlives the send (the client reads it later) and carries the attachment name.
+    EXPECT_EQ(attachment.substr(attachment.rfind('/')), "/app_20240131235958.olf");
+    EXPECT_EQ(ReadText(attachment), report.ReportText + "\r\n\r\n\r\n");
+    EXPECT_FALSE(FileExists(folder.File("xdg-open.args")));
+}
+
+TEST_F(MailClientTest, RefusalFallsBackToTheMailtoLink) {
+    Tool("xdg-email", 3);
+    Tool("xdg-open", 0);
+    options.SetMailSubject("Fehler & mehr");
+    SendReport(options, report);
+    EXPECT_EQ(ReadText(folder.File("xdg-open.args")),
+              "mailto:support@example.org?Subject=Fehler%20%26%20mehr&Body=Please%20look%2E%0D%0A%0D%0A%0D%0A"
+              "Report%20text%0D%0Aline%20two\n");
+    EXPECT_TRUE(host.Errors.empty());
+}
+
+TEST_F(MailClientTest, NoMailClientFailsWithTheReason) {
+    SendReport(options, report);
+    EXPECT_EQ(host.Errors, std::vector<int>{5});
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailShellError);
+    EXPECT_EQ(LastErrorMessage(), "Cannot start \"xdg-open\": No such file or directory.");
+    EXPECT_EQ(MailtoEncode("a-Z 9\xC3\xA4"), "a-Z%209\xC3\xA4");
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+// Another user's links under every name a report writes, in the temporary folder and beside the log,
+// and a second report running while the first one's files exist.
+TEST_F(SendReportTest, ReportFilesArePrivateAndNeverFollowPlantedLinks) {
+    const std::string victim = folder.File("victim.txt");
+    WriteText(victim, "precious");
+    const std::vector<std::string> names = {"CompressFiles.tgz", "LastHTMLPage.html", "OstrelLog-000000",
+                                            "Screenshot.png",    "app.olf",           "app.xml"};
+    for (const std::string& name : names)
+        ASSERT_EQ(::symlink(victim.c_str(), Temp(name).c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), folder.File("log/CompressFiles.tgz").c_str()), 0);
+
+    options.SetSendFlags(0x0008 | 0x0040 | 0x0200);
+    options.SetProcessingFlags(0x40);
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(ClosedPort());
+    report.HTMLPageCaptured = true;
+    report.HTMLPage = "<html>first</html>";
+    TSendReportData second = report;
+    second.ReportText = "Second report";
+    second.HTMLPage = "<html>second</html>";
+
+    std::vector<std::string> seen;
+    host.OnFiles = [&](const std::vector<std::string>& files) {
+        seen = files;
+        ASSERT_EQ(files.size(), 3u); // copy, page, XML log
+        const std::string own = ExtractFilePath(files[0]);
+        EXPECT_TRUE(own.starts_with(Temp("OstrelLog-"))) << own;
+        EXPECT_EQ(ModeOf(own.substr(0, own.size() - 1)), S_IFDIR | 0700);
+        for (const std::string& file : files) {
+            EXPECT_EQ(ExtractFilePath(file), own);
+            EXPECT_EQ(ModeOf(file), S_IFREG | 0600) << file;
+        }
+        SendReport(options, second); // a second report at the same time
+        EXPECT_EQ(ReadText(files[0]), report.ReportText + "\r\n\r\n\r\n");
+        EXPECT_EQ(ReadText(files[1]), "<html>first</html>");
     };
+    SendReport(options, report);
+    ASSERT_EQ(seen.size(), 3u);
 
-    TEST_F(SendReportTest, BothChannelsCarryTheReportFilesAndTheTemporaryOnesGo) {
-        TPeer sink("smtp");
-        TPeer web("http");
-        WriteText(folder.File("extra.txt"), "extra data");
-        WriteText(folder.File("added.bin"), "added by the program");
-        WriteText(Temp("Screenshot.png"), "\x89PNG picture");
-        report.ScreenshotFile = Temp("Screenshot.png");
-        host.AddedFiles = {folder.File("added.bin")};
-        options.SetExtraAttachments(" " + folder.File("extra.txt") + " ; ;" + folder.File("missing.txt"));
-        options.SetSendFlags(0x0002 | 0x0008 | 0x0010 | 0x0100);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(sink.Port());
-        options.SetUploadMode(1);
-        options.SetUploadURL("http://127.0.0.1/upload.php");
-        options.SetUploadPort(web.Port());
-
-        TReportSender sender(options, report);
-        sender.SendReport();
-        EXPECT_TRUE(sender.Result()) << LastErrorMessage();
-        EXPECT_EQ(host.Actions, (std::vector<int>{4, 5, 6, 7}));
-        EXPECT_EQ(host.Boxes,
-                  std::vector<std::string>{"The message was sent successfully.|Information.|242040"});
-        EXPECT_EQ(host.Requested,
-                  (std::vector<std::string>{folder.File("extra.txt"), folder.File("missing.txt"),
-                                            Temp("app.olf"), Temp("Screenshot.png"), Temp("app.xml")}));
-
-        const std::string stamp = "_20240131235958";
-        EXPECT_EQ(ReadText(sink.File("message-1/att-extra" + stamp + ".txt")), "extra data");
-        EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".olf")),
-                  report.ReportText + "\r\n\r\n\r\n");
-        EXPECT_EQ(ReadText(sink.File("message-1/att-Screenshot" + stamp + ".png")), "\x89PNG picture");
-        EXPECT_EQ(ReadText(sink.File("message-1/att-app" + stamp + ".xml")), "<report>Report</report>");
-        EXPECT_EQ(ReadText(sink.File("message-1/att-added" + stamp + ".bin")), "added by the program");
-        EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n");
-
-        EXPECT_EQ(web.WaitForFile("post-1/fields.txt"),
-                  "Program\nol_upload_file_0\nol_upload_file_1\nol_upload_file_2\n"
-                  "ol_upload_file_3\nol_upload_file_4\n");
-        EXPECT_EQ(ReadText(web.File("post-1/filename-ol_upload_file_1")), "app" + stamp + ".olf");
-
-        // The report copy and the XML log were temporary; the screenshot belongs to the error-rate check.
-        EXPECT_EQ(TempFiles(), std::vector<std::string>{"Screenshot.png"});
-        ErrorsRateCheck(options, report);
-        EXPECT_TRUE(TempFiles().empty());
-    }
-
-    TEST_F(SendReportTest, PackedFilesTravelAsOneArchiveUnderItsAttachmentName) {
-        TPeer sink("smtp");
-        WriteText(folder.File("extra.txt"), "extra data");
-        options.SetExtraAttachments(folder.File("extra.txt"));
-        options.SetSendFlags(0x0200 | 0x0100);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(sink.Port());
-        SendReport(options, report);
-
-        const std::vector<std::string> parts = ListFolder(sink.File("message-1"));
-        ASSERT_EQ(parts, (std::vector<std::string>{"att-CompressFiles_20240131235958.tgz", "text.txt"}));
-        FILE* tar = ::popen(("tar -tzf " + sink.File("message-1/" + parts[0])).c_str(), "r");
-        ASSERT_NE(tar, nullptr);
-        char line[256];
-        std::string listing;
-        while (std::fgets(line, sizeof line, tar))
-            listing += line;
-        EXPECT_EQ(::pclose(tar), 0);
-        EXPECT_EQ(listing, "extra_20240131235958.txt\napp_20240131235958.olf\n");
-        EXPECT_TRUE(TempFiles().empty());
-    }
-
-    TEST_F(SendReportTest, FailedSendKeepsTheReportBesideTheLogAndTheTenLatest) {
-        for (int i = 10; i < 22; ++i)
-            WriteText(folder.File("log/CompressFiles_200001010000" + std::to_string(i) + ".tgz"), "old");
-        WriteText(folder.File("log/holiday.tgz"), "the user's own");
-        TClipboard clipboard;
-        SetOstrelWindows(&clipboard);
-        options.SetSendFlags(0x0100 | 0x0002);
-        options.SetProcessingFlags(0x40 | 0x20);
-        options.SetUploadMode(1);
-        options.SetUploadURL("http://127.0.0.1/upload.php");
-        options.SetUploadPort(ClosedPort());
-        SendReport(options, report);
-        SetOstrelWindows(nullptr);
-
-        EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeWebHTTPError);
-        EXPECT_EQ(LastErrorMessage(),
-                  "HTTP error code: 12029 (The attempt to connect to the server failed.)");
-        EXPECT_EQ(host.Errors, std::vector<int>{7});
-        EXPECT_EQ(host.Boxes,
-                  std::vector<std::string>{"Sorry, sending the message didn't work.|Information.|242010"});
-        EXPECT_EQ(clipboard.Text, report.ReportText);
-        std::vector<std::string> expected = {"CompressFiles_20000101000013.tgz",
-                                             "CompressFiles_20000101000014.tgz",
-                                             "CompressFiles_20000101000015.tgz",
-                                             "CompressFiles_20000101000016.tgz",
-                                             "CompressFiles_20000101000017.tgz",
-                                             "CompressFiles_20000101000018.tgz",
-                                             "CompressFiles_20000101000019.tgz",
-                                             "CompressFiles_20000101000020.tgz",
-                                             "CompressFiles_20000101000021.tgz",
-                                             "CompressFiles_20240131235958.tgz",
-                                             "holiday.tgz"};
-        EXPECT_EQ(ListFolder(folder.File("log")), expected);
-        EXPECT_TRUE(TempFiles().empty());
-    }
-
-    TEST_F(SendReportTest, FailedPackedSendMovesTheArchiveBesideTheLog) {
-        options.SetSendFlags(0x0200);
-        options.SetProcessingFlags(0x40);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(ClosedPort());
-        SendReport(options, report);
-        EXPECT_EQ(ListFolder(folder.File("log")), std::vector<std::string>{"CompressFiles.tgz"});
-        EXPECT_TRUE(TempFiles().empty());
-        FILE* tar = ::popen(("tar -tzf " + folder.File("log/CompressFiles.tgz")).c_str(), "r");
-        ASSERT_NE(tar, nullptr);
-        char line[256] = {};
-        EXPECT_NE(std::fgets(line, sizeof line, tar), nullptr);
-        EXPECT_STREQ(line, "app.olf\n");
-        EXPECT_EQ(::pclose(tar), 0);
-    }
-
-    TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {
-        TPeer web("http");
-        host.CancelAction = 4;
-        options.SetSendFlags(0x0002);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(ClosedPort());
-        options.SetUploadMode(1);
-        options.SetUploadURL("http://127.0.0.1/upload.php");
-        options.SetUploadPort(web.Port());
-        TReportSender sender(options, report);
-        sender.SendReport();
-        EXPECT_FALSE(sender.Result());
-        EXPECT_EQ(host.Actions, (std::vector<int>{4, 6, 7}));
-        EXPECT_TRUE(host.Errors.empty());
-        EXPECT_FALSE(web.WaitForFile("post-1/fields.txt").empty());
-        EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone);
-    }
-
-    TEST_F(SendReportTest, ErrorEventMayAskForRetries) {
-        host.Retries = 2;
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(ClosedPort());
-        SendReport(options, report);
-        EXPECT_EQ(host.Errors, (std::vector<int>{5, 5, 5}));
-        EXPECT_EQ(host.Actions, (std::vector<int>{4, 5}));
-        EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailSMTPError);
-    }
-
-    TEST_F(SendReportTest, ReportInTheBodyAndNoFilesStillMailsAndUploadsNothing) {
-        TPeer sink("smtp");
-        options.SetAppendReportToMessage(true);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(sink.Port());
-        options.SetUploadMode(3);
-        options.SetUploadURL("ftp://127.0.0.1/incoming/");
-        options.SetUploadPort(ClosedPort()); // never asked: there is nothing to upload
-        TReportSender sender(options, report);
-        sender.SendReport();
-        EXPECT_TRUE(sender.Result()) << LastErrorMessage();
-        EXPECT_EQ(ListFolder(sink.File("message-1")), std::vector<std::string>{"text.txt"});
-        EXPECT_EQ(ReadText(sink.File("message-1/text.txt")), "Please look.\r\n\r\n\r\n" + report.ReportText);
-    }
-
-    TEST_F(SendReportTest, ProgressDialogFollowsEachRecipient) {
-        TPeer sink("smtp");
-        TRecordingProgress progress;
-        SetOstrelSendProgress(&progress);
-        options.SetSendFlags(0x0001);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(sink.Port());
-        options.SetMailRecipient("a@example.org;b@example.org");
-        SendReport(options, report);
-        SetOstrelSendProgress(nullptr);
-
-        EXPECT_EQ(progress.Caption, "Send.");
-        EXPECT_EQ(progress.Texts,
-                  (std::vector<std::string>{
-                      "Message 1/2: Connecting with server...", "Message 1/2: Connected with server.",
-                      "Message 1/2: Sending message...", "Message 2/2: Connecting with server...",
-                      "Message 2/2: Connected with server.", "Message 2/2: Sending message..."}));
-        ASSERT_FALSE(progress.Positions.empty());
-        EXPECT_EQ(progress.Positions.back(), 100);
-        EXPECT_EQ(progress.Closed, 1);
-    }
-
-    TEST_F(SendReportTest, SendThreadWaitsForTheReportLockAndChecksTheErrorRate) {
-        TPeer sink("smtp");
-        WriteText(Temp("Screenshot.png"), "picture");
-        report.ScreenshotFile = Temp("Screenshot.png");
-        options.SetSendFlags(0x0080);
-        options.SetMailSendMode(2);
-        options.SetSMTPPort(sink.Port());
-        options.SetProcessingFlags(0x01);
-        options.SetErrorRateCount(3);
-        options.SetErrorRateMinutes(1);
-        options.SetErrorRateAction(2);
-        host.Times = {report.ReportTime - 50, report.ReportTime - 20, report.ReportTime};
-        {
-            std::lock_guard held(ReportLock()); // a report is being processed
-            StartSend(options, report);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            EXPECT_FALSE(FileExists(sink.File("message-1.eml")));
-        }
-        WaitForSendThreads();
-        EXPECT_TRUE(FileExists(sink.File("message-1.eml")));
-        EXPECT_EQ(host.Terminations, std::vector<int>{2});
-        EXPECT_EQ(host.SnapshotsFreed, 1);
-        EXPECT_FALSE(FileExists(Temp("Screenshot.png")));
-    }
-
-    TEST_F(SendReportTest, ErrorRateNeedsTheFullCountWithinTheMinutes) {
-        options.SetErrorRateCount(3);
-        options.SetErrorRateMinutes(1);
-        EXPECT_TRUE(ErrorRateExceeded(options, {100, 130, 160}));
-        EXPECT_FALSE(ErrorRateExceeded(options, {100, 130, 161}));
-        EXPECT_FALSE(ErrorRateExceeded(options, {100, 130}));
-        options.SetErrorRateCount(0);
-        EXPECT_FALSE(ErrorRateExceeded(options, {}));
-    }
-
-    TEST_F(SendReportTest, TimeStampedNamesKeepTheExtensionLast) {
-        EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", true, report.ReportTime),
-                  "Screenshot_20240131235958.png");
-        EXPECT_EQ(TimeStampedFileName("/a.d/README", true, report.ReportTime), "README_20240131235958");
-        EXPECT_EQ(TimeStampedFileName("x.tar.gz", true, report.ReportTime), "x.tar_20240131235958.gz");
-        EXPECT_EQ(TimeStampedFileName("/a/b/Screenshot.png", false, report.ReportTime), "Screenshot.png");
-    }
-
-    // The mail client's tools replaced by scripts that record what they were given.
-    class MailClientTest : public SendReportTest {
-    protected:
-        void SetUp() override {
-            SendReportTest::SetUp();
-            ::mkdir(folder.File("bin").c_str(), 0700);
-            savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-            ::setenv("PATH", (folder.File("bin") + ":/usr/bin:/bin").c_str(), 1);
-            options.SetMailSendMode(1);
-        }
-        void TearDown() override {
-            ::setenv("PATH", savedPath.c_str(), 1);
-            SendReportTest::TearDown();
-        }
-        void Tool(const std::string& name, int exitCode) {
-            const std::string path = folder.File("bin/" + name);
-            WriteText(path, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + folder.File(name + ".args") +
-                                "'\nexit " + std::to_string(exitCode) + "\n");
-            ::chmod(path.c_str(), 0700);
-        }
-        std::string savedPath;
+    EXPECT_EQ(ReadText(victim), "precious");
+    EXPECT_EQ(TempFiles(), names); // only the planted links are left
+    for (const std::string& name : names)
+        EXPECT_TRUE(S_ISLNK(ModeOf(Temp(name))));
+    // Neither kept report replaced the link or the other one; each holds its own report.
+    const std::vector<std::string> kept = {"CompressFiles.tgz", "CompressFiles_001.tgz",
+                                           "CompressFiles_002.tgz"};
+    ASSERT_EQ(ListFolder(folder.File("log")), kept);
+    EXPECT_TRUE(S_ISLNK(ModeOf(folder.File("log/CompressFiles.tgz"))));
+    for (const char* name : {"log/CompressFiles_001.tgz", "log/CompressFiles_002.tgz"})
+        EXPECT_EQ(ModeOf(folder.File(name)), S_IFREG | 0600);
+    const auto unpacked = [&](const std::string& name) {
+        FILE* tar = ::popen(("tar -xzOf " + folder.File("log/" + name) + " app.olf").c_str(), "r");
+        std::string text;
+        char chunk[256];
+        while (tar != nullptr && std::fgets(chunk, sizeof chunk, tar))
+            text += chunk;
+        if (tar != nullptr)
+            ::pclose(tar);
+        return text;
     };
+    EXPECT_EQ(unpacked("CompressFiles_001.tgz"), "Second report\r\n\r\n\r\n");
+    EXPECT_EQ(unpacked("CompressFiles_002.tgz"), report.ReportText + "\r\n\r\n\r\n");
+}
 
-    TEST_F(MailClientTest, MessageWithAttachmentCopiesGoesToTheMailClient) {
-        Tool("xdg-email", 0);
-        Tool("xdg-open", 0);
-        options.SetSendFlags(0x0100);
-        options.SetMailRecipient("a@example.org; -x@example.org, b@example.org");
-        options.SetMailSubject("Error\treport");
-        TReportSender sender(options, report);
-        sender.SendReport();
-        EXPECT_TRUE(sender.Result()) << LastErrorMessage();
-        std::vector<std::string> args;
-        const std::string text = ReadText(folder.File("xdg-email.args"));
-        ASSERT_FALSE(text.empty());
-        const std::string attachment =
-            text.substr(text.find("--attach\n") + 9, text.find(".olf\n") + 4 - text.find("--attach\n") - 9);
-        EXPECT_EQ(text, "--utf8\n--subject\nError report\n--body\nPlease look.\n--attach\n" + attachment +
-                            "\na@example.org\nb@example.org\n");
-        // The copy outlives the send (the client reads it later) and carries the attachment name.
-        EXPECT_EQ(attachment.substr(attachment.rfind('/')), "/app_20240131235958.olf");
-        EXPECT_EQ(ReadText(attachment), report.ReportText + "\r\n\r\n\r\n");
-        EXPECT_FALSE(FileExists(folder.File("xdg-open.args")));
+TEST_F(SendReportTest, UnsentReportNamesNeverReplaceAnEarlierOne) {
+    const std::string log = folder.File("log");
+    EXPECT_EQ(UnusedFileName(log, "CompressFiles.tgz"), log + "/CompressFiles.tgz");
+    WriteText(log + "/CompressFiles.tgz", "1");
+    EXPECT_EQ(UnusedFileName(log, "CompressFiles.tgz"), log + "/CompressFiles_001.tgz");
+    for (int i = 1; i < 999; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/CompressFiles_%03d.tgz", i);
+        WriteText(log + name, "n");
     }
-
-    TEST_F(MailClientTest, RefusalFallsBackToTheMailtoLink) {
-        Tool("xdg-email", 3);
-        Tool("xdg-open", 0);
-        options.SetMailSubject("Fehler & mehr");
-        SendReport(options, report);
-        EXPECT_EQ(
-            ReadText(folder.File("xdg-open.args")),
-            "mailto:support@example.org?Subject=Fehler%20%26%20mehr&Body=Please%20look%2E%0D%0A%0D%0A%0D%0A"
-            "Report%20text%0D%0Aline%20two\n");
-        EXPECT_TRUE(host.Errors.empty());
-    }
-
-    TEST_F(MailClientTest, NoMailClientFailsWithTheReason) {
-        SendReport(options, report);
-        EXPECT_EQ(host.Errors, std::vector<int>{5});
-        EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailShellError);
-        EXPECT_EQ(LastErrorMessage(), "Cannot start \"xdg-open\": No such file or directory.");
-        EXPECT_EQ(MailtoEncode("a-Z 9\xC3\xA4"), "a-Z%209\xC3\xA4");
-    }
+    EXPECT_EQ(UnusedFileName(log, "CompressFiles.tgz"), log + "/CompressFiles_999.tgz");
+    WriteText(log + "/CompressFiles_999.tgz", "n");
+    EXPECT_EQ(UnusedFileName(log, "CompressFiles.tgz"), "");
+    EXPECT_EQ(UnusedFileName(log, "README"), log + "/README");
+}
 
 } // namespace
