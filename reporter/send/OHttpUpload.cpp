@@ -121,7 +121,7 @@ int WebUploadFiles(const std::string& host, const std::string& path, const std::
     long status = 0;
     if (library.EasyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0)
         error = WebStatusNotNumber;
-    else if (status != 200)
+    else if (status < 200 || status > 299) // "201 Created" and "204 No Content" took the files too
         error = int(status);
     if (error != 0) {
         resultText = transfer.StatusText();

@@ -233,10 +233,16 @@ bool TReportSender::SendByWeb() {
         if (!ParseURL(m_options.UploadURL(), scheme, urlUser, urlPort, path, host, urlPassword)) {
             CloseSendDialog();
             ReportUploadResult(12005, WinInetErrorText(12005), mode);
-        } else if (mode == 1 || mode == 2) {
-            m_result = SendHTTP(host, path, m_options.UploadPort(), mode == 2);
         } else {
-            m_result = SendFTP(host, path, m_options.UploadPort());
+            // The options' port and account come first; the URL's stand in for those left empty.
+            const uint32_t port = m_options.UploadPort() != 0 ? m_options.UploadPort() : urlPort;
+            const bool ownAccount = !m_options.UploadUser().empty() || !m_options.UploadPassword().empty();
+            const std::string user = ownAccount ? m_options.UploadUser() : urlUser;
+            const std::string password = ownAccount ? m_options.UploadPassword() : urlPassword;
+            if (mode == 1 || mode == 2)
+                m_result = SendHTTP(host, path, port, user, password, mode == 2);
+            else
+                m_result = SendFTP(host, path, port, user, password);
         }
         m_retry = false;
         if (!m_result)
@@ -266,39 +272,59 @@ void ShowUploadProgress(int state, uint64_t total, uint64_t done) {
 
 } // namespace
 
-bool TReportSender::SendHTTP(const std::string& host, const std::string& path, uint32_t port, bool https) {
+bool TReportSender::SendHTTP(const std::string& host, const std::string& path, uint32_t port,
+                             const std::string& user, const std::string& password, bool https) {
     std::vector<std::string> names, values;
     SendHost().CustomWebFieldsRequest(names, values);
     if (m_files.empty()) {
         CloseSendDialog();
-        return true;
+        return ReportNothingToUpload(https ? 2 : 1);
     }
     std::string resultText;
-    const int code = WebUploadFiles(host, path, m_options.UploadUser(), m_options.UploadPassword(), port,
-                                    https, m_files, names, values, ShowUploadProgress, resultText);
+    const int code = WebUploadFiles(host, path, user, password, port, https, m_files, names, values,
+                                    ShowUploadProgress, resultText);
     CloseSendDialog();
     return ReportUploadResult(code, resultText, https ? 2 : 1);
 }
 
-bool TReportSender::SendFTP(const std::string& host, const std::string& path, uint32_t port) {
+bool TReportSender::SendFTP(const std::string& host, const std::string& path, uint32_t port,
+                            const std::string& user, const std::string& password) {
     if (m_files.empty()) {
         CloseSendDialog();
-        return true;
+        return ReportNothingToUpload(3);
     }
     std::string resultText;
-    const int code = FTPUploadFiles(host, path, m_options.UploadUser(), m_options.UploadPassword(), port,
-                                    m_files, ShowUploadProgress, resultText);
+    const int code =
+        FTPUploadFiles(host, path, user, password, port, m_files, ShowUploadProgress, resultText);
     CloseSendDialog();
     return ReportUploadResult(code, resultText, 3);
+}
+
+namespace {
+
+const char* UploadProtocol(int mode) {
+    return mode == 1 ? "HTTP" : mode == 2 ? "HTTPS" : "FTP";
+}
+
+TOstrelLogErrorCode UploadError(int mode) {
+    return mode == 1   ? TOstrelLogErrorCode::eeWebHTTPError
+           : mode == 2 ? TOstrelLogErrorCode::eeWebHTTPSError
+                       : TOstrelLogErrorCode::eeWebFTPError;
+}
+
+} // namespace
+
+bool TReportSender::ReportNothingToUpload(int mode) {
+    // Nothing reached the server, so the report was not sent: it must not count as delivered.
+    SetLastErrorCode(UploadError(mode), std::string(UploadProtocol(mode)) + ": there is no file to send.");
+    return false;
 }
 
 bool TReportSender::ReportUploadResult(int code, const std::string& resultText, int mode) {
     if (code == 0)
         return true;
-    const char* protocol = mode == 1 ? "HTTP" : mode == 2 ? "HTTPS" : "FTP";
-    const TOstrelLogErrorCode error = mode == 1   ? TOstrelLogErrorCode::eeWebHTTPError
-                                      : mode == 2 ? TOstrelLogErrorCode::eeWebHTTPSError
-                                                  : TOstrelLogErrorCode::eeWebFTPError;
+    const char* protocol = UploadProtocol(mode);
+    const TOstrelLogErrorCode error = UploadError(mode);
     std::string suffix;
     if (code == WebLibraryMissing)
         suffix = " - Cannot find the \"" + WebLibraryName() + "\" library.";

@@ -31,8 +31,11 @@ public:
     void SetFiles(const std::vector<std::string>& files);
 
 private:
-    bool SendHTTP(const std::string& host, const std::string& path, uint32_t port, bool https);
-    bool SendFTP(const std::string& host, const std::string& path, uint32_t port);
+    bool SendHTTP(const std::string& host, const std::string& path, uint32_t port, const std::string& user,
+                  const std::string& password, bool https);
+    bool SendFTP(const std::string& host, const std::string& path, uint32_t port, const std::string& user,
+                 const std::string& password);
+    bool ReportNothingToUpload(int mode);
     bool ReportUploadResult(int code, const std::string& resultText, int mode);
     void GatherFiles();
     void KeepUnsentReport(const std::string& packedFile);

@@ -17,7 +17,7 @@ namespace reporter {
 
 namespace {
 
-constexpr size_t Base64LineLength = 80;
+constexpr size_t Base64LineLength = 76; // the most MIME allows
 // Longer commands (the message itself) are logged only in part: the log goes into error messages.
 constexpr size_t LoggedCommandLength = 2048;
 // Message-IDs need a domain; the reporter's own keeps them apart from the host's mail.

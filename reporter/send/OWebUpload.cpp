@@ -63,21 +63,24 @@ constexpr std::array<const char*, 46> WebErrorTexts = {
     "12171 The function failed due to a security check.",
 };
 
-bool IsPlainPart(const std::string& text) {
+bool IsHostName(const std::string& text) {
+    if (text.size() > 2 && text.front() == '[' && text.back() == ']') // an IPv6 address
+        return text.find_first_not_of("0123456789abcdefABCDEF:.", 1) == text.size() - 1;
     for (char c : text)
-        if (!std::isalnum((unsigned char)c) && c != '-' && c != '.')
+        if (!std::isalnum((unsigned char)c) && c != '-' && c != '.' && c != '_')
             return false;
     return true;
 }
 
-// The text before the delimiter, removed with it, when it is a plain part; else empty and nothing removed.
-std::string SplitOff(std::string& rest, const std::string& delimiter) {
-    const size_t at = rest.find(delimiter);
-    if (at == std::string::npos || !IsPlainPart(rest.substr(0, at)))
-        return std::string();
-    std::string part = rest.substr(0, at);
-    rest.erase(0, at + delimiter.size());
-    return part;
+// Decimal digits of a port from 1 to 65535.
+bool ParsePort(const std::string& digits, uint32_t& port) {
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long value = std::stoul(digits);
+    if (value == 0 || value > 65535)
+        return false;
+    port = uint32_t(value);
+    return true;
 }
 
 std::string Trim(const std::string& text) {
@@ -101,28 +104,54 @@ void SetProxySettings(const TProxySettings& settings) {
 
 bool ParseURL(const std::string& url, std::string& scheme, std::string& user, uint32_t& port,
               std::string& path, std::string& host, std::string& password) {
-    std::string rest = Trim(url);
-    if (!rest.empty() && rest.back() != '/')
-        rest += '/';
+    scheme.clear();
+    user.clear();
+    password.clear();
+    host.clear();
+    path.clear();
     port = 0;
-    if (rest.size() >= 2) {
-        // Only a port at the very end of the URL is seen.
-        size_t digitsStart = rest.size() - 1;
-        while (digitsStart > 0 && std::isdigit((unsigned char)rest[digitsStart - 1]))
-            --digitsStart;
-        if (digitsStart > 0 && rest[digitsStart - 1] == ':') {
-            const std::string digits = rest.substr(digitsStart, rest.size() - 1 - digitsStart);
-            if (digits.empty() || digits.size() > 5 || std::stoul(digits) > 65535)
-                return false;
-            port = uint32_t(std::stoul(digits));
-            rest.erase(digitsStart - 1, digits.size() + 1);
+    std::string rest = Trim(url);
+    if (rest.empty())
+        return true;
+    const size_t schemeEnd = rest.find("://");
+    if (schemeEnd != std::string::npos && rest.find_first_of("/@", 0) > schemeEnd) {
+        scheme = rest.substr(0, schemeEnd);
+        rest.erase(0, schemeEnd + 3);
+    }
+    const size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+
+    // The last "@" ends the user part: a password may hold one.
+    const size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+        const std::string userInfo = authority.substr(0, at);
+        const size_t colon = userInfo.find(':');
+        user = userInfo.substr(0, colon);
+        if (colon != std::string::npos)
+            password = userInfo.substr(colon + 1);
+        authority.erase(0, at + 1);
+    }
+    const size_t portColon = authority.rfind(':');
+    if (portColon != std::string::npos && authority.find(']', portColon) == std::string::npos) {
+        if (!ParsePort(authority.substr(portColon + 1), port))
+            return false;
+        authority.erase(portColon);
+    } else {
+        // Stored URLs may carry the port after the path ("http://host/upload:8080").
+        const size_t tail = path.rfind(':');
+        uint32_t trailing = 0;
+        if (tail != std::string::npos && path.find('/', tail) == std::string::npos &&
+            ParsePort(path.substr(tail + 1), trailing)) {
+            port = trailing;
+            path.erase(tail);
         }
     }
-    scheme = SplitOff(rest, "://");
-    user = SplitOff(rest, ":");
-    password = SplitOff(rest, "@");
-    host = SplitOff(rest, "/");
-    path = rest.empty() ? std::string() : rest.substr(0, rest.size() - 1);
+    if (authority.empty() || !IsHostName(authority))
+        return false;
+    host = authority;
     return true;
 }
 

@@ -73,14 +73,20 @@ TEST_F(SmtpTest, MessageCarriesTextAndAttachmentsByteForByte) {
     EXPECT_EQ(transcript.find("AUTH"), std::string::npos);
 }
 
-TEST_F(SmtpTest, AttachmentLinesAreEightyCharactersEachEndedByCrLf) {
-    WriteText(files.File("a.bin"), RandomText(120, 1)); // 160 Base64 characters: two full lines
+TEST_F(SmtpTest, AttachmentLinesAreSeventySixCharactersEachEndedByCrLf) {
+    // 114 bytes are 152 Base64 characters: two full lines; one byte more starts a third.
+    WriteText(files.File("a.bin"), RandomText(114, 1));
     const std::string part = MimeAttachmentPart({files.File("a.bin"), "a.bin"});
     const std::string data = part.substr(part.find("\r\n\r\n", 2) + 4);
-    ASSERT_EQ(data.size(), 164u);
-    EXPECT_EQ(data.substr(80, 2), "\r\n");
-    EXPECT_EQ(data.substr(162), "\r\n");
-    EXPECT_EQ(data.substr(0, 80) + data.substr(82, 80), Base64Encode(RandomText(120, 1)));
+    ASSERT_EQ(data.size(), 156u);
+    EXPECT_EQ(data.substr(76, 2), "\r\n");
+    EXPECT_EQ(data.substr(154), "\r\n");
+    EXPECT_EQ(data.substr(0, 76) + data.substr(78, 76), Base64Encode(RandomText(114, 1)));
+    WriteText(files.File("b.bin"), RandomText(115, 1));
+    const std::string longer = MimeAttachmentPart({files.File("b.bin"), "b.bin"});
+    const std::string more = longer.substr(longer.find("\r\n\r\n", 2) + 4);
+    ASSERT_EQ(more.size(), 156u + 4 + 2);
+    EXPECT_EQ(more.substr(154, 2), "\r\n");
     EXPECT_EQ(part.substr(0, 4 + std::string(MessageBoundary).size()),
               "\r\n--" + std::string(MessageBoundary));
     // A name that could break the header is made harmless.

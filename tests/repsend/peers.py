@@ -6,6 +6,7 @@ import base64
 import email.parser
 import email.policy
 import os
+import re
 import socketserver
 import struct
 import sys
@@ -221,7 +222,7 @@ def serve_dns(args):
 
 
 # --- HTTP ----------------------------------------------------------------------------------------------
-# A POST to a path containing "status201" is answered "201 Created"; anything else "200 OK".
+# A POST to a path containing "statusNNN" is answered with that status; anything else "200 OK".
 
 class UploadHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -251,10 +252,14 @@ class UploadHandler(BaseHTTPRequestHandler):
                 save(os.path.join(folder, "filename-" + name), filename.encode())
         save(os.path.join(folder, "fields.txt"), ("\n".join(names) + "\n").encode())
         save(os.path.join(folder, "headers.txt"), headers.encode())
-        if "status201" in self.path:
-            self.send_response(201, "Created")
-        else:
-            self.send_response(200, "OK")
+        found = re.search(r"status(\d{3})", self.path)
+        status = int(found.group(1)) if found else 200
+        reason = {201: "Created", 204: "No Content", 299: "Odd", 300: "Multiple Choices", 404: "Not Found",
+                  500: "Internal Server Error"}.get(status, "OK")
+        self.send_response(status, reason)
+        if status == 204:
+            self.end_headers()  # a reply without a body
+            return
         self.send_header("Content-Length", "2")
         self.end_headers()
         self.wfile.write(b"ok")
