@@ -8,7 +8,7 @@ packages=(
   gettext zlib1g-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev libdw-dev
   xvfb xauth python3
-  python3-pyftpdlib
+  python3-pyftpdlib lighttpd
 )
 missing=()
 for p in "${packages[@]}"; do

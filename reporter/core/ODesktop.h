@@ -31,9 +31,5 @@ std::string GetDisplayModeText();
 void GetForegroundWindowInfo(std::string& className, std::string& text);
 // A program without windows: no desktop side is installed.
 bool IsConsoleProgram();
-// Web applications have no counterpart here.
-inline bool IsWebApplication() {
-    return false;
-}
 
 } // namespace reporter

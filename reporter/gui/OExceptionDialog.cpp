@@ -2,6 +2,7 @@
 
 #include "ODesktop.h"
 #include "OLastError.h"
+#include "OWebApplication.h"
 #include "OWindows.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/ODialogLayout.h"

@@ -10,6 +10,7 @@
 #include "OSystemInfo.h"
 #include "OTextUtils.h"
 #include "OVersionNote.h"
+#include "OWebApplication.h"
 
 namespace reporter {
 

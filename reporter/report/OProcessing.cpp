@@ -24,6 +24,7 @@
 #include "OSendThread.h"
 #include "OTextUtils.h"
 #include "OThreadPark.h"
+#include "OWebApplication.h"
 #include "OWindows.h"
 
 #include <algorithm>
@@ -121,11 +122,12 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
         if (style == SendFailureBoxStyle)
             ShowErrorBox(text, caption);
-        else if (IsConsoleProgram())
+        else if (IsConsoleProgram() && !IsWebApplication()) // a web program's output is its answer
             std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
         else
             ShowErrorBox(text, caption); // the windowing side offers one box for both
     }
+    bool IsCGIProgram() override { return IsCGIApplication(); }
     std::vector<time_t> ReportTimes() override { return ReportTimesList(); }
     void RequestTermination(uint8_t action) override { reporter::RequestTermination(action); }
     bool TerminationPending(uint8_t& action) override { return TerminationRequested(action); }
@@ -533,6 +535,9 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     // Steps 11-14: the presentation.
     gStep.store(11);
     TReportDialogChoices choices;
+    // A web server may end the program as soon as the answer is complete: the page goes out only when
+    // the report has been logged and sent.
+    std::optional<std::string> webPage;
     choices.SendChecked = decision.SendState;
     choices.ScreenshotChecked = screenshotState;
     if (options.DialogFlags() & 0x01) {
@@ -566,16 +571,22 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
                 screenshotState = choices.ScreenshotChecked;
                 if (choices.TerminateRequested)
                     RequestTermination(options.TerminateAction());
+            } else if (decision.DialogType == 2) {
+                if (IsIntraWebApplication())
+                    execute = ShowIntraWebErrorPage();
+                else
+                    webPage = HTMLErrorPage(options, message, true);
             } else {
-                // A console program, or a page for a web server that does not exist here: the message and
-                // the report go to standard output.
                 OutputToConsole(message, report);
             }
             MainThreadCall([&] { ExceptionActionNotify(1, execute); });
         }
+    } else if (IsWebApplication()) {
+        // The request still gets an answer, never the raw report.
+        webPage = HTMLErrorPage(options, message, false);
     }
     gStep.store(13);
-    if (dialog != nullptr && (options.LogFlags() & 0x02) && !IsConsoleProgram()) {
+    if (dialog != nullptr && (options.LogFlags() & 0x02) && IsDesktopApplication()) {
         const std::string steps = dialog->AskReproduceSteps(options, choices, duplicate);
         if (steps.find_first_not_of(" \t\r\n") != std::string::npos) {
             InsertLogSection(report, generalLength, 6, options.GetText(81), steps);
@@ -637,6 +648,9 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     }
     if (!sentInBackground)
         ErrorsRateCheck(options, data);
+
+    if (webPage)
+        WriteWebErrorPage(*webPage);
 
     // Step 18: the end of the program, when asked for.
     gStep.store(18);
@@ -802,8 +816,7 @@ bool CanShowOrSend(const TOstrelModuleOptions& options, const TReportDecision& d
 }
 
 bool ShouldSave(const TOstrelModuleOptions& options, const TReportDecision& decision) {
-    if (!(decision.DialogType == 1 ||
-          (decision.DialogType == 0 && !IsWebApplication() && !IsConsoleProgram())))
+    if (!(decision.DialogType == 1 || (decision.DialogType == 0 && IsDesktopApplication())))
         return false;
     if (CanShowOrSend(options, decision) && (options.SendFlags() & 0x11) != 0)
         return true;
