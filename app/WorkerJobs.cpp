@@ -2,6 +2,7 @@
 #include "app/CommConfig.h"
 #include "app/Find.h"
 #include "app/Globals.h"
+#include "app/Log.h"
 #include "app/Main.h"
 #include "app/StatusBar.h"
 #include "app/StatusSendConfig.h"
@@ -32,6 +33,10 @@ public:
     }
     void SetStatusText(const QString& text) override { SetStatusPanel(text); }
     void RefreshStatusBar() override { RefreshConnectionPanels(); }
+    void AddLogLine(const QString& line) override {
+        if (FormLog)
+            FormLog->AddLine(line);
+    }
     void SearchEnded() override {
         FindThread = nullptr;
         if (FormFindSlave)

@@ -16,6 +16,8 @@ public:
     virtual void SetStatusText(const QString& text) = 0;
     // Status bar connection panels from the master's settings.
     virtual void RefreshStatusBar() = 0;
+    // One line of the traffic log (a register value the search did not store).
+    virtual void AddLogLine(const QString& line) = 0;
     // The search dialog returns to its idle state (and closes when the search ran to its end).
     virtual void SearchEnded() = 0;
 };

@@ -2,6 +2,7 @@
 #include "classlib/Dialogs.h"
 #include "classlib/Translation.h"
 #include "comm/ModbusSerialTCPMaster.h"
+#include "model/DeviceModelTable.h"
 #include "model/IOClasses.h"
 #include <QThread>
 #include <algorithm>
@@ -62,28 +63,48 @@ bool SendRead(TModbusSerialTCPMaster& master, int function, int slave, int addre
     }
 }
 
-// Serial format register: parity and stop bits.
-void ApplySerialFormat(TRemoteIOComm& comm, int format) {
+// Serial format register: parity and stop bits; false for a code that names no format.
+bool ApplySerialFormat(TRemoteIOComm& comm, int format) {
     using IOClasses::TParity;
     using IOClasses::TStopbit;
     switch (format) {
+    case 0:
+        comm.SetParity(TParity::Even);
+        comm.SetStopbit(TStopbit::SB_1);
+        return true;
     case 1:
         comm.SetParity(TParity::Odd);
         comm.SetStopbit(TStopbit::SB_1);
-        break;
+        return true;
     case 2:
         comm.SetParity(TParity::None);
         comm.SetStopbit(TStopbit::SB_2);
-        break;
+        return true;
     case 3:
         comm.SetParity(TParity::None);
         comm.SetStopbit(TStopbit::SB_1);
-        break;
+        return true;
     default:
-        comm.SetParity(TParity::Even);
-        comm.SetStopbit(TStopbit::SB_1);
-        break;
+        return false;
     }
+}
+
+constexpr int BaudrateOrdinals = 5;     // BR_4800 to BR_57600
+constexpr int ThermocoupleOrdinals = 8; // Tipo_J to Tipo_N
+constexpr int InputFunctionVoltage = 1;
+constexpr int InputFunctionCurrent = 2;
+
+// A timeout register value that names one of the module's timeouts (no other reads back the same).
+bool IsTimeoutCode(int value) {
+    return RegisterFromTimeout(TimeoutFromRegister(value)) == value;
+}
+
+// The traffic log line for a register value the search did not store.
+QString RefusedLine(int wireAddress, int value, const char* what) {
+    return QStringLiteral("Register %1 held %2: %3; the default is kept.")
+        .arg(wireAddress)
+        .arg(value)
+        .arg(QLatin1String(what));
 }
 
 // Two name characters per register, the first in the high byte; anything unprintable becomes a blank.
@@ -121,38 +142,55 @@ void TFindSlaveThread::Execute() {
     }
     const int savedTimeout = m_master->Timeout;
     m_master->Timeout = SearchTimeout;
+    m_result = 0;
     if (FindOptions.UseFactoryDefault) {
-        ReadDevice(FactoryAddress, 2);
+        if (!ReadDevice(FactoryAddress, 2))
+            m_result = 2;
     } else {
         for (int address = FindOptions.BeginAddress; address <= FindOptions.EndAddress; ++address) {
             if (Terminated())
                 break;
             Synchronize([this] { ShowProgress(); });
-            ReadDevice(address, 1);
+            if (!ReadDevice(address, 1)) {
+                m_result = 2;
+                break;
+            }
         }
     }
     m_master->Timeout = savedTimeout;
-    m_result = 0;
 }
 
-void TFindSlaveThread::ReadDevice(int address, int factor) {
+bool TFindSlaveThread::ReadDevice(int address, int factor) {
+    // No answer: no module at this address.
     if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
-        return;
+        return true;
     m_info.assign(InfoBlockCount, 0);
     for (int k = 0; k < InfoBlockCount; ++k)
         m_info[size_t(k)] = m_master->Registers.GetValue(k);
     Synchronize([this] { ApplyInfo(); });
     if (!m_device)
-        return;
+        return true;
     for (int step = 0; step < int(std::size(ReadSteps)); ++step) {
         const TReadStep& s = ReadSteps[step];
         const int n = StepQuantity(s, *m_device);
         if (n <= 0)
             continue;
         m_step = step;
-        if (SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n))
-            Synchronize([this] { ApplyStep(); });
+        if (!SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n)) {
+            // Half a configuration read back would pass for the module's own and be sent back to it:
+            // the device goes and the search ends with the error.
+            Synchronize([this] { DiscardDevice(); });
+            return false;
+        }
+        Synchronize([this] { ApplyStep(); });
     }
+    return true;
+}
+
+void TFindSlaveThread::DiscardDevice() {
+    delete m_device;
+    m_device = nullptr;
+    RefreshOrRescan();
 }
 
 void TFindSlaveThread::ApplyInfo() {
@@ -165,10 +203,24 @@ void TFindSlaveThread::ApplyInfo() {
     }
     TRemoteIOComm* comm = device->Comm();
     comm->SetAddress(r[1]);
-    comm->SetBaudrate(IOClasses::TBaudrate(r[0]));
+    // A value that names no setting is never stored: the device keeps its default and the log says
+    // what the module held. A CAN gateway runs at 9600 only, whatever its register says.
+    const auto refuse = [&](int index, const char* what) {
+        m_host->AddLogLine(RefusedLine(InfoBlockAddress + index, r[size_t(index)], what));
+    };
+    if (r[0] < 0 || r[0] >= BaudrateOrdinals)
+        refuse(0, "no baud rate");
+    else if (r[5] == ModelCode::CanGateway && IOClasses::TBaudrate(r[0]) != IOClasses::TBaudrate::BR_9600)
+        refuse(0, "a model-99 module runs at 9600 only");
+    else
+        comm->SetBaudrate(IOClasses::TBaudrate(r[0]));
     device->Information()->SetFirmwareVersion(r[4]);
-    ApplySerialFormat(*comm, r[2]);
-    device->SetTimeoutFromDevice(r[14]);
+    if (!ApplySerialFormat(*comm, r[2]))
+        refuse(2, "no serial format");
+    if (IsTimeoutCode(r[14]))
+        device->SetTimeoutFromDevice(r[14]);
+    else
+        refuse(14, "no timeout code");
     device->Information()->SetDeviceName(DecodeDeviceName(r));
     device->Information()->SetModelCode(r[5]);
     device->Information()->SetRecordFlashCounter(r[15] * 256 + r[16]);
@@ -231,8 +283,13 @@ void TFindSlaveThread::ApplyStep() {
         break;
     case 6:
         eachAnalogIn([&](TChannelAnalogicInput& c, int i) {
-            c.SetInputFunction(regs.GetValue(i) == 1 ? TAnalogicInputFunction::ifTensao10v
-                                                     : TAnalogicInputFunction::ifCorrente0to20ma);
+            const int v = regs.GetValue(i);
+            if (v == InputFunctionVoltage)
+                c.SetInputFunction(TAnalogicInputFunction::ifTensao10v);
+            else if (v == InputFunctionCurrent)
+                c.SetInputFunction(TAnalogicInputFunction::ifCorrente0to20ma);
+            else
+                m_host->AddLogLine(RefusedLine(ReadSteps[6].address + i, v, "no input function"));
         });
         break;
     case 7:
@@ -247,7 +304,10 @@ void TFindSlaveThread::ApplyStep() {
             const int v = regs.GetValue(0);
             t->SetTermoparJunta((v & 0x80) ? IOClasses::TRemoteJunta::Sem_Junta_Fria
                                            : IOClasses::TRemoteJunta::Com_Junta_Fria);
-            t->SetTermopar(IOClasses::TRemoteTermopar(v & 7));
+            if ((v & 0x7F) < ThermocoupleOrdinals)
+                t->SetTermopar(IOClasses::TRemoteTermopar(v & 0x7F));
+            else
+                m_host->AddLogLine(RefusedLine(ReadSteps[9].address, v, "no thermocouple type"));
         }
         break;
     default:
@@ -268,7 +328,7 @@ void TFindSlaveThread::OnThreadTerminate() {
     } else {
         m_master->Disconnect();
         m_host->RefreshStatusBar();
-        text = _("Find ok");
+        text = m_result == 2 ? m_master->ErrorText() : _("Find ok");
     }
     m_host->SetStatusText(text);
     m_host->SearchEnded();

@@ -28,7 +28,8 @@ public:
 
     TModbusSerialTCPMaster* Master() const { return m_master; }
     int Step() const { return m_step; }
-    // 0 done, 1 the connection failed.
+    // 0 done, 1 the connection failed, 2 reading a found module's configuration failed (the search
+    // stopped there and that device was removed).
     int Result() const { return m_result; }
     TRemoteIO* Device() const { return m_device; }
 
@@ -36,8 +37,10 @@ protected:
     void Execute() override;
 
 private:
-    void ReadDevice(int address, int factor);
+    // False when a module answered but its configuration could not be read completely.
+    bool ReadDevice(int address, int factor);
     void ApplyInfo();
+    void DiscardDevice();
     void ApplyStep();
     void ShowProgress();
     void OnThreadTerminate();

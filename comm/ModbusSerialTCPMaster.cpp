@@ -271,11 +271,30 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
     BuildRequest(slave, function, address, value);
     int attempts = 0;
     bool ok = false;
+    bool timedOut = false;
     do {
         ok = Attempt(slave, function, isRead);
         ++attempts;
+        // A reply that was not the answer means the answer itself may still be on its way, and an
+        // answer taken after a timed-out attempt may be followed by the answer to the retry: either
+        // would meet the next attempt. Let the line fall silent first (this costs time only here).
+        if ((!ok && LastError != ErrorTimeout && LastError != ErrorSendFrame) || (ok && timedOut))
+            SettleLine();
+        timedOut = timedOut || LastError == ErrorTimeout;
     } while (!ok && attempts < Retries + 1);
     return ok;
+}
+
+void TModbusSerialTCPMaster::SettleLine() {
+    TModbusTransport& line = Transport();
+    std::array<std::uint8_t, TBuffer::Capacity> sink{};
+    const Clock::time_point start = Clock::now();
+    while (MillisecondsSince(start) < std::max(Timeout, FrameGap)) {
+        if (line.WaitForData(FrameGap) != platform::TWaitResult::Ready)
+            return;
+        if (line.ReadWaiting(sink.data(), int(sink.size())) <= 0)
+            return;
+    }
 }
 
 bool TModbusSerialTCPMaster::ReadRequest(int slave, int function, int address, int quantity) {

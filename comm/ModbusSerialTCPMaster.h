@@ -78,6 +78,8 @@ private:
     bool ReceiveFrame(int replyLength);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
+    // Drops what arrives until the line has been silent for a frame gap (at most Timeout ms).
+    void SettleLine();
 
     std::unique_ptr<TModbusTransport> m_serialLine;
     std::unique_ptr<TModbusTransport> m_tcpLine;

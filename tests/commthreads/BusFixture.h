@@ -23,6 +23,7 @@ public:
     }
     void SetStatusText(const QString& text) override { statusText = text; }
     void RefreshStatusBar() override { ++statusBarRefreshes; }
+    void AddLogLine(const QString& line) override { logLines << line; }
     void SearchEnded() override { searchEnded = true; }
 
     void ShowSaveProgress(const QString& text) override { saveProgress << text; }
@@ -34,6 +35,7 @@ public:
     QString statusText;
     int statusBarRefreshes = 0;
     bool searchEnded = false;
+    QStringList logLines;
     QStringList saveProgress;
     bool calibrationVisible = false;
     int progressClosed = 0;

@@ -79,13 +79,18 @@ TSimResponse TSimBus::Handle(std::span<const std::uint8_t> frame,
         }
     }
     TSimFault& fault = state.Fault;
+    // A fault that waits for its turn lets this request through untouched.
+    const bool waiting = fault.Kind != TSimFaultKind::None && fault.Skip > 0;
+    const TSimFault applied = waiting ? TSimFault{} : fault;
     TBytes reply;
-    if (FaultLetsRequestThrough(fault)) {
+    if (FaultLetsRequestThrough(applied)) {
         target->Advance(std::chrono::steady_clock::now());
         reply = target->Handle(frame, unit);
     }
-    TSimResponse response = ApplyFault(fault, TBytes(frame.begin(), frame.end()), std::move(reply));
-    if (fault.Kind != TSimFaultKind::None && fault.Remaining > 0 && --fault.Remaining == 0) {
+    TSimResponse response = ApplyFault(applied, TBytes(frame.begin(), frame.end()), std::move(reply));
+    if (waiting) {
+        --fault.Skip;
+    } else if (fault.Kind != TSimFaultKind::None && fault.Remaining > 0 && --fault.Remaining == 0) {
         fault = TSimFault{};
     }
     return response;

@@ -70,6 +70,8 @@ std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::
         int number = 0;
         if (word.size() > 1 && word[0] == 'x' && ParseNumber(word.substr(1), number) && number > 0) {
             fault.Remaining = number;
+        } else if (word.size() > 1 && word[0] == '+' && ParseNumber(word.substr(1), number) && number >= 0) {
+            fault.Skip = number;
         } else if (ParseNumber(word, number) && number >= 0 && number <= 600000 &&
                    (TakesMilliseconds(entry->Kind) ||
                     (entry->Kind == TSimFaultKind::Exception && number >= 1 && number <= 255))) {
@@ -91,6 +93,9 @@ std::string FaultText(const TSimFault& fault) {
     }
     if (TakesMilliseconds(fault.Kind) || fault.Kind == TSimFaultKind::Exception) {
         text += " " + std::to_string(fault.Arg);
+    }
+    if (fault.Kind != TSimFaultKind::None && fault.Skip > 0) {
+        text += " +" + std::to_string(fault.Skip);
     }
     if (fault.Kind != TSimFaultKind::None && fault.Remaining > 0) {
         text += " x" + std::to_string(fault.Remaining);

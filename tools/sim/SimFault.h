@@ -32,6 +32,7 @@ struct TSimFault {
     TSimFaultKind Kind = TSimFaultKind::None;
     int Arg = 0;
     int Remaining = 0; // requests it still applies to; 0 = until switched off
+    int Skip = 0;      // requests that pass unspoiled before it applies
 };
 
 // What the bus sends back for one request.
@@ -44,7 +45,8 @@ struct TSimResponse {
     bool Drop = false;
 };
 
-// Parses "KIND [ARG] [xCOUNT]", e.g. "silent", "late 300", "exception 4 x2", "off".
+// Parses "KIND [ARG] [+SKIP] [xCOUNT]", e.g. "silent", "late 300", "exception 4 x2", "late 130 +3 x1",
+// "off".
 std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::string& error);
 std::string FaultText(const TSimFault& fault);
 
