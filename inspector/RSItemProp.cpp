@@ -433,8 +433,10 @@ void TRSItemProp::SetName(const QString& value) {
     if (value == m_name)
         return;
     if (TRSItemProps* rows = Collection()) {
-        const int found = rows->IndexOfName(value);
-        rows->CheckUniqueName(value, found != Index());
+        // The level is searched for the name only where names must be unique (a search per row would
+        // make building a level quadratic); the row's own name does not count.
+        if (!rows->CheckUniqueName(value, false) && rows->IndexOfName(value) != Index())
+            rows->CheckUniqueName(value, true);
         GetItemListEditor();
         UpdatePosition(value);
     }
@@ -547,32 +549,38 @@ void TRSItemProp::Expand() {
 }
 
 void TRSItemProp::FullCollapse() {
-    TRSItemProps* items = Items();
-    items->BeginUpdate();
-    try {
-        m_expanded = false;
-        for (int i = 0; i < items->Count(); ++i)
-            items->Items(i)->FullCollapse();
-    } catch (...) {
+    m_expanded = false;
+    // Only rows that have sub-rows are walked: asking a leaf for its rows would make it an empty level.
+    if (HasItems()) {
+        TRSItemProps* items = Items();
+        items->BeginUpdate();
+        try {
+            for (int i = 0; i < items->Count(); ++i)
+                items->Items(i)->FullCollapse();
+        } catch (...) {
+            items->EndUpdate();
+            throw;
+        }
         items->EndUpdate();
-        throw;
     }
-    items->EndUpdate();
     VisibleChanged();
 }
 
 void TRSItemProp::FullExpand() {
-    TRSItemProps* items = Items();
-    items->BeginUpdate();
-    try {
-        m_expanded = true;
-        for (int i = 0; i < items->Count(); ++i)
-            items->Items(i)->FullExpand();
-    } catch (...) {
+    m_expanded = true;
+    // Only rows that have sub-rows are walked: asking a leaf for its rows would make it an empty level.
+    if (HasItems()) {
+        TRSItemProps* items = Items();
+        items->BeginUpdate();
+        try {
+            for (int i = 0; i < items->Count(); ++i)
+                items->Items(i)->FullExpand();
+        } catch (...) {
+            items->EndUpdate();
+            throw;
+        }
         items->EndUpdate();
-        throw;
     }
-    items->EndUpdate();
     VisibleChanged();
 }
 

@@ -162,6 +162,8 @@ TEST(RowTree, UniqueNamesRefuseWithoutChange) {
         EXPECT_EQ(e.Message(), "Property name is not unique: speed");
     }
     EXPECT_EQ(other->Name(), "Mode");
+    other->SetName(QStringLiteral("MODE")); // its own name in other letters is no duplicate
+    EXPECT_EQ(other->Name(), "MODE");
     EXPECT_THROW(grid.Items()->AddCategory(QStringLiteral("Speed"), true), Exception);
     EXPECT_THROW(grid.Items()->AddByPath(QStringLiteral("Mode"), QString(), true), Exception);
     EXPECT_EQ(grid.Items()->Count(), 2); // no half-made rows left behind
