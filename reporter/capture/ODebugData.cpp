@@ -97,6 +97,9 @@ uint64_t TDebugReader::ReadULEB() {
     uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         const uint8_t b = ReadU8();
+        // The tenth byte holds the 64th bit only.
+        if (shift == 63 && (b & 0x7E) != 0)
+            throw EReadError("Debug data holds a number beyond 64 bits");
         value |= uint64_t(b & 0x7F) << shift;
         if (!(b & 0x80))
             return value;
@@ -105,14 +108,17 @@ uint64_t TDebugReader::ReadULEB() {
 }
 
 int64_t TDebugReader::ReadSLEB() {
-    int64_t value = 0;
+    // Built in unsigned arithmetic: hostile data must not reach a signed overflow.
+    uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         const uint8_t b = ReadU8();
-        value |= int64_t(b & 0x7F) << shift;
+        if (shift == 63 && (b & 0x7F) != 0 && (b & 0x7F) != 0x7F)
+            throw EReadError("Debug data holds a number beyond 64 bits");
+        value |= uint64_t(b & 0x7F) << shift;
         if (!(b & 0x80)) {
             if (shift + 7 < 64 && (b & 0x40))
-                value |= -(int64_t(1) << (shift + 7));
-            return value;
+                value |= ~uint64_t(0) << (shift + 7);
+            return int64_t(value); // two's complement, as C++20 defines the conversion
         }
     }
     throw EReadError("Debug data holds an overlong number");
@@ -281,12 +287,17 @@ TDebugData::TDebugData(std::vector<uint8_t> bytes, int dataVersion)
         int64_t line = 0;
         bool haveRoutine = false;
         for (uint32_t k = 0; k < u.RowCount; ++k) {
-            offset += in.ReadULEB();
-            line += in.ReadSLEB();
+            // Every step checked before it is taken: the offsets rise within the unit, the lines stay
+            // 32-bit numbers (the lookups repeat this sum in those types).
+            const uint64_t step = in.ReadULEB();
+            const int64_t delta = in.ReadSLEB();
             const uint64_t code = in.ReadULEB();
-            if (offset >= u.High || (k == 0 && offset != u.Low) || line < INT32_MIN || line > INT32_MAX ||
-                (code >= 2 && code - 2 >= routineCount) || (code == 0 && !haveRoutine && k == 0))
+            if (step >= u.High - offset || (k == 0 && step != 0) || delta < INT32_MIN - line ||
+                delta > INT32_MAX - line || (code >= 2 && code - 2 >= routineCount) ||
+                (code == 0 && !haveRoutine && k == 0))
                 throw EReadError("The debug data holds a damaged line table");
+            offset += step;
+            line += delta;
             haveRoutine = true;
         }
         m_units.push_back(u);

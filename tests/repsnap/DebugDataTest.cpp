@@ -110,6 +110,78 @@ TEST(DebugData, ATruncatedOrDamagedBlockIsRefusedWithoutFault) {
     EXPECT_THROW(TDebugData(wrongMagic, 502), EReadError);
 }
 
+TEST(DebugData, NumbersAreDecodedToTheirBoundsAndNoFurther) {
+    auto uleb = [](std::vector<uint8_t> bytes) {
+        TDebugReader in(bytes.data(), bytes.size());
+        return in.ReadULEB();
+    };
+    auto sleb = [](std::vector<uint8_t> bytes) {
+        TDebugReader in(bytes.data(), bytes.size());
+        return in.ReadSLEB();
+    };
+    auto tenth = [](uint8_t fill, uint8_t last) {
+        std::vector<uint8_t> bytes(9, fill);
+        bytes.push_back(last);
+        return bytes;
+    };
+    EXPECT_EQ(uleb({0x7F}), 0x7Fu);
+    EXPECT_EQ(uleb(tenth(0xFF, 0x01)), UINT64_MAX);
+    EXPECT_THROW(uleb(tenth(0xFF, 0x02)), EReadError); // a 65th bit
+    EXPECT_THROW(uleb(tenth(0xFF, 0x81)), EReadError); // an eleventh byte
+    EXPECT_EQ(sleb({0x40}), -64);
+    EXPECT_EQ(sleb({0x3F}), 63);
+    EXPECT_EQ(sleb(tenth(0xFF, 0x00)), INT64_MAX);
+    EXPECT_EQ(sleb(tenth(0x80, 0x7F)), INT64_MIN);
+    EXPECT_THROW(sleb(tenth(0x80, 0x01)), EReadError); // +2^63 does not fit
+    EXPECT_THROW(sleb(tenth(0x80, 0x80)), EReadError);
+    // Nine bytes whose sign bit is the 63rd: the sign reaches the top bit without overflow.
+    std::vector<uint8_t> nine(8, 0x80);
+    nine.push_back(0x40);
+    EXPECT_EQ(sleb(nine), -(int64_t(1) << 62));
+}
+
+TEST(DebugData, ALineTableThatWrapsOrOverflowsIsRefused) {
+    TDebugTable table;
+    table.Routines = {{"Run", 10, 0x100}};
+    table.Units = {{"one.cpp", 0x100, 0x200, {{0x100, 10, 0}, {0x110, 11, 0}}}};
+    const std::vector<uint8_t> good = WriteDebugData(table);
+    // The last row: step 0x10, line +1, same routine.
+    ASSERT_GE(good.size(), 3u);
+    ASSERT_EQ(std::vector<uint8_t>(good.end() - 3, good.end()), (std::vector<uint8_t>{0x10, 0x01, 0x00}));
+    EXPECT_NO_THROW(TDebugData(good, 502));
+    auto withLastRow = [&](std::vector<uint8_t> row) {
+        std::vector<uint8_t> bytes(good.begin(), good.end() - 3);
+        bytes.insert(bytes.end(), row.begin(), row.end());
+        return bytes;
+    };
+    // A step of 2^64 - 16: the offset would wrap back below the unit's start.
+    std::vector<uint8_t> wrap = {0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x01, 0x00};
+    EXPECT_THROW(TDebugData(withLastRow(wrap), 502), EReadError);
+    // The last offset inside the unit is taken, its end is not.
+    EXPECT_NO_THROW(TDebugData(withLastRow({0xFF, 0x01, 0x01, 0x00}), 502));
+    EXPECT_THROW(TDebugData(withLastRow({0x80, 0x02, 0x01, 0x00}), 502), EReadError);
+    // Lines: up to the largest 32-bit number, not past it, and no 64-bit overflow on the way.
+    auto lineStep = [&](int64_t delta) {
+        std::vector<uint8_t> row = {0x10};
+        for (;;) {
+            const uint8_t b = uint8_t(delta & 0x7F);
+            delta >>= 7;
+            const bool done = (delta == 0 && !(b & 0x40)) || (delta == -1 && (b & 0x40));
+            row.push_back(done ? b : uint8_t(b | 0x80));
+            if (done)
+                break;
+        }
+        row.push_back(0x00);
+        return withLastRow(row);
+    };
+    EXPECT_NO_THROW(TDebugData(lineStep(int64_t(INT32_MAX) - 10), 502));
+    EXPECT_THROW(TDebugData(lineStep(int64_t(INT32_MAX) - 9), 502), EReadError);
+    EXPECT_NO_THROW(TDebugData(lineStep(int64_t(INT32_MIN) - 10), 502));
+    EXPECT_THROW(TDebugData(lineStep(int64_t(INT32_MIN) - 11), 502), EReadError);
+    EXPECT_THROW(TDebugData(lineStep(INT64_MAX), 502), EReadError);
+    EXPECT_THROW(TDebugData(lineStep(INT64_MIN), 502), EReadError);
+}
+
 TEST(DebugData, UnitsOutOfOrderAreRefused) {
     TDebugTable table = SampleTable();
     std::swap(table.Units[0], table.Units[1]);
