@@ -5,10 +5,12 @@
 #include "OInterception.h"
 #include "OOptions.h"
 #include "OProcessHandoff.h"
+#include "OReportLock.h"
 #include "OReporterState.h"
 #include "OThreadPark.h"
 #include "OThreadState.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -47,14 +49,24 @@ bool Pause(int milliseconds) {
     return !gWake.wait_for(guard, std::chrono::milliseconds(milliseconds), [] { return gTerminate; });
 }
 
+// The silence that makes a freeze; 0 when no time is set (a time of 0 or less would report a main
+// loop that answers: the watchdog then only watches, it does not report).
 int FreezeLimitMs() {
     const TOstrelModuleOptionsEx* options = CurrentOptions();
     const int seconds = options != nullptr ? options->FreezeSeconds() : 60;
-    // Less than a second would report every busy moment.
-    return std::max(seconds, 1) * 1000;
+    return seconds > 0 ? std::min(seconds, 24 * 3600) * 1000 : 0;
 }
 
 void ReportFreeze() {
+    // One report at a time: the lock is taken before the main thread is stopped, so that the main thread
+    // never stands still while it holds it (it may be waiting for another thread's report). While a
+    // report runs the main loop does not answer; it is asked again when the report has ended.
+    std::unique_lock lock(ReportLock(), std::defer_lock);
+    while (!lock.try_lock())
+        if (!Pause(FreezePingMs))
+            return;
+    if (PingMainLoop(FreezePingMs) != TPingResult::Unanswered)
+        return;
     TOstrelThreadState& self = CurrentThreadState();
     const pid_t main = MainThreadId();
     TThreadParker parker(1); // allocated before the main thread stands still
@@ -100,7 +112,9 @@ void* WatchdogMain(void*) {
                 }
                 unanswered = 0;
             }
-        } while (unanswered < FreezeLimitMs() && !Terminated());
+            if (FreezeLimitMs() == 0)
+                unanswered = 0; // no time set: nothing to count towards
+        } while ((FreezeLimitMs() == 0 || unanswered < FreezeLimitMs()) && !Terminated());
         if (unanswered == FreezeLimitMs() && !Terminated()) {
             try {
                 ReportFreeze();

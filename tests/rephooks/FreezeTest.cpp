@@ -3,6 +3,7 @@
 
 #include "ExceptionLog.h"
 #include "OOptions.h"
+#include "OReportLock.h"
 #include "OReporterState.h"
 
 #include <chrono>
@@ -80,6 +81,45 @@ TEST_F(Freeze, ABlockedMainLoopIsReportedOnceAfterTheTimeAndAnAnsweringOneNever)
     // Switching the option off stops the watchdog at once.
     options->SetFreezeActive(false);
     EXPECT_FALSE(reporter::FreezeThreadRunning());
+}
+
+TEST_F(Freeze, NoTimeSetMeansNoReport) {
+    auto* options = reporter::CurrentOptions();
+    ASSERT_NE(nullptr, options);
+    options->SetFreezeSeconds(0);
+    options->SetFreezeActive(true);
+    Pump(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // blocked
+    Pump(std::chrono::milliseconds(100));
+    EXPECT_TRUE(m_processor.Records().empty());
+    options->SetFreezeSeconds(-5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Pump(std::chrono::milliseconds(100));
+    EXPECT_TRUE(m_processor.Records().empty());
+}
+
+TEST_F(Freeze, AFreezeWaitsForTheReportThatRuns) {
+    auto* options = reporter::CurrentOptions();
+    ASSERT_NE(nullptr, options);
+    options->SetFreezeSeconds(1);
+    options->SetFreezeActive(true);
+    Pump(std::chrono::milliseconds(300));
+    // Another thread's report holds the lock while the main loop is blocked past the limit: the main
+    // thread is not stopped meanwhile, and the freeze is reported once the lock is free.
+    std::mutex reportRuns;
+    reportRuns.lock();
+    std::thread report([&] {
+        std::lock_guard lock(reporter::ReportLock());
+        std::lock_guard wait(reportRuns);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+    EXPECT_TRUE(m_processor.Records().empty());
+    reportRuns.unlock();
+    report.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400)); // still blocked
+    Pump(std::chrono::milliseconds(100));
+    ASSERT_EQ(1u, m_processor.Records().size());
+    EXPECT_TRUE(m_processor.Records()[0].FromWatchdog);
 }
 
 } // namespace
