@@ -3,6 +3,7 @@
 #include "RepprocTools.h"
 
 #include "ODesktop.h"
+#include "OEvents.h"
 #include "OExports.h"
 #include "OFreezeWatch.h"
 #include "OLogFile.h"
@@ -115,6 +116,61 @@ TChildScenario segv("segv", [] {
     volatile int* volatile target = reinterpret_cast<int*>(16);
     *target = 1;
     Say("NOT ENDED");
+});
+
+// What the report's event handlers and the options may do to a report.
+TChildScenario notifyStops("notify-stops", [] {
+    StartReporterForChild();
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool& go) {
+        go = false;
+    };
+    ReportCaught("repproc stopped failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario reentry("reentry", [] {
+    StartReporterForChild();
+    // A handler that fails itself while the report runs: its exception is no second report.
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
+        try {
+            Fail("repproc inner failure");
+        } catch (...) {
+            std::printf("INNER RESULT %d\n", reporter::ExceptionManagerFor(std::current_exception(), 1));
+            std::fflush(stdout);
+        }
+    };
+    ReportCaught("repproc outer failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario reportTimes("report-times", [] {
+    StartReporterForChild();
+    Options().SetProcessingFlags(uint8_t(Options().ProcessingFlags() | 0x01));
+    Options().SetErrorRateCount(2);
+    Options().SetErrorRateMinutes(-1); // never exceeded: the program goes on
+    for (int i = 0; i < 4; ++i) {
+        ReportCaught("repproc timed failure");
+        std::printf("TIMES %zu\n", reporter::ReportTimesList().size());
+    }
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario longerFirst("longer-first", [] {
+    StartReporterForChild();
+    Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x01));
+    // The same fault place, the second message is the start of the first: no repeat.
+    for (const char* message : {"repproc failure 1.5", "repproc failure 1.", "repproc failure 1."}) {
+        try {
+            throw std::runtime_error(message);
+        } catch (...) {
+            reporter::ExceptionManagerFor(std::current_exception(), 1);
+        }
+    }
+    Say("SURVIVED");
+    std::exit(0);
 });
 
 // Faults in other modules than the program: the C library (inside one of its routines, and its abort),
@@ -322,6 +378,45 @@ TEST(Processing, AFaultIsReportedAndThenEndsTheProcess) {
     const std::vector<std::string> reports = StoredReports(folder.LogFile());
     ASSERT_EQ(1u, reports.size());
     EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find("EAccessViolation"));
+}
+
+TEST(Processing, EventHandlersAndOptionsShapeTheReport) {
+    {
+        // A handler that clears the continue flag: nothing shown, nothing logged.
+        TTempFolder folder;
+        const TChildResult child = RunChild("notify-stops", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+        EXPECT_EQ(0, CountOf(child.Output, "repproc stopped failure"));
+        EXPECT_FALSE(FileExists(folder.LogFile()));
+    }
+    {
+        TTempFolder folder;
+        const TChildResult child = RunChild("reentry", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "INNER RESULT 0"));
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc outer failure"));
+    }
+    {
+        TTempFolder folder;
+        const TChildResult child = RunChild("report-times", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "TIMES 1\n"));
+        EXPECT_EQ(3, CountOf(child.Output, "TIMES 2\n"));
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    }
+    {
+        TTempFolder folder;
+        const TChildResult child = RunChild("longer-first", folder);
+        SCOPED_TRACE(child.Output);
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(2u, reports.size());
+        EXPECT_EQ("repproc failure 1.5.", Field(reports[0], "2.5"));
+        EXPECT_EQ("repproc failure 1.", Field(reports[1], "2.5"));
+    }
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
