@@ -1056,7 +1056,45 @@ void TCustomDrawGrid::keyPressEvent(QKeyEvent* event) {
 bool TCustomDrawGrid::focusNextPrevChild(bool next) {
     if (m_options & goTabs)
         return false;
-    return QAbstractScrollArea::focusNextPrevChild(next);
+    // The window's next control, never the grid's own editor (which would hand the focus straight back).
+    return FocusNeighbour(next) || QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+bool TCustomDrawGrid::IsLeavingTab(const QKeyEvent* event, TGridOptions options) {
+    if (event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab)
+        return false;
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (mods & Qt::AltModifier)
+        return false;
+    return (mods & Qt::ControlModifier) || !(options & goTabs);
+}
+
+bool TCustomDrawGrid::FocusNeighbour(bool next) {
+    QWidget* w = this;
+    for (;;) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == this)
+            return false;
+        if (isAncestorOf(w) || w->window() != window())
+            continue;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && !w->focusProxy()) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+}
+
+bool TCustomDrawGrid::event(QEvent* event) {
+    // Ctrl+Tab leaves the grid even where Tab moves between its cells.
+    if (event->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if ((ke->modifiers() & Qt::ControlModifier) && IsLeavingTab(ke, m_options)) {
+            const bool back = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
+            FocusNeighbour(!back);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 // ---- mouse -------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <QVector>
 #include <functional>
 
+class QKeyEvent;
 class QPainter;
 class TInplaceEdit;
 
@@ -174,6 +175,11 @@ public:
     // Writes the editor's text to the cell it was opened on.
     void UpdateText();
     bool IsActiveControl() const;
+    // Moves the focus out of the grid to the next or previous control of the window's focus order; false
+    // when there is none.
+    bool FocusNeighbour(bool next);
+    // Tab and Shift+Tab move between the cells (goTabs) or leave the grid; Ctrl+Tab always leaves.
+    static bool IsLeavingTab(const QKeyEvent* event, TGridOptions options);
 
 protected:
     virtual void DrawCell(int col, int row, const QRect& rect, TGridDrawState state, QPainter& painter);
@@ -244,6 +250,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool event(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void showEvent(QShowEvent* event) override;
 

@@ -288,9 +288,22 @@ void TInplaceEdit::DblClick() {
 }
 
 bool TInplaceEdit::event(QEvent* e) {
-    // Tab belongs to the grid's cell navigation, not to the window's focus chain.
+    // Tab moves between the grid's cells when the grid takes tabs; otherwise it leaves the grid for the
+    // window's next control (the grid's exit validates the text and keeps the focus when it is refused).
     if (e->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(e);
+        if (TCustomDrawGrid::IsLeavingTab(ke, m_grid->Options())) {
+            const bool back = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
+            bool checked = false;
+            Guarded([&] {
+                int key = ke->key();
+                KeyDown(key, ke->modifiers() & ~Qt::KeypadModifier);
+                checked = true;
+            });
+            if (checked)
+                m_grid->FocusNeighbour(!back);
+            return true;
+        }
         if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
             keyPressEvent(ke);
             return true;

@@ -329,7 +329,6 @@ void TRSInplaceEditList::KeyDown(int& key, Qt::KeyboardModifiers shift) {
         if (!alt)
             ValidateOrRaise();
         break;
-    case Qt::Key_Escape:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
     case Qt::Key_Up:

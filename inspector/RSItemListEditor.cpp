@@ -942,6 +942,7 @@ void TRSCustomItemListEditor::ValidateEdit() {
     if (TRSItemProp* r = CurrentItem())
         r->DoValidate();
     editor->SetModified(false);
+    editor->SetOldValue(editor->Text()); // Escape now goes back to this commit, not past it
 }
 
 // ---- pick lists and buttons --------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "classlib/StringGrid.h"
 #include "classlib/SysUtils.h"
 #include <QApplication>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -396,4 +397,44 @@ TEST(DrawGrid, ClosingAWindowWithTheFocusedEditorIsSafe) {
     QApplication::processEvents();
     grid.reset();
     QApplication::processEvents();
+}
+
+TEST(DrawGrid, TabMovesBetweenCellsOrLeavesTheGrid) {
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    auto* grid = new TStringGrid(&window);
+    auto* after = new QLineEdit(&window);
+    before->setGeometry(0, 0, 200, 24);
+    grid->setGeometry(0, 30, 300, 200);
+    after->setGeometry(0, 240, 200, 24);
+    grid->SetOptions(grid->Options() | goEditing | goAlwaysShowEditor);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto press = [](Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, mods);
+    };
+    before->setFocus();
+    press(Qt::Key_Tab);
+    ASSERT_TRUE(grid->InplaceEditor() && grid->InplaceEditor()->hasFocus());
+    press(Qt::Key_Tab); // without goTabs Tab leaves for the next control...
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(grid->InplaceEditor()->hasFocus());
+    press(Qt::Key_Backtab, Qt::ShiftModifier); // ... and Shift+Tab for the previous one
+    EXPECT_EQ(QApplication::focusWidget(), before);
+
+    grid->SetOptions(grid->Options() | goTabs); // with goTabs Tab walks the cells
+    press(Qt::Key_Tab);
+    ASSERT_TRUE(grid->InplaceEditor()->hasFocus());
+    const int col = grid->Col();
+    press(Qt::Key_Tab);
+    EXPECT_EQ(grid->Col(), col + 1);
+    EXPECT_TRUE(grid->InplaceEditor()->hasFocus());
+    press(Qt::Key_Tab, Qt::ControlModifier); // Ctrl+Tab still leaves
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(grid->InplaceEditor()->hasFocus());
+    press(Qt::Key_Backtab, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), before);
 }

@@ -153,10 +153,10 @@ TEST(ItemEditor, EveryCommittingKeyValidates) {
     a->SetExpressionMask(true);
     f.Reselect(a);
     const std::pair<int, Qt::KeyboardModifiers> keys[] = {
-        {Qt::Key_Tab, Qt::NoModifier},      {Qt::Key_Return, Qt::NoModifier},
-        {Qt::Key_Escape, Qt::NoModifier},   {Qt::Key_PageUp, Qt::NoModifier},
-        {Qt::Key_PageDown, Qt::NoModifier}, {Qt::Key_Up, Qt::NoModifier},
-        {Qt::Key_Down, Qt::NoModifier},     {Qt::Key_Insert, Qt::NoModifier},
+        {Qt::Key_Tab, Qt::NoModifier},    {Qt::Key_Return, Qt::NoModifier},
+        {Qt::Key_PageUp, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
+        {Qt::Key_Up, Qt::NoModifier},     {Qt::Key_Down, Qt::NoModifier},
+        {Qt::Key_Insert, Qt::NoModifier},
     };
     for (const auto& [key, mods] : keys) {
         boxes->requests.clear();
@@ -333,4 +333,28 @@ TEST(ItemEditor, PickListsFromHandlers) {
     EXPECT_EQ((allLines - 4) * 2, (twoLines - 4) * 6);
     EXPECT_GE(f.Editor()->GetPickList()->width(), f.Editor()->width());
     f.Key(Qt::Key_Escape);
+}
+
+TEST(ItemEditor, EscapeRestoresTheLastCommitWithoutValidating) {
+    ScopedRecordingPresenter boxes;
+    ShownItemGrid f;
+    TRSItemProp* a = f.Row(0);
+    a->SetEditMask(QStringLiteral("^[0-9]+$"));
+    a->SetExpressionMask(true);
+    f.Reselect(a);
+    f.Editor()->end(false);
+    QTest::keyClicks(f.Editor(), QStringLiteral("x")); // "1x" does not match, but Escape takes it back
+    f.Key(Qt::Key_Escape);
+    EXPECT_TRUE(boxes->requests.isEmpty());
+    EXPECT_EQ(f.Editor()->text(), "1");
+    EXPECT_EQ(a->Value(), "1");
+
+    f.Type(QStringLiteral("5"));
+    f.Key(Qt::Key_Return); // committed
+    f.Type(QStringLiteral("6"));
+    EXPECT_EQ(a->Value(), "6");
+    f.Key(Qt::Key_Escape); // back to the commit, not past it
+    EXPECT_EQ(f.Editor()->text(), "5");
+    EXPECT_EQ(a->Value(), "5");
+    EXPECT_TRUE(boxes->requests.isEmpty());
 }

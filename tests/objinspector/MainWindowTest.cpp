@@ -2,10 +2,13 @@
 // published properties, and an edit reaches the model, with the model's refusal shown and undone.
 #include "TestObjects.h"
 #include "app/Main.h"
+#include "inspector/RSInplaceEditList.h"
 #include "model/IOClasses.h"
 #include "tests/support/RecordingPresenter.h"
 #include "ui_Main.h"
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -99,4 +102,39 @@ TEST_F(MainWindowFixture, AChannelShowsItsSettingsAndTheNetworkRootShowsNone) {
     Select(form->Network->Node());
     EXPECT_TRUE(Inspector()->isHidden());
     EXPECT_FALSE(form->ui().lbInvalid->isHidden());
+}
+
+TEST_F(MainWindowFixture, TabAndShiftTabLeadThroughTheInspector) {
+    TRemoteIO* device = form->Network->AddRemoteIO();
+    device->Comm()->SetAddress(3);
+    device->Information()->SetModelCode(0);
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Select(device->Node());
+    QTreeView* tree = form->ui().tvNetwork;
+    TRSObjectInspector* inspector = Inspector();
+    auto inInspector = [&] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus && (focus == inspector || inspector->isAncestorOf(focus));
+    };
+    tree->setFocus(Qt::TabFocusReason);
+    Settle();
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, mods);
+        Settle();
+    };
+    press(Qt::Key_Tab);
+    ASSERT_TRUE(inInspector());
+    EXPECT_TRUE(inspector->Editor() && inspector->Editor()->hasFocus()); // straight into the value
+    press(Qt::Key_Tab);
+    EXPECT_FALSE(inInspector()); // and out to the next control
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(inInspector());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), tree);
+    press(Qt::Key_Tab);
+    ASSERT_TRUE(inInspector());
+    press(Qt::Key_Tab, Qt::ControlModifier); // the window's own order from the editor too
+    EXPECT_FALSE(inInspector());
 }
