@@ -6,6 +6,7 @@
 #include "app/SendConfigTasks.h"
 #include "app/StatusBar.h"
 #include "comm/ModbusSerialTCPMaster.h"
+#include "inspector/RSObjectInspector.h"
 #include "model/IOClasses.h"
 #include "tests/app/AppFixture.h"
 #include "tests/app/AppTests.h"
@@ -75,6 +76,36 @@ private slots:
             ui.tvNetwork->expandAll();
             FormMain->grab().save(QString::fromLocal8Bit(shot));
         }
+    }
+
+    void onlyAnEditThatTookEffectMarksTheDeviceModified() {
+        TBusCase c;
+        c.Search(1, 1);
+        QCOMPARE(FormMain->Network->GetCount(), 1);
+        TRemoteIO* device = FormMain->Network->GetItem(0);
+        FormMain->ui().tvNetwork->setCurrentIndex(device->Node()->index());
+        QCoreApplication::sendPostedEvents();
+        device->SetModified(false);
+        TRSObjectInspector* inspector = FormMain->ui().RSObjectInspector1;
+        auto edit = [&](const QString& text) {
+            // The user edits a row that is shown: its group is open.
+            QVERIFY(inspector->Items()->FindByPath(QStringLiteral("Comm")));
+            inspector->Items()->FindByPath(QStringLiteral("Comm"))->Expand();
+            TRSItemProperty* row = inspector->Items()->FindByPath(QStringLiteral("Comm.Address"));
+            QVERIFY(row && row->VisibleIndex() >= 0);
+            row->SetValue(text);
+            row->DoValidate();
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents();
+        };
+        c.app.presenter->requests.clear();
+        edit(QStringLiteral("0")); // refused by the device with its message
+        QCOMPARE(c.app.presenter->Texts(), QStringList{"Out of range value. Min=1, Max=247"});
+        QCOMPARE(device->Comm()->Address(), 1);
+        QVERIFY(!device->Modified());
+        edit(QStringLiteral("9"));
+        QCOMPARE(device->Comm()->Address(), 9);
+        QVERIFY(device->Modified());
     }
 
     void sendConfigWritesTheModel() {
