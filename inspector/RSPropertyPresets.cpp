@@ -472,6 +472,21 @@ constexpr TEmptyFlag kEmptyFlags[] = {
     {"ParentTypeNamesEmpty", &TRSPropertyPreset::ParentTypeNames},
 };
 
+// The style attributes of a font as stored: one Boolean each.
+struct TFontStyle {
+    const char* Name;
+    unsigned Bit;
+    bool (TRSFont::*Get)() const;
+    void (TRSFont::*Set)(bool);
+};
+
+constexpr TFontStyle kFontStyles[] = {
+    {"Bold", TRSCustomDeltaFont::dfBold, &TRSFont::Bold, &TRSFont::SetBold},
+    {"Italic", TRSCustomDeltaFont::dfItalic, &TRSFont::Italic, &TRSFont::SetItalic},
+    {"Underline", TRSCustomDeltaFont::dfUnderline, &TRSFont::Underline, &TRSFont::SetUnderline},
+    {"StrikeOut", TRSCustomDeltaFont::dfStrikeOut, &TRSFont::StrikeOut, &TRSFont::SetStrikeOut},
+};
+
 // The stored attributes of a preset font: only those in which it differs from the inspector's font, so
 // that the rest keeps following the inspector. Colours are stored as 0x00BBGGRR.
 void WriteFontDelta(TWriter& writer, const QString& prefix, const TRSCustomDeltaFont& font) {
@@ -489,17 +504,10 @@ void WriteFontDelta(TWriter& writer, const QString& prefix, const TRSCustomDelta
         writer.WritePropName(prefix + QStringLiteral("Color"));
         writer.WriteInteger(qint64(c.red()) | qint64(c.green()) << 8 | qint64(c.blue()) << 16);
     }
-    const std::pair<unsigned, bool> styles[] = {
-        {TRSCustomDeltaFont::dfBold, font.Bold()},
-        {TRSCustomDeltaFont::dfItalic, font.Italic()},
-        {TRSCustomDeltaFont::dfUnderline, font.Underline()},
-        {TRSCustomDeltaFont::dfStrikeOut, font.StrikeOut()},
-    };
-    const char* const styleNames[] = {"Bold", "Italic", "Underline", "StrikeOut"};
-    for (std::size_t i = 0; i < std::size(styles); ++i)
-        if (delta & styles[i].first) {
-            writer.WritePropName(prefix + QLatin1String(styleNames[i]));
-            writer.WriteBoolean(styles[i].second);
+    for (const TFontStyle& style : kFontStyles)
+        if (delta & style.Bit) {
+            writer.WritePropName(prefix + QLatin1String(style.Name));
+            writer.WriteBoolean((font.*style.Get)());
         }
 }
 
@@ -521,20 +529,14 @@ bool ReadFontDelta(TReader& reader, const QString& attribute, TRSCustomDeltaFont
             throw EReadError(_("Invalid property value"));
         font.SetColor(QColor(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF)));
         bit = TRSCustomDeltaFont::dfColor;
-    } else if (attribute == QLatin1String("Bold")) {
-        font.SetBold(reader.ReadBoolean());
-        bit = TRSCustomDeltaFont::dfBold;
-    } else if (attribute == QLatin1String("Italic")) {
-        font.SetItalic(reader.ReadBoolean());
-        bit = TRSCustomDeltaFont::dfItalic;
-    } else if (attribute == QLatin1String("Underline")) {
-        font.SetUnderline(reader.ReadBoolean());
-        bit = TRSCustomDeltaFont::dfUnderline;
-    } else if (attribute == QLatin1String("StrikeOut")) {
-        font.SetStrikeOut(reader.ReadBoolean());
-        bit = TRSCustomDeltaFont::dfStrikeOut;
     } else {
-        return false;
+        for (const TFontStyle& style : kFontStyles)
+            if (attribute == QLatin1String(style.Name)) {
+                (font.*style.Set)(reader.ReadBoolean());
+                bit = style.Bit;
+            }
+        if (!bit)
+            return false;
     }
     font.AddDelta(bit);
     return true;

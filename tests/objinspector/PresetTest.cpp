@@ -180,3 +180,37 @@ TEST_F(PresetFixture, PresetFontsAreStoredAndAStreamIsReadInTheLoadingState) {
     EXPECT_THROW(brokenReader.ReadComponent(&target), EStreamError);
     EXPECT_FALSE(target.Loading());
 }
+
+TEST_F(PresetFixture, StoredFontValuesAreCheckedOnBothSides) {
+    TRSObjectInspector inspector;
+    TRSPropertyPreset* preset = inspector.Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+    // Reads one stored attribute; true when it was taken.
+    auto read = [&](const QString& name, qint64 value) {
+        QBuffer buffer;
+        EXPECT_TRUE(buffer.open(QIODevice::ReadWrite));
+        TWriter(&buffer).WriteInteger(value);
+        buffer.seek(0);
+        TReader reader(&buffer);
+        try {
+            return preset->ReadDefinedProperty(reader, name);
+        } catch (const EReadError& e) {
+            EXPECT_EQ(e.Message(), "Invalid property value");
+            return false;
+        }
+    };
+    const std::tuple<const char*, qint64, bool> cases[] = {
+        {"Font.Size", 1, true},         {"Font.Size", 1638, true},
+        {"Font.Size", 0, false},        {"Font.Size", 1639, false},
+        {"ValueFont.Color", 0, true},   {"ValueFont.Color", 0xFFFFFF, true},
+        {"ValueFont.Color", -1, false}, {"ValueFont.Color", 0x1000000, false},
+    };
+    for (const auto& [name, value, taken] : cases)
+        EXPECT_EQ(read(QLatin1String(name), value), taken) << name << " " << value;
+    EXPECT_EQ(preset->Font()->Size(), 1638);
+    EXPECT_EQ(preset->ValueFont()->Color(), QColor(0xFF, 0xFF, 0xFF));
+    // A name that is no attribute is not the preset's.
+    QBuffer empty;
+    ASSERT_TRUE(empty.open(QIODevice::ReadOnly));
+    TReader reader(&empty);
+    EXPECT_FALSE(preset->ReadDefinedProperty(reader, QStringLiteral("Font.Weight")));
+}
