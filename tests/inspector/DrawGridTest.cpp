@@ -438,3 +438,27 @@ TEST(DrawGrid, TabMovesBetweenCellsOrLeavesTheGrid) {
     press(Qt::Key_Backtab, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), before);
 }
+
+TEST(DrawGrid, FixedCountsAreCheckedAtBothEnds) {
+    TStringGrid grid;
+    grid.SetColCount(4);
+    grid.SetRowCount(5);
+    // The largest fixed count leaves one scrollable column or row; one more is refused and changes nothing.
+    grid.SetFixedCols(grid.ColCount() - 1);
+    EXPECT_EQ(grid.FixedCols(), 3);
+    EXPECT_THROW(grid.SetFixedCols(grid.ColCount()), EInvalidOperation);
+    EXPECT_EQ(grid.FixedCols(), 3);
+    grid.SetFixedRows(grid.RowCount() - 1);
+    EXPECT_EQ(grid.FixedRows(), 4);
+    EXPECT_THROW(grid.SetFixedRows(grid.RowCount()), EInvalidOperation);
+    EXPECT_EQ(grid.FixedRows(), 4);
+    // No fixed column or row at all is the other end.
+    grid.SetFixedCols(0);
+    grid.SetFixedRows(0);
+    EXPECT_EQ(grid.FixedCols(), 0);
+    EXPECT_EQ(grid.FixedRows(), 0);
+    EXPECT_THROW(grid.SetFixedCols(-1), EInvalidOperation);
+    EXPECT_THROW(grid.SetFixedRows(-1), EInvalidOperation);
+    EXPECT_EQ(grid.FixedCols(), 0);
+    EXPECT_EQ(grid.FixedRows(), 0);
+}
