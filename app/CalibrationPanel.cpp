@@ -1,8 +1,10 @@
 #include "app/CalibrationPanel.h"
+#include "app/Globals.h"
 #include "app/Main.h"
 #include "classlib/Application.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Translation.h"
+#include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
 #include "ui_Main.h"
 #include <QApplication>
@@ -78,33 +80,45 @@ void TCalibrationPanel::FormKeyPress(QChar key) {
     auto* device = qobject_cast<TRemoteIO*>(selected);
     if (!device)
         return;
-    QPushButton* const inputButtons[] = {m_ui.btCalibrationZero, m_ui.btCalibrationMax};
-    QPushButton* const otherButtons[] = {m_ui.btCalibrationC1Zero, m_ui.btCalibrationC1Max,
-                                         m_ui.btCalibrateAnalogicC0Out, m_ui.btCalibrateAnalogicC1Out};
+    const std::pair<QPushButton*, TCalibrationCommand> buttons[] = {
+        {m_ui.btCalibrationZero, TCalibrationCommand::C0Zero},
+        {m_ui.btCalibrationMax, TCalibrationCommand::C0Max},
+        {m_ui.btCalibrationC1Zero, TCalibrationCommand::C1Zero},
+        {m_ui.btCalibrationC1Max, TCalibrationCommand::C1Max},
+        {m_ui.btCalibrateAnalogicC0Out, TCalibrationCommand::Output1},
+        {m_ui.btCalibrateAnalogicC1Out, TCalibrationCommand::Output2}};
+    // Only the calibrations the device's channels allow are offered.
+    for (const auto& [button, command] : buttons)
+        button->setEnabled(CanCalibrate(*device, command));
     if (device->AnalogicOutput()) {
         m_ui.gbCalibration->show();
         m_ui.btCalibrationZero->setText(_("Calibrate C0 with 0"));
         m_ui.btCalibrationMax->setText(_("Calibrate C0 with Max"));
-        for (QPushButton* b : inputButtons)
-            b->setEnabled(true);
-        for (QPushButton* b : otherButtons)
-            b->setEnabled(true);
         Calibration.CalibrationMode = 1;
     } else if (device->AnalogicInput()) {
         m_ui.gbCalibration->show();
         m_ui.btCalibrationZero->setText(_("Calibrate with 0"));
         m_ui.btCalibrationMax->setText(_("Calibrate with Max"));
-        for (QPushButton* b : inputButtons)
-            b->setEnabled(true);
-        for (QPushButton* b : otherButtons)
-            b->setEnabled(false);
         Calibration.CalibrationMode = 0;
-    } else {
-        for (QPushButton* b : inputButtons)
-            b->setEnabled(false);
-        for (QPushButton* b : otherButtons)
-            b->setEnabled(false);
     }
+}
+
+bool TCalibrationPanel::CanCalibrate(const TRemoteIO& device, TCalibrationCommand command) {
+    const int inputs = device.AnalogicInput() ? device.AnalogicInput()->GetCount() : 0;
+    const int outputs = device.AnalogicOutput() ? device.AnalogicOutput()->GetCount() : 0;
+    switch (command) {
+    case TCalibrationCommand::C0Zero:
+    case TCalibrationCommand::C0Max:
+        return inputs >= 1;
+    case TCalibrationCommand::C1Zero:
+    case TCalibrationCommand::C1Max:
+        return inputs >= 2 && outputs >= 1;
+    case TCalibrationCommand::Output1:
+        return outputs >= 1;
+    case TCalibrationCommand::Output2:
+        return outputs >= 2;
+    }
+    return false;
 }
 
 void TCalibrationPanel::btOKClick() {
@@ -126,19 +140,21 @@ void TCalibrationPanel::btCloseClick() {
     m_ui.toolbtnLog->hide();
 }
 
-void TCalibrationPanel::Calibrate(const char* prompt) {
-    // The selection may have moved since the box was opened: only a device is calibrated.
+void TCalibrationPanel::Calibrate(TCalibrationCommand command, const char* prompt) {
+    // The selection may have moved since the box was opened: only a device is calibrated, and only
+    // with a command its channels allow (the module refuses the others).
     auto* device = qobject_cast<TRemoteIO*>(m_form->SelectedObject());
-    if (!device) {
+    if (!device || !CanCalibrate(*device, command)) {
         Calibration.Calibrating = false;
-        ErrorBox(_("Select a remote I/O."));
+        ErrorBox(device ? _("This device cannot perform this calibration.") : _("Select a remote I/O."));
         return;
     }
     // An input button after an output calibration calibrates the input again.
     if (Calibration.CalibrationOutput != 0 && Calibration.CalibrationOutput != 1)
         Calibration.CalibrationMode = InputMode(*device);
     PromptBox(_(prompt));
-    m_form->SendConfig(device);
+    if (m_form->SendConfig(device) == TFormMain::TSendOutcome::Failed)
+        ErrorBox(_("The calibration failed: ") + (ModbusMaster ? ModbusMaster->ErrorText() : QString()));
     PromptBox(_("End of Calibration."));
     Calibration.Calibrating = false;
     m_ui.pbCalibration->setValue(0);
@@ -149,7 +165,7 @@ void TCalibrationPanel::btCalibrationZeroClick() {
     Calibration.CalibrationStep = 1;
     Calibration.CalibrationChannel = 0;
     Calibration.CalibrationOutput = 3;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma.");
+    Calibrate(TCalibrationCommand::C0Zero, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma.");
 }
 
 void TCalibrationPanel::btCalibrationMaxClick() {
@@ -157,7 +173,7 @@ void TCalibrationPanel::btCalibrationMaxClick() {
     Calibration.CalibrationStep = 0;
     Calibration.CalibrationChannel = 0;
     Calibration.CalibrationOutput = 3;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
+    Calibrate(TCalibrationCommand::C0Max, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
 }
 
 void TCalibrationPanel::btCalibrationC1ZeroClick() {
@@ -165,7 +181,7 @@ void TCalibrationPanel::btCalibrationC1ZeroClick() {
     Calibration.CalibrationStep = 1;
     Calibration.CalibrationChannel = 1;
     Calibration.CalibrationOutput = 2;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma");
+    Calibrate(TCalibrationCommand::C1Zero, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma");
 }
 
 void TCalibrationPanel::btCalibrationC1MaxClick() {
@@ -173,19 +189,21 @@ void TCalibrationPanel::btCalibrationC1MaxClick() {
     Calibration.CalibrationStep = 0;
     Calibration.CalibrationChannel = 1;
     Calibration.CalibrationOutput = 2;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
+    Calibrate(TCalibrationCommand::C1Max, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
 }
 
 void TCalibrationPanel::btCalibrateAnalogicC0OutClick() {
     Calibration.Calibrating = true;
     Calibration.CalibrationOutput = 0;
     Calibration.CalibrationMode = 2;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 1 IS CONNECTED IN INPUT 2");
+    Calibrate(TCalibrationCommand::Output1,
+              "IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 1 IS CONNECTED IN INPUT 2");
 }
 
 void TCalibrationPanel::btCalibrateAnalogicC1OutClick() {
     Calibration.Calibrating = true;
     Calibration.CalibrationOutput = 1;
     Calibration.CalibrationMode = 2;
-    Calibrate("IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 2 IS CONNECTED IN INPUT 2");
+    Calibrate(TCalibrationCommand::Output2,
+              "IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 2 IS CONNECTED IN INPUT 2");
 }

@@ -18,6 +18,12 @@ public:
     // The access code that uncovers the calibration buttons; compared exactly.
     static constexpr const char* AccessCode = "quillnet";
 
+    // What the six buttons calibrate.
+    enum class TCalibrationCommand { C0Zero, C0Max, C1Zero, C1Max, Output1, Output2 };
+    // Whether the device has the channels the command calibrates: the inputs C0 and C1 (C1 is
+    // calibrated together with analog outputs only) or the output.
+    static bool CanCalibrate(const TRemoteIO& device, TCalibrationCommand command);
+
     // Binds the box's buttons and the key presses of the form, the tree and the diagnostics button.
     explicit TCalibrationPanel(TFormMain* form);
 
@@ -37,7 +43,7 @@ protected:
 
 private:
     // Prompt, send, end message; the calibration state was set by the caller.
-    void Calibrate(const char* prompt);
+    void Calibrate(TCalibrationCommand command, const char* prompt);
 
     TFormMain* m_form;
     Ui::TFormMain& m_ui;

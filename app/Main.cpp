@@ -499,10 +499,10 @@ void TFormMain::ClearNetwork() {
 
 // Send Config -----------------------------------------------------------------------------------------
 
-void TFormMain::SendConfig(TRemoteIO* Device) {
+TFormMain::TSendOutcome TFormMain::SendConfig(TRemoteIO* Device) {
     if (DiagnosticRunning) {
         ErrorBox(_("Can not send config while diagnostic."));
-        return;
+        return TSendOutcome::Refused;
     }
     // The job (and its worker) goes when this call returns, also when a check fails.
     std::unique_ptr<TSaveConfigJob> job;
@@ -512,7 +512,8 @@ void TFormMain::SendConfig(TRemoteIO* Device) {
     if (job)
         job->SetDevice(Device, Device->Comm()->Address());
     if (!CheckSendConfig(*Device))
-        return;
+        return TSendOutcome::Refused;
+    bool failed = false;
     const TSendConfigPlan plan = BuildSendConfigTasks(*Device, Calibration);
     if (job) {
         if (plan.LineSettings)
@@ -525,14 +526,19 @@ void TFormMain::SendConfig(TRemoteIO* Device) {
             FormSaveConfigStatus->exec();
         }
         job->WaitFor();
+        failed = !job->Succeeded();
         job.reset();
     }
+    // A module that did not take the command has nothing to settle.
+    if (failed)
+        return TSendOutcome::Failed;
     if (!Device->AnalogicOutput()) {
         if (Calibration.CalibrationStep == 0)
             CalibrationSettling(60);
         else if (Calibration.CalibrationStep == 1)
             CalibrationSettling(3);
     }
+    return TSendOutcome::Sent;
 }
 
 void TFormMain::CalibrationSettling(int seconds) {
@@ -544,6 +550,9 @@ void TFormMain::CalibrationSettling(int seconds) {
         bar->repaint();
         QThread::sleep(1);
     }
+    // The last second has gone by too.
+    bar->setValue(seconds);
+    bar->repaint();
 }
 
 // Settings file ---------------------------------------------------------------------------------------

@@ -77,8 +77,11 @@ public:
     // Empties the network for a search, with the tree's change handler detached meanwhile.
     void ClearNetwork();
 
+    // How a send ended: sent, refused before anything was sent (the refusal was shown), or failed on
+    // the bus (the status bar shows the error).
+    enum class TSendOutcome { Sent, Refused, Failed };
     // Checks, builds and sends one device's configuration (or the calibration commands).
-    void SendConfig(TRemoteIO* Device);
+    TSendOutcome SendConfig(TRemoteIO* Device);
 
     // The settings file: read the seven values, write them, and write the master's settings.
     void lini(QString& Baudrate, QString& Stopbit, QString& Parity, QString& Channel, QString& Ip,

@@ -117,6 +117,7 @@ public:
         m_thread->Resume();
     }
     void WaitFor() override { m_thread->WaitFor(); }
+    bool Succeeded() const override { return m_thread->Result() == 0; }
 
 private:
     TThreadPtr<TSaveConfigThread> m_thread;

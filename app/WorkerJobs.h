@@ -34,6 +34,8 @@ public:
     virtual void Start() = 0;
     // Waits for the end while still serving the worker's calls to the main thread.
     virtual void WaitFor() = 0;
+    // After WaitFor: whether the module took every write.
+    virtual bool Succeeded() const { return true; }
 };
 
 struct TWorkerJobs {

@@ -169,3 +169,128 @@ TEST_F(CalibrationPanelTest, DiagnosticsHideTheOpenBoxAndStoppingThemBringsItBac
     StopDiagnostics();
     EXPECT_TRUE(Ui().gbCalibration->isVisible());
 }
+
+TEST_F(CalibrationPanelTest, OnlyTheCalibrationsAModelsChannelsAllowAreOffered) {
+    StartBus({});
+    // Model code, box opened by the key, the six buttons' states.
+    struct TCase {
+        int model;
+        bool box;
+        QList<bool> enabled;
+    };
+    const QList<bool> none{false, false, false, false, false, false};
+    const QList<bool> inputs{true, true, false, false, false, false};
+    const TCase cases[] = {{0, false, none},
+                           {14, false, none},
+                           {20, false, none},
+                           {24, false, none},
+                           {28, false, none},
+                           {40, false, none},
+                           {44, false, none},
+                           {48, false, none},
+                           {50, false, none},
+                           {55, true, inputs},
+                           {56, true, inputs},
+                           {57, true, {false, false, false, false, true, true}},
+                           {62, true, {true, true, true, true, true, true}},
+                           {63, false, none},
+                           {64, false, none},
+                           {99, false, none},
+                           {100, false, none},
+                           {128, false, none},
+                           {148, false, none},
+                           {77, false, none}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE("model " + std::to_string(c.model));
+        TRemoteIO* d = AddDevice(c.model + 1, c.model);
+        Ui().gbCalibration->hide();
+        SelectInTree(d);
+        TypeInTree('g');
+        EXPECT_EQ(Ui().gbCalibration->isVisible(), c.box);
+        EXPECT_EQ(Enabled(), c.enabled);
+    }
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(CalibrationPanelTest, ACalibrationTheDeviceCannotDoIsRefusedBeforeAnythingIsSent) {
+    StartBus({{2, 62}, {3, 57}});
+    TRemoteIO* inOut = AddDevice(2, 62);
+    TRemoteIO* outputsOnly = AddDevice(3, 57);
+    SelectInTree(inOut);
+    TypeInTree('g');
+    Unlock();
+    // The box stays open, its buttons as they were, over a device without analog inputs.
+    SelectInTree(outputsOnly);
+    ASSERT_TRUE(Ui().gbCalibration->isVisible());
+    const auto requests = Module(3).Counters.Requests;
+    Ui().btCalibrationZero->click();
+    Ui().btCalibrationC1Max->click();
+    EXPECT_EQ(Messages(), QStringList({"This device cannot perform this calibration.",
+                                       "This device cannot perform this calibration."}));
+    EXPECT_EQ(app.presenter->requests.at(0).type, TMsgDlgType::mtError);
+    EXPECT_EQ(Module(3).Counters.Requests, requests);
+    EXPECT_FALSE(Calibration.Calibrating);
+
+    // Its own outputs it calibrates.
+    app.presenter->requests.clear();
+    Ui().btCalibrateAnalogicC1Out->click();
+    EXPECT_EQ(Calibrations(3), (std::array<std::uint32_t, 6>{0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(Messages().last(), "End of Calibration.");
+    EXPECT_EQ(Module(3).Counters.Exceptions, 0u);
+}
+
+TEST_F(CalibrationPanelTest, AFailedCalibrationSaysSoInAMessageBox) {
+    StartBus({{2, 62}});
+    TRemoteIO* d = AddDevice(2, 62);
+    SelectInTree(d);
+    TypeInTree('g');
+    Unlock();
+    sim->SetFault(ModuleIndex(2), {vdsim::TSimFaultKind::Exception, 4, 0});
+    Ui().btCalibrationMax->click();
+    const QStringList messages = Messages();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_EQ(messages.at(0), "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
+    EXPECT_TRUE(messages.at(1).startsWith("The calibration failed: ")) << messages.at(1).toStdString();
+    EXPECT_EQ(messages.at(1), "The calibration failed: " + ModbusMaster->ErrorText());
+    EXPECT_FALSE(ModbusMaster->ErrorText().isEmpty());
+    EXPECT_EQ(app.presenter->requests.at(1).type, TMsgDlgType::mtError);
+    EXPECT_EQ(messages.at(2), "End of Calibration.");
+    EXPECT_EQ(Panel(3), ModbusMaster->ErrorText());
+    EXPECT_FALSE(Calibration.Calibrating);
+    sim->SetFault(ModuleIndex(2), {});
+    EXPECT_EQ(Calibrations(2)[1], 0u);
+}
+
+namespace {
+// Answers every box at once and notes where the calibration bar stood when it came.
+class BarWatcher : public IMessagePresenter {
+public:
+    explicit BarWatcher(QProgressBar* bar) : m_bar(bar) {}
+    int Present(const TMessageRequest& request) override {
+        shown << request.text + QStringLiteral(" at %1/%2").arg(m_bar->value()).arg(m_bar->maximum());
+        return mrOk;
+    }
+    QStringList shown;
+
+private:
+    QProgressBar* m_bar;
+};
+} // namespace
+
+TEST_F(CalibrationPanelTest, TheSettlingBarRunsToItsEnd) {
+    StartBus({{3, 56}});
+    TRemoteIO* d = AddDevice(3, 56);
+    SelectInTree(d);
+    TypeInTree('g');
+    Unlock();
+    auto watcher = std::make_unique<BarWatcher>(Ui().pbCalibration);
+    BarWatcher* bar = watcher.get();
+    auto previous = SetMessagePresenter(std::move(watcher));
+    Ui().btCalibrationZero->click(); // a zero point settles for 3 s
+    const QStringList shown = bar->shown;
+    SetMessagePresenter(std::move(previous));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown.at(1), "End of Calibration. at 3/3");
+    EXPECT_EQ(Ui().pbCalibration->value(), 0);
+    EXPECT_EQ(Calibrations(3)[0], 1u);
+}
