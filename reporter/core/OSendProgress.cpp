@@ -50,7 +50,7 @@ void StartSendDialog(const TOstrelModuleOptions& options) {
     if (progress == nullptr || (options.SendFlags() & 0x0001) == 0 ||
         (options.MailSendMode() == 0 && options.UploadMode() == 0))
         return;
-    const bool shown = progress->Show(options.GetText(75));
+    const bool shown = progress->Show(options.GetText(75), options.DialogFlags());
     std::lock_guard guard(state.Lock);
     state.Shown = shown;
 }

@@ -2,6 +2,7 @@
 // The send-progress dialog as the senders see it. The dialog runs in a thread of its own so that it keeps
 // painting while a sender blocks on the network; the senders only post it a status line, a bar position
 // and the request to close, through the implementation that the reporter's GUI part installs.
+#include <cstdint>
 #include <string>
 
 namespace reporter {
@@ -11,8 +12,9 @@ class TOstrelModuleOptions;
 class IOstrelSendProgress {
 public:
     virtual ~IOstrelSendProgress() = default;
-    // Shows the dialog with the caption and returns once it takes messages; false when it cannot be shown.
-    virtual bool Show(const std::string& caption) = 0;
+    // Shows the dialog with the caption (in the caption style of the options' DialogFlags) and returns once
+    // it takes messages; false when it cannot be shown.
+    virtual bool Show(const std::string& caption, uint8_t dialogFlags) = 0;
     virtual void SetText(const std::string& text) = 0;
     virtual void SetPosition(int percent) = 0;
     virtual void Close() = 0;

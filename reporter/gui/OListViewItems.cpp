@@ -14,6 +14,14 @@ namespace {
 constexpr int RowRole = Qt::UserRole + 1;
 constexpr int MinIndentPixels = 14;
 
+// Blanks at least MinIndentPixels wide.
+QString IndentTextFor(const QFontMetrics& metrics) {
+    QString indent;
+    while (metrics.horizontalAdvance(indent) < MinIndentPixels)
+        indent += QLatin1Char(' ');
+    return indent;
+}
+
 // The module-kind images, drawn once: a library (two stacked blocks), a package (a box), the program
 // (a window) and a routine with a source position (a page with lines).
 QPixmap MakeImage(int kind) {
@@ -183,9 +191,7 @@ void TListViewItems::PrepareFirstRow() {
         m_alignments << (a & (Qt::AlignRight | Qt::AlignHCenter) ? a : Qt::Alignment(Qt::AlignLeft));
     }
     const QFontMetrics metrics(m_list->font());
-    m_indentText.clear();
-    while (metrics.horizontalAdvance(m_indentText) < MinIndentPixels)
-        m_indentText += QLatin1Char(' ');
+    m_indentText = IndentTextFor(metrics);
     m_indentWidth = metrics.horizontalAdvance(m_indentText);
     m_boldFont = m_list->font();
     m_boldFont.setWeight(QFont::Bold);
@@ -316,6 +322,15 @@ void TListViewItems::Toggle(int itemIndex, QPoint point, bool testBox) {
     m_list->setUpdatesEnabled(true);
     if (QTreeWidgetItem* item = m_list->topLevelItem(itemIndex))
         m_list->update(m_list->indexFromItem(item));
+}
+
+int TListViewItems::AddressColumnWidth(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const QString indent = IndentTextFor(metrics);
+    // An indented row is shifted by one indent and carries another before its text; the text keeps
+    // margins of 20 and 2 pixels, and one pixel more for rounding.
+    return metrics.horizontalAdvance(indent) +
+           metrics.horizontalAdvance(indent + QString(16, QLatin1Char('0'))) + 20 + 2 + 1;
 }
 
 } // namespace reporter

@@ -73,6 +73,8 @@ public:
 
     QTreeWidget* List() const { return m_list; }
     int IndentWidth() const { return m_indentWidth; }
+    // The width a first column needs to show a 16-digit address whole in the font, on an indented row.
+    static int AddressColumnWidth(const QFont& font);
     const QString& IndentText() const { return m_indentText; }
     const QFont& BoldFont() const { return m_boldFont; }
     Qt::Alignment ColumnAlignment(int column) const;

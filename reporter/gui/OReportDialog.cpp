@@ -1,5 +1,6 @@
 #include "reporter/gui/OReportDialog.h"
 
+#include "reporter/gui/OCustomCaption.h"
 #include "reporter/gui/OReportPages.h"
 
 #include <QApplication>
@@ -58,6 +59,8 @@ TReportDialog::TReportDialog(const TReportDialogContent& content, TReportDialogS
     m_topmost = options.DialogFlags & 0x40;
     if (m_topmost)
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    m_caption = ApplyCaptionStyle(
+        this, options.DialogFlags, m_fonts.Caption, [this] { return m_detailsShown; }, false);
     m_available = GetDialogAvailability(options, content.Duplicate);
     m_modulesShown = options.LogFlags & 0x10;
     m_cpuShown = options.LogFlags & 0x20;
@@ -192,7 +195,7 @@ void TReportDialog::ResizeDetails(bool show) {
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         m_tabArea->show();
         move(m_layout.Left, m_layout.Top);
-        resize(m_layout.Width, m_layout.Height + bottom);
+        resize(WindowSizeFor(QSize(m_layout.Width, m_layout.Height + bottom), m_caption));
         if (m_layout.WindowsState == WindowsStateMaximized)
             setWindowState(windowState() | Qt::WindowMaximized);
         else if (m_layout.WindowsState == WindowsStateMinimized)
@@ -228,12 +231,14 @@ void TReportDialog::ResizeDetails(bool show) {
         h = h > 39 ? h - 39 : 0;
         const int height = h + 88;
         m_tabArea->hide();
-        resize(width, height + bottom);
+        const QSize window = WindowSizeFor(QSize(width, height + bottom), m_caption);
+        resize(window);
         const QSize screenSize = ScreenSize();
-        move(std::max(0, (screenSize.width() - width) / 2),
-             std::max(0, (screenSize.height() - height - bottom) / 2));
+        move(std::max(0, (screenSize.width() - window.width()) / 2),
+             std::max(0, (screenSize.height() - window.height()) / 2));
     }
     m_applyingLayout = false;
+    SetLastDetailsShown(show);
     RecordState();
     LayoutControls();
     update();
@@ -249,35 +254,39 @@ void TReportDialog::CreateTabPages(int page) {
 }
 
 void TReportDialog::LayoutControls() {
-    const int cw = width();
-    const int ch = height();
+    const QRect client = ClientArea(this, m_caption);
+    const int cw = client.width();
+    const int ch = client.height();
     const int dw = cw - BaseClientWidth;
     const int dh = ch - BaseClientHeight;
     const int bottom = m_available.BottomHeight;
+    const auto place = [&client](QWidget* widget, const QRect& r) {
+        widget->setGeometry(r.translated(client.topLeft()));
+    };
 
-    m_tabArea->setGeometry(4, 52, std::max(0, 458 + dw), std::max(0, 162 + dh - bottom));
+    place(m_tabArea, QRect(4, 52, std::max(0, 458 + dw), std::max(0, 162 + dh - bottom)));
     const int tabHeight = m_tabs->sizeHint().height();
     m_tabs->setGeometry(0, 0, m_tabArea->width(), tabHeight);
     if (m_page)
         m_page->setGeometry(0, tabHeight, m_tabArea->width(), std::max(0, m_tabArea->height() - tabHeight));
     if (m_detailsShown)
-        m_message->setGeometry(48, 8, std::max(0, 410 + dw), 42);
+        place(m_message, QRect(48, 8, std::max(0, 410 + dw), 42));
     else
-        m_message->setGeometry(m_compactMessage);
+        place(m_message, m_compactMessage);
 
     const int bw = ButtonWidth();
     const int y = ch - 32 - bottom;
-    m_ok->setGeometry((cw - bw) / 2, y, bw, 25);
-    m_terminate->setGeometry(5, y, bw, 25);
-    m_details->setGeometry(cw - bw - 5, y, bw, 25);
+    place(m_ok, QRect((cw - bw) / 2, y, bw, 25));
+    place(m_terminate, QRect(5, y, bw, 25));
+    place(m_details, QRect(cw - bw - 5, y, bw, 25));
 
     const int hw = (cw - 8) / 2;
-    m_send->setGeometry(4, y + 34, hw, 16);
-    m_clipboard->setGeometry(cw - hw - 4, y + 34, hw, 16);
-    m_screenshot->setGeometry(23, y + 50, cw / 2, 16);
+    place(m_send, QRect(4, y + 34, hw, 16));
+    place(m_clipboard, QRect(cw - hw - 4, y + 34, hw, 16));
+    place(m_screenshot, QRect(23, y + 50, cw / 2, 16));
     const QSize link = m_link->sizeHint();
-    m_link->setGeometry(cw - 4 - link.width(), y + 34 + (m_available.Clipboard ? 16 : 0), link.width(),
-                        std::max(13, link.height()));
+    place(m_link, QRect(cw - 4 - link.width(), y + 34 + (m_available.Clipboard ? 16 : 0), link.width(),
+                        std::max(13, link.height())));
 }
 
 void TReportDialog::RecordState() {
@@ -289,8 +298,9 @@ void TReportDialog::RecordState() {
         m_layout.WindowsState = WindowsStateMinimized;
     } else if (m_detailsShown) {
         m_layout.WindowsState = WindowsStateNormal;
-        m_layout.Width = width();
-        m_layout.Height = height() - m_available.BottomHeight;
+        const QRect client = ClientArea(this, m_caption);
+        m_layout.Width = client.width();
+        m_layout.Height = client.height() - m_available.BottomHeight;
         m_layout.WidthRecorded = true;
     }
 }
@@ -332,7 +342,7 @@ void TReportDialog::paintEvent(QPaintEvent* event) {
     m_painted = true;
     QPainter painter(this);
     const QIcon icon = style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this);
-    painter.drawPixmap(8, 8, icon.pixmap(IconSize, IconSize));
+    painter.drawPixmap(ClientArea(this, m_caption).topLeft() + QPoint(8, 8), icon.pixmap(IconSize, IconSize));
 }
 
 void TReportDialog::OnFirstTick() {

@@ -23,6 +23,7 @@ class QWidget;
 
 namespace reporter {
 
+class TCustomCaption;
 class TReportPage;
 
 class TReportDialog final : public QDialog {
@@ -55,6 +56,8 @@ public:
     QLabel* SupportLink() const { return m_link; }
     QTabBar* Tabs() const { return m_tabs; }
     bool Topmost() const { return m_topmost; }
+    // The own caption bar (DialogFlags bit 0x80), else nullptr.
+    TCustomCaption* Caption() const { return m_caption; }
 
     // The auto-close timer's tick (1000 ms); set before the dialog shows.
     void SetAutoCloseInterval(int milliseconds) { m_autoCloseInterval = milliseconds; }
@@ -108,6 +111,7 @@ private:
     int m_autoCloseCount = 0;
     QRect m_compactMessage;
 
+    TCustomCaption* m_caption = nullptr;
     QLabel* m_message = nullptr;
     QWidget* m_tabArea = nullptr;
     QTabBar* m_tabs = nullptr;

@@ -107,7 +107,11 @@ TListPage::TListPage(int page, const TReportDialogContent& content, const TDialo
     for (int i = 0; i < count; ++i) {
         header->setText(i, Q(content.Options.GetText(columns[i].Text)));
         header->setTextAlignment(i, columns[i].Align | Qt::AlignVCenter);
-        const int width = stack ? layout.Col[size_t(columns[i].Key)] : layout.ColMod[size_t(columns[i].Key)];
+        int width = stack ? layout.Col[size_t(columns[i].Key)] : layout.ColMod[size_t(columns[i].Key)];
+        // The address (call stack) and the handle (modules) never cut a 16-digit address, whatever width
+        // an earlier run stored.
+        if (i == 0)
+            width = std::max(width, TListViewItems::AddressColumnWidth(fonts.List));
         m_list->setColumnWidth(i, width);
     }
     Heading()->setText(Q(content.Options.GetText(stack ? 7 : 9)));

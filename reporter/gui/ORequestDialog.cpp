@@ -1,5 +1,7 @@
 #include "reporter/gui/ORequestDialog.h"
 
+#include "reporter/gui/OCustomCaption.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -17,6 +19,9 @@ namespace {
 // Template size of the request dialog in pixels.
 constexpr int TemplateWidth = 474;
 constexpr int TemplateHeight = 249;
+constexpr int Margin = 10;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 23;
 
 std::string TrimBlanks(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r\n");
@@ -34,6 +39,9 @@ TRequestDialog::TRequestDialog(const TDialogOptions& options, QWidget* parent)
     setObjectName(QStringLiteral("OL_REQUEST"));
     if (options.DialogFlags & 0x40)
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The frames follow the report dialog's last form; the title sits as in the compact form.
+    m_caption = ApplyCaptionStyle(
+        this, options.DialogFlags, m_fonts.Caption, [] { return LastDetailsShown(); }, true);
     setWindowTitle(QString::fromStdString(options.GetText(81)));
     m_label->setObjectName(QStringLiteral("lbRequest"));
     m_label->setText(QString::fromStdString(options.GetText(82)));
@@ -49,15 +57,8 @@ TRequestDialog::TRequestDialog(const TDialogOptions& options, QWidget* parent)
     connect(m_ok, &QPushButton::clicked, this, [this] { done(Accepted); });
 
     // The label takes as many lines as its text needs at the dialog's width; the window grows by them.
-    const int w = TemplateWidth - 27;
-    const QFontMetrics metrics(m_fonts.Message);
-    int labelHeight = 0;
-    for (QString line : m_label->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split('\n')) {
-        if (line.isEmpty())
-            line = QStringLiteral(" ");
-        labelHeight += ((metrics.horizontalAdvance(line) - 1) / w + 1) * metrics.height();
-    }
-    resize(TemplateWidth, TemplateHeight + labelHeight - 10);
+    resize(WindowSizeFor(QSize(TemplateWidth, TemplateHeight + LabelHeight(TemplateWidth - 2 * Margin) - 10),
+                         m_caption));
     m_edit->setFocus();
 
     connect(m_autoClose, &QTimer::timeout, this, [this] {
@@ -67,19 +68,29 @@ TRequestDialog::TRequestDialog(const TDialogOptions& options, QWidget* parent)
     qApp->installEventFilter(this);
 }
 
-void TRequestDialog::LayoutControls() {
-    const int w = width() - 27;
+int TRequestDialog::LabelHeight(int width) const {
     const QFontMetrics metrics(m_fonts.Message);
-    int labelHeight = 0;
+    int height = 0;
     for (QString line : m_label->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split('\n')) {
         if (line.isEmpty())
             line = QStringLiteral(" ");
-        labelHeight += ((metrics.horizontalAdvance(line) - 1) / std::max(1, w) + 1) * metrics.height();
+        height += ((metrics.horizontalAdvance(line) - 1) / std::max(1, width) + 1) * metrics.height();
     }
-    const int editHeight = std::max(0, height() - 73 - labelHeight);
-    m_label->setGeometry(10, 10, w, labelHeight);
-    m_edit->setGeometry(10, labelHeight + 14, w, editHeight);
-    m_ok->setGeometry(w - 65, labelHeight + 20 + editHeight, 75, 23);
+    return height;
+}
+
+void TRequestDialog::LayoutControls() {
+    // Label, edit and OK from top to bottom with the same margin all round: no empty band below OK.
+    const QRect client = ClientArea(this, m_caption);
+    const int w = std::max(0, client.width() - 2 * Margin);
+    const int labelHeight = LabelHeight(w);
+    const int editHeight = std::max(0, client.height() - labelHeight - 4 - 6 - ButtonHeight - 2 * Margin);
+    const QPoint origin = client.topLeft();
+    m_label->setGeometry(QRect(Margin, Margin, w, labelHeight).translated(origin));
+    m_edit->setGeometry(QRect(Margin, labelHeight + Margin + 4, w, editHeight).translated(origin));
+    m_ok->setGeometry(
+        QRect(w + Margin - ButtonWidth, labelHeight + Margin + 4 + editHeight + 6, ButtonWidth, ButtonHeight)
+            .translated(origin));
 }
 
 void TRequestDialog::resizeEvent(QResizeEvent* event) {

@@ -12,6 +12,10 @@ class QPushButton;
 class QTimer;
 
 namespace reporter {
+class TCustomCaption;
+}
+
+namespace reporter {
 
 class TRequestDialog final : public QDialog {
     Q_OBJECT
@@ -23,6 +27,8 @@ public:
     QLabel* Label() const { return m_label; }
     QPlainTextEdit* Edit() const { return m_edit; }
     QPushButton* OkButton() const { return m_ok; }
+    // The own caption bar (DialogFlags bit 0x80), else nullptr.
+    TCustomCaption* Caption() const { return m_caption; }
     void SetAutoCloseInterval(int milliseconds) { m_autoCloseInterval = milliseconds; }
 
     void done(int result) override;
@@ -37,7 +43,10 @@ protected:
 private:
     void LayoutControls();
 
+    int LabelHeight(int width) const;
+
     const TDialogOptions& m_options;
+    TCustomCaption* m_caption = nullptr;
     TDialogFonts m_fonts;
     QLabel* m_label;
     QPlainTextEdit* m_edit;

@@ -1,5 +1,7 @@
 #include "reporter/gui/OSendDialog.h"
 
+#include "reporter/gui/OCustomCaption.h"
+
 #include "reporter/gui/ODialogFonts.h"
 #include "reporter/gui/OGuiBridge.h"
 
@@ -13,11 +15,14 @@
 
 namespace reporter {
 
-TSendDialog::TSendDialog(const QString& caption, QWidget* parent)
+TSendDialog::TSendDialog(const QString& caption, uint8_t dialogFlags, QWidget* parent)
     : QDialog(parent), m_status(new QLabel(this)), m_progress(new QProgressBar(this)) {
     setObjectName(QStringLiteral("OL_SERVER"));
-    setWindowTitle(caption);
     const TDialogFonts fonts = CreateDialogFonts();
+    // The frames follow the report dialog's last form; the title sits as in the compact form.
+    const TCustomCaption* customCaption = ApplyCaptionStyle(
+        this, dialogFlags, fonts.Caption, [] { return LastDetailsShown(); }, true);
+    setWindowTitle(caption);
     m_status->setObjectName(QStringLiteral("lbStatus"));
     m_status->setFont(fonts.Message);
     m_progress->setObjectName(QStringLiteral("pbProgress"));
@@ -25,9 +30,10 @@ TSendDialog::TSendDialog(const QString& caption, QWidget* parent)
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
     // Template 186 x 34 dialog units.
-    resize(279, 64);
-    m_status->setGeometry(12, 8, 256, 18);
-    m_progress->setGeometry(12, 30, 255, 16);
+    resize(WindowSizeFor(QSize(279, 64), customCaption));
+    const QPoint origin = ClientArea(this, customCaption).topLeft();
+    m_status->setGeometry(QRect(12, 8, 256, 18).translated(origin));
+    m_progress->setGeometry(QRect(12, 30, 255, 16).translated(origin));
 }
 
 void TSendDialog::showEvent(QShowEvent* event) {
@@ -53,9 +59,10 @@ void TSendDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-TSendDialogThread::TSendDialogThread(std::string caption, std::chrono::milliseconds guiStartWait)
-    : m_thread([this, caption = std::move(caption), guiStartWait]() mutable {
-          Execute(std::move(caption), guiStartWait);
+TSendDialogThread::TSendDialogThread(std::string caption, uint8_t dialogFlags,
+                                     std::chrono::milliseconds guiStartWait)
+    : m_thread([this, caption = std::move(caption), dialogFlags, guiStartWait]() mutable {
+          Execute(std::move(caption), dialogFlags, guiStartWait);
       }) {}
 
 TSendDialogThread::~TSendDialogThread() {
@@ -68,10 +75,11 @@ void TSendDialogThread::Join() {
         m_thread.join();
 }
 
-void TSendDialogThread::Execute(std::string caption, std::chrono::milliseconds guiStartWait) {
+void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
+                                std::chrono::milliseconds guiStartWait) {
     RunOnGuiThread(
-        [this, &caption] {
-            TSendDialog dialog(QString::fromStdString(caption));
+        [this, &caption, dialogFlags] {
+            TSendDialog dialog(QString::fromStdString(caption), dialogFlags);
             dialog.OnReady = [this] { m_ready = true; };
             {
                 const std::lock_guard guard(m_lock);
@@ -134,13 +142,13 @@ TQtOstrelSendProgress::~TQtOstrelSendProgress() {
     Close();
 }
 
-bool TQtOstrelSendProgress::Show(const std::string& caption) {
+bool TQtOstrelSendProgress::Show(const std::string& caption, uint8_t dialogFlags) {
     Close();
     // On the GUI thread itself the modal dialog would block the caller until it ends: the sender then
     // runs without a dialog.
     if (IsGuiThread() || QCoreApplication::instance() == nullptr)
         return false;
-    auto thread = std::make_unique<TSendDialogThread>(caption, m_readyLimit);
+    auto thread = std::make_unique<TSendDialogThread>(caption, dialogFlags, m_readyLimit);
     if (!thread->WaitReady(m_readyLimit)) {
         thread->Close();
         thread->Join();

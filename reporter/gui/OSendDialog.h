@@ -28,7 +28,7 @@ inline constexpr int SendDialogCloseMessage = 1024 + 1234; // the private closin
 class TSendDialog final : public QDialog {
     Q_OBJECT
 public:
-    explicit TSendDialog(const QString& caption, QWidget* parent = nullptr);
+    TSendDialog(const QString& caption, uint8_t dialogFlags, QWidget* parent = nullptr);
 
     QLabel* StatusLine() const { return m_status; }
     QProgressBar* ProgressBar() const { return m_progress; }
@@ -50,7 +50,7 @@ private:
 class TSendDialogThread {
 public:
     // Starts the thread, which shows the dialog through the bridge and ends when the dialog ends.
-    TSendDialogThread(std::string caption, std::chrono::milliseconds guiStartWait);
+    TSendDialogThread(std::string caption, uint8_t dialogFlags, std::chrono::milliseconds guiStartWait);
     ~TSendDialogThread(); // waits for the end
     TSendDialogThread(const TSendDialogThread&) = delete;
     TSendDialogThread& operator=(const TSendDialogThread&) = delete;
@@ -65,7 +65,7 @@ public:
     void Join();
 
 private:
-    void Execute(std::string caption, std::chrono::milliseconds guiStartWait);
+    void Execute(std::string caption, uint8_t dialogFlags, std::chrono::milliseconds guiStartWait);
 
     mutable std::mutex m_lock;
     TSendDialog* m_dialog = nullptr; // set and cleared on the GUI thread under the lock
@@ -81,7 +81,7 @@ public:
     explicit TQtOstrelSendProgress(std::chrono::milliseconds readyLimit = std::chrono::seconds(5));
     ~TQtOstrelSendProgress() override;
 
-    bool Show(const std::string& caption) override;
+    bool Show(const std::string& caption, uint8_t dialogFlags) override;
     void SetText(const std::string& text) override;
     void SetPosition(int percent) override;
     void Close() override;

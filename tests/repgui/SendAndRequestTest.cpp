@@ -108,7 +108,7 @@ TEST(SendProgress, NoDialogWithoutASendModeOrAnAnsweringGuiThread) {
     QCoreApplication::processEvents();
     EXPECT_EQ(ShownSendDialog(), nullptr);
     // Asked on the GUI thread itself, the sender goes on without a dialog instead of blocking.
-    EXPECT_FALSE(progress.Show("Send."));
+    EXPECT_FALSE(progress.Show("Send.", 0x1F));
     SetOstrelSendProgress(nullptr);
 }
 

@@ -77,7 +77,7 @@ struct TRecordingProgress : IOstrelSendProgress {
     std::vector<int> Positions;
     std::string Caption;
     int Closed = 0;
-    bool Show(const std::string& caption) override {
+    bool Show(const std::string& caption, uint8_t) override {
         Caption = caption;
         return true;
     }
