@@ -1,4 +1,5 @@
 #include "inspector/RSInplaceEditList.h"
+#include "classlib/Application.h"
 #include "classlib/Dialogs.h"
 #include "classlib/DrawGrid.h"
 #include "classlib/Translation.h"
@@ -159,7 +160,14 @@ void TRSInplaceEditList::UpdateContents() {
     pal.setColor(QPalette::Text, f->Color());
     setPalette(pal);
     BoundsChanged();
-    m_expression.SetExpression(grid->GetCellExpression(col, row));
+    try {
+        m_expression.SetExpression(grid->GetCellExpression(col, row));
+    } catch (const ERXException&) {
+        // A pattern that does not compile checks nothing: its error is shown once, here, instead of at
+        // every key that commits, which would keep the user in the cell.
+        m_expression.SetExpression(QString());
+        HandleException(this);
+    }
 }
 
 void TRSInplaceEditList::BoundsChanged() {

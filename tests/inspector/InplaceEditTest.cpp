@@ -219,6 +219,29 @@ TEST(ItemEditor, UnanchoredPatternsAndCellChanges) {
     EXPECT_TRUE(f.Editor()->Expression().Expression().isEmpty());
 }
 
+TEST(ItemEditor, APatternThatDoesNotCompileIsReportedOnceAndChecksNothing) {
+    ScopedRecordingPresenter boxes;
+    ShownItemGrid f;
+    TRSItemProp* a = f.Row(0);
+    a->SetEditMask(QStringLiteral("^[0-9]+-[0-9]+$")); // "-" outside a class must be written "\\-"
+    a->SetExpressionMask(true);
+    f.Reselect(a);
+    EXPECT_EQ(boxes->Texts(), QStringList{"Unexpected meta character found at position 8."});
+    EXPECT_TRUE(f.Editor()->Expression().Expression().isEmpty());
+    boxes->requests.clear();
+    f.Type(QStringLiteral("12-34"));
+    f.Key(Qt::Key_Return);
+    EXPECT_TRUE(boxes->requests.isEmpty());
+    EXPECT_EQ(a->Value(), "12-34");
+    // Written as the syntax wants it, the pattern checks again.
+    a->SetEditMask(QStringLiteral("^[0-9]+\\-[0-9]+$"));
+    f.Reselect(a);
+    EXPECT_TRUE(boxes->requests.isEmpty());
+    f.Type(QStringLiteral("12abc"));
+    f.Key(Qt::Key_Return);
+    EXPECT_EQ(boxes->Texts(), QStringList{"\"12abc\" is not a valid property value"});
+}
+
 TEST(ItemEditor, ReadOnlyRowsTakeNoInput) {
     ScopedRecordingPresenter boxes;
     ShownItemGrid f;
