@@ -1,6 +1,7 @@
 // Times the item grid's work on 10,000 rows (100 categories of 99 rows plus the categories themselves):
-// the goal is that rebuilding the shown list, expanding, scrolling and painting one screen stay under one
-// frame (16 ms). Run with QT_QPA_PLATFORM=offscreen.
+// the goal is that building the rows stays under 100 ms, and that rebuilding the shown list, collapsing
+// or expanding everything, scrolling and painting one screen stay under one frame (16 ms) each. Run with
+// QT_QPA_PLATFORM=offscreen.
 #include "bench/inspector/RegexBench.h"
 #include "inspector/RSItemListEditor.h"
 #include <QApplication>
@@ -26,8 +27,9 @@ double Median(const std::function<void()>& work, int runs = 15) {
     return ms[ms.size() / 2];
 }
 
-void Report(const char* what, double ms) {
-    std::printf("%-52s %8.3f ms%s\n", what, ms, ms > 16.0 ? "  (over one frame)" : "");
+// Most goals are one frame (16 ms); building the rows has a goal of its own.
+void Report(const char* what, double ms, double goalMs = 16.0) {
+    std::printf("%-52s %8.3f ms%s\n", what, ms, ms > goalMs ? "  (over its goal)" : "");
 }
 
 } // namespace
@@ -56,7 +58,7 @@ int main(int argc, char** argv) {
     }
     items->EndUpdate();
     std::printf("rows in the tree: %d, shown: %d\n", grid.ItemListCount(), grid.VisibleCount());
-    Report("build 10,000 rows inside BeginUpdate/EndUpdate", double(build.nsecsElapsed()) / 1e6);
+    Report("build 10,000 rows inside BeginUpdate/EndUpdate", double(build.nsecsElapsed()) / 1e6, 100.0);
 
     Report("rebuild both row lists (whole tree changed)", Median([&] {
                items->BeginUpdate();
