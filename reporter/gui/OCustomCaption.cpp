@@ -33,6 +33,55 @@ void FrameRect(QPainter& painter, const QRect& r, const QColor& colour) {
     painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), colour);
 }
 
+// An invisible strip of the frame that resizes the window from its edges, with the cursor that says so.
+class TResizeEdge final : public QWidget {
+public:
+    TResizeEdge(QWidget* window, Qt::Edges edges) : QWidget(window), m_window(window), m_edges(edges) {
+        const bool horizontal = edges & (Qt::LeftEdge | Qt::RightEdge);
+        const bool vertical = edges & (Qt::TopEdge | Qt::BottomEdge);
+        const bool falling =
+            edges == (Qt::TopEdge | Qt::LeftEdge) || edges == (Qt::BottomEdge | Qt::RightEdge);
+        setCursor(horizontal && vertical ? (falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor)
+                  : horizontal           ? Qt::SizeHorCursor
+                                         : Qt::SizeVerCursor);
+    }
+    Qt::Edges Edges() const { return m_edges; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton)
+            return;
+        QWindow* window = m_window->windowHandle();
+        m_manual = window == nullptr || !window->startSystemResize(m_edges);
+        m_start = event->globalPosition().toPoint();
+        m_startGeometry = m_window->geometry();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!m_manual)
+            return;
+        const QPoint d = event->globalPosition().toPoint() - m_start;
+        QRect g = m_startGeometry;
+        const QSize least = m_window->minimumSize().expandedTo(QSize(100, 60));
+        if (m_edges & Qt::LeftEdge)
+            g.setLeft(std::min(g.left() + d.x(), g.right() - least.width()));
+        if (m_edges & Qt::RightEdge)
+            g.setRight(std::max(g.right() + d.x(), g.left() + least.width()));
+        if (m_edges & Qt::TopEdge)
+            g.setTop(std::min(g.top() + d.y(), g.bottom() - least.height()));
+        if (m_edges & Qt::BottomEdge)
+            g.setBottom(std::max(g.bottom() + d.y(), g.top() + least.height()));
+        m_window->setGeometry(g);
+    }
+    void mouseReleaseEvent(QMouseEvent*) override { m_manual = false; }
+
+private:
+    QWidget* m_window;
+    Qt::Edges m_edges;
+    bool m_manual = false;
+    QPoint m_start;
+    QRect m_startGeometry;
+};
+
 } // namespace
 
 TCaptionColors CaptionColors(bool active) {
@@ -50,12 +99,42 @@ void SetLastDetailsShown(bool shown) {
 }
 
 TCustomCaption::TCustomCaption(QDialog* dialog, QFont font, std::function<bool()> detailsForm,
-                               bool centredAsCompact)
+                               bool centredAsCompact, bool resizable)
     : QObject(dialog), m_dialog(dialog), m_font(std::move(font)), m_detailsForm(std::move(detailsForm)),
-      m_centredAsCompact(centredAsCompact) {
+      m_centredAsCompact(centredAsCompact), m_resizable(resizable) {
     // A tool window's small caption: the title's height and a little air.
     m_captionHeight = std::max(18, QFontMetrics(m_font).height() + 6);
+    if (m_resizable)
+        for (const Qt::Edges edges :
+             {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+              Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
+              Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge})
+            m_edges.push_back(new TResizeEdge(dialog, edges));
     dialog->installEventFilter(this);
+}
+
+bool TCustomCaption::Resizable() const {
+    return m_resizable && m_detailsForm && m_detailsForm() && !m_dialog->isMaximized();
+}
+
+void TCustomCaption::PlaceEdges() {
+    const bool on = Resizable();
+    const int w = m_dialog->width();
+    const int h = m_dialog->height();
+    const int f = FrameWidth;
+    const int corner = 2 * f;
+    for (QWidget* widget : m_edges) {
+        const Qt::Edges edges = static_cast<TResizeEdge*>(widget)->Edges();
+        const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge;
+        const bool top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
+        const int x = left ? 0 : right ? w - (top || bottom ? corner : f) : corner;
+        const int y = top ? 0 : bottom ? h - (left || right ? corner : f) : corner;
+        const int width = left || right ? (top || bottom ? corner : f) : std::max(0, w - 2 * corner);
+        const int height = top || bottom ? (left || right ? corner : f) : std::max(0, h - 2 * corner);
+        widget->setGeometry(x, y, width, height);
+        widget->setVisible(on);
+        widget->raise();
+    }
 }
 
 QMargins TCustomCaption::NonClient() const {
@@ -148,6 +227,11 @@ bool TCustomCaption::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::WindowTitleChange:
         m_dialog->update();
         break;
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::WindowStateChange:
+        PlaceEdges();
+        break;
     case QEvent::MouseButtonPress: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton)
@@ -185,12 +269,12 @@ bool TCustomCaption::eventFilter(QObject* watched, QEvent* event) {
 }
 
 TCustomCaption* ApplyCaptionStyle(QDialog* dialog, uint8_t dialogFlags, const QFont& captionFont,
-                                  std::function<bool()> detailsForm, bool centredAsCompact) {
+                                  std::function<bool()> detailsForm, bool centredAsCompact, bool resizable) {
     if ((dialogFlags & 0x80) == 0)
         return nullptr; // a dialog keeps its normal frame
     dialog->setWindowFlags((dialog->windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool |
                            Qt::FramelessWindowHint);
-    return new TCustomCaption(dialog, captionFont, std::move(detailsForm), centredAsCompact);
+    return new TCustomCaption(dialog, captionFont, std::move(detailsForm), centredAsCompact, resizable);
 }
 
 QRect ClientArea(const QWidget* dialog, const TCustomCaption* caption) {

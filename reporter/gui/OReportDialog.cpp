@@ -60,7 +60,7 @@ TReportDialog::TReportDialog(const TReportDialogContent& content, TReportDialogS
     if (m_topmost)
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
     m_caption = ApplyCaptionStyle(
-        this, options.DialogFlags, m_fonts.Caption, [this] { return m_detailsShown; }, false);
+        this, options.DialogFlags, m_fonts.Caption, [this] { return m_detailsShown; }, false, true);
     m_available = GetDialogAvailability(options, content.Duplicate);
     m_modulesShown = options.LogFlags & 0x10;
     m_cpuShown = options.LogFlags & 0x20;

@@ -94,6 +94,28 @@ TEST_F(CaptionFixture, TheCaptionDragsTheWindowAndItsBoxClosesIt) {
     EXPECT_EQ(dialog->result(), int(QDialog::Accepted)); // the close box acts as OK
 }
 
+TEST_F(CaptionFixture, TheDetailsFormResizesFromItsFrameTheCompactFormDoesNot) {
+    auto dialog = Make(0x1F | 0x80);
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    const QPoint corner(dialog->width() - 2, dialog->height() - 2);
+    EXPECT_EQ(dialog->childAt(corner), nullptr); // compact: the frame is only drawn
+    dialog->ResizeDetails(true);
+    const QSize before = dialog->size();
+    QWidget* edge = dialog->childAt(QPoint(before.width() - 2, before.height() - 2));
+    ASSERT_NE(edge, nullptr);
+    EXPECT_EQ(edge->cursor().shape(), Qt::SizeFDiagCursor);
+    const QPoint grip = edge->rect().center();
+    QTest::mousePress(edge, Qt::LeftButton, {}, grip);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grip + QPoint(50, 30)),
+                     QPointF(edge->mapToGlobal(grip + QPoint(50, 30))), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(edge, &move);
+    QTest::mouseRelease(edge, Qt::LeftButton, {}, grip + QPoint(50, 30));
+    EXPECT_EQ(dialog->size(), before + QSize(50, 30));
+    // The controls follow, and the layout keeps the client size.
+    EXPECT_EQ(dialog->Layout().Width, before.width() + 50 - 2 * TCustomCaption::FrameWidth);
+}
+
 TEST_F(CaptionFixture, WithoutTheBitEveryDialogKeepsTheSystemsFrame) {
     auto dialog = Make(0x1F);
     EXPECT_EQ(dialog->Caption(), nullptr);

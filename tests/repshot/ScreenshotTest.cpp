@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -175,4 +176,28 @@ TEST_F(Screenshot, FileCutOffByAWriteFailureIsRemoved) {
     // The capture is still there for another try.
     EXPECT_TRUE(SaveScreenshot(path.toStdString()));
     EXPECT_GT(QFile(path).size(), 100);
+}
+
+TEST_F(Screenshot, ANameThatIsTakenOrALinkIsNeverWrittenThrough) {
+    SetScreenshot(FourColours(2, 2));
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim.txt");
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("precious");
+    }
+    const QString planted = dir.filePath("Screenshot.png");
+    ASSERT_TRUE(QFile::link(victim, planted));
+    EXPECT_THROW(SaveScreenshot(planted.toStdString()), EFileError);
+    EXPECT_THROW(SaveScreenshot(victim.toStdString()), EFileError);
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("precious"));
+    EXPECT_TRUE(QFileInfo(planted).isSymLink());
+    // A new name is written, for its owner only.
+    const QString fresh = dir.filePath("fresh.png");
+    ASSERT_TRUE(SaveScreenshot(fresh.toStdString()));
+    EXPECT_EQ(QFile::permissions(fresh) & 0x7777,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
