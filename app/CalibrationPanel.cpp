@@ -9,12 +9,25 @@
 #include "ui_Main.h"
 #include <QApplication>
 #include <QKeyEvent>
+#include <QProxyStyle>
 
 namespace {
 
 void ErrorBox(const QString& text) {
     MessageDlg(text, TMsgDlgType::mtError, mbOK);
 }
+
+// The access code is echoed as "#".
+class THashPasswordStyle : public QProxyStyle {
+public:
+    explicit THashPasswordStyle(QObject* owner) { setParent(owner); }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '#';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The calibration prompts have no way to cancel.
 void PromptBox(const QString& text) {
@@ -45,6 +58,11 @@ TCalibrationPanel::TCalibrationPanel(TFormMain* form) : QObject(form), m_form(fo
     red.setColor(QPalette::WindowText, Qt::red);
     m_ui.lbMessage->setPalette(red);
     m_ui.edtPassword->setEchoMode(QLineEdit::Password);
+    m_ui.edtPassword->setStyle(new THashPasswordStyle(m_ui.edtPassword));
+    // The code panel covers the buttons while locked: opaque and on top of them.
+    m_ui.gbPassword->setAutoFillBackground(true);
+    m_ui.gbPassword->raise();
+    SetLocked(true);
     m_form->installEventFilter(this);
     m_ui.tvNetwork->installEventFilter(this);
     m_ui.btDiagnostic->installEventFilter(this);
@@ -121,10 +139,19 @@ bool TCalibrationPanel::CanCalibrate(const TRemoteIO& device, TCalibrationComman
     return false;
 }
 
+void TCalibrationPanel::SetLocked(bool locked) {
+    // Covered buttons are hidden too, so that no key reaches them before the code is typed.
+    for (QPushButton* button :
+         {m_ui.btCalibrationZero, m_ui.btCalibrationMax, m_ui.btCalibrationC1Zero, m_ui.btCalibrationC1Max,
+          m_ui.btCalibrateAnalogicC0Out, m_ui.btCalibrateAnalogicC1Out})
+        button->setVisible(!locked);
+    m_ui.pbCalibration->setVisible(!locked);
+    m_ui.gbPassword->setVisible(locked);
+}
+
 void TCalibrationPanel::btOKClick() {
     if (m_ui.edtPassword->text() == QLatin1String(AccessCode)) {
-        m_ui.pbCalibration->show();
-        m_ui.gbPassword->hide();
+        SetLocked(false);
         m_ui.toolbtnLog->show();
     } else {
         m_ui.lbMessage->show();
@@ -133,10 +160,9 @@ void TCalibrationPanel::btOKClick() {
 
 void TCalibrationPanel::btCloseClick() {
     CalibrationBoxRestore = false;
-    m_ui.pbCalibration->hide();
     m_ui.gbCalibration->hide();
     m_ui.edtPassword->clear();
-    m_ui.gbPassword->show();
+    SetLocked(true); // the code is asked again next time
     m_ui.toolbtnLog->hide();
 }
 

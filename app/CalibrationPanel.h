@@ -42,6 +42,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Locked: the code panel shows and the buttons and the calibration bar are hidden; unlocked: the
+    // reverse.
+    void SetLocked(bool locked);
     // Prompt, send, end message; the calibration state was set by the caller.
     void Calibrate(TCalibrationCommand command, const char* prompt);
 

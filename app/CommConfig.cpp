@@ -2,6 +2,7 @@
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "app/StatusBar.h"
+#include "app/WindowPlacement.h"
 #include "classlib/Translation.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "platform/Registry.h"
@@ -35,7 +36,8 @@ TFormCommunicationConfig::TFormCommunicationConfig(QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(382, 225);
+    setFixedSize(410, 225);
+    CentreOnEveryShow(*this);
     connect(m_ui->btOk, &QPushButton::clicked, this, &TFormCommunicationConfig::btOkClick);
     connect(m_ui->btCancel, &QPushButton::clicked, this, &TFormCommunicationConfig::btCancelClick);
     connect(m_ui->rgConnection, &TRadioGroup::itemClicked, this,

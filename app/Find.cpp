@@ -2,6 +2,7 @@
 #include "app/Globals.h"
 #include "app/JpegImage.h"
 #include "app/Main.h"
+#include "app/WindowPlacement.h"
 #include "app/WorkerJobs.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Translation.h"
@@ -41,6 +42,7 @@ TFormFindSlave::TFormFindSlave(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(279, 237);
+    CentreOnEveryShow(*this);
     connect(m_ui->btFind, &QPushButton::clicked, this, &TFormFindSlave::btFindClick);
     connect(m_ui->btCancel, &QPushButton::clicked, this, &TFormFindSlave::btCancelClick);
     connect(m_ui->btClose, &QPushButton::clicked, this, &TFormFindSlave::btCloseClick);

@@ -1,9 +1,11 @@
 #include "app/Log.h"
+#include "app/WindowPlacement.h"
 #include "ui_Log.h"
 
 TFormLog::TFormLog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TFormLog>()) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    CentreOnEveryShow(*this);
     QPalette pal = m_ui->memLog->palette();
     pal.setColor(QPalette::Text, pal.color(QPalette::Highlight));
     m_ui->memLog->setPalette(pal);

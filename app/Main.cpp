@@ -12,6 +12,7 @@
 #include "app/StatusBar.h"
 #include "app/StatusSendConfig.h"
 #include "app/UnitAbout.h"
+#include "app/WindowPlacement.h"
 #include "app/WorkerJobs.h"
 #include "classlib/Application.h"
 #include "classlib/Dialogs.h"
@@ -86,6 +87,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<U
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(696, 542);
+    CentreOnEveryShow(*this);
     FormCreate();
 }
 
@@ -138,7 +140,8 @@ void TFormMain::FormCreate() {
     m_ui->StatusBarDaxo->SetPanels({{50, TStatusPanelStyle::psOwnerDraw, {}},
                                     {110, TStatusPanelStyle::psOwnerDraw, {}},
                                     {150, TStatusPanelStyle::psOwnerDraw, {}},
-                                    {140, TStatusPanelStyle::psText, {}},
+                                    // wide enough for the master's longest error text
+                                    {262, TStatusPanelStyle::psText, {}},
                                     {70, TStatusPanelStyle::psText, {}},
                                     {50, TStatusPanelStyle::psText, {}}});
     m_ui->StatusBarDaxo->OnDrawPanel = [this](TStatusBar* bar, QPainter& p, int panel, const QRect& rect) {

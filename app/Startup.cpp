@@ -120,12 +120,20 @@ private:
 
 } // namespace
 
-TProgramWindows::TProgramWindows() {
-    // The forms name the original platform's dialog font; map it to a narrow sans-serif face present
-    // here, so that captions fit their controls.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+void ChooseProgramFont() {
+    // The windows were laid out for the original platform's 8-point dialog font, which the forms name.
+    // It maps to a face of the same metrics (installed with the program's packages); the narrow DejaVu
+    // face is the fallback. Every window and message box uses it, not only the forms that name it.
+    const QString formFont = QStringLiteral("MS Sans Serif");
+    QFont::removeSubstitutions(formFont);
+    QFont::insertSubstitutions(formFont,
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"),
                                 QStringLiteral("DejaVu Sans")});
+    QApplication::setFont(QFont(formFont, 8));
+}
+
+TProgramWindows::TProgramWindows() {
+    ChooseProgramFont();
     // The main window owns the dialogs, so they centre on it and go with it.
     FormMain = new TFormMain(nullptr);
     FormCommunicationConfig = new TFormCommunicationConfig(FormMain);
@@ -148,10 +156,6 @@ TProgramWindows::~TProgramWindows() {
 int RunProgram(int argc, char** argv) {
     TApplication app(argc, argv);
     const TReporterBinding reporterBinding;
-    // The forms name the original platform's dialog font; map it to a sans-serif face present here.
-    QFont::insertSubstitutions(
-        QStringLiteral("MS Sans Serif"),
-        {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Sans Serif")});
     // Translation set-up: the catalogues live below the program's folder.
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QApplication::setApplicationName(QLatin1String(ApplicationTitle));

@@ -10,5 +10,8 @@ public:
     TProgramWindows& operator=(const TProgramWindows&) = delete;
 };
 
+// The one font of every window, chosen before the first window exists (the windows' creation does it).
+void ChooseProgramFont();
+
 // The whole program: application, translation, windows, splash, message loop.
 int RunProgram(int argc, char** argv);

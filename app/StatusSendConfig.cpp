@@ -1,4 +1,5 @@
 #include "app/StatusSendConfig.h"
+#include "app/WindowPlacement.h"
 #include "ui_StatusSendConfig.h"
 #include <QShowEvent>
 
@@ -7,6 +8,7 @@ TFormSaveConfigStatus::TFormSaveConfigStatus(QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(313, 76);
+    CentreOnEveryShow(*this);
 }
 
 TFormSaveConfigStatus::~TFormSaveConfigStatus() = default;

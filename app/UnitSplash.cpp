@@ -1,6 +1,7 @@
 #include "app/UnitSplash.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "app/WindowPlacement.h"
 #include "classlib/Translation.h"
 #include "ui_UnitSplash.h"
 #include <QBitmap>
@@ -27,6 +28,7 @@ void TFormSplash::FormCreate() {
     m_ui->imgSplash->setPixmap(picture);
     m_ui->imgSplash->setGeometry(0, 0, picture.width(), picture.height());
     setFixedSize(picture.size());
+    CentreOnEveryShow(*this);
     // Pixels of the transparent colour (clFuchsia) show what lies behind the window.
     setMask(picture.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
     QPalette pal = palette();

@@ -9,7 +9,7 @@ namespace {
 class QMessageBoxPresenter : public IMessagePresenter {
 public:
     int Present(const TMessageRequest& r) override {
-        QMessageBox box(qApp ? QApplication::activeWindow() : nullptr);
+        QMessageBox box(MessageOwner());
         box.setText(r.text);
         if (r.kind == TMessageRequest::Kind::MessageBox) {
             box.setWindowTitle(r.caption);
@@ -108,6 +108,19 @@ std::unique_ptr<IMessagePresenter>& presenter() {
 }
 
 } // namespace
+
+QWidget* MessageOwner() {
+    if (!qApp)
+        return nullptr;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowType() == Qt::Window && window->parentWidget() == nullptr)
+            return window;
+    return nullptr;
+}
 
 std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessagePresenter> p) {
     if (!p)

@@ -52,11 +52,13 @@ struct TMessageRequest {
     enum class Kind { MessageDlg, MessageBox };
     Kind kind = Kind::MessageDlg;
     QString text;
-    QString caption;              // MessageBox only
-    TMsgDlgType type = TMsgDlgType::mtInformation;  // MessageDlg only
-    TMsgDlgButtons buttons = mbOK; // MessageDlg only
-    unsigned flags = MB_OK;        // MessageBox only
+    QString caption;                               // MessageBox only
+    TMsgDlgType type = TMsgDlgType::mtInformation; // MessageDlg only
+    TMsgDlgButtons buttons = mbOK;                 // MessageDlg only
+    unsigned flags = MB_OK;                        // MessageBox only
 };
+
+class QWidget;
 
 class IMessagePresenter {
 public:
@@ -64,6 +66,10 @@ public:
     // Returns a modal result.
     virtual int Present(const TMessageRequest& request) = 0;
 };
+
+// The window a box opens over: the modal dialog or the active window, else the program's main window (a
+// visible window of no owner) when no window has the focus, as without a window manager.
+QWidget* MessageOwner();
 
 // Installs a presenter and returns the previous one (nullptr restores the QMessageBox presenter).
 std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessagePresenter> presenter);

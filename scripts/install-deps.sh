@@ -8,6 +8,7 @@ packages=(
   gettext zlib1g-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev libdw-dev
   xvfb xauth python3
+  fonts-liberation2 fonts-dejavu-core
   python3-pyftpdlib lighttpd
 )
 missing=()

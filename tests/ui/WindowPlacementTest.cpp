@@ -1,0 +1,68 @@
+// Where the windows appear: centred on the screen when their forms say so, the About window where it was
+// designed, message boxes over the window they belong to; and the access code echoed as "#".
+#include "app/CalibrationPanel.h"
+#include "app/CommConfig.h"
+#include "app/Find.h"
+#include "app/Log.h"
+#include "app/StatusSendConfig.h"
+#include "app/UnitAbout.h"
+#include "app/UnitSplash.h"
+#include "classlib/Dialogs.h"
+#include "tests/ui/UiFixture.h"
+
+namespace {
+
+class WindowPlacement : public UiFixture {
+protected:
+    void SetUp() override { StartIn(QStringLiteral("en_US")); }
+
+    static void ExpectCentred(QWidget& window) {
+        const QRect screen = window.screen()->availableGeometry();
+        const QRect frame = window.frameGeometry();
+        EXPECT_LE(std::abs(frame.center().x() - screen.center().x()), 1) << window.objectName().toStdString();
+        EXPECT_LE(std::abs(frame.center().y() - screen.center().y()), 1) << window.objectName().toStdString();
+    }
+};
+
+TEST_F(WindowPlacement, WindowsOpenCentredOnTheScreenEachTime) {
+    FormMain->show();
+    ExpectCentred(*FormMain);
+    QWidget* dialogs[] = {FormCommunicationConfig, FormFindSlave, FormLog, FormSaveConfigStatus};
+    for (QWidget* dialog : dialogs) {
+        dialog->show();
+        ExpectCentred(*dialog);
+        dialog->move(0, 0); // moved away by the user, it comes back centred
+        dialog->hide();
+        dialog->show();
+        ExpectCentred(*dialog);
+        dialog->hide();
+    }
+    TFormSplash splash;
+    splash.show();
+    ExpectCentred(splash);
+}
+
+TEST_F(WindowPlacement, TheAboutWindowOpensWhereDesigned) {
+    FormMain->show();
+    FormAbout->show();
+    EXPECT_EQ(FormAbout->pos(), QPoint(353, 233));
+    FormAbout->hide();
+}
+
+TEST_F(WindowPlacement, MessageBoxesOpenOverTheActiveWindowElseTheMainWindow) {
+    EXPECT_EQ(MessageOwner(), nullptr); // nothing shown yet
+    FormMain->show();
+    EXPECT_EQ(MessageOwner(), FormMain);
+    FormLog->show();
+    FormLog->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), FormLog);
+    EXPECT_EQ(MessageOwner(), FormLog);
+}
+
+TEST_F(WindowPlacement, TheAccessCodeIsEchoedAsHashes) {
+    QLineEdit* edit = Ui().edtPassword;
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit), int('#'));
+}
+
+} // namespace

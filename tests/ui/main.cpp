@@ -1,0 +1,14 @@
+// The windows run inside the program's application object, with the program's translation set-up and
+// the catalogues built beside the test binary.
+#include "app/Language.h"
+#include "classlib/Application.h"
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
