@@ -127,18 +127,21 @@ int64_t TDebugReader::ReadSLEB() {
 // ---- names ----
 
 void WriteDebugString(std::vector<uint8_t>& out, const std::string& name, bool encipher) {
-    const size_t dot = name.find('.');
-    if (dot != std::string::npos && dot > 0 && dot + 1 < name.size()) {
-        PutPiece(out, name.substr(0, dot), true, encipher);
-        PutPiece(out, name.substr(dot + 1), false, encipher);
-    } else {
-        PutPiece(out, name, false, encipher);
-    }
+    PutPiece(out, name, false, encipher);
 }
 
-std::string ReadDebugString(TDebugReader& reader, int dataVersion, bool protectedNames,
-                            const std::function<std::string()>& password) {
-    std::string result;
+void WriteDebugName(std::vector<uint8_t>& out, const std::string& className, const std::string& name,
+                    bool encipher) {
+    if (!className.empty())
+        PutPiece(out, className, true, encipher);
+    PutPiece(out, name, false, encipher);
+}
+
+namespace {
+
+std::vector<std::string> ReadDebugPieces(TDebugReader& reader, int dataVersion, bool protectedNames,
+                                         const std::function<std::string()>& password) {
+    std::vector<std::string> pieces;
     for (int piece = 0;; ++piece) {
         if (piece == MaxNamePieces)
             throw EReadError("Debug data holds a name of too many parts");
@@ -162,11 +165,43 @@ std::string ReadDebugString(TDebugReader& reader, int dataVersion, bool protecte
                 TEADecryptBuffer(bytes, reinterpret_cast<uint8_t*>(text.data()), size);
             }
         }
-        result += text;
+        pieces.push_back(std::move(text));
         if (!joined)
-            return result;
-        result += '.';
+            return pieces;
     }
+}
+
+std::string Joined(const std::vector<std::string>& pieces, size_t from) {
+    std::string result;
+    for (size_t i = from; i < pieces.size(); ++i)
+        result += (i > from ? "." : "") + pieces[i];
+    return result;
+}
+
+} // namespace
+
+std::string ReadDebugString(TDebugReader& reader, int dataVersion, bool protectedNames,
+                            const std::function<std::string()>& password) {
+    return Joined(ReadDebugPieces(reader, dataVersion, protectedNames, password), 0);
+}
+
+TDebugName ReadDebugName(TDebugReader& reader, int dataVersion, bool protectedNames,
+                         const std::function<std::string()>& password) {
+    const std::vector<std::string> pieces = ReadDebugPieces(reader, dataVersion, protectedNames, password);
+    TDebugName name;
+    if (pieces.size() > 1) {
+        name.Class = pieces[0];
+        name.Name = Joined(pieces, 1);
+        return name;
+    }
+    const size_t dot = dataVersion < 502 ? pieces[0].find('.') : std::string::npos;
+    if (dot == std::string::npos) {
+        name.Name = pieces[0];
+    } else {
+        name.Class = pieces[0].substr(0, dot);
+        name.Name = pieces[0].substr(dot + 1);
+    }
+    return name;
 }
 
 // ---- building ----
@@ -219,7 +254,7 @@ std::vector<uint8_t> WriteDebugData(const TDebugTable& table, const std::string&
     out.push_back(0);
     PutU32(out, uint32_t(table.Routines.size()));
     for (const TDebugRoutine& r : table.Routines) {
-        WriteDebugString(out, r.Name, encipher);
+        WriteDebugName(out, r.Class, r.Name, encipher);
         PutU32(out, r.FirstLine);
         PutU32(out, r.Start);
     }
@@ -310,6 +345,12 @@ std::string TDebugData::NameAt(size_t position, const std::function<std::string(
     return ReadDebugString(in, m_dataVersion, ProtectedNames(), password);
 }
 
+TDebugName TDebugData::RoutineNameAt(size_t position, const std::function<std::string()>& password) const {
+    TDebugReader in(m_bytes.data(), m_bytes.size());
+    in.SetPosition(position);
+    return ReadDebugName(in, m_dataVersion, ProtectedNames(), password);
+}
+
 std::vector<TDebugRow> TDebugData::DecodeRows(const TUnitIndex& unit) const {
     TDebugReader in(m_bytes.data(), m_bytes.size());
     in.SetPosition(unit.Rows);
@@ -361,7 +402,11 @@ std::optional<TDebugLocation> TDebugData::Find(uint32_t offset,
     TDebugLocation location;
     location.Unit = NameAt(unit.Name, password);
     const TRoutineIndex& r = m_routines[size_t(coveringRoutine)];
-    location.Routine = NameAt(r.Name, password);
+    TDebugName name = RoutineNameAt(r.Name, password);
+    location.Class = std::move(name.Class);
+    location.Procedure = std::move(name.Name);
+    location.Routine =
+        location.Class.empty() ? location.Procedure : location.Class + "." + location.Procedure;
     location.Line = int32_t(coveringLine);
     location.FirstLine = r.FirstLine;
     location.RoutineStart = r.Start;
@@ -371,8 +416,10 @@ std::optional<TDebugLocation> TDebugData::Find(uint32_t offset,
 
 TDebugTable TDebugData::Decode(const std::function<std::string()>& password) const {
     TDebugTable table;
-    for (const TRoutineIndex& r : m_routines)
-        table.Routines.push_back({NameAt(r.Name, password), r.FirstLine, r.Start});
+    for (const TRoutineIndex& r : m_routines) {
+        TDebugName name = RoutineNameAt(r.Name, password);
+        table.Routines.push_back({std::move(name.Class), std::move(name.Name), r.FirstLine, r.Start});
+    }
     for (const TUnitIndex& u : m_units)
         table.Units.push_back({NameAt(u.Name, password), u.Low, u.High, DecodeRows(u)});
     return table;

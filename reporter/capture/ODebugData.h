@@ -5,13 +5,15 @@
 //
 // Layout, little-endian:
 //   u32 magic DebugDataMagic, u8 flags (bit 0: names protected by a password), u8 0, u16 0
-//   u32 routine count, then per routine: name, u32 first line, u32 start offset
+//   u32 routine count, then per routine: name (class and procedure), u32 first line, u32 start offset
 //   u32 unit count, then per unit (ascending, not overlapping): name, u32 low, u32 high (exclusive),
 //     u32 row count, then per row: uleb offset delta (from the previous row, the first from low),
 //     sleb line delta (from the previous row's line, the first from 0), uleb routine code
 //     (0: the previous row's routine, 1: no code here, k >= 2: routine k - 2).
 //   A row covers the offsets up to the next row of its unit, the last one up to the unit's high.
-// Names are stored the way ReadDebugString reads them.
+// Names are stored the way ReadDebugString reads them; a routine of a class is stored as two joined
+// pieces, the class and the procedure, so that a "." inside a procedure's own name (a static
+// initialiser's "_GLOBAL__sub_I_Unit.cpp") is never taken for the separator.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -50,9 +52,12 @@ inline constexpr size_t DebugNamePieceLimit = 127;
 // ---- building (the packer, tests) ----
 
 struct TDebugRoutine {
-    std::string Name; // "Class.Method" or a plain name; the first "." separates class and method
+    std::string Class; // empty for a plain routine
+    std::string Name;  // the procedure
     uint32_t FirstLine = 0;
     uint32_t Start = 0;
+    // "Class.Method" or the plain name.
+    std::string FullName() const { return Class.empty() ? Name : Class + "." + Name; }
 };
 
 // One stretch of code with one source position, before it is grouped into units.
@@ -87,8 +92,11 @@ struct TDebugTable {
 std::vector<TDebugUnit> BuildDebugUnits(std::vector<TDebugSpan> spans);
 // With a password, the names are enciphered (block cipher, key from the password's MD5).
 std::vector<uint8_t> WriteDebugData(const TDebugTable& table, const std::string& password = std::string());
-// One name in the stored form of data version 502.
+// One name in the stored form of data version 502: a single piece.
 void WriteDebugString(std::vector<uint8_t>& out, const std::string& name, bool encipher);
+// A routine's name: the class and the procedure as two joined pieces, a plain routine as one.
+void WriteDebugName(std::vector<uint8_t>& out, const std::string& className, const std::string& name,
+                    bool encipher);
 
 // ---- reading ----
 
@@ -98,9 +106,21 @@ void WriteDebugString(std::vector<uint8_t>& out, const std::string& name, bool e
 std::string ReadDebugString(TDebugReader& reader, int dataVersion, bool protectedNames,
                             const std::function<std::string()>& password);
 
+struct TDebugName {
+    std::string Class;
+    std::string Name;
+};
+// Reads one stored routine name as class and procedure: from data version 502 the first of joined
+// pieces is the class (a single piece is a plain routine, dots and all); before, the name splits at
+// its first ".".
+TDebugName ReadDebugName(TDebugReader& reader, int dataVersion, bool protectedNames,
+                         const std::function<std::string()>& password);
+
 struct TDebugLocation {
     std::string Unit;
-    std::string Routine; // as stored: "Class.Method" or a plain name
+    std::string Class;     // empty for a plain routine
+    std::string Procedure; // empty for code whose routine has no name
+    std::string Routine;   // "Class.Method" or the plain name
     int32_t Line = 0;
     uint32_t FirstLine = 0;
     uint32_t RoutineStart = 0;
@@ -137,6 +157,7 @@ private:
         uint32_t Start;
     };
     std::string NameAt(size_t position, const std::function<std::string()>& password) const;
+    TDebugName RoutineNameAt(size_t position, const std::function<std::string()>& password) const;
     std::vector<TDebugRow> DecodeRows(const TUnitIndex& unit) const;
 
     std::vector<uint8_t> m_bytes;

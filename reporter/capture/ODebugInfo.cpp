@@ -3,10 +3,7 @@
 #include "OErrors.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <cxxabi.h>
-#include <memory>
-#include <string_view>
+#include <cstdio>
 #include <vector>
 
 namespace reporter {
@@ -14,65 +11,11 @@ namespace reporter {
 namespace {
 
 std::atomic<TDebugPasswordRequest> gPasswordRequest{nullptr};
-const std::string_view AnonymousNamespace = "(anonymous namespace)";
 
-bool IsIdentifierChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// Where the keyword "operator" starts as a word, npos when the name has none.
-size_t OperatorKeyword(const std::string& text) {
-    for (size_t at = text.find("operator"); at != std::string::npos; at = text.find("operator", at + 1)) {
-        const size_t end = at + 8;
-        if ((at == 0 || !IsIdentifierChar(text[at - 1])) &&
-            (end >= text.size() || !IsIdentifierChar(text[end])))
-            return at;
-    }
-    return std::string::npos;
-}
-
-int DepthChange(char c) {
-    switch (c) {
-    case '<':
-    case '(':
-    case '{':
-    case '[':
-        return 1;
-    case '>':
-    case ')':
-    case '}':
-    case ']':
-        return -1;
-    default:
-        return 0;
-    }
-}
-
-// The qualified name split at "::" outside brackets; an operator's own symbol is never split.
-std::vector<std::string> SplitQualified(const std::string& name) {
-    std::vector<std::string> parts;
-    const size_t keyword = OperatorKeyword(name);
-    int depth = 0;
-    size_t start = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (i == keyword)
-            break;
-        depth += DepthChange(name[i]);
-        if (depth == 0 && name.compare(i, 2, "::") == 0) {
-            parts.push_back(name.substr(start, i - start));
-            start = i + 2;
-            ++i;
-        }
-    }
-    parts.push_back(name.substr(start));
-    return parts;
-}
-
-std::string Demangle(const std::string& name) {
-    int status = -1;
-    std::unique_ptr<char, decltype(&std::free)> text(
-        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
-    return status == 0 && text ? std::string(text.get()) : std::string();
+std::string HexOffset(uintptr_t offset) {
+    char text[24];
+    std::snprintf(text, sizeof text, "+0x%llx", static_cast<unsigned long long>(offset));
+    return text;
 }
 
 } // namespace
@@ -81,60 +24,17 @@ void SetDebugPasswordRequest(TDebugPasswordRequest request) {
     gPasswordRequest = request;
 }
 
-std::string StripSignature(const std::string& demangled) {
-    std::string text = demangled;
-    const size_t clone = text.find(" [clone");
-    if (clone != std::string::npos)
-        text.resize(clone);
-    // The parameter list opens at the first "(" outside brackets, past an operator's own symbol.
-    const size_t keyword = OperatorKeyword(text);
-    size_t from = 0;
-    if (keyword != std::string::npos) {
-        from = keyword + 8;
-        if (text.compare(from, 2, "()") == 0)
-            from += 2;
-    }
-    int depth = 0;
-    size_t open = std::string::npos;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, AnonymousNamespace.size(), AnonymousNamespace) == 0) {
-            i += AnonymousNamespace.size() - 1;
-            continue;
-        }
-        if (i >= from && depth == 0 && text[i] == '(') {
-            open = i;
-            break;
-        }
-        if (i < keyword || keyword == std::string::npos)
-            depth += DepthChange(text[i]);
-    }
-    if (open != std::string::npos)
-        text.resize(open);
-    // A template routine's name comes after its return type.
-    const size_t limit = keyword == std::string::npos ? text.size() : keyword;
-    depth = 0;
-    size_t space = std::string::npos;
-    for (size_t i = 0; i < limit; ++i) {
-        depth += DepthChange(text[i]);
-        if (depth == 0 && text[i] == ' ')
-            space = i;
-    }
-    if (space != std::string::npos)
-        text.erase(0, space + 1);
-    return text;
-}
-
 void SplitFunctionName(const std::string& name, TOstrelDebugInfo& info) {
     info.UnitName.clear();
     info.ClassName.clear();
     info.ProcedureName.clear();
-    const std::string demangled = name.compare(0, 2, "_Z") == 0 ? Demangle(name) : std::string();
+    const std::string demangled = Demangle(name);
     if (demangled.empty()) {
         info.Kind = dkExportName;
         info.ProcedureName = name;
         return;
     }
-    const std::vector<std::string> parts = SplitQualified(StripSignature(demangled));
+    const std::vector<std::string> parts = RoutineParts(demangled);
     switch (parts.size()) {
     case 1:
         info.Kind = dkExportName;
@@ -188,13 +88,8 @@ void GetDebugInfo(uintptr_t address, uint32_t threadId, bool running, TOstrelDeb
         if (location) {
             info.Kind = dkDebugData;
             info.UnitName = location->Unit;
-            const size_t dot = location->Routine.find('.');
-            if (dot == std::string::npos) {
-                info.ProcedureName = location->Routine;
-            } else {
-                info.ClassName = location->Routine.substr(0, dot);
-                info.ProcedureName = location->Routine.substr(dot + 1);
-            }
+            info.ClassName = location->Class;
+            info.ProcedureName = location->Procedure;
             info.Line = location->Line;
             if (location->RoutineFound && location->Line > 0 &&
                 uint32_t(location->Line) >= location->FirstLine && location->FirstLine > 0)
@@ -202,8 +97,14 @@ void GetDebugInfo(uintptr_t address, uint32_t threadId, bool running, TOstrelDeb
             return;
         }
     }
-    if (const TOstrelFunctionInfo* function = module->Functions.FindByAddress(address))
+    if (const TOstrelFunctionInfo* function = module->Functions.FindByAddress(address)) {
         SplitFunctionName(function->Name, info);
+        // Past the end of the nearest exported routine lies code that exports nothing: it is named after
+        // that routine and its distance, never as if it were that routine.
+        const uintptr_t offset = address - function->Address;
+        if (info.Kind != dkModule && offset >= function->Size && offset > 0)
+            info.ProcedureName += HexOffset(offset);
+    }
 }
 
 } // namespace reporter

@@ -2,6 +2,7 @@
 // Naming a code address for a call-stack entry: unit, class, routine and line from the module's packed
 // debug information, or, for modules without it, the nearest exported routine with its mangled name
 // taken apart.
+#include "ORoutineName.h"
 #include "OStackList.h"
 
 #include <cstdint>
@@ -19,10 +20,9 @@ void GetDebugInfo(uintptr_t address, uint32_t threadId, bool running, TOstrelDeb
 // Sets kind, unit, class and procedure from an exported name: a plain name gives kind 2 with the
 // procedure alone; a mangled C++ name is demangled, its parameters dropped and its qualified name split
 // at "::": two parts give unit (with the extension) and procedure, three give unit, class and
-// procedure (kind 3); four or more name nothing (kind 1).
+// procedure (kind 3); four or more name nothing (kind 1). A lambda counts as part of the routine that
+// holds it.
 void SplitFunctionName(const std::string& name, TOstrelDebugInfo& info);
-// The qualified name of a demangled routine without return type, parameters and clone suffix.
-std::string StripSignature(const std::string& demangled);
 
 // Asked for the password of a module whose debug names are protected; empty when none is known.
 using TDebugPasswordRequest = std::string (*)(const TOstrelModuleInfo& module);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <sys/stat.h>
 
 namespace reporter {
 
@@ -82,9 +83,19 @@ int TOstrelModulesList::IndexOf(TModuleHandle handle) const {
     return -1;
 }
 
+bool TOstrelModulesList::StillLoaded(const TOstrelModuleInfo& info) {
+    const std::string fileName = GetModuleFileNameEx(info.Handle);
+    if (fileName.empty() || fileName != info.FileName)
+        return false;
+    struct stat status;
+    if (::stat(fileName.c_str(), &status) != 0)
+        return info.FileDevice == 0 && info.FileInode == 0;
+    return uint64_t(status.st_dev) == info.FileDevice && uint64_t(status.st_ino) == info.FileInode;
+}
+
 void TOstrelModulesList::GetProcessModules() {
     for (int i = Count() - 1; i >= 0; --i)
-        if (!IsValidModule(m_items[size_t(i)]->Handle))
+        if (!StillLoaded(*m_items[size_t(i)]))
             Delete(i);
     TLightScanGuard light;
     std::vector<TModuleHandle> handles;
@@ -105,7 +116,8 @@ TOstrelModuleInfoPtr TOstrelModulesList::FindModuleInfo(TModuleHandle handle) {
         return nullptr;
     const int index = IndexOf(handle);
     if (index >= 0) {
-        if (m_items[size_t(index)]->ModuleKind != mkNotExamined || LightScan())
+        const TOstrelModuleInfo& found = *m_items[size_t(index)];
+        if ((found.ModuleKind != mkNotExamined || LightScan()) && StillLoaded(found))
             return m_items[size_t(index)];
         Delete(index);
     }
@@ -125,6 +137,11 @@ bool TOstrelModulesList::BuildModuleInfo(TModuleHandle handle) {
     auto info = std::make_shared<TOstrelModuleInfo>();
     info->Handle = handle;
     info->FileName = fileName;
+    struct stat status;
+    if (::stat(fileName.c_str(), &status) == 0) {
+        info->FileDevice = uint64_t(status.st_dev);
+        info->FileInode = uint64_t(status.st_ino);
+    }
     info->Modified = GetFileDateTime(fileName);
     GetModuleVersion(fileName, info->Description, info->Version);
     info->Size = GetFileSizeByName(fileName);

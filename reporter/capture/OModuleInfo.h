@@ -55,6 +55,10 @@ struct TOstrelModuleInfo {
     time_t Modified = 0;                     // the file's last modification
     std::string DebugText;
     bool DebugDataValid = true;
+    // The file the record was made from: another module loaded at the same address later is another
+    // file (or the same path replaced).
+    uint64_t FileDevice = 0;
+    uint64_t FileInode = 0;
 };
 
 using TOstrelModuleInfoPtr = std::shared_ptr<TOstrelModuleInfo>;
@@ -68,11 +72,12 @@ public:
     void Delete(int index);
     void Clear() { m_items.clear(); }
 
-    // Drops modules that are no longer loaded, adds the missing ones (a light scan: no exports, no kind,
-    // no debug stream) and sorts by handle.
+    // Drops modules that are no longer loaded (or whose address now holds another file), adds the missing
+    // ones (a light scan: no exports, no kind, no debug stream) and sorts by handle.
     void GetProcessModules();
     // The record of a loaded module, built and appended when missing; nullptr for 0 or no module. A
-    // record left by a light scan is built again in full.
+    // record left by a light scan, or one of a module that was unloaded and replaced at the same
+    // address, is built again in full.
     TOstrelModuleInfoPtr FindModuleInfo(TModuleHandle handle);
     TOstrelModuleInfoPtr FindModuleInfoByAddr(uintptr_t address);
     bool BuildModuleInfo(TModuleHandle handle);
@@ -81,6 +86,8 @@ public:
 
 private:
     int IndexOf(TModuleHandle handle) const;
+    // The record still describes what is loaded at its handle.
+    static bool StillLoaded(const TOstrelModuleInfo& info);
     std::vector<TOstrelModuleInfoPtr> m_items;
 };
 

@@ -45,6 +45,14 @@ std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t v
 
 std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version,
                                  int64_t compilationTime, const std::vector<uint8_t>& debugInfo) {
+    // The header's version tells the reader how to read the stream: only a version whose stream is the
+    // one written here may stand there.
+    if (version < OldestWritableOLDataVersion || version > CurrentOptionsDataVersion)
+        throw EConvertError("Stored options of data version " + std::to_string(version) +
+                            " cannot be written");
+    if (!debugInfo.empty() && version < DebugNamesJoinedVersion)
+        throw EConvertError("Debug information of data version " + std::to_string(version) +
+                            " cannot be written");
     TOstrelStream optionsStream;
     options.SaveToStream(optionsStream);
     std::vector<uint8_t> block = ZCompressBuffer(optionsStream.Bytes().data(), optionsStream.Size());

@@ -25,9 +25,16 @@ struct TOLData {
     std::vector<uint8_t> DebugInfo; // the packed debug information, uncompressed; empty when none
 };
 
-// The container bytes (header and options block) for the options, trailer included.
+// The options stream written here is the one of every version from this one up to the current one.
+inline constexpr uint16_t OldestWritableOLDataVersion = 500;
+// Packed debug information joins a routine's class and procedure, which readers know from this version.
+inline constexpr uint16_t DebugNamesJoinedVersion = 502;
+
+// The container bytes (header and options block) for the options, trailer included. A version whose
+// stream this build does not write raises EConvertError.
 std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version);
-// The same with the compilation time and the packed debug information (ODebugData.h).
+// The same with the compilation time and the packed debug information (ODebugData.h), which needs
+// DebugNamesJoinedVersion or later.
 std::vector<uint8_t> BuildOLData(const TOstrelModuleOptions& options, uint16_t version,
                                  int64_t compilationTime, const std::vector<uint8_t>& debugInfo);
 // Parses a container (trailer optional); raises EReadError or EZLibError on malformed data.

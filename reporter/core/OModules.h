@@ -13,7 +13,7 @@ using TModuleHandle = uintptr_t;
 struct TLoadedModule {
     TModuleHandle Handle = 0;
     uintptr_t LoadBias = 0; // added to the module's own virtual addresses
-    std::string FileName;   // full path; the program's own file for the main module
+    std::string FileName;   // as the loader knows it; the program's own file for the main module
     const void* ProgramHeaders = nullptr;
     int ProgramHeaderCount = 0;
 };
@@ -26,6 +26,7 @@ TModuleHandle GetModuleHandle(const std::string& name);
 TModuleHandle FindModuleOfAddress(uintptr_t address);
 // The module that holds the reporter's own code.
 TModuleHandle OwnModuleHandle();
+// The module's full path, also for a library opened with a relative one; empty for no module.
 std::string GetModuleFileName(TModuleHandle module);
 // The program's executable file (the target of /proc/self/exe).
 std::string ProgramFileName();

@@ -1,6 +1,9 @@
 #include "OModules.h"
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -54,6 +57,30 @@ bool ContainsAddress(const TLoadedModule& module, uintptr_t address) {
     return false;
 }
 
+// The file mapped at the address as the kernel names it (a full path), empty when none is.
+std::string MappedFileName(uintptr_t start) {
+    FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr)
+        return std::string();
+    std::string name;
+    char line[PATH_MAX + 128];
+    while (std::fgets(line, sizeof line, maps) != nullptr) {
+        char* end = nullptr;
+        const unsigned long long low = std::strtoull(line, &end, 16);
+        if (end == line || *end != '-' || low != start)
+            continue;
+        const char* path = std::strchr(line, '/');
+        if (path != nullptr) {
+            name = path;
+            while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
+                name.pop_back();
+        }
+        break;
+    }
+    std::fclose(maps);
+    return name;
+}
+
 } // namespace
 
 void EnumerateModules(const std::function<bool(const TLoadedModule&)>& visitor) {
@@ -98,6 +125,18 @@ std::string GetModuleFileName(TModuleHandle module) {
             name = m.FileName;
         return name.empty();
     });
+    // The loader keeps the name a library was opened with; a relative one would name another file
+    // once the working folder changes.
+    if (!name.empty() && name[0] != '/') {
+        std::string full = MappedFileName(module);
+        if (full.empty()) {
+            char resolved[PATH_MAX];
+            if (::realpath(name.c_str(), resolved) != nullptr)
+                full = resolved;
+        }
+        if (!full.empty())
+            name = std::move(full);
+    }
     return name;
 }
 

@@ -386,6 +386,32 @@ TEST(Options, TruncatedOrLyingStreamIsRejectedAndChangesNothing) {
     EXPECT_EQ(Save(target), before);
 }
 
+// The container's header says how its stream reads: every version is either written as it reads back,
+// or refused.
+TEST(Options, TheContainerIsWrittenInTheVersionItStampsOrRefused) {
+    TOstrelModuleOptions o("", false);
+    o.SetMailRecipient("support@example");
+    o.SetUploadURL("http://127.0.0.1/upload");
+    o.SetText(60, "A text of every version");
+    const std::vector<uint8_t> debug = {1, 2, 3};
+    for (int version = 0; version <= CurrentOptionsDataVersion + 1; ++version) {
+        const bool writable = version >= OldestWritableOLDataVersion && version <= CurrentOptionsDataVersion;
+        if (!writable) {
+            EXPECT_THROW(BuildOLData(o, uint16_t(version)), EConvertError) << version;
+            continue;
+        }
+        const TOLData data = ParseOLData(BuildOLData(o, uint16_t(version)));
+        ASSERT_EQ(data.Version, version);
+        TOstrelModuleOptions loaded("", false);
+        LoadOptionsFromOLData(data, loaded);
+        EXPECT_EQ(Save(loaded), Save(o)) << version;
+        if (version < DebugNamesJoinedVersion)
+            EXPECT_THROW(BuildOLData(o, uint16_t(version), 1, debug), EConvertError) << version;
+        else
+            EXPECT_EQ(ParseOLData(BuildOLData(o, uint16_t(version), 1, debug)).DebugInfo, debug);
+    }
+}
+
 TEST(Options, StoredInTheProgramFileContainer) {
     testtools::TTempDir dir;
     const std::string program = dir.File("program");

@@ -21,7 +21,8 @@ const std::function<std::string()> NoPassword;
 // Three routines over two files, with a gap and an overlapping span that must lose.
 TDebugTable SampleTable() {
     TDebugTable table;
-    table.Routines = {{"ns::TOne.Run", 10, 0x1000}, {"Helper", 40, 0x1040}, {"ns::TTwo.Stop", 5, 0x2000}};
+    table.Routines = {
+        {"ns::TOne", "Run", 10, 0x1000}, {"", "Helper", 40, 0x1040}, {"ns::TTwo", "Stop", 5, 0x2000}};
     std::vector<TDebugSpan> spans = {
         {0x1000, 0x1010, "one.cpp", 10, 0}, {0x1010, 0x1020, "one.cpp", 11, 0},
         {0x1020, 0x1030, "one.cpp", 11, 0}, // merges with the one before
@@ -217,12 +218,28 @@ TEST(DebugData, ProtectedNamesNeedThePassword) {
 
 TEST(DebugData, NamesReadByDataVersion) {
     std::vector<uint8_t> stored;
-    WriteDebugString(stored, "TClass.Method", false);
+    WriteDebugName(stored, "TClass", "Method", false);
     WriteDebugString(stored, std::string(200, 'x'), false); // cut to one piece's limit
+    // A dot inside a plain routine's name is no separator.
+    WriteDebugName(stored, "", "_GLOBAL__sub_I_OProcessing.cpp", false);
+    WriteDebugName(stored, "TClass", "Run", false);
     TDebugReader in(stored.data(), stored.size());
     EXPECT_EQ(ReadDebugString(in, 502, false, nullptr), "TClass.Method");
     EXPECT_EQ(ReadDebugString(in, 502, false, nullptr), std::string(DebugNamePieceLimit, 'x'));
+    TDebugName name = ReadDebugName(in, 502, false, nullptr);
+    EXPECT_EQ(name.Class, "");
+    EXPECT_EQ(name.Name, "_GLOBAL__sub_I_OProcessing.cpp");
+    name = ReadDebugName(in, 502, false, nullptr);
+    EXPECT_EQ(name.Class, "TClass");
+    EXPECT_EQ(name.Name, "Run");
     EXPECT_EQ(in.Remaining(), 0u);
+    // Before 502 a stored name splits at its first dot.
+    std::vector<uint8_t> dotted;
+    WriteDebugString(dotted, "TOld.Method", false);
+    TDebugReader dottedIn(dotted.data(), dotted.size());
+    name = ReadDebugName(dottedIn, 501, false, nullptr);
+    EXPECT_EQ(name.Class, "TOld");
+    EXPECT_EQ(name.Name, "Method");
     // Before 502 a long length is a length; before 500 every byte is combined with a fixed value.
     const std::vector<uint8_t> old = {3, 'a' ^ OldDebugNameScramble, 'b' ^ OldDebugNameScramble,
                                       'c' ^ OldDebugNameScramble};

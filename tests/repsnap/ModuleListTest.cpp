@@ -7,12 +7,14 @@
 #include "OVersionNote.h"
 #include "OZLib.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" int VdRepsnapAlpha(int x);
 extern "C" int VdRepsnapCallHidden(int x);
@@ -167,6 +169,33 @@ TEST_F(ModuleList, ALibraryListsItsExportsButNotItsHiddenRoutines) {
     EXPECT_EQ(probe->Functions.FindByAddress(alpha->Address + alpha->Size - 1), alpha);
 }
 
+// A routine that the library does not export is named after the nearest export below it and its
+// distance from it, never as if it were that export.
+TEST_F(ModuleList, CodeThatExportsNothingIsTheNearestExportPlusAnOffset) {
+    const TOstrelModuleInfoPtr probe = m_list.FindModuleInfoByAddr(AddressOf(&VdRepsnapAlpha));
+    ASSERT_TRUE(probe);
+    const repsnap::TCommandResult listing = repsnap::Run(std::string("nm ") + REPSNAP_PROBE_LIBRARY);
+    const size_t at = listing.Output.find(" t VdRepsnapHidden");
+    ASSERT_NE(at, std::string::npos) << listing.Output;
+    const uintptr_t hidden = probe->Handle + std::stoull(listing.Output.substr(at - 16, 16), nullptr, 16);
+    const TOstrelFunctionInfo* nearest = probe->Functions.FindByAddress(hidden);
+    ASSERT_NE(nearest, nullptr);
+    ASSERT_LT(nearest->Address + nearest->Size, hidden + 2);
+
+    TOstrelDebugInfo info;
+    GetDebugInfo(hidden + 2, 1, true, info, &m_list);
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "+0x%llx",
+                  static_cast<unsigned long long>(hidden + 2 - nearest->Address));
+    TOstrelDebugInfo plain;
+    SplitFunctionName(nearest->Name, plain);
+    EXPECT_EQ(info.ProcedureName, plain.ProcedureName + offset);
+    EXPECT_EQ(info.Kind, plain.Kind);
+    // Inside an export: its name alone.
+    GetDebugInfo(nearest->Address + nearest->Size - 1, 1, true, info, &m_list);
+    EXPECT_EQ(info.ProcedureName, plain.ProcedureName);
+}
+
 TEST_F(ModuleList, ExportedNamesAreTakenApartIntoUnitClassAndProcedure) {
     TOstrelDebugInfo info;
     GetDebugInfo(AddressOf(&VdRepsnapAlpha) + 2, 1, true, info, &m_list);
@@ -254,7 +283,7 @@ TEST(ModuleDebugData, ADamagedContainerIsFoundButNotTrusted) {
     TOstrelModuleOptions options(file, false);
     options.SetMailSubject("from the file");
     TDebugTable table;
-    table.Routines.push_back({"Routine", 10, 0x1000});
+    table.Routines.push_back({"", "Routine", 10, 0x1000});
     table.Units.push_back({"unit.cpp", 0x1000, 0x1100, {{0x1000, 10, 0}}});
     std::vector<uint8_t> debug = WriteDebugData(table);
     AppendOLData(file, BuildOLData(options, 502, 1234, debug));
@@ -354,6 +383,98 @@ TEST(LoadedLibrary, IsNamedFromItsPackedDataAndLeavesTheListWhenUnloaded) {
         EXPECT_NE(list.Items(i)->FileName, file);
     // An entry made before keeps its record.
     EXPECT_EQ(info.Module->FileName, file);
+}
+
+} // namespace
+
+namespace {
+
+// A library opened by its own path, closed again at the end of the scope.
+class TOpenedLibrary {
+public:
+    explicit TOpenedLibrary(const std::string& path)
+        : m_handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    ~TOpenedLibrary() { Close(); }
+    TOpenedLibrary(const TOpenedLibrary&) = delete;
+    TOpenedLibrary& operator=(const TOpenedLibrary&) = delete;
+    bool Loaded() const { return m_handle != nullptr; }
+    uintptr_t Address(const char* symbol) const {
+        return reinterpret_cast<uintptr_t>(dlsym(m_handle, symbol));
+    }
+    void Close() {
+        if (m_handle != nullptr)
+            dlclose(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    void* m_handle;
+};
+
+// Copies of the probe library, each under its own name (and file), so that the loader maps them anew.
+class ReplacedModules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_first = m_folder.File("first.so");
+        m_second = m_folder.File("second.so");
+        repsnap::CopyFile(REPSNAP_PROBE_LIBRARY, m_first);
+        repsnap::CopyFile(REPSNAP_PROBE_LIBRARY, m_second);
+    }
+    repsnap::TTempFolder m_folder;
+    std::string m_first, m_second;
+    TOstrelModulesList m_list;
+};
+
+TEST_F(ReplacedModules, ALibraryLoadedWhereAnotherWasUnloadedGetsItsOwnRecord) {
+    TOpenedLibrary first(m_first);
+    ASSERT_TRUE(first.Loaded()) << dlerror();
+    const uintptr_t firstAlpha = first.Address("VdRepsnapAlpha");
+    const TOstrelModuleInfoPtr old = m_list.FindModuleInfoByAddr(firstAlpha);
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->FileName, m_first);
+    first.Close();
+
+    TOpenedLibrary second(m_second);
+    ASSERT_TRUE(second.Loaded()) << dlerror();
+    if (second.Address("VdRepsnapAlpha") != firstAlpha)
+        GTEST_SKIP() << "the loader put the second library elsewhere";
+    const TOstrelModuleInfoPtr now = m_list.FindModuleInfoByAddr(firstAlpha);
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->FileName, m_second);
+    EXPECT_NE(now, old);
+    EXPECT_EQ(now->Handle, old->Handle);
+    int records = 0;
+    for (int i = 0; i < m_list.Count(); ++i)
+        records += m_list.Items(i)->Handle == now->Handle;
+    EXPECT_EQ(records, 1);
+
+    // A refresh drops the old record too, and keeps the one that still holds.
+    m_list.GetProcessModules();
+    bool found = false;
+    for (int i = 0; i < m_list.Count(); ++i)
+        if (m_list.Items(i)->Handle == now->Handle) {
+            EXPECT_EQ(m_list.Items(i)->FileName, m_second);
+            found = true;
+        }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(ReplacedModules, ALibraryOpenedByARelativePathHasItsFullPath) {
+    char previous[PATH_MAX];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(m_folder.Path().c_str()), 0);
+    TOpenedLibrary relative("./first.so");
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_TRUE(relative.Loaded()) << dlerror();
+    const TModuleHandle handle = FindModuleOfAddress(relative.Address("VdRepsnapAlpha"));
+    ASSERT_NE(handle, 0u);
+    char full[PATH_MAX];
+    ASSERT_NE(realpath(m_first.c_str(), full), nullptr);
+    EXPECT_EQ(GetModuleFileName(handle), full);
+    const TOstrelModuleInfoPtr record = m_list.FindModuleInfo(handle);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->FileName, full);
+    EXPECT_EQ(record->Version, "2.0.5.17"); // read from the right file
 }
 
 } // namespace

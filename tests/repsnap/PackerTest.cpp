@@ -6,6 +6,8 @@
 #include "OLData.h"
 #include "OModules.h"
 #include "OOptions.h"
+#include "ORoutineName.h"
+#include "tests/support/LineOracle.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -54,7 +56,7 @@ TEST_F(Packer, AppendsOnceAndTheRoutinesAndLinesAgreeWithAddr2line) {
     const TDebugTable table = data.Decode(nullptr);
     std::set<std::string> names;
     for (const TDebugRoutine& r : table.Routines)
-        names.insert(r.Name);
+        names.insert(r.FullName());
     for (const char* expected : {"vdsnap::TProbe.Measure", "vdsnap::Twice", "VdRepsnapAlpha",
                                  "VdRepsnapHidden", "VdRepsnapCallHidden"})
         EXPECT_EQ(names.count(expected), 1u) << expected;
@@ -83,10 +85,11 @@ TEST_F(Packer, AppendsOnceAndTheRoutinesAndLinesAgreeWithAddr2line) {
 
     // The first line of a routine is the line it is declared on.
     for (const TDebugRoutine& r : table.Routines)
-        if (r.Name == "vdsnap::TProbe.Measure") {
+        if (r.FullName() == "vdsnap::TProbe.Measure") {
             const std::optional<TDebugLocation> at = data.Find(r.Start, nullptr);
             ASSERT_TRUE(at);
-            EXPECT_EQ(at->Routine, r.Name);
+            EXPECT_EQ(at->Class, "vdsnap::TProbe");
+            EXPECT_EQ(at->Procedure, "Measure");
             EXPECT_EQ(at->Unit, "probe.cpp");
             EXPECT_GE(uint32_t(at->Line), r.FirstLine);
             EXPECT_LE(uint32_t(at->Line), r.FirstLine + 1);
@@ -99,7 +102,7 @@ TEST_F(Packer, ProtectsTheNamesWithAPassword) {
     EXPECT_TRUE(data.ProtectedNames());
     std::set<std::string> withPassword, without;
     for (const TDebugRoutine& r : data.Decode([] { return std::string("open sesame"); }).Routines)
-        withPassword.insert(r.Name);
+        withPassword.insert(r.FullName());
     for (const TDebugRoutine& r : data.Decode(nullptr).Routines)
         without.insert(r.Name);
     EXPECT_EQ(withPassword.count("vdsnap::Twice"), 1u);
@@ -167,6 +170,91 @@ TEST(PackedProgram, LinesOfInlinedCodeAreTheirCallSitesInTheRoutine) {
             ADD_FAILURE() << std::hex << rows[i].first << ": packed " << packed << ", addr2line " << got;
     }
     EXPECT_EQ(agree, rows.size());
+}
+
+} // namespace
+
+namespace vdtest {
+
+struct TLambdaHolder {
+    static int Run(int x);
+};
+
+[[gnu::noinline]] int TLambdaHolder::Run(int x) {
+    volatile int base = x;
+    const auto twice = [&base](int y) __attribute__((noinline)) {
+        return base * 2 + y;
+    };
+    return twice(3);
+}
+
+} // namespace vdtest
+
+namespace {
+
+// The code addresses of symbols whose demangled name holds the text, from nm.
+std::vector<std::pair<uint64_t, std::string>> SymbolsWith(const std::string& file, const std::string& text) {
+    const repsnap::TCommandResult listing = repsnap::Run("nm -C --defined-only '" + file + "'");
+    std::vector<std::pair<uint64_t, std::string>> found;
+    std::istringstream lines(listing.Output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.size() > 19 && line.find(text, 19) != std::string::npos &&
+            std::string("Tt").find(line[17]) != std::string::npos)
+            found.emplace_back(std::stoull(line.substr(0, 16), nullptr, 16), line.substr(19));
+    return found;
+}
+
+// Addresses of the test program, spread over its code: wherever addr2line has a line, the packed data
+// gives the same unit and line (the outermost frame of inlined code).
+TEST(PackedProgram, UnitsAndLinesAgreeWithAddr2lineOverTheCode) {
+    const std::string program = ProgramFileName();
+    const TDebugData data = LoadPacked(program);
+    const std::vector<uint64_t> addresses = testtools::SampleCodeAddresses(program, 400);
+    ASSERT_EQ(addresses.size(), 400u);
+    const testtools::TLineAgreement result = testtools::CompareWithAddr2line(
+        program, addresses, [&](uint64_t address) -> std::optional<testtools::TSourcePosition> {
+            const std::optional<TDebugLocation> at = data.Find(uint32_t(address), nullptr);
+            if (!at)
+                return std::nullopt;
+            return testtools::TSourcePosition{at->Unit, at->Line};
+        });
+    EXPECT_GT(result.WithLine, 200u); // the rest is library code without DWARF data
+    for (const testtools::TLineDisagreement& d : result.Disagreements)
+        ADD_FAILURE() << std::hex << d.Address << ": packed " << d.Packed << ", addr2line " << d.Oracle;
+}
+
+TEST(PackedProgram, ColdClonesLambdasAndStaticInitialisersAreNamed) {
+    const std::string program = ProgramFileName();
+    const TDebugData data = LoadPacked(program);
+    EXPECT_EQ(vdtest::TLambdaHolder::Run(4), 11);
+
+    const auto lambdas = SymbolsWith(program, "vdtest::TLambdaHolder::Run(int)::{lambda(int)#1}::operator()");
+    ASSERT_EQ(lambdas.size(), 1u);
+    std::optional<TDebugLocation> at = data.Find(uint32_t(lambdas[0].first), nullptr);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->Class, "vdtest::TLambdaHolder");
+    EXPECT_EQ(at->Procedure, "Run::<lambda>");
+    EXPECT_EQ(at->Unit, "PackerTest.cpp");
+    EXPECT_GT(at->Line, 0);
+
+    const auto initialisers = SymbolsWith(program, "_GLOBAL__sub_I_PackerTest.cpp");
+    ASSERT_EQ(initialisers.size(), 1u);
+    at = data.Find(uint32_t(initialisers[0].first), nullptr);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->Class, "");
+    EXPECT_EQ(at->Procedure, "_GLOBAL__sub_I_PackerTest.cpp");
+
+    // The cold part of a routine carries the routine's name and, where the line table has them, lines.
+    const auto cold = SymbolsWith(program, "[clone .cold]");
+    ASSERT_GT(cold.size(), 3u);
+    for (const auto& [address, name] : cold) {
+        at = data.Find(uint32_t(address), nullptr);
+        ASSERT_TRUE(at) << name;
+        EXPECT_FALSE(at->Procedure.empty()) << name;
+        EXPECT_NE(at->Procedure.find(SplitRoutineName(name).Procedure.substr(0, 3)), std::string::npos)
+            << name << " named " << at->Routine;
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <unistd.h>
 #include <unordered_map>
@@ -23,8 +24,11 @@ namespace {
 
 using reporter::TDebugRoutine;
 using reporter::TDebugSpan;
+using reporter::TRoutineName;
 
 constexpr uint64_t PageSize = 4096;
+// The routine of a span that no DWARF routine covers, until the symbols name it.
+constexpr uint32_t NoRoutine = UINT32_MAX;
 // Chains of declaration references longer than this are broken data.
 constexpr int MaxReferenceHops = 8;
 
@@ -39,14 +43,17 @@ struct TInline {
     int32_t Line;
 };
 
-struct TScopeName {
-    std::string Prefix; // enclosing namespaces and classes joined by "::"
-    bool InClass = false;
+// One level of the scope a declaration sits in.
+struct TScopeEntry {
+    enum TKind { Namespace, Class, Lambda, Routine } Kind;
+    std::string Name;
+    Dwarf_Die Die{}; // the routine, for Kind Routine
 };
+using TScope = std::vector<TScopeEntry>;
 
 struct TPendingRoutine {
     Dwarf_Die Die;
-    TScopeName Scope;
+    TScope Scope;
     std::vector<TRange> Ranges;
     std::vector<TInline> Inlines;
 };
@@ -64,13 +71,19 @@ std::string BaseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-std::string Demangled(const char* name) {
+// Class and procedure of a symbol's name; a name that is no mangled one stands as it is.
+TRoutineName SymbolRoutineName(const char* name) {
     if (name == nullptr)
-        return std::string();
-    int status = -1;
-    std::unique_ptr<char, decltype(&std::free)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status),
-                                                     &std::free);
-    return reporter::StripSignature(status == 0 && text ? text.get() : name);
+        return TRoutineName();
+    const std::string demangled = reporter::Demangle(name);
+    return demangled.empty() ? TRoutineName{std::string(), name} : reporter::SplitRoutineName(demangled);
+}
+
+std::string JoinScope(const TScope& scope, size_t from, size_t to) {
+    std::string text;
+    for (size_t i = from; i < to; ++i)
+        text += (i > from ? "::" : "") + scope[i].Name;
+    return text;
 }
 
 const char* StringAttribute(Dwarf_Die* die, unsigned name) {
@@ -92,19 +105,81 @@ std::vector<TRange> Ranges(Dwarf_Die* die) {
     return ranges;
 }
 
+struct TSegments {
+    uint64_t Base = 0;
+    std::vector<TRange> Code;
+    bool Contains(uint64_t address) const {
+        for (const TRange& r : Code)
+            if (address >= r.Low && address < r.High)
+                return true;
+        return false;
+    }
+};
+
+struct TSymbol {
+    uint64_t Low; // offsets from the base
+    uint64_t High;
+    const char* Name;
+};
+
+// The defined, sized function symbols inside the code segments, by address.
+std::vector<TSymbol> ReadFunctionSymbols(Elf* elf, const TSegments& segments) {
+    std::vector<TSymbol> symbols;
+    Elf_Scn* section = nullptr;
+    while ((section = elf_nextscn(elf, section)) != nullptr) {
+        GElf_Shdr header;
+        if (gelf_getshdr(section, &header) == nullptr || header.sh_type != SHT_SYMTAB ||
+            header.sh_entsize == 0)
+            continue;
+        Elf_Data* data = elf_getdata(section, nullptr);
+        if (data == nullptr)
+            continue;
+        const size_t count = header.sh_size / header.sh_entsize;
+        for (size_t i = 0; i < count; ++i) {
+            GElf_Sym symbol;
+            if (gelf_getsym(data, int(i), &symbol) == nullptr || GELF_ST_TYPE(symbol.st_info) != STT_FUNC ||
+                symbol.st_shndx == SHN_UNDEF || symbol.st_size == 0 || !segments.Contains(symbol.st_value) ||
+                symbol.st_value < segments.Base ||
+                symbol.st_value + symbol.st_size - segments.Base > UINT32_MAX)
+                continue;
+            const char* name = elf_strptr(elf, header.sh_link, symbol.st_name);
+            if (name == nullptr || *name == '\0')
+                continue;
+            const uint64_t low = symbol.st_value - segments.Base;
+            symbols.push_back({low, low + symbol.st_size, name});
+        }
+    }
+    std::stable_sort(symbols.begin(), symbols.end(),
+                     [](const TSymbol& a, const TSymbol& b) { return a.Low < b.Low; });
+    return symbols;
+}
+
+// The symbol that contains the offset, none when no symbol does.
+std::optional<size_t> SymbolAt(const std::vector<TSymbol>& symbols, uint64_t offset) {
+    auto it = std::upper_bound(symbols.begin(), symbols.end(), offset,
+                               [](uint64_t a, const TSymbol& s) { return a < s.Low; });
+    while (it != symbols.begin()) {
+        --it;
+        if (offset < it->High)
+            return size_t(it - symbols.begin());
+        if (offset - it->Low > (uint64_t(1) << 24))
+            break;
+    }
+    return std::nullopt;
+}
+
 class TCompileUnitReader {
 public:
     TCompileUnitReader(Dwarf_Die* cu, std::vector<TDebugRoutine>& routines, std::vector<TDebugSpan>& spans,
-                       uint64_t base)
-        : m_cu(cu), m_routines(routines), m_spans(spans), m_base(base) {
+                       uint64_t base, const std::vector<TSymbol>& symbols)
+        : m_cu(cu), m_routines(routines), m_spans(spans), m_base(base), m_symbols(symbols) {
         if (dwarf_getsrcfiles(cu, &m_files, &m_fileCount) != 0)
             m_files = nullptr, m_fileCount = 0;
     }
 
     void Read() {
-        std::vector<std::string> scope;
-        std::vector<bool> classes;
-        VisitChildren(m_cu, scope, classes, nullptr);
+        TScope scope;
+        VisitChildren(m_cu, scope, nullptr);
         NameRoutines();
         ReadLines();
     }
@@ -116,51 +191,46 @@ private:
         return BaseName(dwarf_filesrc(m_files, index, nullptr, nullptr));
     }
 
-    static TScopeName ScopeOf(const std::vector<std::string>& scope, const std::vector<bool>& classes) {
-        TScopeName name;
-        for (size_t i = 0; i < scope.size(); ++i)
-            name.Prefix += (i ? "::" : "") + scope[i];
-        name.InClass = !classes.empty() && classes.back();
-        return name;
-    }
-
-    void VisitChildren(Dwarf_Die* parent, std::vector<std::string>& scope, std::vector<bool>& classes,
-                       TPendingRoutine* routine) {
+    void VisitChildren(Dwarf_Die* parent, TScope& scope, TPendingRoutine* routine) {
         Dwarf_Die child;
         if (dwarf_child(parent, &child) != 0)
             return;
         do
-            Visit(&child, scope, classes, routine);
+            Visit(&child, scope, routine);
         while (dwarf_siblingof(&child, &child) == 0);
     }
 
-    void Visit(Dwarf_Die* die, std::vector<std::string>& scope, std::vector<bool>& classes,
-               TPendingRoutine* routine) {
+    void Visit(Dwarf_Die* die, TScope& scope, TPendingRoutine* routine) {
         switch (dwarf_tag(die)) {
         case DW_TAG_namespace:
         case DW_TAG_class_type:
         case DW_TAG_structure_type:
         case DW_TAG_union_type: {
-            const bool isClass = dwarf_tag(die) != DW_TAG_namespace;
             const char* name = dwarf_diename(die);
-            scope.push_back(name ? name : isClass ? "<lambda>" : "(anonymous namespace)");
-            classes.push_back(isClass);
-            VisitChildren(die, scope, classes, routine);
+            TScopeEntry entry;
+            if (dwarf_tag(die) == DW_TAG_namespace)
+                entry = {TScopeEntry::Namespace, name ? name : "(anonymous namespace)"};
+            else if (name == nullptr || std::strncmp(name, "<lambda", 7) == 0)
+                entry = {TScopeEntry::Lambda, "<lambda>"};
+            else
+                entry = {TScopeEntry::Class, name};
+            scope.push_back(std::move(entry));
+            VisitChildren(die, scope, routine);
             scope.pop_back();
-            classes.pop_back();
             break;
         }
         case DW_TAG_subprogram: {
-            m_declarations[dwarf_dieoffset(die)] = ScopeOf(scope, classes);
+            m_declarations[dwarf_dieoffset(die)] = scope;
+            // What is declared inside a routine (lambdas, local classes) is named after that routine,
+            // also when the routine has no code of its own here (inline, or defined elsewhere).
+            TScope inner{TScopeEntry{TScopeEntry::Routine, std::string(), *die}};
             std::vector<TRange> ranges = Ranges(die);
-            if (ranges.empty())
+            if (ranges.empty()) {
+                VisitChildren(die, inner, nullptr);
                 break;
-            m_pending.push_back({*die, ScopeOf(scope, classes), std::move(ranges), {}});
-            const size_t index = m_pending.size() - 1;
-            // Local classes (lambdas) and inlined calls live below the routine.
-            std::vector<std::string> inner = scope;
-            std::vector<bool> innerClasses = classes;
-            VisitChildren(die, inner, innerClasses, &m_pending[index]);
+            }
+            m_pending.push_back({*die, scope, std::move(ranges), {}});
+            VisitChildren(die, inner, &m_pending.back());
             break;
         }
         case DW_TAG_inlined_subroutine: {
@@ -171,21 +241,53 @@ private:
             if (!UnsignedAttribute(die, DW_AT_call_file, file) ||
                 !UnsignedAttribute(die, DW_AT_call_line, line))
                 break;
-            TPendingRoutine& owner = *routine;
             for (const TRange& r : Ranges(die))
-                owner.Inlines.push_back({r, FileName(file), int32_t(line)});
+                routine->Inlines.push_back({r, FileName(file), int32_t(line)});
             break;
         }
         case DW_TAG_lexical_block:
-            VisitChildren(die, scope, classes, routine);
+            VisitChildren(die, scope, routine);
             break;
         default:
             break;
         }
     }
 
-    std::string RoutineName(TPendingRoutine& pending) {
-        Dwarf_Die declaration = pending.Die;
+    // The name of a routine in the scope of its declaration.
+    TRoutineName NameIn(const TScope& scope, const std::string& name, int depth) {
+        size_t routine = scope.size();
+        while (routine > 0 && scope[routine - 1].Kind != TScopeEntry::Routine)
+            --routine;
+        const bool callOperator =
+            name == "operator()" && !scope.empty() && scope.back().Kind == TScopeEntry::Lambda;
+        TRoutineName result;
+        if (routine > 0) {
+            // Inside a routine: the enclosing routine's name, then what lies between (a lambda).
+            Dwarf_Die enclosing = scope[routine - 1].Die;
+            result = RoutineNameOf(&enclosing, depth + 1);
+            for (size_t i = routine; i < scope.size(); ++i)
+                result.Procedure += "::" + scope[i].Name;
+            if (!callOperator)
+                result.Procedure += "::" + name;
+        } else if (callOperator) {
+            result.Class = JoinScope(scope, 0, scope.size() - 1);
+            result.Procedure = scope.back().Name;
+        } else if (!scope.empty() && scope.back().Kind != TScopeEntry::Namespace) {
+            result.Class = JoinScope(scope, 0, scope.size());
+            result.Procedure = name;
+        } else {
+            result.Procedure = scope.empty() ? name : JoinScope(scope, 0, scope.size()) + "::" + name;
+        }
+        return result;
+    }
+
+    TRoutineName RoutineNameOf(Dwarf_Die* die, int depth = 0) {
+        const Dwarf_Off offset = dwarf_dieoffset(die);
+        if (const auto known = m_names.find(offset); known != m_names.end())
+            return known->second;
+        if (depth > MaxReferenceHops)
+            return TRoutineName();
+        Dwarf_Die declaration = *die;
         for (int hop = 0; hop < MaxReferenceHops; ++hop) {
             Dwarf_Attribute attribute;
             Dwarf_Die target;
@@ -195,23 +297,26 @@ private:
                 break;
             declaration = target;
         }
-        const char* name = StringAttribute(&pending.Die, DW_AT_name);
-        if (name == nullptr) {
-            const char* linkage = StringAttribute(&pending.Die, DW_AT_linkage_name);
-            return Demangled(linkage);
+        TRoutineName result;
+        if (const char* name = StringAttribute(die, DW_AT_name)) {
+            auto found = m_declarations.find(dwarf_dieoffset(&declaration));
+            if (found == m_declarations.end())
+                found = m_declarations.find(offset);
+            result = NameIn(found != m_declarations.end() ? found->second : TScope(), name, depth);
+        } else {
+            result = SymbolRoutineName(StringAttribute(die, DW_AT_linkage_name));
         }
-        const auto found = m_declarations.find(dwarf_dieoffset(&declaration));
-        const TScopeName& scope = found != m_declarations.end() ? found->second : pending.Scope;
-        if (scope.Prefix.empty())
-            return name;
-        return scope.Prefix + (scope.InClass ? "." : "::") + name;
+        m_names[offset] = result;
+        return result;
     }
 
     void NameRoutines() {
         for (size_t i = 0; i < m_pending.size(); ++i) {
             TPendingRoutine& pending = m_pending[i];
             TDebugRoutine routine;
-            routine.Name = RoutineName(pending);
+            TRoutineName name = RoutineNameOf(&pending.Die);
+            routine.Class = std::move(name.Class);
+            routine.Name = std::move(name.Procedure);
             Dwarf_Word line = 0;
             if (UnsignedAttribute(&pending.Die, DW_AT_decl_line, line))
                 routine.FirstLine = uint32_t(line);
@@ -254,23 +359,47 @@ private:
         return nullptr;
     }
 
+    // The lowest start of a routine range above the address; UINT64_MAX when none.
+    uint64_t NextRoutineStart(uint64_t address) const {
+        auto it = std::upper_bound(m_routineRanges.begin(), m_routineRanges.end(), address,
+                                   [](uint64_t a, const TRoutineRange& r) { return a < r.Range.Low; });
+        return it == m_routineRanges.end() ? UINT64_MAX : it->Range.Low;
+    }
+
+    // Every row is kept: a stretch that runs across routine boundaries is cut there, and code that no
+    // routine of the DWARF data covers keeps its line and gets its routine from the symbols later. Such
+    // a stretch ends with its symbol: rows sorted from several sequences do not say where one without a
+    // routine ends, and code that no symbol holds either is no routine's.
     void AddSpan(uint64_t start, uint64_t end, const std::string& file, int32_t line) {
-        const TRoutineRange* routine = RoutineAt(start);
-        if (routine == nullptr || start < m_base || end - m_base > UINT32_MAX)
+        if (start < m_base || end - m_base > UINT32_MAX)
             return;
-        end = std::min(end, routine->Range.High);
-        TDebugSpan span;
-        span.Start = uint32_t(start - m_base);
-        span.End = uint32_t(end - m_base);
-        span.Routine = routine->Routine;
-        if (const TInline* inlined = InlineAt(m_pending[routine->Pending].Inlines, start)) {
-            span.Unit = inlined->File;
-            span.Line = inlined->Line;
-        } else {
+        while (start < end) {
+            const TRoutineRange* routine = RoutineAt(start);
+            uint64_t pieceEnd = end;
+            if (routine != nullptr) {
+                pieceEnd = std::min(end, routine->Range.High);
+            } else {
+                const std::optional<size_t> symbol = SymbolAt(m_symbols, start - m_base);
+                if (!symbol) {
+                    start = std::min(end, NextRoutineStart(start));
+                    continue;
+                }
+                pieceEnd = std::min({end, NextRoutineStart(start), m_symbols[*symbol].High + m_base});
+            }
+            TDebugSpan span;
+            span.Start = uint32_t(start - m_base);
+            span.End = uint32_t(pieceEnd - m_base);
+            span.Routine = routine ? routine->Routine : NoRoutine;
             span.Unit = file;
             span.Line = line;
+            if (routine != nullptr)
+                if (const TInline* inlined = InlineAt(m_pending[routine->Pending].Inlines, start)) {
+                    span.Unit = inlined->File;
+                    span.Line = inlined->Line;
+                }
+            m_spans.push_back(std::move(span));
+            start = pieceEnd;
         }
-        m_spans.push_back(std::move(span));
     }
 
     // libdw hands the rows sorted by address, and rows of different sequences that share an address
@@ -330,9 +459,11 @@ private:
     std::vector<TDebugRoutine>& m_routines;
     std::vector<TDebugSpan>& m_spans;
     uint64_t m_base;
+    const std::vector<TSymbol>& m_symbols;
     Dwarf_Files* m_files = nullptr;
     size_t m_fileCount = 0;
-    std::unordered_map<Dwarf_Off, TScopeName> m_declarations;
+    std::unordered_map<Dwarf_Off, TScope> m_declarations;
+    std::unordered_map<Dwarf_Off, TRoutineName> m_names;
     std::deque<TPendingRoutine> m_pending;
     std::vector<TRoutineRange> m_routineRanges;
 };
@@ -373,17 +504,6 @@ private:
     Dwarf* m_dwarf = nullptr;
 };
 
-struct TSegments {
-    uint64_t Base = 0;
-    std::vector<TRange> Code;
-    bool Contains(uint64_t address) const {
-        for (const TRange& r : Code)
-            if (address >= r.Low && address < r.High)
-                return true;
-        return false;
-    }
-};
-
 TSegments ReadSegments(Elf* elf) {
     size_t count = 0;
     if (elf_getphdrnum(elf, &count) != 0)
@@ -404,9 +524,35 @@ TSegments ReadSegments(Elf* elf) {
     return segments;
 }
 
-// Function symbols for the code that no DWARF span covers.
-void AddSymbolRoutines(Elf* elf, const TSegments& segments, std::vector<TDebugRoutine>& routines,
+// Names from the symbols: the routine of line rows that no DWARF routine covers, and code that has no
+// line at all (line 0: none), so that every address inside a function symbol has a name.
+void AddSymbolRoutines(const std::vector<TSymbol>& symbols, std::vector<TDebugRoutine>& routines,
                        std::vector<TDebugSpan>& spans, size_t& added) {
+    std::unordered_map<size_t, uint32_t> routineOfSymbol;
+    const auto routineFor = [&](size_t index) {
+        const auto known = routineOfSymbol.find(index);
+        if (known != routineOfSymbol.end())
+            return known->second;
+        const TRoutineName name = SymbolRoutineName(symbols[index].Name);
+        routines.push_back({name.Class, name.Procedure, 0, uint32_t(symbols[index].Low)});
+        ++added;
+        return routineOfSymbol[index] = uint32_t(routines.size() - 1);
+    };
+    std::optional<uint32_t> nameless;
+    for (TDebugSpan& span : spans) {
+        if (span.Routine != NoRoutine)
+            continue;
+        if (const std::optional<size_t> symbol = SymbolAt(symbols, span.Start)) {
+            span.Routine = routineFor(*symbol);
+        } else {
+            if (!nameless) {
+                routines.push_back({std::string(), std::string(), 0, span.Start});
+                nameless = uint32_t(routines.size() - 1);
+            }
+            span.Routine = *nameless;
+        }
+    }
+
     std::vector<TRange> covered;
     for (const TDebugSpan& s : spans)
         covered.push_back({s.Start, s.End});
@@ -419,47 +565,25 @@ void AddSymbolRoutines(Elf* elf, const TSegments& segments, std::vector<TDebugRo
         else
             merged.push_back(r);
     }
-    const auto touches = [&](uint64_t low, uint64_t high) {
-        auto it = std::upper_bound(merged.begin(), merged.end(), low,
+    // The stretches of each symbol that no line covers.
+    for (size_t i = 0; i < symbols.size(); ++i) {
+        uint64_t from = symbols[i].Low;
+        auto it = std::upper_bound(merged.begin(), merged.end(), from,
                                    [](uint64_t a, const TRange& r) { return a < r.Low; });
-        if (it != merged.begin() && (it - 1)->High > low)
-            return true;
-        return it != merged.end() && it->Low < high;
-    };
-    Elf_Scn* section = nullptr;
-    while ((section = elf_nextscn(elf, section)) != nullptr) {
-        GElf_Shdr header;
-        if (gelf_getshdr(section, &header) == nullptr || header.sh_type != SHT_SYMTAB ||
-            header.sh_entsize == 0)
-            continue;
-        Elf_Data* data = elf_getdata(section, nullptr);
-        if (data == nullptr)
-            continue;
-        const size_t count = header.sh_size / header.sh_entsize;
-        for (size_t i = 0; i < count; ++i) {
-            GElf_Sym symbol;
-            if (gelf_getsym(data, int(i), &symbol) == nullptr || GELF_ST_TYPE(symbol.st_info) != STT_FUNC ||
-                symbol.st_shndx == SHN_UNDEF || symbol.st_size == 0 || !segments.Contains(symbol.st_value) ||
-                symbol.st_value < segments.Base ||
-                symbol.st_value + symbol.st_size - segments.Base > UINT32_MAX)
-                continue;
-            const uint64_t low = symbol.st_value - segments.Base;
-            const uint64_t high = low + symbol.st_size;
-            if (touches(low, high))
-                continue;
-            const char* name = elf_strptr(elf, header.sh_link, symbol.st_name);
-            if (name == nullptr || *name == '\0')
-                continue;
-            TDebugRoutine routine;
-            routine.Name = Demangled(name);
-            routine.Start = uint32_t(low);
-            TDebugSpan span;
-            span.Start = uint32_t(low);
-            span.End = uint32_t(high);
-            span.Routine = uint32_t(routines.size());
-            routines.push_back(std::move(routine));
-            spans.push_back(std::move(span));
-            ++added;
+        if (it != merged.begin() && (it - 1)->High > from)
+            --it;
+        for (; from < symbols[i].High; ++it) {
+            const uint64_t gapEnd = it != merged.end() ? std::min(it->Low, symbols[i].High) : symbols[i].High;
+            if (gapEnd > from) {
+                TDebugSpan span;
+                span.Start = uint32_t(from);
+                span.End = uint32_t(gapEnd);
+                span.Routine = routineFor(i);
+                spans.push_back(std::move(span));
+            }
+            if (it == merged.end())
+                break;
+            from = std::max(from, it->High);
         }
     }
 }
@@ -470,6 +594,7 @@ reporter::TDebugTable ReadDebugTable(const std::string& fileName, TDwarfStats* s
     TElfFile file(fileName);
     const TSegments segments = ReadSegments(file.Handle());
     TDwarfStats local;
+    const std::vector<TSymbol> symbols = ReadFunctionSymbols(file.Handle(), segments);
     reporter::TDebugTable table;
     std::vector<TDebugSpan> spans;
     if (Dwarf* dwarf = file.Debug()) {
@@ -480,7 +605,7 @@ reporter::TDebugTable ReadDebugTable(const std::string& fileName, TDwarfStats* s
         while (dwarf_get_units(dwarf, unit, &unit, &version, &unitType, &cu, nullptr) == 0) {
             if (unitType != DW_UT_compile && unitType != DW_UT_skeleton && unitType != DW_UT_partial)
                 continue;
-            TCompileUnitReader(&cu, table.Routines, spans, segments.Base).Read();
+            TCompileUnitReader(&cu, table.Routines, spans, segments.Base, symbols).Read();
             ++local.CompileUnits;
         }
     }
@@ -488,7 +613,7 @@ reporter::TDebugTable ReadDebugTable(const std::string& fileName, TDwarfStats* s
     // the code segments count.
     std::erase_if(spans, [&](const TDebugSpan& s) { return !segments.Contains(segments.Base + s.Start); });
     local.Routines = table.Routines.size();
-    AddSymbolRoutines(file.Handle(), segments, table.Routines, spans, local.SymbolRoutines);
+    AddSymbolRoutines(symbols, table.Routines, spans, local.SymbolRoutines);
     table.Units = reporter::BuildDebugUnits(std::move(spans));
     if (stats)
         *stats = local;
