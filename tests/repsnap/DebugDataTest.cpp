@@ -143,7 +143,7 @@ TEST(DebugData, NumbersAreDecodedToTheirBoundsAndNoFurther) {
 
 TEST(DebugData, ALineTableThatWrapsOrOverflowsIsRefused) {
     TDebugTable table;
-    table.Routines = {{"Run", 10, 0x100}};
+    table.Routines = {{"", "Run", 10, 0x100}};
     table.Units = {{"one.cpp", 0x100, 0x200, {{0x100, 10, 0}, {0x110, 11, 0}}}};
     const std::vector<uint8_t> good = WriteDebugData(table);
     // The last row: step 0x10, line +1, same routine.
