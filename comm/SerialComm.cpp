@@ -1,5 +1,7 @@
 #include "comm/SerialComm.h"
 
+#include <array>
+
 #include "platform/SerialPortPosix.h"
 
 namespace {
@@ -69,7 +71,17 @@ int TSerialComm::ReadWaiting(void* buffer, int max) {
 }
 
 bool TSerialComm::Discard() {
-    return Handle >= 0 && platform::FlushSerialInput(Handle);
+    // Read and dropped rather than flushed: a flush costs a pseudo-terminal several times a read, and
+    // reads are what the master issues anyway. Bounded, so that a line that never stops cannot hold it.
+    std::array<std::uint8_t, 256> sink{};
+    for (int round = 0; round < 64; ++round) {
+        const int n = ReadWaiting(sink.data(), int(sink.size()));
+        if (n < 0)
+            return false;
+        if (n < int(sink.size()))
+            return true;
+    }
+    return true;
 }
 
 bool TSerialComm::Write(const void* buffer, int n) {

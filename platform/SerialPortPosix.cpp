@@ -181,10 +181,6 @@ bool DrainSerial(int fd) {
     return rc == 0;
 }
 
-bool FlushSerialInput(int fd) {
-    return fd >= 0 && ::tcflush(fd, TCIFLUSH) == 0;
-}
-
 bool HasModemLines(int fd) {
     int bits = 0;
     return fd >= 0 && ::ioctl(fd, TIOCMGET, &bits) == 0;

@@ -38,8 +38,6 @@ ssize_t ReadSerial(int fd, void* data, std::size_t n);
 bool WriteSerial(int fd, const void* data, std::size_t n);
 // Waits until everything written has left the line.
 bool DrainSerial(int fd);
-// Drops every received byte still waiting in the driver.
-bool FlushSerialInput(int fd);
 // True when the device has modem lines (RTS can be driven); false for a pseudo-terminal.
 bool HasModemLines(int fd);
 // False when the device has no modem lines (a pseudo-terminal) or the call fails.

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth python3
   fonts-liberation2 fonts-dejavu-core
   python3-pyftpdlib lighttpd
+  libmodbus-dev strace
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -61,6 +61,11 @@ private slots:
                                  << "Out of range value. Min=1, Max=10"
                                  << "1"
                                  << "10" << 1;
+        QTest::newRow("end 248") << "5"
+                                 << "248"
+                                 << "Out of range value. Min=5, Max=247"
+                                 << "5"
+                                 << "10" << 5;
         QTest::newRow("end 300") << "5"
                                  << "300"
                                  << "Out of range value. Min=5, Max=247"
@@ -101,6 +106,16 @@ private slots:
         QCOMPARE(FormMain->Network->GetCount(), 1);
         QVERIFY(c.ui().btFind->isEnabled());
         QVERIFY(!FormFindSlave->Searching);
+    }
+
+    void rangeEndingAt247IsAccepted() {
+        TFindCase c;
+        c.Enter(QStringLiteral("240"), QStringLiteral("247"));
+        QVERIFY(c.app.presenter->requests.isEmpty());
+        QCOMPARE(c.workers.search.started, 1);
+        QCOMPARE(FindOptions.BeginAddress, 240);
+        QCOMPARE(FindOptions.EndAddress, 247);
+        FormFindSlave->SearchEnded();
     }
 
     void rangeSearchStartsAndClosesWhenDone() {
