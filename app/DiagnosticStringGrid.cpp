@@ -2,6 +2,7 @@
 #include "classlib/Application.h"
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <algorithm>
 #include <vector>
 
@@ -60,6 +61,9 @@ void TDiagnosticStringGrid::FitColumns() {
         widths[size_t(c)] = width + TextMargin;
         used += widths[size_t(c)] + GridLineWidth();
     }
+    // Never narrower than its columns: a narrow window or splitter cannot cut a value.
+    const int scrollBar = verticalScrollBar()->maximum() > 0 ? verticalScrollBar()->sizeHint().width() : 0;
+    setMinimumWidth(2 * frameWidth() + used + scrollBar);
     // The spare width goes to every column alike, the rest of the division to the last one.
     const int spare = std::max(0, viewport()->width() - used);
     for (int c = 0; c < cols; ++c)

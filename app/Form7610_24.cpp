@@ -82,6 +82,8 @@ void TFormDev7610BR::FitColumns(TStringGrid& grid) {
     labelWidth += 4;
     const int valueWidth = metrics.horizontalAdvance(QStringLiteral("65535")) + 8;
     grid.SetColWidths(0, labelWidth);
+    // The view never gets so narrow that a value is cut.
+    grid.setMinimumWidth(2 * grid.frameWidth() + labelWidth + valueWidth + 2 * grid.GridLineWidth());
     grid.SetColWidths(1,
                       std::max(valueWidth, grid.viewport()->width() - labelWidth - 2 * grid.GridLineWidth()));
 }

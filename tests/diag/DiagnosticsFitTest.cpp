@@ -1,6 +1,7 @@
 // Diagnostics of every model code at the main window's size: every cell of every grid shown shows its
 // text whole inside the visible cell, short grids need no scrolling, and no group box is cut by the
-// window. With VEXADAXO_SHOT_DIR set, a picture of each model's diagnostics is saved there.
+// window, also with the splitter pushed as far as it goes. With VEXADAXO_SHOT_DIR set, pictures of
+// each model's diagnostics at both widths are saved there.
 #include "DiagFixture.h"
 #include "app/Form7610_24.h"
 #include "classlib/Translation.h"
@@ -68,10 +69,15 @@ QStringList GridMisfits(const TStringGrid& grid) {
     return misfits;
 }
 
-// A widget shown cut by one of its ancestors.
+// A box or grid shown cut by one of its ancestors.
 QStringList CutWidgets(const QWidget& window) {
     QStringList cut;
-    for (const QGroupBox* box : window.findChildren<QGroupBox*>()) {
+    QList<const QWidget*> shown;
+    for (const QWidget* w : window.findChildren<QGroupBox*>())
+        shown << w;
+    for (const QWidget* w : window.findChildren<TStringGrid*>())
+        shown << w;
+    for (const QWidget* box : shown) {
         if (!box->isVisible())
             continue;
         for (const QWidget* w = box; w->parentWidget() && !w->isWindow(); w = w->parentWidget()) {
@@ -140,6 +146,16 @@ protected:
             // One pass over the tasks brings every value.
             ASSERT_TRUE(ServeResults(SupervisionThread->TaskCount()));
             QCoreApplication::processEvents();
+            for (const TStringGrid* grid : ShownGrids())
+                EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
+            EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
+            // The splitter pushed as far right as it goes: still every value whole.
+            Ui().SplitterDaxo->setSizes({10000, 1});
+            for (int i = 0; i < 10; ++i) // the grids' new minimum widths reach the splitter
+                QCoreApplication::processEvents();
+            if (!qEnvironmentVariable("VEXADAXO_SHOT_DIR").isEmpty())
+                FormMain->grab().save(qEnvironmentVariable("VEXADAXO_SHOT_DIR") +
+                                      QStringLiteral("/narrow-%1-%2.png").arg(model).arg(language));
             for (const TStringGrid* grid : ShownGrids())
                 EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
             EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
