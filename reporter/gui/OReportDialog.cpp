@@ -154,6 +154,13 @@ void TReportDialog::BuildControls() {
     m_screenshot->setVisible(m_available.Send && m_available.Screenshot);
     m_clipboard->setVisible(m_available.Clipboard);
     connect(m_send, &QCheckBox::toggled, m_screenshot, &QCheckBox::setEnabled);
+    // The band under the buttons holds its rows of check boxes whole in the dialog's font (rows of 16
+    // pixels give its bands of 20 and 34).
+    m_rowHeight = std::max(16, m_send->sizeHint().height());
+    if (m_available.BottomHeight == 34)
+        m_available.BottomHeight = 2 * m_rowHeight + 2;
+    else if (m_available.BottomHeight == 20)
+        m_available.BottomHeight = m_rowHeight + 4;
 
     m_link = new QLabel(this);
     m_link->setObjectName(QStringLiteral("lbSupportLink"));
@@ -226,7 +233,21 @@ void TReportDialog::ResizeDetails(bool show) {
             }
             h += lineHeight;
         }
-        const int width = std::max(w + CompactMargins, CompactMinWidth);
+        // The rows under the buttons keep both their ends apart: a check box and the box or link across.
+        const auto row = [](int left, const QWidget* start, const QWidget* end) {
+            return left + start->sizeHint().width() + 8 + end->sizeHint().width() + 4;
+        };
+        int rows = 0;
+        const QWidget* firstEnd = nullptr;
+        if (m_available.Clipboard)
+            firstEnd = m_clipboard;
+        else if (m_available.SupportLink)
+            firstEnd = m_link;
+        if (m_available.Send && firstEnd != nullptr)
+            rows = row(4, m_send, firstEnd);
+        if (m_available.Send && m_available.Screenshot && m_available.Clipboard && m_available.SupportLink)
+            rows = std::max(rows, row(23, m_screenshot, m_link));
+        const int width = std::max({w + CompactMargins, CompactMinWidth, rows});
         m_compactMessage = QRect(48, 8, width - CompactMargins, h);
         h = h > 39 ? h - 39 : 0;
         const int height = h + 88;
@@ -281,12 +302,13 @@ void TReportDialog::LayoutControls() {
     place(m_details, QRect(cw - bw - 5, y, bw, 25));
 
     const int hw = (cw - 8) / 2;
-    place(m_send, QRect(4, y + 34, hw, 16));
-    place(m_clipboard, QRect(cw - hw - 4, y + 34, hw, 16));
-    place(m_screenshot, QRect(23, y + 50, cw / 2, 16));
+    place(m_send, QRect(4, y + 34, hw, m_rowHeight));
+    place(m_clipboard, QRect(cw - hw - 4, y + 34, hw, m_rowHeight));
+    place(m_screenshot,
+          QRect(23, y + 34 + m_rowHeight, std::max(cw / 2, m_screenshot->sizeHint().width()), m_rowHeight));
     const QSize link = m_link->sizeHint();
-    place(m_link, QRect(cw - 4 - link.width(), y + 34 + (m_available.Clipboard ? 16 : 0), link.width(),
-                        std::max(13, link.height())));
+    place(m_link, QRect(cw - 4 - link.width(), y + 34 + (m_available.Clipboard ? m_rowHeight : 0),
+                        link.width(), std::max(13, link.height())));
 }
 
 void TReportDialog::RecordState() {

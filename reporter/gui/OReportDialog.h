@@ -109,6 +109,7 @@ private:
     bool m_applyingLayout = false;
     int m_autoCloseInterval = 1000;
     int m_autoCloseCount = 0;
+    int m_rowHeight = 16; // of the check boxes under the buttons
     QRect m_compactMessage;
 
     TCustomCaption* m_caption = nullptr;

@@ -163,7 +163,14 @@ TEST_F(TDialogFixture, CheckBoxesFollowAvailabilityAndThePreviousChoices) {
     state.SendChecked = true;
     state.ScreenshotChecked = true;
     auto full = Make();
-    EXPECT_EQ(full->BottomHeight(), 34);
+    // Two rows of check boxes, 16 pixels each at the least, whole under the buttons down to the bottom.
+    const int row = std::max(16, full->SendBox()->sizeHint().height());
+    EXPECT_EQ(full->BottomHeight(), 2 * row + 2);
+    full->show();
+    EXPECT_EQ(full->ScreenshotBox()->geometry().bottom(), full->height() - 1);
+    EXPECT_EQ(full->ScreenshotBox()->height(), row);
+    EXPECT_EQ(full->SendBox()->geometry().bottom() + 1, full->ScreenshotBox()->geometry().top());
+    EXPECT_GT(full->SendBox()->geometry().top(), full->OkButton()->geometry().bottom());
     EXPECT_FALSE(full->SendBox()->isHidden());
     EXPECT_TRUE(full->SendBox()->isChecked());
     EXPECT_TRUE(full->ScreenshotBox()->isChecked());
