@@ -5,6 +5,7 @@
 #include "DiagFixture.h"
 #include "app/Form7610_24.h"
 #include "classlib/Translation.h"
+#include "tests/support/LayoutCheck.h"
 #include "ui_Form7610_24.h"
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -149,6 +150,8 @@ protected:
             for (const TStringGrid* grid : ShownGrids())
                 EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
             EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
+            // And the window's other captions as the layout check of every window sees them.
+            EXPECT_EQ(CheckWidgetTree(*Ui().gbDiagnostics).join(QLatin1Char('\n')).toStdString(), "");
             // The splitter pushed as far right as it goes: still every value whole.
             Ui().SplitterDaxo->setSizes({10000, 1});
             for (int i = 0; i < 10; ++i) // the grids' new minimum widths reach the splitter
