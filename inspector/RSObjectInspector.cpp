@@ -949,30 +949,29 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
     };
 }
 
-QList<TRSItemProperty*> TRSCustomObjectInspector::ShownRows() const {
-    QList<TRSItemProperty*> shown;
+QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
+    QList<QPointer<TRSItemProperty>> rows;
     std::function<void(TRSItemProperty*)> walk = [&](TRSItemProperty* row) {
-        if (!row->IsShown())
-            return;
-        shown << row;
-        if (row->ExpandFlag() && row->HasItems())
+        rows << row;
+        if (row->HasItems())
             for (int i = 0; i < row->Items()->Count(); ++i)
                 walk(row->Items()->Items(i));
     };
     TRSItemProperties* items = Items();
     for (int i = 0; i < items->Count(); ++i)
         walk(items->Items(i));
-    return shown;
+    return rows;
 }
 
 void TRSCustomObjectInspector::ApplyFilters() {
     if (m_filters->Count() == 0)
         return;
-    const QList<TRSItemProperty*> shown = ShownRows();
+    // Every row at every level, collapsed or not: a sub-row shown later by expanding is filtered too.
     // From the last to the first: a row's sub-rows come after it and go before it does.
-    for (qsizetype i = shown.size() - 1; i >= 0; --i) {
-        TRSItemProperty* row = shown.at(i);
-        if (m_filters->IndexOf(row->Name()) >= 0 || m_filters->IndexOf(row->GetFullName()) >= 0)
+    const QList<QPointer<TRSItemProperty>> rows = AllRows();
+    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
+        TRSItemProperty* row = rows.at(i);
+        if (row && (m_filters->IndexOf(row->Name()) >= 0 || m_filters->IndexOf(row->GetFullName()) >= 0))
             row->Collection()->Delete(row->Index());
     }
 }
@@ -980,11 +979,10 @@ void TRSCustomObjectInspector::ApplyFilters() {
 void TRSCustomObjectInspector::ApplyPresets() {
     if (Destroying() || !m_presets || m_presets->Count() == 0)
         return;
-    QList<TRSItemProperty*> shown = ShownRows();
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        m_presets->ApplyToItem(shown.at(i));
-        shown = ShownRows(); // a preset may show or hide rows
-    }
+    // Every row at every level, each once: a row that a preset hides does not cost the next its presets.
+    for (const QPointer<TRSItemProperty>& row : AllRows())
+        if (row)
+            m_presets->ApplyToItem(row);
 }
 
 void TRSCustomObjectInspector::PresetsChanged() {

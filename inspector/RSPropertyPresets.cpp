@@ -262,12 +262,10 @@ void TRSPropertyPreset::InspectorValueFontChanged() {
     m_takingInspectorFont = false;
 }
 
-bool TRSPropertyPreset::NameTest(const TStringList& names, TRSItemProperty* row, bool fullPath) const {
+bool TRSPropertyPreset::NameTest(const TStringList& names, TRSItemProperty* row, bool byName, bool byPath) {
     if (!row)
         return false;
-    if ((m_matchTypes & (mtPropertyName | mtParentPropertyName)) && names.IndexOf(row->Name()) >= 0)
-        return true;
-    return fullPath && names.IndexOf(row->GetFullName()) >= 0;
+    return (byName && names.IndexOf(row->Name()) >= 0) || (byPath && names.IndexOf(row->GetFullName()) >= 0);
 }
 
 bool TRSPropertyPreset::TypeTest(TTypeKinds kinds, const TStringList& names, TRSItemProperty* row) const {
@@ -297,7 +295,8 @@ bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
     while (classParent && classParent->TypeKind() != tkClass)
         classParent = classParent->ParentRow();
     if (result && (m_matchTypes & (mtPropertyName | mtFullPropertyName)))
-        result = NameTest(*m_propNames, row, m_matchTypes & mtFullPropertyName);
+        result =
+            NameTest(*m_propNames, row, m_matchTypes & mtPropertyName, m_matchTypes & mtFullPropertyName);
     if (result && (m_matchTypes & mtPropertyType))
         result = TypeTest(m_typeKinds, *m_typeNames, row);
     if (result && (m_matchTypes & mtClassName) && m_parentClassNames->Count() > 0) {
@@ -308,7 +307,8 @@ bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
     if (result && (m_matchTypes & mtParentPropertyType))
         result = TypeTest(m_parentTypeKinds, *m_parentTypeNames, classParent);
     if (result && (m_matchTypes & (mtParentPropertyName | mtParentFullPropertyName)))
-        result = NameTest(*m_parentPropNames, classParent, m_matchTypes & mtParentFullPropertyName);
+        result = NameTest(*m_parentPropNames, classParent, m_matchTypes & mtParentPropertyName,
+                          m_matchTypes & mtParentFullPropertyName);
     result = result == m_inclusive;
     if (OnMatchPreset)
         OnMatchPreset(this, row, result);

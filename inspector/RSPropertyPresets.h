@@ -181,7 +181,8 @@ protected:
 
 private:
     bool TypeTest(TTypeKinds kinds, const TStringList& names, TRSItemProperty* row) const;
-    bool NameTest(const TStringList& names, TRSItemProperty* row, bool fullPath) const;
+    // The row's name (byName) or full path (byPath) is listed.
+    static bool NameTest(const TStringList& names, TRSItemProperty* row, bool byName, bool byPath);
     void FontChanged(TRSFont* sender);
     void ToggleAction(TRSPropertyPresetType action, bool on);
 

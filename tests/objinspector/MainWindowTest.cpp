@@ -68,6 +68,8 @@ TEST_F(MainWindowFixture, ADevicesAddressIsEditedAndARefusedOneComesBack) {
     EXPECT_TRUE(form->ui().lbInvalid->isHidden());
     EXPECT_FALSE(Row(QStringLiteral("Name")));
     EXPECT_FALSE(Row(QStringLiteral("Tag")));
+    EXPECT_FALSE(Row(QStringLiteral("Comm.Name"))); // the filters reach the collapsed sub-rows
+    EXPECT_FALSE(Row(QStringLiteral("Comm.Tag")));
     ASSERT_TRUE(Row(QStringLiteral("Comm.Address")));
     EXPECT_EQ(Row(QStringLiteral("Comm.Address"))->Value(), QStringLiteral("5"));
 

@@ -214,3 +214,62 @@ TEST_F(PresetFixture, StoredFontValuesAreCheckedOnBothSides) {
     TReader reader(&empty);
     EXPECT_FALSE(preset->ReadDefinedProperty(reader, QStringLiteral("Font.Weight")));
 }
+
+TEST_F(PresetFixture, EachMatchTypeTestsItsOwnNameOnCollapsedSubRowsToo) {
+    TRSObjectInspector inspector;
+    inspector.Presets()->Clear();
+    auto hintPreset = [&](const QString& hint, QStringList names, QStringList parentNames,
+                          TRSPresetMatchTypes types) {
+        auto* preset = inspector.Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+        preset->PropNames()->SetLines(names);
+        preset->ParentPropNames()->SetLines(parentNames);
+        preset->SetMatchTypes(types); // after the lists, which add their own members
+        preset->SetHint(hint);
+    };
+    hintPreset(QStringLiteral("path"), {QStringLiteral("Font.Size")}, {}, mtFullPropertyName);
+    hintPreset(QStringLiteral("path, parent name"), {QStringLiteral("Size")}, {QStringLiteral("Font")},
+               TRSPresetMatchTypes(mtFullPropertyName) | mtParentPropertyName);
+    hintPreset(QStringLiteral("name, parent path"), {QStringLiteral("Style")}, {QStringLiteral("Font")},
+               TRSPresetMatchTypes(mtPropertyName) | mtParentFullPropertyName);
+    hintPreset(QStringLiteral("name, parent name"), {QStringLiteral("Style")}, {QStringLiteral("X.Font")},
+               TRSPresetMatchTypes(mtPropertyName) | mtParentPropertyName);
+    // A preset that hides a row, then one that applies to every row: each row still gets it.
+    auto* hide = inspector.Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+    hide->PropNames()->Add(QStringLiteral("Caption"));
+    hide->SetActions(pftHidden);
+    auto* every = inspector.Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+    every->SetInclusive(false);
+    every->SetActions(pftCustom);
+    QStringList customised;
+    every->OnCustomPreset = [&](QObject*, TRSItemProperty* row) { customised << row->GetFullName(); };
+
+    inspector.SetComponent(button);
+    Settle();
+    TRSItemProperty* size = inspector.Items()->FindByPath(QStringLiteral("Font.Size"));
+    TRSItemProperty* style = inspector.Items()->FindByPath(QStringLiteral("Font.Style"));
+    ASSERT_TRUE(size && style);
+    EXPECT_FALSE(size->IsShown());                   // Font is collapsed
+    EXPECT_EQ(size->Hint(), QStringLiteral("path")); // the full path "Font.Size" is not "Size"
+    EXPECT_EQ(style->Hint(), QStringLiteral("name, parent path"));
+    EXPECT_FALSE(inspector.Items()->FindByPath(QStringLiteral("Caption"))->GetVisible());
+    QStringList all;
+    for (int i = 0; i < inspector.ItemListCount(); ++i)
+        all << inspector.ItemListItem(i)->GetFullName();
+    customised.sort();
+    all.sort();
+    EXPECT_EQ(customised, all);
+    EXPECT_TRUE(all.contains(QStringLiteral("Font.Size")));
+}
+
+TEST_F(PresetFixture, SubRowsOfAComponentTakeTheGreenFont) {
+    TTestLabel* label = new TTestLabel(&owner);
+    button->SetLink(label);
+    TRSObjectInspector inspector;
+    inspector.SetComponent(button);
+    Settle();
+    TRSItemProperty* caption = inspector.Items()->FindByPath(QStringLiteral("Link.Caption"));
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(caption->GetFont()->Color(), QColor(0, 0x80, 0));
+    EXPECT_NE(inspector.Items()->FindByPath(QStringLiteral("Caption"))->GetFont()->Color(),
+              QColor(0, 0x80, 0));
+}
