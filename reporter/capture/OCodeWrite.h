@@ -1,6 +1,7 @@
 #pragma once
-// Writing into code and protected tables. A page is made writable (and, for code, not executable) for the
-// store and gets its previous protection back at once: no page is ever writable and executable together.
+// Writing into code and protected tables. A protected table's page is made writable for the store and
+// gets its previous protection back at once. Code pages keep their execute right throughout: a copy
+// takes the new bytes and replaces them whole. No page is ever writable and executable together.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,8 +9,9 @@ namespace reporter {
 
 // The protection (PROT_* bits) of the page holding the address; false when it is not mapped.
 bool QueryProtection(uintptr_t address, int& protection);
-// Copies the bytes over the range, page by page, and flushes the instruction cache. Raises EHookError
-// when a page cannot be unprotected or its protection restored.
+// Copies the bytes over the range and flushes the instruction cache; executable pages are replaced in one
+// step by copies that hold the bytes. Raises EHookError when a page cannot be unprotected, its protection
+// restored, or its copy put in place.
 void WriteCode(uintptr_t address, const void* bytes, size_t count);
 // A 5-byte jump (E9 rel32) from at to target; the distance must fit 32 bits.
 void WriteJump(uintptr_t at, uintptr_t target);

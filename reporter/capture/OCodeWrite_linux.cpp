@@ -61,8 +61,54 @@ bool QueryProtection(uintptr_t address, int& protection) {
     return false;
 }
 
+namespace {
+
+// Code that other threads may be running through is never made writable (it would lose its execute
+// right, and a thread passing by would fault) and never changed in place (a thread could meet a
+// half-written instruction). A copy of its pages takes the new bytes, is made executable like them, and
+// is moved over them in one step: a thread sees the old pages or the new ones, and one that faults on
+// the pages meanwhile waits in the kernel until the new ones are in place.
+void ReplaceCodePages(uintptr_t address, const uint8_t* bytes, size_t count, int protection) {
+    const uintptr_t first = address & ~(PageSize() - 1);
+    const uintptr_t end = (address + count + PageSize() - 1) & ~(PageSize() - 1);
+    const size_t length = end - first;
+    for (uintptr_t page = first; page < end; page += PageSize()) {
+        int pageProtection = 0;
+        if (!QueryProtection(page, pageProtection) || pageProtection != protection)
+            throw EHookError("Cannot write code across pages of different kinds");
+    }
+    if (!(protection & PROT_READ))
+        throw EHookError("Cannot write code on a page that cannot be read");
+    void* copy = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy == MAP_FAILED)
+        throw EHookError(std::string("Cannot copy the code pages: ") + std::strerror(errno));
+    auto* target = static_cast<uint8_t*>(copy);
+    std::memcpy(target, reinterpret_cast<const void*>(first), length);
+    std::memcpy(target + (address - first), bytes, count);
+    if (mprotect(copy, length, protection) != 0) {
+        const int error = errno;
+        munmap(copy, length);
+        throw EHookError(std::string("Cannot protect the code copy: ") + std::strerror(error));
+    }
+    __builtin___clear_cache(reinterpret_cast<char*>(target), reinterpret_cast<char*>(target + length));
+    if (mremap(copy, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, reinterpret_cast<void*>(first)) ==
+        MAP_FAILED) {
+        const int error = errno;
+        munmap(copy, length);
+        throw EHookError(std::string("Cannot put the code in place: ") + std::strerror(error));
+    }
+    __builtin___clear_cache(reinterpret_cast<char*>(address), reinterpret_cast<char*>(address + count));
+}
+
+} // namespace
+
 void WriteCode(uintptr_t address, const void* bytes, size_t count) {
     const auto* source = static_cast<const uint8_t*>(bytes);
+    int firstProtection = 0;
+    if (count > 0 && QueryProtection(address, firstProtection) && (firstProtection & PROT_EXEC)) {
+        ReplaceCodePages(address, source, count, firstProtection);
+        return;
+    }
     while (count > 0) {
         const uintptr_t page = address & ~(PageSize() - 1);
         const size_t piece = std::min<size_t>(count, page + PageSize() - address);

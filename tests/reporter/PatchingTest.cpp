@@ -10,6 +10,7 @@
 #include <link.h>
 #include <sstream>
 #include <sys/mman.h>
+#include <thread>
 
 using namespace reporter;
 
@@ -20,6 +21,7 @@ int VdFixtureJcc(int x);
 const void* VdFixtureLea();
 int VdFixtureEndbr(int x);
 int VdFixtureShort(int x);
+int VdFixtureSpin(const volatile int* go);
 extern const unsigned long long VdFixtureData;
 }
 
@@ -60,6 +62,15 @@ VdFixtureShort:
     nop
     nop
     nop
+    .balign 16
+    .globl VdFixtureSpin
+    .type VdFixtureSpin,@function
+VdFixtureSpin:
+    xor %eax, %eax
+2:  add $1, %eax
+    cmpl $0, (%rdi)
+    jne 2b
+    ret
     .balign 4096
     .popsection
     .pushsection .rodata
@@ -208,6 +219,26 @@ TEST_F(THookUnit, PrologueHooksRelocateTheirFirstInstructions) {
     EXPECT_EQ(gCallEndbr(1), 8);
     // The trampolines stay usable after the routines are restored.
     EXPECT_EQ(gJccOriginal(3), 6);
+}
+
+TEST_F(THookUnit, AThreadRunningThroughThePageMeanwhileNeverFaults) {
+    // The spinning loop shares the page with the routine hooked and unhooked here: the page must stay
+    // executable, and the routine whole, at every moment.
+    volatile int go = 1;
+    std::thread spinner([&go] { VdFixtureSpin(&go); });
+    bool consistent = true;
+    for (int i = 0; i < 300; ++i) {
+        gEndbrOriginal = HookProcedure(&VdFixtureEndbr, &EndbrReplacement, "VdFixtureEndbr");
+        consistent = consistent && gCallEndbr(1) == 16;
+        EXPECT_TRUE(UnhookCode(FunctionAddress(&VdFixtureEndbr)));
+        consistent = consistent && gCallEndbr(1) == 8;
+    }
+    go = 0;
+    spinner.join();
+    EXPECT_TRUE(consistent);
+    int protection = 0;
+    ASSERT_TRUE(QueryProtection(FunctionAddress(&VdFixtureSpin), protection));
+    EXPECT_EQ(protection, PROT_READ | PROT_EXEC);
 }
 
 TEST_F(THookUnit, PointerSlots) {
