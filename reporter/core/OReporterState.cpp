@@ -65,6 +65,28 @@ void SetOwnHooks(bool value) {
     gOwnHooks.store(value);
 }
 
+namespace {
+std::atomic<pid_t> gStoppedThreadId{0};
+std::atomic<pid_t> gGuiThreadId{0};
+} // namespace
+
+pid_t StoppedThreadId() {
+    return gStoppedThreadId.load();
+}
+
+void SetStoppedThreadId(pid_t threadId) {
+    gStoppedThreadId.store(threadId);
+}
+
+pid_t GuiThreadId() {
+    const pid_t gui = gGuiThreadId.load();
+    return gui != 0 ? gui : gMainThreadId.load();
+}
+
+void SetGuiThreadId(pid_t threadId) {
+    gGuiThreadId.store(threadId);
+}
+
 pid_t MainThreadId() {
     return gMainThreadId.load();
 }

@@ -32,6 +32,15 @@ uintptr_t MainStackTop();
 // Records the calling thread as the main thread.
 void RecordMainThread();
 
+// The thread a running report is about, when that thread stands still until the report ends (it faulted
+// and waits in its signal handler, or it stopped answering): nothing may wait for it meanwhile. 0 when
+// there is none.
+pid_t StoppedThreadId();
+void SetStoppedThreadId(pid_t threadId);
+// The thread that runs the toolkit's event loop (the main thread until the toolkit side says otherwise).
+pid_t GuiThreadId();
+void SetGuiThreadId(pid_t threadId);
+
 // The reporter is started and the current options have it active.
 bool IsReporterActive();
 

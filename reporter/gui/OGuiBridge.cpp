@@ -1,5 +1,7 @@
 #include "reporter/gui/OGuiBridge.h"
 
+#include "OReporterState.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QSemaphore>
@@ -48,6 +50,9 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
         return TGuiCallStatus::NoApplication;
     if (QThread::currentThread() == app->thread())
         return RunGuarded(work) ? TGuiCallStatus::Done : TGuiCallStatus::Raised;
+    // A GUI thread that stands still until a report ends cannot take the call up: no wait for it.
+    if (const pid_t stopped = StoppedThreadId(); stopped != 0 && stopped == GuiThreadId())
+        return TGuiCallStatus::NotStarted;
 
     auto call = std::make_shared<TGuiCall>();
     call->Work = std::move(work);

@@ -1,8 +1,14 @@
 #include "reporter/gui/OOstrelGui.h"
 
+#include "OReporterState.h"
+#include "OThreadState.h"
+#include "reporter/gui/OGuiBridge.h"
+
 namespace reporter {
 
 TOstrelGui::TOstrelGui() : m_windows(&m_progress) {
+    if (IsGuiThread())
+        SetGuiThreadId(CurrentThreadId());
     SetOstrelWindows(&m_windows);
     SetOstrelDesktop(&m_desktop);
     SetOstrelScreen(&m_screen);
@@ -10,6 +16,7 @@ TOstrelGui::TOstrelGui() : m_windows(&m_progress) {
 }
 
 TOstrelGui::~TOstrelGui() {
+    SetGuiThreadId(0);
     SetOstrelSendProgress(nullptr);
     SetOstrelScreen(nullptr);
     SetOstrelDesktop(nullptr);

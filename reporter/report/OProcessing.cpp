@@ -721,6 +721,18 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
         thread->Params.Context = &state.Context;
     if (thread->Params.Frame == 0 && thread->Params.ThreadId == CurrentThreadId())
         thread->Params.Frame = state.RaiseStackPointer;
+    // A thread that faulted waits in its signal handler, a frozen one does not answer: until the report
+    // ends nobody waits for it (the dialog then comes from the helper process at once).
+    const bool stopped = params.Signal != 0 || params.FromWatchdog;
+    if (stopped)
+        SetStoppedThreadId(thread->Params.ThreadId);
+    struct TResume {
+        bool Stopped;
+        ~TResume() {
+            if (Stopped)
+                SetStoppedThreadId(0);
+        }
+    } resume{stopped};
     GetForegroundWindowInfo(thread->FocusClass, thread->FocusText);
 
     uint8_t result = 0;

@@ -4,6 +4,8 @@
 
 #include "OErrors.h"
 #include "OLastError.h"
+#include "OReporterState.h"
+#include "OThreadState.h"
 #include "OWindows.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OExceptionDialog.h"
@@ -70,6 +72,28 @@ TEST(GuiBridge, AGuiThreadThatDoesNotServeItsEventsMakesTheCallFailForGood) {
     EXPECT_EQ(status, TGuiCallStatus::NotStarted);
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran); // the cancelled call never runs late
+}
+
+TEST(GuiBridge, AGuiThreadKnownToStandStillIsNotAsked) {
+    // While a report is about the GUI thread that faulted, nothing is handed to it, even when its events
+    // would be served: it waits in its signal handler until the report ends.
+    SetGuiThreadId(CurrentThreadId()); // what the toolkit side records when it is installed
+    SetStoppedThreadId(GuiThreadId());
+    std::atomic<bool> ran{false};
+    std::future<TGuiCallStatus> call =
+        std::async(std::launch::async, [&] { return RunOnGuiThread([&] { ran = true; }, 5s); });
+    EXPECT_EQ(PumpUntil(call), TGuiCallStatus::NotStarted);
+    SetStoppedThreadId(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+    // Another thread standing still does not concern the GUI thread.
+    SetStoppedThreadId(GuiThreadId() + 1);
+    std::future<TGuiCallStatus> other =
+        std::async(std::launch::async, [&] { return RunOnGuiThread([&] { ran = true; }, 5s); });
+    EXPECT_EQ(PumpUntil(other), TGuiCallStatus::Done);
+    SetStoppedThreadId(0);
+    SetGuiThreadId(0);
+    EXPECT_TRUE(ran);
 }
 
 TEST(ExceptionDialog, ShownFromTheReportThreadOnTheGuiThread) {
