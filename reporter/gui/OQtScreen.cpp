@@ -1,13 +1,8 @@
 #include "reporter/gui/OQtScreen.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QSemaphore>
-#include <QThread>
+#include "reporter/gui/OGuiBridge.h"
 
-#include <exception>
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace reporter {
@@ -15,38 +10,12 @@ namespace reporter {
 namespace {
 
 // Runs work on the GUI thread and gives its result, or none when there is no application, the work
-// raised, or the GUI thread did not get to it within wait. The call's state is shared, so that work
-// that runs after the wait has ended still finds it.
+// raised, or the GUI thread did not take it up within wait (or stands still until a report ends).
 template <class T> std::optional<T> CallOnGuiThread(std::function<T()> work, std::chrono::milliseconds wait) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr)
+    std::optional<T> result;
+    if (RunOnGuiThread([&] { result = work(); }, wait) != TGuiCallStatus::Done)
         return std::nullopt;
-    auto guarded = [](const std::function<T()>& f) -> std::optional<T> {
-        try {
-            return f();
-        } catch (const std::exception&) {
-            return std::nullopt;
-        }
-    };
-    if (QThread::currentThread() == app->thread())
-        return guarded(work);
-    struct TCall {
-        std::function<T()> Work;
-        std::optional<T> Result;
-        QSemaphore Done;
-    };
-    auto call = std::make_shared<TCall>();
-    call->Work = std::move(work);
-    const bool posted = QMetaObject::invokeMethod(
-        app,
-        [call, guarded] {
-            call->Result = guarded(call->Work);
-            call->Done.release();
-        },
-        Qt::QueuedConnection);
-    if (!posted || !call->Done.tryAcquire(1, int(wait.count())))
-        return std::nullopt;
-    return std::move(call->Result);
+    return result;
 }
 
 } // namespace
