@@ -191,7 +191,7 @@ void TCalibrationPanel::btCalibrationZeroClick() {
     Calibration.CalibrationStep = 1;
     Calibration.CalibrationChannel = 0;
     Calibration.CalibrationOutput = 3;
-    Calibrate(TCalibrationCommand::C0Zero, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma.");
+    Calibrate(TCalibrationCommand::C0Zero, N_("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma."));
 }
 
 void TCalibrationPanel::btCalibrationMaxClick() {
@@ -199,7 +199,7 @@ void TCalibrationPanel::btCalibrationMaxClick() {
     Calibration.CalibrationStep = 0;
     Calibration.CalibrationChannel = 0;
     Calibration.CalibrationOutput = 3;
-    Calibrate(TCalibrationCommand::C0Max, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
+    Calibrate(TCalibrationCommand::C0Max, N_("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma"));
 }
 
 void TCalibrationPanel::btCalibrationC1ZeroClick() {
@@ -207,7 +207,7 @@ void TCalibrationPanel::btCalibrationC1ZeroClick() {
     Calibration.CalibrationStep = 1;
     Calibration.CalibrationChannel = 1;
     Calibration.CalibrationOutput = 2;
-    Calibrate(TCalibrationCommand::C1Zero, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma");
+    Calibrate(TCalibrationCommand::C1Zero, N_("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 0V or 0 ma"));
 }
 
 void TCalibrationPanel::btCalibrationC1MaxClick() {
@@ -215,21 +215,23 @@ void TCalibrationPanel::btCalibrationC1MaxClick() {
     Calibration.CalibrationStep = 0;
     Calibration.CalibrationChannel = 1;
     Calibration.CalibrationOutput = 2;
-    Calibrate(TCalibrationCommand::C1Max, "IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma");
+    Calibrate(TCalibrationCommand::C1Max, N_("IT CONFIRMS THAT THE VALUE OF THE INPUT THIS IN 10V or 20 ma"));
 }
 
 void TCalibrationPanel::btCalibrateAnalogicC0OutClick() {
     Calibration.Calibrating = true;
     Calibration.CalibrationOutput = 0;
     Calibration.CalibrationMode = 2;
-    Calibrate(TCalibrationCommand::Output1,
-              "IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 1 IS CONNECTED IN INPUT 2");
+    Calibrate(
+        TCalibrationCommand::Output1,
+        N_("IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 1 IS CONNECTED IN INPUT 2"));
 }
 
 void TCalibrationPanel::btCalibrateAnalogicC1OutClick() {
     Calibration.Calibrating = true;
     Calibration.CalibrationOutput = 1;
     Calibration.CalibrationMode = 2;
-    Calibrate(TCalibrationCommand::Output2,
-              "IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 2 IS CONNECTED IN INPUT 2");
+    Calibrate(
+        TCalibrationCommand::Output2,
+        N_("IT CONFIRMS THAT THE VALUE OF THE INPUT 1 THIS IN 10V AND OUTPUT 2 IS CONNECTED IN INPUT 2"));
 }

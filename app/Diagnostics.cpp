@@ -156,7 +156,7 @@ void TDiagnosticsView::StartDiagnostics() {
     CalibrationBoxRestore = m_ui.gbCalibration->isVisible();
     m_ui.gbCalibration->hide();
     btDiagnosticTag = 1;
-    m_ui.btDiagnostic->setText(QStringLiteral("Stop diagnostic"));
+    m_ui.btDiagnostic->setText(QLatin1String(N_("Stop diagnostic")));
     m_ui.lbDiagnostic->setEnabled(false);
     m_ui.cbDiagnostic->setEnabled(false);
     m_ui.tvNetwork->setEnabled(false);
@@ -195,7 +195,7 @@ void TDiagnosticsView::StopDiagnostics() {
         WorkerJobs.StopSupervision();
     m_ui.tvNetwork->setEnabled(true);
     btDiagnosticTag = 0;
-    m_ui.btDiagnostic->setText(QStringLiteral("Start diagnostic"));
+    m_ui.btDiagnostic->setText(QLatin1String(N_("Start diagnostic")));
     m_ui.lbDiagnostic->setEnabled(true);
     m_ui.cbDiagnostic->setEnabled(true);
     HideGroupBoxes();

@@ -161,7 +161,7 @@ void AddConfigurationTasks(TTaskList& list, TRemoteIO& device) {
             if (limit >= MinOutputLimit && limit <= MaxOutputLimit)
                 list.Register(quint16(kAnalogOutputMaxRegister + i), limit);
             else
-                Error("Out of range value.");
+                Error(N_("Out of range value."));
         }
     }
     if (model == kThermocoupleModel)
@@ -189,7 +189,7 @@ bool CheckSendConfig(const TRemoteIO& device) {
         for (int i = 0; i < inputs->GetCount(); ++i) {
             const qint32 preset = inputs->Channels()->ItemAs<TChannelDigitalInput>(i)->Preset();
             if (preset < 0 || preset > MaxPreset) {
-                Error("Out of range.");
+                Error(N_("Out of range."));
                 ok = false;
             }
         }
@@ -199,11 +199,11 @@ bool CheckSendConfig(const TRemoteIO& device) {
             const TChannelAnalogicInput* ch = inputs->GetChannel(i);
             bool channelOk = true;
             if (ch->LimitMax() <= ch->LimitMin()) {
-                Error("Min is greater that max ");
+                Error(N_("Min is greater that max "));
                 channelOk = false;
             }
             if (ch->LimitMax() > maxLimit || ch->LimitMin() < 0) {
-                Error("Out of range");
+                Error(N_("Out of range"));
                 channelOk = false;
             }
             if (!channelOk) {

@@ -15,6 +15,10 @@ inline constexpr const char* DefaultTextDomain = "default";
 
 QString _(const char* text);
 QString _(const QString& text);
+// Marks a text for the catalogue where it is written; it is translated later, where it is shown.
+constexpr const char* N_(const char* text) {
+    return text;
+}
 
 // Binds the "default" domain (or the given one) to a folder holding <lang>/LC_MESSAGES/<domain>.mo.
 void BindTextDomainFolder(const QString& folder);

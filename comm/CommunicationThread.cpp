@@ -420,9 +420,9 @@ void TSaveConfigThread::OnThreadTerminate() {
                     m_host->RefreshStatusBar();
                 }
             };
-            adopt(port.BaudRate, NewBaudRate, "Baudrate automaticaly changed");
-            adopt(port.StopBits, NewStopBits, "Stopbit automaticaly changed");
-            adopt(port.Parity, NewParity, "Parity automaticaly changed");
+            adopt(port.BaudRate, NewBaudRate, N_("Baudrate automaticaly changed"));
+            adopt(port.StopBits, NewStopBits, N_("Stopbit automaticaly changed"));
+            adopt(port.Parity, NewParity, N_("Parity automaticaly changed"));
         }
         text = _("Save config ok.");
     }

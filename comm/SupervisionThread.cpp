@@ -376,7 +376,7 @@ void TSupervisionThread::OnThreadTerminate() {
         m_host->SetStatusPanel(StatusPanel, m_master->ErrorText());
     } else {
         m_master->Disconnect();
-        m_host->SetStatusPanel(StatusPanel, QStringLiteral("End diagnostics"));
+        m_host->SetStatusPanel(StatusPanel, _("End diagnostics"));
     }
     m_tasks.clear();
     m_pendingWrite.reset();

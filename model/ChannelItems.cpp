@@ -92,8 +92,7 @@ void TChannelDigitalInput::SetEnabledAlarmOutput(bool value) {
         outputs->GetChannel(index)->SetAlarmLinked(value);
         MarkDevice();
     } else if (value) {
-        ApplicationMessageBox(QStringLiteral("Output ") + QString::number(index + 1) +
-                                  QStringLiteral(" oes not exist physicaly."),
+        ApplicationMessageBox(_("Output ") + QString::number(index + 1) + _(" oes not exist physicaly."),
                               QGuiApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
         m_enabledAlarmOutput = false;
         RebuildItems();
