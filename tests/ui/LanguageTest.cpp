@@ -1,0 +1,109 @@
+// The program's language: the start-up choice from the registry value "lang" or the system, the Language
+// button cycling through the catalogues, and which windows follow a switch when.
+#include "app/Language.h"
+#include "app/CommConfig.h"
+#include "app/Find.h"
+#include "app/Form7610_24.h"
+#include "app/Log.h"
+#include "app/RadioGroup.h"
+#include "app/UnitAbout.h"
+#include "app/UnitSplash.h"
+#include "tests/ui/UiFixture.h"
+#include "ui_CommConfig.h"
+#include "ui_Find.h"
+#include "ui_Form7610_24.h"
+#include "ui_Log.h"
+#include "ui_UnitSplash.h"
+
+namespace {
+
+class Language : public UiFixture {
+protected:
+    QString SearchCaption() const { return Ui().toolbtnSearch->text(); }
+};
+
+TEST_F(Language, TheCataloguesBesideTheProgramAreTheLanguageList) {
+    StartIn(QStringLiteral("pt_BR"));
+    EXPECT_EQ(LanguageList, QStringList({"en_US", "pt_BR"}));
+}
+
+TEST_F(Language, WithoutLangTheSystemLanguageIsUsed) {
+    qputenv("LANGUAGE", "pt_BR");
+    StartIn(QString());
+    EXPECT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
+}
+
+TEST_F(Language, LangWithACatalogueIsUsedFromTheFirstWindowOn) {
+    StartIn(QStringLiteral("pt_BR"));
+    EXPECT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
+    // The windows created after the main window are translated on create, before any show.
+    EXPECT_EQ(FormFindSlave->windowTitle(), QStringLiteral("Ferramenta de busca de I/Os remotos"));
+    EXPECT_EQ(FormCommunicationConfig->ui().rgConnection->title(), QStringLiteral("Conexão"));
+    EXPECT_EQ(_("End of Calibration."), QStringLiteral("Fim da calibração."));
+}
+
+TEST_F(Language, LangWithoutACatalogueShowsTheProgramsOwnTextsAndTheButtonStartsAtTheFirst) {
+    StartIn(QStringLiteral("de_DE"));
+    EXPECT_EQ(CurrentLanguage, QStringLiteral("de_DE"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Search"));
+    Ui().toolbtnLanguage->click();
+    EXPECT_EQ(CurrentLanguage, QStringLiteral("en_US"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Search"));
+    Ui().toolbtnLanguage->click();
+    EXPECT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
+}
+
+TEST_F(Language, TheButtonCyclesInListOrderAndWrapsNeverWritingTheRegistry) {
+    StartIn(QStringLiteral("PT_br")); // the list is searched without regard to case
+    ASSERT_EQ(LanguageList.size(), 2);
+    const QStringList expected{"en_US", "pt_BR", "en_US"};
+    const QStringList captions{"Search", "Buscar", "Search"};
+    for (int i = 0; i < expected.size(); ++i) {
+        Ui().toolbtnLanguage->click();
+        EXPECT_EQ(CurrentLanguage, expected.at(i)) << i;
+        EXPECT_EQ(SearchCaption(), captions.at(i)) << i;
+    }
+    EXPECT_EQ(RegistryLanguage(), QStringLiteral("PT_br"));
+}
+
+// Part of the table of which window follows a switch when: the main window at once; the settings, search
+// and About dialogs and the meter view when shown next; the log window never.
+TEST_F(Language, WindowsFollowASwitchWhenTheyAreShown) {
+    StartIn(QStringLiteral("en_US"));
+    FormMain->show();
+    TFormDev7610BR meter;
+    Ui().toolbtnLanguage->click();
+    ASSERT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
+    EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
+
+    EXPECT_EQ(FormCommunicationConfig->ui().rgConnection->title(), QStringLiteral("Connection"));
+    FormCommunicationConfig->show();
+    EXPECT_EQ(FormCommunicationConfig->ui().rgConnection->title(), QStringLiteral("Conexão"));
+    FormCommunicationConfig->hide();
+
+    EXPECT_EQ(FormFindSlave->ui().gbFindOptions->title(), QStringLiteral("Search options"));
+    FormFindSlave->show();
+    EXPECT_EQ(FormFindSlave->ui().gbFindOptions->title(), QStringLiteral("Opções de busca"));
+    FormFindSlave->hide();
+
+    EXPECT_EQ(FormAbout->windowTitle(), QStringLiteral("About Vexa Daxo Soft"));
+    FormAbout->show();
+    EXPECT_EQ(FormAbout->windowTitle(), QStringLiteral("Sobre o Vexa Daxo Soft"));
+    FormAbout->hide();
+
+    EXPECT_EQ(meter.ui().gbLine1->title(), QStringLiteral(" Line 1"));
+    meter.show();
+    EXPECT_EQ(meter.ui().gbLine1->title(), QStringLiteral(" Linha 1"));
+
+    FormLog->show();
+    EXPECT_EQ(FormLog->ui().btnLimpar->text(), QStringLiteral("&Clear"));
+    FormLog->hide();
+
+    TFormSplash splash; // translated when created, in the language of that moment
+    EXPECT_EQ(splash.ui().lbMessage->text(), QStringLiteral("Carregando..."));
+}
+
+} // namespace
