@@ -84,6 +84,8 @@ TEST_F(SearchChecksTest, AValueOutsideItsChoicesIsNeverStoredAndTheLogSaysWhatTh
 
     Search(1, 7);
     ASSERT_EQ(network.GetCount(), 7);
+    for (int address = 1; address <= 7; ++address)
+        ASSERT_NE(network.FindByAddress(address), nullptr) << address;
     EXPECT_EQ(hosts.statusText, "Find ok");
 
     const TRemoteIO* accepted = network.FindByAddress(1);
