@@ -278,7 +278,9 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         // A reply that was not the answer means the answer itself may still be on its way, and an
         // answer taken after a timed-out attempt may be followed by the answer to the retry: either
         // would meet the next attempt. Let the line fall silent first (this costs time only here).
-        if ((!ok && LastError != ErrorTimeout && LastError != ErrorSendFrame) || (ok && timedOut))
+        const bool notTheAnswer = LastError == ErrorCrc || LastError == ErrorSlaveId ||
+                                  LastError == ErrorShortReply || LastError == ErrorResponse;
+        if (notTheAnswer || (ok && timedOut))
             SettleLine();
         timedOut = timedOut || LastError == ErrorTimeout;
     } while (!ok && attempts < Retries + 1);
