@@ -3,9 +3,11 @@
 #include "RephooksTools.h"
 
 #include "OInterception.h"
+#include "OProcess.h"
 #include "OThreadState.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdexcept>
@@ -139,6 +141,10 @@ TEST(ThreadsList, APurgeRemovesEveryEndedThreadAndASnapshotOwnsNoLock) {
     pid_t ended[2] = {};
     for (pid_t& id : ended)
         std::thread([&id] { id = reporter::CurrentThreadId(); }).join();
+    // A joined thread's id can still answer for a moment: the kernel lets it go after the join returns.
+    for (const pid_t id : ended)
+        for (int tries = 0; reporter::IsThreadAlive(id) && tries < 5000; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     reporter::TOstrelThreadsList list;
     list.Add(Record(reporter::CurrentThreadId(), 1));
     list.Add(Record(ended[0], 2));
