@@ -397,6 +397,13 @@ qint64 StringToSet(const TPropInfo& info, const QString& text) {
     return result;
 }
 
+bool StrToBoolean(const QString& text) {
+    qint64 v = 0;
+    if (!strictBoolean(text, v))
+        throw EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+    return v != 0;
+}
+
 QVariant StrToPropValue(const TPropInfo& info, const QString& text) {
     switch (info.Kind()) {
     case tkInteger:
@@ -409,12 +416,8 @@ QVariant StrToPropValue(const TPropInfo& info, const QString& text) {
         return qlonglong(v);
     }
     case tkEnumeration: {
-        if (info.IsBoolean()) {
-            qint64 v = 0;
-            if (!strictBoolean(text, v))
-                throw EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
-            return qlonglong(v);
-        }
+        if (info.IsBoolean())
+            return qlonglong(StrToBoolean(text) ? 1 : 0);
         const QMetaEnum e = info.EnumType();
         for (int i = 0; i < e.keyCount(); ++i)
             if (QLatin1String(e.key(i)).compare(text, Qt::CaseInsensitive) == 0)

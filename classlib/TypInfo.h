@@ -146,6 +146,9 @@ struct TSetElement {
 QList<TSetElement> GetSetElements(const TPropInfo& info);
 // "A,B", or "[A,B]" with brackets.
 QString SetToString(const TPropInfo& info, qint64 value, bool brackets = false);
+// A Boolean's text as the property layer reads it: "True" or "False" in any case; anything else raises
+// EConvertError.
+bool StrToBoolean(const QString& text);
 // Accepts "[A, B]" and "A,B"; names compare ignoring case; an unknown name raises EPropertyConvertError
 // "Invalid property element: %s".
 qint64 StringToSet(const TPropInfo& info, const QString& text);

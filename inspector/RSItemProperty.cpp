@@ -160,26 +160,27 @@ void TRSItemProperty::SetIsRealProperty(bool value) {
     m_isRealProperty = value;
 }
 
-void TRSItemProperty::UpdateSetValue() {
-    if (!m_isRealProperty || m_typeKind != tkSet)
+void TRSItemProperty::UpdateSetValue(TRSItemProperty* member) {
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector || !member || !m_isRealProperty || m_typeKind != tkSet)
         return;
-    const int columns = std::max(1, Values().Count());
-    TRSItemProperties* members = Items();
-    for (int c = 0; c < columns; ++c) {
-        QStringList names;
-        for (int i = 0; i < members->Count(); ++i) {
-            TRSItemProperty* m = members->Items(i);
-            const QString text = c < m->Values().Count() ? m->Values().Lines().at(c) : QString();
-            if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-                names << m->PropName();
-        }
-        const QString value = names.join(QLatin1Char(','));
-        if (c < Values().Count())
-            Values().Put(c, value);
-        else
-            Values().SetText(value);
-    }
-    CommitValue();
+    const bool multi = inspector->DisplayOptions() & doMultiColValues;
+    const int columns = multi ? int(inspector->ObjectList().size()) : 1;
+    // Every column's text is checked before anything is written.
+    QList<bool> on;
+    for (int c = 0; c < columns; ++c)
+        on << StrToBoolean(multi ? member->Values().Get(c) : member->Value());
+    // Each object keeps its own other members.
+    inspector->ApplyItemValue(this, [&](int i, QObject* object) {
+        const int column = multi ? i : 0;
+        QObject* instance = inspector->GetInstanceOfItem(object, this);
+        if (!instance || column >= on.size())
+            RaiseNotReal();
+        const TPropInfo info = FindPropInfo(instance, m_propName);
+        const qint64 bit = qint64(1) << member->TypeDataAt(column).toInt();
+        const qint64 set = GetOrdProp(instance, info);
+        return SetToString(info, on.at(column) ? (set | bit) : (set & ~bit));
+    });
 }
 
 // ---- typed reads and writes --------------------------------------------------------------------------
@@ -277,9 +278,28 @@ QVariant TRSItemProperty::GetVariantValue(int index) {
     return GetPropValue(instance, info, true);
 }
 
-void TRSItemProperty::SetNonReal(TTypeKind kind, const QString& text) {
+void TRSItemProperty::SetNonReal(TTypeKind kind, const QString& text, int index) {
+    TRSItemProperty* owner = ParentRow();
+    if (m_rowKind == rkSetMember && owner && Inspector()) {
+        // A member stays a Boolean: the text switches it, and writing the set brings the change events.
+        const QString boolean = StrToBoolean(text) ? QStringLiteral("True") : QStringLiteral("False");
+        if (index >= 0 && (Inspector()->DisplayOptions() & doMultiColValues)) {
+            Values().Get(0); // sizes the lines to the value columns
+            Values().Put(index, boolean);
+        } else {
+            SetValue(boolean);
+        }
+        owner->UpdateSetValue(this);
+        return;
+    }
     m_typeKind = kind;
     SetValue(text);
+}
+
+QString TRSItemProperty::OrdinalText(qint64 value) const {
+    if (m_rowKind == rkSetMember && (value == 0 || value == 1))
+        return value ? QStringLiteral("True") : QStringLiteral("False");
+    return QString::number(value);
 }
 
 template <class F> void TRSItemProperty::WriteReal(int index, F&& write) {
@@ -310,13 +330,13 @@ template <class F> void TRSItemProperty::WriteReal(int index, F&& write) {
 
 void TRSItemProperty::SetFloatValue(double value, int index) {
     if (!m_isRealProperty || !Inspector())
-        return SetNonReal(tkFloat, FloatToStr(value));
+        return SetNonReal(tkFloat, FloatToStr(value), index);
     WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetFloatProp(o, info, value); });
 }
 
 void TRSItemProperty::SetInt64Value(qint64 value, int index) {
     if (!m_isRealProperty || !Inspector())
-        return SetNonReal(tkInt64, QString::number(value));
+        return SetNonReal(tkInt64, OrdinalText(value), index);
     WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetInt64Prop(o, info, value); });
 }
 
@@ -328,19 +348,19 @@ void TRSItemProperty::SetObjectValue(QObject* value, int index) {
 
 void TRSItemProperty::SetOrdValue(qint64 value, int index) {
     if (!m_isRealProperty || !Inspector())
-        return SetNonReal(tkInteger, QString::number(value));
+        return SetNonReal(tkInteger, OrdinalText(value), index);
     WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetOrdProp(o, info, value); });
 }
 
 void TRSItemProperty::SetStrValue(const QString& value, int index) {
     if (!m_isRealProperty || !Inspector())
-        return SetNonReal(tkString, value);
+        return SetNonReal(tkString, value, index);
     WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetStrProp(o, info, value); });
 }
 
 void TRSItemProperty::SetVariantValue(const QVariant& value, int index) {
     if (!m_isRealProperty || !Inspector())
-        return SetNonReal(tkVariant, value.toString());
+        return SetNonReal(tkVariant, value.toString(), index);
     WriteReal(index, [&](QObject* o, const TPropInfo& info) { SetPropValue(o, info, value); });
 }
 
@@ -352,7 +372,7 @@ void TRSItemProperty::CommitValue() {
         return;
     if (!m_isRealProperty && !OnSetProperty) {
         if (TRSItemProperty* parent = ParentRow())
-            parent->UpdateSetValue();
+            parent->UpdateSetValue(this);
         return;
     }
     inspector->ApplyItemValue(this);
@@ -471,7 +491,7 @@ void TRSItemProperty::DoValidate() {
             throw;
         const QString text = editor->Text();
         editor->selectAll();
-        if (m_isRealProperty)
+        if (m_isRealProperty || m_rowKind == rkSetMember) // a member names the property layer's refusal
             throw Exception(_("\"%1\" is not a valid %2 value: %3").arg(text, m_typeName, e.Message()));
         throw Exception(_("\"%1\" is not a valid property value").arg(text));
     }

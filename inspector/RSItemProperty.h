@@ -66,8 +66,9 @@ public:
     virtual void SetTypeDataValue(int index, const QVariant& value);
     virtual void SetRowKind(TRSRowKind value);
     virtual void SetIsRealProperty(bool value);
-    // A member row changed: the set is written as the list of members that read True.
-    virtual void UpdateSetValue();
+    // A member row changed: in each object's own set only that member is switched (its text must be a
+    // Boolean's), and the sets are written through the inspector.
+    virtual void UpdateSetValue(TRSItemProperty* member);
 
     // Typed reads: index is the number of an inspected object, -1 the object of the current value column.
     virtual double GetFloatValue(int index = -1);
@@ -112,8 +113,10 @@ private:
     int ObjectIndex(int index) const;
     QObject* RealInstance(int index, TPropInfo& info);
     [[noreturn]] void RaiseNotReal() const;
-    // Sets TypeKind and the text of a non-real row.
-    void SetNonReal(TTypeKind kind, const QString& text);
+    // Sets TypeKind and the text of a non-real row; a set member takes a Boolean text and writes its set.
+    void SetNonReal(TTypeKind kind, const QString& text, int index);
+    // An ordinal's text; a set member's 0 and 1 read False and True.
+    QString OrdinalText(qint64 value) const;
     template <class F> void WriteReal(int index, F&& write);
     bool ValueChangedFor(int index) const;
 

@@ -1149,6 +1149,11 @@ bool TRSCustomObjectInspector::SetPropertyValue(QObject* instance, TRSItemProper
 
 void TRSCustomObjectInspector::ApplyItemValue(TRSItemProperty* item) {
     const bool multi = DisplayOptions() & doMultiColValues;
+    ApplyItemValue(item, [&](int i, QObject*) { return multi ? item->Values().Get(i) : item->Value(); });
+}
+
+void TRSCustomObjectInspector::ApplyItemValue(TRSItemProperty* item,
+                                              const std::function<QString(int, QObject*)>& textFor) {
     QList<QPointer<QObject>> objects;
     for (QObject* obj : ObjectList())
         objects << obj;
@@ -1164,7 +1169,7 @@ void TRSCustomObjectInspector::ApplyItemValue(TRSItemProperty* item) {
             for (int i = 0; i < objects.size(); ++i) {
                 if (!objects.at(i))
                     continue; // freed by an earlier write
-                const QString text = multi ? item->Values().Get(i) : item->Value();
+                const QString text = textFor(i, objects.at(i));
                 const std::optional<QString> before = CurrentText(objects.at(i), item);
                 SetPropertyValue(objects.at(i), item, text);
                 if (!changed) {

@@ -185,6 +185,8 @@ public:
     virtual void ScanObjects();
     virtual bool RefreshValues(TRSItemProperties* rows);
     virtual void ApplyItemValue(TRSItemProperty* item);
+    // The same write with each object's own text (object number, object).
+    void ApplyItemValue(TRSItemProperty* item, const std::function<QString(int, QObject*)>& textFor);
     virtual void RefreshOrRescan();
     virtual void RebuildItems();
     virtual void AddRegisteredPresets();

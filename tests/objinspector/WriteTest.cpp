@@ -266,3 +266,56 @@ TEST_F(ModelFixture, AChannelsInputFunctionIsEditedThroughTheInspector) {
     EXPECT_EQ(input->Preset(), 100);
     EXPECT_TRUE(device->Modified());
 }
+
+TEST_F(WriteFixture, ASetMemberTakesOnlyBooleansAndSwitchesOnlyItselfInEachObject) {
+    auto* first = new TTestButton(&owner);
+    auto* second = new TTestButton(&owner);
+    first->Font()->SetStyle(TTestFont::fsBold);
+    second->Font()->SetStyle(TTestFont::fsItalic);
+    inspector.Objects()->Add(first);
+    inspector.Objects()->Add(second);
+    Settle();
+    int changing = 0;
+    int changed = 0;
+    inspector.OnPropertyChanging = [&](QObject*, TRSItemProperty*) { ++changing; };
+    inspector.OnPropertyChanged = [&](QObject*, TRSItemProperty*) { ++changed; };
+    const QString underline = QStringLiteral("Font.Style.fsUnderline");
+    ASSERT_TRUE(Row(underline));
+    inspector.SelectItem(Row(underline)); // shown, as the user edits it
+
+    // Only the Boolean texts: anything else is refused with the property layer's message.
+    for (const char* text : {"maybe", "1", ""}) {
+        try {
+            Edit(underline, QLatin1String(text));
+            ADD_FAILURE() << text;
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("is not a valid boolean value"))) << text;
+        }
+    }
+    EXPECT_EQ(changing, 0);
+    Edit(underline, QStringLiteral("True")); // each object keeps its own other members
+    EXPECT_EQ(first->Font()->Style(), TTestFont::fsBold | TTestFont::fsUnderline);
+    EXPECT_EQ(second->Font()->Style(), TTestFont::fsItalic | TTestFont::fsUnderline);
+    Settle();
+    EXPECT_EQ(changing, 1);
+    EXPECT_EQ(changed, 1);
+
+    // A typed write switches the member the same way and is announced once.
+    Row(QStringLiteral("Font.Style.fsBold"))->SetOrdValue(0);
+    EXPECT_EQ(first->Font()->Style(), TTestFont::fsUnderline);
+    EXPECT_EQ(second->Font()->Style(), TTestFont::fsItalic | TTestFont::fsUnderline);
+    Settle();
+    EXPECT_EQ(changing, 2);
+    EXPECT_EQ(changed, 2);
+    Row(QStringLiteral("Font.Style.fsStrikeOut"))->SetStrValue(QStringLiteral("true"));
+    EXPECT_EQ(first->Font()->Style(), TTestFont::fsUnderline | TTestFont::fsStrikeOut);
+    Settle();
+    EXPECT_EQ(changing, 3);
+    EXPECT_EQ(changed, 3);
+    EXPECT_THROW(Row(QStringLiteral("Font.Style.fsBold"))->SetOrdValue(2), EConvertError);
+    EXPECT_THROW(Row(QStringLiteral("Font.Style.fsBold"))->SetStrValue(QStringLiteral("yes")), EConvertError);
+    Settle();
+    EXPECT_EQ(changing, 3);
+    EXPECT_EQ(first->Font()->Style(), TTestFont::fsUnderline | TTestFont::fsStrikeOut);
+    EXPECT_EQ(Row(QStringLiteral("Font.Style.fsBold"))->Value(), QStringLiteral("False"));
+}
