@@ -52,11 +52,11 @@ void TDiagnosticStringGrid::FitColumns() {
     int used = 0;
     for (int c = 0; c < cols; ++c) {
         int width = 0;
-        for (int r = 0; r < RowCount(); ++r) {
-            const bool name = c < FixedCols() && r >= FixedRows();
-            width = std::max(width, metrics.horizontalAdvance(Cells(c, r) + (name ? NameSuffix : QString())));
-        }
-        if (c >= FixedCols())
+        for (int r = 0; r < RowCount(); ++r)
+            width = std::max(width, metrics.horizontalAdvance(Cells(c, r)));
+        if (c < FixedCols())
+            width = std::max(width, metrics.horizontalAdvance(WidestName));
+        else
             width = std::max({width, metrics.horizontalAdvance(WidestValue), MinDataWidth});
         widths[size_t(c)] = width + TextMargin;
         used += widths[size_t(c)] + GridLineWidth();

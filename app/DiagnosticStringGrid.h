@@ -26,10 +26,10 @@ public:
     // After the grid's size changed.
     TNotifyEvent OnResize;
 
-    // Texts the grid receives after it was filled: the widest value of a data column and the longest
-    // addition to a channel name. The column fit keeps room for them.
+    // Texts the grid receives after it was filled: the widest value of a data column and the widest
+    // name (with what the display may add to it). The column fit keeps room for them.
     QString WidestValue;
-    QString NameSuffix;
+    QString WidestName;
     // Each column as wide as its widest text (and the texts it may receive), the viewport's spare
     // width shared out among the columns, so that every text shows whole.
     void FitColumns();

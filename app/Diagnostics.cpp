@@ -109,6 +109,9 @@ TDiagnosticsView::TDiagnosticsView(TFormMain* form) : QObject(form), m_form(form
     for (TDiagnosticStringGrid* grid : Grids())
         grid->OnResize = [grid](TCustomDrawGrid*) { grid->FitColumns(); };
 
+    // The bar above the grids keeps room for the device combo and the start button.
+    m_ui.pDiagnostic->setMinimumWidth(m_ui.btDiagnostic->geometry().right() + 1 + m_ui.cbDiagnostic->x());
+
     // The diagnostics area changes size with the window and the splitter: the digital boxes follow.
     m_ui.gbDiagnostics->installEventFilter(this);
 
@@ -186,7 +189,8 @@ void TDiagnosticsView::StartDiagnostics() {
         m_form->DiagnosticRunning = true;
         SupervisionThread->Resume();
     }
-    Relayout();
+    // The columns, and the digital input box's width, which keeps room for them.
+    m_form->Splitter1Moved();
     RetranslateComponent(m_form);
 }
 
@@ -207,6 +211,12 @@ void TDiagnosticsView::StopDiagnostics() {
 
 QList<TDiagnosticStringGrid*> TDiagnosticsView::Grids() const {
     return {sgAnalogicInput, sgAnalogicOutput, sgDigitalInput, sgDigitalOutput, sgCanJ, sgTemperature};
+}
+
+int TDiagnosticsView::DigitalInputMinimumWidth() const {
+    const QMargins frame = m_ui.gbDigitalInput->contentsMargins();
+    const QMargins inner = m_ui.gbDigitalInput->layout()->contentsMargins();
+    return sgDigitalInput->minimumWidth() + frame.left() + frame.right() + inner.left() + inner.right();
 }
 
 void TDiagnosticsView::Relayout() {
@@ -315,16 +325,17 @@ TCommunicationTask* TDiagnosticsView::SetDigitalInput(TRemoteIO* device) {
     const bool mixed = IsModel(*device, ModelCode::MixedInputs);
     const QStringList headers =
         mixed ? QStringList{_("Value"), _("Acc")} : QStringList{_("Value"), _("Acc"), _("Preset")};
-    PrepareGrid(m_ui.gbDigitalInput, sgDigitalInput, headers, ChannelNames(*group));
+    const QStringList names = ChannelNames(*group);
+    PrepareGrid(m_ui.gbDigitalInput, sgDigitalInput, headers, names);
     sgDigitalInput->WidestValue = WidestRegister;
-    // The longer of the two error marks the display may add to a name.
-    const QString errorMarks[] = {_("- Erro"), _("Erro")};
+    // The display may add either error mark to a name of model 128.
     const QFontMetrics metrics(sgDigitalInput->font());
-    sgDigitalInput->NameSuffix =
-        !mixed ? QString()
-        : metrics.horizontalAdvance(errorMarks[0]) >= metrics.horizontalAdvance(errorMarks[1])
-            ? errorMarks[0]
-            : errorMarks[1];
+    sgDigitalInput->WidestName.clear();
+    for (const QString& name : names)
+        for (const QString& shown :
+             mixed ? QStringList{name + _("- Erro"), name + _("Erro")} : QStringList{name})
+            if (metrics.horizontalAdvance(shown) > metrics.horizontalAdvance(sgDigitalInput->WidestName))
+                sgDigitalInput->WidestName = shown;
     FitDigitalBox(m_ui.gbDigitalInput, sgDigitalInput);
     sgDigitalInput->SetEditing(false);
     const int n = group->GetCount();

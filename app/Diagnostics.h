@@ -80,8 +80,10 @@ public:
     void ShowEnergyMeterView();
     void HideEnergyMeterView();
 
-    // Column widths of the digital grids after a size change.
+    // Column widths of the grids after a size change.
     void Relayout();
+    // The width the digital input box needs to show its grid's columns whole.
+    int DigitalInputMinimumWidth() const;
 
     // TSupervisionHost
     TStringGrid* Grid(TDiagnosticGrid grid) override;

@@ -288,11 +288,10 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 
 void TFormMain::Splitter1Moved() {
     // Half the diagnostics area, but never narrower than the input grid needs to show its values.
-    const QLayout* inputs = m_ui->gbDigitalInput->layout();
-    m_ui->gbDigitalInput->setFixedWidth(qMax(inputs ? inputs->totalMinimumSize().width() : 0,
-                                             m_ui->gbDiagnostics->contentsRect().width() / 2 - 10));
     if (m_diagnostics)
         m_diagnostics->Relayout();
+    m_ui->gbDigitalInput->setFixedWidth(qMax(m_diagnostics ? m_diagnostics->DigitalInputMinimumWidth() : 0,
+                                             m_ui->gbDiagnostics->contentsRect().width() / 2 - 10));
 }
 
 void TFormMain::btDiagnosticClick() {

@@ -70,7 +70,7 @@ QStringList GridMisfits(const TStringGrid& grid) {
     return misfits;
 }
 
-// A box or grid shown cut by one of its ancestors.
+// A box, grid or control of the diagnostics shown cut by one of its ancestors.
 QStringList CutWidgets(const QWidget& window) {
     QStringList cut;
     QList<const QWidget*> shown;
@@ -78,6 +78,10 @@ QStringList CutWidgets(const QWidget& window) {
         shown << w;
     for (const QWidget* w : window.findChildren<TStringGrid*>())
         shown << w;
+    const QWidget* diagnostics = window.findChild<QWidget*>(QStringLiteral("pDiagnostic"));
+    for (const char* name : {"lbDiagnostic", "cbDiagnostic", "btDiagnostic"})
+        if (const QWidget* w = diagnostics ? diagnostics->findChild<QWidget*>(QLatin1String(name)) : nullptr)
+            shown << w;
     for (const QWidget* box : shown) {
         if (!box->isVisible())
             continue;
@@ -152,19 +156,18 @@ protected:
             EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
             // And the window's other captions as the layout check of every window sees them.
             EXPECT_EQ(CheckWidgetTree(*Ui().gbDiagnostics).join(QLatin1Char('\n')).toStdString(), "");
+            const QString dir = qEnvironmentVariable("VEXADAXO_SHOT_DIR");
+            if (!dir.isEmpty())
+                FormMain->grab().save(dir + QStringLiteral("/diag-%1-%2.png").arg(model).arg(language));
             // The splitter pushed as far right as it goes: still every value whole.
             Ui().SplitterDaxo->setSizes({10000, 1});
             for (int i = 0; i < 10; ++i) // the grids' new minimum widths reach the splitter
                 QCoreApplication::processEvents();
-            if (!qEnvironmentVariable("VEXADAXO_SHOT_DIR").isEmpty())
-                FormMain->grab().save(qEnvironmentVariable("VEXADAXO_SHOT_DIR") +
-                                      QStringLiteral("/narrow-%1-%2.png").arg(model).arg(language));
+            if (!dir.isEmpty())
+                FormMain->grab().save(dir + QStringLiteral("/narrow-%1-%2.png").arg(model).arg(language));
             for (const TStringGrid* grid : ShownGrids())
                 EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
             EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
-            const QString dir = qEnvironmentVariable("VEXADAXO_SHOT_DIR");
-            if (!dir.isEmpty())
-                FormMain->grab().save(dir + QStringLiteral("/diag-%1-%2.png").arg(model).arg(language));
             StopDiagnostics();
             app.Stop();
             sim.reset();
