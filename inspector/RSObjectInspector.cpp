@@ -35,11 +35,31 @@ private:
     int& m_depth;
 };
 
-// Pick lists and string lists sort as the class library's string list did: ignoring case.
+// Sort weight of a character: marks and symbols before digits, digits before letters, letters without
+// case.
+std::pair<int, uint> SortWeight(QChar c) {
+    if (c.isDigit())
+        return {1, c.unicode()};
+    if (c.isLetter())
+        return {2, c.toLower().unicode()};
+    return {0, c.unicode()};
+}
+
+// Pick lists and string lists sort as the class library's string list did, ignoring case, and in the
+// same order whatever the user's locale (the names are identifiers, not words of a language).
+bool PickListLess(const QString& a, const QString& b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto wa = SortWeight(a.at(i));
+        const auto wb = SortWeight(b.at(i));
+        if (wa != wb)
+            return wa < wb;
+    }
+    return a.size() < b.size();
+}
+
 void SortList(QStringList& list) {
-    std::stable_sort(list.begin(), list.end(), [](const QString& a, const QString& b) {
-        return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
-    });
+    std::stable_sort(list.begin(), list.end(), PickListLess);
 }
 
 // The category of well-known property names, for the arrangement by category.

@@ -319,3 +319,20 @@ TEST_F(WriteFixture, ASetMemberTakesOnlyBooleansAndSwitchesOnlyItselfInEachObjec
     EXPECT_EQ(first->Font()->Style(), TTestFont::fsUnderline | TTestFont::fsStrikeOut);
     EXPECT_EQ(Row(QStringLiteral("Font.Style.fsBold"))->Value(), QStringLiteral("False"));
 }
+
+TEST_F(ModelFixture, EnumerationPickListsHaveOneOrderInEveryLocale) {
+    TRemoteIO* device = AddDevice(6, 0);
+    inspector.SetComponent(device);
+    Settle();
+    ASSERT_TRUE(Row(QStringLiteral("Timeout")));
+    // Marks before digits before letters, case ignored: here that is the declaration order, whatever
+    // collation the user's locale has.
+    const QMetaEnum timeouts = QMetaEnum::fromType<TRemoteIOTimeOut>();
+    QStringList declared;
+    for (int i = 0; i < timeouts.keyCount(); ++i)
+        declared << QLatin1String(timeouts.key(i));
+    const QStringList picks = Row(QStringLiteral("Timeout"))->PickListCopy();
+    ASSERT_EQ(picks.size(), declared.size());
+    EXPECT_EQ(picks.first(), QStringLiteral("TM__050_MS"));
+    EXPECT_EQ(picks, declared);
+}
