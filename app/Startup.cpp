@@ -8,6 +8,7 @@
 #include "app/Language.h"
 #include "app/Log.h"
 #include "app/Main.h"
+#include "app/ReporterThreads.h"
 #include "app/StatusSendConfig.h"
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
@@ -83,6 +84,7 @@ class TReporterBinding {
 public:
     TReporterBinding() : m_gui(reporter::InstallOstrelGui()) {
         reporter::SetOstrelReportDialog(&m_dialog);
+        InstallProgramThreadFacts(true);
         reporter::SetMessagePump([] {
             // Input waits until the report is over; the dialogs run their own loops.
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -106,6 +108,7 @@ public:
         SetHandleExceptionHook(m_previous);
         SetThreadExceptionHook(m_previousThreadHook);
         reporter::SetMessagePump(nullptr);
+        InstallProgramThreadFacts(false);
         reporter::SetOstrelReportDialog(nullptr);
     }
     TReporterBinding(const TReporterBinding&) = delete;

@@ -1,12 +1,18 @@
 #include "classlib/Thread.h"
 #include "classlib/Application.h"
 #include "classlib/SysUtils.h"
+#include "classlib/ThreadClasses.h"
 #include <QCoreApplication>
 #include <QThread>
 #include <condition_variable>
+#include <cstdlib>
+#include <cxxabi.h>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <typeinfo>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +45,15 @@ void wakeMainThread() {
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
             app, [] { TThread::CheckSynchronize(); }, Qt::QueuedConnection);
+}
+
+// The class of the object as written in source ("TFindSlaveThread").
+std::string DynamicClassName(const TThread& thread) {
+    const char* mangled = typeid(thread).name();
+    int status = -1;
+    std::unique_ptr<char, decltype(&std::free)> text(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                                     &std::free);
+    return status == 0 && text ? std::string(text.get()) : std::string(mangled);
 }
 
 } // namespace
@@ -97,6 +112,9 @@ bool TThread::Finished() const {
 }
 
 void TThread::Run() {
+    // Known by its class while it runs (the reporter's thread headers name it).
+    const int64_t systemThreadId = int64_t(::gettid());
+    RegisterThreadClass(systemThreadId, DynamicClassName(*this));
     if (!m_terminated) {
         try {
             Execute();
@@ -118,6 +136,7 @@ void TThread::Run() {
         if (!m_fatalException)
             m_fatalException = std::current_exception();
     }
+    UnregisterThreadClass(systemThreadId);
     MarkFinished(); // from here on the owner may free this object
     if (freeThread && QCoreApplication::instance())
         QMetaObject::invokeMethod(

@@ -1,5 +1,8 @@
 // The device search end to end: the real master over TCP against the module simulator.
 #include "BusFixture.h"
+#include "classlib/ThreadClasses.h"
+#include <QDir>
+#include <QThread>
 
 using namespace IOClasses;
 
@@ -197,4 +200,38 @@ TEST_F(FindSlaveThreadTest, SearchOverAPseudoTerminal) {
     ASSERT_NE(d->TemperatureInput(), nullptr);
     EXPECT_EQ(d->TemperatureInput()->GetCount(), 4);
     EXPECT_EQ(hosts.statusText, "Find ok");
+}
+
+namespace {
+
+// The classes of the process's threads as the registry names them.
+std::vector<std::string> RunningThreadClasses() {
+    std::vector<std::string> classes;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& entry : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const std::string name = ThreadClassName(entry.toLongLong());
+        if (!name.empty())
+            classes.push_back(name);
+    }
+    return classes;
+}
+
+} // namespace
+
+TEST_F(FindSlaveThreadTest, TheSearchWorkerIsKnownByItsClassWhileItRuns) {
+    StartSimulator({{1, 0}});
+    std::vector<std::string> during;
+    hosts.onProgress = [&](int) {
+        if (during.empty())
+            during = RunningThreadClasses();
+    };
+    Search(1, 2);
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0], "TFindSlaveThread");
+    // The worker leaves the registry as its thread ends, just after the end handler.
+    QElapsedTimer guard;
+    guard.start();
+    while (!RunningThreadClasses().empty() && guard.elapsed() < 10000)
+        QThread::msleep(1);
+    EXPECT_TRUE(RunningThreadClasses().empty());
 }
