@@ -41,6 +41,27 @@ void GetForegroundWindowInfo(std::string& className, std::string& text) {
     text = CollapseControlChars(text.substr(0, WindowTextLimit));
 }
 
+void GetFocusedControlInfo(std::string& className, std::string& text) {
+    className.clear();
+    text.clear();
+    IOstrelDesktop* desktop = gDesktop.load();
+    bool password = false;
+    if (desktop == nullptr || !desktop->GetFocusedControl(className, text, password)) {
+        className.clear();
+        text.clear();
+        return;
+    }
+    className = className.substr(0, WindowTextLimit);
+    text = CollapseControlChars(text.substr(0, WindowTextLimit));
+    if (password) {
+        // One star per character, not per byte of its UTF-8 form.
+        size_t characters = 0;
+        for (const char c : text)
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        text.assign(characters, '*');
+    }
+}
+
 bool IsConsoleProgram() {
     return gDesktop.load() == nullptr;
 }

@@ -19,6 +19,11 @@ public:
     virtual bool GetDisplayMode(TDisplayMode& mode) = 0;
     // Class name and text of the foreground window of the process; false when there is none.
     virtual bool GetForegroundWindow(std::string& className, std::string& text) = 0;
+    // Class name and text of the control that has the keyboard focus; password tells a field whose
+    // text is hidden from view. False when no control has the focus.
+    virtual bool GetFocusedControl(std::string& className, std::string& text, bool& password) {
+        return false;
+    }
 };
 
 // Installs the implementation (nullptr: none); the caller keeps it alive while installed.
@@ -29,6 +34,9 @@ std::string GetDisplayModeText();
 // Class name and text of the foreground window, each at most 256 characters, the text with each run of
 // control characters collapsed to one blank; empty without a desktop side.
 void GetForegroundWindowInfo(std::string& className, std::string& text);
+// Class name and text of the control with the focus, limited and collapsed like the foreground window's;
+// a password field's text has every character replaced by "*". Empty without a desktop side.
+void GetFocusedControlInfo(std::string& className, std::string& text);
 // A program without windows: no desktop side is installed.
 bool IsConsoleProgram();
 

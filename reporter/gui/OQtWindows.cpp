@@ -3,10 +3,15 @@
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OSendDialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QTextEdit>
 #include <QWidget>
 
 #include <cstdio>
@@ -132,6 +137,40 @@ bool TQtOstrelDesktop::GetForegroundWindow(std::string& className, std::string& 
         },
         m_guiWait);
     return found;
+}
+
+bool TQtOstrelDesktop::GetFocusedControl(std::string& className, std::string& text, bool& password) {
+    bool found = false;
+    RunOnGuiThread(
+        [&] {
+            if (const QWidget* w = QApplication::focusWidget()) {
+                DescribeControl(*w, className, text, password);
+                found = true;
+            }
+        },
+        m_guiWait);
+    return found;
+}
+
+void DescribeControl(const QWidget& control, std::string& className, std::string& text, bool& password) {
+    className = control.metaObject()->className();
+    password = false;
+    QString shown;
+    if (const auto* edit = qobject_cast<const QLineEdit*>(&control)) {
+        shown = edit->text();
+        password = edit->echoMode() != QLineEdit::Normal;
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
+        shown = button->text();
+    } else if (const auto* combo = qobject_cast<const QComboBox*>(&control)) {
+        shown = combo->currentText();
+    } else if (const auto* plain = qobject_cast<const QPlainTextEdit*>(&control)) {
+        shown = plain->toPlainText();
+    } else if (const auto* rich = qobject_cast<const QTextEdit*>(&control)) {
+        shown = rich->toPlainText();
+    } else if (const QVariant property = control.property("text"); property.canConvert<QString>()) {
+        shown = property.toString();
+    }
+    text = shown.left(256).toStdString();
 }
 
 } // namespace reporter

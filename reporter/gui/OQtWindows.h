@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+class QWidget;
+
 namespace reporter {
 
 class TQtOstrelSendProgress;
@@ -35,9 +37,14 @@ public:
 
     bool GetDisplayMode(TDisplayMode& mode) override;
     bool GetForegroundWindow(std::string& className, std::string& text) override;
+    bool GetFocusedControl(std::string& className, std::string& text, bool& password) override;
 
 private:
     std::chrono::milliseconds m_guiWait;
 };
+
+// What a report tells of a control: its class and its text (a line edit's, a button's, a combo box's
+// current one, else a "text" property's), and whether it hides its text.
+void DescribeControl(const QWidget& control, std::string& className, std::string& text, bool& password);
 
 } // namespace reporter

@@ -733,7 +733,7 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
                 SetStoppedThreadId(0);
         }
     } resume{stopped};
-    GetForegroundWindowInfo(thread->FocusClass, thread->FocusText);
+    GetFocusedControlInfo(thread->FocusClass, thread->FocusText);
 
     uint8_t result = 0;
     if (LibraryMode() && (StillInitialising() || AlreadyFinalising())) {

@@ -285,6 +285,46 @@ void ReportWithTerminatingDialog(uint8_t terminateAction) {
     std::exit(0);
 }
 
+// A program with windows whose focus is in a password field.
+class TPasswordDesktop final : public reporter::IOstrelDesktop {
+public:
+    bool GetDisplayMode(reporter::TDisplayMode&) override { return false; }
+    bool GetForegroundWindow(std::string& className, std::string& text) override {
+        className = "TFormMain";
+        text = "Vexa Daxo Soft";
+        return true;
+    }
+    bool GetFocusedControl(std::string& className, std::string& text, bool& password) override {
+        className = "QLineEdit";
+        text = "s\xC3\xA9"
+               "cret";
+        password = true;
+        return true;
+    }
+};
+class TSilentDialog final : public reporter::IOstrelReportDialog {
+public:
+    bool ShowReportDialog(const reporter::TReportDialogRequest&, reporter::TReportDialogChoices&) override {
+        return true;
+    }
+    std::string AskReproduceSteps(const reporter::TOstrelModuleOptions&,
+                                  const reporter::TReportDialogChoices&, bool) override {
+        return std::string();
+    }
+    void BringAppToFront() override {}
+};
+
+TChildScenario focusedPassword("focused-password", [] {
+    static TPasswordDesktop desktop;
+    static TSilentDialog dialog;
+    StartReporterForChild();
+    reporter::SetOstrelDesktop(&desktop);
+    reporter::SetOstrelReportDialog(&dialog);
+    ReportCaught("repproc focused failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
 TChildScenario terminate("terminate", [] {
     StartReporterForChild();
     ReportWithTerminatingDialog(0);
@@ -417,6 +457,20 @@ TEST(Processing, EventHandlersAndOptionsShapeTheReport) {
         EXPECT_EQ("repproc failure 1.5.", Field(reports[0], "2.5"));
         EXPECT_EQ("repproc failure 1.", Field(reports[1], "2.5"));
     }
+}
+
+TEST(Processing, TheControlFieldsTellTheFocusedControlAndHideAPassword) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("focused-password", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ("TFormMain", Field(reports[0], "3.1"));
+    EXPECT_EQ("Vexa Daxo Soft", Field(reports[0], "3.2"));
+    EXPECT_EQ("QLineEdit", Field(reports[0], "3.3"));
+    EXPECT_EQ("******", Field(reports[0], "3.4")); // one star per character
+    EXPECT_EQ(std::string::npos, reports[0].find("cret"));
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
