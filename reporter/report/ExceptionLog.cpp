@@ -1,5 +1,6 @@
 #include "ExceptionLog.h"
 
+#include "OErrors.h"
 #include "OEvents.h"
 #include "OExceptionCache.h"
 #include "OHook.h"
@@ -158,6 +159,15 @@ void ExceptionLogDone() {
     ClearHandledExceptions();
     SetInternalErrorHandler(gPreviousErrorHandler);
     gPreviousErrorHandler = nullptr;
+}
+
+TOstrelModuleOptionsEx& CurrentOstrelLogOptions() {
+    TOstrelModuleOptionsEx* options = CurrentOptions();
+    if (!ReporterStarted() || options == nullptr)
+        throw Exception(
+            "\r\nCannot use 'CurrentOstrelLogOptions' function without activate OstrelLog. Start "
+            "it with StartOstrelLog() in a program that carries the reporter's packed debug data.");
+    return *options;
 }
 
 bool StartOstrelLog() {

@@ -6,6 +6,7 @@
 // never stops the program's start; everything the start installed is put back at the end.
 #include "OExports.h"
 #include "OFreezeWatch.h"
+#include "OOptions.h"
 #include "OSections.h"
 
 namespace reporter {
@@ -14,6 +15,10 @@ namespace reporter {
 bool StartOstrelLog();
 // Runs the unit finalisations (only the call that balances the first start acts).
 void StopOstrelLog();
+
+// The current options of the program's module, for a program that changes them while it runs. Raises
+// Exception when the reporter is not started.
+TOstrelModuleOptionsEx& CurrentOstrelLogOptions();
 
 // The main unit's own start and end (the "ExceptionLog.Init" and "ExceptionLog.Done" sections).
 void ExceptionLogInit();

@@ -664,6 +664,41 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     return result;
 }
 
+// The exception a safe-call handler will report a second time. Its message cannot be given the marker
+// prefix (a C++ exception's text is fixed), so the object is remembered with its class and text: a freed
+// object whose memory holds another exception does not match.
+struct TSafeCallMark {
+    const void* Object = nullptr;
+    const std::type_info* Class = nullptr;
+    std::string Message;
+};
+std::mutex gSafeCallLock;
+TSafeCallMark gSafeCall;
+
+std::string ObjectMessage(const TProcessExceptionParams& params) {
+    return params.Object != nullptr && IsValidObject(params.Object) ? GetExceptionMessage(params.Object)
+                                                                    : std::string();
+}
+
+void MarkSafeCallReported(const TProcessExceptionParams& params) {
+    std::lock_guard guard(gSafeCallLock);
+    gSafeCall = {params.Object, params.ObjectClass, ObjectMessage(params)};
+}
+
+bool IsSafeCallReported(const TProcessExceptionParams& params) {
+    if (params.Object == nullptr || params.FromWatchdog || params.Signal != 0)
+        return false;
+    const std::string message = ObjectMessage(params);
+    if (message.rfind(SafeCallPrefix, 0) == 0)
+        return true;
+    std::lock_guard guard(gSafeCallLock);
+    if (gSafeCall.Object != params.Object || gSafeCall.Class != params.ObjectClass ||
+        gSafeCall.Message != message)
+        return false;
+    gSafeCall = TSafeCallMark{};
+    return true;
+}
+
 void* ExceptionThreadMain(void* parameter) {
     auto* thread = static_cast<TExceptionThread*>(parameter);
     try {
@@ -706,6 +741,9 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
         TOstrelThreadState& State;
         ~TLeave() { GuardLeave(State.Processing); }
     } leave{state};
+    // An exception that a safe-call handler reported already: nothing more.
+    if (IsSafeCallReported(params))
+        return 0;
     const TOstrelModuleOptionsEx* current = CurrentOptions();
     if (current == nullptr || !current->ReporterActive())
         return 1;
@@ -761,6 +799,9 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     state.RaiseStackPointer = 0;
     state.Context.ContextFlags = 0;
     CurrentExceptionRecord() = TOstrelExceptionRecord{};
+    // The first handler is a safe-call handler, which hands the exception on to be reported again.
+    if (params.HandlerKind == 1)
+        MarkSafeCallReported(params);
     return result;
 }
 

@@ -19,6 +19,8 @@ class TOstrelModuleOptions;
 // The processor installed at the reporter's start (SetExceptionProcessor). Returns 1 when nothing was
 // done for the exception, 0 when the reporter dealt with it.
 uint8_t ProcessException(const TProcessExceptionParams& params);
+// The start of the message of an exception that a safe-call handler reported: it is not reported again.
+inline constexpr const char* SafeCallPrefix = "[SafeCall Exception]: ";
 
 // Installs ProcessException as the processor, the send host and the duplicate test; Remove puts the
 // defaults back and drops the kept log file.

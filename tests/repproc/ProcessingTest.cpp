@@ -2,6 +2,7 @@
 // output tell what the report sequence did.
 #include "RepprocTools.h"
 
+#include "ExceptionLog.h"
 #include "ODesktop.h"
 #include "OEvents.h"
 #include "OExports.h"
@@ -168,6 +169,38 @@ TChildScenario longerFirst("longer-first", [] {
         } catch (...) {
             reporter::ExceptionManagerFor(std::current_exception(), 1);
         }
+    }
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario safeCall("safe-call", [] {
+    try {
+        reporter::CurrentOstrelLogOptions();
+        Say("OPTIONS BEFORE START");
+    } catch (const std::exception& e) {
+        Say(e.what());
+    }
+    StartReporterForChild();
+    if (&reporter::CurrentOstrelLogOptions() == reporter::CurrentOptions())
+        Say("OPTIONS AFTER START");
+    // Marked by a safe-call handler's report: not reported again.
+    try {
+        throw std::runtime_error(std::string(reporter::SafeCallPrefix) + "repproc marked failure");
+    } catch (...) {
+        std::printf("MARKED RESULT %d\n", reporter::ExceptionManagerFor(std::current_exception(), 1));
+    }
+    // Reported once with a safe-call handler first; when that handler hands it on, nothing more.
+    try {
+        Fail("repproc safe-call failure");
+    } catch (const std::exception& e) {
+        reporter::TProcessExceptionParams params;
+        params.Object = &e;
+        params.ObjectClass = &typeid(e);
+        params.HandlerKind = 1;
+        params.DialogType = 1;
+        std::printf("FIRST RESULT %d\n", reporter::ProcessException(params));
+        std::printf("AGAIN RESULT %d\n", reporter::ExceptionManagerFor(std::current_exception(), 1));
     }
     Say("SURVIVED");
     std::exit(0);
@@ -471,6 +504,22 @@ TEST(Processing, TheControlFieldsTellTheFocusedControlAndHideAPassword) {
     EXPECT_EQ("QLineEdit", Field(reports[0], "3.3"));
     EXPECT_EQ("******", Field(reports[0], "3.4")); // one star per character
     EXPECT_EQ(std::string::npos, reports[0].find("cret"));
+}
+
+TEST(Processing, SafeCallReportsAreNotRepeatedAndTheOptionsNeedAStartedReporter) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("safe-call", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "\r\nCannot use 'CurrentOstrelLogOptions' function without activate "
+                                       "OstrelLog. "));
+    EXPECT_EQ(0, CountOf(child.Output, "OPTIONS BEFORE START"));
+    EXPECT_EQ(1, CountOf(child.Output, "OPTIONS AFTER START"));
+    EXPECT_EQ(1, CountOf(child.Output, "MARKED RESULT 0"));
+    EXPECT_EQ(1, CountOf(child.Output, "AGAIN RESULT 0"));
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc safe-call failure"));
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
