@@ -371,11 +371,19 @@ void TFormMain::toolbtnLogClick() {
 void TFormMain::initInternationalization() {
     InitLanguage();
     TranslateComponent(this);
+    TranslateInspectorTitles();
+}
+
+void TFormMain::TranslateInspectorTitles() {
+    // The inspector's column titles are a list the window walk does not reach.
+    m_ui->RSObjectInspector1->SetTitleCaptions({_("Property"), _("Value")});
 }
 
 void TFormMain::Image1Click() {
-    if (UseNextLanguage())
+    if (UseNextLanguage()) {
         RetranslateComponent(this);
+        TranslateInspectorTitles();
+    }
 }
 
 void TFormMain::toolbtnAboutClick() {

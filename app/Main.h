@@ -103,6 +103,7 @@ private:
     void FormCreate();
     // The language at start; translates the window.
     void initInternationalization();
+    void TranslateInspectorTitles();
     void FormShow();
     void StopSupervision();
     void AttachTreeChange();

@@ -84,7 +84,7 @@ void TFormAbout::FormCreate() {
     QPalette white = m_ui->pBottom->palette();
     white.setColor(QPalette::Window, Qt::white);
     m_ui->pBottom->setPalette(white);
-    m_ui->PageControl->setStyleSheet(QStringLiteral("QTabBar::tab { width: 120px; }"));
+    m_ui->PageControl->setStyleSheet(QStringLiteral("QTabBar::tab { min-width: 120px; }"));
     m_ui->lbLink->setText(QLatin1String(WebAddress));
     QPalette blue = m_ui->lbLink->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);

@@ -84,10 +84,15 @@ void CheckPushButton(const QPushButton& button, QStringList& problems) {
     option.text = button.text();
     option.features = button.isDefault() ? QStyleOptionButton::DefaultButton : QStyleOptionButton::None;
     const QRect area = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+    // Across, the text keeps the button's own margin from the frame, as the button's size hint does.
+    const int margin = button.style()->pixelMetric(QStyle::PM_ButtonMargin, &option, &button);
+    const QSize has(button.width() - margin -
+                        2 * button.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &button),
+                    area.height());
     QSize needs = LineSize(QFontMetrics(button.font()), button.text());
     needs.rwidth() += IconRoom(button);
-    if (!Fits(needs, area.size()))
-        Report(button, button.text(), needs, area.size(), problems);
+    if (!Fits(needs, has))
+        Report(button, button.text(), needs, has, problems);
 }
 
 void CheckIndicatorButton(const QAbstractButton& button, QStyle::SubElement contents, QStringList& problems) {
@@ -146,7 +151,8 @@ void CheckGroupBoxTitle(const QGroupBox& box, QStringList& problems) {
 
 void CheckTabs(const QTabBar& bar, QStringList& problems) {
     const QFontMetrics fm(bar.font());
-    const int padding = bar.style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, &bar) / 2;
+    // A tab is as wide as its text and the style's spacing when nothing squeezes it.
+    const int padding = bar.style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, &bar);
     for (int i = 0; i < bar.count(); ++i) {
         const QSize needs = LineSize(fm, bar.tabText(i)) + QSize(padding, 0);
         const QSize has = bar.tabRect(i).size();

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 class UiFixture : public ::testing::Test {
-protected:
+public:
     void TearDown() override {
         app.Stop();
         UseLanguage(QString());
@@ -50,6 +50,7 @@ protected:
                         .save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
     }
 
+protected:
     Ui::TFormMain& Ui() const { return FormMain->ui(); }
 
     TAppFixture app;
