@@ -36,6 +36,27 @@ TEST_P(DiagnosticsLayout, EveryKindOfDeviceShowsWhole) {
     }
 }
 
+// The calibration box opened after diagnostics comes whole, whatever room the grids took meanwhile.
+TEST_P(DiagnosticsLayout, TheCalibrationBoxIsWholeAfterDiagnostics) {
+    UiFixture::WriteRegistryLanguage(QString::fromLatin1(GetParam()));
+    StartBus({{1, 62}, {2, 0}});
+    TRemoteIO* analog = AddDevice(1, 62);
+    TRemoteIO* digital = AddDevice(2, 0);
+    StartDiagnostics(digital);
+    ASSERT_TRUE(ServeResults(2));
+    StopDiagnostics();
+    Ui().tvNetwork->setCurrentIndex(analog->Node()->index());
+    FormMain->CalibrationPanel()->FormKeyPress(QLatin1Char('g'));
+    Ui().edtPassword->setText(QLatin1String(TCalibrationPanel::AccessCode));
+    FormMain->CalibrationPanel()->btOKClick();
+    ASSERT_TRUE(Ui().gbCalibration->isVisible());
+    QCoreApplication::processEvents();
+    const QStringList problems = CheckWidgetTree(*FormMain);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
+    UiFixture::Shot(QStringLiteral("%1-calibration-after-diagnostics").arg(QLatin1String(GetParam())),
+                    FormMain);
+}
+
 INSTANTIATE_TEST_SUITE_P(Languages, DiagnosticsLayout, ::testing::Values("en_US", "pt_BR"));
 
 } // namespace
