@@ -7,6 +7,7 @@
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OGuiBridge.h"
+#include "reporter/gui/OPlainCaption.h"
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
 
@@ -32,6 +33,7 @@ std::optional<bool> RunReportDialog(const TReportDialogContent& content, TReport
             const QPointer<QWidget> foreground = QApplication::activeWindow();
             QApplication::beep();
             {
+                const TPlainCaptionScope caption;
                 TReportDialog dialog(content, working, layoutFile);
                 dialog.exec();
                 painted = dialog.Painted();
@@ -87,6 +89,7 @@ std::string ShowReproduceDialog(const TDialogOptions& options, const TReportDial
     std::string answer;
     RunOnGuiThread(
         [&] {
+            const TPlainCaptionScope caption;
             TRequestDialog dialog(options);
             dialog.exec();
             answer = dialog.ReproduceText();

@@ -34,6 +34,8 @@ constexpr int CompactMaxWidth = 640;
 constexpr int CompactMinWidth = 250;
 constexpr int CompactMargins = 60;
 constexpr int IconSize = 32;
+// The clipboard box keeps this much room to the right edge, a little more than the Details button.
+constexpr int ClipboardRightMargin = 9;
 
 bool IsUserActivity(QEvent::Type type) {
     switch (type) {
@@ -303,7 +305,8 @@ void TReportDialog::LayoutControls() {
 
     const int hw = (cw - 8) / 2;
     place(m_send, QRect(4, y + 34, hw, m_rowHeight));
-    place(m_clipboard, QRect(cw - hw - 4, y + 34, hw, m_rowHeight));
+    // The box stands right-aligned under the Details button, kept clear of the window's border.
+    place(m_clipboard, QRect(cw - hw - ClipboardRightMargin, y + 34, hw, m_rowHeight));
     place(m_screenshot,
           QRect(23, y + 34 + m_rowHeight, std::max(cw / 2, m_screenshot->sizeHint().width()), m_rowHeight));
     const QSize link = m_link->sizeHint();

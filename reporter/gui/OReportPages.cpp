@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QStyle>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -66,6 +67,27 @@ QTextEdit* MakeRichView(const QString& html, const QFont& font) {
     return view;
 }
 
+// The widest a column grows to fit its cells; what is longer is cut, and the column can still be widened.
+constexpr int FittedColumnLimit = 360;
+// The cell painter's margins around the text of a column after the first.
+constexpr int CellTextMargins = 6 + 6 + 2;
+
+// The width a column needs for its header text whole and, up to the limit, for its longest cell.
+int FittingWidth(const QTreeWidget& list, int column, const std::vector<TListRowData>& rows,
+                 const QFont& font) {
+    const QHeaderView& header = *list.header();
+    const int headerMargin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+    const int forHeader =
+        header.fontMetrics().horizontalAdvance(list.headerItem()->text(column)) + 2 * headerMargin + 4;
+    const QFontMetrics metrics(font);
+    int forCells = 0;
+    for (const TListRowData& row : rows)
+        if (!row.Header && size_t(column) < row.Texts.size())
+            forCells =
+                std::max(forCells, metrics.horizontalAdvance(Q(row.Texts[size_t(column)])) + CellTextMargins);
+    return std::max(forHeader, std::min(forCells, FittedColumnLimit));
+}
+
 } // namespace
 
 TReportPage::TReportPage(int page, const TDialogFonts& fonts, QWidget* parent)
@@ -116,12 +138,17 @@ TListPage::TListPage(int page, const TReportDialogContent& content, const TDialo
     }
     Heading()->setText(Q(content.Options.GetText(stack ? 7 : 9)));
     m_store = std::make_unique<TListViewItems>(m_list);
-    for (const TListRowData& row : stack ? content.CallStackRows : content.ModuleRows) {
+    const std::vector<TListRowData>& rows = stack ? content.CallStackRows : content.ModuleRows;
+    for (const TListRowData& row : rows) {
         QStringList texts;
         for (const std::string& text : row.Texts)
             texts << Q(text);
         m_store->AddItem(texts, row.Image, row.Running, row.Header, Q(row.Caption));
     }
+    // Header texts whole ("Version" in its narrow column) and names not cut while they fit.
+    for (int i = 1; i < count; ++i)
+        m_list->setColumnWidth(i,
+                               std::max(m_list->columnWidth(i), FittingWidth(*m_list, i, rows, fonts.List)));
     m_list->viewport()->installEventFilter(this);
     connect(m_list, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item, int) { ActivateItem(m_list->indexOfTopLevelItem(item)); });

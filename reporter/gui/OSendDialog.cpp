@@ -4,6 +4,7 @@
 
 #include "reporter/gui/ODialogFonts.h"
 #include "reporter/gui/OGuiBridge.h"
+#include "reporter/gui/OPlainCaption.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -79,6 +80,7 @@ void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
                                 std::chrono::milliseconds guiStartWait) {
     RunOnGuiThread(
         [this, &caption, dialogFlags] {
+            const TPlainCaptionScope plainCaption;
             TSendDialog dialog(QString::fromStdString(caption), dialogFlags);
             dialog.OnReady = [this] { m_ready = true; };
             {

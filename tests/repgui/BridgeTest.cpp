@@ -114,6 +114,38 @@ TEST(ExceptionDialog, ShownFromTheReportThreadOnTheGuiThread) {
     EXPECT_FALSE(state.TerminateRequested);
 }
 
+// The window system appends the program's display name to a caption unless that name is blank: the
+// dialog's caption is "Error." alone from the program as from the helper process.
+TEST(ExceptionDialog, ItsCaptionIsItsOwnTextWithoutTheProgramsName) {
+    const QString previous = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vexa Daxo Soft"));
+    TFixedReport report;
+    QTemporaryDir dir;
+    TShowDialogOptions options;
+    options.LayoutFile = dir.filePath("OstrelLog.ini").toStdString();
+    options.UseHelperProcess = false;
+    TReportDialogState state;
+    QString whileShown = QStringLiteral("not shown");
+    QString title;
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [&, timer] {
+        if (auto* dialog = qobject_cast<TReportDialog*>(QApplication::activeModalWidget())) {
+            whileShown = QGuiApplication::applicationDisplayName();
+            title = dialog->windowTitle();
+            dialog->findChild<QPushButton*>("btOK")->click();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+    std::future<bool> shown =
+        std::async(std::launch::async, [&] { return ShowExceptionDialog(report.Content, state, options); });
+    EXPECT_TRUE(PumpUntil(shown));
+    EXPECT_EQ(whileShown, QString());
+    EXPECT_EQ(title, QStringLiteral("Error."));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Vexa Daxo Soft"));
+    QGuiApplication::setApplicationDisplayName(previous);
+}
+
 TEST(ExceptionDialog, ATerminateRequestThatAHandlerClearsShowsTheDialogAgain) {
     TFixedReport report;
     report.Content.ReportsShown = 10;

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -181,6 +182,38 @@ TEST_F(CaptionFixture, AddressColumnsShowSixteenDigitsWhole) {
             metrics.horizontalAdvance(QString(16, '0')) + 22;
         EXPECT_GE(list->columnWidth(0), needed) << page;
         EXPECT_EQ(list->columnWidth(0), TListViewItems::AddressColumnWidth(font));
+    }
+}
+
+// Header texts whole ("Version" in a column stored narrower than its title) and unit and class names
+// whole while they fit the limit; a name beyond it is cut at the limit, not at the stored width.
+TEST_F(CaptionFixture, ColumnsShowTheirHeaderAndTheirNamesWhole) {
+    {
+        QFile ini(dir.filePath("OstrelLog.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Coordinates]\r\nCol1=20\r\nCol2=20\r\nCol3=20\r\nColMod3=20\r\nColMod4=20\r\n");
+    }
+    report.Stack.Add(
+        Entry(Worker, true, dkDebugData, report.Program, 0x402100, "OProcessing.cpp", "Run", 412));
+    report.Stack.Items(report.Stack.Count() - 1).ClassName = "TOstrelExceptionDialog";
+    report.Stack.Add(Entry(Worker, true, dkDebugData, report.Program, 0x402200, "Main", "Go", 3));
+    report.Stack.Items(report.Stack.Count() - 1).ClassName = std::string(300, 'C');
+    auto dialog = Make(0x1F | 0x20);
+    const QFontMetrics metrics(CreateDialogFonts().List);
+    for (const int page : {int(rpCallStack), int(rpModules)}) {
+        dialog->CreateTabPages(page);
+        auto* list = qobject_cast<QTreeWidget*>(dialog->CurrentPage()->Control());
+        ASSERT_NE(list, nullptr);
+        const QFontMetrics header = list->header()->fontMetrics();
+        for (int column = 1; column < list->columnCount(); ++column)
+            EXPECT_GT(list->columnWidth(column),
+                      header.horizontalAdvance(list->headerItem()->text(column)) + 4)
+                << page << " " << list->headerItem()->text(column).toStdString();
+        if (page == int(rpCallStack)) {
+            EXPECT_GE(list->columnWidth(2), metrics.horizontalAdvance("OProcessing.cpp") + 12);
+            EXPECT_LT(list->columnWidth(3), metrics.horizontalAdvance(QString(300, 'C')));
+            EXPECT_GE(list->columnWidth(3), metrics.horizontalAdvance("TOstrelExceptionDialog") + 12);
+        }
     }
 }
 
