@@ -1119,7 +1119,7 @@ void TCustomDrawGrid::CalcAxisSizing(bool cols, int pos, TGridState& state, int&
         if (line > boundary)
             break;
         lastFull = i;
-        if (pos >= line - back && pos <= line - back + range) {
+        if (pos >= line - back && pos < line - back + range) {
             state = cols ? TGridState::gsColSizing : TGridState::gsRowSizing;
             sizingPos = line;
             sizingOfs = line - pos;

@@ -722,7 +722,8 @@ void TRSCustomItemListEditor::FitColumns() {
         return;
     m_fitting = true;
     try {
-        const int w = viewport()->width() - 2;
+        // The client width less one grid line per column.
+        const int w = viewport()->width() - count * GridLineWidth();
         int sum = 0;
         for (int i = 0; i < count; ++i)
             sum += ColWidths(i);
@@ -925,12 +926,30 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     TRSItemProps* rows = r ? r->Collection() : Items();
     const int found = rows->IndexOfName(value);
     const bool duplicate = (m_propertyOptions & propUnique) && found >= 0 && rows->Items(found) != r;
-    if (duplicate && m_pendingName != value) {
-        m_pendingName = value; // held back once; the same name again is stored (and refused)
+    if (duplicate) {
+        m_pendingName = value; // held back while typing; the commit refuses it
         return;
     }
     m_pendingName.clear();
     SetCellText(col, row, value);
+}
+
+void TRSCustomItemListEditor::CommitName(TRSItemProp* row) {
+    TRSInplaceEditList* editor = Editor();
+    const QString text = editor->Text();
+    if (text == row->Name())
+        return;
+    // A name held back while typing (a duplicate) is refused now, and the last committed name comes back.
+    try {
+        row->SetName(text);
+    } catch (...) {
+        m_pendingName.clear();
+        editor->SetText(editor->OldValue()); // written back into the row as any edit is
+        editor->selectAll();
+        editor->SetModified(false);
+        throw;
+    }
+    m_pendingName.clear();
 }
 
 void TRSCustomItemListEditor::ValidateEdit() {
@@ -939,7 +958,10 @@ void TRSCustomItemListEditor::ValidateEdit() {
         return;
     if (editor->isVisible())
         editor->ValidateOrRaise();
-    if (TRSItemProp* r = CurrentItem())
+    TRSItemProp* r = CurrentItem();
+    if (r && InplaceCol() >= 0 && ValueIndexOf(InplaceCol(), InplaceRow()) == 0 && !EditorCellChanged())
+        CommitName(r);
+    if (r)
         r->DoValidate();
     editor->SetModified(false);
     editor->SetOldValue(editor->Text()); // Escape now goes back to this commit, not past it
@@ -1148,9 +1170,9 @@ int TRSCustomItemListEditor::InsertRow(const QString& name, const QString& value
         SetCellText(valueCell.X, valueCell.Y, value);
         return cur;
     }
-    TRSItemProps* items = Items();
-    TRSItemProp* r =
-        append ? items->Add() : items->InsertAt(std::clamp(cur - FixedItems(), 0, items->Count()));
+    // Appended at the end of the top level; inserted before the current row, at that row's own level.
+    TRSItemProps* items = (!append && current) ? current->Collection() : Items();
+    TRSItemProp* r = append ? items->Add() : items->InsertAt(current ? current->Index() : items->Count());
     r->SetName(name);
     r->Values().SetText(value);
     const int index = VisibleIndexOf(r);
@@ -1327,6 +1349,16 @@ void TRSCustomItemListEditor::DrawCell(int col, int row, const QRect& rect, TGri
         QColor color = f->Color();
         if (r && !r->Enabled())
             color = palette().color(QPalette::Disabled, QPalette::WindowText);
+        if (col == Col() && row == Row() && !(state & gdFixed)) {
+            if (m_hideSelection && !IsActiveControl())
+                painter.fillRect(rect, Color());
+            else if ((state & gdSelected) &&
+                     (!(state & gdFocused) || (Options() & (goDrawFocusSelected | goRowSelect))))
+                color = palette().color(QPalette::HighlightedText);
+        } else if ((state & gdSelected) && !(state & gdFixed)) {
+            color = palette().color(QPalette::HighlightedText);
+        }
+        // The glyph goes on top of the cell's fill.
         int textLeft = rect.left();
         if (r && value == 0) {
             if (r->HasShownItems()) {
@@ -1336,15 +1368,6 @@ void TRSCustomItemListEditor::DrawCell(int col, int row, const QRect& rect, TGri
             } else {
                 textLeft = rect.left() + (r->Level() + 1) * m_indent;
             }
-        }
-        if (col == Col() && row == Row() && !(state & gdFixed)) {
-            if (m_hideSelection && !IsActiveControl())
-                painter.fillRect(rect, Color());
-            else if ((state & gdSelected) &&
-                     (!(state & gdFocused) || (Options() & (goDrawFocusSelected | goRowSelect))))
-                color = palette().color(QPalette::HighlightedText);
-        } else if ((state & gdSelected) && !(state & gdFixed)) {
-            color = palette().color(QPalette::HighlightedText);
         }
         QString text;
         GetCellText(col, row, text);
@@ -1399,9 +1422,10 @@ void TRSCustomItemListEditor::MouseMove(Qt::KeyboardModifiers shift, int x, int 
                     const bool nameCell = ValueIndexOf(hit.X, hit.Y) == 0;
                     const QRect cell = CellRect(hit.X, hit.Y);
                     const TRSFont* f = nameCell ? r->GetFont() : r->GetValueFont();
-                    QRect need = QFontMetrics(f->Font()).boundingRect(
-                        QRect(0, 0, std::max(1, cell.width()), cell.height()),
-                        Qt::TextWordWrap | Qt::AlignLeft, hint);
+                    // Measured on one line (only the hint's own line breaks start new ones), so that a
+                    // value cut off at a space is not taken for one that fits.
+                    QRect need = QFontMetrics(f->Font()).boundingRect(QRect(0, 0, 1 << 20, 1 << 20),
+                                                                      Qt::AlignLeft | Qt::AlignTop, hint);
                     need.adjust(0, 0, 6, 2);
                     const int shift = nameCell ? (r->Level() + 1) * m_indent : 0;
                     need.translate(shift, 0);

@@ -221,6 +221,8 @@ private:
     class TEditorKeeper;
     TEditorState SaveEditor() const;
     void RestoreEditor(const TEditorState& state);
+    // The commit of a name cell: a name held back while typing is stored now or refused.
+    void CommitName(TRSItemProp* row);
     void RebuildLists();
     void RebuildVisible();
     void ResyncSubtree(TRSItemProp* row);

@@ -90,13 +90,15 @@ TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_
     auto* rows = qobject_cast<TRSItemProps*>(collection);
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
     TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
-    if (parent) {
+    // A category's bold heading font is its own: a row under it starts from the grid's font.
+    if (parent && !parent->Category())
         m_font->Assign(*parent->Font());
-        m_valueFont->Assign(*parent->ValueFont());
-    } else if (grid) {
+    else if (grid)
         m_font->Assign(*grid->GridFont());
+    if (parent)
+        m_valueFont->Assign(*parent->ValueFont());
+    else if (grid)
         m_valueFont->Assign(*grid->ValueFont());
-    }
     m_font->OnChange = [this](TRSFont*) { FontChanged(); };
     m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
 }
@@ -307,9 +309,10 @@ void TRSItemProp::ParentFontChanged(TRSItemProp* source) {
         if (TRSCustomItemListEditor* grid = ItemListEditor())
             take = m_category ? static_cast<TRSFont*>(grid->CategoryFont()) : grid->GridFont();
     } else if (source->m_category != m_category) {
-        if (HasItems())
-            for (int i = 0; i < m_items->Count(); ++i)
-                m_items->Items(i)->ParentFontChanged(source);
+        // The other kind of row has a font of its own: follow the grid's instead (and so do the sub-rows,
+        // through this row's own change).
+        if (source != this)
+            ParentFontChanged(nullptr);
         return;
     } else {
         take = source->Font();

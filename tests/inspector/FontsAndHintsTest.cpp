@@ -227,3 +227,52 @@ TEST(HintWindow, GridHintTexts) {
     grid.MoveMouse(wideCell.center() + QPoint(2, 0));
     EXPECT_FALSE(window->isVisible());
 }
+
+TEST(HintWindow, AValueCutOffAtASpaceIsMeasuredOnOneLine) {
+    HintGrid grid;
+    grid.resize(200, 200);
+    grid.show();
+    const int line = grid.FixedItems();
+    TRSItemProp* spaced =
+        grid.Items()->AddByPath(QStringLiteral("S"), QStringLiteral("word ").repeated(12).trimmed(), false);
+    TRSItemProp* fits = grid.Items()->AddByPath(QStringLiteral("F"), QStringLiteral("a b"), false);
+    grid.MoveMouse(grid.CellRect(1, line + spaced->VisibleIndex()).center());
+    EXPECT_TRUE(grid.HintWindow()->isVisible());
+    EXPECT_EQ(grid.HintWindow()->Caption(), spaced->Value());
+    grid.MoveMouse(grid.CellRect(1, line + fits->VisibleIndex()).center());
+    EXPECT_FALSE(grid.HintWindow()->isVisible());
+}
+
+TEST(DeltaFont, RowsUnderACategoryFollowTheGridFontNotTheCategorys) {
+    ShownItemGrid f;
+    TRSItemProp* category = f.grid.Items()->AddCategory(QStringLiteral("Layout"), false);
+    EXPECT_TRUE(category->Font()->Bold());
+    TRSItemProp* row = category->Items()->Add();
+    row->SetName(QStringLiteral("Width"));
+    TRSItemProp* sub = row->Items()->Add();
+    EXPECT_FALSE(row->Font()->Bold());
+    EXPECT_EQ(row->Font()->Color(), f.grid.GridFont()->Color());
+    f.grid.GridFont()->SetSize(15);
+    EXPECT_EQ(row->Font()->Size(), 15);
+    EXPECT_EQ(sub->Font()->Size(), 15);
+    EXPECT_FALSE(row->Font()->Bold());
+    EXPECT_TRUE(category->Font()->Bold()); // the category keeps its own
+    EXPECT_EQ(category->Font()->Size(), 15);
+}
+
+TEST(ItemGridDrawing, TheGlyphStaysOnTheCurrentCellWithoutFocus) {
+    ShownItemGrid f;
+    f.grid.SetOptions(f.grid.Options() | goRowSelect); // the current cell is the name cell, no editor
+    f.Row(0)->Items()->Add()->SetName(QStringLiteral("sub"));
+    f.grid.SelectItem(f.Row(1));
+    f.grid.SelectItem(f.Row(0));
+    ASSERT_EQ(f.grid.Col(), 0);
+    ASSERT_FALSE(f.grid.IsActiveControl());
+    const QRect cell = f.grid.CellRect(0, f.grid.FixedItems());
+    const QImage image = f.grid.viewport()->grab().toImage();
+    // The glyph's frame at the row's indentation, vertically centred.
+    const QPoint corner(cell.left(),
+                        cell.top() + (f.grid.DefaultRowHeight() - f.grid.PlusGlyph().height()) / 2);
+    EXPECT_EQ(image.pixelColor(corner * image.devicePixelRatio()),
+              f.grid.PlusGlyph().toImage().pixelColor(0, 0));
+}

@@ -24,7 +24,8 @@ TEST(ItemListEditor, ColumnFitting) {
     TRSItemListEditor grid;
     grid.resize(401, 200);
     grid.show();
-    auto space = [&] { return grid.viewport()->width() - 2; };
+    // The client width less one grid line per column.
+    auto space = [&] { return grid.viewport()->width() - grid.ColCount() * grid.GridLineWidth(); };
     // The name column keeps its width; the value column takes the rest.
     EXPECT_EQ(grid.ColWidths(0), 150);
     EXPECT_EQ(grid.ColWidths(1), space() - 150);
@@ -32,11 +33,16 @@ TEST(ItemListEditor, ColumnFitting) {
     EXPECT_EQ(grid.ColWidths(1), space() - 150);
     grid.SetColWidths(0, 100); // sizing the name column refits the value column
     EXPECT_EQ(grid.ColWidths(1), space() - 100);
-    // Several value columns share the rest.
+    // Several value columns share the rest, their lines counted.
     grid.SetDisplayOptions(grid.DisplayOptions() | doMultiColValues);
     grid.SetValueCount(4);
-    EXPECT_EQ(grid.ColWidths(1), (space() - 100) / 3);
+    EXPECT_EQ(grid.ColWidths(1), (grid.viewport()->width() - 4 - 100) / 3);
     EXPECT_EQ(grid.ColWidths(3), (space() - 100) / 3);
+    int used = 0;
+    for (int i = 0; i < grid.ColCount(); ++i)
+        used += grid.ColWidths(i) + grid.GridLineWidth();
+    EXPECT_LE(used, grid.viewport()->width());
+    EXPECT_GT(used + 3, grid.viewport()->width()); // short by the remainder of the division at most
     // Without a fixed name column it gets half and the value columns share the other half.
     grid.SetDisplayOptions(grid.DisplayOptions() & ~doKeyColFixed);
     const int w = space();
@@ -211,4 +217,63 @@ TEST(ItemListEditor, SelectingExpandingAndMovingRows) {
 
     f.grid.SelectItem(nullptr); // closes the editor
     EXPECT_FALSE(f.Editor()->isVisible());
+}
+
+namespace {
+class SizingGrid : public TRSItemListEditor {
+public:
+    using TRSCustomItemListEditor::CalcSizingState;
+};
+} // namespace
+
+TEST(ItemListEditor, TheSizingZoneIsSevenPixelsAroundTheLine) {
+    SizingGrid grid;
+    grid.resize(320, 240);
+    grid.show();
+    const int line = grid.ColWidths(0); // the 1-pixel line right of the name column
+    auto sizes = [&](int x) {
+        TGridState state;
+        int index = -1, pos = 0, ofs = 0;
+        grid.CalcSizingState(x, 5, state, index, pos, ofs);
+        return state == TGridState::gsColSizing && index == 0;
+    };
+    // Three pixels before the line, the line, three after: seven in all.
+    for (int x = line - 3; x <= line + 3; ++x)
+        EXPECT_TRUE(sizes(x)) << x;
+    EXPECT_FALSE(sizes(line - 4));
+    EXPECT_FALSE(sizes(line + 4));
+    grid.SetGridLineWidth(9); // a wide line is its own zone
+    const int wide = grid.ColWidths(0);
+    EXPECT_TRUE(sizes(wide));
+    EXPECT_TRUE(sizes(wide + 8));
+    EXPECT_FALSE(sizes(wide - 1));
+    EXPECT_FALSE(sizes(wide + 9));
+}
+
+TEST(ItemListEditor, InsertPutsTheNewRowBeforeTheCurrentOneAtItsLevel) {
+    ShownItemGrid f;
+    f.grid.SetPropertyOptions(propAdd);
+    TRSItemProp* b = f.Row(1);
+    TRSItemProp* b1 = b->Items()->Add();
+    b1->SetName(QStringLiteral("b1"));
+    TRSItemProp* b2 = b->Items()->Add();
+    b2->SetName(QStringLiteral("b2"));
+    b->Expand();
+    f.grid.SelectItem(b2);
+    f.Key(Qt::Key_Insert);
+    ASSERT_EQ(b->Items()->Count(), 3);
+    EXPECT_EQ(f.grid.Items()->Count(), 3);
+    TRSItemProp* blank = b->Items()->Items(1);
+    EXPECT_TRUE(blank->Name().isEmpty());
+    EXPECT_EQ(b->Items()->Items(2), b2);
+    EXPECT_EQ(f.grid.CurrentItem(), blank);
+    f.Key(Qt::Key_Escape); // the untouched blank row goes again
+    EXPECT_EQ(b->Items()->Count(), 2);
+
+    f.grid.SelectItem(f.Row(2)); // C, at the top level after B's sub-rows
+    f.Key(Qt::Key_Insert);
+    ASSERT_EQ(f.grid.Items()->Count(), 4);
+    EXPECT_TRUE(f.Row(2)->Name().isEmpty());
+    EXPECT_EQ(f.Row(3)->Name(), "C");
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(2));
 }

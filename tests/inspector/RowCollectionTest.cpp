@@ -1,5 +1,8 @@
+#include "inspector/RSInplaceEditList.h"
 #include "inspector/RSItemListEditor.h"
+#include "tests/support/RecordingPresenter.h"
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -687,27 +690,38 @@ TEST(RowCollection, StringsAdapter) {
 }
 
 TEST(RowCollection, DuplicateNamesTypedIntoTheGrid) {
+    ScopedRecordingPresenter boxes;
     TRSItemListEditor grid;
     grid.show();
     grid.SetPropertyOptions(propUnique | propEdit);
-    grid.Items()->Add()->SetName(QStringLiteral("Speed"));
-    TRSItemProp* mode = grid.Items()->Add();
-    mode->SetName(QStringLiteral("Mode"));
-    grid.SelectItem(mode);
+    grid.Items()->Add()->SetName(QStringLiteral("Serial"));
+    TRSItemProp* plain = grid.Items()->Add();
+    plain->SetName(QStringLiteral("Plain"));
+    grid.SelectItem(plain);
     grid.SetCurValue(0);
     ASSERT_EQ(grid.CurValue(), 0);
-    const TGridCoord cell = grid.CellOf(grid.CurItem(), 0);
-    grid.SetEditText(cell.X, cell.Y, QStringLiteral("speed")); // held back once
-    EXPECT_EQ(grid.PendingName(), "speed");
-    EXPECT_EQ(mode->Name(), "Mode");
-    EXPECT_THROW(grid.SetEditText(cell.X, cell.Y, QStringLiteral("speed")), Exception); // then refused
-    EXPECT_EQ(mode->Name(), "Mode");
-    EXPECT_EQ(grid.Items()->Count(), 2);
-    grid.SetEditText(cell.X, cell.Y, QStringLiteral("Gear")); // any other name is taken at once
-    EXPECT_EQ(mode->Name(), "Gear");
+    ASSERT_TRUE(grid.Editor() && grid.Editor()->isVisible());
+    // Typed over: every step is taken but the duplicate, which is held back until the commit...
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), QStringLiteral("Serial"));
+    EXPECT_EQ(plain->Name(), "Seria");
+    EXPECT_EQ(grid.PendingName(), "Serial");
+    // ... which refuses it and brings back the name of the last commit.
+    QTest::keyClick(grid.Editor(), Qt::Key_Return);
+    EXPECT_EQ(boxes->Texts(), QStringList{"Property name is not unique: Serial"});
+    EXPECT_EQ(plain->Name(), "Plain");
+    EXPECT_EQ(grid.Editor()->text(), "Plain");
     EXPECT_EQ(grid.PendingName(), "");
-    // Renaming a row to its own name in another case is no duplicate.
-    grid.SetEditText(cell.X, cell.Y, QStringLiteral("GEAR"));
-    EXPECT_EQ(mode->Name(), "GEAR");
     EXPECT_EQ(grid.Items()->Count(), 2);
+    // Any other name is taken, and so is the row's own name in another case.
+    boxes->requests.clear();
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), QStringLiteral("Serial2"));
+    QTest::keyClick(grid.Editor(), Qt::Key_Return);
+    EXPECT_EQ(plain->Name(), "Serial2");
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), QStringLiteral("SERIAL2"));
+    QTest::keyClick(grid.Editor(), Qt::Key_Return);
+    EXPECT_EQ(plain->Name(), "SERIAL2");
+    EXPECT_TRUE(boxes->requests.isEmpty());
 }
