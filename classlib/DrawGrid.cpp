@@ -757,6 +757,7 @@ void TCustomDrawGrid::DiscardEdit() {
         return;
     m_inplaceCol = -1;
     m_inplaceRow = -1;
+    m_inplaceEdit->SetModified(false); // its text is dropped: there is nothing left to commit
     PassFocusFromEditor();
     m_inplaceEdit->hide();
 }

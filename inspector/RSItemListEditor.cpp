@@ -956,6 +956,11 @@ void TRSCustomItemListEditor::ValidateEdit() {
     TRSInplaceEditList* editor = Editor();
     if (!editor || !editor->Modified())
         return;
+    if (EditorCellChanged()) {
+        // The edited row went: its text is no commit of the row now at the editor's line.
+        editor->SetModified(false);
+        return;
+    }
     if (editor->isVisible())
         editor->ValidateOrRaise();
     TRSItemProp* r = CurrentItem();

@@ -5,6 +5,7 @@
 #include "model/IOClasses.h"
 #include "tests/support/RecordingPresenter.h"
 #include <QPointer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -335,4 +336,36 @@ TEST_F(ModelFixture, EnumerationPickListsHaveOneOrderInEveryLocale) {
     ASSERT_EQ(picks.size(), declared.size());
     EXPECT_EQ(picks.first(), QStringLiteral("TM__050_MS"));
     EXPECT_EQ(picks, declared);
+}
+
+TEST_F(ModelFixture, ARescanUnderTheEditorWritesItsTextNowhere) {
+    TRemoteIO* device = AddDevice(7, 0);
+    inspector.show();
+    inspector.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&inspector));
+    inspector.SetComponent(device);
+    Settle();
+    TRSItemProperty* baud = Row(QStringLiteral("Comm.Baudrate"));
+    ASSERT_TRUE(baud);
+    inspector.SelectItem(baud);
+    inspector.setFocus();
+    Settle();
+    ASSERT_TRUE(inspector.Editor()->hasFocus());
+    const TBaudrate baudrate = device->Comm()->Baudrate();
+    const TParity parity = device->Comm()->Parity();
+    inspector.Editor()->selectAll();
+    QTest::keyClicks(inspector.Editor(), QStringLiteral("BR_4800")); // typed, not committed
+    inspector.Filters()->Add(QStringLiteral("Address"));             // a rescan moves every row below it up
+    Settle();
+    EXPECT_EQ(device->Comm()->Baudrate(), baudrate);
+    EXPECT_EQ(device->Comm()->Parity(), parity);
+    // The editor is back on the row of the same path, with that row's stored value.
+    ASSERT_TRUE(inspector.CurrentItem());
+    EXPECT_EQ(inspector.CurrentItem()->GetFullName(), QStringLiteral("Comm.Baudrate"));
+    EXPECT_EQ(inspector.Editor()->text(), inspector.CurrentItem()->Value());
+    inspector.clearFocus(); // leaving commits nothing into any row
+    Settle();
+    EXPECT_EQ(device->Comm()->Baudrate(), baudrate);
+    EXPECT_EQ(device->Comm()->Parity(), parity);
+    EXPECT_TRUE(messages->requests.isEmpty());
 }
