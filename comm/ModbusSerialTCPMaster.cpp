@@ -99,6 +99,11 @@ TModbusSerialTCPMaster::TModbusSerialTCPMaster(TComponent* owner)
 // by the base destructor, which close what is still open).
 TModbusSerialTCPMaster::~TModbusSerialTCPMaster() = default;
 
+void TModbusSerialTCPMaster::SetSerialTransport(std::unique_ptr<TModbusTransport> line) {
+    m_serialLine->Close();
+    m_serialLine = std::move(line);
+}
+
 TModbusTransport& TModbusSerialTCPMaster::Transport() const {
     return ConnectionType == kConnectionTcp ? *m_tcpLine : *m_serialLine;
 }

@@ -62,6 +62,9 @@ public:
     bool WriteSingleCoil(int slave, int address, int value);
     bool WriteSingleRegister(int slave, int address, int value);
 
+    // Puts another line in place of the serial one; the fuzz target feeds replies from memory through it.
+    void SetSerialTransport(std::unique_ptr<TModbusTransport> line);
+
     QString ErrorText() const;
     QString ExceptionText() const;
     // Three and a half 11-bit characters plus 60 ms, rounded to the nearest ms (halves to even).

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package needed to build, run and test the program. Idempotent.
+# With --fuzz also what the fuzz build needs (scripts/fuzz.sh): clang and its libFuzzer runtime.
 set -euo pipefail
 packages=(
   g++ cmake ninja-build ccache pkg-config
@@ -12,6 +13,9 @@ packages=(
   python3-pyftpdlib lighttpd
   libmodbus-dev strace
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -50,6 +50,9 @@ size_t SkipHeader(const uint8_t* data, size_t size) {
     if (flags & FlagHeaderCrc) {
         if (size - pos < 2)
             Corrupt("truncated header");
+        // The low 16 bits of the CRC-32 of every header byte before it.
+        if ((data[pos] | data[pos + 1] << 8) != int(Crc32(data, pos) & 0xFFFF))
+            Corrupt("header CRC mismatch");
         pos += 2;
     }
     return pos;

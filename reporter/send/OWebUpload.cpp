@@ -149,6 +149,9 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
             path.erase(tail);
         }
     }
+    // Once more after a port that followed the path: "host/dir/:8080" is the folder "dir" too.
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
     if (authority.empty() || !IsHostName(authority))
         return false;
     host = authority;

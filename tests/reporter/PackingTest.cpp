@@ -6,6 +6,7 @@
 
 #include "tests/support/TestTools.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -111,6 +112,18 @@ TEST(Packing, CorruptGzipIsReported) {
 
     for (size_t cut : {size_t(0), size_t(5), size_t(12), good.size() / 2, good.size() - 3})
         EXPECT_THROW(ReadGZipData(good.data(), cut), EZLibError) << cut;
+
+    // A header CRC (FHCRC) is checked too.
+    std::vector<uint8_t> withHeaderCrc = good;
+    withHeaderCrc[3] |= 0x02;
+    const size_t headerEnd =
+        size_t(std::find(withHeaderCrc.begin() + 10, withHeaderCrc.end(), 0) - withHeaderCrc.begin()) + 1;
+    const uint32_t headerCrc = Crc32(withHeaderCrc.data(), headerEnd);
+    withHeaderCrc.insert(withHeaderCrc.begin() + long(headerEnd),
+                         {uint8_t(headerCrc), uint8_t(headerCrc >> 8)});
+    EXPECT_EQ(ReadGZipData(withHeaderCrc.data(), withHeaderCrc.size()), data);
+    withHeaderCrc[headerEnd] ^= 1;
+    EXPECT_THROW(ReadGZipData(withHeaderCrc.data(), withHeaderCrc.size()), EZLibError);
 
     std::vector<uint8_t> badBody = good;
     for (size_t i = 20; i < 60; ++i)

@@ -51,6 +51,7 @@ TEST(ParseURLTest, EveryPartWhereverThePortStands) {
         // A port after the path, as stored URLs may carry it.
         {"http://example.com/cgi/upload:8080", "ok|http|||example.com|8080|cgi/upload"},
         {"http://example.com:81/cgi/upload:8080", "ok|http|||example.com|81|cgi/upload:8080"},
+        {"http://example.com/cgi/:8080", "ok|http|||example.com|8080|cgi"},
         // Ports from 1 to 65535; anything else, and a host that is no name, is refused.
         {"http://host:1/", "ok|http|||host|1|"},
         {"http://host:65535/", "ok|http|||host|65535|"},
