@@ -148,10 +148,7 @@ TEST(ItemEditor, CtrlArrowsMoveByWords) {
 TEST(ItemEditor, EveryCommittingKeyValidates) {
     ScopedRecordingPresenter boxes;
     ShownItemGrid f;
-    TRSItemProp* a = f.Row(0);
-    a->SetEditMask(QStringLiteral("^[0-9]+$"));
-    a->SetExpressionMask(true);
-    f.Reselect(a);
+    TRSItemProp* a = f.WithPattern(0, QStringLiteral("^[0-9]+$"));
     const std::pair<int, Qt::KeyboardModifiers> keys[] = {
         {Qt::Key_Tab, Qt::NoModifier},    {Qt::Key_Return, Qt::NoModifier},
         {Qt::Key_PageUp, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
@@ -361,10 +358,7 @@ TEST(ItemEditor, PickListsFromHandlers) {
 TEST(ItemEditor, EscapeRestoresTheLastCommitWithoutValidating) {
     ScopedRecordingPresenter boxes;
     ShownItemGrid f;
-    TRSItemProp* a = f.Row(0);
-    a->SetEditMask(QStringLiteral("^[0-9]+$"));
-    a->SetExpressionMask(true);
-    f.Reselect(a);
+    TRSItemProp* a = f.WithPattern(0, QStringLiteral("^[0-9]+$"));
     f.Editor()->end(false);
     QTest::keyClicks(f.Editor(), QStringLiteral("x")); // "1x" does not match, but Escape takes it back
     f.Key(Qt::Key_Escape);

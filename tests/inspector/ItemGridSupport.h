@@ -21,6 +21,14 @@ struct ShownItemGrid {
         grid.SelectItem(row == Row(1) ? Row(0) : Row(1));
         grid.SelectItem(row);
     }
+    // Gives a row a regular-expression mask and reloads the editor on it.
+    TRSItemProp* WithPattern(int i, const QString& pattern) {
+        TRSItemProp* row = Row(i);
+        row->SetEditMask(pattern);
+        row->SetExpressionMask(true);
+        Reselect(row);
+        return row;
+    }
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyClick(Editor(), Qt::Key(key), mods);
     }
