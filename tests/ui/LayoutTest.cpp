@@ -71,6 +71,7 @@ protected:
 TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     FormMain->show();
     Expect(*FormMain, QStringLiteral("main"));
+    Shot(Language() + QStringLiteral("-screen")); // where the window stands on the screen
     // What panel 3 shows: the results of a search, a send and diagnostics, and every error text of the
     // master (never translated).
     QStringList texts{_("Find ok"), _("Save config ok."), _("COMMUNICATION OK !"), _("End diagnostics")};

@@ -9,6 +9,7 @@
 #include "app/UnitSplash.h"
 #include "classlib/Dialogs.h"
 #include "tests/ui/UiFixture.h"
+#include <QTimer>
 
 namespace {
 
@@ -57,6 +58,25 @@ TEST_F(WindowPlacement, MessageBoxesOpenOverTheActiveWindowElseTheMainWindow) {
     FormLog->activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), FormLog);
     EXPECT_EQ(MessageOwner(), FormLog);
+}
+
+TEST_F(WindowPlacement, AShownMessageBoxStandsOverTheMainWindow) {
+    FormMain->show();
+    auto recording = SetMessagePresenter(nullptr); // the program's own boxes
+    QRect box;
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        QWidget* shown = QApplication::activeModalWidget();
+        if (!shown)
+            return;
+        box = shown->frameGeometry();
+        owner = shown->parentWidget();
+        shown->close();
+    });
+    MessageDlg(_("End of Calibration."), TMsgDlgType::mtCustom, mbOK);
+    SetMessagePresenter(std::move(recording));
+    EXPECT_EQ(owner, FormMain);
+    EXPECT_TRUE(FormMain->frameGeometry().contains(box.center())) << box.x() << "," << box.y();
 }
 
 TEST_F(WindowPlacement, TheAccessCodeIsEchoedAsHashes) {
