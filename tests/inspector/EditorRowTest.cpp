@@ -8,6 +8,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -97,8 +98,11 @@ public:
         m_grid->setGeometry(0, 0, 320, 380);
         m_other->setGeometry(0, 390, 320, 24);
         m_window.resize(320, 420);
-        m_grid->SetPropertyOptions(propEdit);
+        // Half the sequences may add blank rows with the keys; a third run transposed.
+        m_grid->SetPropertyOptions(m_random.bounded(2) ? (propEdit | propAdd) : propEdit);
         m_grid->SetSorted(m_random.bounded(2) == 1);
+        if (m_random.bounded(3) == 0)
+            m_grid->SetOrientation(TRSGridOrientation::goHorizontal);
         for (int i = 0; i < 6; ++i)
             AddRow(m_grid->Items(), int(m_random.bounded(i + 1)));
         for (int i = 0; i < 4; ++i)
@@ -111,7 +115,7 @@ public:
     }
 
     void Step() {
-        switch (m_random.bounded(12)) {
+        switch (m_random.bounded(13)) {
         case 0:
         case 1:
         case 2:
@@ -148,11 +152,38 @@ public:
         case 10:
             m_other->setFocus();
             break;
+        case 11:
+            Escape();
+            break;
         default:
             m_grid->setFocus();
             break;
         }
         QCoreApplication::processEvents();
+        Reconcile();
+    }
+
+    // Rows the grid makes or removes by its own rules are blank ones: a new blank row enters the model,
+    // and only a row blank in the model may leave the grid unasked.
+    void Reconcile() {
+        std::set<TRSItemProp*> present;
+        for (int i = 0; i < m_grid->ItemListCount(); ++i) {
+            TRSItemProp* row = m_grid->ItemListItem(i);
+            present.insert(row);
+            if (!m_model.count(row)) {
+                EXPECT_TRUE(row->Name().isEmpty() && row->IsValueEmpty()) << row->Name().toStdString();
+                m_model[row] = {row->Name(), row->Values().Get(0)};
+            }
+        }
+        for (auto it = m_model.begin(); it != m_model.end();) {
+            if (present.count(it->first)) {
+                ++it;
+                continue;
+            }
+            EXPECT_TRUE(it->second.first.isEmpty() && it->second.second.isEmpty())
+                << it->second.first.toStdString();
+            it = m_model.erase(it);
+        }
     }
 
     // Every row of the grid holds what the model says, and nothing else is in the grid.
@@ -232,7 +263,8 @@ private:
             {Qt::Key_Return, Qt::NoModifier},    {Qt::Key_Up, Qt::ControlModifier},
             {Qt::Key_Down, Qt::ControlModifier}, {Qt::Key_PageDown, Qt::NoModifier},
             {Qt::Key_Home, Qt::NoModifier},      {Qt::Key_Left, Qt::NoModifier},
-            {Qt::Key_End, Qt::NoModifier},       {Qt::Key_Right, Qt::NoModifier}};
+            {Qt::Key_End, Qt::NoModifier},       {Qt::Key_Right, Qt::NoModifier},
+            {Qt::Key_Insert, Qt::NoModifier},    {Qt::Key_Down, Qt::NoModifier}};
         const auto& [key, mods] = keys[m_random.bounded(int(std::size(keys)))];
         QWidget* target = QApplication::focusWidget();
         if (target != m_grid && target != m_grid->Editor())
@@ -240,14 +272,29 @@ private:
         QTest::keyClick(target, Qt::Key(key), mods);
     }
 
+    // Escape takes the edited cell back to its last commit.
+    void Escape() {
+        TRSInplaceEditList* editor = m_grid->Editor();
+        TRSItemProp* row = m_grid->CurrentItem();
+        if (!editor || !editor->isVisible() || !editor->hasFocus() || !row)
+            return;
+        const bool modified = editor->Modified();
+        const QString last = editor->OldValue();
+        const bool name = m_grid->CurValue() == 0;
+        QTest::keyClick(editor, Qt::Key_Escape);
+        if (modified)
+            (name ? m_model[row].first : m_model[row].second) = last;
+    }
+
     void Click() {
         const int line = m_grid->FixedItems() + int(m_random.bounded(std::max(1, m_grid->VisibleCount())));
         const int value = int(m_random.bounded(2));
-        const QRect cell = m_grid->CellRect(value, line);
+        const TGridCoord at = m_grid->CellOf(line, value);
+        const QRect cell = m_grid->CellRect(at.X, at.Y);
         if (cell.isEmpty())
             return;
-        const QPoint at = value == 0 ? cell.topLeft() + QPoint(2, cell.height() / 2) : cell.center();
-        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        const QPoint point = value == 0 ? cell.topLeft() + QPoint(2, cell.height() / 2) : cell.center();
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::NoModifier, point);
     }
 
     mutable QRandomGenerator m_random;
