@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
 #include <exception>
 
@@ -219,6 +220,7 @@ uint8_t ExceptionManager(void* object, uintptr_t address, int dialogType, uintpt
             state.RaiseStackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     }
     TProcessExceptionParams params;
+    params.FaultTime = std::time(nullptr);
     params.Object = object;
     params.ObjectClass = raise.Class;
     params.Address = address != 0 ? address : raise.Address;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
 
 namespace reporter {
@@ -92,6 +93,7 @@ void ReportFreeze() {
     params.ThreadId = main;
     params.FromWatchdog = true;
     params.StackCopy = &copy;
+    params.FaultTime = std::time(nullptr);
     ++gReports;
     HandOffException(params);
 }

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <exception>
@@ -449,6 +450,7 @@ void ExceptionRaisedNotify(const void* object, const std::type_info* type, uintp
                 if (state.RaiseStackPointer == 0)
                     state.RaiseStackPointer = stackPointer;
                 TProcessExceptionParams params;
+                params.FaultTime = std::time(nullptr);
                 params.Object = object;
                 params.ObjectClass = type;
                 params.Address = address;

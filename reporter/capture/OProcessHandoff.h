@@ -8,6 +8,7 @@
 #include "OModules.h"
 
 #include <cstdint>
+#include <ctime>
 #include <sys/types.h>
 #include <typeinfo>
 
@@ -34,6 +35,9 @@ struct TProcessExceptionParams {
     uintptr_t FaultAddress = 0;
     // The thread's registers and stack copied while it stood still (signals and freezes), else nullptr.
     const TThreadStackCopy* StackCopy = nullptr;
+    // When it happened: taken where it was caught, since the report may start much later (a stopped GUI
+    // thread is waited for); 0: when the report starts.
+    time_t FaultTime = 0;
 };
 
 // Returns 1 when nothing was done for the exception (the caller goes on as usual), 0 when the reporter

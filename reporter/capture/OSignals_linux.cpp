@@ -41,6 +41,7 @@ struct TSignalRequest {
     bool Write = false;
     pid_t ThreadId = 0;
     uintptr_t StackTop = 0;
+    time_t Time = 0; // when the signal came
     TOstrelContext Context;
 };
 TSignalRequest gRequest;
@@ -121,6 +122,7 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         gRequest.Write = (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0;
         gRequest.ThreadId = self;
         gRequest.StackTop = state.StackTop;
+        gRequest.Time = std::time(nullptr); // safe in a signal handler
         gRequest.Context = context;
         gRequest.State.store(rsRequested);
         FutexWake(gRequest.State);
@@ -165,6 +167,7 @@ void ServeRequest() {
     params.SignalCode = gRequest.Code;
     params.FaultAddress = gRequest.FaultAddress;
     params.StackCopy = copy.Stack.empty() ? nullptr : &copy;
+    params.FaultTime = gRequest.Time;
     HandOffException(params);
 }
 

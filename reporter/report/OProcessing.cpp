@@ -375,7 +375,7 @@ void OutputToConsole(const std::string& message, const std::string& report) {
 uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string& focusClass,
                         const std::string& focusText) {
     uint8_t result = 0;
-    const time_t reportTime = std::time(nullptr);
+    const time_t reportTime = params.FaultTime != 0 ? params.FaultTime : std::time(nullptr);
     gTermination.store(false);
     gDuplicate.store(false);
 

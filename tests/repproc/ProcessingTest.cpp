@@ -11,6 +11,7 @@
 #include "OOptions.h"
 #include "OProcessing.h"
 #include "OReportDialogHost.h"
+#include "OTextUtils.h"
 #include "classlib/Thread.h"
 
 #include <chrono>
@@ -60,6 +61,24 @@ TChildScenario uncaught("uncaught", [] {
     StartReporterForChild();
     Fail("repproc uncaught failure");
     Say("NOT ENDED");
+});
+
+// A report that starts long after its fault (as one waiting for a stopped GUI thread does) is dated at
+// the fault.
+TChildScenario faultTime("fault-time", [] {
+    StartReporterForChild();
+    try {
+        Fail("repproc late report");
+    } catch (const std::exception& e) {
+        reporter::TProcessExceptionParams params;
+        params.Object = &e;
+        params.ObjectClass = &typeid(e);
+        params.DialogType = 1;
+        params.FaultTime = 1000000000; // Sun, 9 Sep 2001 01:46:40 UTC
+        reporter::ProcessException(params);
+    }
+    Say("SURVIVED");
+    std::exit(0);
 });
 
 TChildScenario twice("twice", [] {
@@ -399,6 +418,16 @@ TEST(Processing, AnUncaughtExceptionIsLoggedWithItsSectionsAndShownOnTheConsole)
     EXPECT_FALSE(reporter::GetReportModules(report).empty());
     EXPECT_FALSE(reporter::GetReportCPU(report).empty());
     EXPECT_NE(std::string::npos, reporter::GetReportCallStack(report).find("Fail"));
+}
+
+TEST(Processing, AReportIsDatedAtItsFault) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("fault-time", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ(Field(reports[0], "2.1"), reporter::GetMailDate(1000000000));
 }
 
 TEST(Processing, TheDuplicateTestKeepsARepeatedReportOutOfTheLog) {
