@@ -3,6 +3,7 @@
 #include "OErrors.h"
 #include "OModules.h"
 #include "OStream.h"
+#include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OReportDialog.h"
 
@@ -265,6 +266,8 @@ std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, c
 }
 
 int RunOstrelDialogHelper(int& argc, char** argv) {
+    if (const int keeper = RunClipboardKeeper(argc, argv); keeper >= 0)
+        return keeper;
     if (argc < 2 || std::strcmp(argv[1], HelperArgument) != 0)
         return -1;
     std::vector<uint8_t> bytes;

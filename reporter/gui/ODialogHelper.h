@@ -37,8 +37,8 @@ std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request,
                                                 const std::string& program = std::string());
 
 // In a helper process (argv[1] is HelperArgument): reads the request, shows the dialog, answers, and
-// returns the process's exit code (0 answered, 2 a damaged request, 3 no answer could be written).
-// Returns -1 at once in any other process.
+// returns the process's exit code (0 answered, 2 a damaged request, 3 no answer could be written). A
+// clipboard keeper (OClipboardKeeper.h) is run here too. Returns -1 at once in any other process.
 int RunOstrelDialogHelper(int& argc, char** argv);
 
 } // namespace reporter

@@ -1,5 +1,6 @@
 #include "reporter/gui/OQtWindows.h"
 
+#include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OSendDialog.h"
 
@@ -78,6 +79,12 @@ std::vector<TWindowHandle> TQtOstrelWindows::ProcessWindows() {
 }
 
 bool TQtOstrelWindows::CopyTextToClipboard(const std::string& text) {
+    // Where the clipboard belongs to a process, the program's own copy would go with the program (a
+    // fatal report ends it at once) and needs the GUI thread: a keeper process holds it instead.
+    const QString platform = QGuiApplication::platformName();
+    if ((platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))) &&
+        KeepTextOnClipboard(text) > 0)
+        return true;
     bool copied = false;
     RunOnGuiThread(
         [&] {

@@ -1,0 +1,98 @@
+// The report copied to the clipboard stays there after the program that copied it has ended, until
+// another program takes the clipboard; read by other processes on the same X server.
+#include "OModules.h"
+#include "reporter/gui/OClipboardKeeper.h"
+#include "tests/support/TestTools.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Self() {
+    return reporter::ProgramFileName();
+}
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+bool Alive(pid_t pid) {
+    return ::kill(pid, 0) == 0;
+}
+
+// The text a fresh X client reads from the clipboard.
+std::string ClipboardOfAnotherProcess() {
+    return testtools::Run(Self() + " --read-clipboard").Output;
+}
+
+TEST(ClipboardKeeper, TheCopyOutlivesTheProgramUntilAnotherTakesTheClipboard) {
+    const std::string report = "OstrelLog report\nRelatório: 0000000000401234 — Access violation";
+    // The "program": copies the report and ends at once, as a fatal report does.
+    const testtools::TCommandResult program = testtools::Run(Self() + " --copy-and-end " + Quoted(report));
+    ASSERT_EQ(program.ExitCode, 0) << program.Output;
+    const pid_t keeper = pid_t(std::atoi(program.Output.c_str()));
+    ASSERT_GT(keeper, 0) << program.Output;
+    EXPECT_TRUE(Alive(keeper));
+    EXPECT_EQ(ClipboardOfAnotherProcess(), report);
+    // Read again: a paste does not end the keeping.
+    EXPECT_EQ(ClipboardOfAnotherProcess(), report);
+
+    // Another program's copy takes over; the keeper leaves.
+    ASSERT_EQ(testtools::Run(Self() + " --take-clipboard 'something else'").ExitCode, 0);
+    const auto until = std::chrono::steady_clock::now() + 20s; // a hang guard, not a timing check
+    while (Alive(keeper) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(Alive(keeper));
+    EXPECT_NE(ClipboardOfAnotherProcess(), report);
+}
+
+TEST(ClipboardKeeper, AKeeperWithoutAServerOrWithoutAProgramIsRefused) {
+    EXPECT_EQ(reporter::KeepTextOnClipboard("text", "/nonexistent/program"), -1);
+    // The keeper's argument alone in a process that is not asked to keep anything.
+    int argc = 1;
+    char name[] = "program";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(reporter::RunClipboardKeeper(argc, argv), -1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (const int keeper = reporter::RunClipboardKeeper(argc, argv); keeper >= 0)
+        return keeper;
+    if (argc >= 3 && std::strcmp(argv[1], "--copy-and-end") == 0) {
+        std::printf("%d\n", int(reporter::KeepTextOnClipboard(argv[2])));
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--read-clipboard") == 0) {
+        // Only the clipboard's text on the output: the toolkit's notes go nowhere.
+        if (std::freopen("/dev/null", "w", stderr) == nullptr)
+            return 2;
+        QGuiApplication app(argc, argv);
+        std::fputs(QGuiApplication::clipboard()->text().toStdString().c_str(), stdout);
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "--take-clipboard") == 0) {
+        QGuiApplication app(argc, argv);
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(argv[2]));
+        // Held long enough for the keeper to see the new owner.
+        std::this_thread::sleep_for(300ms);
+        QGuiApplication::processEvents();
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
