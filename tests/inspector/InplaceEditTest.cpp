@@ -3,6 +3,7 @@
 #include "classlib/StringGrid.h"
 #include "tests/support/RecordingPresenter.h"
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -374,4 +375,33 @@ TEST(ItemEditor, EscapeRestoresTheLastCommitWithoutValidating) {
     EXPECT_EQ(f.Editor()->text(), "5");
     EXPECT_EQ(a->Value(), "5");
     EXPECT_TRUE(boxes->requests.isEmpty());
+}
+
+TEST(ItemEditor, TabLeavesOnlyWithAValidText) {
+    ScopedRecordingPresenter boxes;
+    QWidget window;
+    auto* grid = new TRSItemListEditor(&window);
+    auto* after = new QLineEdit(&window);
+    grid->setGeometry(0, 0, 300, 200);
+    after->setGeometry(0, 210, 200, 24);
+    TRSItemProp* row = grid->Items()->AddByPath(QStringLiteral("N"), QStringLiteral("1"), false);
+    row->SetEditMask(QStringLiteral("^[0-9]+$"));
+    row->SetExpressionMask(true);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    grid->setFocus();
+    grid->SelectItem(row);
+    ASSERT_TRUE(grid->Editor() && grid->Editor()->hasFocus());
+    grid->Editor()->end(false);
+    QTest::keyClicks(grid->Editor(), QStringLiteral("x"));
+    QTest::keyClick(grid->Editor(), Qt::Key_Tab); // refused: the last edit is taken back, the focus stays
+    EXPECT_EQ(boxes->Texts(), QStringList{"\"1x\" is not a valid property value"});
+    EXPECT_TRUE(grid->Editor()->hasFocus());
+    EXPECT_EQ(grid->Editor()->text(), "1");
+    QTest::keyClicks(grid->Editor(), QStringLiteral("2"));
+    QTest::keyClick(grid->Editor(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    EXPECT_EQ(row->Value(), "12");
+    EXPECT_EQ(boxes->Texts().size(), 1);
 }
