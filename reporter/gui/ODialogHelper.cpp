@@ -6,6 +6,7 @@
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OReportDialog.h"
+#include "reporter/gui/ORequestDialog.h"
 
 #include <QApplication>
 
@@ -25,10 +26,12 @@ namespace {
 
 constexpr uint32_t RequestMagic = 0x48444C4F; // "OLDH"
 constexpr uint32_t AnswerMagic = 0x52444C4F;  // "OLDR"
-constexpr uint32_t WireVersion = 1;
+constexpr uint32_t WireVersion = 2;
 // A report is text of a few hundred kilobytes; anything near this is damage.
 constexpr size_t MaxMessageSize = size_t(256) << 20;
 constexpr uint32_t MaxColumns = 16;
+// The answer holds the steps the user typed, nothing near this.
+constexpr size_t MaxAnswerSize = size_t(1) << 20;
 
 void WriteString(TOstrelStream& s, const std::string& text) {
     s.WriteU32(uint32_t(text.size()));
@@ -141,6 +144,7 @@ std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request) {
     TOstrelStream s;
     s.WriteU32(RequestMagic);
     s.WriteU32(WireVersion);
+    s.WriteU8(uint8_t(request.Dialog));
     const TDialogOptions& o = request.Content.Options;
     s.WriteU8(o.DialogFlags);
     s.WriteU16(o.SendFlags);
@@ -175,6 +179,10 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
     if (s.ReadU32() != RequestMagic || s.ReadU32() != WireVersion)
         throw EReadError("Not a dialog request of this version.");
     THelperRequest request;
+    const uint8_t dialog = s.ReadU8();
+    if (dialog != uint8_t(THelperDialog::Report) && dialog != uint8_t(THelperDialog::Reproduce))
+        throw EReadError("The dialog request names no dialog the helper shows.");
+    request.Dialog = THelperDialog(dialog);
     TDialogOptions& o = request.Content.Options;
     o.DialogFlags = s.ReadU8();
     o.SendFlags = s.ReadU16();
@@ -211,6 +219,7 @@ std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer) {
     s.WriteU32(AnswerMagic);
     s.WriteU8(answer.Painted ? 1 : 0);
     s.WriteU8(Flags(answer.State));
+    WriteString(s, answer.ReproduceText);
     return s.Bytes();
 }
 
@@ -221,6 +230,7 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
     THelperAnswer answer;
     answer.Painted = s.ReadU8() != 0;
     answer.State = StateOf(s.ReadU8());
+    answer.ReproduceText = ReadString(s);
     return answer;
 }
 
@@ -252,7 +262,8 @@ std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, c
 
     std::vector<uint8_t> answerBytes;
     const bool exchanged = SendAll(ours.Fd, EncodeHelperRequest(request)) &&
-                           ::shutdown(ours.Fd, SHUT_WR) == 0 && ReceiveAll(ours.Fd, answerBytes, 64);
+                           ::shutdown(ours.Fd, SHUT_WR) == 0 &&
+                           ReceiveAll(ours.Fd, answerBytes, MaxAnswerSize);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
@@ -284,7 +295,12 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         app = std::make_unique<QApplication>(argc, argv);
     THelperAnswer answer;
     answer.State = request.State;
-    {
+    if (request.Dialog == THelperDialog::Reproduce) {
+        TRequestDialog dialog(request.Content.Options);
+        dialog.exec();
+        answer.ReproduceText = dialog.ReproduceText();
+        answer.Painted = true;
+    } else {
         TReportDialog dialog(request.Content, answer.State,
                              request.LayoutFile.empty() ? DialogLayoutFileName()
                                                         : QString::fromStdString(request.LayoutFile));

@@ -14,7 +14,12 @@ namespace reporter {
 
 inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
 
+// What the helper shows: the report dialog, or the request for the steps that led to the error (which
+// uses Content.Options and State alone).
+enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2 };
+
 struct THelperRequest {
+    THelperDialog Dialog = THelperDialog::Report;
     TReportDialogContent Content;
     TReportDialogState State;
     std::string LayoutFile;
@@ -23,6 +28,7 @@ struct THelperRequest {
 struct THelperAnswer {
     bool Painted = false;
     TReportDialogState State;
+    std::string ReproduceText; // the steps typed into the request dialog
 };
 
 // The wire forms. Reading checks every length against what is left and raises EReadError on damage.

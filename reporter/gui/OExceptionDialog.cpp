@@ -83,18 +83,35 @@ bool ShowExceptionDialog(const TReportDialogContent& content, TReportDialogState
 std::string ShowReproduceDialog(const TDialogOptions& options, const TReportDialogState& state,
                                 bool duplicate, TReportTextParts& parts,
                                 std::chrono::milliseconds guiStartWait) {
+    TShowDialogOptions showOptions;
+    showOptions.GuiStartWait = guiStartWait;
+    return ShowReproduceDialog(options, state, duplicate, parts, showOptions);
+}
+
+std::string ShowReproduceDialog(const TDialogOptions& options, const TReportDialogState& state,
+                                bool duplicate, TReportTextParts& parts,
+                                const TShowDialogOptions& showOptions) {
     if ((options.LogFlags & 0x02) == 0 || IsConsoleProgram() || IsWebApplication() || duplicate ||
         !(state.SendChecked || options.LogToFile))
         return std::string();
     std::string answer;
-    RunOnGuiThread(
+    const TGuiCallStatus status = RunOnGuiThread(
         [&] {
             const TPlainCaptionScope caption;
             TRequestDialog dialog(options);
             dialog.exec();
             answer = dialog.ReproduceText();
         },
-        guiStartWait);
+        showOptions.GuiStartWait);
+    if (status == TGuiCallStatus::NotStarted && showOptions.UseHelperProcess) {
+        THelperRequest request;
+        request.Dialog = THelperDialog::Reproduce;
+        request.Content.Options = options;
+        request.State = state;
+        if (const std::optional<THelperAnswer> helped =
+                ShowDialogInHelper(request, showOptions.HelperProgram))
+            answer = helped->ReproduceText;
+    }
     InsertLogSection(parts, 7, options.GetText(81), answer);
     return answer;
 }

@@ -32,6 +32,11 @@ bool ShowExceptionDialog(const TReportDialogContent& content, TReportDialogState
 // not a duplicate, and it is sent (SendChecked) or logged (LogToFile). The trimmed answer goes into the
 // report as section 7 with text 81 as its label; it is also returned (empty when nothing was asked or
 // nothing written).
+// When the GUI thread cannot show it (stopped by the report, or not taking the call up in time), the
+// helper process shows it, as it does the report dialog.
+std::string ShowReproduceDialog(const TDialogOptions& options, const TReportDialogState& state,
+                                bool duplicate, TReportTextParts& parts,
+                                const TShowDialogOptions& showOptions);
 std::string ShowReproduceDialog(const TDialogOptions& options, const TReportDialogState& state,
                                 bool duplicate, TReportTextParts& parts,
                                 std::chrono::milliseconds guiStartWait = std::chrono::seconds(2));

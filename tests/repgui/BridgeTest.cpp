@@ -10,6 +10,7 @@
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OExceptionDialog.h"
 #include "reporter/gui/OGuiBridge.h"
+#include "reporter/gui/OOstrelGui.h"
 #include "reporter/gui/OReportDialog.h"
 
 #include <QApplication>
@@ -208,6 +209,33 @@ TEST(DialogHelper, AFrozenGuiThreadHasTheDialogShownByAHelperProcess) {
     EXPECT_TRUE(QFile::exists(dir.filePath("OstrelLog.ini")));
 }
 
+// The steps to reproduce are asked by the helper too when the GUI thread cannot ask them.
+TEST(DialogHelper, AFrozenGuiThreadHasTheStepsAskedByTheHelperProcess) {
+    TOstrelGui gui; // the program shows windows
+    TFixedReport report;
+    report.Options.SetLogFlags(0x30 | 0x02);
+    report.Options.SetLogToFile(true);
+    report.Refresh();
+    TShowDialogOptions options;
+    options.GuiStartWait = 20ms;
+    TReportDialogState state;
+    TReportTextParts parts;
+    ASSERT_EQ(::setenv("REPGUI_HELPER_STEPS", "Opened the search, pressed Find twice", 1), 0);
+    std::string steps;
+    std::thread worker(
+        [&] { steps = ShowReproduceDialog(report.Content.Options, state, false, parts, options); });
+    worker.join(); // frozen meanwhile
+    ::unsetenv("REPGUI_HELPER_STEPS");
+    EXPECT_EQ(steps, "Opened the search, pressed Find twice");
+
+    // Without the helper nothing is asked.
+    options.UseHelperProcess = false;
+    std::thread alone(
+        [&] { steps = ShowReproduceDialog(report.Content.Options, state, false, parts, options); });
+    alone.join();
+    EXPECT_EQ(steps, "");
+}
+
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     TFixedReport report;
     THelperRequest request;
@@ -230,11 +258,22 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
                      EReadError);
     std::vector<uint8_t> lying = bytes;
     // The support address's length (after the fixed option fields) claims 4 GB.
-    const size_t urlLength = 8 + 18;
+    const size_t urlLength = 9 + 18;
     for (size_t i = 0; i < 4; ++i)
         lying[urlLength + i] = 0xFF;
     EXPECT_THROW(DecodeHelperRequest(lying), EReadError);
     EXPECT_THROW(DecodeHelperAnswer({1, 2, 3}), EReadError);
+    // The dialog asked for: only the two the helper shows.
+    request.Dialog = THelperDialog::Reproduce;
+    std::vector<uint8_t> reproduce = EncodeHelperRequest(request);
+    EXPECT_EQ(DecodeHelperRequest(reproduce).Dialog, THelperDialog::Reproduce);
+    for (const uint8_t wrong : {0, 3}) {
+        reproduce[8] = wrong;
+        EXPECT_THROW(DecodeHelperRequest(reproduce), EReadError) << int(wrong);
+    }
+    THelperAnswer answer;
+    answer.ReproduceText = "Pressed Find";
+    EXPECT_EQ(DecodeHelperAnswer(EncodeHelperAnswer(answer)).ReproduceText, "Pressed Find");
     // A helper that cannot be started gives no answer.
     EXPECT_FALSE(ShowDialogInHelper(request, "/nonexistent/program").has_value());
 }
