@@ -9,6 +9,7 @@
 #include "app/UnitSplash.h"
 #include "classlib/Dialogs.h"
 #include "tests/ui/UiFixture.h"
+#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -56,7 +57,7 @@ TEST_F(WindowPlacement, MessageBoxesOpenOverTheActiveWindowElseTheMainWindow) {
     EXPECT_EQ(MessageOwner(), FormMain);
     FormLog->show();
     FormLog->activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), FormLog);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == FormLog; }));
     EXPECT_EQ(MessageOwner(), FormLog);
 }
 
@@ -65,14 +66,18 @@ TEST_F(WindowPlacement, AShownMessageBoxStandsOverTheMainWindow) {
     auto recording = SetMessagePresenter(nullptr); // the program's own boxes
     QRect box;
     QWidget* owner = nullptr;
-    QTimer::singleShot(0, [&] {
-        QWidget* shown = QApplication::activeModalWidget();
-        if (!shown)
-            return;
-        box = shown->frameGeometry();
-        owner = shown->parentWidget();
-        shown->close();
+    QTimer closer; // closes the box once it shows
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* shown = qobject_cast<QMessageBox*>(window);
+            if (shown && shown->isVisible()) {
+                box = shown->frameGeometry();
+                owner = shown->parentWidget();
+                shown->close();
+            }
+        }
     });
+    closer.start(10);
     MessageDlg(_("End of Calibration."), TMsgDlgType::mtCustom, mbOK);
     SetMessagePresenter(std::move(recording));
     EXPECT_EQ(owner, FormMain);
