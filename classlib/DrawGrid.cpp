@@ -11,6 +11,14 @@
 
 namespace {
 
+// The largest column width, row height or grid line, whatever number a caller or a stream sets: far past
+// any screen, and small enough that the geometry's sums stay within int (below 16384 fixed lines).
+constexpr int MaxExtent = 1 << 16;
+
+int BoundedExtent(int value) {
+    return std::clamp(value, 0, MaxExtent);
+}
+
 // Restores a value when the scope ends, whatever way it ends.
 template <class T> class TRestore {
 public:
@@ -148,9 +156,10 @@ void TCustomDrawGrid::FixedCountChanged() {
 }
 
 void TCustomDrawGrid::SetDefaultColWidth(int value) {
+    value = BoundedExtent(value);
     if (value == m_defaultColWidth)
         return;
-    m_defaultColWidth = std::max(0, value);
+    m_defaultColWidth = value;
     m_colWidths.clear();
     UpdateScrollRange();
     ColWidthsChanged();
@@ -158,9 +167,10 @@ void TCustomDrawGrid::SetDefaultColWidth(int value) {
 }
 
 void TCustomDrawGrid::SetDefaultRowHeight(int value) {
+    value = BoundedExtent(value);
     if (value == m_defaultRowHeight)
         return;
-    m_defaultRowHeight = std::max(0, value);
+    m_defaultRowHeight = value;
     m_rowHeights.clear();
     UpdateScrollRange();
     RowHeightsChanged();
@@ -176,7 +186,7 @@ int TCustomDrawGrid::ColWidths(int index) const {
 void TCustomDrawGrid::SetColWidths(int index, int value) {
     if (index < 0 || index >= m_colCount)
         RaiseListIndexError(index);
-    value = std::max(0, value);
+    value = BoundedExtent(value);
     if (ColWidths(index) == value)
         return;
     if (m_colWidths.isEmpty())
@@ -196,7 +206,7 @@ int TCustomDrawGrid::RowHeights(int index) const {
 void TCustomDrawGrid::SetRowHeights(int index, int value) {
     if (index < 0 || index >= m_rowCount)
         RaiseListIndexError(index);
-    value = std::max(0, value);
+    value = BoundedExtent(value);
     if (RowHeights(index) == value)
         return;
     if (m_rowHeights.isEmpty())
@@ -208,7 +218,7 @@ void TCustomDrawGrid::SetRowHeights(int index, int value) {
 }
 
 void TCustomDrawGrid::SetGridLineWidth(int value) {
-    value = std::max(0, value);
+    value = BoundedExtent(value);
     if (value == m_gridLineWidth)
         return;
     m_gridLineWidth = value;

@@ -45,6 +45,7 @@ found=build-fuzz/corpus/$target
 artifacts=build-fuzz/artifacts/$target
 mkdir -p "$kept" "$found" "$artifacts"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/fuzz/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 # The file readers write each input to a file; on a memory file system their syncs cost nothing.

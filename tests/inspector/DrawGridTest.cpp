@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 
 namespace {
@@ -53,6 +54,22 @@ TEST(DrawGrid, GeometryWithOverridesAndScrolling) {
     EXPECT_EQ(grid.TopRow(), 3);
     grid.SetRow(60);
     EXPECT_EQ(grid.TopRow() + grid.VisibleRowCount() - 1, 60);
+}
+
+TEST(DrawGrid, HugeExtentsKeepPositionsInsideTheView) {
+    // A stored grid may carry any number: sums of such sizes must not wrap to positions inside the view.
+    TStringGrid grid;
+    grid.resize(300, 200);
+    grid.SetRowCount(5);
+    grid.SetColCount(5);
+    grid.SetDefaultRowHeight(std::numeric_limits<int>::max());
+    grid.SetDefaultColWidth(std::numeric_limits<int>::max());
+    grid.SetGridLineWidth(std::numeric_limits<int>::max());
+    grid.show();
+    EXPECT_TRUE(grid.CellRect(1, 1).isEmpty());
+    EXPECT_TRUE(grid.CellRect(0, 2).isEmpty());
+    EXPECT_EQ(grid.MouseCoord(10, 10), TGridCoord{});
+    EXPECT_EQ(grid.VisibleRowCount(), 0);
 }
 
 TEST(DrawGrid, SelectCellCanRefuseAndKeysMove) {
