@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int MostColumnsWrittenBack = 1024;
+
 QByteArray Written(const TRSObjectInspector& inspector) {
     QBuffer buffer;
     fuzz::Check(buffer.open(QIODevice::WriteOnly), "cannot open a buffer");
@@ -39,6 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::EnsureApplication();
     TRSObjectInspector inspector;
     if (!Read(inspector, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))))
+        return 0;
+    // A stream may set the grid's column count to any number, and writing the rows then gives each row
+    // one value per column (seconds and gigabytes for a count in the millions): not a fault of the
+    // reader, so such inspectors are not written back.
+    if (inspector.ColCount() > MostColumnsWrittenBack)
         return 0;
     // A stream may set what the inspector derives again when it is read back (the grid's row count from
     // its rows), so the first stream written may differ from the input; from then on nothing may change.
