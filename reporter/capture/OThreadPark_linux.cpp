@@ -57,8 +57,9 @@ void ParkHandler(int, siginfo_t*, void* userContext) {
         size_t size =
             slot->StackTop > start ? std::min(slot->StackTop - start, slot->Capacity) : slot->Capacity;
         size = ReadableSize(start, size);
-        if (size > 0)
-            std::memcpy(slot->Buffer.get(), reinterpret_cast<const void*>(start), size);
+        // Through the kernel like every other raw stack copy: the stack holds more than live objects.
+        if (size > 0 && !SafeRead(start, slot->Buffer.get(), size))
+            size = 0;
         slot->CopyStart = start;
         slot->CopySize = size;
         slot->Copied = true;

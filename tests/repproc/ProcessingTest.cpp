@@ -235,8 +235,10 @@ void StartReporterWithLogFolder() {
 
 TChildScenario libcFault("libc-fault", [] {
     StartReporterWithLogFolder();
+    // Through a pointer: the C library's own fault, not the undefined-behaviour sanitizer's report of it.
+    size_t (*volatile length)(const char*) = std::strlen;
     const char* volatile nothing = nullptr;
-    Say(std::to_string(std::strlen(nothing)).c_str());
+    Say(std::to_string(length(nothing)).c_str());
     Say("NOT ENDED");
 });
 

@@ -1,6 +1,7 @@
 #include "RepsnapTools.h"
 
 #include "OCallStack.h"
+#include "OMemory.h"
 #include "OModules.h"
 #include "OOptions.h"
 #include "OProcess.h"
@@ -42,7 +43,10 @@ struct TChain {
         gCopy.ThreadId = 4242;
         gCopy.InstructionPointer = reinterpret_cast<uintptr_t>(&Inner);
         gCopy.StackPointer = sp;
-        gCopy.Stack.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(top));
+        // Through the kernel, as the parker copies: a stack holds more than live objects.
+        gCopy.Stack.resize(top - sp);
+        if (!SafeRead(sp, gCopy.Stack.data(), gCopy.Stack.size()))
+            gCopy.Stack.clear();
         return depth + 1;
     }
 };
