@@ -54,7 +54,7 @@ if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
 fi
 
 if [ "$merge" = 1 ]; then
-  exec "$binary" -merge=1 "$kept" "$found"
+  exec "$binary" -merge=1 -use_counters=0 "$kept" "$found"
 fi
 # New inputs go to the first folder; the kept corpus seeds the run.
 exec "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
