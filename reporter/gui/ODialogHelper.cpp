@@ -7,8 +7,11 @@
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
+#include "reporter/gui/OScreenCapture.h"
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 
 #include <cerrno>
 #include <cstring>
@@ -30,8 +33,10 @@ constexpr uint32_t WireVersion = 2;
 // A report is text of a few hundred kilobytes; anything near this is damage.
 constexpr size_t MaxMessageSize = size_t(256) << 20;
 constexpr uint32_t MaxColumns = 16;
-// The answer holds the steps the user typed, nothing near this.
-constexpr size_t MaxAnswerSize = size_t(1) << 20;
+// The answer holds the steps the user typed or a screenshot, nothing near this.
+constexpr size_t MaxAnswerSize = MaxMessageSize;
+// A screen beyond this on either side is damage.
+constexpr uint32_t MaxScreenSide = 32768;
 
 void WriteString(TOstrelStream& s, const std::string& text) {
     s.WriteU32(uint32_t(text.size()));
@@ -180,7 +185,8 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
         throw EReadError("Not a dialog request of this version.");
     THelperRequest request;
     const uint8_t dialog = s.ReadU8();
-    if (dialog != uint8_t(THelperDialog::Report) && dialog != uint8_t(THelperDialog::Reproduce))
+    if (dialog != uint8_t(THelperDialog::Report) && dialog != uint8_t(THelperDialog::Reproduce) &&
+        dialog != uint8_t(THelperDialog::Screenshot))
         throw EReadError("The dialog request names no dialog the helper shows.");
     request.Dialog = THelperDialog(dialog);
     TDialogOptions& o = request.Content.Options;
@@ -220,6 +226,10 @@ std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer) {
     s.WriteU8(answer.Painted ? 1 : 0);
     s.WriteU8(Flags(answer.State));
     WriteString(s, answer.ReproduceText);
+    s.WriteU32(answer.Screen.Width);
+    s.WriteU32(answer.Screen.Height);
+    for (const uint32_t pixel : answer.Screen.Pixels)
+        s.WriteU32(pixel);
     return s.Bytes();
 }
 
@@ -231,6 +241,15 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
     answer.Painted = s.ReadU8() != 0;
     answer.State = StateOf(s.ReadU8());
     answer.ReproduceText = ReadString(s);
+    const uint32_t width = s.ReadU32();
+    const uint32_t height = s.ReadU32();
+    if (width > MaxScreenSide || height > MaxScreenSide || uint64_t(width) * height * 4 != s.Remaining())
+        throw EReadError("The dialog answer holds a screenshot of another size than it says.");
+    answer.Screen.Width = width;
+    answer.Screen.Height = height;
+    answer.Screen.Pixels.resize(size_t(width) * height);
+    for (uint32_t& pixel : answer.Screen.Pixels)
+        pixel = s.ReadU32();
     return answer;
 }
 
@@ -295,7 +314,11 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         app = std::make_unique<QApplication>(argc, argv);
     THelperAnswer answer;
     answer.State = request.State;
-    if (request.Dialog == THelperDialog::Reproduce) {
+    if (request.Dialog == THelperDialog::Screenshot) {
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            answer.Screen = ToRgbImage(screen->grabWindow(0).toImage());
+        answer.Painted = !answer.Screen.Empty();
+    } else if (request.Dialog == THelperDialog::Reproduce) {
         TRequestDialog dialog(request.Content.Options);
         dialog.exec();
         answer.ReproduceText = dialog.ReproduceText();

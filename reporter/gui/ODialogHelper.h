@@ -3,6 +3,7 @@
 // waiting): the program starts its own file again with HelperArgument, hands it the dialog's content
 // over a socket on its standard input, and reads back the user's choices. The program's main() calls
 // RunOstrelDialogHelper first thing, before it makes its application object.
+#include "OBitmap.h"
 #include "reporter/gui/ODialogContent.h"
 
 #include <cstdint>
@@ -14,9 +15,10 @@ namespace reporter {
 
 inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
 
-// What the helper shows: the report dialog, or the request for the steps that led to the error (which
-// uses Content.Options and State alone).
-enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2 };
+// What the helper does: show the report dialog, or the request for the steps that led to the error
+// (which uses Content.Options and State alone), or take the screenshot from the display server (its own
+// connection, not the program's GUI thread; the whole primary screen).
+enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2, Screenshot = 3 };
 
 struct THelperRequest {
     THelperDialog Dialog = THelperDialog::Report;
@@ -29,6 +31,7 @@ struct THelperAnswer {
     bool Painted = false;
     TReportDialogState State;
     std::string ReproduceText; // the steps typed into the request dialog
+    TRgbImage Screen;          // the screenshot, empty when none was asked or none could be taken
 };
 
 // The wire forms. Reading checks every length against what is left and raises EReadError on damage.

@@ -1,5 +1,6 @@
 #include "reporter/gui/OQtScreen.h"
 
+#include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OGuiBridge.h"
 
 #include <functional>
@@ -36,12 +37,24 @@ TRgbImage TQtOstrelScreen::Capture(bool foregroundWindow) {
         const std::lock_guard lock(m_lock);
         inputs = m_inputs;
     }
-    std::optional<TRgbImage> image = CallOnGuiThread<TRgbImage>(
-        [foregroundWindow, inputs, grab = m_grab] {
-            return ToRgbImage(CaptureScreenImage(foregroundWindow, inputs, grab));
+    std::optional<TRgbImage> image;
+    const TGuiCallStatus status = RunOnGuiThread(
+        [&image, foregroundWindow, inputs, grab = m_grab] {
+            image = ToRgbImage(CaptureScreenImage(foregroundWindow, inputs, grab));
         },
         m_guiWait);
-    return image ? std::move(*image) : TRgbImage();
+    if (status == TGuiCallStatus::Done && image)
+        return std::move(*image);
+    // A GUI thread that stands still (or does not come) cannot take the picture: the helper process
+    // takes it from the display server, the whole screen, since where the windows are is the stopped
+    // thread's knowledge.
+    if (status == TGuiCallStatus::NotStarted && m_useHelper) {
+        THelperRequest request;
+        request.Dialog = THelperDialog::Screenshot;
+        if (std::optional<THelperAnswer> answer = ShowDialogInHelper(request, m_helperProgram))
+            return std::move(answer->Screen);
+    }
+    return TRgbImage();
 }
 
 } // namespace reporter

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <string>
 
 namespace reporter {
 
@@ -17,8 +18,16 @@ public:
 
     void KeepCaptureInputs() override;
     TRgbImage Capture(bool foregroundWindow) override;
+    // The helper process that takes the picture when the GUI thread cannot (default: the program's
+    // own file; useHelper false: none).
+    void SetHelper(bool useHelper, std::string program = std::string()) {
+        m_useHelper = useHelper;
+        m_helperProgram = std::move(program);
+    }
 
 private:
+    bool m_useHelper = true;
+    std::string m_helperProgram;
     std::chrono::milliseconds m_guiWait;
     TScreenGrab m_grab;
     std::mutex m_lock;

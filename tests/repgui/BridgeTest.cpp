@@ -11,10 +11,12 @@
 #include "reporter/gui/OExceptionDialog.h"
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OOstrelGui.h"
+#include "reporter/gui/OQtScreen.h"
 #include "reporter/gui/OReportDialog.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -236,6 +238,23 @@ TEST(DialogHelper, AFrozenGuiThreadHasTheStepsAskedByTheHelperProcess) {
     EXPECT_EQ(steps, "");
 }
 
+// The screenshot too: taken by the helper from the display server, the whole screen.
+TEST(DialogHelper, AFrozenGuiThreadHasTheScreenshotTakenByTheHelperProcess) {
+    const QSize size = QGuiApplication::primaryScreen()->size();
+    TQtOstrelScreen screen(20ms);
+    TRgbImage image;
+    std::thread worker([&] { image = screen.Capture(false); });
+    worker.join(); // frozen meanwhile
+    EXPECT_EQ(image.Width, uint32_t(size.width()));
+    EXPECT_EQ(image.Height, uint32_t(size.height()));
+    EXPECT_EQ(image.Pixels.size(), size_t(size.width()) * size_t(size.height()));
+
+    screen.SetHelper(false);
+    std::thread alone([&] { image = screen.Capture(false); });
+    alone.join();
+    EXPECT_TRUE(image.Empty());
+}
+
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     TFixedReport report;
     THelperRequest request;
@@ -263,17 +282,28 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
         lying[urlLength + i] = 0xFF;
     EXPECT_THROW(DecodeHelperRequest(lying), EReadError);
     EXPECT_THROW(DecodeHelperAnswer({1, 2, 3}), EReadError);
-    // The dialog asked for: only the two the helper shows.
+    // What the helper is asked for: only what it does.
     request.Dialog = THelperDialog::Reproduce;
     std::vector<uint8_t> reproduce = EncodeHelperRequest(request);
     EXPECT_EQ(DecodeHelperRequest(reproduce).Dialog, THelperDialog::Reproduce);
-    for (const uint8_t wrong : {0, 3}) {
+    for (const uint8_t wrong : {0, 4}) {
         reproduce[8] = wrong;
         EXPECT_THROW(DecodeHelperRequest(reproduce), EReadError) << int(wrong);
     }
     THelperAnswer answer;
     answer.ReproduceText = "Pressed Find";
     EXPECT_EQ(DecodeHelperAnswer(EncodeHelperAnswer(answer)).ReproduceText, "Pressed Find");
+    answer.Screen.Width = 3;
+    answer.Screen.Height = 2;
+    answer.Screen.Pixels = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(DecodeHelperAnswer(EncodeHelperAnswer(answer)).Screen.Pixels, answer.Screen.Pixels);
+    // A picture whose pixels are not what its size says.
+    std::vector<uint8_t> shortPicture = EncodeHelperAnswer(answer);
+    shortPicture.pop_back();
+    EXPECT_THROW(DecodeHelperAnswer(shortPicture), EReadError);
+    std::vector<uint8_t> longPicture = EncodeHelperAnswer(answer);
+    longPicture.push_back(0);
+    EXPECT_THROW(DecodeHelperAnswer(longPicture), EReadError);
     // A helper that cannot be started gives no answer.
     EXPECT_FALSE(ShowDialogInHelper(request, "/nonexistent/program").has_value());
 }
