@@ -359,6 +359,13 @@ private:
         return nullptr;
     }
 
+    // The lowest start of an inlined call above the address; UINT64_MAX when none.
+    static uint64_t NextInlineStart(const std::vector<TInline>& inlines, uint64_t address) {
+        auto it = std::upper_bound(inlines.begin(), inlines.end(), address,
+                                   [](uint64_t a, const TInline& r) { return a < r.Range.Low; });
+        return it == inlines.end() ? UINT64_MAX : it->Range.Low;
+    }
+
     // The lowest start of a routine range above the address; UINT64_MAX when none.
     uint64_t NextRoutineStart(uint64_t address) const {
         auto it = std::upper_bound(m_routineRanges.begin(), m_routineRanges.end(), address,
@@ -387,16 +394,22 @@ private:
                 pieceEnd = std::min({end, NextRoutineStart(start), m_symbols[*symbol].High + m_base});
             }
             TDebugSpan span;
-            span.Start = uint32_t(start - m_base);
-            span.End = uint32_t(pieceEnd - m_base);
             span.Routine = routine ? routine->Routine : NoRoutine;
             span.Unit = file;
             span.Line = line;
-            if (routine != nullptr)
-                if (const TInline* inlined = InlineAt(m_pending[routine->Pending].Inlines, start)) {
+            if (routine != nullptr) {
+                // Scheduled code interleaves inlined calls inside one row: cut where a call site changes.
+                const std::vector<TInline>& inlines = m_pending[routine->Pending].Inlines;
+                if (const TInline* inlined = InlineAt(inlines, start)) {
                     span.Unit = inlined->File;
                     span.Line = inlined->Line;
+                    pieceEnd = std::min(pieceEnd, inlined->Range.High);
+                } else {
+                    pieceEnd = std::min(pieceEnd, NextInlineStart(inlines, start));
                 }
+            }
+            span.Start = uint32_t(start - m_base);
+            span.End = uint32_t(pieceEnd - m_base);
             m_spans.push_back(std::move(span));
             start = pieceEnd;
         }
