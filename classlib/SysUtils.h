@@ -55,5 +55,5 @@ class EAbort : public Exception {
 // "List index out of bounds (%d)", the class library's text for any list accessed outside its range.
 [[noreturn]] void RaiseListIndexError(qsizetype index);
 
-// A Pascal identifier: a letter or underscore, then letters, digits or underscores.
+// A valid identifier: a letter or underscore, then letters, digits or underscores.
 bool IsValidIdent(const QString& ident);

@@ -219,7 +219,7 @@ bool WriteWebErrorPage(const std::string& page) {
 
 bool ShowIntraWebErrorPage() {
     SetLastErrorCode(TOstrelLogErrorCode::eeShowError,
-                     "IntraWeb: IntraWebApplication e/o IntraWebServerController are set to nil.");
+                     "Web framework: the application and server controller objects are not set.");
     return false;
 }
 

@@ -108,7 +108,7 @@ TEST_F(WebApplication, CGIIsAConsoleProgramWithARequestMethod) {
     EXPECT_FALSE(IsIntraWebApplication());
     EXPECT_FALSE(ShowIntraWebErrorPage());
     EXPECT_EQ(LastErrorMessage(),
-              "IntraWeb: IntraWebApplication e/o IntraWebServerController are set to nil.");
+              "Web framework: the application and server controller objects are not set.");
 }
 
 TEST_F(WebApplication, WinCGIReadsTheRequestFileAndAnswersInTheOutputFile) {
