@@ -97,4 +97,19 @@ std::string GetTempFolder() {
     return IncludeTrailingBackslashEx(folder.empty() ? "/tmp" : folder);
 }
 
+std::vector<std::string> SplitCRLFLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = text.find("\r\n", from);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(from));
+            break;
+        }
+        lines.push_back(text.substr(from, end - from));
+        from = end + 2;
+    }
+    return lines;
+}
+
 } // namespace reporter

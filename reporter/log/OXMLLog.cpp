@@ -57,24 +57,9 @@ std::string Trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t from = 0;
-    while (from < text.size()) {
-        const size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(from));
-            break;
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 2;
-    }
-    return lines;
-}
-
 // Every line but the first and the last indented by two blanks.
 std::string IndentInner(const std::string& text) {
-    const std::vector<std::string> lines = Lines(text);
+    const std::vector<std::string> lines = SplitCRLFLines(text);
     std::string result;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -159,7 +144,7 @@ void AddGeneral(TXMLItem& log, const std::string& report) {
         line.AddAttribute("Value", CleanValue(value));
         inField = false;
     };
-    for (const std::string& line : Lines(GetReportGeneral(report))) {
+    for (const std::string& line : SplitCRLFLines(GetReportGeneral(report))) {
         std::string lineNumber;
         std::string lineLabel;
         std::string first;
@@ -197,7 +182,7 @@ struct TTable {
 TTable ReadTable(const std::string& section) {
     TTable table;
     bool header = true;
-    for (const std::string& line : Lines(section)) {
+    for (const std::string& line : SplitCRLFLines(section)) {
         if (line.empty() || line[0] != '|')
             continue;
         if (header) {
@@ -345,7 +330,7 @@ void AddRegisters(TXMLItem& registers, const std::string& line) {
 
 void AddCPU(TXMLItem& log, const std::string& report) {
     TXMLItem& cpu = log.AddChild("CPU");
-    const std::vector<std::string> lines = Lines(GetReportCPU(report));
+    const std::vector<std::string> lines = SplitCRLFLines(GetReportCPU(report));
     if (lines.size() < 2)
         return;
     TXMLItem& registers = cpu.AddChild("Registers");

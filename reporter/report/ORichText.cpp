@@ -2,6 +2,7 @@
 
 #include "OCharset.h"
 #include "OLogText.h"
+#include "OTextUtils.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,21 +14,6 @@ namespace {
 
 // Colours of the pages: 1 dark cyan, 2 black, 3 dark grey, 4 dark blue.
 constexpr const char* HTMLColours[] = {"", "#006464", "#000000", "#282828", "#0000A0"};
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t from = 0;
-    while (from < text.size()) {
-        const size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(from));
-            break;
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 2;
-    }
-    return lines;
-}
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
@@ -158,7 +144,7 @@ std::string RTFPage(const std::string& body, const TRichTextFont& font) {
 }
 
 std::string BuildGeneralRTF(const std::string& text, const TRichTextFont& font) {
-    std::vector<std::string> lines = SplitLines(RTFEncode(text));
+    std::vector<std::string> lines = SplitCRLFLines(RTFEncode(text));
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string& line = lines[i];
         if (i == 0) {
@@ -178,7 +164,7 @@ std::string BuildGeneralRTF(const std::string& text, const TRichTextFont& font) 
 }
 
 std::string BuildCPURTF(const std::string& text, const TRichTextFont& font) {
-    std::vector<std::string> lines = SplitLines(RTFEncode(text));
+    std::vector<std::string> lines = SplitCRLFLines(RTFEncode(text));
     const size_t registersEnd = RegisterLinesEnd(lines, "\\par");
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string& line = lines[i];
@@ -246,7 +232,7 @@ std::string HTMLEscape(const std::string& text) {
 }
 
 std::string BuildGeneralHTML(const std::string& text, const TRichTextFont& font) {
-    const std::vector<std::string> lines = SplitLines(text);
+    const std::vector<std::string> lines = SplitCRLFLines(text);
     std::string body;
     bool inValue = false; // continuation lines carry on in the value's colour
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -276,7 +262,7 @@ std::string BuildGeneralHTML(const std::string& text, const TRichTextFont& font)
 }
 
 std::string BuildCPUHTML(const std::string& text, const TRichTextFont& font) {
-    const std::vector<std::string> lines = SplitLines(text);
+    const std::vector<std::string> lines = SplitCRLFLines(text);
     const size_t registersEnd = RegisterLinesEnd(lines, std::string());
     std::string body;
     for (size_t i = 0; i < lines.size(); ++i) {
