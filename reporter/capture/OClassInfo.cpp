@@ -2,6 +2,7 @@
 
 #include "OMemory.h"
 #include "OOptions.h"
+#include "OTextUtils.h"
 
 #include <cctype>
 #include <cstdint>
@@ -137,14 +138,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 bool NameMatches(const std::string& mangled, const std::string& wanted) {
     const std::string full = Upper(Demangle(mangled));
     if (full == wanted)
@@ -215,7 +208,7 @@ std::string ClassName(const std::type_info* cls) {
 }
 
 bool InheritsFromName(const std::type_info* cls, const std::string& name) {
-    const std::string wanted = Upper(Trimmed(name));
+    const std::string wanted = Upper(TrimText(name));
     if (wanted.empty())
         return false;
     int visited = 0;

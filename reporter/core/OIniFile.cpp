@@ -3,6 +3,7 @@
 #include "OCore.h"
 #include "OErrors.h"
 #include "OFiles.h"
+#include "OTextUtils.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,13 +19,6 @@ namespace {
 
 constexpr size_t MaxValueLength = 2047; // the profile routine's buffer of 2048 bytes
 constexpr size_t MaxIniFileSize = 1024 * 1024;
-
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 bool SameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -48,10 +42,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // "[name]" gives name; anything else is no section header.
 bool SectionHeader(const std::string& line, std::string& name) {
-    const std::string trimmed = Trim(line);
+    const std::string trimmed = TrimText(line);
     if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
         return false;
-    name = Trim(trimmed.substr(1, trimmed.size() - 2));
+    name = TrimText(trimmed.substr(1, trimmed.size() - 2));
     return true;
 }
 
@@ -59,8 +53,8 @@ bool KeyLine(const std::string& line, std::string& key, std::string& value) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos)
         return false;
-    key = Trim(line.substr(0, equals));
-    value = Trim(line.substr(equals + 1));
+    key = TrimText(line.substr(0, equals));
+    value = TrimText(line.substr(equals + 1));
     return !key.empty() && key[0] != ';';
 }
 
@@ -158,7 +152,7 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
                     const std::string& value) {
     if (section.find_first_of("]\r\n") != std::string::npos ||
         key.find_first_of("=\r\n") != std::string::npos || value.find_first_of("\r\n") != std::string::npos ||
-        Trim(key).empty())
+        TrimText(key).empty())
         return false; // they would change the file's structure
     std::string path = IniPath(file);
     if (!EnsureFolder(path.substr(0, path.rfind('/') + 1)) || !CheckLogPath(path, false, false))
@@ -188,7 +182,7 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
                 text += line + "\r\n";
             return ReplaceFile(path, text);
         }
-        if (!Trim(lines[i]).empty())
+        if (!TrimText(lines[i]).empty())
             sectionEnd = i + 1;
     }
     if (sectionEnd == std::string::npos) {

@@ -112,4 +112,11 @@ std::vector<std::string> SplitCRLFLines(const std::string& text) {
     return lines;
 }
 
+std::string TrimText(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 } // namespace reporter

@@ -12,6 +12,8 @@ size_t PosFrom(const std::string& substring, const std::string& text, size_t sta
 std::string ReplaceText(const std::string& text, const std::string& oldText, const std::string& newText);
 // Splits at every character of the set, trims each piece and adds the non-empty ones.
 void SplitText(const std::string& characterSet, const std::string& text, std::vector<std::string>& list);
+// Without blanks, tabs, CRs and LFs at either end.
+std::string TrimText(const std::string& text);
 // The lines of a text whose lines end with CR LF; a final CR LF adds no empty line.
 std::vector<std::string> SplitCRLFLines(const std::string& text);
 // "Tue, 3 Jun 2008 11:05:30 +0200": English names, the local zone of that moment as +hhmm.

@@ -1,5 +1,6 @@
 #include "reporter/gui/ORequestDialog.h"
 
+#include "OTextUtils.h"
 #include "reporter/gui/OCustomCaption.h"
 
 #include <QApplication>
@@ -22,14 +23,6 @@ constexpr int TemplateHeight = 249;
 constexpr int Margin = 10;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 23;
-
-std::string TrimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 } // namespace
 
@@ -138,7 +131,7 @@ void TRequestDialog::done(int result) {
         m_ended = true;
         m_autoClose->stop();
         qApp->removeEventFilter(this);
-        m_reproduceText = TrimBlanks(m_edit->toPlainText().toStdString());
+        m_reproduceText = TrimText(m_edit->toPlainText().toStdString());
     }
     QDialog::done(result);
 }

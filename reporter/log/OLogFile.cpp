@@ -6,6 +6,7 @@
 #include "OLastError.h"
 #include "OLogItem.h"
 #include "OOptions.h"
+#include "OTextUtils.h"
 #include "OXMLLog.h"
 
 #include <cerrno>
@@ -54,13 +55,6 @@ private:
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // Lone CR and lone LF become CR LF.
@@ -244,7 +238,7 @@ std::vector<std::string> SplitLogReports(std::string text) {
 std::string ReportLogVersion(const std::string& report) {
     const size_t end = report.find("\r\n");
     const std::string line = report.substr(0, end);
-    return line.size() > 10 ? Trim(line.substr(10)) : std::string();
+    return line.size() > 10 ? TrimText(line.substr(10)) : std::string();
 }
 
 int CompareVersions(const std::string& a, const std::string& b) {
@@ -281,16 +275,16 @@ std::string GetFieldValue(const std::string& report, const std::string& number) 
     const size_t colon = report.find(": ", at + key.size());
     if (colon == std::string::npos || colon >= lineEnd)
         return std::string();
-    std::string value = Trim(report.substr(colon + 2, lineEnd - colon - 2));
+    std::string value = TrimText(report.substr(colon + 2, lineEnd - colon - 2));
     while (lineEnd < report.size()) {
         const size_t from = lineEnd + 2;
         size_t end = report.find("\r\n", from);
         if (end == std::string::npos)
             end = report.size();
         const std::string line = report.substr(from, end - from);
-        if (Trim(line).empty() || line.find(": ") != std::string::npos)
+        if (TrimText(line).empty() || line.find(": ") != std::string::npos)
             break;
-        value += "\r\n" + Trim(line);
+        value += "\r\n" + TrimText(line);
         lineEnd = end;
     }
     return value;

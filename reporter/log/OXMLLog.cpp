@@ -50,13 +50,6 @@ size_t DecodeUTF8(const std::string& text, size_t i, uint32_t& code) {
     return length;
 }
 
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // Every line but the first and the last indented by two blanks.
 std::string IndentInner(const std::string& text) {
     const std::vector<std::string> lines = SplitCRLFLines(text);
@@ -95,8 +88,8 @@ bool ParseFieldLine(const std::string& line, std::string& number, std::string& l
     number = line.substr(start, i - start);
     const std::string rest = line.substr(i + 1);
     const size_t colon = rest.find(": ");
-    label = Trim(colon == std::string::npos ? rest : rest.substr(0, colon));
-    value = colon == std::string::npos ? std::string() : Trim(rest.substr(colon + 2));
+    label = TrimText(colon == std::string::npos ? rest : rest.substr(0, colon));
+    value = colon == std::string::npos ? std::string() : TrimText(rest.substr(colon + 2));
     return true;
 }
 
@@ -154,15 +147,15 @@ void AddGeneral(TXMLItem& log, const std::string& report) {
             label = lineLabel;
             value.assign(1, first);
             inField = true;
-        } else if (Trim(line).empty()) {
+        } else if (TrimText(line).empty()) {
             flush();
         } else if (line.find_first_not_of('-') == std::string::npos) {
             continue; // a group's rule
         } else if (inField && line[0] == ' ') {
-            value.push_back(Trim(line));
+            value.push_back(TrimText(line));
         } else {
             flush();
-            const std::string trimmed = Trim(line);
+            const std::string trimmed = TrimText(line);
             if (!trimmed.empty() && trimmed.back() == ':') {
                 header = trimmed.substr(0, trimmed.size() - 1);
                 group = nullptr;
@@ -207,7 +200,7 @@ bool Cells(const TTable& table, const std::string& row, std::vector<std::string>
         if (row[bar] != '|')
             return false;
     for (size_t i = 0; i + 1 < table.Bars.size(); ++i)
-        cells.push_back(Trim(row.substr(table.Bars[i] + 1, table.Bars[i + 1] - table.Bars[i] - 1)));
+        cells.push_back(TrimText(row.substr(table.Bars[i] + 1, table.Bars[i + 1] - table.Bars[i] - 1)));
     return true;
 }
 
@@ -223,8 +216,8 @@ void AddStackLine(TXMLItem& parent, const std::vector<std::string>& cells) {
         const size_t close = lineText.find(']', open);
         offset = lineText.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
     }
-    line.AddAttribute("Number", Trim(lineText.substr(0, open)));
-    line.AddAttribute("Offset", Trim(offset));
+    line.AddAttribute("Number", TrimText(lineText.substr(0, open)));
+    line.AddAttribute("Offset", TrimText(offset));
 }
 
 void AddThreadAttributes(TXMLItem& thread, const std::string& header) {
@@ -237,7 +230,7 @@ void AddThreadAttributes(TXMLItem& thread, const std::string& header) {
     while (from <= parts.size()) {
         size_t end = parts.find("; ", from);
         const std::string part =
-            Trim(parts.substr(from, end == std::string::npos ? std::string::npos : end - from));
+            TrimText(parts.substr(from, end == std::string::npos ? std::string::npos : end - from));
         if (!part.empty() && part[0] == '[')
             main = true;
         else if (const size_t equals = part.find('='); equals != std::string::npos)
@@ -278,7 +271,7 @@ void AddCallStack(TXMLItem& log, const std::string& report, bool oldLog) {
         }
         const size_t last = row.find_last_of('|');
         const std::string inner =
-            Trim(row.substr(1, last == 0 || last == std::string::npos ? std::string::npos : last - 1));
+            TrimText(row.substr(1, last == 0 || last == std::string::npos ? std::string::npos : last - 1));
         if (inner.empty()) {
             afterEmpty = true;
             continue;
@@ -320,12 +313,12 @@ void AddRegisters(TXMLItem& registers, const std::string& line) {
         return;
     const size_t second = line.find(": ", first + 2);
     if (second == std::string::npos || second < first + 2 + 6) {
-        registers.AddAttribute(Trim(line.substr(0, first)), line.substr(first + 2));
+        registers.AddAttribute(TrimText(line.substr(0, first)), line.substr(first + 2));
         return;
     }
     const size_t width = second - 6 - (first + 2);
-    registers.AddAttribute(Trim(line.substr(0, first)), line.substr(first + 2, width));
-    registers.AddAttribute(Trim(line.substr(second - 3, 3)), Substring(line, second + 2, width));
+    registers.AddAttribute(TrimText(line.substr(0, first)), line.substr(first + 2, width));
+    registers.AddAttribute(TrimText(line.substr(second - 3, 3)), Substring(line, second + 2, width));
 }
 
 void AddCPU(TXMLItem& log, const std::string& report) {
@@ -335,12 +328,12 @@ void AddCPU(TXMLItem& log, const std::string& report) {
         return;
     TXMLItem& registers = cpu.AddChild("Registers");
     size_t i = 2;
-    for (; i < lines.size() && !Trim(lines[i]).empty(); ++i)
+    for (; i < lines.size() && !TrimText(lines[i]).empty(); ++i)
         AddRegisters(registers, lines[i]);
     i += 3; // the empty line, the titles and their rules
     TXMLItem& stack = cpu.AddChild("Stack");
     TXMLItem& dump = cpu.AddChild("MemoryDump");
-    for (; i < lines.size() && !Trim(lines[i]).empty(); ++i) {
+    for (; i < lines.size() && !TrimText(lines[i]).empty(); ++i) {
         // "<address>: <value>   <address>: XX XX .. XX  <chars>"
         const std::string& line = lines[i];
         const size_t p1 = line.find(": ");

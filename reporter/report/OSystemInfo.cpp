@@ -1,18 +1,13 @@
 #include "OSystemInfo.h"
 
+#include "OTextUtils.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace reporter {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 // Calls visit(key, value) for each "key : value" line, both trimmed.
 template <typename F> void ForEachKeyValueLine(const std::string& text, F visit) {
@@ -23,7 +18,8 @@ template <typename F> void ForEachKeyValueLine(const std::string& text, F visit)
             end = text.size();
         const std::string line = text.substr(from, end - from);
         const size_t colon = line.find(':');
-        if (colon != std::string::npos && !visit(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1))))
+        if (colon != std::string::npos &&
+            !visit(TrimText(line.substr(0, colon)), TrimText(line.substr(colon + 1))))
             return;
         from = end + 1;
     }
@@ -152,7 +148,7 @@ std::optional<uint64_t> MemInfoValue(const std::string& memInfo, const std::stri
         const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
         if (end == value.c_str())
             return false;
-        const std::string unit = Trim(end);
+        const std::string unit = TrimText(end);
         if (unit == "kB")
             result = uint64_t(number) * 1024;
         else if (unit.empty())
@@ -169,15 +165,15 @@ std::map<std::string, std::string> ParseAssignments(const std::string& text) {
         size_t end = text.find('\n', from);
         if (end == std::string::npos)
             end = text.size();
-        const std::string line = Trim(text.substr(from, end - from));
+        const std::string line = TrimText(text.substr(from, end - from));
         from = end + 1;
         const size_t equals = line.find('=');
         if (line.empty() || line[0] == '#' || equals == std::string::npos || equals == 0)
             continue;
-        std::string key = Trim(line.substr(0, equals));
+        std::string key = TrimText(line.substr(0, equals));
         if (key.rfind("export ", 0) == 0)
-            key = Trim(key.substr(7));
-        values[key] = Unquote(Trim(line.substr(equals + 1)));
+            key = TrimText(key.substr(7));
+        values[key] = Unquote(TrimText(line.substr(equals + 1)));
     }
     return values;
 }
@@ -186,7 +182,7 @@ std::string SystemNameFromOsRelease(const std::string& osRelease) {
     const std::map<std::string, std::string> values = ParseAssignments(osRelease);
     auto value = [&](const char* key) {
         const auto it = values.find(key);
-        return it == values.end() ? std::string() : Trim(it->second);
+        return it == values.end() ? std::string() : TrimText(it->second);
     };
     if (!value("PRETTY_NAME").empty())
         return value("PRETTY_NAME");

@@ -1,6 +1,7 @@
 #include "OSystemInfo.h"
 
 #include "OCore.h"
+#include "OTextUtils.h"
 
 #include <cerrno>
 #include <climits>
@@ -18,13 +19,6 @@
 namespace reporter {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 std::optional<utsname> SystemName() {
     utsname name{};
@@ -148,12 +142,12 @@ std::string GetWindowsVersionName() {
 
 std::string GetSystemBuildNumber() {
     const std::optional<utsname> name = SystemName();
-    return name ? Trim(name->release) : std::string();
+    return name ? TrimText(name->release) : std::string();
 }
 
 std::string GetSystemUpdateText() {
     const std::optional<utsname> name = SystemName();
-    return name ? Trim(name->version) : std::string();
+    return name ? TrimText(name->version) : std::string();
 }
 
 std::string GetSystemDefaultLocaleName() {
@@ -181,7 +175,7 @@ std::string GetLocaleLanguageName(const std::string& localeName) {
     if (locale == locale_t(nullptr))
         return std::string();
     const char* language = ::nl_langinfo_l(_NL_IDENTIFICATION_LANGUAGE, locale);
-    std::string result = language != nullptr ? Trim(language) : std::string();
+    std::string result = language != nullptr ? TrimText(language) : std::string();
     ::freelocale(locale);
     return result;
 }

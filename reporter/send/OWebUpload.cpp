@@ -1,5 +1,7 @@
 #include "OWebUpload.h"
 
+#include "OTextUtils.h"
+
 #include <array>
 #include <cctype>
 #include <mutex>
@@ -83,13 +85,6 @@ bool ParsePort(const std::string& digits, uint32_t& port) {
     return true;
 }
 
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 } // namespace
 
 TProxySettings ProxySettings() {
@@ -110,7 +105,7 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
     host.clear();
     path.clear();
     port = 0;
-    std::string rest = Trim(url);
+    std::string rest = TrimText(url);
     if (rest.empty())
         return true;
     const size_t schemeEnd = rest.find("://");
