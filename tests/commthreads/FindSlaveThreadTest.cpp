@@ -216,9 +216,20 @@ std::vector<std::string> RunningThreadClasses() {
     return classes;
 }
 
+// Workers leave the registry as their threads end, a moment after their end handlers; an earlier test's
+// worker may still be on its way out.
+bool WaitUntilNoThreadClassIsRegistered() {
+    QElapsedTimer guard;
+    guard.start();
+    while (!RunningThreadClasses().empty() && guard.elapsed() < 10000)
+        QThread::msleep(1);
+    return RunningThreadClasses().empty();
+}
+
 } // namespace
 
 TEST_F(FindSlaveThreadTest, TheSearchWorkerIsKnownByItsClassWhileItRuns) {
+    ASSERT_TRUE(WaitUntilNoThreadClassIsRegistered());
     StartSimulator({{1, 0}});
     std::vector<std::string> during;
     hosts.onProgress = [&](int) {
@@ -228,10 +239,5 @@ TEST_F(FindSlaveThreadTest, TheSearchWorkerIsKnownByItsClassWhileItRuns) {
     Search(1, 2);
     ASSERT_EQ(during.size(), 1u);
     EXPECT_EQ(during[0], "TFindSlaveThread");
-    // The worker leaves the registry as its thread ends, just after the end handler.
-    QElapsedTimer guard;
-    guard.start();
-    while (!RunningThreadClasses().empty() && guard.elapsed() < 10000)
-        QThread::msleep(1);
-    EXPECT_TRUE(RunningThreadClasses().empty());
+    EXPECT_TRUE(WaitUntilNoThreadClassIsRegistered());
 }
