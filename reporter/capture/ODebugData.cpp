@@ -200,6 +200,7 @@ TDebugName ReadDebugName(TDebugReader& reader, int dataVersion, bool protectedNa
     } else {
         name.Class = pieces[0].substr(0, dot);
         name.Name = pieces[0].substr(dot + 1);
+        name.ContinuesClass = dot == 0;
     }
     return name;
 }
@@ -351,6 +352,19 @@ TDebugName TDebugData::RoutineNameAt(size_t position, const std::function<std::s
     return ReadDebugName(in, m_dataVersion, ProtectedNames(), password);
 }
 
+TDebugName TDebugData::RoutineName(size_t index, const std::function<std::string()>& password) const {
+    TDebugName name = RoutineNameAt(m_routines[index].Name, password);
+    // A run of continuing names goes back to the first routine that names its class.
+    for (size_t before = index; name.ContinuesClass && before > 0;) {
+        const TDebugName previous = RoutineNameAt(m_routines[--before].Name, password);
+        if (!previous.ContinuesClass) {
+            name.Class = previous.Class;
+            name.ContinuesClass = false;
+        }
+    }
+    return name;
+}
+
 std::vector<TDebugRow> TDebugData::DecodeRows(const TUnitIndex& unit) const {
     TDebugReader in(m_bytes.data(), m_bytes.size());
     in.SetPosition(unit.Rows);
@@ -402,7 +416,7 @@ std::optional<TDebugLocation> TDebugData::Find(uint32_t offset,
     TDebugLocation location;
     location.Unit = NameAt(unit.Name, password);
     const TRoutineIndex& r = m_routines[size_t(coveringRoutine)];
-    TDebugName name = RoutineNameAt(r.Name, password);
+    TDebugName name = RoutineName(size_t(coveringRoutine), password);
     location.Class = std::move(name.Class);
     location.Procedure = std::move(name.Name);
     location.Routine =
@@ -416,8 +430,13 @@ std::optional<TDebugLocation> TDebugData::Find(uint32_t offset,
 
 TDebugTable TDebugData::Decode(const std::function<std::string()>& password) const {
     TDebugTable table;
+    std::string lastClass;
     for (const TRoutineIndex& r : m_routines) {
         TDebugName name = RoutineNameAt(r.Name, password);
+        if (name.ContinuesClass)
+            name.Class = lastClass;
+        else
+            lastClass = name.Class;
         table.Routines.push_back({std::move(name.Class), std::move(name.Name), r.FirstLine, r.Start});
     }
     for (const TUnitIndex& u : m_units)

@@ -109,10 +109,12 @@ std::string ReadDebugString(TDebugReader& reader, int dataVersion, bool protecte
 struct TDebugName {
     std::string Class;
     std::string Name;
+    // Before data version 502 a name ".Method" names a routine of the class of the routine before it.
+    bool ContinuesClass = false;
 };
 // Reads one stored routine name as class and procedure: from data version 502 the first of joined
 // pieces is the class (a single piece is a plain routine, dots and all); before, the name splits at
-// its first ".".
+// its first ".", and one that starts with it continues the previous routine's class.
 TDebugName ReadDebugName(TDebugReader& reader, int dataVersion, bool protectedNames,
                          const std::function<std::string()>& password);
 
@@ -158,6 +160,8 @@ private:
     };
     std::string NameAt(size_t position, const std::function<std::string()>& password) const;
     TDebugName RoutineNameAt(size_t position, const std::function<std::string()>& password) const;
+    // The routine's name with a continued class taken from the routines before it.
+    TDebugName RoutineName(size_t index, const std::function<std::string()>& password) const;
     std::vector<TDebugRow> DecodeRows(const TUnitIndex& unit) const;
 
     std::vector<uint8_t> m_bytes;

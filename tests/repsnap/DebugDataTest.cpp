@@ -258,6 +258,36 @@ TEST(DebugData, NamesReadByDataVersion) {
     EXPECT_THROW(ReadDebugString(endlessIn, 502, false, nullptr), EReadError);
 }
 
+TEST(DebugData, BeforeVersion502ADottedNameContinuesTheClassBeforeIt) {
+    TDebugTable table;
+    table.Routines = {{"", ".Orphan", 1, 0x000}, {"", "TOld.First", 1, 0x100}, {"", ".Second", 1, 0x200},
+                      {"", ".Third", 1, 0x300},  {"", "Plain", 1, 0x400},      {"", ".Fourth", 1, 0x500}};
+    std::vector<TDebugSpan> spans;
+    for (uint32_t i = 0; i < table.Routines.size(); ++i)
+        spans.push_back({i * 0x100, i * 0x100 + 0x10, "old.pas", int32_t(i + 1), i});
+    table.Units = BuildDebugUnits(spans);
+    const std::vector<uint8_t> bytes = WriteDebugData(table);
+    // Class and procedure of each routine, looked up one by one and decoded as a whole.
+    const auto names = [&](int version) {
+        const TDebugData data(bytes, version);
+        std::vector<std::string> found;
+        for (uint32_t i = 0; i < table.Routines.size(); ++i) {
+            const std::optional<TDebugLocation> at = data.Find(i * 0x100 + 4, NoPassword);
+            found.push_back(at ? at->Class + "|" + at->Procedure : "none");
+        }
+        const TDebugTable decoded = data.Decode(NoPassword);
+        EXPECT_EQ(decoded.Routines.size(), table.Routines.size());
+        for (size_t i = 0; i < decoded.Routines.size() && i < found.size(); ++i)
+            EXPECT_EQ(decoded.Routines[i].Class + "|" + decoded.Routines[i].Name, found[i]) << i;
+        return found;
+    };
+    EXPECT_EQ(names(501), (std::vector<std::string>{"|Orphan", "TOld|First", "TOld|Second", "TOld|Third",
+                                                    "|Plain", "|Fourth"}));
+    // From 502 names are stored whole: a leading dot is part of the name.
+    EXPECT_EQ(names(502), (std::vector<std::string>{"|.Orphan", "|TOld.First", "|.Second", "|.Third",
+                                                    "|Plain", "|.Fourth"}));
+}
+
 TEST(DebugDataContainer, CarriesTimeAndDebugInformationBesideTheOptions) {
     TOstrelModuleOptions options("", false);
     options.SetMailRecipient("someone@example.org");
