@@ -53,13 +53,16 @@ void GetFocusedControlInfo(std::string& className, std::string& text) {
     }
     className = className.substr(0, WindowTextLimit);
     text = CollapseControlChars(text.substr(0, WindowTextLimit));
-    if (password) {
-        // One star per character, not per byte of its UTF-8 form.
-        size_t characters = 0;
-        for (const char c : text)
-            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        text.assign(characters, '*');
-    }
+    if (password)
+        text = MaskedText(text);
+}
+
+std::string MaskedText(const std::string& text) {
+    // One star per character, not per byte of its UTF-8 form.
+    size_t characters = 0;
+    for (const char c : text)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return std::string(characters, '*');
 }
 
 bool IsConsoleProgram() {

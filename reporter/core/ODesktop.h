@@ -37,6 +37,8 @@ void GetForegroundWindowInfo(std::string& className, std::string& text);
 // Class name and text of the control with the focus, limited and collapsed like the foreground window's;
 // a password field's text has every character replaced by "*". Empty without a desktop side.
 void GetFocusedControlInfo(std::string& className, std::string& text);
+// One "*" per character of a UTF-8 text.
+std::string MaskedText(const std::string& text);
 // A program without windows: no desktop side is installed.
 bool IsConsoleProgram();
 

@@ -6,9 +6,11 @@
 
 namespace reporter {
 
-TOstrelGui::TOstrelGui() : m_windows(&m_progress) {
-    if (IsGuiThread())
+TOstrelGui::TOstrelGui() : m_windows(&m_progress), m_desktop(&m_desktopFacts) {
+    if (IsGuiThread()) {
         SetGuiThreadId(CurrentThreadId());
+        m_desktopWatcher = std::make_unique<TDesktopWatcher>(m_desktopFacts);
+    }
     SetOstrelWindows(&m_windows);
     SetOstrelDesktop(&m_desktop);
     SetOstrelScreen(&m_screen);

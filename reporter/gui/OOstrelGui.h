@@ -2,6 +2,8 @@
 // Installs the reporter's toolkit side: the windows and desktop questions of the core, the screenshot
 // and the send-progress dialog. Made by the program after its application object; the core falls back
 // to its "none" answers once the object is gone.
+#include "reporter/gui/ODesktopFacts.h"
+#include "reporter/gui/ODesktopWatcher.h"
 #include "reporter/gui/OQtScreen.h"
 #include "reporter/gui/OQtWindows.h"
 #include "reporter/gui/OSendDialog.h"
@@ -22,7 +24,9 @@ public:
 private:
     TQtOstrelSendProgress m_progress;
     TQtOstrelWindows m_windows;
+    TDesktopFactsStore m_desktopFacts;
     TQtOstrelDesktop m_desktop;
+    std::unique_ptr<TDesktopWatcher> m_desktopWatcher; // only when made on the GUI thread
     TQtOstrelScreen m_screen;
 };
 

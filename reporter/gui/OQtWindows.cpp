@@ -1,5 +1,6 @@
 #include "reporter/gui/OQtWindows.h"
 
+#include "OReporterState.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OSendDialog.h"
@@ -12,6 +13,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -32,6 +35,27 @@ bool IsMainWindowCandidate(const QWidget* w) {
         return false;
     const Qt::WindowType type = w->windowType();
     return type == Qt::Window;
+}
+
+constexpr int ControlTextLimit = 256;
+
+// The start of a document's plain text, without making the whole text: a log view with the focus may be
+// long and change often.
+QString LeadingText(const QTextDocument& document) {
+    QString text;
+    for (QTextBlock block = document.begin(); block.isValid() && text.size() < ControlTextLimit;
+         block = block.next()) {
+        if (block != document.begin())
+            text += QLatin1Char('\n');
+        text += block.text().left(ControlTextLimit - text.size());
+    }
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+        else if (c == QChar::Nbsp)
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
 
 } // namespace
@@ -115,48 +139,73 @@ void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& 
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
-TQtOstrelDesktop::TQtOstrelDesktop(std::chrono::milliseconds guiWait) : m_guiWait(guiWait) {}
+TQtOstrelDesktop::TQtOstrelDesktop(const TDesktopFactsStore* snapshot, std::chrono::milliseconds guiWait)
+    : m_snapshot(snapshot), m_guiWait(guiWait) {}
+
+bool TQtOstrelDesktop::Answer(const std::function<bool()>& live,
+                              const std::function<bool(const TDesktopFacts&)>& kept) const {
+    // A GUI thread that stands still may have stopped in the middle of changing a widget: its widgets are
+    // not read, and nobody waits for it.
+    const pid_t stopped = StoppedThreadId();
+    if (stopped == 0 || stopped != GuiThreadId()) {
+        bool found = false;
+        if (RunOnGuiThread([&] { found = live(); }, m_guiWait) == TGuiCallStatus::Done)
+            return found;
+    }
+    if (m_snapshot == nullptr)
+        return false;
+    const std::optional<TDesktopFacts> facts = m_snapshot->Read();
+    return facts.has_value() && kept(*facts);
+}
 
 bool TQtOstrelDesktop::GetDisplayMode(TDisplayMode& mode) {
-    bool found = false;
-    RunOnGuiThread(
+    return Answer(
         [&] {
-            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-                mode.Width = screen->size().width();
-                mode.Height = screen->size().height();
-                mode.BitsPerPixel = screen->depth();
-                found = true;
-            }
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            if (screen == nullptr)
+                return false;
+            mode.Width = screen->size().width();
+            mode.Height = screen->size().height();
+            mode.BitsPerPixel = screen->depth();
+            return true;
         },
-        m_guiWait);
-    return found;
+        [&](const TDesktopFacts& facts) {
+            mode = facts.Mode;
+            return facts.HasScreen;
+        });
 }
 
 bool TQtOstrelDesktop::GetForegroundWindow(std::string& className, std::string& text) {
-    bool found = false;
-    RunOnGuiThread(
+    return Answer(
         [&] {
-            if (const QWidget* w = QApplication::activeWindow()) {
-                className = w->metaObject()->className();
-                text = w->windowTitle().toStdString();
-                found = true;
-            }
+            const QWidget* w = QApplication::activeWindow();
+            if (w == nullptr)
+                return false;
+            className = w->metaObject()->className();
+            text = w->windowTitle().toStdString();
+            return true;
         },
-        m_guiWait);
-    return found;
+        [&](const TDesktopFacts& facts) {
+            className = facts.WindowClass;
+            text = facts.WindowText;
+            return facts.HasWindow;
+        });
 }
 
 bool TQtOstrelDesktop::GetFocusedControl(std::string& className, std::string& text, bool& password) {
-    bool found = false;
-    RunOnGuiThread(
+    return Answer(
         [&] {
-            if (const QWidget* w = QApplication::focusWidget()) {
+            const QWidget* w = QApplication::focusWidget();
+            if (w != nullptr)
                 DescribeControl(*w, className, text, password);
-                found = true;
-            }
+            return w != nullptr;
         },
-        m_guiWait);
-    return found;
+        [&](const TDesktopFacts& facts) {
+            className = facts.ControlClass;
+            text = facts.ControlText;
+            password = facts.Password;
+            return facts.HasControl;
+        });
 }
 
 void DescribeControl(const QWidget& control, std::string& className, std::string& text, bool& password) {
@@ -171,13 +220,13 @@ void DescribeControl(const QWidget& control, std::string& className, std::string
     } else if (const auto* combo = qobject_cast<const QComboBox*>(&control)) {
         shown = combo->currentText();
     } else if (const auto* plain = qobject_cast<const QPlainTextEdit*>(&control)) {
-        shown = plain->toPlainText();
+        shown = LeadingText(*plain->document());
     } else if (const auto* rich = qobject_cast<const QTextEdit*>(&control)) {
-        shown = rich->toPlainText();
+        shown = LeadingText(*rich->document());
     } else if (const QVariant property = control.property("text"); property.canConvert<QString>()) {
         shown = property.toString();
     }
-    text = shown.left(256).toStdString();
+    text = shown.left(ControlTextLimit).toStdString();
 }
 
 } // namespace reporter

@@ -1,11 +1,13 @@
 #pragma once
 // The reporter core's questions about windows and the desktop, answered with the toolkit. The core may
 // ask from any thread; the answers are read on the GUI thread through the bridge, and a GUI thread that
-// does not answer in time gives the core's "none" answer instead of a hang.
+// does not answer in time gives the core's "none" answer (or the desktop's snapshot) instead of a hang.
 #include "ODesktop.h"
 #include "OWindows.h"
+#include "reporter/gui/ODesktopFacts.h"
 
 #include <chrono>
+#include <functional>
 
 class QWidget;
 
@@ -31,15 +33,23 @@ private:
     std::chrono::milliseconds m_guiWait;
 };
 
+// Asked while the GUI thread answers, the live widgets tell; while it stands still or does not answer,
+// the snapshot the GUI thread kept (none: the "none" answers).
 class TQtOstrelDesktop final : public IOstrelDesktop {
 public:
-    explicit TQtOstrelDesktop(std::chrono::milliseconds guiWait = std::chrono::seconds(2));
+    explicit TQtOstrelDesktop(const TDesktopFactsStore* snapshot = nullptr,
+                              std::chrono::milliseconds guiWait = std::chrono::seconds(2));
 
     bool GetDisplayMode(TDisplayMode& mode) override;
     bool GetForegroundWindow(std::string& className, std::string& text) override;
     bool GetFocusedControl(std::string& className, std::string& text, bool& password) override;
 
 private:
+    // The live answer where the GUI thread gives it, else the kept one.
+    bool Answer(const std::function<bool()>& live,
+                const std::function<bool(const TDesktopFacts&)>& kept) const;
+
+    const TDesktopFactsStore* m_snapshot;
     std::chrono::milliseconds m_guiWait;
 };
 

@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 using namespace reporter;
@@ -38,6 +40,18 @@ TEST(FocusedControl, ClassTextAndPasswordOfEachKindOfControl) {
     QLabel label(QString(300, QChar('x')));
     DescribeControl(label, className, text, password);
     EXPECT_EQ(text.size(), 256u); // as long as a window text may be
+    // Text documents: the start of what their plain text shows, as long as a window text may be.
+    QPlainTextEdit log;
+    for (int line = 0; line < 40; ++line)
+        log.appendPlainText(QString("line %1\u00a0of the log").arg(line));
+    DescribeControl(log, className, text, password);
+    EXPECT_EQ(className, "QPlainTextEdit");
+    EXPECT_EQ(text, log.toPlainText().left(256).toStdString());
+    QTextEdit rich;
+    rich.setHtml("<p>first</p><p>second<br>third&nbsp;part</p>");
+    DescribeControl(rich, className, text, password);
+    EXPECT_EQ(text, "first\nsecond\nthird part");
+    EXPECT_EQ(text, rich.toPlainText().toStdString());
     QWidget plain;
     DescribeControl(plain, className, text, password);
     EXPECT_EQ(className, "QWidget");

@@ -1,0 +1,45 @@
+#pragma once
+// What the GUI showed last, kept as plain copies for a report made while the GUI thread stands still: a
+// thread that faulted or froze may be in the middle of changing a window, so nobody reads its widgets
+// then. The GUI thread writes; any thread reads, and a reader never waits long for a writer that stopped
+// while holding the lock.
+#include "ODesktop.h"
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace reporter {
+
+struct TDesktopFacts {
+    bool HasWindow = false; // the active window
+    std::string WindowClass;
+    std::string WindowText;
+    bool HasControl = false; // the control with the focus
+    std::string ControlClass;
+    std::string ControlText; // one "*" per character for a password field
+    bool Password = false;
+    bool HasScreen = false; // the primary screen
+    TDisplayMode Mode;
+};
+
+class TDesktopFactsStore {
+public:
+    explicit TDesktopFactsStore(std::chrono::milliseconds readBound = std::chrono::milliseconds(50))
+        : m_readBound(readBound) {}
+
+    // Replaces what is kept; the copies are made by the caller, the lock only swaps them in.
+    void Publish(TDesktopFacts facts);
+    // A copy of what is kept; nothing when the lock was not free within the read bound.
+    std::optional<TDesktopFacts> Read() const;
+    // The writer's lock, as Publish holds it.
+    std::unique_lock<std::timed_mutex> Hold() { return std::unique_lock(m_lock); }
+
+private:
+    const std::chrono::milliseconds m_readBound;
+    mutable std::timed_mutex m_lock;
+    TDesktopFacts m_facts;
+};
+
+} // namespace reporter

@@ -1,0 +1,122 @@
+#include "reporter/gui/ODesktopWatcher.h"
+
+#include "reporter/gui/OQtWindows.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QWindow>
+
+namespace reporter {
+
+namespace {
+
+constexpr int WindowTextLimit = 256;
+
+} // namespace
+
+TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
+    connect(qApp, &QApplication::focusChanged, this, [this] { FollowFocus(); });
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { FollowFocus(); });
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, [this] { FollowScreen(); });
+    FollowScreen();
+    FollowFocus();
+}
+
+TDesktopWatcher::~TDesktopWatcher() {
+    if (m_window)
+        m_window->removeEventFilter(this);
+}
+
+bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_window && event->type() == QEvent::WindowTitleChange) {
+        DescribeWindow();
+        Publish();
+    }
+    return false;
+}
+
+void TDesktopWatcher::FollowFocus() {
+    QWidget* const window = QApplication::activeWindow();
+    if (window != m_window) {
+        if (m_window)
+            m_window->removeEventFilter(this);
+        m_window = window;
+        if (window != nullptr)
+            window->installEventFilter(this);
+    }
+    QWidget* const control = QApplication::focusWidget();
+    if (control != m_control) {
+        for (const QMetaObject::Connection& link : m_controlLinks)
+            disconnect(link);
+        m_controlLinks.clear();
+        m_control = control;
+        const auto changed = [this] {
+            DescribeFocusedControl();
+            Publish();
+        };
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            m_controlLinks.push_back(connect(edit, &QLineEdit::textChanged, this, changed));
+        } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            m_controlLinks.push_back(connect(combo, &QComboBox::currentTextChanged, this, changed));
+            m_controlLinks.push_back(connect(combo, &QComboBox::editTextChanged, this, changed));
+        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {
+            m_controlLinks.push_back(connect(plain, &QPlainTextEdit::textChanged, this, changed));
+        } else if (auto* rich = qobject_cast<QTextEdit*>(control)) {
+            m_controlLinks.push_back(connect(rich, &QTextEdit::textChanged, this, changed));
+        }
+    }
+    DescribeWindow();
+    DescribeFocusedControl();
+    Publish();
+}
+
+void TDesktopWatcher::FollowScreen() {
+    disconnect(m_screenLink);
+    m_screen = QGuiApplication::primaryScreen();
+    if (m_screen)
+        m_screenLink = connect(m_screen, &QScreen::geometryChanged, this, [this] {
+            DescribeScreen();
+            Publish();
+        });
+    DescribeScreen();
+    Publish();
+}
+
+void TDesktopWatcher::DescribeWindow() {
+    m_facts.HasWindow = m_window != nullptr;
+    m_facts.WindowClass = m_window ? m_window->metaObject()->className() : "";
+    m_facts.WindowText = m_window ? m_window->windowTitle().left(WindowTextLimit).toStdString() : "";
+}
+
+void TDesktopWatcher::DescribeFocusedControl() {
+    m_facts.HasControl = m_control != nullptr;
+    m_facts.ControlClass.clear();
+    m_facts.ControlText.clear();
+    m_facts.Password = false;
+    if (!m_control)
+        return;
+    DescribeControl(*m_control, m_facts.ControlClass, m_facts.ControlText, m_facts.Password);
+    // A hidden text is kept hidden here too.
+    if (m_facts.Password)
+        m_facts.ControlText = MaskedText(m_facts.ControlText);
+}
+
+void TDesktopWatcher::DescribeScreen() {
+    m_facts.HasScreen = m_screen != nullptr;
+    m_facts.Mode = TDisplayMode{};
+    if (m_screen) {
+        m_facts.Mode.Width = m_screen->size().width();
+        m_facts.Mode.Height = m_screen->size().height();
+        m_facts.Mode.BitsPerPixel = m_screen->depth();
+    }
+}
+
+void TDesktopWatcher::Publish() {
+    m_store.Publish(m_facts);
+}
+
+} // namespace reporter
