@@ -1,6 +1,6 @@
 #include "reporter/gui/OClipboardKeeper.h"
 
-#include "OModules.h"
+#include "reporter/gui/ODialogHelper.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -11,12 +11,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace reporter {
 
@@ -85,27 +82,13 @@ bool ReceiveAll(int fd, std::string& text, size_t limit, int waitMs) {
 } // namespace
 
 pid_t KeepTextOnClipboard(const std::string& text, const std::string& program) {
-    const std::string file = program.empty() ? ProgramFileName() : program;
-    if (file.empty() || text.size() > KeeperTextLimit)
+    if (text.size() > KeeperTextLimit)
         return -1;
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+    int socket = -1;
+    const pid_t child = StartHelperProcess(program, ClipboardKeeperArgument, socket);
+    if (child < 0)
         return -1;
-    TFd ours(pair[0]);
-    TFd theirs(pair[1]);
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0)
-        return -1;
-    posix_spawn_file_actions_adddup2(&actions, theirs.Get(), STDIN_FILENO);
-    std::string argument0 = file;
-    std::string argument1 = ClipboardKeeperArgument;
-    char* argv[] = {argument0.data(), argument1.data(), nullptr};
-    pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, file.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    theirs.Close();
+    const TFd ours(socket);
     const bool sent = SendAll(ours.Get(), text.data(), text.size()) && ::shutdown(ours.Get(), SHUT_WR) == 0;
     // The started process leaves as soon as it has handed over to the keeper proper.
     int status = 0;

@@ -8,12 +8,14 @@
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
 #include "reporter/gui/OScreenCapture.h"
+#include "reporter/gui/OSendProgressHelper.h"
 
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <spawn.h>
@@ -253,31 +255,61 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
     return answer;
 }
 
-std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, const std::string& program) {
+pid_t StartHelperProcess(const std::string& program, const char* argument, int& socket) {
+    socket = -1;
     const std::string file = program.empty() ? ProgramFileName() : program;
     if (file.empty())
-        return std::nullopt;
+        return -1;
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-        return std::nullopt;
+        return -1;
     TFd ours(pair[0]);
-    TFd theirs(pair[1]);
+    const TFd theirs(pair[1]);
 
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0)
-        return std::nullopt;
+        return -1;
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    // A report thread may have signals blocked, and descriptors of libraries may lack close-on-exec;
+    // neither belongs in the helper.
+    sigset_t none;
+    sigset_t every;
+    sigemptyset(&none);
+    sigfillset(&every);
+    sigdelset(&every, SIGKILL);
+    sigdelset(&every, SIGSTOP);
     // dup2 clears close-on-exec on the copy: the helper's standard input is its end of the socket.
-    posix_spawn_file_actions_adddup2(&actions, theirs.Fd, STDIN_FILENO);
+    const bool prepared =
+        posix_spawn_file_actions_adddup2(&actions, theirs.Fd, STDIN_FILENO) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
+        posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+        posix_spawnattr_setsigdefault(&attributes, &every) == 0 &&
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
     std::string argument0 = file;
-    std::string argument1 = HelperArgument;
+    std::string argument1 = argument;
     char* argv[] = {argument0.data(), argument1.data(), nullptr};
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, file.c_str(), &actions, nullptr, argv, environ);
+    const int spawned =
+        prepared ? ::posix_spawn(&child, file.c_str(), &actions, &attributes, argv, environ) : -1;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
+        return -1;
+    socket = ours.Fd;
+    ours.Fd = -1;
+    return child;
+}
+
+std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, const std::string& program) {
+    int socket = -1;
+    const pid_t child = StartHelperProcess(program, HelperArgument, socket);
+    if (child < 0)
         return std::nullopt;
-    ::close(theirs.Fd);
-    theirs.Fd = -1;
+    const TFd ours(socket);
 
     std::vector<uint8_t> answerBytes;
     const bool exchanged = SendAll(ours.Fd, EncodeHelperRequest(request)) &&
@@ -298,6 +330,8 @@ std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, c
 int RunOstrelDialogHelper(int& argc, char** argv) {
     if (const int keeper = RunClipboardKeeper(argc, argv); keeper >= 0)
         return keeper;
+    if (const int progress = RunSendProgressHelper(argc, argv); progress >= 0)
+        return progress;
     if (argc < 2 || std::strcmp(argv[1], HelperArgument) != 0)
         return -1;
     std::vector<uint8_t> bytes;

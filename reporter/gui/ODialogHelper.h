@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace reporter {
@@ -45,9 +46,17 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
 std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request,
                                                 const std::string& program = std::string());
 
+// Starts the program's file again (program: that file when empty) with argument as its only argument:
+// the helper's standard input is its end of a new socket pair, whose other end is handed back in socket
+// (the caller closes it). Nothing else of the program's stays open in the helper, and every signal is
+// in its default state and unblocked there, whatever the starting thread had. The helper's process ID,
+// or -1 when it could not be started.
+pid_t StartHelperProcess(const std::string& program, const char* argument, int& socket);
+
 // In a helper process (argv[1] is HelperArgument): reads the request, shows the dialog, answers, and
 // returns the process's exit code (0 answered, 2 a damaged request, 3 no answer could be written). A
-// clipboard keeper (OClipboardKeeper.h) is run here too. Returns -1 at once in any other process.
+// clipboard keeper (OClipboardKeeper.h) and the send-progress window (OSendProgressHelper.h) are run here
+// too. Returns -1 at once in any other process.
 int RunOstrelDialogHelper(int& argc, char** argv);
 
 } // namespace reporter

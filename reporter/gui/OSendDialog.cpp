@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -35,6 +36,18 @@ TSendDialog::TSendDialog(const QString& caption, uint8_t dialogFlags, QWidget* p
     const QPoint origin = ClientArea(this, customCaption).topLeft();
     m_status->setGeometry(QRect(12, 8, 256, 18).translated(origin));
     m_progress->setGeometry(QRect(12, 30, 255, 16).translated(origin));
+}
+
+void TSendDialog::SetStatus(const QString& text) {
+    m_status->setText(text);
+    const QScreen* screen = this->screen();
+    const int widest = screen != nullptr ? screen->availableGeometry().width() : width();
+    const int extra = std::min(m_status->sizeHint().width() - m_status->width(), widest - width());
+    if (extra <= 0)
+        return;
+    resize(width() + extra, height());
+    m_status->resize(m_status->width() + extra, m_status->height());
+    m_progress->resize(m_progress->width() + extra, m_progress->height());
 }
 
 void TSendDialog::showEvent(QShowEvent* event) {
@@ -78,7 +91,7 @@ void TSendDialogThread::Join() {
 
 void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
                                 std::chrono::milliseconds guiStartWait) {
-    RunOnGuiThread(
+    const TGuiCallStatus status = RunOnGuiThread(
         [this, &caption, dialogFlags] {
             const TPlainCaptionScope plainCaption;
             TSendDialog dialog(QString::fromStdString(caption), dialogFlags);
@@ -94,6 +107,7 @@ void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
             m_dialog = nullptr;
         },
         guiStartWait);
+    m_guiNotStarted = status == TGuiCallStatus::NotStarted;
     m_ended = true;
 }
 
@@ -109,8 +123,7 @@ void TSendDialogThread::SetText(const std::string& text) {
     if (m_dialog == nullptr)
         return;
     QMetaObject::invokeMethod(
-        m_dialog,
-        [label = m_dialog->StatusLine(), text = QString::fromStdString(text)] { label->setText(text); },
+        m_dialog, [dialog = m_dialog, text = QString::fromStdString(text)] { dialog->SetStatus(text); },
         Qt::QueuedConnection);
 }
 
@@ -151,13 +164,21 @@ bool TQtOstrelSendProgress::Show(const std::string& caption, uint8_t dialogFlags
     if (IsGuiThread() || QCoreApplication::instance() == nullptr)
         return false;
     auto thread = std::make_unique<TSendDialogThread>(caption, dialogFlags, m_readyLimit);
-    if (!thread->WaitReady(m_readyLimit)) {
-        thread->Close();
-        thread->Join();
-        return false;
+    if (thread->WaitReady(m_readyLimit)) {
+        const std::lock_guard guard(m_lock);
+        m_thread = std::move(thread);
+        return true;
     }
+    thread->Close();
+    thread->Join();
+    if (!thread->GuiNotStarted() || !m_useHelper)
+        return false;
+    std::unique_ptr<TSendProgressHelper> helper =
+        TSendProgressHelper::Start(caption, dialogFlags, m_readyLimit, m_helperProgram);
+    if (!helper)
+        return false;
     const std::lock_guard guard(m_lock);
-    m_thread = std::move(thread);
+    m_helper = std::move(helper);
     return true;
 }
 
@@ -165,29 +186,37 @@ void TQtOstrelSendProgress::SetText(const std::string& text) {
     const std::lock_guard guard(m_lock);
     if (m_thread)
         m_thread->SetText(text);
+    if (m_helper)
+        m_helper->SetText(text);
 }
 
 void TQtOstrelSendProgress::SetPosition(int percent) {
     const std::lock_guard guard(m_lock);
     if (m_thread)
         m_thread->SetPosition(percent);
+    if (m_helper)
+        m_helper->SetPosition(percent);
 }
 
 void TQtOstrelSendProgress::Close() {
     std::unique_ptr<TSendDialogThread> thread;
+    std::unique_ptr<TSendProgressHelper> helper;
     {
         const std::lock_guard guard(m_lock);
         thread = std::move(m_thread);
+        helper = std::move(m_helper);
     }
     if (thread) {
         thread->Close();
         thread->Join();
     }
+    if (helper)
+        helper->Close();
 }
 
 bool TQtOstrelSendProgress::IsOpen() const {
     const std::lock_guard guard(m_lock);
-    return m_thread && m_thread->Open();
+    return (m_thread && m_thread->Open()) || (m_helper && m_helper->Open());
 }
 
 } // namespace reporter

@@ -6,9 +6,12 @@
 // the dialog. The toolkit makes windows only on the GUI thread, so the thread's body hands the modal
 // dialog to the GUI thread through the blocking bridge and waits there until the dialog ends; the GUI
 // thread keeps painting while the sending thread blocks on the network, which is what the own thread
-// was for. The starter waits for the dialog's ready flag, but no longer than a limit: a GUI thread that
-// cannot show it leaves the report to be sent without a dialog.
+// was for. The starter waits for the dialog's ready flag, but no longer than a limit. A GUI thread that
+// cannot show it (it stands still until the report ends, or does not take the call up) has the same
+// dialog shown by a helper process instead (OSendProgressHelper.h); failing that too, the report is sent
+// without a dialog.
 #include "OSendProgress.h"
+#include "reporter/gui/OSendProgressHelper.h"
 
 #include <QDialog>
 
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class QLabel;
@@ -31,6 +35,8 @@ public:
     TSendDialog(const QString& caption, uint8_t dialogFlags, QWidget* parent = nullptr);
 
     QLabel* StatusLine() const { return m_status; }
+    // The status line; one too long for the window widens it (within the screen) instead of being cut.
+    void SetStatus(const QString& text);
     QProgressBar* ProgressBar() const { return m_progress; }
     // Called once the dialog shows (the starter's ready flag).
     std::function<void()> OnReady;
@@ -63,6 +69,8 @@ public:
     void Close();
     bool Open() const;
     void Join();
+    // The GUI thread did not take the dialog up (known once the thread has ended).
+    bool GuiNotStarted() const { return m_guiNotStarted; }
 
 private:
     void Execute(std::string caption, uint8_t dialogFlags, std::chrono::milliseconds guiStartWait);
@@ -72,6 +80,7 @@ private:
     bool m_closeRequested = false;
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_ended{false};
+    std::atomic<bool> m_guiNotStarted{false};
     std::thread m_thread;
 };
 
@@ -86,11 +95,20 @@ public:
     void SetPosition(int percent) override;
     void Close() override;
     bool IsOpen() const;
+    // The helper process that shows the dialog when the GUI thread cannot (default: the program's own
+    // file; useHelper false: none).
+    void SetHelper(bool useHelper, std::string program = std::string()) {
+        m_useHelper = useHelper;
+        m_helperProgram = std::move(program);
+    }
 
 private:
     std::chrono::milliseconds m_readyLimit;
+    bool m_useHelper = true;
+    std::string m_helperProgram;
     mutable std::mutex m_lock;
     std::unique_ptr<TSendDialogThread> m_thread;
+    std::unique_ptr<TSendProgressHelper> m_helper;
 };
 
 } // namespace reporter

@@ -1,13 +1,21 @@
 // The dialog tests need an application object; the binary also serves as its own dialog helper process
-// (the report dialog shown from a frozen GUI thread), so that check comes before anything else.
+// (the report dialog and the send-progress window shown for a frozen GUI thread), so that check comes
+// before anything else.
 #include "reporter/gui/ODialogHelper.h"
 
 #include "reporter/gui/ORequestDialog.h"
+#include "reporter/gui/OSendDialog.h"
+#include "reporter/gui/OSendProgressHelper.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -27,14 +35,49 @@ void AnswerStepsRequest() {
     timer->start(10);
 }
 
+// As a send-progress helper, what its window shows is written to REPGUI_PROGRESS_STATE/state as
+// "caption|status line|bar position" (and window.png beside it, for looking at) whenever it changes;
+// when the status line reads REPGUI_PROGRESS_DIE_AT the helper dies on the spot.
+void ReportProgressWindow() {
+    const QDir dir(qEnvironmentVariable("REPGUI_PROGRESS_STATE"));
+    const QString dieAt = qEnvironmentVariable("REPGUI_PROGRESS_DIE_AT");
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [dir, dieAt, last = QString()]() mutable {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<reporter::TSendDialog*>(widget);
+            if (dialog == nullptr || !dialog->isVisible())
+                continue;
+            const QString shown = dialog->windowTitle() + '|' + dialog->StatusLine()->text() + '|' +
+                                  QString::number(dialog->ProgressBar()->value());
+            if (!dieAt.isEmpty() && dialog->StatusLine()->text() == dieAt)
+                std::_Exit(9);
+            if (shown == last)
+                return;
+            last = shown;
+            dialog->grab().save(dir.filePath("window.png"));
+            QSaveFile file(dir.filePath("state"));
+            if (file.open(QIODevice::WriteOnly) && file.write(shown.toUtf8()) >= 0)
+                file.commit();
+        }
+    });
+    timer->start(5);
+}
+
 int main(int argc, char** argv) {
     std::unique_ptr<QApplication> helperApp;
-    if (argc >= 2 && std::strcmp(argv[1], reporter::HelperArgument) == 0 &&
-        !qEnvironmentVariableIsEmpty("REPGUI_HELPER_STEPS")) {
+    const bool reportHelper = argc >= 2 && std::strcmp(argv[1], reporter::HelperArgument) == 0 &&
+                              !qEnvironmentVariableIsEmpty("REPGUI_HELPER_STEPS");
+    const bool progressHelper = argc >= 2 &&
+                                std::strcmp(argv[1], reporter::SendProgressHelperArgument) == 0 &&
+                                !qEnvironmentVariableIsEmpty("REPGUI_PROGRESS_STATE");
+    if (reportHelper || progressHelper) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         helperApp = std::make_unique<QApplication>(argc, argv);
-        AnswerStepsRequest();
+        if (reportHelper)
+            AnswerStepsRequest();
+        else
+            ReportProgressWindow();
     }
     const int helper = reporter::RunOstrelDialogHelper(argc, argv);
     if (helper >= 0)

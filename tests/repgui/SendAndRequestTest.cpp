@@ -98,7 +98,9 @@ TEST(SendProgress, NoDialogWithoutASendModeOrAnAnsweringGuiThread) {
     EXPECT_FALSE(shown);
     EXPECT_EQ(ShownSendDialog(), nullptr);
 
-    // A GUI thread that does not serve its events: the starter gives up after its limit.
+    // A GUI thread that does not serve its events, and no helper process: the starter gives up after
+    // its limit (with the helper, SendProgressHelperTest).
+    progress.SetHelper(false);
     options.SetUploadMode(1);
     std::thread([&] {
         StartSendDialog(options);
@@ -110,6 +112,30 @@ TEST(SendProgress, NoDialogWithoutASendModeOrAnAnsweringGuiThread) {
     // Asked on the GUI thread itself, the sender goes on without a dialog instead of blocking.
     EXPECT_FALSE(progress.Show("Send.", 0x1F));
     SetOstrelSendProgress(nullptr);
+}
+
+TEST(SendProgress, AStatusLineTooLongForTheWindowWidensItInsteadOfBeingCut) {
+    for (const uint8_t flags : {uint8_t(0x1F), uint8_t(0x9F)}) {
+        TSendDialog dialog("Send.", flags);
+        const int width = dialog.width();
+        const int labelWidth = dialog.StatusLine()->width();
+        const int barGap = dialog.ProgressBar()->geometry().right() - dialog.StatusLine()->geometry().right();
+        // The longest line that fits keeps the window as it is; one letter more widens it by the excess.
+        QLabel probe;
+        probe.setFont(dialog.StatusLine()->font());
+        QString fits;
+        for (probe.setText(fits + 'x'); probe.sizeHint().width() <= labelWidth; probe.setText(fits + 'x'))
+            fits += 'x';
+        dialog.SetStatus(fits);
+        EXPECT_EQ(dialog.width(), width);
+        EXPECT_EQ(dialog.StatusLine()->text(), fits);
+        dialog.SetStatus(fits + 'x');
+        const int excess = probe.sizeHint().width() - labelWidth;
+        ASSERT_GT(excess, 0);
+        EXPECT_EQ(dialog.width(), width + excess) << int(flags);
+        EXPECT_EQ(dialog.StatusLine()->width(), labelWidth + excess);
+        EXPECT_EQ(dialog.ProgressBar()->geometry().right() - dialog.StatusLine()->geometry().right(), barGap);
+    }
 }
 
 TEST(LogSection, SectionsGoRightAfterTheGeneralPart) {

@@ -1,0 +1,239 @@
+// The send-progress window in a helper process when the GUI thread cannot show it: the messages on the
+// wire, and the helper started, fed and ended (this test binary serves as the helper).
+#include "OErrors.h"
+#include "OReporterState.h"
+#include "OThreadState.h"
+#include "reporter/gui/OSendDialog.h"
+#include "reporter/gui/OSendProgressHelper.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+using namespace reporter;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::optional<TProgressMessage> ReadAll(const std::vector<uint8_t>& bytes) {
+    TProgressMessageReader reader;
+    reader.Append(bytes.data(), bytes.size());
+    return reader.Next();
+}
+
+// A message as it could come off the wire: the payload is zeros.
+std::vector<uint8_t> Frame(uint8_t type, uint32_t length, size_t payload) {
+    std::vector<uint8_t> bytes{type, uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16),
+                               uint8_t(length >> 24)};
+    bytes.resize(bytes.size() + payload, 0);
+    return bytes;
+}
+
+bool NoChildLeft() {
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+// What the helper's window shows, once it shows the expected (the helper writes it as it changes).
+bool ShownEventually(const QTemporaryDir& dir, const QString& expected) {
+    QString shown;
+    for (int i = 0; i < 500 && shown != expected; ++i) {
+        std::this_thread::sleep_for(10ms);
+        QFile file(dir.filePath("state"));
+        if (file.open(QIODevice::ReadOnly))
+            shown = QString::fromUtf8(file.readAll());
+    }
+    EXPECT_EQ(shown.toStdString(), expected.toStdString());
+    return shown == expected;
+}
+
+// Marks the GUI thread (this one) as standing still while the object lives.
+struct TStoppedGuiThread {
+    TStoppedGuiThread() {
+        SetGuiThreadId(CurrentThreadId());
+        SetStoppedThreadId(GuiThreadId());
+    }
+    ~TStoppedGuiThread() {
+        SetStoppedThreadId(0);
+        SetGuiThreadId(0);
+    }
+};
+
+struct TStateDir {
+    QTemporaryDir Dir;
+    TStateDir() { ::setenv("REPGUI_PROGRESS_STATE", Dir.path().toUtf8().constData(), 1); }
+    ~TStateDir() { ::unsetenv("REPGUI_PROGRESS_STATE"); }
+};
+
+} // namespace
+
+TEST(SendProgressHelper, MessagesSurviveTheWireAndDamageIsRefused) {
+    TProgressMessage show;
+    show.Type = TProgressMessageType::Show;
+    show.Text = "Send.";
+    show.DialogFlags = 0x1F;
+    std::optional<TProgressMessage> back = ReadAll(EncodeProgressMessage(show));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Type, TProgressMessageType::Show);
+    EXPECT_EQ(back->Text, "Send.");
+    EXPECT_EQ(back->DialogFlags, 0x1F);
+    TProgressMessage position;
+    position.Type = TProgressMessageType::Position;
+    for (const auto& [asked, sent] : {std::pair{0, 0}, {100, 100}, {-5, 0}, {101, 100}}) {
+        position.Position = asked;
+        back = ReadAll(EncodeProgressMessage(position));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->Position, sent) << asked;
+    }
+
+    // Two messages fed a byte at a time: nothing until each is whole.
+    TProgressMessage text;
+    text.Type = TProgressMessageType::Text;
+    text.Text = "Message 1/2: Connecting with server...";
+    std::vector<uint8_t> bytes = EncodeProgressMessage(text);
+    const size_t firstEnd = bytes.size();
+    const std::vector<uint8_t> close = EncodeProgressMessage(TProgressMessage{});
+    bytes.insert(bytes.end(), close.begin(), close.end());
+    TProgressMessageReader reader;
+    std::vector<TProgressMessage> got;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        reader.Append(&bytes[i], 1);
+        while (std::optional<TProgressMessage> message = reader.Next())
+            got.push_back(*message);
+        EXPECT_EQ(got.size(), size_t(i + 1 >= firstEnd) + size_t(i + 1 == bytes.size())) << i;
+    }
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].Text, text.Text);
+    EXPECT_EQ(got[1].Type, TProgressMessageType::Close);
+
+    // A text over the bound is cut before a character that does not fit whole ("é" is two bytes).
+    for (const std::string& tail : {std::string("x"), std::string("\xC3\xA9")}) {
+        text.Text = std::string(MaxProgressPayload - 1, 'x') + tail;
+        back = ReadAll(EncodeProgressMessage(text));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->Text,
+                  text.Text.substr(0, tail.size() == 1 ? MaxProgressPayload : MaxProgressPayload - 1));
+    }
+
+    // Types, the payload bound and each type's length, on both sides; a position outside 0..100.
+    struct TCase {
+        uint8_t Type;
+        uint32_t Length;
+        bool Accepted;
+    };
+    for (const TCase& c : {TCase{3, MaxProgressPayload, true},
+                           {3, MaxProgressPayload + 1, false},
+                           {3, 0xFFFFFFFF, false},
+                           {5, 0, true},
+                           {0, 0, false},
+                           {6, 0, false},
+                           {1, 1, true},
+                           {1, 0, false},
+                           {2, 0, true},
+                           {2, 1, false},
+                           {4, 4, true},
+                           {4, 3, false},
+                           {4, 5, false}}) {
+        if (c.Accepted)
+            EXPECT_TRUE(ReadAll(Frame(c.Type, c.Length, c.Length))) << int(c.Type) << ' ' << c.Length;
+        else
+            EXPECT_THROW(ReadAll(Frame(c.Type, c.Length, 0)), EReadError) << int(c.Type) << ' ' << c.Length;
+    }
+    for (const uint32_t value : {100u, 101u, 0xFFFFFFFFu}) {
+        std::vector<uint8_t> frame = Frame(4, 4, 0);
+        for (int shift = 0; shift < 32; shift += 8)
+            frame.push_back(uint8_t(value >> shift));
+        if (value == 100)
+            EXPECT_TRUE(ReadAll(frame));
+        else
+            EXPECT_THROW(ReadAll(frame), EReadError) << value;
+    }
+}
+
+TEST(SendProgressHelper, AStoppedOrFrozenGuiThreadHasTheWindowShownByTheHelper) {
+    const TStateDir state;
+    ASSERT_TRUE(state.Dir.isValid());
+    TQtOstrelSendProgress progress(5s);
+    {
+        const TStoppedGuiThread stopped;
+        bool shown = false, open = false, reached = false;
+        std::thread sender([&] {
+            shown = progress.Show("Send.", 0x1F);
+            open = progress.IsOpen();
+            progress.SetText("Message 1/2: Connecting with server...");
+            reached = ShownEventually(state.Dir, "Send.|Message 1/2: Connecting with server...|0");
+            progress.SetPosition(40);
+            reached =
+                reached && ShownEventually(state.Dir, "Send.|Message 1/2: Connecting with server...|40");
+            progress.Close();
+        });
+        sender.join(); // the GUI thread stands still meanwhile
+        EXPECT_TRUE(shown);
+        EXPECT_TRUE(open);
+        EXPECT_TRUE(reached);
+        EXPECT_FALSE(progress.IsOpen());
+        EXPECT_TRUE(NoChildLeft());
+    }
+
+    // A GUI thread that does not take the call up within the limit (not known to stand still).
+    TQtOstrelSendProgress frozen(200ms);
+    bool shown = false;
+    std::thread sender([&] {
+        shown = frozen.Show("Frozen.", 0);
+        frozen.SetPosition(70);
+        ShownEventually(state.Dir, "Frozen.||70");
+    });
+    sender.join();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(frozen.IsOpen());
+    frozen.Close();
+    EXPECT_FALSE(frozen.IsOpen());
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST(SendProgressHelper, AHelperThatNeverShowsOrDiesLeavesNoProcessBehind) {
+    const TStoppedGuiThread stopped;
+    // A program that starts but never answers: the limit ends the wait, the process is killed and reaped.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString silent = dir.filePath("silent");
+    QFile script(silent);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec sleep 30\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    TQtOstrelSendProgress progress(300ms);
+    bool shown = true;
+    for (const std::string& program : {silent.toStdString(), std::string("/nonexistent/program")}) {
+        progress.SetHelper(true, program);
+        std::thread([&] { shown = progress.Show("Send.", 0); }).join();
+        EXPECT_FALSE(shown) << program;
+        EXPECT_FALSE(progress.IsOpen());
+        EXPECT_TRUE(NoChildLeft()) << program;
+    }
+
+    // A helper that dies while the sender works: the sender goes on, nothing is left.
+    const TStateDir state;
+    ::setenv("REPGUI_PROGRESS_DIE_AT", "die", 1);
+    progress.SetHelper(true);
+    TQtOstrelSendProgress dying(5s);
+    bool closedAlone = false;
+    std::thread([&] {
+        shown = dying.Show("Send.", 0);
+        dying.SetText("die");
+        for (int i = 0; i < 500 && dying.IsOpen(); ++i)
+            std::this_thread::sleep_for(10ms);
+        closedAlone = !dying.IsOpen();
+        dying.SetText("after");
+        dying.SetPosition(50);
+        dying.Close();
+    }).join();
+    ::unsetenv("REPGUI_PROGRESS_DIE_AT");
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(closedAlone);
+    EXPECT_TRUE(NoChildLeft());
+}
