@@ -3,13 +3,17 @@
 #include "OErrors.h"
 #include "OReporterState.h"
 #include "OThreadState.h"
+#include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OSendDialog.h"
 #include "reporter/gui/OSendProgressHelper.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -236,4 +240,32 @@ TEST(SendProgressHelper, AHelperThatNeverShowsOrDiesLeavesNoProcessBehind) {
     EXPECT_TRUE(shown);
     EXPECT_TRUE(closedAlone);
     EXPECT_TRUE(NoChildLeft());
+}
+
+TEST(SendProgressHelper, TheHelperEndsWhenTheProgramGoesAwayOrSendsDamage) {
+    for (const bool damage : {false, true}) {
+        int socket = -1;
+        const pid_t child = StartHelperProcess(std::string(), SendProgressHelperArgument, socket);
+        ASSERT_GT(child, 0);
+        TProgressMessage show;
+        show.Type = TProgressMessageType::Show;
+        const std::vector<uint8_t> request = EncodeProgressMessage(show);
+        EXPECT_EQ(::send(socket, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+        pollfd answer{socket, POLLIN, 0};
+        uint8_t ready[5] = {};
+        EXPECT_EQ(::poll(&answer, 1, 10000), 1);
+        EXPECT_EQ(::recv(socket, ready, sizeof ready, MSG_WAITALL), 5);
+        EXPECT_EQ(ready[0], uint8_t(TProgressMessageType::Ready));
+        const std::vector<uint8_t> oversized = Frame(3, MaxProgressPayload + 1, 0);
+        if (damage)
+            EXPECT_EQ(::send(socket, oversized.data(), oversized.size(), MSG_NOSIGNAL), 5);
+        else
+            ::close(socket); // the program's end
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), damage ? 2 : 0);
+        if (damage)
+            ::close(socket);
+    }
 }
