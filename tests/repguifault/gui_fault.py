@@ -8,85 +8,36 @@ import os
 import shutil
 import signal
 import statistics
-import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-CAPTION = '"Error."'  # the report dialog's caption in the window list
+from guifaultrun import CAPTION_ERROR, Program, children, fail, wait_for, window_id
 
 
-def fail(message):
-    print('FAILED:', message)
-    sys.exit(1)
-
-
-def windows():
-    result = subprocess.run(['xwininfo', '-root', '-tree'], capture_output=True, text=True)
-    return result.stdout
-
-
-def children(pid):
-    result = subprocess.run(['pgrep', '-P', str(pid)], capture_output=True, text=True)
-    return [int(p) for p in result.stdout.split()]
-
-
-def one_run(program, preload):
+def one_run(program_file, preload):
     folder = tempfile.mkdtemp(prefix='vdguifault-')
+    program = None
     try:
         copy = os.path.join(folder, 'vexadaxo')
-        shutil.copy2(program, copy)
-        env = dict(os.environ)
-        env.update({
-            'HOME': os.path.join(folder, 'home'),
-            'XDG_CONFIG_HOME': os.path.join(folder, 'config'),
-            'VEXADAXO_REGISTRY': os.path.join(folder, 'registry.ini'),
-            'LD_PRELOAD': preload,
-            'VDTEST_GUI_FAULT_MS': '2500',
-            'QT_QPA_PLATFORM': 'xcb',
-        })
-        os.makedirs(env['HOME'])
-        process = subprocess.Popen([copy], cwd=folder, env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE, text=True)
-        fault = []
-        lines = []
-
-        def read_errors():
-            for line in process.stderr:
-                lines.append(line)
-                if line.startswith('GUI FAULT '):
-                    fault.append(int(line.split()[2]))
-
-        reader = threading.Thread(target=read_errors, daemon=True)
-        reader.start()
-        deadline = time.monotonic() + 60
-        while not fault and time.monotonic() < deadline and process.poll() is None:
-            time.sleep(0.005)
-        if not fault:
-            process.kill()
-            fail('the program did not fault: ' + ''.join(lines)[-2000:])
+        shutil.copy2(program_file, copy)
+        program = Program(copy, folder, preload)
+        fault = program.wait_fault(60)
+        if fault is None:
+            fail('the program did not fault', program)
         shown = None
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            if CAPTION in windows():
-                shown = time.monotonic_ns()
-                break
-            time.sleep(0.005)
+        if wait_for(lambda: window_id(CAPTION_ERROR), 30, 0.005):
+            shown = time.monotonic_ns()
         if shown is None:
-            process.kill()
-            fail('no report dialog: ' + ''.join(lines)[-2000:])
+            fail('no report dialog', program)
         # Nobody answers the dialog: its helper goes, and the report goes on to the log.
-        for helper in children(process.pid):
+        for helper in children(program.process.pid):
             os.kill(helper, signal.SIGTERM)
-        try:
-            code = process.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            fail('the program did not end after its report')
-        reader.join(timeout=5)
+        code = program.wait_end(60)
+        if code is None:
+            fail('the program did not end after its report', program)
         if code != -signal.SIGSEGV:
-            fail('the program ended with %d instead of the fault: %s' % (code, ''.join(lines)[-2000:]))
+            fail('the program ended with %d instead of the fault' % code, program)
         logs = sorted(name for name in os.listdir(folder) if name.endswith('.olf'))
         if logs != ['vexadaxo.olf']:
             fail('the log is not the program\'s beside it: %s' % logs)
@@ -94,10 +45,12 @@ def one_run(program, preload):
             text = log.read().decode('latin-1')
         if text.count('OstrelLog ') != 1 or 'Access violation' not in text:
             fail('the log does not hold the one report of the fault')
-        if os.path.exists(os.path.join(env['HOME'], 'OstrelLog')):
+        if os.path.exists(os.path.join(folder, 'home', 'OstrelLog')):
             fail('a log went to the fallback folder')
-        return (shown - fault[0]) / 1e6
+        return (shown - fault) / 1e6
     finally:
+        if program is not None:
+            program.kill_everything()
         shutil.rmtree(folder, ignore_errors=True)
 
 

@@ -1,0 +1,149 @@
+"""What the GUI-fault tests share: the real program started under the X server of xvfb-run with the fault
+library preloaded, its standard error kept, the window list read, and every wait bounded."""
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+TOOL_SECONDS = 10  # no X tool may take longer than this
+CAPTION_ERROR = 'Error.'  # the report dialog's caption
+
+
+def fail(message, program=None):
+    if program is not None:
+        message += '\n--- tail of the program\'s standard error ---\n' + program.tail()
+    print('FAILED:', message, flush=True)
+    sys.exit(1)
+
+
+def run_tool(arguments):
+    """Runs an X tool (xwininfo, xdotool); its output, or '' when it failed or took too long."""
+    try:
+        result = subprocess.run(arguments, capture_output=True, text=True, timeout=TOOL_SECONDS)
+    except subprocess.TimeoutExpired:
+        return ''
+    return result.stdout if result.returncode == 0 else ''
+
+
+def windows():
+    return run_tool(['xwininfo', '-root', '-tree'])
+
+
+def window_id(caption):
+    """The id of a window with exactly this caption in the window list, or None."""
+    quoted = ' "%s"' % caption
+    for line in windows().splitlines():
+        fields = line.strip()
+        if fields.startswith('0x') and quoted + ':' in fields:
+            return fields.split()[0]
+    return None
+
+
+def viewable(window):
+    return 'Map State: IsViewable' in run_tool(['xwininfo', '-id', window])
+
+
+def wait_for(condition, seconds, step=0.02):
+    """Calls condition until it gives something true or the time is over; its last result."""
+    deadline = time.monotonic() + seconds
+    while True:
+        result = condition()
+        if result or time.monotonic() >= deadline:
+            return result
+        time.sleep(step)
+
+
+def wait_window(caption, seconds):
+    """The id of the window with this caption once it is on screen, or None after the time."""
+    def shown():
+        window = window_id(caption)
+        return window if window is not None and viewable(window) else None
+    return wait_for(shown, seconds)
+
+
+def children(pid):
+    result = subprocess.run(['pgrep', '-P', str(pid)], capture_output=True, text=True, timeout=TOOL_SECONDS)
+    return [int(p) for p in result.stdout.split()]
+
+
+def processes_of(program_file):
+    """The processes running this very program file (the copy in the test's own folder)."""
+    found = []
+    target = os.path.realpath(program_file)
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.readlink('/proc/%s/exe' % entry) == target:
+                found.append(int(entry))
+        except OSError:
+            pass  # gone, or not ours to read
+    return found
+
+
+def kill_all(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
+class Program:
+    """The program file started with the fault library preloaded; standard error is read as it comes,
+    and the moment of the fault is taken from it."""
+
+    def __init__(self, program_file, folder, preload, fault_ms=2500, extra_env=None):
+        self.file = program_file
+        env = dict(os.environ)
+        env.update({
+            'HOME': os.path.join(folder, 'home'),
+            'XDG_CONFIG_HOME': os.path.join(folder, 'config'),
+            'VEXADAXO_REGISTRY': os.path.join(folder, 'registry.ini'),
+            'LD_PRELOAD': preload,
+            'VDTEST_GUI_FAULT_MS': str(fault_ms),
+            'QT_QPA_PLATFORM': 'xcb',
+        })
+        env.update(extra_env or {})
+        os.makedirs(env['HOME'], exist_ok=True)
+        self.env = env
+        self.lines = []
+        self.fault = []
+        self.fault_wall = None  # the wall-clock time at which the fault was told
+        self.process = subprocess.Popen([program_file], cwd=folder, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE, text=True, errors='replace')
+        self.reader = threading.Thread(target=self._read_errors, daemon=True)
+        self.reader.start()
+
+    def _read_errors(self):
+        for line in self.process.stderr:
+            self.lines.append(line)
+            if line.startswith('GUI FAULT '):
+                self.fault_wall = time.time()
+                self.fault.append(int(line.split()[2]))
+
+    def tail(self):
+        return ''.join(self.lines)[-2000:]
+
+    def wait_fault(self, seconds):
+        """The fault's moment (CLOCK_MONOTONIC nanoseconds), or None."""
+        wait_for(lambda: self.fault or self.process.poll() is not None, seconds, 0.005)
+        return self.fault[0] if self.fault else None
+
+    def wait_end(self, seconds):
+        """The exit status, or None when the program still runs after the time."""
+        try:
+            code = self.process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return None
+        self.reader.join(timeout=5)
+        return code
+
+    def kill_everything(self):
+        """Ends the program and whatever else runs its file (helpers, a restarted program)."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        kill_all(processes_of(self.file))
