@@ -21,8 +21,8 @@ import threading
 import time
 import zlib
 
-from guifaultrun import (CAPTION_ERROR, Program, fail, processes_of, run_tool, wait_for, wait_window,
-                         window_id)
+from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, processes_of, run_tool, wait_for,
+                         wait_window, window_id)
 
 SCREEN = (1280, 1024)  # the screen xvfb-run is given (CMakeLists.txt)
 CAPTION_MAIN = 'Vexa Daxo Soft'  # the main window
@@ -239,11 +239,19 @@ def check_restart(program, folder):
         fail('the program ended with %s instead of 1 after Restart' % code, program)
     if not wait_for(lambda: window_id(CAPTION_SEND) is None, 5):
         fail('the send-progress window stays after the program ended', program)
-    restarted = wait_for(lambda: processes_of(program.file), 10, 0.1)
-    if len(restarted) != 1 or restarted[0] == program.process.pid:
+    def started_again():
+        # The program itself, not one of its helpers (they run the same file with an argument).
+        return [pid for pid in processes_of(program.file)
+                if pid != program.process.pid and command_line(pid) == [program.file]]
+    restarted = wait_for(started_again, 10, 0.1)
+    if len(restarted) != 1:
         fail('not one program started again after Restart: %s' % restarted, program)
     if os.readlink('/proc/%d/cwd' % restarted[0]) != os.path.realpath(folder):
         fail('the program was started again in another folder')
+    # The faulted program's helpers end by themselves.
+    if not wait_for(lambda: processes_of(program.file) == restarted, 5, 0.1):
+        fail('helpers of the faulted program are left: %s'
+             % [command_line(pid) for pid in processes_of(program.file) if pid not in restarted])
 
 
 def check_mail(raw, program):

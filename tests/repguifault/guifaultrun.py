@@ -83,6 +83,15 @@ def processes_of(program_file):
     return found
 
 
+def command_line(pid):
+    """The arguments a process was started with, or None when it is gone."""
+    try:
+        with open('/proc/%d/cmdline' % pid, 'rb') as source:
+            return source.read().decode('utf-8', 'replace').split('\0')[:-1]
+    except OSError:
+        return None
+
+
 def kill_all(pids):
     for pid in pids:
         try:
