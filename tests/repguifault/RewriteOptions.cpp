@@ -6,7 +6,6 @@
 //
 // vdrewriteoptions PROGRAM FOLDER NAME SMTP-PORT RECIPIENT TERMINATE-ACTION
 // FOLDER must be a private folder of the caller's (a directory of its own, mode 0700); NAME a plain name.
-#include "OErrors.h"
 #include "OLData.h"
 #include "OOptions.h"
 
@@ -17,6 +16,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
