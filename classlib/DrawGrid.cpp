@@ -8,12 +8,16 @@
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <algorithm>
+#include <climits>
 
 namespace {
 
 // The largest column width, row height or grid line, whatever number a caller or a stream sets: far past
-// any screen, and small enough that the geometry's sums stay within int (below 16384 fixed lines).
+// any screen, and small enough that the geometry's sums stay within int.
 constexpr int MaxExtent = 1 << 16;
+// Every sum of the geometry adds at most one cell and one grid line per column or row, from 0: the
+// largest grid must leave room for one more line on top of that.
+static_assert((qint64(MaxGridLines) + 1) * 2 * MaxExtent <= INT_MAX);
 
 int BoundedExtent(int value) {
     return std::clamp(value, 0, MaxExtent);
@@ -92,6 +96,8 @@ void TCustomDrawGrid::ClampState() {
 
 void TCustomDrawGrid::SetColCount(int value) {
     value = std::max(1, value);
+    if (value > MaxGridLines)
+        throw EInvalidOperation(QStringLiteral("Column count must not exceed %1").arg(MaxGridLines));
     if (value == m_colCount)
         return;
     const int old = m_colCount;
@@ -109,6 +115,8 @@ void TCustomDrawGrid::SetColCount(int value) {
 
 void TCustomDrawGrid::SetRowCount(int value) {
     value = std::max(1, value);
+    if (value > MaxGridLines)
+        throw EInvalidOperation(QStringLiteral("Row count must not exceed %1").arg(MaxGridLines));
     if (value == m_rowCount)
         return;
     const int old = m_rowCount;

@@ -39,6 +39,10 @@ using TGridDrawState = unsigned;
 enum class TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
+// The most columns, and the most rows, a grid holds (fixed ones included): far more than any table of the
+// program, and few enough that a grid of them at the largest cell extents keeps its pixel sums within int.
+inline constexpr int MaxGridLines = 8192;
+
 struct TGridCoord {
     int X = 0;
     int Y = 0;
@@ -85,6 +89,7 @@ public:
     ~TCustomDrawGrid() override;
 
     int ColCount() const { return m_colCount; }
+    // Counts below 1 become 1; counts above MaxGridLines raise EInvalidOperation.
     virtual void SetColCount(int value);
     int RowCount() const { return m_rowCount; }
     virtual void SetRowCount(int value);

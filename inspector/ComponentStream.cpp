@@ -22,6 +22,43 @@ bool EnumValueInRange(const QMetaEnum& type, qint64 value) {
     return (quint64(quint32(value)) & ~members) == 0;
 }
 
+// Whether a number read for a property of an integral type is one of that type's values: converting it
+// would otherwise keep only its low bits. Other types take any number.
+bool FitsPropertyType(int typeId, const QVariant& raw) {
+    qint64 low = 0;
+    qint64 high = 0;
+    switch (typeId) {
+    case QMetaType::Int:
+        low = INT_MIN;
+        high = INT_MAX;
+        break;
+    case QMetaType::UInt:
+        high = UINT_MAX;
+        break;
+    case QMetaType::Short:
+        low = SHRT_MIN;
+        high = SHRT_MAX;
+        break;
+    case QMetaType::UShort:
+        high = USHRT_MAX;
+        break;
+    case QMetaType::UChar:
+        high = UCHAR_MAX;
+        break;
+    default:
+        return true;
+    }
+    if (raw.typeId() == QMetaType::Double) {
+        const double v = raw.toDouble();
+        return v >= double(low) && v <= double(high); // false for NaN too
+    }
+    if (raw.typeId() == QMetaType::LongLong) {
+        const qint64 v = raw.toLongLong();
+        return v >= low && v <= high;
+    }
+    return true;
+}
+
 } // namespace
 
 TWriter::TWriter(QIODevice* device) : m_stream(device) {
@@ -239,18 +276,31 @@ void TReader::ReadProperty(QObject* instance) {
         throw EReadError(_("Property %1 does not exist").arg(name));
     const QMetaProperty prop = mo->property(index);
     QVariant value = raw;
-    if (prop.isEnumType() && type == TValueType::vaIdent) {
+    const bool number = type == TValueType::vaInt32 || type == TValueType::vaInt64;
+    if (prop.isEnumType() && (type == TValueType::vaIdent || type == TValueType::vaString)) {
         bool ok = false;
         const int v = prop.enumerator().keyToValue(raw.toString().toLatin1().constData(), &ok);
         if (!ok)
             throw EReadError(_("Invalid property value"));
         value = QVariant(v);
-    } else if (prop.isEnumType() && (type == TValueType::vaInt32 || type == TValueType::vaInt64) &&
-               !EnumValueInRange(prop.enumerator(), raw.toLongLong())) {
-        // A number that names no value of the type would leave the object holding an impossible value.
+    } else if (prop.isEnumType() && (!number || !EnumValueInRange(prop.enumerator(), raw.toLongLong()))) {
+        // Anything but a name or a number of one of the type's values (a Boolean, a float, a number that
+        // names none) would leave the object holding an impossible value.
         throw EReadError(_("Invalid property value"));
     }
-    if (!value.convert(prop.metaType()) || !prop.write(instance, value))
+    if (!prop.isEnumType() && !FitsPropertyType(prop.metaType().id(), raw))
+        throw EReadError(_("Invalid property value"));
+    bool written = false;
+    try {
+        written = value.convert(prop.metaType()) && prop.write(instance, value);
+    } catch (const EStreamError&) {
+        throw;
+    } catch (const Exception& e) {
+        // The object refused the value with its own reason (a count beyond what it holds): a read error
+        // of the stream, that reason its text.
+        throw EReadError(e.Message());
+    }
+    if (!written)
         throw EReadError(_("Invalid property value"));
 }
 

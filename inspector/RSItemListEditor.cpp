@@ -378,18 +378,26 @@ void TRSCustomItemListEditor::EndUpdate() {
 void TRSCustomItemListEditor::RowCountChanged() {
     if (m_updateCount > 0 || m_destroying)
         return;
-    UpdateRowCount();
+    // A stream stores the line counts ahead of the rows: while it is read they stay as stored, so that
+    // the grid reads back as it was written, whatever rows arrive after them.
+    if (!m_loading)
+        UpdateRowCount();
     InvalidateGrid();
 }
 
 void TRSCustomItemListEditor::UpdateRowCount() {
     const int shown = VisibleCount();
-    const int n = FixedItems() + shown + (shown == 0 ? 1 : 0);
-    if (n != ItemCount()) {
-        SetItemCount(n);
-        if ((m_displayOptions & doColumnTitles) && FixedItems() == 0)
-            SetFixedItems(1);
-    }
+    int n = FixedItems() + shown + (shown == 0 ? 1 : 0);
+    if (n == ItemCount())
+        return;
+    // The title line is counted before it is set: a grid of one line has no room for a fixed one.
+    const bool addTitle = (m_displayOptions & doColumnTitles) && FixedItems() == 0;
+    if (addTitle)
+        ++n;
+    // Rows beyond what a grid holds get no line.
+    SetItemCount(std::min(n, MaxGridLines));
+    if (addTitle)
+        SetFixedItems(1);
 }
 
 void TRSCustomItemListEditor::AppendSubtree(TRSItemProp* row, QList<TRSItemProp*>& list) const {

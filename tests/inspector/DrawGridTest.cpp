@@ -479,3 +479,47 @@ TEST(DrawGrid, FixedCountsAreCheckedAtBothEnds) {
     EXPECT_EQ(grid.FixedCols(), 0);
     EXPECT_EQ(grid.FixedRows(), 0);
 }
+
+namespace {
+
+class ExtentGrid : public TDrawGrid {
+public:
+    using TCustomDrawGrid::FixedHeight;
+    using TCustomDrawGrid::FixedWidth;
+    using TDrawGrid::TDrawGrid;
+};
+
+} // namespace
+
+TEST(DrawGrid, LineCountsStopAtTheLimitAndTheLargestGridKeepsItsSums) {
+    ExtentGrid grid;
+    grid.resize(300, 200);
+    // The limit is taken; one line more is refused and changes nothing; below one line is one line.
+    grid.SetColCount(MaxGridLines);
+    grid.SetRowCount(MaxGridLines);
+    EXPECT_THROW(grid.SetColCount(MaxGridLines + 1), EInvalidOperation);
+    EXPECT_THROW(grid.SetRowCount(MaxGridLines + 1), EInvalidOperation);
+    EXPECT_EQ(grid.ColCount(), MaxGridLines);
+    EXPECT_EQ(grid.RowCount(), MaxGridLines);
+    // Every line but one fixed, each at the largest extent with the widest grid line: past 16384 such
+    // lines the sums wrapped to positions inside the view.
+    grid.SetFixedCols(MaxGridLines - 1);
+    grid.SetFixedRows(MaxGridLines - 1);
+    grid.SetDefaultColWidth(std::numeric_limits<int>::max());
+    grid.SetDefaultRowHeight(std::numeric_limits<int>::max());
+    grid.SetGridLineWidth(std::numeric_limits<int>::max());
+    grid.show();
+    const qint64 column = qint64(grid.DefaultColWidth()) + grid.GridLineWidth();
+    const qint64 row = qint64(grid.DefaultRowHeight()) + grid.GridLineWidth();
+    EXPECT_EQ(grid.FixedWidth(), (MaxGridLines - 1) * column);
+    EXPECT_EQ(grid.FixedHeight(), (MaxGridLines - 1) * row);
+    EXPECT_EQ(grid.CellRect(0, 0), QRect(0, 0, grid.DefaultColWidth(), grid.DefaultRowHeight()));
+    EXPECT_TRUE(grid.CellRect(MaxGridLines - 1, MaxGridLines - 1).isEmpty());
+    EXPECT_TRUE(grid.CellRect(MaxGridLines - 2, MaxGridLines - 2).isEmpty());
+    EXPECT_EQ(grid.MouseCoord(grid.viewport()->width() - 1, grid.viewport()->height() - 1), TGridCoord{});
+    EXPECT_EQ(grid.VisibleRowCount(), 0);
+    EXPECT_EQ(grid.VisibleColCount(), 0);
+    grid.SetColCount(0);
+    EXPECT_EQ(grid.ColCount(), 1);
+    EXPECT_EQ(grid.FixedCols(), 0);
+}

@@ -277,3 +277,20 @@ TEST(ItemListEditor, InsertPutsTheNewRowBeforeTheCurrentOneAtItsLevel) {
     EXPECT_EQ(f.Row(3)->Name(), "C");
     EXPECT_EQ(f.grid.CurrentItem(), f.Row(2));
 }
+
+TEST(ItemListEditor, RowsBeyondWhatAGridHoldsGetNoLine) {
+    TRSItemListEditor grid;
+    grid.BeginUpdate();
+    for (int i = 0; i < MaxGridLines - 1; ++i)
+        grid.Items()->Add()->SetName(QString::number(i));
+    grid.EndUpdate();
+    // The title line and one line per row fill the grid exactly.
+    ASSERT_EQ(grid.VisibleCount(), MaxGridLines - 1);
+    EXPECT_EQ(grid.ItemCount(), MaxGridLines);
+    EXPECT_EQ(grid.ItemAtCell(1, MaxGridLines - 1), grid.Items()->Items(MaxGridLines - 2));
+    // One row more is kept, with no line of its own, and nothing is refused.
+    EXPECT_NO_THROW(grid.Items()->Add()->SetName(QStringLiteral("last")));
+    ASSERT_EQ(grid.VisibleCount(), MaxGridLines);
+    EXPECT_EQ(grid.ItemCount(), MaxGridLines);
+    EXPECT_EQ(grid.ItemAtCell(1, MaxGridLines - 1), grid.Items()->Items(MaxGridLines - 2));
+}
