@@ -216,6 +216,11 @@ bool TModbusSerialTCPMaster::CheckResponse(const TBuffer& reply, int slave, int 
         return false;
     }
     if (bytes[1] == std::uint8_t(function + 0x80)) {
+        // Four bytes with a good CRC carry no code: what would be read as one is the CRC's low byte.
+        if (count < 5) {
+            LastError = ErrorResponse;
+            return false;
+        }
         LastError = ErrorException;
         ExceptionCode = bytes[2];
         return false;

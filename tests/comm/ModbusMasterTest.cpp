@@ -254,6 +254,8 @@ TEST_P(MasterOnLink, AReplyThatIsNotTheAnswerIsRefused) {
         {"a byte count for three registers", rtu::WithCrc({0x01, 0x03, 0x06, 0, 1, 0, 2, 0, 3}), 3},
         {"a write echo for a read", rtu::WithCrc({0x01, 0x06, 0x00, 0x05, 0x00, 0x02}), 3},
         {"an exception to another function", rtu::ExceptionReply(1, 4, 2), 3},
+        // Its CRC's low byte would otherwise be taken for the code.
+        {"an exception frame without its code", rtu::WithCrc({0x01, 0x83}), 3},
         {"the echo of another value", rtu::WithCrc({0x01, 0x06, 0x00, 0x05, 0x00, 0x08}), 6},
         {"the echo of another address", rtu::WithCrc({0x01, 0x06, 0x00, 0x06, 0x00, 0x07}), 6},
         {"a read reply for a write", rtu::WithCrc({0x01, 0x03, 0x02, 0x00, 0x07}), 6},

@@ -2,7 +2,8 @@
 // a run of requests, each: function (1 to 6), slave, address, quantity or value (2 bytes), retries, a
 // count of arrivals, then the arrivals (a length byte and that many bytes; length 0 is a silence). An
 // arrival that a read leaves half taken is what a later Discard drops. Whatever arrives, a request that
-// succeeds must have taken exactly the answer to what it sent.
+// succeeds must have taken exactly the answer to what it sent, its results the data that answer carried,
+// and an exception must come from a whole exception frame.
 #include "FuzzSupport.h"
 #include "comm/ModbusCrc.h"
 #include "comm/ModbusSerialTCPMaster.h"
@@ -75,6 +76,23 @@ void CheckAnswer(const TModbusSerialTCPMaster& master, int slave, int function, 
     const int dataBytes = function <= 2 ? (quantity + 7) / 8 : 2 * quantity;
     fuzz::Check(reply[2] == dataBytes && int(reply.size()) == dataBytes + 5,
                 "a read succeeded on a reply that does not carry the quantity asked");
+    // The results are the data bytes the reply carried, unpacked.
+    for (int i = 0; i < quantity; ++i) {
+        const int value = function <= 2 ? reply[3 + std::size_t(i / 8)] >> (i % 8) & 1
+                                        : reply[3 + std::size_t(2 * i)] << 8 | reply[4 + std::size_t(2 * i)];
+        const int result = function <= 2 ? master.Coils.GetValue(i) : master.Registers.GetValue(i);
+        fuzz::Check(result == value, "a read's results are not the data its reply carried");
+    }
+}
+
+// An exception is told by a whole exception frame: slave, function with its top bit, the code, a good
+// CRC; the code reported is the one it carried.
+void CheckException(const TModbusSerialTCPMaster& master, int slave, int function) {
+    const std::vector<std::uint8_t> reply = BytesOf(master.RxBuffer);
+    fuzz::Check(reply.size() == 5, "an exception taken from a reply that is no exception frame");
+    fuzz::Check(reply[0] == slave && reply[1] == (function | 0x80),
+                "an exception taken from another slave's or function's reply");
+    fuzz::Check(master.ExceptionCode == reply[2], "an exception code that the reply did not carry");
 }
 
 bool Request(TModbusSerialTCPMaster& master, int function, int slave, int address, int value) {
@@ -129,6 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // A reply too short to be a frame (7) is the one failure without a text.
             fuzz::Check(master.LastError == 7 || !master.ErrorText().isEmpty(),
                         "a failure without an error text");
+            if (master.LastError == 4)
+                CheckException(master, slave, function);
         }
         const bool readOutOfRange = function <= 4 && (value < 1 || value > (function <= 2 ? 64 : 32));
         if (readOutOfRange)
