@@ -1,11 +1,12 @@
 // The packed debug-data reader. The first byte picks the data version (below 500, 500, 502) and the
 // password answer (none, or "fuzz"), the next four an offset to look up; the rest is the block. A
 // malformed block must raise EReadError when it is loaded; a block that loads must decode whole and
-// answer every lookup, and a position found must lie in its unit.
+// answer every lookup, and a position found must lie in its unit and name a routine as the table does.
 #include "FuzzSupport.h"
 #include "ODebugData.h"
 #include "OErrors.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -48,6 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (location) {
             fuzz::Check(covering != nullptr, "a position found outside every unit");
             fuzz::Check(location->Unit == covering->Name, "a lookup names another unit");
+            // The routine it names is one of the decoded table's, named as the table names it.
+            const bool named = std::any_of(
+                table.Routines.begin(), table.Routines.end(), [&](const reporter::TDebugRoutine& routine) {
+                    return routine.Start == location->RoutineStart &&
+                           routine.FirstLine == location->FirstLine && routine.Class == location->Class &&
+                           routine.Name == location->Procedure && routine.FullName() == location->Routine;
+                });
+            fuzz::Check(named, "a lookup names a routine other than the decoded table does");
         }
     }
     return 0;
