@@ -355,7 +355,8 @@ TDebugName TDebugData::RoutineNameAt(size_t position, const std::function<std::s
 TDebugName TDebugData::RoutineName(size_t index, const std::function<std::string()>& password) const {
     TDebugName name = RoutineNameAt(m_routines[index].Name, password);
     // A run of continuing names goes back to the first routine that names its class.
-    for (size_t before = index; name.ContinuesClass && before > 0;) {
+    const size_t first = index > ContinuedClassReach ? index - ContinuedClassReach : 0;
+    for (size_t before = index; name.ContinuesClass && before > first;) {
         const TDebugName previous = RoutineNameAt(m_routines[--before].Name, password);
         if (!previous.ContinuesClass) {
             name.Class = previous.Class;
@@ -431,12 +432,16 @@ std::optional<TDebugLocation> TDebugData::Find(uint32_t offset,
 TDebugTable TDebugData::Decode(const std::function<std::string()>& password) const {
     TDebugTable table;
     std::string lastClass;
-    for (const TRoutineIndex& r : m_routines) {
+    std::optional<size_t> lastNaming;
+    for (size_t i = 0; i < m_routines.size(); ++i) {
+        const TRoutineIndex& r = m_routines[i];
         TDebugName name = RoutineNameAt(r.Name, password);
-        if (name.ContinuesClass)
-            name.Class = lastClass;
-        else
+        if (!name.ContinuesClass) {
             lastClass = name.Class;
+            lastNaming = i;
+        } else if (lastNaming && i - *lastNaming <= ContinuedClassReach) {
+            name.Class = lastClass;
+        }
         table.Routines.push_back({std::move(name.Class), std::move(name.Name), r.FirstLine, r.Start});
     }
     for (const TUnitIndex& u : m_units)

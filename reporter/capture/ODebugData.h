@@ -112,6 +112,9 @@ struct TDebugName {
     // Before data version 502 a name ".Method" names a routine of the class of the routine before it.
     bool ContinuesClass = false;
 };
+// How many routines back a continuing name looks for its class: more methods in a row than any class has
+// would only be a damaged table, whose lookups must stay quick.
+inline constexpr size_t ContinuedClassReach = 4096;
 // Reads one stored routine name as class and procedure: from data version 502 the first of joined
 // pieces is the class (a single piece is a plain routine, dots and all); before, the name splits at
 // its first ".", and one that starts with it continues the previous routine's class.

@@ -283,6 +283,25 @@ TEST(DebugData, BeforeVersion502ADottedNameContinuesTheClassBeforeIt) {
     };
     EXPECT_EQ(names(501), (std::vector<std::string>{"|Orphan", "TOld|First", "TOld|Second", "TOld|Third",
                                                     "|Plain", "|Fourth"}));
+    // A continuing name looks back a bounded number of routines for its class.
+    TDebugTable run;
+    run.Routines.push_back({"", "TBig.First", 1, 0});
+    for (uint32_t i = 1; i <= ContinuedClassReach + 1; ++i)
+        run.Routines.push_back({"", ".M" + std::to_string(i), 1, i * 0x10});
+    std::vector<TDebugSpan> runSpans;
+    for (uint32_t i = 0; i < run.Routines.size(); ++i)
+        runSpans.push_back({i * 0x10, i * 0x10 + 0x10, "big.pas", 1, i});
+    run.Units = BuildDebugUnits(runSpans);
+    const TDebugData runData(WriteDebugData(run), 501);
+    const TDebugTable runDecoded = runData.Decode(NoPassword);
+    ASSERT_EQ(runDecoded.Routines.size(), ContinuedClassReach + 2);
+    const std::optional<TDebugLocation> reached = runData.Find(ContinuedClassReach * 0x10, NoPassword);
+    const std::optional<TDebugLocation> beyond = runData.Find((ContinuedClassReach + 1) * 0x10, NoPassword);
+    ASSERT_TRUE(reached && beyond);
+    EXPECT_EQ(reached->Class, "TBig");
+    EXPECT_EQ(runDecoded.Routines[ContinuedClassReach].Class, "TBig");
+    EXPECT_EQ(beyond->Class, "");
+    EXPECT_EQ(runDecoded.Routines[ContinuedClassReach + 1].Class, "");
     // From 502 names are stored whole: a leading dot is part of the name.
     EXPECT_EQ(names(502), (std::vector<std::string>{"|.Orphan", "|TOld.First", "|.Second", "|.Third",
                                                     "|Plain", "|.Fourth"}));
