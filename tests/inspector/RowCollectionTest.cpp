@@ -107,8 +107,9 @@ TEST(RowCollection, UpdateBracketsKeepTheListsRight) {
                 r->Expand();
         }
         keep->Collection()->Delete(0);
-        if (order != 2) // the grid's own bracket holds the row count
+        if (order != 2) { // the grid's own bracket holds the row count
             EXPECT_EQ(grid.RowCount(), rowsBefore) << order;
+        }
         if (order == 0) {
             grid.Items()->EndUpdate();
             grid.EndUpdate();
@@ -233,8 +234,9 @@ TEST(RowCollection, ListsFollowMixedChangesInsideAndOutsideBrackets) {
         ASSERT_TRUE(ListsMatchTree(grid)) << "round " << round << " bracket " << bracket;
         // One change that leaves the current row shown leaves it current.
         if (bracket == 0 && current && grid.ItemListIndexOf(current) >= 0 &&
-            grid.VisibleIndexOf(current) >= 0)
+            grid.VisibleIndexOf(current) >= 0) {
             ASSERT_EQ(grid.CurrentItem(), current) << "round " << round;
+        }
         for (int i = 0; i < grid.ItemListCount(); ++i)
             ASSERT_EQ(grid.ItemListItem(i)->DescendantCount(), CountBelow(grid.ItemListItem(i)))
                 << "round " << round;
