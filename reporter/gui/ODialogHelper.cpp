@@ -5,6 +5,7 @@
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/ODialogLayout.h"
+#include "reporter/gui/OHelperSocket.h"
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
 #include "reporter/gui/OScreenCapture.h"
@@ -102,48 +103,6 @@ std::vector<TListRowData> ReadRows(TOstrelStream& s) {
     }
     return rows;
 }
-
-bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        sent += size_t(n);
-    }
-    return true;
-}
-
-// Everything up to the end of the stream, at most limit bytes; false on an error or a longer stream.
-bool ReceiveAll(int fd, std::vector<uint8_t>& bytes, size_t limit) {
-    bytes.clear();
-    uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        if (bytes.size() + size_t(n) > limit)
-            return false;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-}
-
-struct TFd {
-    int Fd = -1;
-    explicit TFd(int fd) : Fd(fd) {}
-    ~TFd() {
-        if (Fd >= 0)
-            ::close(Fd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-};
 
 } // namespace
 
@@ -263,8 +222,8 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return -1;
-    TFd ours(pair[0]);
-    const TFd theirs(pair[1]);
+    THelperFd ours(pair[0]);
+    const THelperFd theirs(pair[1]);
 
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0)
@@ -284,7 +243,7 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     sigdelset(&every, SIGSTOP);
     // dup2 clears close-on-exec on the copy: the helper's standard input is its end of the socket.
     const bool prepared =
-        posix_spawn_file_actions_adddup2(&actions, theirs.Fd, STDIN_FILENO) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, theirs.Get(), STDIN_FILENO) == 0 &&
         posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
         posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
         posix_spawnattr_setsigdefault(&attributes, &every) == 0 &&
@@ -299,8 +258,7 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return -1;
-    socket = ours.Fd;
-    ours.Fd = -1;
+    socket = ours.Release();
     return child;
 }
 
@@ -309,15 +267,14 @@ std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, c
     const pid_t child = StartHelperProcess(program, HelperArgument, socket);
     if (child < 0)
         return std::nullopt;
-    const TFd ours(socket);
+    const THelperFd ours(socket);
 
+    const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
     std::vector<uint8_t> answerBytes;
-    const bool exchanged = SendAll(ours.Fd, EncodeHelperRequest(request)) &&
-                           ::shutdown(ours.Fd, SHUT_WR) == 0 &&
-                           ReceiveAll(ours.Fd, answerBytes, MaxAnswerSize);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const bool exchanged = SendAll(ours.Get(), requestBytes.data(), requestBytes.size()) &&
+                           ::shutdown(ours.Get(), SHUT_WR) == 0 &&
+                           ReceiveAll(ours.Get(), answerBytes, MaxAnswerSize);
+    const int status = WaitForChild(child);
     if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     try {
@@ -365,7 +322,8 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         dialog.exec();
         answer.Painted = dialog.Painted();
     }
-    return SendAll(STDIN_FILENO, EncodeHelperAnswer(answer)) ? 0 : 3;
+    const std::vector<uint8_t> answerBytes = EncodeHelperAnswer(answer);
+    return SendAll(STDIN_FILENO, answerBytes.data(), answerBytes.size()) ? 0 : 3;
 }
 
 } // namespace reporter
