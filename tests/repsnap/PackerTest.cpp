@@ -133,31 +133,23 @@ TEST(PackedProgram, LinesOfInlinedCodeAreTheirCallSitesInTheRoutine) {
     const TDebugData data = LoadPacked(ProgramFileName());
     const TDebugTable table = data.Decode(nullptr);
     std::vector<std::pair<uint32_t, std::string>> rows;
-    std::ostringstream command;
-    command << "addr2line -a -i -e " << ProgramFileName();
+    std::vector<uint64_t> addresses;
     for (const TDebugUnit& unit : table.Units)
         for (const TDebugRow& row : unit.Rows)
             if (row.Routine >= 0 && !unit.Name.empty() && row.Line > 0) {
                 rows.emplace_back(row.Offset, unit.Name + ":" + std::to_string(row.Line));
-                command << " 0x" << std::hex << row.Offset;
+                addresses.push_back(row.Offset);
             }
     ASSERT_GT(rows.size(), 50u);
-    const repsnap::TCommandResult oracle = repsnap::Run(command.str());
-    ASSERT_EQ(oracle.ExitCode, 0) << oracle.Output;
-    // Per address: its line "0x...", then the frames from the innermost to the outermost.
-    std::vector<std::string> outermost;
-    std::istringstream lines(oracle.Output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("0x", 0) == 0)
-            outermost.emplace_back();
-        else if (!outermost.empty())
-            outermost.back() = line.substr(line.rfind('/') + 1);
-    }
-    ASSERT_EQ(outermost.size(), rows.size());
+    std::optional<std::vector<std::string>> outermost =
+        testtools::Addr2lineOutermostFrames(ProgramFileName(), addresses);
+    ASSERT_TRUE(outermost) << "addr2line failed or did not answer for every row";
+    ASSERT_EQ(outermost->size(), rows.size());
+    for (std::string& frame : *outermost)
+        frame = frame.substr(frame.rfind('/') + 1);
     size_t agree = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
-        const std::string& got = outermost[i];
+        const std::string& got = (*outermost)[i];
         const std::string location = got.substr(0, got.find(' ')); // drops " (discriminator n)"
         const std::string& packed = rows[i].second;
         const size_t colon = packed.rfind(':');

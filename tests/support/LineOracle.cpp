@@ -94,12 +94,11 @@ std::vector<uint64_t> SampleCodeAddresses(const std::string& file, size_t count)
     return addresses;
 }
 
-TLineAgreement CompareWithAddr2line(const std::string& file, const std::vector<uint64_t>& addresses,
-                                    const std::function<std::optional<TSourcePosition>(uint64_t)>& lookup) {
-    TLineAgreement result;
-    result.Asked = addresses.size();
-    if (addresses.empty())
-        return result;
+namespace {
+
+// The outermost frame of each address; none when addr2line failed or did not answer for every one.
+std::optional<std::vector<std::string>> AskAddr2line(const std::string& file,
+                                                     const std::vector<uint64_t>& addresses) {
     std::ostringstream command;
     command << "addr2line -a -i -e '" << file << "'";
     for (uint64_t a : addresses)
@@ -116,7 +115,42 @@ TLineAgreement CompareWithAddr2line(const std::string& file, const std::vector<u
             outermost.back() = line;
     }
     if (oracle.ExitCode != 0 || outermost.size() != addresses.size())
+        return std::nullopt;
+    return outermost;
+}
+
+// addr2line answers "??" for some addresses in a batch that it places when asked for them alone (after an
+// address of certain other units); those few are asked again one by one.
+constexpr size_t MostAskedAgain = 256;
+
+} // namespace
+
+std::optional<std::vector<std::string>> Addr2lineOutermostFrames(const std::string& file,
+                                                                 const std::vector<uint64_t>& addresses) {
+    std::optional<std::vector<std::string>> frames = AskAddr2line(file, addresses);
+    if (!frames)
+        return frames;
+    size_t askedAgain = 0;
+    for (size_t i = 0; i < frames->size() && askedAgain < MostAskedAgain; ++i) {
+        if ((*frames)[i].rfind("??", 0) != 0)
+            continue;
+        ++askedAgain;
+        if (const std::optional<std::vector<std::string>> alone = AskAddr2line(file, {addresses[i]}))
+            (*frames)[i] = alone->front();
+    }
+    return frames;
+}
+
+TLineAgreement CompareWithAddr2line(const std::string& file, const std::vector<uint64_t>& addresses,
+                                    const std::function<std::optional<TSourcePosition>(uint64_t)>& lookup) {
+    TLineAgreement result;
+    result.Asked = addresses.size();
+    if (addresses.empty())
         return result;
+    const std::optional<std::vector<std::string>> frames = Addr2lineOutermostFrames(file, addresses);
+    if (!frames)
+        return result;
+    const std::vector<std::string>& outermost = *frames;
     for (size_t i = 0; i < addresses.size(); ++i) {
         const TSourcePosition expected = ParseFrame(outermost[i]);
         if (expected.Line <= 0 || expected.Unit.empty() || expected.Unit == "??")

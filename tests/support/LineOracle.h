@@ -36,6 +36,11 @@ struct TLineAgreement {
 // nm lists them), at most count of them; empty when the file has no symbols.
 std::vector<uint64_t> SampleCodeAddresses(const std::string& file, size_t count);
 
+// addr2line's outermost frame ("path:line", perhaps with " (discriminator n)") for each address, asked all
+// at once; none when addr2line failed or did not answer for every address.
+std::optional<std::vector<std::string>> Addr2lineOutermostFrames(const std::string& file,
+                                                                 const std::vector<uint64_t>& addresses);
+
 // Asks addr2line for every address at once and the lookup for each; the lookup gets the address as
 // addr2line does (the file's own virtual address).
 TLineAgreement CompareWithAddr2line(const std::string& file, const std::vector<uint64_t>& addresses,
