@@ -228,3 +228,42 @@ QPixmap SplashPicture() {
     }
     return pm;
 }
+
+// A module on a DIN rail with its terminals and status lights.
+QPixmap ProgramPicture() {
+    QPixmap pm(128, 128);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor green(29, 168, 56);
+    const QColor darkGreen(0, 95, 53);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(170, 170, 170));
+    p.drawRect(QRectF(4, 58, 120, 14)); // the rail
+    p.setBrush(darkGreen);
+    p.drawRoundedRect(QRectF(24, 8, 80, 112), 8, 8);
+    p.setBrush(green);
+    p.drawRoundedRect(QRectF(30, 24, 68, 80), 5, 5);
+    p.setBrush(QColor(60, 60, 60));
+    for (int i = 0; i < 4; ++i) {
+        p.drawRect(QRectF(32 + i * 17, 10, 12, 10));
+        p.drawRect(QRectF(32 + i * 17, 108, 12, 10));
+    }
+    p.setBrush(QColor(133, 210, 0));
+    for (int i = 0; i < 4; ++i)
+        p.drawEllipse(QRectF(36 + i * 16, 32, 8, 8));
+    p.setPen(Qt::white);
+    QFont f;
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRectF(30, 48, 68, 50), Qt::AlignCenter, QStringLiteral("VD"));
+    return pm;
+}
+
+QIcon ProgramIcon() {
+    // The small size is the module image of the network tree, which reads better than a scaled picture.
+    QIcon icon(ProgramPicture());
+    icon.addPixmap(ImageListSimulation().at(3));
+    return icon;
+}

@@ -2,6 +2,7 @@
 // The program's pictures, drawn at start rather than shipped as files: the tool-bar images
 // (ImageListIcones, 32 x 32 on white), the network-tree and grid images (ImageListSimulation, 16 x 16),
 // the logo and the splash picture.
+#include <QIcon>
 #include <QList>
 #include <QPixmap>
 
@@ -25,5 +26,9 @@ constexpr int Off = 6;
 const QList<QPixmap>& ImageListIcones();
 const QList<QPixmap>& ImageListSimulation();
 QPixmap LogoPicture();
+// The program picture of the About window's General page, 128 x 128.
+QPixmap ProgramPicture();
+// The icon of every window of the program.
+QIcon ProgramIcon();
 // The splash picture; its clFuchsia pixels are transparent.
 QPixmap SplashPicture();

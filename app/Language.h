@@ -17,7 +17,11 @@ inline constexpr const char* LanguageRegistryKey = "\\Software\\Korvane Devavuru
 void TranslationSetUp(const QString& programFolder);
 // The registry value "lang"; empty when the key or the value is missing.
 QString RegistryLanguage();
-// Fills LanguageList and uses the registry's language, or the system's when the registry names none.
+// Loads Qt's own catalogue for the language (qtbase_<language> from Qt's translations folder) in place
+// of the one before; none for a language Qt has no catalogue of.
+void UseQtCatalogue(const QString& language);
+// Fills LanguageList and uses the registry's language, or, when the registry names none, the system's
+// as the catalogue list names the one it is shown with.
 void InitLanguage();
 // Uses the language after CurrentLanguage in LanguageList, wrapping after the last; false, changing
 // nothing, when no catalogue exists.

@@ -32,6 +32,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QPainter>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QThread>
@@ -167,6 +168,10 @@ void TFormMain::FormCreate() {
     DiagnosticRunning = false;
     Calibration.Calibrating = false;
     CalibrationBoxRestore = false;
+    // Enter presses a focused button, as Space does; outside a dialog Qt leaves that to default buttons.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button->window() == this)
+            button->setAutoDefault(true);
 }
 
 TFormMain::~TFormMain() {
@@ -320,21 +325,24 @@ void TFormMain::StopSupervision() {
 
 bool TFormMain::FormCloseQuery() {
     StopSupervision();
-    SaveParameters();
+    m_closeSaveFailed = !SaveParameters(true);
     return true;
 }
 
 void TFormMain::FormClose() {
     StopSupervision();
-    SaveParameters();
+    // The close request has just said that the settings could not be written: once is enough.
+    SaveParameters(!m_closeSaveFailed);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    m_closeSaveFailed = false;
     if (!FormCloseQuery()) {
         event->ignore();
         return;
     }
     FormClose();
+    m_closeSaveFailed = false;
     QWidget::closeEvent(event);
 }
 
@@ -383,6 +391,9 @@ void TFormMain::Image1Click() {
     if (UseNextLanguage()) {
         RetranslateComponent(this);
         TranslateInspectorTitles();
+        // The connection panels are composed in the language in use.
+        if (FormCommunicationConfig)
+            FormCommunicationConfig->RefreshStatusBar();
     }
 }
 
@@ -484,15 +495,34 @@ void TFormMain::RefillDeviceCombo(int keepIndex) {
     {
         const QSignalBlocker block(combo);
         combo->clear();
+        ForgetDeviceNames();
         if (Network)
             for (TRemoteIO* device : Network->Devices())
-                if (device)
+                if (device) {
                     combo->addItem(device->Name(), QVariant::fromValue<QObject*>(device));
+                    FollowDeviceName(device);
+                }
         if (combo->count() == 0)
             return;
         combo->setCurrentIndex(keepIndex < combo->count() ? keepIndex : 0);
     }
     cbDiagnosticChange();
+}
+
+void TFormMain::FollowDeviceName(TRemoteIO* device) {
+    // A new address renames the device: its entry shows the name the tree shows.
+    m_deviceNames << connect(device, &QObject::objectNameChanged, this, [this, device](const QString& name) {
+        QComboBox* combo = m_ui->cbDiagnostic;
+        const int index = combo->findData(QVariant::fromValue<QObject*>(device));
+        if (index >= 0)
+            combo->setItemText(index, name);
+    });
+}
+
+void TFormMain::ForgetDeviceNames() {
+    for (const QMetaObject::Connection& connection : std::as_const(m_deviceNames))
+        disconnect(connection);
+    m_deviceNames.clear();
 }
 
 void TFormMain::ClearNetwork() {
@@ -504,6 +534,7 @@ void TFormMain::ClearNetwork() {
         // The combo's entries point at the devices about to go.
         const QSignalBlocker block(m_ui->cbDiagnostic);
         m_ui->cbDiagnostic->clear();
+        ForgetDeviceNames();
     }
     m_ui->btDiagnostic->setEnabled(false);
     Network->Clear();
@@ -602,9 +633,9 @@ void TFormMain::LoadParameters() {
     ModbusMaster->ConnectionType = v.Comtype == QLatin1String("0") ? 0 : 1;
 }
 
-void TFormMain::SaveParameters() {
+bool TFormMain::SaveParameters(bool reportFailure) {
     if (!ModbusMaster)
-        return;
+        return true;
     const TSerialComm& port = *ModbusMaster->SerialPort;
     const int connection =
         FormCommunicationConfig ? FormCommunicationConfig->ConnectionType : ModbusMaster->ConnectionType;
@@ -613,6 +644,9 @@ void TFormMain::SaveParameters() {
              port.PortName, ModbusMaster->Socket->Host, QString::number(ModbusMaster->Socket->Port),
              QString::number(connection));
     } catch (const EIniFileException&) {
-        HandleException(this);
+        if (reportFailure)
+            HandleException(this);
+        return false;
     }
+    return true;
 }

@@ -88,7 +88,8 @@ public:
               QString& Port, QString& Comtype);
     void gini(const QString& Baudrate, const QString& Stopbit, const QString& Parity, const QString& Channel,
               const QString& Ip, const QString& Port, const QString& Comtype);
-    void SaveParameters();
+    // False when the settings could not be written; the failure is shown when reportFailure is set.
+    bool SaveParameters(bool reportFailure = true);
 
     // FormCloseQuery and FormClose: stop a running supervision, then save the settings.
     bool FormCloseQuery();
@@ -114,6 +115,9 @@ private:
     // Applies the settings file to the master when all seven values are present.
     void LoadParameters();
     void CalibrationSettling(int seconds);
+    // Keeps the device's combo entry named as the device; the watches go with the entries.
+    void FollowDeviceName(TRemoteIO* device);
+    void ForgetDeviceNames();
 
     std::unique_ptr<Ui::TFormMain> m_ui;
     TTreeNodes* m_nodes = nullptr; // child QObject
@@ -123,4 +127,7 @@ private:
     TCalibrationPanel* m_calibrationPanel = nullptr; // child QObject
     TInspectorLink* m_previousInspectorLink = nullptr;
     bool m_shown = false;
+    // The close request in progress could not write the settings.
+    bool m_closeSaveFailed = false;
+    QList<QMetaObject::Connection> m_deviceNames;
 };

@@ -3,8 +3,10 @@
 #include "OProcessing.h"
 #include "OReportDialogHost.h"
 #include "app/CommConfig.h"
+#include "app/DisplayCheck.h"
 #include "app/Find.h"
 #include "app/Globals.h"
+#include "app/ImageLists.h"
 #include "app/Language.h"
 #include "app/Log.h"
 #include "app/Main.h"
@@ -21,6 +23,7 @@
 #include "reporter/gui/OOstrelGui.h"
 #include <QEventLoop>
 #include <QFont>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -156,13 +159,23 @@ TProgramWindows::~TProgramWindows() {
     FormSaveConfigStatus = nullptr;
 }
 
+void SetUpApplication() {
+    // The title is the application's name only: a display name set here would be appended by Qt to every
+    // window's title on the desktop, and a narrow box would show little of its own caption.
+    QApplication::setApplicationName(QLatin1String(ApplicationTitle));
+    QApplication::setWindowIcon(ProgramIcon());
+}
+
 int RunProgram(int argc, char** argv) {
+    if (const std::string problem = DisplayProblem(argc, argv); !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
     TApplication app(argc, argv);
     const TReporterBinding reporterBinding;
     // Translation set-up: the catalogues live below the program's folder.
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
-    QApplication::setApplicationName(QLatin1String(ApplicationTitle));
-    QApplication::setApplicationDisplayName(_(ApplicationTitle));
+    SetUpApplication();
 
     TProgramWindows windows;
     {

@@ -13,5 +13,9 @@ public:
 // The one font of every window, chosen before the first window exists (the windows' creation does it).
 void ChooseProgramFont();
 
-// The whole program: application, translation, windows, splash, message loop.
+// The application's name and the icon every window carries.
+void SetUpApplication();
+
+// The whole program: application, translation, windows, splash, message loop. Without a reachable
+// display it says so on standard error and returns 1 before the application object exists.
 int RunProgram(int argc, char** argv);

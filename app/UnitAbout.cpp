@@ -14,42 +14,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-namespace {
-
-// The program picture of the General page: a module on a DIN rail with its terminals and status lights.
-QPixmap ProgramPicture() {
-    QPixmap pm(128, 128);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor green(29, 168, 56);
-    const QColor darkGreen(0, 95, 53);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(170, 170, 170));
-    p.drawRect(QRectF(4, 58, 120, 14)); // the rail
-    p.setBrush(darkGreen);
-    p.drawRoundedRect(QRectF(24, 8, 80, 112), 8, 8);
-    p.setBrush(green);
-    p.drawRoundedRect(QRectF(30, 24, 68, 80), 5, 5);
-    p.setBrush(QColor(60, 60, 60));
-    for (int i = 0; i < 4; ++i) {
-        p.drawRect(QRectF(32 + i * 17, 10, 12, 10));
-        p.drawRect(QRectF(32 + i * 17, 108, 12, 10));
-    }
-    p.setBrush(QColor(133, 210, 0));
-    for (int i = 0; i < 4; ++i)
-        p.drawEllipse(QRectF(36 + i * 16, 32, 8, 8));
-    p.setPen(Qt::white);
-    QFont f;
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.drawText(QRectF(30, 48, 68, 50), Qt::AlignCenter, QStringLiteral("VD"));
-    return pm;
-}
-
-} // namespace
-
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TFormAbout>()) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -98,13 +62,11 @@ void TFormAbout::FormCreate() {
     connect(m_ui->btSetupGeneral, &QPushButton::clicked, this, &TFormAbout::btSetupGeneralClick);
     connect(m_ui->cbGeneralTerms, &QComboBox::activated, this, &TFormAbout::cbGeneralTermsChange);
 
-    const QString version = _("Version ") + GetAppVersionText();
-    m_ui->lbVersion->setText(version);
-    m_ui->lbVer->setText(version);
     m_ui->lbDate->setText(GetAppFileDateText());
     m_ui->cbGeneralTerms->setCurrentIndex(0);
     cbGeneralTermsChange();
     FillGrid();
+    SetLanguageTexts();
     TranslateComponent(this);
 }
 
@@ -124,10 +86,6 @@ void TFormAbout::FillGrid() {
     grid->OnDrawCell = [this](TCustomDrawGrid* sender, int col, int row, const QRect& rect, TGridDrawState,
                               QPainter& canvas) { sgVexaDaxoSoftDrawCell(sender, col, row, rect, canvas); };
 
-    grid->SetCells(0, 0, _("Name"));
-    grid->SetCells(1, 0, _("Version "));
-    grid->SetCells(2, 0, _("Path"));
-
     const QString program = ProgramFileName();
     grid->SetCells(0, 1, QFileInfo(program).completeBaseName());
     grid->SetCells(1, 1, GetFileVersionString(program));
@@ -144,7 +102,19 @@ void TFormAbout::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+void TFormAbout::SetLanguageTexts() {
+    const QString version = _("Version ") + GetAppVersionText();
+    m_ui->lbVersion->setText(version);
+    m_ui->lbVer->setText(version);
+    TStringGrid* grid = m_ui->sgVexaDaxoSoft;
+    grid->SetCells(0, 0, _("Name"));
+    grid->SetCells(1, 0, _("Version "));
+    grid->SetCells(2, 0, _("Path"));
+}
+
 void TFormAbout::FormShow() {
+    // The texts composed here are not in any catalogue as they stand: they are composed again.
+    SetLanguageTexts();
     RetranslateComponent(this);
 }
 

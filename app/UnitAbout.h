@@ -58,6 +58,8 @@ private:
     void FormCreate();
     void FormShow();
     void FillGrid();
+    // The version labels and the grid's header row in the language in use.
+    void SetLanguageTexts();
 
     std::unique_ptr<Ui::TFormAbout> m_ui;
 };

@@ -28,7 +28,9 @@ void CentreOnScreen(QWidget& window) {
     // Before the window is first mapped its frame is not known; its client area is.
     const QSize size = window.frameGeometry().size().expandedTo(window.size());
     const QRect area = screen->availableGeometry();
-    window.move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+    // A window larger than the screen keeps its title bar and left edge on it, so that it can be moved.
+    window.move(area.x() + qMax(0, (area.width() - size.width()) / 2),
+                area.y() + qMax(0, (area.height() - size.height()) / 2));
 }
 
 void CentreOnEveryShow(QWidget& window) {

@@ -6,14 +6,20 @@
 #include "app/Form7610_24.h"
 #include "app/Log.h"
 #include "app/RadioGroup.h"
+#include "app/StatusBar.h"
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
+#include "classlib/StringGrid.h"
+#include "tests/support/LayoutCheck.h"
 #include "tests/ui/UiFixture.h"
 #include "ui_CommConfig.h"
 #include "ui_Find.h"
 #include "ui_Form7610_24.h"
 #include "ui_Log.h"
+#include "ui_UnitAbout.h"
 #include "ui_UnitSplash.h"
+#include <QLineEdit>
+#include <QMenu>
 
 namespace {
 
@@ -32,6 +38,61 @@ TEST_F(Language, WithoutLangTheSystemLanguageIsUsed) {
     StartIn(QString());
     EXPECT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
     EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
+}
+
+// With nothing saved, the first press shows the other language whatever the system names: a language
+// without a catalogue is shown in the program's own English texts.
+TEST_F(Language, TheFirstPressWithNoSavedLanguageSwitches) {
+    const struct {
+        const char* system;
+        const char* afterPress;
+    } cases[] = {{"en", "Buscar"}, {"de_DE", "Buscar"}, {"pt", "Buscar"}, {"pt_BR.UTF-8", "Search"}};
+    for (const auto& c : cases) {
+        qputenv("LANGUAGE", c.system);
+        StartIn(QString());
+        const QString before = SearchCaption();
+        Ui().toolbtnLanguage->click();
+        EXPECT_NE(SearchCaption(), before) << c.system;
+        EXPECT_EQ(SearchCaption(), QLatin1String(c.afterPress)) << c.system;
+        app.Stop();
+        UseLanguage(QString());
+    }
+}
+
+// The About window and the status bar change language with the program, in both directions; Qt's own
+// texts (an edit field's menu) too.
+TEST_F(Language, AboutTheStatusBarAndQtsOwnTextsFollowASwitch) {
+    StartIn(QStringLiteral("en_US"));
+    FormMain->show();
+    TStringGrid* grid = FormAbout->ui().sgVexaDaxoSoft;
+    QLineEdit edit;
+    const struct {
+        const char* language;
+        const char* version;
+        const char* header;
+        const char* parity;
+        const char* undo;
+    } cases[] = {{"pt_BR", "Versão ", "Nome|Versão |Caminho", ",Nenhuma", "&Desfazer"},
+                 {"en_US", "Version ", "Name|Version |Path", ",None", "&Undo"}};
+    for (const auto& c : cases) {
+        Ui().toolbtnLanguage->click();
+        ASSERT_EQ(CurrentLanguage, QLatin1String(c.language));
+        EXPECT_TRUE(FormMain->StatusBarDaxo()->PanelText(2).endsWith(QString::fromUtf8(c.parity)))
+            << FormMain->StatusBarDaxo()->PanelText(2).toStdString();
+        FormAbout->show();
+        EXPECT_TRUE(FormAbout->ui().lbVersion->text().startsWith(QString::fromUtf8(c.version))) << c.language;
+        EXPECT_TRUE(FormAbout->ui().lbVer->text().startsWith(QString::fromUtf8(c.version))) << c.language;
+        EXPECT_EQ(
+            QStringList({grid->Cells(0, 0), grid->Cells(1, 0), grid->Cells(2, 0)}).join(QLatin1Char('|')),
+            QString::fromUtf8(c.header));
+        const QStringList problems = CheckWidgetTree(*FormAbout);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
+        Shot(QStringLiteral("about-after-switch-") + QLatin1String(c.language), FormAbout);
+        FormAbout->hide();
+        const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        ASSERT_FALSE(menu->actions().isEmpty());
+        EXPECT_EQ(menu->actions().first()->text().section(QLatin1Char('\t'), 0, 0), QLatin1String(c.undo));
+    }
 }
 
 TEST_F(Language, LangWithACatalogueIsUsedFromTheFirstWindowOn) {

@@ -3,6 +3,7 @@
 // built beside the test binary. With VEXADAXO_SCREENSHOTS set to a folder, Shot() saves what the screen
 // shows (run under a real X server to look at the windows).
 #include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Main.h"
 #include "classlib/Translation.h"
 #include "platform/Registry.h"
@@ -20,6 +21,7 @@ public:
     void TearDown() override {
         app.Stop();
         UseLanguage(QString());
+        UseQtCatalogue(QString());
     }
 
     // Writes the registry value "lang" (none for an empty language) and creates the windows.
