@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  gettext zlib1g-dev libjpeg62-turbo-dev
+  gettext qt6-translations-l10n zlib1g-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev libdw-dev
   xvfb xauth x11-utils xdotool procps python3
   fonts-liberation2 fonts-dejavu-core

@@ -1,17 +1,21 @@
-// The start-up: the windows in their order, the splash's 101 steps, the log window's lines and the Help
-// page handed to the desktop.
+// The start-up: the program without a display, the windows in their order, the splash's 101 steps, the
+// log window's lines, the Help page handed to the desktop; closing, and the device box after a rename.
 #include "app/CommConfig.h"
+#include "app/DisplayCheck.h"
 #include "app/Find.h"
 #include "app/Log.h"
 #include "app/StatusSendConfig.h"
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
+#include "model/RemoteIO.h"
 #include "tests/ui/UiFixture.h"
 #include "ui_Log.h"
 #include "ui_UnitSplash.h"
 #include <QDesktopServices>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +48,79 @@ protected:
 private:
     TFormSplash& m_splash;
 };
+
+// Sets or (for nullptr) removes environment variables for the guard's life.
+class TScopedEnvironment {
+public:
+    TScopedEnvironment(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            m_saved.emplace_back(name, qEnvironmentVariableIsSet(name), qgetenv(name));
+            value ? qputenv(name, value) : qunsetenv(name);
+        }
+    }
+    ~TScopedEnvironment() {
+        for (const auto& [name, wasSet, value] : m_saved)
+            wasSet ? qputenv(name, value) : qunsetenv(name);
+    }
+
+private:
+    std::vector<std::tuple<const char*, bool, QByteArray>> m_saved;
+};
+
+TEST(NoDisplay, OnlyAnUnreachableDisplayServerIsRefused) {
+    QTemporaryDir runtime; // no Wayland socket in it
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray runtimeDir = runtime.path().toLocal8Bit();
+    const struct {
+        const char* platform;
+        const char* display;
+        const char* argument;
+        bool refused;
+    } cases[] = {{nullptr, nullptr, nullptr, true},      {"xcb", ":87", nullptr, true},
+                 {"wayland", nullptr, nullptr, true},    {"xcb;wayland", nullptr, nullptr, true},
+                 {"offscreen", nullptr, nullptr, false}, {"minimal:enable_fonts", nullptr, nullptr, false},
+                 {"xcb", nullptr, "offscreen", false},   {"wayland;offscreen", nullptr, nullptr, false}};
+    for (const auto& c : cases) {
+        const TScopedEnvironment environment{{"QT_QPA_PLATFORM", c.platform},
+                                             {"DISPLAY", c.display},
+                                             {"WAYLAND_DISPLAY", nullptr},
+                                             {"WAYLAND_SOCKET", nullptr},
+                                             {"XDG_RUNTIME_DIR", runtimeDir.constData()}};
+        QByteArray program("vexadaxo"), option("-platform"), platform(c.argument ? c.argument : "");
+        char* argv[] = {program.data(), option.data(), platform.data(), nullptr};
+        const std::string problem = DisplayProblem(c.argument ? 3 : 1, argv);
+        EXPECT_EQ(!problem.empty(), c.refused) << (c.platform ? c.platform : "(none)") << " " << problem;
+    }
+}
+
+// Started without a display the program says why and how to start it, and exits with 1: no crash and
+// no crash report beside it.
+TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString program = folder.filePath(QStringLiteral("vexadaxo"));
+    // A link of its own: the crash report would be written beside the program file.
+    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0)
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder.path());
+    process.start(program, {});
+    ASSERT_TRUE(process.waitForFinished(120000)) << "still running";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QStringList lines =
+        QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines.at(0).contains(QLatin1String("cannot open a display"))) << lines.at(0).toStdString();
+    EXPECT_TRUE(lines.at(0).contains(QLatin1String("QT_QPA_PLATFORM=offscreen")))
+        << lines.at(0).toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("*.olf")}, QDir::Files), QStringList());
+}
 
 class Startup : public UiFixture {
 protected:
@@ -114,6 +191,44 @@ TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothi
     ProgramFolder = savedFolder;
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
     EXPECT_TRUE(app.presenter->requests.isEmpty());
+}
+
+// The close request and the close both save; a settings folder that cannot be written is said once.
+TEST_F(Startup, ACloseThatCannotSaveSaysSoOnce) {
+    FormMain->show();
+    // A file where the Windows folder should be: nothing can be written below it, not even by root.
+    QFile blocker(QString::fromLocal8Bit(qgetenv("VEXADAXO_WINDIR")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    for (int close = 1; close <= 2; ++close) {
+        FormMain->show();
+        EXPECT_TRUE(FormMain->close());
+        EXPECT_EQ(app.presenter->requests.size(), close);
+    }
+    ASSERT_TRUE(blocker.remove());
+    FormMain->show();
+    EXPECT_TRUE(FormMain->close());
+    EXPECT_EQ(app.presenter->requests.size(), 2);
+    EXPECT_TRUE(QFile::exists(app.SettingsPath()));
+}
+
+TEST_F(Startup, TheDeviceBoxFollowsARenamedDevice) {
+    TRemoteIO* first = FormMain->Network->AddRemoteIO();
+    first->Comm()->SetAddress(1);
+    TRemoteIO* second = FormMain->Network->AddRemoteIO();
+    second->Comm()->SetAddress(2);
+    FormMain->RefillDeviceCombo(0);
+    QComboBox* box = Ui().cbDiagnostic;
+    ASSERT_EQ(box->count(), 2);
+    first->Comm()->SetAddress(5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->Node()->Text(), QStringLiteral("DAXO_5"));
+    EXPECT_EQ(box->itemText(0), QStringLiteral("DAXO_5"));
+    EXPECT_EQ(box->itemText(1), QStringLiteral("DAXO_2"));
+    FormMain->RefillDeviceCombo(0); // the entries made again follow too, once each
+    second->Comm()->SetAddress(7);
+    EXPECT_EQ(box->itemText(1), QStringLiteral("DAXO_7"));
+    EXPECT_EQ(box->findText(QStringLiteral("DAXO_7")), 1);
 }
 
 } // namespace

@@ -1,15 +1,20 @@
-// Where the windows appear: centred on the screen when their forms say so, the About window where it was
-// designed, message boxes over the window they belong to; and the access code echoed as "#".
+// Where the windows appear: centred on the screen when their forms say so (a window larger than the
+// screen with its title bar on it), the About window where it was designed, message boxes over the
+// window they belong to; their titles and icons; Enter on a button; the access code echoed as "#".
+#include "app/WindowPlacement.h"
 #include "app/CalibrationPanel.h"
 #include "app/CommConfig.h"
 #include "app/Find.h"
 #include "app/Log.h"
+#include "app/Startup.h"
 #include "app/StatusSendConfig.h"
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
 #include "classlib/Dialogs.h"
 #include "tests/ui/UiFixture.h"
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 namespace {
@@ -42,6 +47,50 @@ TEST_F(WindowPlacement, WindowsOpenCentredOnTheScreenEachTime) {
     TFormSplash splash;
     splash.show();
     ExpectCentred(splash);
+}
+
+TEST_F(WindowPlacement, AWindowLargerThanTheScreenKeepsItsTitleBarOnIt) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        int extraWidth, extraHeight;
+    } cases[] = {{1, 1}, {0, 0}, {400, -100}, {-100, 400}, {-2, -2}};
+    for (const auto& c : cases) {
+        QWidget window;
+        window.setFixedSize(area.width() + c.extraWidth, area.height() + c.extraHeight);
+        CentreOnScreen(window);
+        const QPoint expected(area.x() + qMax(0, -c.extraWidth / 2), area.y() + qMax(0, -c.extraHeight / 2));
+        EXPECT_EQ(window.pos(), expected) << c.extraWidth << "x" << c.extraHeight;
+    }
+}
+
+// Qt appends an application display name to every title it passes to the desktop; the program sets none.
+TEST_F(WindowPlacement, TitlesAreTheCaptionsAloneAndEveryWindowHasTheIcon) {
+    SetUpApplication();
+    const QString name = QApplication::applicationName();
+    QApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QApplication::setApplicationName(name);
+    EXPECT_EQ(FormMain->windowTitle(), QStringLiteral("Vexa Daxo Soft"));
+    EXPECT_EQ(FormAbout->windowTitle(), QStringLiteral("About Vexa Daxo Soft"));
+    const QWidget* windows[] = {FormMain, FormCommunicationConfig, FormFindSlave, FormAbout,
+                                FormLog,  FormSaveConfigStatus};
+    for (const QWidget* window : windows)
+        EXPECT_FALSE(window->windowIcon().isNull()) << window->objectName().toStdString();
+}
+
+// Return and Enter press a focused button of the main window as Space does.
+TEST_F(WindowPlacement, EnterPressesTheFocusedButton) {
+    FormMain->show();
+    QPushButton* button = Ui().btDiagnostic;
+    QObject::disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    button->setEnabled(true);
+    QSignalSpy clicks(button, &QPushButton::clicked);
+    int expected = 0;
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        button->setFocus();
+        QTest::keyClick(button, key);
+        EXPECT_EQ(clicks.size(), ++expected) << key;
+    }
 }
 
 TEST_F(WindowPlacement, TheAboutWindowOpensWhereDesigned) {
