@@ -76,6 +76,11 @@ TEST_F(WindowPlacement, TitlesAreTheCaptionsAloneAndEveryWindowHasTheIcon) {
                                 FormLog,  FormSaveConfigStatus};
     for (const QWidget* window : windows)
         EXPECT_FALSE(window->windowIcon().isNull()) << window->objectName().toStdString();
+    FormMain->show();
+    Shot(QStringLiteral("title-main"), FormMain);
+    FormFindSlave->show();
+    Shot(QStringLiteral("title-search"), FormFindSlave);
+    FormFindSlave->hide();
 }
 
 // Return and Enter press a focused button of the main window as Space does.
