@@ -1,4 +1,5 @@
 #include "app/Language.h"
+#include "app/CatalogueLookup.h"
 #include "classlib/Translation.h"
 #include "platform/Registry.h"
 #include <QCoreApplication>
@@ -82,6 +83,16 @@ void InitLanguage() {
     // installed, which gettext alone would ignore.
     UseLanguage(CurrentLanguage);
     UseQtCatalogue(CurrentLanguage);
+}
+
+QString SourceOfShownText(const QString& shown) {
+    if (shown.isEmpty())
+        return shown;
+    const QString catalogue = TextDomainFolder() + QLatin1Char('/') + CurrentLanguage +
+                              QLatin1String("/LC_MESSAGES/") + QLatin1String(DefaultTextDomain) +
+                              QLatin1String(".mo");
+    const QString source = SourceOfTranslation(catalogue, shown);
+    return source.isEmpty() ? shown : source;
 }
 
 bool UseNextLanguage() {

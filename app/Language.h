@@ -23,6 +23,9 @@ void UseQtCatalogue(const QString& language);
 // Fills LanguageList and uses the registry's language, or, when the registry names none, the system's
 // as the catalogue list names the one it is shown with.
 void InitLanguage();
+// The program's text that `shown` is the translation of in the language in use; `shown` itself when it
+// is no translation (a source text, or a text no catalogue holds).
+QString SourceOfShownText(const QString& shown);
 // Uses the language after CurrentLanguage in LanguageList, wrapping after the last; false, changing
 // nothing, when no catalogue exists.
 bool UseNextLanguage();

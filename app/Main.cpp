@@ -40,6 +40,9 @@
 
 namespace {
 
+// The status panel with the last result of a search, diagnostics or send.
+constexpr int LastResultPanel = 3;
+
 void ErrorBox(const QString& text) {
     MessageDlg(text, TMsgDlgType::mtError, mbOK);
 }
@@ -388,9 +391,12 @@ void TFormMain::TranslateInspectorTitles() {
 }
 
 void TFormMain::Image1Click() {
+    // The last result (search, diagnostics, send) is shown again in the new language.
+    const QString lastResult = SourceOfShownText(StatusBarDaxo()->PanelText(LastResultPanel));
     if (UseNextLanguage()) {
         RetranslateComponent(this);
         TranslateInspectorTitles();
+        StatusBarDaxo()->SetPanelText(LastResultPanel, _(lastResult));
         // The connection panels are composed in the language in use.
         if (FormCommunicationConfig)
             FormCommunicationConfig->RefreshStatusBar();

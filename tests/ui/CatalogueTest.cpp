@@ -1,8 +1,11 @@
 // The Portuguese catalogue against the program's texts: every text a user can see is translated or on the
 // list of kept texts, and each translation keeps what the program joins or fills in.
 #include "tests/ui/Catalogue.h"
+#include "app/CatalogueLookup.h"
+#include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,6 +28,40 @@ bool HasLetter(const QString& text) {
 
 std::string Lines(const QStringList& lines) {
     return lines.join(QLatin1Char('\n')).toStdString();
+}
+
+// The compiled catalogue read backwards, whole and cut short or damaged anywhere: never past its end.
+TEST(Catalogue, ATranslationLeadsBackToItsSourceText) {
+    QFile compiled(QCoreApplication::applicationDirPath() +
+                   QStringLiteral("/locale/pt_BR/LC_MESSAGES/default.mo"));
+    ASSERT_TRUE(compiled.open(QIODevice::ReadOnly));
+    const QByteArray whole = compiled.readAll();
+    ASSERT_GT(whole.size(), 28);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("default.mo"));
+    const auto lookUp = [&](const QByteArray& content, const QString& shown) {
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(content);
+        out.close();
+        return SourceOfTranslation(file, shown);
+    };
+    const QString found = QString::fromUtf8("Busca concluída");
+    EXPECT_EQ(lookUp(whole, found), QStringLiteral("Find ok"));
+    EXPECT_EQ(lookUp(whole, QStringLiteral("Find ok")), QString()); // a source text is no translation
+    EXPECT_EQ(lookUp(whole, QString()), QString());
+    QByteArray hugeCount = whole;
+    hugeCount[8] = hugeCount[9] = hugeCount[10] = hugeCount[11] = char(0xff);
+    QByteArray wildOffsets = whole;
+    wildOffsets[16] = wildOffsets[17] = wildOffsets[18] = char(0xff);
+    const QByteArray damaged[] = {whole.left(whole.size() / 2), whole.left(27), QByteArray(),
+                                  QByteArray(64, 'x'),          hugeCount,      wildOffsets};
+    for (const QByteArray& content : damaged) {
+        const QString source = lookUp(content, found);
+        EXPECT_TRUE(source.isEmpty() || source == QStringLiteral("Find ok")) << content.size();
+    }
+    EXPECT_EQ(SourceOfTranslation(dir.filePath(QStringLiteral("none.mo")), found), QString());
 }
 
 TEST(Catalogue, ReadsMarkedTextsFormTextsAndEntries) {

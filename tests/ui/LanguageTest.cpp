@@ -72,11 +72,14 @@ TEST_F(Language, AboutTheStatusBarAndQtsOwnTextsFollowASwitch) {
         const char* header;
         const char* parity;
         const char* undo;
-    } cases[] = {{"pt_BR", "Versão ", "Nome|Versão |Caminho", ",Nenhuma", "&Desfazer"},
-                 {"en_US", "Version ", "Name|Version |Path", ",None", "&Undo"}};
+        const char* lastResult;
+    } cases[] = {{"pt_BR", "Versão ", "Nome|Versão |Caminho", ",Nenhuma", "&Desfazer", "Busca concluída"},
+                 {"en_US", "Version ", "Name|Version |Path", ",None", "&Undo", "Find ok"}};
+    FormMain->StatusBarDaxo()->SetPanelText(3, _("Find ok"));
     for (const auto& c : cases) {
         Ui().toolbtnLanguage->click();
         ASSERT_EQ(CurrentLanguage, QLatin1String(c.language));
+        EXPECT_EQ(FormMain->StatusBarDaxo()->PanelText(3), QString::fromUtf8(c.lastResult));
         EXPECT_TRUE(FormMain->StatusBarDaxo()->PanelText(2).endsWith(QString::fromUtf8(c.parity)))
             << FormMain->StatusBarDaxo()->PanelText(2).toStdString();
         FormAbout->show();
