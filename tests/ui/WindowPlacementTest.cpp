@@ -6,7 +6,6 @@
 #include "app/CommConfig.h"
 #include "app/Find.h"
 #include "app/Log.h"
-#include "app/Startup.h"
 #include "app/StatusSendConfig.h"
 #include "app/UnitAbout.h"
 #include "app/UnitSplash.h"
@@ -65,7 +64,6 @@ TEST_F(WindowPlacement, AWindowLargerThanTheScreenKeepsItsTitleBarOnIt) {
 
 // Qt appends an application display name to every title it passes to the desktop; the program sets none.
 TEST_F(WindowPlacement, TitlesAreTheCaptionsAloneAndEveryWindowHasTheIcon) {
-    SetUpApplication();
     const QString name = QApplication::applicationName();
     QApplication::setApplicationName(QStringLiteral("probe"));
     EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("probe"));

@@ -1,6 +1,7 @@
 // The windows run inside the program's application object, with the program's translation set-up and
 // the catalogues built beside the test binary.
 #include "app/Language.h"
+#include "app/Startup.h"
 #include "classlib/Application.h"
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    SetUpApplication();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
