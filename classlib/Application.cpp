@@ -84,7 +84,7 @@ void ShowException(const std::exception_ptr& error) {
         QString msg = ExceptionMessage(error);
         if (!msg.isEmpty() && msg.back() > u'.')
             msg += u'.';
-        ApplicationMessageBox(msg, QApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+        ApplicationMessageBox(msg, ApplicationCaption(), MB_OK | MB_ICONERROR);
     });
 }
 

@@ -43,7 +43,7 @@ public:
             }
         }
         static const char* const captions[] = {"Warning", "Error", "Information", "Confirmation", ""};
-        box.setWindowTitle(r.type == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
+        box.setWindowTitle(r.type == TMsgDlgType::mtCustom ? ApplicationCaption()
                                                            : LoadResString(captions[int(r.type)]));
         switch (r.type) {
         case TMsgDlgType::mtWarning:
@@ -147,6 +147,11 @@ int ApplicationMessageBox(const QString& text, const QString& caption, unsigned 
     return presenter()->Present(r);
 }
 
+QString ApplicationCaption() {
+    const QString display = QApplication::applicationDisplayName();
+    return display.isEmpty() ? QApplication::applicationName() : display;
+}
+
 void ShowMessage(const QString& msg) {
-    ApplicationMessageBox(msg, QApplication::applicationDisplayName(), MB_OK);
+    ApplicationMessageBox(msg, ApplicationCaption(), MB_OK);
 }

@@ -77,5 +77,8 @@ std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessageP
 int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx = 0);
 // The application's message box: text, caption and MB_ flags.
 int ApplicationMessageBox(const QString& text, const QString& caption, unsigned flags);
+// The application's title for a box's caption: its display name, or its name when the display name is
+// empty (a dialog that wanted plain window titles may have left it empty).
+QString ApplicationCaption();
 // ShowMessage: an information text with an OK button and the application title as caption.
 void ShowMessage(const QString& msg);

@@ -5,7 +5,6 @@
 #include "model/DeviceModelTable.h"
 #include "model/InspectorLink.h"
 #include "model/RemoteIO.h"
-#include <QGuiApplication>
 
 namespace {
 
@@ -93,7 +92,7 @@ void TChannelDigitalInput::SetEnabledAlarmOutput(bool value) {
         MarkDevice();
     } else if (value) {
         ApplicationMessageBox(_("Output ") + QString::number(index + 1) + _(" oes not exist physicaly."),
-                              QGuiApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+                              ApplicationCaption(), MB_OK | MB_ICONERROR);
         m_enabledAlarmOutput = false;
         RebuildItems();
     }

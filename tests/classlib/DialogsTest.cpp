@@ -1,6 +1,7 @@
 #include "classlib/Dialogs.h"
 #include "classlib/Translation.h"
 #include "tests/support/RecordingPresenter.h"
+#include <QApplication>
 #include <gtest/gtest.h>
 
 TEST(Dialogs, BoxesGoThroughThePresenterWhichAnswers) {
@@ -19,6 +20,20 @@ TEST(Dialogs, BoxesGoThroughThePresenterWhichAnswers) {
     EXPECT_EQ(presenter->requests[1].caption, QStringLiteral("Vexa Daxo Soft"));
     EXPECT_EQ(presenter->requests[2].caption, QStringLiteral("Calibration"));
     EXPECT_EQ(presenter->requests[2].flags, unsigned(MB_OKCANCEL | MB_ICONQUESTION));
+}
+
+// A dialog that wanted plain window titles may leave the display name empty; boxes keep a caption.
+TEST(Dialogs, AnEmptyDisplayNameGivesTheApplicationNameAsCaption) {
+    ScopedRecordingPresenter presenter;
+    const QString display = QApplication::applicationDisplayName();
+    const QString name = QApplication::applicationName();
+    QApplication::setApplicationName(QStringLiteral("probe"));
+    QApplication::setApplicationDisplayName(QString());
+    ShowMessage(QStringLiteral("Hello"));
+    QApplication::setApplicationDisplayName(display);
+    QApplication::setApplicationName(name);
+    ASSERT_EQ(presenter->requests.size(), 1);
+    EXPECT_EQ(presenter->requests[0].caption, QStringLiteral("probe"));
 }
 
 TEST(Translation, ReturnsTheSourceTextWithoutACatalogue) {
