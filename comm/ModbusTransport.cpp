@@ -31,6 +31,10 @@ platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
     return m_port.WaitForData(timeoutMs);
 }
 
+bool TModbusSerialTransport::Gone() const {
+    return m_port.Gone();
+}
+
 bool TModbusTcpTransport::Open(int timeoutMs) {
     // The connect is bounded by the reply timeout, so an unreachable host cannot freeze the caller.
     return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1) && m_socket.Active();
@@ -57,5 +61,10 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
-    return platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    // Through the socket, which tells the end of the stream from input and remembers it.
+    return m_socket.WaitForData(timeoutMs);
+}
+
+bool TModbusTcpTransport::Gone() const {
+    return m_socket.PeerGone();
 }

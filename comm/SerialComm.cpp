@@ -1,6 +1,7 @@
 #include "comm/SerialComm.h"
 
 #include <array>
+#include <cerrno>
 
 #include "platform/SerialPortPosix.h"
 
@@ -22,6 +23,7 @@ bool TSerialComm::Open() {
     if (Handle >= 0)
         Close();
     LastError = 0;
+    m_gone = false;
     const int fd = platform::OpenSerialDevice(platform::SerialDevicePath(PortName.toStdString()));
     if (fd < 0) {
         LastError = kErrorOpen;
@@ -67,6 +69,13 @@ int TSerialComm::ReadWaiting(void* buffer, int max) {
         return -1;
     // The line is set up so that a read returns at once with what is waiting.
     const ssize_t rc = platform::ReadSerial(Handle, buffer, std::size_t(max));
+    if (rc < 0 && platform::IsDeviceGoneError(errno))
+        m_gone = true;
+    // Nothing to read on a line that was reported readable: it may have hung up.
+    if (rc == 0 && max > 0 && platform::HungUp(Handle))
+        m_gone = true;
+    if (m_gone)
+        return -1;
     return rc < 0 ? -1 : int(rc);
 }
 
@@ -87,17 +96,26 @@ bool TSerialComm::Discard() {
 bool TSerialComm::Write(const void* buffer, int n) {
     if (Handle < 0 || n < 0)
         return false;
+    const auto write = [&] {
+        const bool ok = m_line->Write(Handle, buffer, std::size_t(n));
+        if (!ok && platform::IsDeviceGoneError(errno))
+            m_gone = true;
+        return ok;
+    };
     if (!m_modemLines)
-        return m_line->Write(Handle, buffer, std::size_t(n));
+        return write();
     // A failed RTS call still lets the frame go: the converter may switch by itself.
     m_line->SetRts(Handle, true);
-    const bool ok = m_line->Write(Handle, buffer, std::size_t(n));
+    const bool ok = write();
     // Dropping RTS before the last byte has left would cut the frame short on the converter.
     m_line->Drain(Handle);
     m_line->SetRts(Handle, false);
     return ok;
 }
 
-platform::TWaitResult TSerialComm::WaitForData(int timeoutMs) const {
-    return platform::WaitReadable(Handle, timeoutMs);
+platform::TWaitResult TSerialComm::WaitForData(int timeoutMs) {
+    const platform::TWaitResult result = platform::WaitReadable(Handle, timeoutMs);
+    if (result == platform::TWaitResult::Closed && Handle >= 0)
+        m_gone = true;
+    return result;
 }
