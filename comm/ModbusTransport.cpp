@@ -36,6 +36,7 @@ bool TModbusSerialTransport::Gone() const {
 }
 
 bool TModbusTcpTransport::Open(int timeoutMs) {
+    m_hungUp = false;
     // The connect is bounded by the reply timeout, so an unreachable host cannot freeze the caller.
     return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1) && m_socket.Active();
 }
@@ -61,10 +62,13 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
-    // Through the socket, which tells the end of the stream from input and remembers it.
-    return m_socket.WaitForData(timeoutMs);
+    // A plain poll: the end of the stream shows as input, and the read that follows finds it.
+    const platform::TWaitResult result = platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    if (result == platform::TWaitResult::Closed && m_socket.Active())
+        m_hungUp = true;
+    return result;
 }
 
 bool TModbusTcpTransport::Gone() const {
-    return m_socket.PeerGone();
+    return m_hungUp || m_socket.PeerGone();
 }

@@ -55,4 +55,5 @@ public:
 
 private:
     TClientSocket& m_socket;
+    bool m_hungUp = false; // a wait saw the connection end
 };

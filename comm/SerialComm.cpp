@@ -82,12 +82,19 @@ int TSerialComm::ReadWaiting(void* buffer, int max) {
 bool TSerialComm::Discard() {
     // Read and dropped rather than flushed: a flush costs a pseudo-terminal several times a read, and
     // reads are what the master issues anyway. Bounded, so that a line that never stops cannot hold it.
+    // An empty read is not followed by a hang-up check here, which would cost every request a call:
+    // the wait for the reply finds a hang-up.
+    if (Handle < 0)
+        return false;
     std::array<std::uint8_t, 256> sink{};
     for (int round = 0; round < 64; ++round) {
-        const int n = ReadWaiting(sink.data(), int(sink.size()));
-        if (n < 0)
+        const ssize_t n = platform::ReadSerial(Handle, sink.data(), sink.size());
+        if (n < 0) {
+            if (platform::IsDeviceGoneError(errno))
+                m_gone = true;
             return false;
-        if (n < int(sink.size()))
+        }
+        if (n < ssize_t(sink.size()))
             return true;
     }
     return true;
