@@ -131,8 +131,8 @@ TEST_F(SearchChecksTest, EveryRegisterValueMapsAsItsTableSays) {
     EXPECT_TRUE(messages->requests.isEmpty()) << messages->Texts().join('|').toStdString();
 }
 
-// One reply late past the search timeout at each request the search sends: the retry takes the
-// answer, and nothing that arrives afterwards is taken for the next step's.
+// One reply late past the search timeout at each request the search sends: it is taken as the answer
+// to its own request, and nothing that arrives afterwards is taken for the next step's.
 TEST_F(SearchChecksTest, OneLateReplyAtAnyStepLeavesTheModelAsTheModuleIs) {
     StartSimulator({{1, 0}, {2, 62}, {3, 63}});
     Edit(1, [](auto& s) {
