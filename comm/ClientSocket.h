@@ -23,6 +23,8 @@ public:
     bool Open(int connectTimeoutMs);
     void Close();
     bool Active() const { return m_client.IsOpen(); }
+    // The peer closed or reset the connection, or it failed for good; cleared by the next Open.
+    bool PeerGone() const { return m_client.PeerGone(); }
 
     // The number of bytes sent, or -1; a connection the peer closed never raises a signal.
     int SendBuf(const void* buffer, int count);

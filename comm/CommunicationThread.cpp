@@ -63,41 +63,34 @@ bool SendRead(TModbusSerialTCPMaster& master, int function, int slave, int addre
     }
 }
 
-// Serial format register: parity and stop bits; false for a code that names no format.
-bool ApplySerialFormat(TRemoteIOComm& comm, int format) {
+// Serial format register: parity, then stop bits. A code the module does not define reads as 0.
+void ApplySerialFormat(TRemoteIOComm& comm, int format) {
     using IOClasses::TParity;
     using IOClasses::TStopbit;
     switch (format) {
-    case 0:
-        comm.SetParity(TParity::Even);
-        comm.SetStopbit(TStopbit::SB_1);
-        return true;
     case 1:
         comm.SetParity(TParity::Odd);
         comm.SetStopbit(TStopbit::SB_1);
-        return true;
+        break;
     case 2:
         comm.SetParity(TParity::None);
         comm.SetStopbit(TStopbit::SB_2);
-        return true;
+        break;
     case 3:
         comm.SetParity(TParity::None);
         comm.SetStopbit(TStopbit::SB_1);
-        return true;
+        break;
     default:
-        return false;
+        comm.SetParity(TParity::Even);
+        comm.SetStopbit(TStopbit::SB_1);
+        break;
     }
 }
 
-constexpr int BaudrateOrdinals = 5;     // BR_4800 to BR_57600
-constexpr int ThermocoupleOrdinals = 8; // Tipo_J to Tipo_N
+constexpr int BaudrateOrdinals = 5; // BR_4800 to BR_57600
 constexpr int InputFunctionVoltage = 1;
-constexpr int InputFunctionCurrent = 2;
-
-// A timeout register value that names one of the module's timeouts (no other reads back the same).
-bool IsTimeoutCode(int value) {
-    return RegisterFromTimeout(TimeoutFromRegister(value)) == value;
-}
+// The thermocouple type is read from bits 0 to 2, which always name one of the eight types.
+constexpr int ThermocoupleTypeBits = 0x07;
 
 // The traffic log line for a register value the search did not store.
 QString RefusedLine(int wireAddress, int value, const char* what) {
@@ -142,55 +135,45 @@ void TFindSlaveThread::Execute() {
     }
     const int savedTimeout = m_master->Timeout;
     m_master->Timeout = SearchTimeout;
-    m_result = 0;
     if (FindOptions.UseFactoryDefault) {
-        if (!ReadDevice(FactoryAddress, 2))
-            m_result = 2;
+        ReadDevice(FactoryAddress, 2);
     } else {
         for (int address = FindOptions.BeginAddress; address <= FindOptions.EndAddress; ++address) {
             if (Terminated())
                 break;
             Synchronize([this] { ShowProgress(); });
-            if (!ReadDevice(address, 1)) {
-                m_result = 2;
-                break;
-            }
+            ReadDevice(address, 1);
         }
     }
     m_master->Timeout = savedTimeout;
+    m_result = 0;
 }
 
-bool TFindSlaveThread::ReadDevice(int address, int factor) {
+void TFindSlaveThread::ReadDevice(int address, int factor) {
     // No answer: no module at this address.
     if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
-        return true;
+        return;
     m_info.assign(InfoBlockCount, 0);
     for (int k = 0; k < InfoBlockCount; ++k)
         m_info[size_t(k)] = m_master->Registers.GetValue(k);
     Synchronize([this] { ApplyInfo(); });
     if (!m_device)
-        return true;
+        return;
     for (int step = 0; step < int(std::size(ReadSteps)); ++step) {
         const TReadStep& s = ReadSteps[step];
         const int n = StepQuantity(s, *m_device);
         if (n <= 0)
             continue;
         m_step = step;
-        if (!SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n)) {
-            // Half a configuration read back would pass for the module's own and be sent back to it:
-            // the device goes and the search ends with the error.
-            Synchronize([this] { DiscardDevice(); });
-            return false;
+        if (SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n)) {
+            Synchronize([this] { ApplyStep(); });
+            continue;
         }
-        Synchronize([this] { ApplyStep(); });
+        // That part of the device keeps its defaults; the log says which read failed and why.
+        const QString line =
+            QStringLiteral("Address %1, step %2: %3").arg(address).arg(step).arg(m_master->ErrorText());
+        Synchronize([this, &line] { m_host->AddLogLine(line); });
     }
-    return true;
-}
-
-void TFindSlaveThread::DiscardDevice() {
-    delete m_device;
-    m_device = nullptr;
-    RefreshOrRescan();
 }
 
 void TFindSlaveThread::ApplyInfo() {
@@ -203,24 +186,17 @@ void TFindSlaveThread::ApplyInfo() {
     }
     TRemoteIOComm* comm = device->Comm();
     comm->SetAddress(r[1]);
-    // A value that names no setting is never stored: the device keeps its default and the log says
-    // what the module held. A CAN gateway runs at 9600 only, whatever its register says.
-    const auto refuse = [&](int index, const char* what) {
-        m_host->AddLogLine(RefusedLine(InfoBlockAddress + index, r[size_t(index)], what));
-    };
+    // A rate beyond the table names no setting at all: the device keeps its default and the log says
+    // what the module held. Every other value goes through the model's write routines, which show
+    // their own message for a value they refuse.
     if (r[0] < 0 || r[0] >= BaudrateOrdinals)
-        refuse(0, "no baud rate");
-    else if (r[5] == ModelCode::CanGateway && IOClasses::TBaudrate(r[0]) != IOClasses::TBaudrate::BR_9600)
-        refuse(0, "a model-99 module runs at 9600 only");
+        m_host->AddLogLine(RefusedLine(InfoBlockAddress, r[0], "no baud rate"));
     else
         comm->SetBaudrate(IOClasses::TBaudrate(r[0]));
     device->Information()->SetFirmwareVersion(r[4]);
-    if (!ApplySerialFormat(*comm, r[2]))
-        refuse(2, "no serial format");
-    if (IsTimeoutCode(r[14]))
-        device->SetTimeoutFromDevice(r[14]);
-    else
-        refuse(14, "no timeout code");
+    ApplySerialFormat(*comm, r[2]);
+    // A code the module does not define reads as 1 s.
+    device->SetTimeoutFromDevice(r[14]);
     device->Information()->SetDeviceName(DecodeDeviceName(r));
     device->Information()->SetModelCode(r[5]);
     device->Information()->SetRecordFlashCounter(r[15] * 256 + r[16]);
@@ -283,13 +259,9 @@ void TFindSlaveThread::ApplyStep() {
         break;
     case 6:
         eachAnalogIn([&](TChannelAnalogicInput& c, int i) {
-            const int v = regs.GetValue(i);
-            if (v == InputFunctionVoltage)
-                c.SetInputFunction(TAnalogicInputFunction::ifTensao10v);
-            else if (v == InputFunctionCurrent)
-                c.SetInputFunction(TAnalogicInputFunction::ifCorrente0to20ma);
-            else
-                m_host->AddLogLine(RefusedLine(ReadSteps[6].address + i, v, "no input function"));
+            c.SetInputFunction(regs.GetValue(i) == InputFunctionVoltage
+                                   ? TAnalogicInputFunction::ifTensao10v
+                                   : TAnalogicInputFunction::ifCorrente0to20ma);
         });
         break;
     case 7:
@@ -304,10 +276,7 @@ void TFindSlaveThread::ApplyStep() {
             const int v = regs.GetValue(0);
             t->SetTermoparJunta((v & 0x80) ? IOClasses::TRemoteJunta::Sem_Junta_Fria
                                            : IOClasses::TRemoteJunta::Com_Junta_Fria);
-            if ((v & 0x7F) < ThermocoupleOrdinals)
-                t->SetTermopar(IOClasses::TRemoteTermopar(v & 0x7F));
-            else
-                m_host->AddLogLine(RefusedLine(ReadSteps[9].address, v, "no thermocouple type"));
+            t->SetTermopar(IOClasses::TRemoteTermopar(v & ThermocoupleTypeBits));
         }
         break;
     default:
@@ -328,7 +297,7 @@ void TFindSlaveThread::OnThreadTerminate() {
     } else {
         m_master->Disconnect();
         m_host->RefreshStatusBar();
-        text = m_result == 2 ? m_master->ErrorText() : _("Find ok");
+        text = _("Find ok");
     }
     m_host->SetStatusText(text);
     m_host->SearchEnded();

@@ -28,8 +28,7 @@ public:
 
     TModbusSerialTCPMaster* Master() const { return m_master; }
     int Step() const { return m_step; }
-    // 0 done, 1 the connection failed, 2 reading a found module's configuration failed (the search
-    // stopped there and that device was removed).
+    // 0 done, 1 the connection failed.
     int Result() const { return m_result; }
     TRemoteIO* Device() const { return m_device; }
 
@@ -37,10 +36,9 @@ protected:
     void Execute() override;
 
 private:
-    // False when a module answered but its configuration could not be read completely.
-    bool ReadDevice(int address, int factor);
+    // A step that fails is skipped and logged: that part of the device keeps its defaults.
+    void ReadDevice(int address, int factor);
     void ApplyInfo();
-    void DiscardDevice();
     void ApplyStep();
     void ShowProgress();
     void OnThreadTerminate();

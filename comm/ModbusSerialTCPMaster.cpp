@@ -110,6 +110,7 @@ TModbusTransport& TModbusSerialTCPMaster::Transport() const {
 
 bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
+    m_lineLost = false;
     Connected = Transport().Open(Timeout);
     if (!Connected)
         LastError = ErrorConnection;
@@ -121,6 +122,29 @@ void TModbusSerialTCPMaster::Disconnect() {
     m_serialLine->Close();
     m_tcpLine->Close();
     Connected = false;
+    m_lineLost = false;
+}
+
+void TModbusSerialTCPMaster::DropLostLine() {
+    if (!Transport().Gone())
+        return;
+    Transport().Close();
+    Connected = false;
+    m_lineLost = true;
+}
+
+bool TModbusSerialTCPMaster::ReopenLostLine() {
+    if (!m_lineLost)
+        return true;
+    // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
+    if (!Transport().Open(Timeout)) {
+        Transport().Close();
+        LastError = ErrorConnection;
+        return false;
+    }
+    Connected = true;
+    m_lineLost = false;
+    return true;
 }
 
 std::int32_t TModbusSerialTCPMaster::FrameGapTime(std::int32_t baudRate) {
@@ -145,7 +169,7 @@ void TModbusSerialTCPMaster::BuildRequest(int slave, int function, int address, 
     TxBuffer.Add(std::uint8_t(crc >> 8));
 }
 
-bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength) {
+bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, int firstByteMs) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
     TModbusTransport& line = Transport();
@@ -157,9 +181,9 @@ bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength) {
     const Clock::time_point start = Clock::now();
     while (count == 0) {
         const std::int64_t elapsed = MillisecondsSince(start);
-        if (elapsed >= Timeout)
+        if (elapsed >= firstByteMs)
             return false;
-        const platform::TWaitResult wait = line.WaitForData(ClampWait(Timeout - elapsed));
+        const platform::TWaitResult wait = line.WaitForData(ClampWait(firstByteMs - elapsed));
         if (wait == platform::TWaitResult::Closed)
             return false;
         if (wait == platform::TWaitResult::Ready) {
@@ -253,17 +277,29 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 
     std::array<std::uint8_t, kRequestLength> frame{};
     TxBuffer.GetBytes(frame);
+    if (!ReopenLostLine())
+        return false;
     // A late answer to an earlier request, or bytes that trailed a frame, must not be taken for this one.
     Transport().Discard();
+    // A connection the peer closed while the line was idle is found here and made again at once.
+    DropLostLine();
+    if (!ReopenLostLine())
+        return false;
     if (!Transport().Send(frame.data(), TxBuffer.Count())) {
         LastError = ErrorSendFrame;
+        DropLostLine();
         return false;
     }
     const int quantity = frame[4] * 256 + frame[5];
     const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
-    if (!ReceiveFrame(replyLength)) {
+    // A read reply carries no address, so an answer that comes after the timeout would be taken for the
+    // next request's. The reply window is therefore listened to once more before anything else is
+    // sent, and an answer that arrives in it is this request's own. A module that answers in time
+    // costs nothing more.
+    if (!ReceiveFrame(replyLength, 2 * std::max(Timeout, 0))) {
         RxText = RxBuffer.ToHex(HexSeparator);
-        LastError = ErrorTimeout;
+        LastError = Transport().Gone() ? ErrorConnection : ErrorTimeout;
+        DropLostLine();
         return false;
     }
     RxText = RxBuffer.ToHex(HexSeparator);
@@ -281,18 +317,15 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
     BuildRequest(slave, function, address, value);
     int attempts = 0;
     bool ok = false;
-    bool timedOut = false;
     do {
         ok = Attempt(slave, function, isRead);
         ++attempts;
-        // A reply that was not the answer means the answer itself may still be on its way, and an
-        // answer taken after a timed-out attempt may be followed by the answer to the retry: either
-        // would meet the next attempt. Let the line fall silent first (this costs time only here).
+        // A reply that was not the answer means the answer itself may still be on its way and would
+        // meet the next attempt. Let the line fall silent first (this costs time only here).
         const bool notTheAnswer = LastError == ErrorCrc || LastError == ErrorSlaveId ||
                                   LastError == ErrorShortReply || LastError == ErrorResponse;
-        if (notTheAnswer || (ok && timedOut))
+        if (notTheAnswer)
             SettleLine();
-        timedOut = timedOut || LastError == ErrorTimeout;
     } while (!ok && attempts < Retries + 1);
     return ok;
 }
@@ -374,6 +407,8 @@ QString TModbusSerialTCPMaster::ErrorText() const {
         return QStringLiteral("ERROR SLAVE ID");
     case ErrorConnection:
         return QStringLiteral("ERROR CONNECTION");
+    case ErrorShortReply:
+        return QStringLiteral("ERROR SHORT FRAME");
     case ErrorResponse:
         return QStringLiteral("ERROR RESPONSE");
     case ErrorQuantity:

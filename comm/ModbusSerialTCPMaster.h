@@ -33,7 +33,8 @@ public:
     std::int32_t Pause = 1;
     // The silence that ends a reply, in ms; computed at the start of every receive.
     std::int32_t FrameGap = 0;
-    // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection,
+    // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection
+    // (also a line found gone, and a failed connect made again),
     // 7 reply too short, 8 a good frame that is not the answer to the request, 9 a read quantity the
     // result arrays cannot hold (refused unsent).
     std::int32_t LastError = 0;
@@ -77,13 +78,20 @@ private:
     bool WriteRequest(int slave, int function, int address, int value);
     void BuildRequest(int slave, int function, int address, int value);
     bool Attempt(int slave, int function, bool isRead);
-    // replyLength: the length of the normal answer to the request sent, which bounds each read.
-    bool ReceiveFrame(int replyLength);
+    // replyLength: the length of the normal answer to the request sent, which bounds each read;
+    // firstByteMs: how long to wait for its first byte.
+    bool ReceiveFrame(int replyLength, int firstByteMs);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
     // Drops what arrives until the line has been silent for a frame gap (at most Timeout ms).
     void SettleLine();
+    // A line found gone is closed and marked for connecting again before the next attempt.
+    void DropLostLine();
+    // Connects a line that was found gone; false (error 6) when it cannot be made yet.
+    bool ReopenLostLine();
 
     std::unique_ptr<TModbusTransport> m_serialLine;
     std::unique_ptr<TModbusTransport> m_tcpLine;
+    // The line was lost (not closed by Disconnect): the next attempt connects again.
+    bool m_lineLost = false;
 };

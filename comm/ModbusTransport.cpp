@@ -31,7 +31,12 @@ platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
     return m_port.WaitForData(timeoutMs);
 }
 
+bool TModbusSerialTransport::Gone() const {
+    return m_port.Gone();
+}
+
 bool TModbusTcpTransport::Open(int timeoutMs) {
+    m_hungUp = false;
     // The connect is bounded by the reply timeout, so an unreachable host cannot freeze the caller.
     return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1) && m_socket.Active();
 }
@@ -57,5 +62,13 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
-    return platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    // A plain poll: the end of the stream shows as input, and the read that follows finds it.
+    const platform::TWaitResult result = platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    if (result == platform::TWaitResult::Closed && m_socket.Active())
+        m_hungUp = true;
+    return result;
+}
+
+bool TModbusTcpTransport::Gone() const {
+    return m_hungUp || m_socket.PeerGone();
 }

@@ -22,6 +22,9 @@ public:
     virtual int ReadWaiting(std::uint8_t* data, int max) = 0;
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
+    // The line is gone (the peer closed or reset the connection, the device went away): only opening
+    // it again can make it work.
+    virtual bool Gone() const { return false; }
 };
 
 class TModbusSerialTransport final : public TModbusTransport {
@@ -33,6 +36,7 @@ public:
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    bool Gone() const override;
 
 private:
     TSerialComm& m_port;
@@ -47,7 +51,9 @@ public:
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    bool Gone() const override;
 
 private:
     TClientSocket& m_socket;
+    bool m_hungUp = false; // a wait saw the connection end
 };

@@ -44,14 +44,18 @@ public:
     // left the line, whatever the outcome; a line without them just sends. True when the write
     // succeeded.
     bool Write(const void* buffer, int n);
+    // The device went away (unplugged, the other end of a pseudo-terminal closed): the port is of no
+    // more use until it is opened again. Cleared by Open.
+    bool Gone() const { return m_gone; }
     // Whether the open line has modem lines (found out once at open).
     bool ModemLines() const { return m_modemLines; }
     // Replaces the calls made around a write (tests watch their order through it).
     void SetLine(std::unique_ptr<TSerialLine> line) { m_line = std::move(line); }
     // Sleeps until bytes arrive, the line hangs up or timeoutMs pass.
-    platform::TWaitResult WaitForData(int timeoutMs) const;
+    platform::TWaitResult WaitForData(int timeoutMs);
 
 private:
     std::unique_ptr<TSerialLine> m_line = std::make_unique<TPosixSerialLine>();
     bool m_modemLines = false;
+    bool m_gone = false;
 };

@@ -29,4 +29,15 @@ TWaitResult WaitReadable(int fd, int timeoutMs) {
     }
 }
 
+bool HungUp(int fd) {
+    if (fd < 0)
+        return true;
+    pollfd p{fd, POLLIN, 0};
+    int rc = -1;
+    do
+        rc = ::poll(&p, 1, 0);
+    while (rc < 0 && errno == EINTR);
+    return rc < 0 || (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+}
+
 } // namespace platform

@@ -13,4 +13,7 @@ enum class TWaitResult {
 // Waits at most timeoutMs (0 = just look) for input on fd. An interrupted poll resumes with the time left.
 TWaitResult WaitReadable(int fd, int timeoutMs);
 
+// Whether the other end of fd has hung up or the descriptor failed, looked at without waiting.
+bool HungUp(int fd);
+
 } // namespace platform

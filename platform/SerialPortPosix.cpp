@@ -146,6 +146,10 @@ int SerialBytesWaiting(int fd) {
     return count;
 }
 
+bool IsDeviceGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 ssize_t ReadSerial(int fd, void* data, std::size_t n) {
     ssize_t rc = -1;
     do

@@ -32,6 +32,9 @@ bool WriteLineSettings(int fd, const termios& block);
 
 // Received bytes waiting in the driver, -1 when the query fails.
 int SerialBytesWaiting(int fd);
+// An error of a read or write that means the device is gone (unplugged, the other end of a
+// pseudo-terminal closed): EIO, ENXIO, ENODEV.
+bool IsDeviceGoneError(int error);
 // One read call of at most n bytes; -1 on failure.
 ssize_t ReadSerial(int fd, void* data, std::size_t n);
 // Writes all n bytes; false on failure.

@@ -46,6 +46,7 @@ TTcpClientPosix::~TTcpClientPosix() {
 
 bool TTcpClientPosix::Connect(std::string_view host, int port, int timeoutMs) {
     Close();
+    m_gone = false;
     const auto address = ParseDottedQuad(host);
     if (!address || port < 1 || port > 65535)
         return false;
@@ -103,13 +104,13 @@ bool TTcpClientPosix::SendAll(const void* data, std::size_t n) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (n > 0) {
         const ssize_t rc = ::send(m_fd, bytes, n, MSG_NOSIGNAL);
-        if (rc < 0) {
-            if (errno == EINTR)
-                continue;
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc <= 0) {
+            // EPIPE, ECONNRESET and the like: a blocking send fails only when the connection is over.
+            m_gone = true;
             return false;
         }
-        if (rc == 0)
-            return false;
         bytes += rc;
         n -= std::size_t(rc);
     }
@@ -142,13 +143,19 @@ int TTcpClientPosix::ReceiveWaiting(void* data, std::size_t n) {
     do
         rc = ::recv(m_fd, data, n, MSG_DONTWAIT);
     while (rc < 0 && errno == EINTR);
-    if (rc < 0)
-        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
-    return rc == 0 ? -1 : int(rc);
+    if (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
+    if (rc <= 0) {
+        m_gone = true;
+        return -1;
+    }
+    return int(rc);
 }
 
 TWaitResult TTcpClientPosix::WaitReadable(int timeoutMs) const {
     const TWaitResult result = platform::WaitReadable(m_fd, timeoutMs);
+    if (result == TWaitResult::Closed && m_fd >= 0)
+        m_gone = true;
     if (result != TWaitResult::Ready)
         return result;
     // A readable socket with nothing to read has reached the end of the stream.
@@ -161,6 +168,7 @@ TWaitResult TTcpClientPosix::WaitReadable(int timeoutMs) const {
         return TWaitResult::Ready;
     if (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return TWaitResult::TimedOut;
+    m_gone = true;
     return TWaitResult::Closed;
 }
 

@@ -27,6 +27,9 @@ public:
     bool Connect(std::string_view host, int port, int timeoutMs);
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
+    // The peer closed or reset the connection, or a send or receive failed for good: the connection
+    // is of no more use. Cleared by the next Connect.
+    bool PeerGone() const { return m_gone; }
     int Descriptor() const { return m_fd; }
 
     // Sends all n bytes; false when the connection failed or the peer closed it.
@@ -43,6 +46,7 @@ public:
 
 private:
     int m_fd = -1;
+    mutable bool m_gone = false;
 };
 
 } // namespace platform

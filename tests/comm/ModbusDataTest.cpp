@@ -123,7 +123,7 @@ TEST(TModbusSerialTCPMaster, DefaultsAndTexts) {
                            "ERROR EXCEPTION:",
                            "ERROR SLAVE ID",
                            "ERROR CONNECTION",
-                           "",
+                           "ERROR SHORT FRAME",
                            "ERROR RESPONSE",
                            "ERROR QUANTITY",
                            ""};

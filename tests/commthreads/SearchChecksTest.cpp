@@ -59,84 +59,80 @@ protected:
     }
 };
 
-// Values that name no setting, each beside the last value that does.
-TEST_F(SearchChecksTest, AValueOutsideItsChoicesIsNeverStoredAndTheLogSaysWhatTheModuleHeld) {
-    StartSimulator({{1, 0}, {2, 0}, {3, 99}, {4, 99}, {5, 62}, {6, 63}, {7, 63}});
-    Edit(1, [](auto& s) {
-        s.Pending.Baudrate = 4;
-        s.Pending.Format = 3;
-        s.Pending.Timeout = 2400;
-        s.FlashCounter = 258;
-    });
-    Edit(2, [](auto& s) {
-        s.Pending.Baudrate = 5;
-        s.Pending.Format = 4;
-        s.Pending.Timeout = 2401;
-    });
-    Edit(3, [](auto& s) { s.Pending.Baudrate = 1; });
-    Edit(4, [](auto& s) { s.Pending.Baudrate = 2; });
-    Edit(5, [](auto& s) {
-        s.Pending.Function[0] = 2;
-        s.Pending.Function[1] = 3;
-    });
-    Edit(6, [](auto& s) { s.Pending.Thermocouple = 0x87; });
-    Edit(7, [](auto& s) { s.Pending.Thermocouple = 0x08; });
+// Every register value the search maps, each beside its neighbour across a bound: values the module
+// does not define take the fallback of their table, and only a rate beyond the table is refused.
+TEST_F(SearchChecksTest, EveryRegisterValueMapsAsItsTableSays) {
+    using State = vdsim::TSimModuleState;
+    struct TCase {
+        int model;
+        std::function<void(State&)> edit;
+        std::function<bool(const TRemoteIO&)> holds;
+        const char* what;
+    };
+    const auto format = [](TParity p, TStopbit b) {
+        return [=](const TRemoteIO& d) { return d.Comm()->Parity() == p && d.Comm()->Stopbit() == b; };
+    };
+    const auto timeout = [](TRemoteIOTimeOut t) {
+        return [=](const TRemoteIO& d) { return d.Timeout() == t; };
+    };
+    const auto function = [](TAnalogicInputFunction f) {
+        return [=](const TRemoteIO& d) { return d.AnalogicInput()->GetChannel(0)->InputFunction() == f; };
+    };
+    const auto thermocouple = [](TRemoteTermopar t, TRemoteJunta j) {
+        return [=](const TRemoteIO& d) {
+            return d.TemperatureInput()->Termopar() == t && d.TemperatureInput()->TermoparJunta() == j;
+        };
+    };
+    const auto baud = [](TBaudrate b) {
+        return [=](const TRemoteIO& d) { return d.Comm()->Baudrate() == b; };
+    };
+    const TCase cases[] = {
+        {0, [](State& s) { s.Pending.Baudrate = 4; }, baud(TBaudrate::BR_57600), "rate 4"},
+        {0, [](State& s) { s.Pending.Baudrate = 5; }, baud(TBaudrate::BR_9600), "rate 5 refused"},
+        {0, [](State& s) { s.Pending.Format = 0; }, format(TParity::Even, TStopbit::SB_1), "format 0"},
+        {0, [](State& s) { s.Pending.Format = 1; }, format(TParity::Odd, TStopbit::SB_1), "format 1"},
+        {0, [](State& s) { s.Pending.Format = 3; }, format(TParity::None, TStopbit::SB_1), "format 3"},
+        {0, [](State& s) { s.Pending.Format = 4; }, format(TParity::Even, TStopbit::SB_1), "format 4"},
+        {0, [](State& s) { s.Pending.Timeout = 19; }, timeout(TRemoteIOTimeOut::TM__950_MS), "timeout 19"},
+        {0, [](State& s) { s.Pending.Timeout = 21; }, timeout(TRemoteIOTimeOut::TM_001_S), "timeout 21"},
+        {0, [](State& s) { s.Pending.Timeout = 2400; }, timeout(TRemoteIOTimeOut::TM_120_S), "timeout 2400"},
+        {0, [](State& s) { s.Pending.Timeout = 2401; }, timeout(TRemoteIOTimeOut::TM_001_S), "timeout 2401"},
+        {0, [](State& s) { s.Pending.Timeout = 255; }, timeout(TRemoteIOTimeOut::TM_Sem_Timeout),
+         "timeout 255"},
+        {62, [](State& s) { s.Pending.Function[0] = 1; }, function(TAnalogicInputFunction::ifTensao10v),
+         "function 1"},
+        {62, [](State& s) { s.Pending.Function[0] = 2; }, function(TAnalogicInputFunction::ifCorrente0to20ma),
+         "function 2"},
+        {62, [](State& s) { s.Pending.Function[0] = 3; }, function(TAnalogicInputFunction::ifCorrente0to20ma),
+         "function 3"},
+        {62, [](State& s) { s.Pending.Function[0] = 0; }, function(TAnalogicInputFunction::ifCorrente0to20ma),
+         "function 0"},
+        {63, [](State& s) { s.Pending.Thermocouple = 0x87; },
+         thermocouple(TRemoteTermopar::Tipo_N, TRemoteJunta::Sem_Junta_Fria), "type $87"},
+        {63, [](State& s) { s.Pending.Thermocouple = 0x08; },
+         thermocouple(TRemoteTermopar::Tipo_J, TRemoteJunta::Com_Junta_Fria), "type $08"},
+    };
+    std::vector<vdsim::TSimModuleDef> modules;
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        modules.push_back({i + 1, cases[i].model});
+    StartSimulator(modules);
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        Edit(i + 1, cases[i].edit);
 
-    Search(1, 7);
-    ASSERT_EQ(network.GetCount(), 7);
-    for (int address = 1; address <= 7; ++address)
-        ASSERT_NE(network.FindByAddress(address), nullptr) << address;
+    Search(1, int(std::size(cases)));
+    ASSERT_EQ(network.GetCount(), int(std::size(cases)));
     EXPECT_EQ(hosts.statusText, "Find ok");
-
-    const TRemoteIO* accepted = network.FindByAddress(1);
-    EXPECT_EQ(accepted->Comm()->Baudrate(), TBaudrate::BR_57600);
-    EXPECT_EQ(accepted->Comm()->Parity(), TParity::None);
-    EXPECT_EQ(accepted->Comm()->Stopbit(), TStopbit::SB_1);
-    EXPECT_EQ(accepted->Timeout(), TRemoteIOTimeOut::TM_120_S);
-    EXPECT_EQ(accepted->Information()->RecordFlashCounter(), 258);
-
-    // The refused ones keep a new device's defaults.
-    TTreeNodes otherNodes;
-    TRemoteIONetwork fresh{nullptr, &otherNodes, nullptr};
-    const TRemoteIO* defaults = fresh.AddRemoteIO();
-    const TRemoteIO* refused = network.FindByAddress(2);
-    EXPECT_EQ(refused->Comm()->Baudrate(), defaults->Comm()->Baudrate());
-    EXPECT_EQ(refused->Comm()->Parity(), defaults->Comm()->Parity());
-    EXPECT_EQ(refused->Comm()->Stopbit(), defaults->Comm()->Stopbit());
-    EXPECT_EQ(refused->Timeout(), defaults->Timeout());
-
-    EXPECT_EQ(network.FindByAddress(3)->Comm()->Baudrate(), TBaudrate::BR_9600);
-    EXPECT_EQ(network.FindByAddress(4)->Comm()->Baudrate(), TBaudrate::BR_9600);
-
-    const TAnalogicInput* inputs = network.FindByAddress(5)->AnalogicInput();
-    ASSERT_NE(inputs, nullptr);
-    ASSERT_EQ(inputs->GetCount(), 2);
-    EXPECT_EQ(inputs->GetChannel(0)->InputFunction(), TAnalogicInputFunction::ifCorrente0to20ma);
-    EXPECT_EQ(inputs->GetChannel(1)->InputFunction(), TAnalogicInputFunction::ifTensao10v); // the default
-
-    const TTemperatureInput* typeN = network.FindByAddress(6)->TemperatureInput();
-    ASSERT_NE(typeN, nullptr);
-    EXPECT_EQ(typeN->Termopar(), TRemoteTermopar::Tipo_N);
-    EXPECT_EQ(typeN->TermoparJunta(), TRemoteJunta::Sem_Junta_Fria);
-    const TTemperatureInput* noType = network.FindByAddress(7)->TemperatureInput();
-    ASSERT_NE(noType, nullptr);
-    EXPECT_EQ(noType->Termopar(), TRemoteTermopar::Tipo_J); // the default
-    EXPECT_EQ(noType->TermoparJunta(), TRemoteJunta::Com_Junta_Fria);
-
-    EXPECT_EQ(hosts.logLines,
-              QStringList({
-                  "Register 512 held 5: no baud rate; the default is kept.",
-                  "Register 514 held 4: no serial format; the default is kept.",
-                  "Register 526 held 2401: no timeout code; the default is kept.",
-                  "Register 512 held 2: a model-99 module runs at 9600 only; the default is kept.",
-                  "Register 117 held 3: no input function; the default is kept.",
-                  "Register 529 held 8: no thermocouple type; the default is kept.",
-              }));
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const TRemoteIO* d = network.FindByAddress(i + 1);
+        ASSERT_NE(d, nullptr) << cases[i].what;
+        EXPECT_TRUE(cases[i].holds(*d)) << cases[i].what;
+    }
+    EXPECT_EQ(hosts.logLines, QStringList{"Register 512 held 5: no baud rate; the default is kept."});
     EXPECT_TRUE(messages->requests.isEmpty()) << messages->Texts().join('|').toStdString();
 }
 
-// One reply late past the search timeout at each request the search sends: the retry takes the
-// answer, and nothing that arrives afterwards is taken for the next step's.
+// One reply late past the search timeout at each request the search sends: it is taken as the answer
+// to its own request, and nothing that arrives afterwards is taken for the next step's.
 TEST_F(SearchChecksTest, OneLateReplyAtAnyStepLeavesTheModelAsTheModuleIs) {
     StartSimulator({{1, 0}, {2, 62}, {3, 63}});
     Edit(1, [](auto& s) {
@@ -175,19 +171,39 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyStepLeavesTheModelAsTheModuleIs) {
     }
 }
 
-TEST_F(SearchChecksTest, AStepThatGetsNoAnswerEndsTheSearchWithoutHalfADevice) {
+TEST_F(SearchChecksTest, AStepThatFailsIsSkippedAndTheSearchGoesOn) {
     StartSimulator({{1, 0}, {2, 62}, {3, 0}});
+    Edit(2, [](auto& s) {
+        s.Pending.LimitMax = {3000, 2000, 0, 0};
+        s.Pending.LimitMin = {100, 200, 0, 0};
+    });
     master.Retries = 0;
-    sim->SetFault(*sim->FindModule(2), LateOnce(3, 130)); // step 4, the analog input upper limits
+    Search(2, 2);
+    const auto clean = Module(2).Log;
+    const auto step4 =
+        std::find_if(clean.begin(), clean.end(), [](const auto& r) { return r.Address == 112; });
+    ASSERT_NE(step4, clean.end());
+    network.Clear();
+    hosts.searchEnded = false;
+    vdsim::TSimFault refuse{vdsim::TSimFaultKind::Exception, 2, 1};
+    refuse.Skip = int(step4 - clean.begin());
+    sim->SetFault(*sim->FindModule(2), refuse);
 
     Search(1, 3);
 
-    EXPECT_EQ(hosts.statusText, "ERROR TIMEOUT");
-    EXPECT_EQ(hosts.statusBarRefreshes, 1);
-    EXPECT_FALSE(master.Connected);
-    ASSERT_EQ(network.GetCount(), 1);
-    EXPECT_NE(network.FindByAddress(1), nullptr);
-    EXPECT_TRUE(Module(3).Log.empty()); // the search went no further
+    EXPECT_EQ(hosts.statusText, "Find ok");
+    ASSERT_EQ(network.GetCount(), 3);
+    const TAnalogicInput* inputs = network.FindByAddress(2)->AnalogicInput();
+    ASSERT_NE(inputs, nullptr);
+    ASSERT_EQ(inputs->GetCount(), 2);
+    TTreeNodes otherNodes;
+    TRemoteIONetwork fresh{nullptr, &otherNodes, nullptr};
+    TRemoteIO* defaults = fresh.AddRemoteIO();
+    defaults->Information()->SetModelCode(62);
+    EXPECT_EQ(inputs->GetChannel(0)->LimitMax(), defaults->AnalogicInput()->GetChannel(0)->LimitMax());
+    EXPECT_EQ(inputs->GetChannel(1)->LimitMin(), 200); // the step after it was read
+    EXPECT_EQ(hosts.logLines, QStringList{"Address 2, step 4: ERROR EXCEPTION:ILLEGAL DATA ADDRESS"});
+    EXPECT_FALSE(Module(3).Log.empty()); // the module after it was asked
 }
 
 // One write answered past the timeout at each task of a send: with retries the send completes and the
@@ -221,7 +237,8 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyTaskOfASendStoresAllOrNothing) {
             AddWrite(t, 6, 1, 2, 777);
             AddWrite(t, 6, 1, 516, 0x6766);
             ASSERT_EQ(t->GetTaskCount(), kTasks);
-            sim->SetFault(0, LateOnce(at, 450));
+            // Past twice the timeout: the reply window is listened to twice before anything else is sent.
+            sim->SetFault(0, LateOnce(at, 700));
             const int result = Send(t);
             const auto after = Module(1);
             if (retries > 0) {
@@ -244,7 +261,7 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyTaskOfASendStoresAllOrNothing) {
             }
             EXPECT_EQ(d->Comm()->CurrentAddress(), 1) << where;
             // Let a late answer still on its way land before the next pass.
-            QThread::msleep(150);
+            QThread::msleep(300);
         }
     }
 }
