@@ -23,6 +23,7 @@
 #include <deque>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -267,6 +268,27 @@ TChildScenario programFault("program-fault", [] {
     Say("NOT ENDED");
 });
 
+// The program's file replaced on disk while it runs (an upgrade), or gone, before its fault.
+void ReplaceOwnFile() {
+    const std::string self = reporter::ProgramFileName();
+    if (::unlink(self.c_str()) != 0)
+        Say("NOT REPLACED");
+    if (std::getenv("REPPROC_REPLACE") != nullptr)
+        std::ofstream(self) << "a newer build\n";
+}
+
+[[gnu::noinline]] void ReplacedProgramFault() {
+    volatile int* volatile target = reinterpret_cast<int*>(16);
+    *target = 1;
+}
+
+TChildScenario replacedFault("replaced-fault", [] {
+    StartReporterWithLogFolder();
+    ReplaceOwnFile();
+    ReplacedProgramFault();
+    Say("NOT ENDED");
+});
+
 // A main loop of the child's own: the watchdog's heartbeats run when the main thread takes them.
 std::mutex gLoopLock;
 std::deque<std::function<void()>> gLoop;
@@ -393,6 +415,8 @@ TChildScenario restart("restart", [] {
     }
     std::ofstream(marker) << "first run\n";
     StartReporterForChild();
+    if (std::getenv("REPPROC_COPY") != nullptr)
+        ReplaceOwnFile();
     ReportWithTerminatingDialog(1);
 });
 
@@ -589,6 +613,35 @@ TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
     }
 }
 
+// A copy of this binary in a folder of its own, which the child may replace or delete.
+std::string CopyOfThisProgram(const TTempFolder& folder) {
+    const std::string copy = folder.Path() + "/vdcopy";
+    std::error_code error;
+    std::filesystem::copy_file("/proc/self/exe", copy, error);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all, error);
+    return copy;
+}
+
+TEST(Processing, AProgramReplacedOnDiskReportsUnderItsOwnNameWithItsOwnRoutines) {
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "deleted");
+        TTempFolder program;
+        TTempFolder folder;
+        if (replaced)
+            ::setenv("REPPROC_REPLACE", "1", 1);
+        const TChildResult child = RunChildOf(CopyOfThisProgram(program), "replaced-fault", folder);
+        ::unsetenv("REPPROC_REPLACE");
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, "NOT "));
+        ASSERT_EQ(std::vector<std::string>{"vdcopy.olf"}, FilesIn(folder.Path()));
+        const std::vector<std::string> reports = StoredReports(folder.Path() + "/vdcopy.olf");
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, reporter::GetReportCallStack(reports[0]).find("ReplacedProgramFault"));
+        EXPECT_EQ(std::string::npos, reports[0].find("(deleted)"));
+    }
+}
+
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {
     TTempFolder folder;
     const TChildResult child = RunChild("freeze", folder);
@@ -615,14 +668,23 @@ TEST(Processing, TerminateFromTheDialogEndsTheProgramAfterTheLog) {
 }
 
 TEST(Processing, RestartStartsTheProgramAgainBeforeEnding) {
-    TTempFolder folder;
-    const TChildResult child = RunChild("restart", folder);
-    SCOPED_TRACE(child.Output);
-    EXPECT_EQ(1, child.ExitCode);
-    EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
-    // The output pipe stays open until the restarted program has ended too.
-    EXPECT_EQ(1, CountOf(child.Output, "SECOND RUN"));
-    EXPECT_EQ("first run\nsecond run\n", ReadFile(folder.LogFile() + ".marker"));
+    // Also when the program's file was deleted since its start: the running one starts again.
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "in place");
+        TTempFolder program;
+        TTempFolder folder;
+        if (deleted)
+            ::setenv("REPPROC_COPY", "1", 1);
+        const TChildResult child =
+            deleted ? RunChildOf(CopyOfThisProgram(program), "restart", folder) : RunChild("restart", folder);
+        ::unsetenv("REPPROC_COPY");
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, child.ExitCode);
+        EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
+        // The output pipe stays open until the restarted program has ended too.
+        EXPECT_EQ(1, CountOf(child.Output, "SECOND RUN"));
+        EXPECT_EQ("first run\nsecond run\n", ReadFile(folder.LogFile() + ".marker"));
+    }
 }
 
 TEST(ProcessingDecisions, DialogTypeShowAndSendFollowTheOptions) {
