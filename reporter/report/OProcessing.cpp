@@ -26,6 +26,7 @@
 #include "OThreadPark.h"
 #include "OWebApplication.h"
 #include "OWindows.h"
+#include "OXMLLog.h"
 
 #include <algorithm>
 #include <atomic>
@@ -110,14 +111,9 @@ public:
         MainThreadCall([&] { CustomFieldsRequest(names, values); });
     }
     std::string ReportToXML(const std::string& reportText) override {
-        std::string xml;
-        try {
-            TLogFile single("", true);
-            single.AddReport(reportText, 1);
-            xml = single.ReportToXML(0);
-        } catch (const std::exception&) {
-        }
-        return xml;
+        // The text is the report, or the whole log read back: this report is its last one.
+        const std::vector<std::string> reports = SplitLogReports(reportText);
+        return reports.empty() ? std::string() : reporter::ReportToXML(reports.back());
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
         if (style == SendFailureBoxStyle)

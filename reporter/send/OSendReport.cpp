@@ -100,11 +100,15 @@ void TReportSender::GatherFiles() {
     if ((flags & 0x0008) && !logName.empty()) {
         m_xmlFile = temp + ChangeFileExt(logName, ".xml");
         const std::string source = FileExists(m_reportCopy) ? ReadTextFile(m_reportCopy) : m_textToSend;
-        const std::string xml = SendHost().ReportToXML(source);
+        // The report still goes out without it, but the loss is told, as a sender's failure is.
         try {
-            if (!xml.empty())
-                WriteTextFile(m_xmlFile, xml);
-        } catch (const EFileError&) {
+            const std::string xml = SendHost().ReportToXML(source);
+            if (xml.empty())
+                throw EFileError("the report text holds no report");
+            WriteTextFile(m_xmlFile, xml);
+        } catch (const std::exception& e) {
+            SetLastErrorCode(TOstrelLogErrorCode::eeLogError,
+                             "Cannot write the XML log \"" + m_xmlFile + "\": " + e.what());
         }
     }
 

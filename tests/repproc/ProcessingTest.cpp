@@ -1,5 +1,6 @@
 // One exception from raise to log: children raise, fault, freeze or end, and the log file and their
 // output tell what the report sequence did.
+#include "Peers.h"
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
@@ -287,6 +288,19 @@ TChildScenario replacedFault("replaced-fault", [] {
     ReplaceOwnFile();
     ReplacedProgramFault();
     Say("NOT ENDED");
+});
+
+// A report mailed with its XML log by the program's own send host.
+TChildScenario xmlMail("xml-mail", [] {
+    StartReporterForChild();
+    Options().SetSendFlags(0x0008);
+    Options().SetMailSendMode(2);
+    Options().SetSMTPServer("127.0.0.1");
+    Options().SetSMTPPort(uint16_t(std::atoi(std::getenv("REPPROC_SMTP_PORT"))));
+    Options().SetMailRecipient("support@example.org");
+    ReportCaught("repproc mailed failure");
+    Say("SURVIVED");
+    std::exit(0);
 });
 
 // A main loop of the child's own: the watchdog's heartbeats run when the main thread takes them.
@@ -640,6 +654,20 @@ TEST(Processing, AProgramReplacedOnDiskReportsUnderItsOwnNameWithItsOwnRoutines)
         EXPECT_NE(std::string::npos, reporter::GetReportCallStack(reports[0]).find("ReplacedProgramFault"));
         EXPECT_EQ(std::string::npos, reports[0].find("(deleted)"));
     }
+}
+
+TEST(Processing, TheMailedXMLLogHoldsTheReport) {
+    TTempFolder folder;
+    repsend::TPeer sink("smtp");
+    ::setenv("REPPROC_SMTP_PORT", std::to_string(sink.Port()).c_str(), 1);
+    const TChildResult child = RunChild("xml-mail", folder);
+    ::unsetenv("REPPROC_SMTP_PORT");
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::string xml = sink.WaitForFile("message-1/att-reports.xml");
+    EXPECT_TRUE(xml.starts_with("<Log Version=\"")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("repproc mailed failure"));
+    EXPECT_NE(std::string::npos, xml.find("ReportCaught"));
 }
 
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -60,7 +61,10 @@ struct TRecordingHost : IOstrelSendHost {
         names = {"Program"};
         values = {"Demo"};
     }
+    std::string XMLFailure; // raised by ReportToXML when set
     std::string ReportToXML(const std::string& text) override {
+        if (!XMLFailure.empty())
+            throw std::runtime_error(XMLFailure);
         return "<report>" + text.substr(0, 6) + "</report>";
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
@@ -331,6 +335,21 @@ TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {
     };
     for (const auto& [name, ours] : cases)
         EXPECT_EQ(IsUnsentReportName(name), ours) << name;
+}
+
+TEST_F(SendReportTest, AnXMLLogThatCannotBeMadeIsToldAndTheReportStillGoes) {
+    TPeer sink("smtp");
+    host.XMLFailure = "no table";
+    options.SetSendFlags(0x0008);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result());
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeLogError);
+    EXPECT_TRUE(LastErrorMessage().starts_with("Cannot write the XML log \""));
+    EXPECT_TRUE(LastErrorMessage().ends_with("app.xml\": no table")) << LastErrorMessage();
+    EXPECT_EQ(ListFolder(sink.File("message-1")), (std::vector<std::string>{"att-app.olf", "text.txt"}));
 }
 
 TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {
