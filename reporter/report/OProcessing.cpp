@@ -6,6 +6,7 @@
 #include "ODesktop.h"
 #include "OEvents.h"
 #include "OExceptionInfo.h"
+#include "OFileSizeSignal.h"
 #include "OInterception.h"
 #include "OLastError.h"
 #include "OLogFile.h"
@@ -728,6 +729,7 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     if (!HooksEnabled())
         return 1;
     std::lock_guard lock(ReportLock());
+    const TFileSizeSignalGuard fileSizeLimit;
     TOstrelThreadState& state = CurrentThreadState();
     // A second exception of a thread that is already being reported (or of the thread that waits for a
     // report) is left alone.

@@ -2,6 +2,7 @@
 
 #include "OCore.h"
 #include "OErrors.h"
+#include "OFileSizeSignal.h"
 #include "OFiles.h"
 #include "OFtpUpload.h"
 #include "OHttpUpload.h"
@@ -136,6 +137,7 @@ void TReportSender::GatherFiles() {
 }
 
 void TReportSender::SendReport() {
+    const TFileSizeSignalGuard fileSizeLimit;
     m_result = true;
     m_files.clear();
     ClearLastErrorCode();
