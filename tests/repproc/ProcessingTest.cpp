@@ -15,6 +15,7 @@
 #include "OTextUtils.h"
 #include "classlib/Thread.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -299,6 +300,42 @@ TChildScenario xmlMail("xml-mail", [] {
     Options().SetSMTPPort(uint16_t(std::atoi(std::getenv("REPPROC_SMTP_PORT"))));
     Options().SetMailRecipient("support@example.org");
     ReportCaught("repproc mailed failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario versionClear("version-clear", [] {
+    StartReporterForChild();
+    Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x04));
+    ReportCaught("repproc versioned failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+// A second thread waits in a routine of its own while the main thread reports.
+std::mutex gWaitLock;
+std::condition_variable gWaitEnd;
+bool gWaitOver = false;
+std::atomic<bool> gWaiting{false};
+
+[[gnu::noinline]] void RepprocSecondThreadWaits() {
+    std::unique_lock guard(gWaitLock);
+    gWaiting = true;
+    gWaitEnd.wait(guard, [] { return gWaitOver; });
+}
+
+TChildScenario twoThreads("two-threads", [] {
+    StartReporterForChild();
+    std::thread second(RepprocSecondThreadWaits);
+    while (!gWaiting)
+        std::this_thread::yield();
+    ReportCaught("repproc two-thread failure");
+    {
+        std::lock_guard guard(gWaitLock);
+        gWaitOver = true;
+    }
+    gWaitEnd.notify_all();
+    second.join();
     Say("SURVIVED");
     std::exit(0);
 });
@@ -668,6 +705,53 @@ TEST(Processing, TheMailedXMLLogHoldsTheReport) {
     EXPECT_TRUE(xml.starts_with("<Log Version=\"")) << xml;
     EXPECT_NE(std::string::npos, xml.find("repproc mailed failure"));
     EXPECT_NE(std::string::npos, xml.find("ReportCaught"));
+}
+
+// A log written by another version of the program, older or newer, starts anew; one of this version
+// goes on.
+TEST(Processing, TheLogStartsAnewWhenTheProgramVersionChangesEitherWay) {
+    const std::string version = REPPROC_VERSION;
+    ASSERT_FALSE(version.empty());
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<std::string, size_t>>{{"0.0.0.1", 1u}, {"99.0.0.0", 1u}, {version, 2u}}) {
+        SCOPED_TRACE(stored);
+        TTempFolder folder;
+        RunChild("version-clear", folder);
+        std::string log = ReadFile(folder.LogFile());
+        const std::string field = "1.3 Version Number  : " + version + "\r\n";
+        const size_t at = log.find(field);
+        ASSERT_NE(at, std::string::npos) << log.substr(0, 400);
+        log.replace(at, field.size(), "1.3 Version Number  : " + stored + "\r\n");
+        std::ofstream(folder.LogFile(), std::ios::binary | std::ios::trunc) << log;
+        ASSERT_EQ(StoredReports(folder.LogFile()).size(), 1u);
+
+        const TChildResult child = RunChild("version-clear", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(reports.size(), expected);
+        EXPECT_EQ(Field(reports.back(), "1.3"), version);
+    }
+}
+
+TEST(Processing, TheCallStackTextShowsEveryThreadUnderItsOwnHeader) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("two-threads", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    const std::string stack = reporter::GetReportCallStack(reports[0]);
+    const size_t exception = stack.find("| Exception Thread: ID=");
+    const size_t running = stack.find("| Running Thread: ID=");
+    ASSERT_NE(exception, std::string::npos) << stack;
+    ASSERT_NE(running, std::string::npos) << stack;
+    EXPECT_LT(exception, running);
+    // Each thread's own routines stand under its own header.
+    const size_t fail = stack.find("ReportCaught");
+    const size_t waits = stack.find("RepprocSecondThreadWaits");
+    EXPECT_TRUE(fail > exception && fail < running) << stack;
+    EXPECT_TRUE(waits != std::string::npos && waits > running) << stack;
 }
 
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {
