@@ -31,6 +31,8 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -336,6 +338,24 @@ TChildScenario twoThreads("two-threads", [] {
     }
     gWaitEnd.notify_all();
     second.join();
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+// A file-size limit that the next log does not fit in: the signal it would raise is kept off while
+// the reporter writes, and the program's own action for it comes back.
+TChildScenario fileSizeLimit("file-size-limit", [] {
+    StartReporterForChild();
+    ReportCaught("repproc first failure");
+    struct stat log {};
+    const rlim_t room = ::stat(ChildLogFile().c_str(), &log) == 0 ? rlim_t(log.st_size) + 1024 : 0;
+    const rlimit limit{room, room};
+    if (room == 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        Say("NO LIMIT");
+    ReportCaught("repproc second failure");
+    struct sigaction after {};
+    if (::sigaction(SIGXFSZ, nullptr, &after) == 0 && after.sa_handler == SIG_DFL)
+        Say("DEFAULT ACTION");
     Say("SURVIVED");
     std::exit(0);
 });
@@ -752,6 +772,20 @@ TEST(Processing, TheCallStackTextShowsEveryThreadUnderItsOwnHeader) {
     const size_t waits = stack.find("RepprocSecondThreadWaits");
     EXPECT_TRUE(fail > exception && fail < running) << stack;
     EXPECT_TRUE(waits != std::string::npos && waits > running) << stack;
+}
+
+TEST(Processing, AFileSizeLimitKeepsTheOldLogAndTheProgramGoesOn) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("file-size-limit", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Exited);
+    EXPECT_EQ(0, CountOf(child.Output, "NO LIMIT"));
+    EXPECT_EQ(1, CountOf(child.Output, "DEFAULT ACTION"));
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    EXPECT_EQ(std::vector<std::string>{"reports.olf"}, FilesIn(folder.Path()));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc first failure"));
 }
 
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {
