@@ -54,7 +54,7 @@ bool Pause(int milliseconds) {
 // loop that answers: the watchdog then only watches, it does not report).
 int FreezeLimitMs() {
     const TOstrelModuleOptionsEx* options = CurrentOptions();
-    const int seconds = options != nullptr ? options->FreezeSeconds() : 60;
+    const int seconds = options != nullptr ? options->FreezeSettings().Seconds : 60;
     return seconds > 0 ? std::min(seconds, 24 * 3600) * 1000 : 0;
 }
 
@@ -81,7 +81,8 @@ void ReportFreeze() {
         context.Rsp == 0)
         return;
     const TOstrelModuleOptionsEx* options = CurrentOptions();
-    const EFrozenApplication frozen(options != nullptr ? options->FreezeText() : std::string());
+    // A copy taken under the options' lock: the program may change the text meanwhile.
+    const EFrozenApplication frozen(options != nullptr ? options->FreezeSettings().Text : std::string());
     TProcessExceptionParams params;
     params.Object = &frozen;
     params.ObjectClass = &typeid(frozen);

@@ -88,7 +88,7 @@ bool TOstrelModulesList::StillLoaded(const TOstrelModuleInfo& info) {
     if (fileName.empty() || fileName != info.FileName)
         return false;
     struct stat status;
-    if (::stat(fileName.c_str(), &status) != 0)
+    if (::stat(ModuleFileToOpen(fileName).c_str(), &status) != 0)
         return info.FileDevice == 0 && info.FileInode == 0;
     return uint64_t(status.st_dev) == info.FileDevice && uint64_t(status.st_ino) == info.FileInode;
 }
@@ -137,14 +137,16 @@ bool TOstrelModulesList::BuildModuleInfo(TModuleHandle handle) {
     auto info = std::make_shared<TOstrelModuleInfo>();
     info->Handle = handle;
     info->FileName = fileName;
+    // The program's own file may have been replaced on disk since the start: read the running one.
+    const std::string file = ModuleFileToOpen(fileName);
     struct stat status;
-    if (::stat(fileName.c_str(), &status) == 0) {
+    if (::stat(file.c_str(), &status) == 0) {
         info->FileDevice = uint64_t(status.st_dev);
         info->FileInode = uint64_t(status.st_ino);
     }
-    info->Modified = GetFileDateTime(fileName);
-    GetModuleVersion(fileName, info->Description, info->Version);
-    info->Size = GetFileSizeByName(fileName);
+    info->Modified = GetFileDateTime(file);
+    GetModuleVersion(file, info->Description, info->Version);
+    info->Size = GetFileSizeByName(file);
     if (!LightScan()) {
         if (handle != GetModuleHandle(std::string()))
             ReadModuleExports(handle, info->Functions);

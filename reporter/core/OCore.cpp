@@ -6,9 +6,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,10 +85,10 @@ std::string IncludeTrailingBackslashEx(const std::string& folder) {
 
 namespace {
 
-bool EnsureFolder(const std::string& folder) {
+bool EnsureFolder(const std::string& folder, mode_t mode = 0755) {
     if (IsDirectory(folder))
         return true;
-    return ::mkdir(folder.c_str(), 0755) == 0 || (errno == EEXIST && IsDirectory(folder));
+    return ::mkdir(folder.c_str(), mode) == 0 || (errno == EEXIST && IsDirectory(folder));
 }
 
 // A log is saved as a new file renamed over the old one: writing needs a folder that takes new files.
@@ -96,24 +99,79 @@ bool CanUse(const std::string& path, bool readOnly) {
     return CanWriteFile(path) && ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
-} // namespace
+// The user's state folder: $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
+std::string StateFolder() {
+    const std::string state = GetEnvVariable("XDG_STATE_HOME");
+    if (!state.empty() && state[0] == '/')
+        return state;
+    const std::string local = IncludeTrailingBackslashEx(GetUserProfileFolder()) + ".local";
+    if (!EnsureFolder(local, 0700) || !EnsureFolder(local + "/state", 0700))
+        return std::string();
+    return local + "/state";
+}
 
-bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder) {
-    if (CanUse(path, readOnly))
-        return true;
-    std::string folder = IncludeTrailingBackslashEx(GetUserProfileFolder()) + "OstrelLog";
-    if (!EnsureFolder(folder))
+// A folder of this user's alone under the temporary folder: made 0700, and refused when someone else's
+// or open to others (another user may have made it first).
+std::string PrivateTempFolder() {
+    std::string temp = GetEnvVariable("TMPDIR");
+    if (temp.empty() || temp[0] != '/')
+        temp = "/tmp";
+    const std::string folder = IncludeTrailingBackslashEx(temp) + "OstrelLog-" + std::to_string(::geteuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string();
+    struct stat info;
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & 077) != 0)
+        return std::string();
+    return folder;
+}
+
+// The log's file name in the folder (and the program's subfolder), when the folder takes it.
+bool TryLogFolder(std::string folder, const std::string& path, bool readOnly, bool perProgramFolder,
+                  std::string& found) {
+    if (folder.empty() || !EnsureFolder(folder))
         return false;
     if (perProgramFolder) {
         folder += "/" + ChangeFileExt(ExtractFileName(ProgramFileName()), "");
         if (!EnsureFolder(folder))
             return false;
     }
-    const std::string fallback = IncludeTrailingBackslashEx(folder) + ExtractFileName(path);
-    if (!CanUse(fallback, readOnly))
-        return false;
-    path = fallback;
-    return true;
+    found = IncludeTrailingBackslashEx(folder) + ExtractFileName(path);
+    return CanUse(found, readOnly);
+}
+
+// Says once per place where a file that could not be written at its own place goes instead.
+void TellMovedLog(const std::string& from, const std::string& to) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    std::lock_guard guard(lock);
+    if (told.size() < 64 && told.insert(from + '\n' + to).second)
+        std::fprintf(stderr, "OstrelLog: \"%s\" cannot be written; \"%s\" is used instead.\n", from.c_str(),
+                     to.c_str());
+}
+
+} // namespace
+
+bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder) {
+    if (CanUse(path, readOnly))
+        return true;
+    // The user's home, then the user's state folder, then a private temporary folder: a report is
+    // never lost for want of a place while one of them takes it.
+    std::string found;
+    const auto take = [&](const std::string& folder) {
+        if (!TryLogFolder(folder, path, readOnly, perProgramFolder, found))
+            return false;
+        if (!readOnly)
+            TellMovedLog(path, found);
+        path = found;
+        return true;
+    };
+    if (take(IncludeTrailingBackslashEx(GetUserProfileFolder()) + "OstrelLog"))
+        return true;
+    const std::string state = StateFolder();
+    if (!state.empty() && take(state + "/OstrelLog"))
+        return true;
+    return take(PrivateTempFolder());
 }
 
 std::string GetLogFileName(const TOstrelModuleOptions& options, const std::string& name) {

@@ -31,8 +31,10 @@ bool IsDirectory(const std::string& path);
 // Adds the platform's path delimiter; an empty folder gives "/".
 std::string IncludeTrailingBackslashEx(const std::string& folder);
 // True when the log file can be used (read, or written unless readOnly). Otherwise the same file name is
-// tried in "OstrelLog" under the user's home (and, with perProgramFolder, in its subfolder named after the
-// program), created when missing; when that works, path is changed to it.
+// tried in "OstrelLog" under the user's home, then under the user's state folder ($XDG_STATE_HOME or
+// ~/.local/state), then in a private "OstrelLog-<user id>" under $TMPDIR (each with perProgramFolder in
+// its subfolder named after the program), created when missing; when one works, path is changed to it
+// and, when writing, standard error says so.
 bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder);
 // The log file for name: LogFileLocation when it ends in ".olf", else the file name of name in
 // LogFileLocation or, when that is empty, in name's own folder.

@@ -58,6 +58,19 @@ bool KeyLine(const std::string& line, std::string& key, std::string& value) {
     return !key.empty() && key[0] != ';';
 }
 
+// Whether the reader above finds the section and the key of the line "key=value" under "[section]":
+// a line break or a "=" in the key would change the file's structure, blanks at the ends are trimmed
+// away, a ";" starts a comment, and a key starting with "[" whose line ends in "]" reads as a header.
+bool ReadsBackAsWritten(const std::string& section, const std::string& key, const std::string& value) {
+    if (section.find_first_of("]\r\n") != std::string::npos || TrimText(section) != section)
+        return false;
+    if (key.empty() || key.find_first_of("=\r\n") != std::string::npos || TrimText(key) != key ||
+        key.front() == ';' || value.find_first_of("\r\n") != std::string::npos)
+        return false;
+    std::string name;
+    return !SectionHeader(key + "=" + value, name);
+}
+
 // The file's text; false when it cannot be read or is larger than any settings file.
 bool ReadIni(const std::string& path, std::string& text) {
     struct stat info;
@@ -150,10 +163,8 @@ std::string IniReadString(const std::string& file, const std::string& section, c
 
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value) {
-    if (section.find_first_of("]\r\n") != std::string::npos ||
-        key.find_first_of("=\r\n") != std::string::npos || value.find_first_of("\r\n") != std::string::npos ||
-        TrimText(key).empty())
-        return false; // they would change the file's structure
+    if (!ReadsBackAsWritten(section, key, value))
+        return false;
     std::string path = IniPath(file);
     if (!EnsureFolder(path.substr(0, path.rfind('/') + 1)) || !CheckLogPath(path, false, false))
         return false;

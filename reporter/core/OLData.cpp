@@ -1,6 +1,7 @@
 #include "OLData.h"
 
 #include "OErrors.h"
+#include "OModules.h"
 #include "OOptions.h"
 #include "OStream.h"
 #include "OZLib.h"
@@ -111,7 +112,7 @@ TOLData ParseOLData(const std::vector<uint8_t>& container) {
 }
 
 std::optional<std::vector<uint8_t>> FindOLData(const std::string& fileName) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(ModuleFileToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     std::optional<std::vector<uint8_t>> result;

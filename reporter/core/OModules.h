@@ -28,7 +28,12 @@ TModuleHandle FindModuleOfAddress(uintptr_t address);
 TModuleHandle OwnModuleHandle();
 // The module's full path, also for a library opened with a relative one; empty for no module.
 std::string GetModuleFileName(TModuleHandle module);
-// The program's executable file (the target of /proc/self/exe).
+// The program's name: the path it was started from, taken when the reporter loads, so that a file
+// replaced or deleted on disk later (an upgrade, a rebuild) does not change it.
 std::string ProgramFileName();
+// A path that opens or executes the program's own file, also after its name on disk went away.
+const char* ProgramFileToOpen();
+// The path that opens a module's file: the program's name maps to its own file, other names stay.
+std::string ModuleFileToOpen(const std::string& fileName);
 
 } // namespace reporter

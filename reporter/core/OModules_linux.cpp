@@ -6,6 +6,8 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace reporter {
@@ -81,6 +83,33 @@ std::string MappedFileName(uintptr_t start) {
     return name;
 }
 
+constexpr const char* ProgramLink = "/proc/self/exe";
+
+// The kernel marks the link of a file removed since the start with this suffix.
+constexpr std::string_view DeletedMark = " (deleted)";
+
+bool SameFile(const char* a, const char* b) {
+    struct stat first;
+    struct stat second;
+    return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+std::string ReadProgramName() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink(ProgramLink, buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return std::string();
+    std::string name(buffer, size_t(length));
+    // A file really called "... (deleted)" keeps its name; only the kernel's mark goes.
+    if (name.ends_with(DeletedMark) && !SameFile(name.c_str(), ProgramLink))
+        name.resize(name.size() - DeletedMark.size());
+    return name;
+}
+
+// Taken at load, before the file on disk can have been replaced.
+[[maybe_unused]] const bool gProgramNameTaken = !ProgramFileName().empty();
+
 } // namespace
 
 void EnumerateModules(const std::function<bool(const TLoadedModule&)>& visitor) {
@@ -141,9 +170,16 @@ std::string GetModuleFileName(TModuleHandle module) {
 }
 
 std::string ProgramFileName() {
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return length > 0 ? std::string(buffer, size_t(length)) : std::string();
+    static const std::string name = ReadProgramName();
+    return name;
+}
+
+const char* ProgramFileToOpen() {
+    return ProgramLink;
+}
+
+std::string ModuleFileToOpen(const std::string& fileName) {
+    return !fileName.empty() && fileName == ProgramFileName() ? std::string(ProgramLink) : fileName;
 }
 
 } // namespace reporter

@@ -3,6 +3,8 @@
 #include "OErrors.h"
 #include "OModules.h"
 
+#include <utility>
+
 namespace reporter {
 
 int OptionsDataVersion = CurrentOptionsDataVersion;
@@ -60,6 +62,28 @@ TOstrelModuleOptions::TOstrelModuleOptions(std::string moduleName, bool notifyCh
 void TOstrelModuleOptions::DoChanged() {
     if (m_updateCount < 1 && m_notifyChanges && GetModuleHandle(m_moduleName) == OwnModuleHandle())
         Changed();
+}
+
+TFreezeSettings TOstrelModuleOptions::FreezeSettings() const {
+    std::lock_guard guard(m_freezeLock);
+    return {m_freezeSeconds, m_freezeText};
+}
+
+void TOstrelModuleOptions::SetFreezeSeconds(int32_t v) {
+    {
+        std::lock_guard guard(m_freezeLock);
+        m_freezeSeconds = v;
+    }
+    DoChanged();
+}
+
+void TOstrelModuleOptions::SetFreezeText(std::string v) {
+    std::string old;
+    {
+        std::lock_guard guard(m_freezeLock);
+        old = std::exchange(m_freezeText, std::move(v)); // freed outside the lock
+    }
+    DoChanged();
 }
 
 bool TOstrelModuleOptions::GeneralField(int bit) const {
@@ -149,8 +173,9 @@ void TOstrelModuleOptions::Assign(const TOstrelModuleOptions* source) {
     SetSMTPPort(s.m_smtpPort);
     SetTerminateAction(s.m_terminateAction);
     SetFreezeActive(s.m_freezeWatch);
-    SetFreezeSeconds(s.m_freezeSeconds);
-    SetFreezeText(s.m_freezeText);
+    TFreezeSettings freeze = s.FreezeSettings();
+    SetFreezeSeconds(freeze.Seconds);
+    SetFreezeText(std::move(freeze.Text));
     SetGeneralFields(s.m_generalFields);
     SetSpareFlag(s.m_spareFlag);
     SetFilterActive(s.m_filterActive);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ public:
 private:
     void Change() const;
     std::vector<std::string> m_items;
+};
+
+// What the freeze watchdog reads of the options, taken together as one copy: another thread (a library
+// user) may change the options while the watchdog runs.
+struct TFreezeSettings {
+    int32_t Seconds = 0;
+    std::string Text;
 };
 
 // The 40-bit set of General-section fields, bit 0 in the least significant bit of byte 0.
@@ -70,8 +78,9 @@ public:
     uint16_t SMTPPort() const { return m_smtpPort; }
     uint8_t TerminateAction() const { return m_terminateAction; }
     bool FreezeWatch() const { return m_freezeWatch; }
-    int32_t FreezeSeconds() const { return m_freezeSeconds; }
-    const std::string& FreezeText() const { return m_freezeText; }
+    int32_t FreezeSeconds() const { return FreezeSettings().Seconds; }
+    std::string FreezeText() const { return FreezeSettings().Text; }
+    TFreezeSettings FreezeSettings() const;
     const std::string& ModuleName() const { return m_moduleName; }
     const TGeneralFields& GeneralFields() const { return m_generalFields; }
     bool GeneralField(int bit) const;
@@ -117,8 +126,8 @@ public:
     void SetSMTPPassword(std::string v) { Set(m_smtpPassword, std::move(v)); }
     void SetSMTPPort(uint16_t v) { Set(m_smtpPort, v); }
     void SetTerminateAction(uint8_t v) { Set(m_terminateAction, v); }
-    void SetFreezeSeconds(int32_t v) { Set(m_freezeSeconds, v); }
-    void SetFreezeText(std::string v) { Set(m_freezeText, std::move(v)); }
+    void SetFreezeSeconds(int32_t v);
+    void SetFreezeText(std::string v);
     void SetModuleName(std::string v) { Set(m_moduleName, std::move(v)); }
     void SetGeneralFields(const TGeneralFields& v) { Set(m_generalFields, v); }
     void SetSpareFlag(uint8_t v) { Set(m_spareFlag, v); }
@@ -174,6 +183,7 @@ private:
     uint16_t m_smtpPort = 0;
     uint8_t m_terminateAction = 0;
     bool m_freezeWatch = false;
+    mutable std::mutex m_freezeLock; // guards the two below against the watchdog's reads
     int32_t m_freezeSeconds = 0;
     std::string m_freezeText;
     std::string m_moduleName;

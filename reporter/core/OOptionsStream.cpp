@@ -88,9 +88,10 @@ void TOstrelModuleOptions::SaveToStream(TOstrelStream& s) const {
     WriteBool(s, m_logToFile);
     s.WriteU8(m_dialogTabSetting);
     WriteBool(s, m_freezeWatch);
-    s.WriteU32(uint32_t(m_freezeSeconds));
+    const TFreezeSettings freeze = FreezeSettings();
+    s.WriteU32(uint32_t(freeze.Seconds));
 
-    WriteScrambled(s, m_freezeText);
+    WriteScrambled(s, freeze.Text);
     WriteScrambled(s, m_smtpSender);
     WriteScrambled(s, m_smtpServer);
     s.WriteU16(m_smtpPort);

@@ -116,9 +116,10 @@ std::string StartFolder() {
 }
 
 bool RestartProgram() {
-    const std::string program = ProgramFileName();
+    // The running program's own file, also when an upgrade has replaced the one of its name.
+    const char* program = ProgramFileToOpen();
     std::vector<std::string> arguments = CommandLine();
-    if (program.empty() || arguments.empty())
+    if (arguments.empty())
         return false;
     std::vector<char*> argv;
     for (std::string& a : arguments)
@@ -146,7 +147,7 @@ bool RestartProgram() {
     ok = ok && posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) == 0;
     pid_t child = -1;
     if (ok)
-        ok = posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ) == 0;
+        ok = posix_spawn(&child, program, &actions, &attributes, argv.data(), environ) == 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return ok;

@@ -216,9 +216,9 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
 
 pid_t StartHelperProcess(const std::string& program, const char* argument, int& socket) {
     socket = -1;
-    const std::string file = program.empty() ? ProgramFileName() : program;
-    if (file.empty())
-        return -1;
+    // The helper is the running program's own file, also when an upgrade has replaced the one of its name.
+    const std::string file = program.empty() ? std::string(ProgramFileToOpen()) : program;
+    const std::string name = program.empty() ? ProgramFileName() : program;
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return -1;
@@ -248,7 +248,7 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
         posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
         posix_spawnattr_setsigdefault(&attributes, &every) == 0 &&
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
-    std::string argument0 = file;
+    std::string argument0 = name.empty() ? file : name;
     std::string argument1 = argument;
     char* argv[] = {argument0.data(), argument1.data(), nullptr};
     pid_t child = -1;

@@ -2,6 +2,7 @@
 
 #include "OCore.h"
 #include "OErrors.h"
+#include "OFileSizeSignal.h"
 #include "OFiles.h"
 #include "OLastError.h"
 #include "OLogItem.h"
@@ -482,6 +483,7 @@ void TLogFile::Clear() {
 void TLogFile::Save() {
     if (m_readOnly)
         throw EFileError("The log file \"" + m_fileName + "\" is open for reading only.");
+    const TFileSizeSignalGuard fileSizeLimit;
     TDescriptor fd(OpenLocked(m_fileName));
     std::vector<std::string> reports = SplitLogReports(ReadAll(fd.Get(), m_fileName));
     for (const TChange& change : m_changes)

@@ -62,7 +62,7 @@ TMainModuleFacts GetMainModuleFacts() {
             }
         }
         facts.FileName = ProgramFileName();
-        GetModuleVersion(facts.FileName, facts.Description, facts.Version);
+        GetModuleVersion(ProgramFileToOpen(), facts.Description, facts.Version);
     } catch (const std::exception&) {
         facts = TMainModuleFacts{};
     }
@@ -73,7 +73,7 @@ std::string GetMainModuleVersion() {
     std::string description;
     std::string version;
     try {
-        GetModuleVersion(ProgramFileName(), description, version);
+        GetModuleVersion(ProgramFileToOpen(), description, version);
     } catch (const std::exception&) {
         version.clear();
     }

@@ -6,6 +6,7 @@
 #include "ODesktop.h"
 #include "OEvents.h"
 #include "OExceptionInfo.h"
+#include "OFileSizeSignal.h"
 #include "OInterception.h"
 #include "OLastError.h"
 #include "OLogFile.h"
@@ -26,6 +27,7 @@
 #include "OThreadPark.h"
 #include "OWebApplication.h"
 #include "OWindows.h"
+#include "OXMLLog.h"
 
 #include <algorithm>
 #include <atomic>
@@ -110,14 +112,9 @@ public:
         MainThreadCall([&] { CustomFieldsRequest(names, values); });
     }
     std::string ReportToXML(const std::string& reportText) override {
-        std::string xml;
-        try {
-            TLogFile single("", true);
-            single.AddReport(reportText, 1);
-            xml = single.ReportToXML(0);
-        } catch (const std::exception&) {
-        }
-        return xml;
+        // The text is the report, or the whole log read back: this report is its last one.
+        const std::vector<std::string> reports = SplitLogReports(reportText);
+        return reports.empty() ? std::string() : reporter::ReportToXML(reports.back());
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
         if (style == SendFailureBoxStyle)
@@ -732,6 +729,7 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     if (!HooksEnabled())
         return 1;
     std::lock_guard lock(ReportLock());
+    const TFileSizeSignalGuard fileSizeLimit;
     TOstrelThreadState& state = CurrentThreadState();
     // A second exception of a thread that is already being reported (or of the thread that waits for a
     // report) is left alone.

@@ -49,7 +49,7 @@ public:
     // Form fields added to an HTTP upload.
     virtual void CustomWebFieldsRequest(std::vector<std::string>& /*names*/,
                                         std::vector<std::string>& /*values*/) {}
-    // The XML log of a report text; empty when there is none.
+    // The XML log of a report text; empty when the text holds no report. May raise.
     virtual std::string ReportToXML(const std::string& /*reportText*/) { return std::string(); }
     virtual void ShowMessageBox(const std::string& /*text*/, const std::string& /*caption*/,
                                 uint32_t /*style*/) {}

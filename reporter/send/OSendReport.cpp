@@ -2,6 +2,7 @@
 
 #include "OCore.h"
 #include "OErrors.h"
+#include "OFileSizeSignal.h"
 #include "OFiles.h"
 #include "OFtpUpload.h"
 #include "OHttpUpload.h"
@@ -21,7 +22,9 @@
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,11 +101,15 @@ void TReportSender::GatherFiles() {
     if ((flags & 0x0008) && !logName.empty()) {
         m_xmlFile = temp + ChangeFileExt(logName, ".xml");
         const std::string source = FileExists(m_reportCopy) ? ReadTextFile(m_reportCopy) : m_textToSend;
-        const std::string xml = SendHost().ReportToXML(source);
+        // The report still goes out without it, but the loss is told, as a sender's failure is.
         try {
-            if (!xml.empty())
-                WriteTextFile(m_xmlFile, xml);
-        } catch (const EFileError&) {
+            const std::string xml = SendHost().ReportToXML(source);
+            if (xml.empty())
+                throw EFileError("the report text holds no report");
+            WriteTextFile(m_xmlFile, xml);
+        } catch (const std::exception& e) {
+            SetLastErrorCode(TOstrelLogErrorCode::eeLogError,
+                             "Cannot write the XML log \"" + m_xmlFile + "\": " + e.what());
         }
     }
 
@@ -130,6 +137,7 @@ void TReportSender::GatherFiles() {
 }
 
 void TReportSender::SendReport() {
+    const TFileSizeSignalGuard fileSizeLimit;
     m_result = true;
     m_files.clear();
     ClearLastErrorCode();
@@ -180,7 +188,7 @@ void TReportSender::KeepUnsentReport(const std::string& packedFile) {
             // The packer removes what it wrote itself; the name may be another's.
         }
     }
-    PruneUnsentReports(folder);
+    PruneUnsentReports(folder, MaxUnsentReports, target);
 }
 
 bool TReportSender::SendByEmail() {
@@ -372,26 +380,95 @@ std::string UnusedFileName(const std::string& folder, const std::string& name) {
     return std::string();
 }
 
-void PruneUnsentReports(const std::string& folder, size_t keep) {
-    const std::string name = CompressFileName;
-    const std::string stem = name.substr(0, name.rfind('.'));
-    const std::string extension = name.substr(name.rfind('.'));
+namespace {
+
+// Skips a run of digits of the given length bounds at pos; false when there is none.
+bool SkipDigits(std::string_view text, size_t& pos, size_t least, size_t most) {
+    size_t count = 0;
+    while (pos + count < text.size() && count < most && text[pos + count] >= '0' && text[pos + count] <= '9')
+        ++count;
+    if (count < least)
+        return false;
+    pos += count;
+    return true;
+}
+
+struct TKeptReport {
+    std::string Name;
+    timespec Modified{};
+};
+
+bool KeptEarlier(const TKeptReport& a, const TKeptReport& b) {
+    if (a.Modified.tv_sec != b.Modified.tv_sec)
+        return a.Modified.tv_sec < b.Modified.tv_sec;
+    if (a.Modified.tv_nsec != b.Modified.tv_nsec)
+        return a.Modified.tv_nsec < b.Modified.tv_nsec;
+    return a.Name < b.Name;
+}
+
+} // namespace
+
+bool IsUnsentReportName(std::string_view file) {
+    const std::string_view name = CompressFileName;
+    const std::string_view stem = name.substr(0, name.rfind('.'));
+    const std::string_view extension = name.substr(name.rfind('.'));
+    if (!file.starts_with(stem) || !file.ends_with(extension) || file.size() < name.size())
+        return false;
+    const std::string_view middle = file.substr(stem.size(), file.size() - name.size());
+    size_t pos = 0;
+    // An optional "_" and a run of digits; pos moves past it only when it is there whole.
+    const auto group = [&](size_t least, size_t most) {
+        size_t at = pos + 1;
+        if (pos < middle.size() && middle[pos] == '_' && SkipDigits(middle, at, least, most))
+            pos = at;
+    };
+    group(14, 15); // the report's time stamp
+    group(3, 3);   // the number of a name already taken
+    return pos == middle.size();
+}
+
+void PruneUnsentReports(const std::string& folder, size_t keep, const std::string& newest) {
     std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), &::closedir);
     if (!directory)
         return;
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(directory.get())) {
-        const std::string file = entry->d_name;
-        // Only the reporter's own packed reports: other archives in the folder belong to the user.
-        if (file.size() >= name.size() && file.starts_with(stem) && file.ends_with(extension))
-            names.push_back(file);
-    }
-    if (names.size() <= keep)
-        return;
-    std::sort(names.begin(), names.end());
     const std::string prefix = IncludeTrailingBackslashEx(folder);
-    for (size_t i = 0; i + keep < names.size(); ++i)
-        ::unlink((prefix + names[i]).c_str());
+    const std::string newestName = ExtractFileName(newest);
+    std::vector<TKeptReport> reports;
+    TKeptReport* latest = nullptr;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        // Only names the reporter gives: other archives in the folder belong to the user.
+        if (!IsUnsentReportName(entry->d_name))
+            continue;
+        struct stat info;
+        if (::lstat((prefix + entry->d_name).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        reports.push_back({entry->d_name, info.st_mtim});
+    }
+    // The report just kept is the newest whatever the clock's grain: its time moves past the others',
+    // so that the order stays the order of keeping, also for a name that an earlier one had freed.
+    for (TKeptReport& report : reports)
+        if (!newestName.empty() && report.Name == newestName)
+            latest = &report;
+    if (latest != nullptr) {
+        timespec after = latest->Modified;
+        for (const TKeptReport& report : reports)
+            if (&report != latest && !KeptEarlier(report, TKeptReport{latest->Name, after}))
+                after = report.Modified;
+        if (after.tv_sec != latest->Modified.tv_sec || after.tv_nsec != latest->Modified.tv_nsec) {
+            if (++after.tv_nsec >= 1000000000) {
+                after.tv_nsec = 0;
+                ++after.tv_sec;
+            }
+            const timespec times[2] = {{0, UTIME_OMIT}, after};
+            if (::utimensat(AT_FDCWD, newest.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0)
+                latest->Modified = after;
+        }
+    }
+    if (reports.size() <= keep)
+        return;
+    std::sort(reports.begin(), reports.end(), KeptEarlier);
+    for (size_t i = 0; i + keep < reports.size(); ++i)
+        ::unlink((prefix + reports[i].Name).c_str());
 }
 
 bool ErrorRateExceeded(const TOstrelModuleOptions& options, const std::vector<time_t>& reportTimes) {

@@ -5,6 +5,7 @@
 #include "OSendHost.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace reporter {
@@ -64,8 +65,13 @@ void SaveLastHTMLPage(const TReportFolder& folder, const std::string& text);
 // "_001" to "_999" before its extension (so that later reports sort after earlier ones); empty when all
 // are taken.
 std::string UnusedFileName(const std::string& folder, const std::string& name);
-// Deletes the oldest unsent reports ("CompressFiles*.tgz", by name) of the folder beyond the last keep.
-void PruneUnsentReports(const std::string& folder, size_t keep = MaxUnsentReports);
+// Whether the file name is one the reporter gives a kept report: "CompressFiles.tgz", with "_NNN", with
+// the report's time stamp, or with both.
+bool IsUnsentReportName(std::string_view file);
+// Deletes the earliest kept unsent reports of the folder beyond the last keep, in the order they were
+// kept (their modification time, the name after it); newest, when given, is the one just kept.
+void PruneUnsentReports(const std::string& folder, size_t keep = MaxUnsentReports,
+                        const std::string& newest = std::string());
 
 // ErrorRateCount reports within ErrorRateMinutes.
 bool ErrorRateExceeded(const TOstrelModuleOptions& options, const std::vector<time_t>& reportTimes);

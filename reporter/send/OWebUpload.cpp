@@ -2,6 +2,7 @@
 
 #include "OTextUtils.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <mutex>
@@ -113,9 +114,13 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
         scheme = rest.substr(0, schemeEnd);
         rest.erase(0, schemeEnd + 3);
     }
-    const size_t slash = rest.find('/');
-    std::string authority = rest.substr(0, slash);
-    path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    // The host part ends at the path, the query or the fragment: an "@" or ":" after them names no
+    // account, host or port. The query stays with the path; the fragment is never sent.
+    const size_t authorityEnd = rest.find_first_of("/?#");
+    std::string authority = rest.substr(0, authorityEnd);
+    if (authorityEnd != std::string::npos)
+        path = rest.substr(rest[authorityEnd] == '/' ? authorityEnd + 1 : authorityEnd);
+    path.erase(std::min(path.find('#'), path.size()));
     while (!path.empty() && path.back() == '/')
         path.pop_back();
 
@@ -138,8 +143,8 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
         // Stored URLs may carry the port after the path ("http://host/upload:8080").
         const size_t tail = path.rfind(':');
         uint32_t trailing = 0;
-        if (tail != std::string::npos && path.find('/', tail) == std::string::npos &&
-            ParsePort(path.substr(tail + 1), trailing)) {
+        if (tail != std::string::npos && path.find_first_of("/?", tail) == std::string::npos &&
+            path.find('?') == std::string::npos && ParsePort(path.substr(tail + 1), trailing)) {
             port = trailing;
             path.erase(tail);
         }

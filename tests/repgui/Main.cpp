@@ -3,6 +3,8 @@
 // before anything else.
 #include "reporter/gui/ODialogHelper.h"
 
+#include "OModules.h"
+
 #include "reporter/gui/ORequestDialog.h"
 #include "reporter/gui/OSendDialog.h"
 #include "reporter/gui/OSendProgressHelper.h"
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 // As a helper asked for the steps to reproduce, the test's answer (REPGUI_HELPER_STEPS) is typed in and
 // confirmed, since nobody sits at the helper's window.
@@ -82,6 +85,10 @@ int main(int argc, char** argv) {
     const int helper = reporter::RunOstrelDialogHelper(argc, argv);
     if (helper >= 0)
         return helper;
+    // A test of a program whose file went away since its start: this copy deletes its own file.
+    if (!qEnvironmentVariableIsEmpty("REPGUI_DELETE_SELF") &&
+        ::unlink(reporter::ProgramFileName().c_str()) != 0)
+        return 3;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -6,6 +6,7 @@
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OSendDialog.h"
 #include "reporter/gui/OSendProgressHelper.h"
+#include "tests/support/TestTools.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -268,4 +269,22 @@ TEST(SendProgressHelper, TheHelperEndsWhenTheProgramGoesAwayOrSendsDamage) {
         if (damage)
             ::close(socket);
     }
+}
+
+// A program whose file was replaced or deleted since its start (an upgrade) starts its helper from its
+// running file: a copy of this binary deletes itself and runs the helper test above.
+TEST(SendProgressHelper, AProgramWhoseFileWasDeletedStillStartsItsHelper) {
+    if (std::getenv("REPGUI_DELETE_SELF") != nullptr)
+        GTEST_SKIP() << "runs in the copy only";
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString copy = folder.filePath("vdcopy");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/proc/self/exe"), copy));
+    ASSERT_TRUE(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+    const testtools::TCommandResult run = testtools::Run(
+        "REPGUI_DELETE_SELF=1 '" + copy.toStdString() +
+        "' --gtest_filter=SendProgressHelper.TheHelperEndsWhenTheProgramGoesAwayOrSendsDamage 2>&1");
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_NE(run.Output.find("[  PASSED  ] 1 test."), std::string::npos) << run.Output;
+    EXPECT_FALSE(QFile::exists(copy));
 }

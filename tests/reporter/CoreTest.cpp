@@ -5,6 +5,7 @@
 #include "tests/support/TestTools.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -168,6 +169,56 @@ TEST(Core, ALogInAFolderThatTakesNoNewFileFallsBack) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     ::chmod(dir.File("closed").c_str(), 0755);
+}
+
+// Neither the log's folder nor the home takes the log: the user's state folder does, else a private
+// folder under $TMPDIR; standard error names the place.
+TEST(Core, ALogThatNoFolderTakesGoesToTheStateFolderOrAPrivateTemporaryOne) {
+    testtools::TTempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    for (const char* name : {"closed", "state", "tmp"})
+        ASSERT_EQ(::mkdir(dir.File(name).c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(dir.File("closed").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.File("state").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.File("tmp").c_str(), 0777), 0);
+    const std::string user = std::to_string(::geteuid() == 0 ? 65534 : ::geteuid());
+    struct TCase {
+        const char* State; // $XDG_STATE_HOME, none when empty
+        std::string Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"state", dir.File("state/OstrelLog/app.olf")},
+        {"closed", dir.File("tmp/OstrelLog-" + user + "/app.olf")},
+        {"", dir.File("tmp/OstrelLog-" + user + "/app.olf")},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.State);
+        const std::string said = dir.File("stderr.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int err = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (err < 0 || ::dup2(err, STDERR_FILENO) < 0 || (::geteuid() == 0 && ::setuid(65534) != 0))
+                ::_exit(2);
+            ::setenv("HOME", dir.File("closed").c_str(), 1);
+            ::setenv("TMPDIR", dir.File("tmp").c_str(), 1);
+            if (*c.State != '\0')
+                ::setenv("XDG_STATE_HOME", dir.File(c.State).c_str(), 1);
+            else
+                ::unsetenv("XDG_STATE_HOME");
+            std::string path = dir.File("closed/app.olf");
+            ::_exit(CheckLogPath(path, false, false) && path == c.Expected && CanWriteFile(path) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::vector<uint8_t> bytes = testtools::ReadFile(said);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_NE(text.find("\"" + c.Expected + "\" is used instead."), std::string::npos) << text;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.File("tmp/OstrelLog-" + user).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
 TEST(Core, TimeZoneInMinutes) {

@@ -6,7 +6,9 @@
 
 #include "tests/support/TestTools.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace reporter;
 
@@ -435,4 +437,30 @@ TEST(Options, StoredInTheProgramFileContainer) {
     damaged = *container;
     damaged[12] ^= 0x55; // inside the compressed block
     EXPECT_ANY_THROW(ParseOLData(damaged));
+}
+
+// The watchdog reads the freeze settings while the program may change them: every copy is one whole
+// pair that was set, never a torn or freed text (the sanitizer build sees a race here otherwise).
+TEST(Options, FreezeSettingsAreCopiedWholeWhileAnotherThreadChangesThem) {
+    TOstrelModuleOptions options("test", false);
+    const std::string longText(300, 'a');
+    const std::string otherText(500, 'b');
+    options.SetFreezeSeconds(1);
+    options.SetFreezeText(longText);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) {
+            options.SetFreezeText(i % 2 ? otherText : longText);
+            options.SetFreezeSeconds(i % 2 ? 2 : 1);
+        }
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const TFreezeSettings copy = options.FreezeSettings();
+        torn += copy.Text != longText && copy.Text != otherText;
+        torn += copy.Seconds != 1 && copy.Seconds != 2;
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0);
 }

@@ -185,10 +185,31 @@ TEST(IniFile, ValuesAreFoundWithoutRegardToCaseAndWrittenInPlace) {
     EXPECT_EQ(ReadAll(file),
               "; comment\r\n[First]\r\nKey = \"quoted value\" \r\nother=changed\r\nNew=n\r\n\r\n"
               "[Second]\r\nKey=2\r\n[Third]\r\nKey=3\r\n");
-    // Values that would change the file's structure are refused.
-    EXPECT_FALSE(IniWriteString(file, "First", "Key", "a\r\n[Evil]"));
-    EXPECT_FALSE(IniWriteString(file, "First", "a=b", "x"));
-    EXPECT_FALSE(IniWriteString(file, "Fir]st", "Key", "x"));
+    // What the reader would not find as written is refused, and the file stays as it was; the near
+    // misses are written and read back.
+    struct TEntry {
+        const char* Section;
+        const char* Key;
+        const char* Value;
+        bool Accepted;
+    };
+    const std::string before = ReadAll(file);
+    for (const TEntry& e : {TEntry{"First", "Key", "a\r\n[Evil]", false}, TEntry{"First", "a=b", "x", false},
+                            TEntry{"Fir]st", "Key", "x", false}, TEntry{"First", "[Evil", "x]", false},
+                            TEntry{"First", "[Evil", "x] ", false}, TEntry{" First", "Key", "x", false},
+                            TEntry{"First\t", "Key", "x", false}, TEntry{"First", " Key", "x", false},
+                            TEntry{"First", "Key ", "x", false}, TEntry{"First", ";Key", "x", false},
+                            TEntry{"First", "", "x", false}, TEntry{"First", "Key", "x\ny", false},
+                            TEntry{"[Near", "[Key", "x", true}, TEntry{"Near", "[Key]", "", true},
+                            TEntry{"Near", "K]ey", "[x]", true}, TEntry{"Near", "Ke y", "x]", true},
+                            TEntry{"Near", "K;ey", " x", true}, TEntry{"Ne ar", "Key", "x=y", true}}) {
+        SCOPED_TRACE(std::string(e.Section) + "|" + e.Key + "|" + e.Value);
+        EXPECT_EQ(IniWriteString(file, e.Section, e.Key, e.Value), e.Accepted);
+        if (e.Accepted)
+            EXPECT_EQ(IniReadString(file, e.Section, e.Key, "d"), TrimText(e.Value));
+        else
+            EXPECT_EQ(ReadAll(file), before);
+    }
 
     // The longest value the profile routine returns is 2047 characters.
     ASSERT_TRUE(IniWriteString(file, "Long", "Value", std::string(2047, 'v')));

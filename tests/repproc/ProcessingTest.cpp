@@ -1,5 +1,6 @@
 // One exception from raise to log: children raise, fault, freeze or end, and the log file and their
 // output tell what the report sequence did.
+#include "Peers.h"
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
@@ -14,6 +15,7 @@
 #include "OTextUtils.h"
 #include "classlib/Thread.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -23,11 +25,14 @@
 #include <deque>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -267,6 +272,94 @@ TChildScenario programFault("program-fault", [] {
     Say("NOT ENDED");
 });
 
+// The program's file replaced on disk while it runs (an upgrade), or gone, before its fault.
+void ReplaceOwnFile() {
+    const std::string self = reporter::ProgramFileName();
+    if (::unlink(self.c_str()) != 0)
+        Say("NOT REPLACED");
+    if (std::getenv("REPPROC_REPLACE") != nullptr)
+        std::ofstream(self) << "a newer build\n";
+}
+
+[[gnu::noinline]] void ReplacedProgramFault() {
+    volatile int* volatile target = reinterpret_cast<int*>(16);
+    *target = 1;
+}
+
+TChildScenario replacedFault("replaced-fault", [] {
+    StartReporterWithLogFolder();
+    ReplaceOwnFile();
+    ReplacedProgramFault();
+    Say("NOT ENDED");
+});
+
+// A report mailed with its XML log by the program's own send host.
+TChildScenario xmlMail("xml-mail", [] {
+    StartReporterForChild();
+    Options().SetSendFlags(0x0008);
+    Options().SetMailSendMode(2);
+    Options().SetSMTPServer("127.0.0.1");
+    Options().SetSMTPPort(uint16_t(std::atoi(std::getenv("REPPROC_SMTP_PORT"))));
+    Options().SetMailRecipient("support@example.org");
+    ReportCaught("repproc mailed failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+TChildScenario versionClear("version-clear", [] {
+    StartReporterForChild();
+    Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x04));
+    ReportCaught("repproc versioned failure");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+// A second thread waits in a routine of its own while the main thread reports.
+std::mutex gWaitLock;
+std::condition_variable gWaitEnd;
+bool gWaitOver = false;
+std::atomic<bool> gWaiting{false};
+
+[[gnu::noinline]] void RepprocSecondThreadWaits() {
+    std::unique_lock guard(gWaitLock);
+    gWaiting = true;
+    gWaitEnd.wait(guard, [] { return gWaitOver; });
+}
+
+TChildScenario twoThreads("two-threads", [] {
+    StartReporterForChild();
+    std::thread second(RepprocSecondThreadWaits);
+    while (!gWaiting)
+        std::this_thread::yield();
+    ReportCaught("repproc two-thread failure");
+    {
+        std::lock_guard guard(gWaitLock);
+        gWaitOver = true;
+    }
+    gWaitEnd.notify_all();
+    second.join();
+    Say("SURVIVED");
+    std::exit(0);
+});
+
+// A file-size limit that the next log does not fit in: the signal it would raise is kept off while
+// the reporter writes, and the program's own action for it comes back.
+TChildScenario fileSizeLimit("file-size-limit", [] {
+    StartReporterForChild();
+    ReportCaught("repproc first failure");
+    struct stat log {};
+    const rlim_t room = ::stat(ChildLogFile().c_str(), &log) == 0 ? rlim_t(log.st_size) + 1024 : 0;
+    const rlimit limit{room, room};
+    if (room == 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        Say("NO LIMIT");
+    ReportCaught("repproc second failure");
+    struct sigaction after {};
+    if (::sigaction(SIGXFSZ, nullptr, &after) == 0 && after.sa_handler == SIG_DFL)
+        Say("DEFAULT ACTION");
+    Say("SURVIVED");
+    std::exit(0);
+});
+
 // A main loop of the child's own: the watchdog's heartbeats run when the main thread takes them.
 std::mutex gLoopLock;
 std::deque<std::function<void()>> gLoop;
@@ -393,6 +486,8 @@ TChildScenario restart("restart", [] {
     }
     std::ofstream(marker) << "first run\n";
     StartReporterForChild();
+    if (std::getenv("REPPROC_COPY") != nullptr)
+        ReplaceOwnFile();
     ReportWithTerminatingDialog(1);
 });
 
@@ -589,6 +684,110 @@ TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
     }
 }
 
+// A copy of this binary in a folder of its own, which the child may replace or delete.
+std::string CopyOfThisProgram(const TTempFolder& folder) {
+    const std::string copy = folder.Path() + "/vdcopy";
+    std::error_code error;
+    std::filesystem::copy_file("/proc/self/exe", copy, error);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all, error);
+    return copy;
+}
+
+TEST(Processing, AProgramReplacedOnDiskReportsUnderItsOwnNameWithItsOwnRoutines) {
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "deleted");
+        TTempFolder program;
+        TTempFolder folder;
+        if (replaced)
+            ::setenv("REPPROC_REPLACE", "1", 1);
+        const TChildResult child = RunChildOf(CopyOfThisProgram(program), "replaced-fault", folder);
+        ::unsetenv("REPPROC_REPLACE");
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, "NOT "));
+        ASSERT_EQ(std::vector<std::string>{"vdcopy.olf"}, FilesIn(folder.Path()));
+        const std::vector<std::string> reports = StoredReports(folder.Path() + "/vdcopy.olf");
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, reporter::GetReportCallStack(reports[0]).find("ReplacedProgramFault"));
+        EXPECT_EQ(std::string::npos, reports[0].find("(deleted)"));
+    }
+}
+
+TEST(Processing, TheMailedXMLLogHoldsTheReport) {
+    TTempFolder folder;
+    repsend::TPeer sink("smtp");
+    ::setenv("REPPROC_SMTP_PORT", std::to_string(sink.Port()).c_str(), 1);
+    const TChildResult child = RunChild("xml-mail", folder);
+    ::unsetenv("REPPROC_SMTP_PORT");
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::string xml = sink.WaitForFile("message-1/att-reports.xml");
+    EXPECT_TRUE(xml.starts_with("<Log Version=\"")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("repproc mailed failure"));
+    EXPECT_NE(std::string::npos, xml.find("ReportCaught"));
+}
+
+// A log written by another version of the program, older or newer, starts anew; one of this version
+// goes on.
+TEST(Processing, TheLogStartsAnewWhenTheProgramVersionChangesEitherWay) {
+    const std::string version = REPPROC_VERSION;
+    ASSERT_FALSE(version.empty());
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<std::string, size_t>>{{"0.0.0.1", 1u}, {"99.0.0.0", 1u}, {version, 2u}}) {
+        SCOPED_TRACE(stored);
+        TTempFolder folder;
+        RunChild("version-clear", folder);
+        std::string log = ReadFile(folder.LogFile());
+        const std::string field = "1.3 Version Number  : " + version + "\r\n";
+        const size_t at = log.find(field);
+        ASSERT_NE(at, std::string::npos) << log.substr(0, 400);
+        log.replace(at, field.size(), "1.3 Version Number  : " + stored + "\r\n");
+        std::ofstream(folder.LogFile(), std::ios::binary | std::ios::trunc) << log;
+        ASSERT_EQ(StoredReports(folder.LogFile()).size(), 1u);
+
+        const TChildResult child = RunChild("version-clear", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(reports.size(), expected);
+        EXPECT_EQ(Field(reports.back(), "1.3"), version);
+    }
+}
+
+TEST(Processing, TheCallStackTextShowsEveryThreadUnderItsOwnHeader) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("two-threads", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    const std::string stack = reporter::GetReportCallStack(reports[0]);
+    const size_t exception = stack.find("| Exception Thread: ID=");
+    const size_t running = stack.find("| Running Thread: ID=");
+    ASSERT_NE(exception, std::string::npos) << stack;
+    ASSERT_NE(running, std::string::npos) << stack;
+    EXPECT_LT(exception, running);
+    // Each thread's own routines stand under its own header.
+    const size_t fail = stack.find("ReportCaught");
+    const size_t waits = stack.find("RepprocSecondThreadWaits");
+    EXPECT_TRUE(fail > exception && fail < running) << stack;
+    EXPECT_TRUE(waits != std::string::npos && waits > running) << stack;
+}
+
+TEST(Processing, AFileSizeLimitKeepsTheOldLogAndTheProgramGoesOn) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("file-size-limit", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Exited);
+    EXPECT_EQ(0, CountOf(child.Output, "NO LIMIT"));
+    EXPECT_EQ(1, CountOf(child.Output, "DEFAULT ACTION"));
+    EXPECT_EQ(1, CountOf(child.Output, "SURVIVED"));
+    EXPECT_EQ(std::vector<std::string>{"reports.olf"}, FilesIn(folder.Path()));
+    const std::vector<std::string> reports = StoredReports(folder.LogFile());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, Field(reports[0], "2.5").find("repproc first failure"));
+}
+
 TEST(Processing, AMainLoopThatStopsAnsweringIsReportedAsFrozen) {
     TTempFolder folder;
     const TChildResult child = RunChild("freeze", folder);
@@ -615,14 +814,23 @@ TEST(Processing, TerminateFromTheDialogEndsTheProgramAfterTheLog) {
 }
 
 TEST(Processing, RestartStartsTheProgramAgainBeforeEnding) {
-    TTempFolder folder;
-    const TChildResult child = RunChild("restart", folder);
-    SCOPED_TRACE(child.Output);
-    EXPECT_EQ(1, child.ExitCode);
-    EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
-    // The output pipe stays open until the restarted program has ended too.
-    EXPECT_EQ(1, CountOf(child.Output, "SECOND RUN"));
-    EXPECT_EQ("first run\nsecond run\n", ReadFile(folder.LogFile() + ".marker"));
+    // Also when the program's file was deleted since its start: the running one starts again.
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "in place");
+        TTempFolder program;
+        TTempFolder folder;
+        if (deleted)
+            ::setenv("REPPROC_COPY", "1", 1);
+        const TChildResult child =
+            deleted ? RunChildOf(CopyOfThisProgram(program), "restart", folder) : RunChild("restart", folder);
+        ::unsetenv("REPPROC_COPY");
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(1, child.ExitCode);
+        EXPECT_EQ(0, CountOf(child.Output, "SURVIVED"));
+        // The output pipe stays open until the restarted program has ended too.
+        EXPECT_EQ(1, CountOf(child.Output, "SECOND RUN"));
+        EXPECT_EQ("first run\nsecond run\n", ReadFile(folder.LogFile() + ".marker"));
+    }
 }
 
 TEST(ProcessingDecisions, DialogTypeShowAndSendFollowTheOptions) {

@@ -43,6 +43,10 @@ TChildResult RunChild(const std::string& scenario, const TTempFolder& folder) {
     return testtools::RunChild(scenario, {std::string(LogFolderVariable) + "=" + folder.Path()});
 }
 
+TChildResult RunChildOf(const std::string& program, const std::string& scenario, const TTempFolder& folder) {
+    return testtools::RunChildOf(program, scenario, {std::string(LogFolderVariable) + "=" + folder.Path()});
+}
+
 std::string ChildLogFolder() {
     const char* folder = std::getenv(LogFolderVariable);
     return folder != nullptr ? folder : "/tmp";

@@ -29,6 +29,9 @@ private:
 // process that inherited its output (at most 30 s).
 TChildResult RunChild(const std::string& scenario, const TTempFolder& folder);
 
+// The same with another program file (a copy of this binary).
+TChildResult RunChildOf(const std::string& program, const std::string& scenario, const TTempFolder& folder);
+
 // In a child: starts the reporter with the log file in the folder the parent named.
 void StartReporterForChild();
 // The log file the parent named for the child, and its folder.

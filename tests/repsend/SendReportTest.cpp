@@ -13,9 +13,11 @@
 #include "OSendThread.h"
 #include "OWindows.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -59,7 +61,10 @@ struct TRecordingHost : IOstrelSendHost {
         names = {"Program"};
         values = {"Demo"};
     }
+    std::string XMLFailure; // raised by ReportToXML when set
     std::string ReportToXML(const std::string& text) override {
+        if (!XMLFailure.empty())
+            throw std::runtime_error(XMLFailure);
         return "<report>" + text.substr(0, 6) + "</report>";
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
@@ -272,6 +277,79 @@ TEST_F(SendReportTest, FailedPackedSendMovesTheArchiveBesideTheLog) {
     EXPECT_NE(std::fgets(line, sizeof line, tar), nullptr);
     EXPECT_STREQ(line, "app.olf\n");
     EXPECT_EQ(::pclose(tar), 0);
+}
+
+// A freed name is taken again by a later report: the order of keeping decides, never the name, and the
+// user's own archives stay.
+TEST_F(SendReportTest, FourteenFailedPackedSendsKeepTheTenNewestAndTheUsersFiles) {
+    WriteText(folder.File("log/CompressFiles-mine.tgz"), "the user's own");
+    WriteText(folder.File("log/holiday.tgz"), "the user's own");
+    options.SetSendFlags(0x0200);
+    options.SetProcessingFlags(0x40);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    for (int i = 1; i <= 14; ++i) {
+        report.ReportText = "Report " + std::to_string(i);
+        SendReport(options, report);
+    }
+    std::vector<std::string> names = ListFolder(folder.File("log"));
+    ASSERT_EQ(names.size(), 12u);
+    std::vector<std::string> kept;
+    for (const std::string& name : names) {
+        if (name == "CompressFiles-mine.tgz" || name == "holiday.tgz") {
+            EXPECT_EQ(ReadText(folder.File("log/" + name)), "the user's own");
+            continue;
+        }
+        FILE* tar = ::popen(("tar -xzOf " + folder.File("log/" + name) + " app.olf").c_str(), "r");
+        ASSERT_NE(tar, nullptr);
+        char line[64] = {};
+        EXPECT_NE(std::fgets(line, sizeof line, tar), nullptr);
+        ::pclose(tar);
+        kept.push_back(std::string(line).substr(0, std::string(line).find('\r')));
+    }
+    std::sort(kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
+        return std::stoi(a.substr(7)) < std::stoi(b.substr(7));
+    });
+    std::vector<std::string> expected;
+    for (int i = 5; i <= 14; ++i)
+        expected.push_back("Report " + std::to_string(i));
+    EXPECT_EQ(kept, expected);
+}
+
+TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {
+    const std::vector<std::pair<const char*, bool>> cases = {
+        {"CompressFiles.tgz", true},
+        {"CompressFiles_001.tgz", true},
+        {"CompressFiles_999.tgz", true},
+        {"CompressFiles_20240131235958.tgz", true},
+        {"CompressFiles_20240131235958_007.tgz", true},
+        {"CompressFiles-mine.tgz", false},
+        {"CompressFiles_01.tgz", false},
+        {"CompressFiles_0001.tgz", false},
+        {"CompressFiles_2024013123595.tgz", false},
+        {"CompressFiles_001_20240131235958.tgz", false},
+        {"CompressFiles_.tgz", false},
+        {"CompressFiles.tgz.tgz", false},
+        {"CompressFiles.tar", false},
+        {"holiday.tgz", false},
+    };
+    for (const auto& [name, ours] : cases)
+        EXPECT_EQ(IsUnsentReportName(name), ours) << name;
+}
+
+TEST_F(SendReportTest, AnXMLLogThatCannotBeMadeIsToldAndTheReportStillGoes) {
+    TPeer sink("smtp");
+    host.XMLFailure = "no table";
+    options.SetSendFlags(0x0008);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    TReportSender sender(options, report);
+    sender.SendReport();
+    EXPECT_TRUE(sender.Result());
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeLogError);
+    EXPECT_TRUE(LastErrorMessage().starts_with("Cannot write the XML log \""));
+    EXPECT_TRUE(LastErrorMessage().ends_with("app.xml\": no table")) << LastErrorMessage();
+    EXPECT_EQ(ListFolder(sink.File("message-1")), (std::vector<std::string>{"att-app.olf", "text.txt"}));
 }
 
 TEST_F(SendReportTest, ClearedActionFlagSkipsThatChannelWhichCountsAsFailed) {

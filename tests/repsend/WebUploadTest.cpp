@@ -63,6 +63,16 @@ TEST(ParseURLTest, EveryPartWhereverThePortStands) {
         {"http://ho st/x", "refused|||||0|"},
         {"http:///x", "refused|||||0|"},
         {"", "ok|||||0|"},
+        // The host part ends at the path, the query or the fragment, whatever follows them.
+        {"http://127.0.0.1#@evil.example/", "ok|http|||127.0.0.1|0|"},
+        {"http://127.0.0.1?@evil.example/", "ok|http|||127.0.0.1|0|?@evil.example"},
+        {"http://127.0.0.1/#@evil.example/", "ok|http|||127.0.0.1|0|"},
+        {"http://127.0.0.1:81?a=b:8080", "ok|http|||127.0.0.1|81|?a=b:8080"},
+        {"http://127.0.0.1?a=1:8080", "ok|http|||127.0.0.1|0|?a=1:8080"},
+        {"http://host/up.php?user=a@b#part", "ok|http|||host|0|up.php?user=a@b"},
+        {"http://u:p@host#x", "ok|http|u|p|host|0|"},
+        {"http://#host", "refused|||||0|"},
+        {"http://?host", "refused|||||0|"},
     };
     for (const auto& [url, expected] : table) {
         TParsed p = Parse(url);

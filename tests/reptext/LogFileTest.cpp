@@ -5,8 +5,10 @@
 #include "OLastError.h"
 #include "OLogFile.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -50,6 +52,14 @@ public:
 private:
     std::string m_old;
 };
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 } // namespace
 
@@ -200,7 +210,7 @@ int SaveInCrippledChild(const std::string& path, bool folderClosed) {
                                      : ::chmod(ExtractFilePath(path).c_str(), 0555) != 0)
                     ::_exit(2);
             } else {
-                ::signal(SIGXFSZ, SIG_IGN);
+                // The signal keeps its default action, which would end the child inside the save.
                 struct stat info {};
                 if (::stat(path.c_str(), &info) != 0)
                     ::_exit(2);
@@ -213,7 +223,8 @@ int SaveInCrippledChild(const std::string& path, bool folderClosed) {
             log.Save();
             ::_exit(1);
         } catch (const EFileError&) {
-            ::_exit(0);
+            struct sigaction after {};
+            ::_exit(::sigaction(SIGXFSZ, nullptr, &after) == 0 && after.sa_handler == SIG_DFL ? 0 : 3);
         }
     }
     int status = 0;
@@ -238,6 +249,7 @@ TEST(LogFile, AFailedSaveLeavesTheOldLogByteForByte) {
         const std::string before = ReadFile(path);
         EXPECT_EQ(SaveInCrippledChild(path, folderClosed), 0);
         EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"app.olf"}); // no temporary file left
         EXPECT_EQ(Messages(TLogFile(path, true)), (std::vector<std::string>{"A.", "B."}));
         ::chmod(dir.Path().c_str(), 0755);
     }

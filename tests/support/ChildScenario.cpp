@@ -48,6 +48,11 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overri
 } // namespace
 
 TChildResult RunChild(const std::string& scenario, const std::vector<std::string>& environment) {
+    return RunChildOf(SelfPath(), scenario, environment);
+}
+
+TChildResult RunChildOf(const std::string& program, const std::string& scenario,
+                        const std::vector<std::string>& environment) {
     TChildResult result;
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0)
@@ -56,7 +61,7 @@ TChildResult RunChild(const std::string& scenario, const std::vector<std::string
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pipe[1], STDERR_FILENO);
-    std::string self = SelfPath();
+    std::string self = program;
     std::string flag = "--child";
     std::string name = scenario;
     char* argv[] = {self.data(), flag.data(), name.data(), nullptr};
