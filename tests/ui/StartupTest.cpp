@@ -100,8 +100,9 @@ TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
     ASSERT_TRUE(folder.isValid());
     const QString program = folder.filePath(QStringLiteral("vexadaxo"));
     // A link of its own: the crash report would be written beside the program file.
-    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0)
+    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0) {
         ASSERT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
+    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
