@@ -106,6 +106,8 @@ public:
 
 protected:
     TRSItemProps* CreateItems(QObject* owner) override;
+    // The inspector's property-changed message sent to a row refreshes it from the objects.
+    bool event(QEvent* e) override;
 
 private:
     // The inspected object of index (-1: the current value column's), and the instance owning the
