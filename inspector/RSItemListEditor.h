@@ -273,8 +273,10 @@ private:
     bool m_adoptNewRow = false; // the next top-level row added is the editor's (typed on the empty line)
 };
 
+// The grid as a component of its own: its rows are stored with it.
 class TRSItemListEditor : public TRSCustomItemListEditor {
     Q_OBJECT
+    Q_PROPERTY(TRSItemProps* Items READ Items)
 
 public:
     explicit TRSItemListEditor(QWidget* parent = nullptr) : TRSCustomItemListEditor(parent) {}

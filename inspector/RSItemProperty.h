@@ -99,6 +99,9 @@ public:
     bool IsDisplayable() const override;
     void DoValidate() override;
     void Assign(const TRSItemProp& source) override;
+    // After the plain row's: "TypeData" (a real property's identity and values) and "IsAllEqual" (when set).
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 
     TRSItemSetPropertyEvent OnSetProperty;
     TRSItemGetPropertyEvent OnGetProperty;

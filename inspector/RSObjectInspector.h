@@ -267,11 +267,34 @@ private:
     int m_scanCount = 0;
 };
 
+// The inspector as a component: its settings are stored with it (the rows and presets as "HItems" and
+// "HPresets"; the inspected objects and the events belong to the running program and are not stored).
 class TRSObjectInspector : public TRSCustomObjectInspector {
     Q_OBJECT
+    Q_PROPERTY(bool InplaceCollections READ InplaceCollections WRITE SetInplaceCollections)
+    Q_PROPERTY(bool InplaceComponents READ InplaceComponents WRITE SetInplaceComponents)
+    Q_PROPERTY(bool InplaceTStrings READ InplaceTStrings WRITE SetInplaceTStrings)
+    Q_PROPERTY(uint InplaceTStringsOptions READ InplaceTStringsOptions WRITE SetInplaceTStringsOptions)
+    Q_PROPERTY(QString StringsItemFormat READ StringsItemFormat WRITE SetStringsItemFormat)
+    Q_PROPERTY(QString CollectionItemFormat READ CollectionItemFormat WRITE SetCollectionItemFormat)
+    Q_PROPERTY(QStringList Filters READ FilterLines WRITE SetFilters)
+    Q_PROPERTY(bool ShowValueChangedFont READ ShowValueChangedFont WRITE SetShowValueChangedFont)
+    Q_PROPERTY(uint DisplayKinds READ DisplayKindBits WRITE SetDisplayKindBits)
+    Q_PROPERTY(bool DynamicTitleCaptions READ DynamicTitleCaptions WRITE SetDynamicTitleCaptions)
+    Q_CLASSINFO("default:InplaceCollections", "False")
+    Q_CLASSINFO("default:InplaceComponents", "True")
+    Q_CLASSINFO("default:InplaceTStrings", "False")
+    Q_CLASSINFO("default:ShowValueChangedFont", "True")
+    Q_CLASSINFO("default:DynamicTitleCaptions", "False")
+    Q_CLASSINFO("default:DisplayKinds", "261886") // every kind but tkUnknown and tkMethod, as bits
 
 public:
     explicit TRSObjectInspector(QWidget* parent = nullptr) : TRSCustomObjectInspector(parent) {}
+
+    QStringList FilterLines() const { return Filters()->Lines(); }
+    // Bit n stands for type kind n.
+    uint DisplayKindBits() const { return DisplayKinds().Bits(); }
+    void SetDisplayKindBits(uint value) { SetDisplayKinds(TTypeKinds::FromBits(value)); }
 };
 
 // "Items[%d]" with index, without printf: exactly one %d, %% for a percent sign. Raises EConvertError
