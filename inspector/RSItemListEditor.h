@@ -39,6 +39,30 @@ using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* ite
 
 class TRSCustomItemListEditor : public TCustomDrawGrid {
     Q_OBJECT
+    // The grid's own published settings (the orientation is left out: the stream holds the line counts
+    // ahead of it, and switching it afterwards would exchange them).
+    Q_PROPERTY(bool ArrangeByCategory READ ArrangeByCategory WRITE SetArrangeByCategory)
+    Q_PROPERTY(bool CaseSensitive READ CaseSensitive WRITE SetCaseSensitive)
+    Q_PROPERTY(bool DeleteBlanks READ DeleteBlanks WRITE SetDeleteBlanks)
+    Q_PROPERTY(uint DisplayOptions READ DisplayOptions WRITE SetDisplayOptionBits)
+    Q_PROPERTY(int DropDownRows READ DropDownRows WRITE SetDropDownRows)
+    Q_PROPERTY(bool HideSelection READ HideSelection WRITE SetHideSelection)
+    Q_PROPERTY(int Indent READ Indent WRITE SetIndent)
+    Q_PROPERTY(QString PathDelimiter READ PathDelimiter WRITE SetPathDelimiter)
+    Q_PROPERTY(uint PropertyOptions READ PropertyOptions WRITE SetPropertyOptionBits)
+    Q_PROPERTY(bool Sorted READ Sorted WRITE SetSorted)
+    Q_PROPERTY(TGridShowHints ShowItemHintStyle READ ShowItemHintStyle WRITE SetShowItemHintStyleChecked)
+    Q_PROPERTY(QStringList TitleCaptions READ TitleCaptions WRITE SetTitleCaptions)
+    Q_CLASSINFO("default:ArrangeByCategory", "False")
+    Q_CLASSINFO("default:CaseSensitive", "False")
+    Q_CLASSINFO("default:DeleteBlanks", "True")
+    Q_CLASSINFO("default:DisplayOptions", "15")
+    Q_CLASSINFO("default:DropDownRows", "8")
+    Q_CLASSINFO("default:HideSelection", "True")
+    Q_CLASSINFO("default:Indent", "17")
+    Q_CLASSINFO("default:PropertyOptions", "0")
+    Q_CLASSINFO("default:Sorted", "False")
+    Q_CLASSINFO("stored:TitleCaptions", "TitleCaptionsStored")
 
 public:
     explicit TRSCustomItemListEditor(QWidget* parent = nullptr);
@@ -69,7 +93,7 @@ public:
     QStringList TitleCaptions() const { return m_titleCaptions; }
     void SetTitleCaptions(const QStringList& value);
     // Stored only when it differs from the two default captions.
-    bool TitleCaptionsStored() const;
+    Q_INVOKABLE bool TitleCaptionsStored() const;
     TILEDisplayOptions DisplayOptions() const { return m_displayOptions; }
     TILEPropOptions PropertyOptions() const { return m_propertyOptions; }
     void SetPropertyOptions(TILEPropOptions value);
@@ -99,6 +123,11 @@ public:
     TRSHintWindow* HintWindow() const { return m_hintWindow; }
     TGridShowHints ShowItemHintStyle() const { return m_showItemHintStyle; }
     void SetShowItemHintStyle(TGridShowHints value) { m_showItemHintStyle = value; }
+    // The writes of the published settings: bits of no option are dropped, a number that names no hint
+    // style is refused.
+    void SetDisplayOptionBits(uint value) { SetDisplayOptions(value & 0x1Fu); }
+    void SetPropertyOptionBits(uint value) { SetPropertyOptions(value & 0xFu); }
+    void SetShowItemHintStyleChecked(TGridShowHints value);
     bool DeleteBlanks() const { return m_deleteBlanks; }
     void SetDeleteBlanks(bool value) { m_deleteBlanks = value; }
     TRSInplaceEditList* Editor() const;
@@ -273,11 +302,14 @@ private:
     bool m_adoptNewRow = false; // the next top-level row added is the editor's (typed on the empty line)
 };
 
-// The grid as a component of its own: its rows are stored with it.
-class TRSItemListEditor : public TRSCustomItemListEditor {
+// The grid as a component of its own: its rows are stored with it. While a stream is read into it, it
+// is loading, so that the line counts stay as stored until the rows are there.
+class TRSItemListEditor : public TRSCustomItemListEditor, public TLoadingObject {
     Q_OBJECT
     Q_PROPERTY(TRSItemProps* Items READ Items)
 
 public:
     explicit TRSItemListEditor(QWidget* parent = nullptr) : TRSCustomItemListEditor(parent) {}
+    void BeginLoading() override { SetLoading(true); }
+    void Loaded() override;
 };

@@ -239,16 +239,36 @@ TEST(InspectorStream, AnEnumerationTakesANameOrANumberOfItsOwn) {
     EXPECT_EQ(inspector.property("frameShadow").toInt(), int(QFrame::Sunken));
 }
 
-TEST(GridStream, RowsComeBackWithTheirTreeFontsAndPickLists) {
+TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     TRSItemListEditor source;
     FillGrid(source);
+    source.SetArrangeByCategory(true);
+    source.SetCaseSensitive(true);
+    source.SetDeleteBlanks(false);
+    source.SetDisplayOptions(doColumnTitles | doShowReadOnly | doMultiColValues);
+    source.SetDropDownRows(3);
+    source.SetHideSelection(false);
+    source.SetIndent(5);
+    source.SetPathDelimiter(QStringLiteral("/"));
+    source.SetPropertyOptions(propEdit | propDelete);
+    source.SetSorted(true);
+    source.SetShowItemHintStyle(TGridShowHints::shHintOnly);
+    source.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Text")});
     const std::string rows = Described(source.Items());
     ASSERT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
+    ASSERT_EQ(source.Items()->Items(1)->Name(), QStringLiteral("Off")); // sorted
     const QByteArray once = Written(source);
     TRSItemListEditor target;
     target.Items()->AddByPath(QStringLiteral("Replaced"), QString(), false);
     ASSERT_EQ(ReadError(target, once), QString());
     EXPECT_EQ(Described(target.Items()), rows);
+    const TRSItemListEditor fresh;
+    const QMetaObject& grid = TRSCustomItemListEditor::staticMetaObject;
+    for (int i = TCustomDrawGrid::staticMetaObject.propertyCount(); i < grid.propertyCount(); ++i) {
+        const char* name = grid.property(i).name();
+        EXPECT_EQ(target.property(name), source.property(name)) << name;
+        EXPECT_NE(fresh.property(name), source.property(name)) << name; // every setting was tried
+    }
     EXPECT_EQ(target.ItemListCount(), source.ItemListCount());
     EXPECT_EQ(target.VisibleCount(), source.VisibleCount());
     EXPECT_EQ(target.Items()->DefaultCategoryItem(), target.Items()->Items(0));

@@ -1,8 +1,10 @@
-// How rows go into the component stream beyond their published properties: fonts that do not follow the
-// parent, the sub-rows, and an inspector row's property identity and values.
+// How the grid and its rows go into the component stream beyond their published properties: the checked
+// writes of enumerated settings, the loading state, fonts that do not follow the parent, the sub-rows, and
+// an inspector row's property identity and values.
 #include "classlib/Translation.h"
 #include "inspector/ComponentStream.h"
 #include "inspector/RSFontStream.h"
+#include "inspector/RSItemListEditor.h"
 #include "inspector/RSItemProperty.h"
 #include <climits>
 
@@ -33,6 +35,17 @@ qint64 ReadIntegerIn(TReader& reader, qint64 low, qint64 high) {
 }
 
 } // namespace
+
+void TRSCustomItemListEditor::SetShowItemHintStyleChecked(TGridShowHints value) {
+    if (value < TGridShowHints::shNone || value > TGridShowHints::shValueAndHint)
+        throw EConvertError(_("Invalid property value"));
+    SetShowItemHintStyle(value);
+}
+
+void TRSItemListEditor::Loaded() {
+    SetLoading(false);
+    RowCountChanged();
+}
 
 void TRSItemProp::SetEditStyleChecked(TEditStyle value) {
     if (value < esSimple || value > esPickList)
