@@ -37,7 +37,9 @@ using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
 
-class TRSCustomItemListEditor : public TCustomDrawGrid {
+// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences) after its
+// published settings.
+class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedProperties {
     Q_OBJECT
     // The grid's own published settings (the orientation is left out: the stream holds the line counts
     // ahead of it, and switching it afterwards would exchange them).
@@ -128,6 +130,8 @@ public:
     void SetDisplayOptionBits(uint value) { SetDisplayOptions(value & 0x1Fu); }
     void SetPropertyOptionBits(uint value) { SetPropertyOptions(value & 0xFu); }
     void SetShowItemHintStyleChecked(TGridShowHints value);
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     bool DeleteBlanks() const { return m_deleteBlanks; }
     void SetDeleteBlanks(bool value) { m_deleteBlanks = value; }
     TRSInplaceEditList* Editor() const;
@@ -306,10 +310,13 @@ private:
 // is loading, so that the line counts stay as stored until the rows are there.
 class TRSItemListEditor : public TRSCustomItemListEditor, public TLoadingObject {
     Q_OBJECT
-    Q_PROPERTY(TRSItemProps* Items READ Items)
+    // Stored after the fonts, so that rows read back start from the grid's stored fonts.
+    Q_PROPERTY(TRSItemProps* Items READ Items STORED false)
 
 public:
     explicit TRSItemListEditor(QWidget* parent = nullptr) : TRSCustomItemListEditor(parent) {}
     void BeginLoading() override { SetLoading(true); }
     void Loaded() override;
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 };

@@ -6,12 +6,15 @@
 #include "inspector/RSFontStream.h"
 #include "inspector/RSItemListEditor.h"
 #include "inspector/RSItemProperty.h"
+#include <array>
 #include <climits>
 
 namespace {
 
 const QString FontPrefix = QStringLiteral("Font.");
 const QString ValueFontPrefix = QStringLiteral("ValueFont.");
+const QString CategoryFontPrefix = QStringLiteral("CategoryFont.");
+const QString TitleCaptionFontPrefix = QStringLiteral("TitleCaptionFont.");
 
 // Sets a font attribute without making the row leave its parent's font (ParentFont is a property of its
 // own in the stream); the rows below still follow.
@@ -25,6 +28,13 @@ bool ReadRowFont(TReader& reader, const QString& attribute, TRSFont& font, bool&
         taking = false;
         throw;
     }
+}
+
+// The grid's fonts that follow its font, each with the prefix of its stored attributes.
+std::array<std::pair<QString, TRSCustomDeltaFont*>, 3> DeltaFonts(const TRSCustomItemListEditor& grid) {
+    return {{{ValueFontPrefix, grid.ValueFont()},
+             {CategoryFontPrefix, grid.CategoryFont()},
+             {TitleCaptionFontPrefix, grid.TitleCaptionFont()}}};
 }
 
 qint64 ReadIntegerIn(TReader& reader, qint64 low, qint64 high) {
@@ -45,6 +55,39 @@ void TRSCustomItemListEditor::SetShowItemHintStyleChecked(TGridShowHints value) 
 void TRSItemListEditor::Loaded() {
     SetLoading(false);
     RowCountChanged();
+}
+
+// The grid's font whole; the fonts that follow it by the attributes in which they differ.
+void TRSCustomItemListEditor::WriteDefinedProperties(TWriter& writer) const {
+    WriteFontAttributes(writer, FontPrefix, *m_font, AllFontAttributes);
+    for (const auto& [prefix, font] : DeltaFonts(*this))
+        WriteFontAttributes(writer, prefix, *font, font->DeltaMask());
+}
+
+bool TRSCustomItemListEditor::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name.startsWith(FontPrefix))
+        return ReadFontAttribute(reader, name.mid(FontPrefix.size()), *m_font) != 0;
+    for (const auto& [prefix, font] : DeltaFonts(*this))
+        if (name.startsWith(prefix)) {
+            const unsigned bit = ReadFontAttribute(reader, name.mid(prefix.size()), *font);
+            font->AddDelta(bit);
+            return bit != 0;
+        }
+    return false;
+}
+
+void TRSItemListEditor::WriteDefinedProperties(TWriter& writer) const {
+    TRSCustomItemListEditor::WriteDefinedProperties(writer);
+    writer.WritePropName(QStringLiteral("Items"));
+    writer.WriteCollection(Items());
+}
+
+bool TRSItemListEditor::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name == QLatin1String("Items")) {
+        reader.ReadCollection(Items());
+        return true;
+    }
+    return TRSCustomItemListEditor::ReadDefinedProperty(reader, name);
 }
 
 void TRSItemProp::SetEditStyleChecked(TEditStyle value) {

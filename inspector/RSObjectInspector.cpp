@@ -1331,6 +1331,7 @@ void TRSCustomObjectInspector::WriteDefinedProperties(TWriter& writer) const {
     }
     writer.WritePropName(QStringLiteral("HItems"));
     filer.WriteCollection(Items());
+    TRSCustomItemListEditor::WriteDefinedProperties(writer);
     // The changed-value font stores only where it differs from the value font it follows.
     WriteFontAttributes(writer, QStringLiteral("ValueChangedFont."), *m_valueChangedFont,
                         m_valueChangedFont->DeltaMask());
@@ -1343,6 +1344,8 @@ bool TRSCustomObjectInspector::ReadDefinedProperty(TReader& reader, const QStrin
         m_valueChangedFont->AddDelta(bit);
         return bit != 0;
     }
+    if (TRSCustomItemListEditor::ReadDefinedProperty(reader, name))
+        return true;
     TGSpecialFiler filer(&reader);
     if (name == QLatin1String("HPresets")) {
         filer.ReadCollection(m_presets.get());

@@ -101,9 +101,7 @@ private:
 
 // Stored with its presets and rows ("HPresets", "HItems"); while a stream is read into it, it is loading:
 // no rescan is posted and presets wait for Loaded.
-class TRSCustomObjectInspector : public TRSCustomItemListEditor,
-                                 public TDefinedProperties,
-                                 public TLoadingObject {
+class TRSCustomObjectInspector : public TRSCustomItemListEditor, public TLoadingObject {
     Q_OBJECT
 
 public:
@@ -161,7 +159,8 @@ public:
     int ValueColumns() const { return ValueCount() - 1; }
     // Asks for a rescan later (one for any number of requests before it runs).
     void PostRescan();
-    // Writes "HPresets" and "HItems"; reads one of them back (false for another name).
+    // Writes "HPresets" and "HItems", then the grid's fonts and the changed-value font; reads one of them
+    // back (false for another name).
     void WriteDefinedProperties(TWriter& writer) const override;
     bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     void BeginLoading() override;

@@ -254,6 +254,10 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     source.SetSorted(true);
     source.SetShowItemHintStyle(TGridShowHints::shHintOnly);
     source.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Text")});
+    source.GridFont()->SetSize(11);
+    source.CategoryFont()->SetItalic(true);
+    source.ValueFont()->SetColor(Qt::blue);
+    source.TitleCaptionFont()->SetUnderline(true);
     const std::string rows = Described(source.Items());
     ASSERT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
     ASSERT_EQ(source.Items()->Items(1)->Name(), QStringLiteral("Off")); // sorted
@@ -269,6 +273,13 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
         EXPECT_EQ(target.property(name), source.property(name)) << name;
         EXPECT_NE(fresh.property(name), source.property(name)) << name; // every setting was tried
     }
+    auto fonts = [](const TRSItemListEditor& grid) {
+        return QStringList{FontText(*grid.GridFont()), FontText(*grid.ValueFont()),
+                           FontText(*grid.CategoryFont()), FontText(*grid.TitleCaptionFont())}
+            .join(u';')
+            .toStdString();
+    };
+    EXPECT_EQ(fonts(target), fonts(source));
     EXPECT_EQ(target.ItemListCount(), source.ItemListCount());
     EXPECT_EQ(target.VisibleCount(), source.VisibleCount());
     EXPECT_EQ(target.Items()->DefaultCategoryItem(), target.Items()->Items(0));
