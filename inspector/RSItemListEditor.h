@@ -41,8 +41,7 @@ using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* ite
 // published settings.
 class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedProperties {
     Q_OBJECT
-    // The grid's own published settings (the orientation is left out: the stream holds the line counts
-    // ahead of it, and switching it afterwards would exchange them).
+    // The grid's own published settings.
     Q_PROPERTY(bool ArrangeByCategory READ ArrangeByCategory WRITE SetArrangeByCategory)
     Q_PROPERTY(bool CaseSensitive READ CaseSensitive WRITE SetCaseSensitive)
     Q_PROPERTY(bool DeleteBlanks READ DeleteBlanks WRITE SetDeleteBlanks)
@@ -51,6 +50,7 @@ class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedPropertie
     Q_PROPERTY(bool HideSelection READ HideSelection WRITE SetHideSelection)
     Q_PROPERTY(int Indent READ Indent WRITE SetIndent)
     Q_PROPERTY(QString PathDelimiter READ PathDelimiter WRITE SetPathDelimiter)
+    Q_PROPERTY(TRSGridOrientation Orientation READ Orientation WRITE SetOrientationChecked)
     Q_PROPERTY(uint PropertyOptions READ PropertyOptions WRITE SetPropertyOptionBits)
     Q_PROPERTY(bool Sorted READ Sorted WRITE SetSorted)
     Q_PROPERTY(TGridShowHints ShowItemHintStyle READ ShowItemHintStyle WRITE SetShowItemHintStyleChecked)
@@ -130,6 +130,9 @@ public:
     void SetDisplayOptionBits(uint value) { SetDisplayOptions(value & 0x1Fu); }
     void SetPropertyOptionBits(uint value) { SetPropertyOptions(value & 0xFu); }
     void SetShowItemHintStyleChecked(TGridShowHints value);
+    // While a stream is read the line counts are already stored as they are in that orientation: the
+    // orientation is taken without exchanging them.
+    void SetOrientationChecked(TRSGridOrientation value);
     void WriteDefinedProperties(TWriter& writer) const override;
     bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     bool DeleteBlanks() const { return m_deleteBlanks; }

@@ -52,6 +52,15 @@ void TRSCustomItemListEditor::SetShowItemHintStyleChecked(TGridShowHints value) 
     SetShowItemHintStyle(value);
 }
 
+void TRSCustomItemListEditor::SetOrientationChecked(TRSGridOrientation value) {
+    if (value != TRSGridOrientation::goVertical && value != TRSGridOrientation::goHorizontal)
+        throw EConvertError(_("Invalid property value"));
+    if (m_loading)
+        m_orientation = value;
+    else
+        SetOrientation(value);
+}
+
 void TRSItemListEditor::Loaded() {
     SetLoading(false);
     RowCountChanged();

@@ -156,8 +156,8 @@ TEST(InspectorStream, EveryGridShapeReadsBackAsItWasWritten) {
                 const QByteArray once = Written(source);
 
                 TRSObjectInspector target;
-                target.SetOrientation(orientation);
                 ASSERT_EQ(ReadError(target, once), QString()) << shape;
+                EXPECT_EQ(target.Orientation(), orientation) << shape;
                 EXPECT_FALSE(target.Loading()) << shape;
                 EXPECT_EQ(target.FixedItems(), fixed) << shape;
                 EXPECT_EQ(target.ItemCount(), source.ItemCount()) << shape;
@@ -254,6 +254,7 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     source.SetSorted(true);
     source.SetShowItemHintStyle(TGridShowHints::shHintOnly);
     source.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Text")});
+    source.SetOrientation(TRSGridOrientation::goHorizontal);
     source.GridFont()->SetSize(11);
     source.CategoryFont()->SetItalic(true);
     source.ValueFont()->SetColor(Qt::blue);
