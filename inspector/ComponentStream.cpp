@@ -1,4 +1,5 @@
 #include "inspector/ComponentStream.h"
+#include "classlib/Collection.h"
 #include "classlib/Translation.h"
 #include <QIODevice>
 #include <QMetaEnum>
@@ -9,6 +10,34 @@
 namespace {
 
 constexpr int MaxListDepth = 16;
+// Rows hold rows: deep enough for any real tree, shallow enough for the stack.
+constexpr int MaxCollectionDepth = 64;
+
+// Whether the class stores the property now (Q_CLASSINFO "stored:Prop": "false", "true" or the name of a
+// Q_INVOKABLE bool method); stored when the class says nothing.
+bool StoredNow(const QObject* instance, const QMetaProperty& prop) {
+    if (!prop.isStored())
+        return false;
+    const QMetaObject* mo = instance->metaObject();
+    const int index = mo->indexOfClassInfo(QByteArray("stored:").append(prop.name()).constData());
+    if (index < 0)
+        return true;
+    const QByteArray rule = mo->classInfo(index).value();
+    if (rule == "true" || rule == "false")
+        return rule == "true";
+    bool stored = true;
+    if (!QMetaObject::invokeMethod(const_cast<QObject*>(instance), rule.constData(), Qt::DirectConnection,
+                                   Q_RETURN_ARG(bool, stored)))
+        return true; // a rule that names no method: the property is stored as any other
+    return stored;
+}
+
+// The collection a property holds, or nullptr for a property of another type.
+TCollection* CollectionOf(const QObject* instance, const QMetaProperty& prop) {
+    if (!(prop.metaType().flags() & QMetaType::PointerToQObject))
+        return nullptr;
+    return qobject_cast<TCollection*>(prop.read(instance).value<QObject*>());
+}
 
 // An enumeration holds one of its values; a set type any combination of its members' bits.
 bool EnumValueInRange(const QMetaEnum& type, qint64 value) {
@@ -108,11 +137,53 @@ void TWriter::WriteBoolean(bool value) {
     WriteValue(value ? TValueType::vaTrue : TValueType::vaFalse);
 }
 
+void TWriter::WriteVariant(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        WriteBoolean(value.toBool());
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        WriteInteger(value.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        WriteFloat(value.toDouble());
+        break;
+    case QMetaType::QString:
+        WriteString(value.toString());
+        break;
+    default:
+        WriteValue(TValueType::vaNil); // empty, or an object that only lives in this process
+    }
+}
+
+void TWriter::WriteCollection(const TCollection* collection) {
+    WriteValue(TValueType::vaCollection);
+    for (int i = 0; collection && i < collection->Count(); ++i) {
+        WriteListBegin();
+        WriteProperties(collection->Items(i));
+        WriteListEnd();
+    }
+    WriteListEnd();
+}
+
 void TWriter::WriteProperties(const QObject* instance) {
     const QMetaObject* mo = instance->metaObject();
     for (int i = QObject::staticMetaObject.propertyCount(); i < mo->propertyCount(); ++i) {
         const QMetaProperty prop = mo->property(i);
-        if (!prop.isStored() || !prop.isWritable())
+        if (!StoredNow(instance, prop))
+            continue;
+        if (const TCollection* collection = CollectionOf(instance, prop)) {
+            WritePropName(QString::fromLatin1(prop.name()));
+            WriteCollection(collection);
+            continue;
+        }
+        if (!prop.isWritable())
             continue;
         const QVariant value = prop.read(instance);
         const int type = prop.metaType().id();
@@ -124,7 +195,8 @@ void TWriter::WriteProperties(const QObject* instance) {
             WriteBoolean(value.toBool());
         } else if (type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
                    type == QMetaType::Short || type == QMetaType::UShort || type == QMetaType::UChar ||
-                   prop.isFlagType()) {
+                   prop.isFlagType() || (prop.metaType().flags() & QMetaType::IsEnumeration)) {
+            // An enumeration the meta-object names no values of goes as its number.
             WritePropName(QString::fromLatin1(prop.name()));
             WriteInteger(value.toLongLong());
         } else if (type == QMetaType::Double || type == QMetaType::Float) {
@@ -222,6 +294,48 @@ qint64 TReader::ReadInteger() {
     return ReadPropValue(type, 0).toLongLong();
 }
 
+QVariant TReader::ReadVariant() {
+    const TValueType type = ReadValue();
+    switch (type) {
+    case TValueType::vaNil:
+        return QVariant();
+    case TValueType::vaInt32:
+    case TValueType::vaInt64:
+    case TValueType::vaExtended:
+    case TValueType::vaString:
+    case TValueType::vaFalse:
+    case TValueType::vaTrue:
+        return ReadPropValue(type, 0);
+    default:
+        throw EReadError(_("Invalid stream format"));
+    }
+}
+
+void TReader::ReadCollection(TCollection* collection) {
+    Expect(ReadValue(), TValueType::vaCollection);
+    if (m_collectionDepth >= MaxCollectionDepth)
+        throw EReadError(_("Invalid stream format"));
+    ++m_collectionDepth;
+    collection->BeginUpdate();
+    try {
+        collection->Clear();
+        while (!EndOfList()) {
+            ReadListBegin();
+            TCollectionItem* item = collection->Add();
+            while (!EndOfList())
+                ReadProperty(item);
+            ReadListEnd();
+        }
+        ReadListEnd();
+    } catch (...) {
+        collection->EndUpdate();
+        --m_collectionDepth;
+        throw;
+    }
+    collection->EndUpdate();
+    --m_collectionDepth;
+}
+
 QVariant TReader::ReadPropValue(TValueType type, int depth) {
     switch (type) {
     case TValueType::vaInt32: {
@@ -268,10 +382,19 @@ void TReader::ReadProperty(QObject* instance) {
     if (auto* defined = dynamic_cast<TDefinedProperties*>(instance))
         if (defined->ReadDefinedProperty(*this, name))
             return;
-    const TValueType type = ReadValue();
-    const QVariant raw = ReadPropValue(type, 0);
     const QMetaObject* mo = instance->metaObject();
     const int index = mo->indexOfProperty(name.toLatin1().constData());
+    if (NextValue() == TValueType::vaCollection) {
+        if (index < QObject::staticMetaObject.propertyCount())
+            throw EReadError(_("Property %1 does not exist").arg(name));
+        TCollection* collection = CollectionOf(instance, mo->property(index));
+        if (!collection)
+            throw EReadError(_("Invalid property value"));
+        ReadCollection(collection);
+        return;
+    }
+    const TValueType type = ReadValue();
+    const QVariant raw = ReadPropValue(type, 0);
     if (index < QObject::staticMetaObject.propertyCount())
         throw EReadError(_("Property %1 does not exist").arg(name));
     const QMetaProperty prop = mo->property(index);

@@ -2,7 +2,13 @@
 // A small component stream of our own: typed values (integers, floats, strings, identifiers, Booleans,
 // lists, collections) on a QDataStream, and the writer and reader of an object's published properties.
 // Every length read is checked against the bytes left, so a truncated or corrupt stream raises EReadError.
+//
+// A property is left out when its class says so with Q_CLASSINFO("stored:Prop", ...): "false", or the
+// name of a Q_INVOKABLE bool method of the object that answers whether it is stored now. A property that
+// holds a collection is written as the collection's items, each with its own published properties, and
+// read back into the collection it holds (which is cleared first).
 #include "classlib/SysUtils.h"
+#include "inspector/DefinedProperties.h"
 #include <QDataStream>
 #include <QObject>
 
@@ -22,31 +28,12 @@ enum class TValueType : quint8 {
     vaIdent = 7,
     vaFalse = 8,
     vaTrue = 9,
+    vaNil = 13, // an empty variant
     vaCollection = 14,
     vaInt64 = 19,
 };
 
-class TWriter;
-class TReader;
-
-// An object that stores values of its own after its published properties (flags, records): the writer
-// asks it to write them, the reader hands it every name that is not one of its published properties.
-class TDefinedProperties {
-public:
-    virtual ~TDefinedProperties() = default;
-    virtual void WriteDefinedProperties(TWriter& writer) const = 0;
-    // Reads the value of a property of that name; false when the name is not one of its own.
-    virtual bool ReadDefinedProperty(TReader& reader, const QString& name) = 0;
-};
-
-// An object that the reader keeps in its loading state while its properties are read, and tells when
-// all of them are there (also after a read that failed, so that it never stays loading).
-class TLoadingObject {
-public:
-    virtual ~TLoadingObject() = default;
-    virtual void BeginLoading() = 0;
-    virtual void Loaded() = 0;
-};
+class TCollection;
 
 class TWriter {
 public:
@@ -62,8 +49,12 @@ public:
     void WriteInteger(qint64 value);
     void WriteFloat(double value);
     void WriteBoolean(bool value);
-    // Every stored, writable published property of the object: name, then typed value; then the object's
-    // defined properties.
+    // An integer, float, string or Boolean as its own value type; anything else (empty, an object) as vaNil.
+    void WriteVariant(const QVariant& value);
+    // The collection marker, each item's properties as a list, and the closing list end.
+    void WriteCollection(const TCollection* collection);
+    // Every stored, writable published property of the object (and every stored collection it holds):
+    // name, then typed value; then the object's defined properties.
     void WriteProperties(const QObject* instance);
     // The object's properties closed by a list end: what ReadComponent reads.
     void WriteComponent(const QObject* instance);
@@ -88,6 +79,10 @@ public:
     QString ReadString();
     bool ReadBoolean();
     qint64 ReadInteger();
+    // What WriteVariant wrote: vaNil reads as an empty variant.
+    QVariant ReadVariant();
+    // Replaces the collection's items by those of the stream.
+    void ReadCollection(TCollection* collection);
     // Reads one property (name and value) into the object through its meta-property, or as one of the
     // object's defined properties.
     void ReadProperty(QObject* instance);
@@ -101,4 +96,5 @@ private:
     void Expect(TValueType actual, TValueType expected);
     QIODevice* m_device;
     QDataStream m_stream;
+    int m_collectionDepth = 0; // collections open inside collections: bounded
 };

@@ -88,7 +88,7 @@ void TGRegularExpression::SetCaseSensitive(bool value) {
 }
 
 void TGRegularExpression::Raise(const char* text) const {
-    throw ERXException(_("%1 at position %2").arg(_(text)).arg(m_pos + 1));
+    throw ERXException(_(text), int(m_pos + 1));
 }
 
 bool TGRegularExpression::IsMeta(char32_t c) {

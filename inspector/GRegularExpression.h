@@ -7,15 +7,21 @@
 // Syntax: literals, "\" before any character for that character, "." any character, "[...]" and "[^...]"
 // classes with ranges, "(...)" groups, "|", the postfix operators "*", "+" and "?", and "^" and "$" as
 // anchors at the start and end of the text (literal inside a class or after "\"). The whole pattern must
-// be read: anything left over is a syntax error naming its position.
+// be read: anything left over is a syntax error, which carries its position.
 #include "classlib/SysUtils.h"
 #include <QObject>
 #include <QString>
 #include <string>
 #include <vector>
 
+// A syntax error: the message names what is wrong; Position is the 1-based place in the pattern.
 class ERXException : public Exception {
-    using Exception::Exception;
+public:
+    ERXException(QString message, int position) : Exception(std::move(message)), m_position(position) {}
+    int Position() const noexcept { return m_position; }
+
+private:
+    int m_position;
 };
 
 class TGRegularExpression : public QObject {

@@ -21,8 +21,13 @@ public:
     // Raises EStreamError "No TReader defined for filer" without a reader. The items are read into a list of
     // their own first: an unknown class or a bad stream raises and leaves the collection as it was.
     virtual void ReadCollection(TCollection* collection);
+    // The same, each item made in the collection itself before its properties are read (items that take
+    // part of their state from where they live, as rows from their tree); a failure leaves the items read
+    // so far.
+    void ReadCollectionInPlace(TCollection* collection);
 
 private:
+    void ReadItems(TCollection* into, const QMetaObject* itemClass);
     TWriter* m_writer = nullptr; // not owned
     TReader* m_reader = nullptr; // not owned
 };

@@ -37,8 +37,34 @@ using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
 
-class TRSCustomItemListEditor : public TCustomDrawGrid {
+// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences) after its
+// published settings.
+class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedProperties {
     Q_OBJECT
+    // The grid's own published settings.
+    Q_PROPERTY(bool ArrangeByCategory READ ArrangeByCategory WRITE SetArrangeByCategory)
+    Q_PROPERTY(bool CaseSensitive READ CaseSensitive WRITE SetCaseSensitive)
+    Q_PROPERTY(bool DeleteBlanks READ DeleteBlanks WRITE SetDeleteBlanks)
+    Q_PROPERTY(uint DisplayOptions READ DisplayOptions WRITE SetDisplayOptionBits)
+    Q_PROPERTY(int DropDownRows READ DropDownRows WRITE SetDropDownRows)
+    Q_PROPERTY(bool HideSelection READ HideSelection WRITE SetHideSelection)
+    Q_PROPERTY(int Indent READ Indent WRITE SetIndent)
+    Q_PROPERTY(QString PathDelimiter READ PathDelimiter WRITE SetPathDelimiter)
+    Q_PROPERTY(TRSGridOrientation Orientation READ Orientation WRITE SetOrientationChecked)
+    Q_PROPERTY(uint PropertyOptions READ PropertyOptions WRITE SetPropertyOptionBits)
+    Q_PROPERTY(bool Sorted READ Sorted WRITE SetSorted)
+    Q_PROPERTY(TGridShowHints ShowItemHintStyle READ ShowItemHintStyle WRITE SetShowItemHintStyleChecked)
+    Q_PROPERTY(QStringList TitleCaptions READ TitleCaptions WRITE SetTitleCaptions)
+    Q_CLASSINFO("default:ArrangeByCategory", "False")
+    Q_CLASSINFO("default:CaseSensitive", "False")
+    Q_CLASSINFO("default:DeleteBlanks", "True")
+    Q_CLASSINFO("default:DisplayOptions", "15")
+    Q_CLASSINFO("default:DropDownRows", "8")
+    Q_CLASSINFO("default:HideSelection", "True")
+    Q_CLASSINFO("default:Indent", "17")
+    Q_CLASSINFO("default:PropertyOptions", "0")
+    Q_CLASSINFO("default:Sorted", "False")
+    Q_CLASSINFO("stored:TitleCaptions", "TitleCaptionsStored")
 
 public:
     explicit TRSCustomItemListEditor(QWidget* parent = nullptr);
@@ -69,7 +95,7 @@ public:
     QStringList TitleCaptions() const { return m_titleCaptions; }
     void SetTitleCaptions(const QStringList& value);
     // Stored only when it differs from the two default captions.
-    bool TitleCaptionsStored() const;
+    Q_INVOKABLE bool TitleCaptionsStored() const;
     TILEDisplayOptions DisplayOptions() const { return m_displayOptions; }
     TILEPropOptions PropertyOptions() const { return m_propertyOptions; }
     void SetPropertyOptions(TILEPropOptions value);
@@ -99,6 +125,16 @@ public:
     TRSHintWindow* HintWindow() const { return m_hintWindow; }
     TGridShowHints ShowItemHintStyle() const { return m_showItemHintStyle; }
     void SetShowItemHintStyle(TGridShowHints value) { m_showItemHintStyle = value; }
+    // The writes of the published settings: bits of no option are dropped, a number that names no hint
+    // style is refused.
+    void SetDisplayOptionBits(uint value) { SetDisplayOptions(value & 0x1Fu); }
+    void SetPropertyOptionBits(uint value) { SetPropertyOptions(value & 0xFu); }
+    void SetShowItemHintStyleChecked(TGridShowHints value);
+    // While a stream is read the line counts are already stored as they are in that orientation: the
+    // orientation is taken without exchanging them.
+    void SetOrientationChecked(TRSGridOrientation value);
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     bool DeleteBlanks() const { return m_deleteBlanks; }
     void SetDeleteBlanks(bool value) { m_deleteBlanks = value; }
     TRSInplaceEditList* Editor() const;
@@ -273,9 +309,17 @@ private:
     bool m_adoptNewRow = false; // the next top-level row added is the editor's (typed on the empty line)
 };
 
-class TRSItemListEditor : public TRSCustomItemListEditor {
+// The grid as a component of its own: its rows are stored with it. While a stream is read into it, it
+// is loading, so that the line counts stay as stored until the rows are there.
+class TRSItemListEditor : public TRSCustomItemListEditor, public TLoadingObject {
     Q_OBJECT
+    // Stored after the fonts, so that rows read back start from the grid's stored fonts.
+    Q_PROPERTY(TRSItemProps* Items READ Items STORED false)
 
 public:
     explicit TRSItemListEditor(QWidget* parent = nullptr) : TRSCustomItemListEditor(parent) {}
+    void BeginLoading() override { SetLoading(true); }
+    void Loaded() override;
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 };

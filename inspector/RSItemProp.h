@@ -5,6 +5,7 @@
 // through its collection's update notification up the tree to the grid.
 #include "classlib/Collection.h"
 #include "classlib/SysUtils.h"
+#include "inspector/DefinedProperties.h"
 #include "inspector/RSDeltaFont.h"
 #include <QStringList>
 #include <QVariant>
@@ -49,7 +50,9 @@ private:
     bool m_updating = false;
 };
 
-class TRSItemProp : public TCollectionItem {
+// Stored with its fonts (when they do not follow the parent) and its sub-rows after the published
+// properties.
+class TRSItemProp : public TCollectionItem, public TDefinedProperties {
     Q_OBJECT
     Q_PROPERTY(bool ParentFont READ ParentFont WRITE SetParentFont)
     Q_PROPERTY(bool ParentValueFont READ ParentValueFont WRITE SetParentValueFont)
@@ -63,7 +66,7 @@ class TRSItemProp : public TCollectionItem {
     Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
     Q_PROPERTY(bool ReadOnly READ ReadOnlyFlag WRITE SetReadOnly)
     Q_PROPERTY(bool Visible READ GetVisible WRITE SetVisible)
-    Q_PROPERTY(TEditStyle EditStyle READ EditStyle WRITE SetEditStyle)
+    Q_PROPERTY(TEditStyle EditStyle READ EditStyle WRITE SetEditStyleChecked)
     Q_PROPERTY(QString EditMask READ EditMask WRITE SetEditMask)
     Q_PROPERTY(QStringList PickList READ PickListCopy WRITE SetPickList)
     Q_PROPERTY(bool ExpressionMask READ ExpressionMask WRITE SetExpressionMask)
@@ -72,6 +75,14 @@ class TRSItemProp : public TCollectionItem {
     Q_CLASSINFO("default:ParentValueFont", "True")
     Q_CLASSINFO("default:Enabled", "True")
     Q_CLASSINFO("default:Visible", "True")
+    Q_CLASSINFO("default:Category", "False")
+    Q_CLASSINFO("default:DefaultCategory", "False")
+    Q_CLASSINFO("default:Expanded", "False")
+    Q_CLASSINFO("default:ReadOnly", "False")
+    Q_CLASSINFO("default:EditStyle", "esSimple")
+    // Clearing the flag re-takes the grid's font: a row read back must not do that over its parent's.
+    Q_CLASSINFO("stored:Category", "Category")
+    Q_CLASSINFO("stored:DefaultCategory", "DefaultCategory")
 
 public:
     Q_ENUM(TEditStyle)
@@ -96,13 +107,15 @@ public:
     QString Name() const { return m_name; }
     QString Hint() const { return m_hint; }
     bool ReadOnlyFlag() const { return m_readOnly; }
-    bool Category() const { return m_category; }
-    bool DefaultCategory() const { return m_defaultCategory; }
+    Q_INVOKABLE bool Category() const { return m_category; }
+    Q_INVOKABLE bool DefaultCategory() const { return m_defaultCategory; }
     void SetDefaultCategory(bool value);
     bool Expanded() const { return m_expanded && HasItems(); }
     bool ExpandFlag() const { return m_expanded; }
     bool Enabled() const { return m_enabled; }
     TEditStyle EditStyle() const { return m_editStyle; }
+    // The property's write: a number that names no style (from a stream) is refused.
+    void SetEditStyleChecked(TEditStyle value);
     QString EditMask() const { return m_editMask; }
     bool ExpressionMask() const { return m_expressionMask; }
     QStringList PickListCopy() const { return m_pickList ? *m_pickList : QStringList(); }
@@ -162,6 +175,13 @@ public:
     virtual bool IsValueEmpty() const;
     virtual void DoValidate();
     virtual void Assign(const TRSItemProp& source);
+    // Font is stored when it does not follow the parent, or when the parent row is of the other kind
+    // (category or not) and so has a font of another sort; ValueFont when it does not follow the parent.
+    bool FontStored() const;
+    bool ValueFontStored() const { return !m_parentValueFont; }
+    // "Font.*" and "ValueFont.*" when stored, then the sub-rows as "Items".
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 
     TRSNotifyEvent OnEditButtonClick;
     TRSGetPickListEvent OnGetPickList;

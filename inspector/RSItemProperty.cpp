@@ -1,4 +1,5 @@
 #include "inspector/RSItemProperty.h"
+#include "classlib/Application.h"
 #include "classlib/StrConvert.h"
 #include "classlib/Translation.h"
 #include "classlib/Variants.h"
@@ -245,8 +246,13 @@ QObject* TRSItemProperty::GetObjectValue(int index) {
 
 const QMetaObject* TRSItemProperty::GetObjectClass(int index) {
     if (m_rowKind == rkCollectionItem && Inspector()) {
-        QObject* item = GetObjectValue(index);
-        return item ? item->metaObject() : nullptr;
+        // The collection's item class, whatever class the item itself is of.
+        const QList<QObject*> objects = Inspector()->ObjectList();
+        const int i = ObjectIndex(index);
+        if (i < 0 || i >= objects.size())
+            return nullptr;
+        auto* collection = qobject_cast<TCollection*>(Inspector()->GetInstanceOfItem(objects.at(i), this));
+        return collection ? collection->ItemClass() : nullptr;
     }
     TPropInfo info;
     QObject* instance = RealInstance(index, info);
@@ -292,8 +298,21 @@ void TRSItemProperty::SetNonReal(TTypeKind kind, const QString& text, int index)
         owner->UpdateSetValue(this);
         return;
     }
+    TRSCustomObjectInspector* inspector = Inspector();
+    if (!inspector) {
+        m_typeKind = kind;
+        SetValue(text);
+        return;
+    }
+    // Inside an inspector a collection item or a string line is written like any other row: the
+    // application hears of it before and after.
+    QPointer<TRSCustomObjectInspector> guard(inspector);
+    inspector->DoPropertyChanging(this);
+    const int shown = VisibleIndex();
     m_typeKind = kind;
     SetValue(text);
+    if (guard)
+        guard->DoPropertyChanged(shown);
 }
 
 QString TRSItemProperty::OrdinalText(qint64 value) const {
@@ -425,6 +444,18 @@ bool TRSItemProperty::RefreshValue() {
     return result;
 }
 
+bool TRSItemProperty::event(QEvent* e) {
+    if (e->type() != CM_PROPERTYCHANGED)
+        return TRSItemProp::event(e);
+    try {
+        RefreshValue();
+    } catch (...) {
+        HandleException(this); // a value handler that raises must not cross the event dispatch
+    }
+    e->accept();
+    return true;
+}
+
 // ---- overrides of the plain row ----------------------------------------------------------------------
 
 TRSFont* TRSItemProperty::GetValueFont() const {
@@ -484,15 +515,17 @@ void TRSItemProperty::DoValidate() {
     try {
         TRSItemProp::DoValidate();
         CommitValue();
-    } catch (const Exception& e) {
+    } catch (...) {
+        // Whatever the handler or the object raised, the user reads it as a refused value.
         TRSCustomItemListEditor* grid = ItemListEditor();
         TRSInplaceEditList* editor = grid ? grid->Editor() : nullptr;
         if (!editor)
             throw;
+        const QString message = ExceptionMessage(std::current_exception());
         const QString text = editor->Text();
         editor->selectAll();
         if (m_isRealProperty || m_rowKind == rkSetMember) // a member names the property layer's refusal
-            throw Exception(_("\"%1\" is not a valid %2 value: %3").arg(text, m_typeName, e.Message()));
+            throw Exception(_("\"%1\" is not a valid %2 value: %3").arg(text, m_typeName, message));
         throw Exception(_("\"%1\" is not a valid property value").arg(text));
     }
 }

@@ -99,6 +99,9 @@ public:
     bool IsDisplayable() const override;
     void DoValidate() override;
     void Assign(const TRSItemProp& source) override;
+    // After the plain row's: "TypeData" (a real property's identity and values) and "IsAllEqual" (when set).
+    void WriteDefinedProperties(TWriter& writer) const override;
+    bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 
     TRSItemSetPropertyEvent OnSetProperty;
     TRSItemGetPropertyEvent OnGetProperty;
@@ -106,6 +109,8 @@ public:
 
 protected:
     TRSItemProps* CreateItems(QObject* owner) override;
+    // The inspector's property-changed message sent to a row refreshes it from the objects.
+    bool event(QEvent* e) override;
 
 private:
     // The inspected object of index (-1: the current value column's), and the instance owning the

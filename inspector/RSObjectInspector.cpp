@@ -4,6 +4,7 @@
 #include "classlib/StrConvert.h"
 #include "classlib/Translation.h"
 #include "inspector/GSpecialFiler.h"
+#include "inspector/RSFontStream.h"
 #include "inspector/RSInplaceEditList.h"
 #include "inspector/RSPresetClasses.h"
 #include <QCoreApplication>
@@ -489,6 +490,7 @@ void TRSCustomObjectInspector::SetInplaceTStrings(bool value) {
 }
 
 void TRSCustomObjectInspector::SetInplaceTStringsOptions(TInplaceTStringsOptions value) {
+    value &= isUseNameValue | isSort; // a stream may hold bits of no option
     if (value == m_inplaceTStringsOptions)
         return;
     m_inplaceTStringsOptions = value;
@@ -1329,9 +1331,21 @@ void TRSCustomObjectInspector::WriteDefinedProperties(TWriter& writer) const {
     }
     writer.WritePropName(QStringLiteral("HItems"));
     filer.WriteCollection(Items());
+    TRSCustomItemListEditor::WriteDefinedProperties(writer);
+    // The changed-value font stores only where it differs from the value font it follows.
+    WriteFontAttributes(writer, QStringLiteral("ValueChangedFont."), *m_valueChangedFont,
+                        m_valueChangedFont->DeltaMask());
 }
 
 bool TRSCustomObjectInspector::ReadDefinedProperty(TReader& reader, const QString& name) {
+    const QString changedFont = QStringLiteral("ValueChangedFont.");
+    if (name.startsWith(changedFont)) {
+        const unsigned bit = ReadFontAttribute(reader, name.mid(changedFont.size()), *m_valueChangedFont);
+        m_valueChangedFont->AddDelta(bit);
+        return bit != 0;
+    }
+    if (TRSCustomItemListEditor::ReadDefinedProperty(reader, name))
+        return true;
     TGSpecialFiler filer(&reader);
     if (name == QLatin1String("HPresets")) {
         filer.ReadCollection(m_presets.get());
@@ -1343,7 +1357,7 @@ bool TRSCustomObjectInspector::ReadDefinedProperty(TReader& reader, const QStrin
         return true;
     }
     if (name == QLatin1String("HItems")) {
-        filer.ReadCollection(Items());
+        filer.ReadCollectionInPlace(Items());
         return true;
     }
     return false;

@@ -101,9 +101,7 @@ private:
 
 // Stored with its presets and rows ("HPresets", "HItems"); while a stream is read into it, it is loading:
 // no rescan is posted and presets wait for Loaded.
-class TRSCustomObjectInspector : public TRSCustomItemListEditor,
-                                 public TDefinedProperties,
-                                 public TLoadingObject {
+class TRSCustomObjectInspector : public TRSCustomItemListEditor, public TLoadingObject {
     Q_OBJECT
 
 public:
@@ -161,7 +159,8 @@ public:
     int ValueColumns() const { return ValueCount() - 1; }
     // Asks for a rescan later (one for any number of requests before it runs).
     void PostRescan();
-    // Writes "HPresets" and "HItems"; reads one of them back (false for another name).
+    // Writes "HPresets" and "HItems", then the grid's fonts and the changed-value font; reads one of them
+    // back (false for another name).
     void WriteDefinedProperties(TWriter& writer) const override;
     bool ReadDefinedProperty(TReader& reader, const QString& name) override;
     void BeginLoading() override;
@@ -267,11 +266,34 @@ private:
     int m_scanCount = 0;
 };
 
+// The inspector as a component: its settings are stored with it (the rows and presets as "HItems" and
+// "HPresets"; the inspected objects and the events belong to the running program and are not stored).
 class TRSObjectInspector : public TRSCustomObjectInspector {
     Q_OBJECT
+    Q_PROPERTY(bool InplaceCollections READ InplaceCollections WRITE SetInplaceCollections)
+    Q_PROPERTY(bool InplaceComponents READ InplaceComponents WRITE SetInplaceComponents)
+    Q_PROPERTY(bool InplaceTStrings READ InplaceTStrings WRITE SetInplaceTStrings)
+    Q_PROPERTY(uint InplaceTStringsOptions READ InplaceTStringsOptions WRITE SetInplaceTStringsOptions)
+    Q_PROPERTY(QString StringsItemFormat READ StringsItemFormat WRITE SetStringsItemFormat)
+    Q_PROPERTY(QString CollectionItemFormat READ CollectionItemFormat WRITE SetCollectionItemFormat)
+    Q_PROPERTY(QStringList Filters READ FilterLines WRITE SetFilters)
+    Q_PROPERTY(bool ShowValueChangedFont READ ShowValueChangedFont WRITE SetShowValueChangedFont)
+    Q_PROPERTY(uint DisplayKinds READ DisplayKindBits WRITE SetDisplayKindBits)
+    Q_PROPERTY(bool DynamicTitleCaptions READ DynamicTitleCaptions WRITE SetDynamicTitleCaptions)
+    Q_CLASSINFO("default:InplaceCollections", "False")
+    Q_CLASSINFO("default:InplaceComponents", "True")
+    Q_CLASSINFO("default:InplaceTStrings", "False")
+    Q_CLASSINFO("default:ShowValueChangedFont", "True")
+    Q_CLASSINFO("default:DynamicTitleCaptions", "False")
+    Q_CLASSINFO("default:DisplayKinds", "261886") // every kind but tkUnknown and tkMethod, as bits
 
 public:
     explicit TRSObjectInspector(QWidget* parent = nullptr) : TRSCustomObjectInspector(parent) {}
+
+    QStringList FilterLines() const { return Filters()->Lines(); }
+    // Bit n stands for type kind n.
+    uint DisplayKindBits() const { return DisplayKinds().Bits(); }
+    void SetDisplayKindBits(uint value) { SetDisplayKinds(TTypeKinds::FromBits(value)); }
 };
 
 // "Items[%d]" with index, without printf: exactly one %d, %% for a percent sign. Raises EConvertError

@@ -1,6 +1,7 @@
 #include "inspector/RSPropertyPresets.h"
 #include "classlib/ClassRegistry.h"
 #include "classlib/Translation.h"
+#include "inspector/RSFontStream.h"
 #include "inspector/RSObjectInspector.h"
 #include <QMutex>
 #include <QMutexLocker>
@@ -472,74 +473,17 @@ constexpr TEmptyFlag kEmptyFlags[] = {
     {"ParentTypeNamesEmpty", &TRSPropertyPreset::ParentTypeNames},
 };
 
-// The style attributes of a font as stored: one Boolean each.
-struct TFontStyle {
-    const char* Name;
-    unsigned Bit;
-    bool (TRSFont::*Get)() const;
-    void (TRSFont::*Set)(bool);
-};
-
-constexpr TFontStyle kFontStyles[] = {
-    {"Bold", TRSCustomDeltaFont::dfBold, &TRSFont::Bold, &TRSFont::SetBold},
-    {"Italic", TRSCustomDeltaFont::dfItalic, &TRSFont::Italic, &TRSFont::SetItalic},
-    {"Underline", TRSCustomDeltaFont::dfUnderline, &TRSFont::Underline, &TRSFont::SetUnderline},
-    {"StrikeOut", TRSCustomDeltaFont::dfStrikeOut, &TRSFont::StrikeOut, &TRSFont::SetStrikeOut},
-};
-
 // The stored attributes of a preset font: only those in which it differs from the inspector's font, so
-// that the rest keeps following the inspector. Colours are stored as 0x00BBGGRR.
+// that the rest keeps following the inspector.
 void WriteFontDelta(TWriter& writer, const QString& prefix, const TRSCustomDeltaFont& font) {
-    const unsigned delta = font.DeltaMask();
-    if (delta & TRSCustomDeltaFont::dfName) {
-        writer.WritePropName(prefix + QStringLiteral("Name"));
-        writer.WriteString(font.Name());
-    }
-    if ((delta & TRSCustomDeltaFont::dfSize) && font.Size() > 0) {
-        writer.WritePropName(prefix + QStringLiteral("Size"));
-        writer.WriteInteger(font.Size());
-    }
-    if (delta & TRSCustomDeltaFont::dfColor) {
-        const QColor c = font.Color();
-        writer.WritePropName(prefix + QStringLiteral("Color"));
-        writer.WriteInteger(qint64(c.red()) | qint64(c.green()) << 8 | qint64(c.blue()) << 16);
-    }
-    for (const TFontStyle& style : kFontStyles)
-        if (delta & style.Bit) {
-            writer.WritePropName(prefix + QLatin1String(style.Name));
-            writer.WriteBoolean((font.*style.Get)());
-        }
+    WriteFontAttributes(writer, prefix, font, font.DeltaMask());
 }
 
 // Reads one stored font attribute ("Name", "Size", ...); false for a name that is none of them.
 bool ReadFontDelta(TReader& reader, const QString& attribute, TRSCustomDeltaFont& font) {
-    unsigned bit = 0;
-    if (attribute == QLatin1String("Name")) {
-        font.SetName(reader.ReadString());
-        bit = TRSCustomDeltaFont::dfName;
-    } else if (attribute == QLatin1String("Size")) {
-        const qint64 size = reader.ReadInteger();
-        if (size < 1 || size > 1638) // what a font can be drawn at
-            throw EReadError(_("Invalid property value"));
-        font.SetSize(int(size));
-        bit = TRSCustomDeltaFont::dfSize;
-    } else if (attribute == QLatin1String("Color")) {
-        const qint64 color = reader.ReadInteger();
-        if (color < 0 || color > 0xFFFFFF)
-            throw EReadError(_("Invalid property value"));
-        font.SetColor(QColor(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF)));
-        bit = TRSCustomDeltaFont::dfColor;
-    } else {
-        for (const TFontStyle& style : kFontStyles)
-            if (attribute == QLatin1String(style.Name)) {
-                (font.*style.Set)(reader.ReadBoolean());
-                bit = style.Bit;
-            }
-        if (!bit)
-            return false;
-    }
+    const unsigned bit = ReadFontAttribute(reader, attribute, font);
     font.AddDelta(bit);
-    return true;
+    return bit != 0;
 }
 
 } // namespace

@@ -1,31 +1,91 @@
-// The inspector's stream: whatever shape the grid has, the stream it writes reads back to an inspector
-// that writes the same bytes; line counts beyond what a grid holds are refused with a read error.
+// The grid's and the inspector's stream: whatever shape the grid has, the stream it writes reads back to
+// one that writes the same bytes; rows come back with their sub-rows, fonts, pick lists and property data,
+// the inspector with its settings; a stream of the earlier form still reads; line counts beyond what a
+// grid holds are refused with a read error.
 #include "TestObjects.h"
 #include "inspector/ComponentStream.h"
 #include <QBuffer>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
-QByteArray Written(const TRSObjectInspector& inspector) {
+QByteArray Written(const QObject& component) {
     QBuffer buffer;
     EXPECT_TRUE(buffer.open(QIODevice::WriteOnly));
-    TWriter(&buffer).WriteComponent(&inspector);
+    TWriter(&buffer).WriteComponent(&component);
     return buffer.data();
 }
 
-// Reads a stream into the inspector; the read error's text, empty when the stream was taken.
-QString ReadError(TRSObjectInspector& inspector, QByteArray bytes) {
+// Reads a stream into the component; the read error's text, empty when the stream was taken.
+QString ReadError(QObject& component, QByteArray bytes) {
     QBuffer buffer(&bytes);
     EXPECT_TRUE(buffer.open(QIODevice::ReadOnly));
     TReader reader(&buffer);
     try {
-        reader.ReadComponent(&inspector);
+        reader.ReadComponent(&component);
     } catch (const EReadError& e) {
         return e.Message();
     }
     return {};
+}
+
+QString FontText(const TRSFont& font) {
+    return QStringLiteral("%1 %2 %3%4%5%6 %7")
+        .arg(font.Name())
+        .arg(font.Size())
+        .arg(font.Bold())
+        .arg(font.Italic())
+        .arg(font.Underline())
+        .arg(font.StrikeOut())
+        .arg(font.Color().name());
+}
+
+// Everything a row stores, its sub-rows indented below it.
+void Describe(TRSItemProps* rows, QStringList& out, const QString& indent = {}) {
+    for (int i = 0; i < rows->Count(); ++i) {
+        TRSItemProp* r = rows->Items(i);
+        QString line = QStringLiteral("%1%2=%3 hint=%4 cat=%5%6 exp=%7 en=%8 ro=%9 vis=%10")
+                           .arg(indent, r->Name(), r->ValuesList().join(u'|'), r->Hint())
+                           .arg(r->Category())
+                           .arg(r->DefaultCategory())
+                           .arg(r->Expanded())
+                           .arg(r->Enabled())
+                           .arg(r->ReadOnlyFlag())
+                           .arg(r->GetVisible());
+        line += QStringLiteral(" style=%1 mask=%2/%3 pick=%4 tag=%5 font=%6:%7 value=%8:%9")
+                    .arg(int(r->EditStyle()))
+                    .arg(r->EditMask())
+                    .arg(r->ExpressionMask())
+                    .arg(r->PickListCopy().join(u'|'))
+                    .arg(r->Tag())
+                    .arg(r->ParentFont())
+                    .arg(FontText(*r->Font()))
+                    .arg(r->ParentValueFont())
+                    .arg(FontText(*r->ValueFont()));
+        if (auto* p = qobject_cast<TRSItemProperty*>(r)) {
+            QStringList data;
+            for (const QVariant& v : p->TypeData())
+                data << v.toString();
+            line += QStringLiteral(" prop=%1 type=%2 kind=%3 real=%4 equal=%5 row=%6 data=%7")
+                        .arg(p->PropName(), p->TypeName())
+                        .arg(int(p->TypeKind()))
+                        .arg(p->IsRealProperty())
+                        .arg(p->IsAllEqual())
+                        .arg(int(p->RowKind()))
+                        .arg(data.join(u'|'));
+        }
+        out << line;
+        if (r->HasItems())
+            Describe(r->Items(), out, indent + QStringLiteral("  "));
+    }
+}
+
+std::string Described(TRSItemProps* rows) {
+    QStringList out;
+    Describe(rows, out);
+    return out.join(u'\n').toStdString();
 }
 
 // A stream of the properties the function writes, closed as a component.
@@ -36,6 +96,35 @@ QByteArray Stream(const std::function<void(TWriter&)>& write) {
     write(writer);
     writer.WriteListEnd();
     return buffer.data();
+}
+
+// A grid of every kind of row: categories, sub-rows expanded and collapsed, own fonts, pick lists, masks.
+void FillGrid(TRSItemListEditor& grid) {
+    TRSItemProps* items = grid.Items();
+    TRSItemProp* misc = items->AddCategory(QStringLiteral("Misc"), false);
+    misc->SetDefaultCategory(true);
+    TRSItemProp* a = misc->Items()->AddByPath(QStringLiteral("A"), QStringLiteral("1"), false);
+    a->SetHint(QStringLiteral("first"));
+    a->SetEditMask(QStringLiteral("^[0-9]+$"));
+    a->SetExpressionMask(true);
+    TRSItemProp* b = misc->Items()->AddByPath(QStringLiteral("B"), QStringLiteral("y"), false);
+    b->SetPickList({QStringLiteral("x"), QStringLiteral("y")});
+    b->Font()->SetBold(true); // in a category: stored although it follows its parent
+    b->SetParentFont(true);
+    misc->Expand();
+    TRSItemProp* parent = items->AddByPath(QStringLiteral("Parent.Child.Grand"), QStringLiteral("g"), false);
+    TRSItemProp* child = parent->ParentItem();
+    child->Font()->SetItalic(true);
+    child->Font()->SetColor(Qt::red);
+    child->ValueFont()->SetUnderline(true);
+    child->ParentItem()->Expand(); // Parent expanded, Child collapsed
+    child->SetTag(7);
+    child->SetEditStyle(esEllipsis);
+    TRSItemProp* off = items->AddByPath(QStringLiteral("Off"), QString(), false);
+    off->SetEnabled(false);
+    off->SetReadOnly(true);
+    off->SetVisible(false);
+    off->SetValuesList({QStringLiteral("v1"), QStringLiteral("v2")});
 }
 
 QByteArray Integers(const QList<std::pair<const char*, qint64>>& values) {
@@ -67,8 +156,8 @@ TEST(InspectorStream, EveryGridShapeReadsBackAsItWasWritten) {
                 const QByteArray once = Written(source);
 
                 TRSObjectInspector target;
-                target.SetOrientation(orientation);
                 ASSERT_EQ(ReadError(target, once), QString()) << shape;
+                EXPECT_EQ(target.Orientation(), orientation) << shape;
                 EXPECT_FALSE(target.Loading()) << shape;
                 EXPECT_EQ(target.FixedItems(), fixed) << shape;
                 EXPECT_EQ(target.ItemCount(), source.ItemCount()) << shape;
@@ -148,4 +237,145 @@ TEST(InspectorStream, AnEnumerationTakesANameOrANumberOfItsOwn) {
     EXPECT_EQ(inspector.property("frameShadow").toInt(), int(QFrame::Plain));
     EXPECT_EQ(read([](TWriter& w) { w.WriteInteger(QFrame::Sunken); }), QString());
     EXPECT_EQ(inspector.property("frameShadow").toInt(), int(QFrame::Sunken));
+}
+
+TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
+    TRSItemListEditor source;
+    FillGrid(source);
+    source.SetArrangeByCategory(true);
+    source.SetCaseSensitive(true);
+    source.SetDeleteBlanks(false);
+    source.SetDisplayOptions(doColumnTitles | doShowReadOnly | doMultiColValues);
+    source.SetDropDownRows(3);
+    source.SetHideSelection(false);
+    source.SetIndent(5);
+    source.SetPathDelimiter(QStringLiteral("/"));
+    source.SetPropertyOptions(propEdit | propDelete);
+    source.SetSorted(true);
+    source.SetShowItemHintStyle(TGridShowHints::shHintOnly);
+    source.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Text")});
+    source.SetOrientation(TRSGridOrientation::goHorizontal);
+    source.GridFont()->SetSize(11);
+    source.CategoryFont()->SetItalic(true);
+    source.ValueFont()->SetColor(Qt::blue);
+    source.TitleCaptionFont()->SetUnderline(true);
+    const std::string rows = Described(source.Items());
+    ASSERT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
+    ASSERT_EQ(source.Items()->Items(1)->Name(), QStringLiteral("Off")); // sorted
+    const QByteArray once = Written(source);
+    TRSItemListEditor target;
+    target.Items()->AddByPath(QStringLiteral("Replaced"), QString(), false);
+    ASSERT_EQ(ReadError(target, once), QString());
+    EXPECT_EQ(Described(target.Items()), rows);
+    const TRSItemListEditor fresh;
+    const QMetaObject& grid = TRSCustomItemListEditor::staticMetaObject;
+    for (int i = TCustomDrawGrid::staticMetaObject.propertyCount(); i < grid.propertyCount(); ++i) {
+        const char* name = grid.property(i).name();
+        EXPECT_EQ(target.property(name), source.property(name)) << name;
+        EXPECT_NE(fresh.property(name), source.property(name)) << name; // every setting was tried
+    }
+    auto fonts = [](const TRSItemListEditor& grid) {
+        return QStringList{FontText(*grid.GridFont()), FontText(*grid.ValueFont()),
+                           FontText(*grid.CategoryFont()), FontText(*grid.TitleCaptionFont())}
+            .join(u';')
+            .toStdString();
+    };
+    EXPECT_EQ(fonts(target), fonts(source));
+    EXPECT_EQ(target.ItemListCount(), source.ItemListCount());
+    EXPECT_EQ(target.VisibleCount(), source.VisibleCount());
+    EXPECT_EQ(target.Items()->DefaultCategoryItem(), target.Items()->Items(0));
+    EXPECT_EQ(Written(target), once);
+    // A collection where no collection is, and sub-rows nested past any real tree, are refused.
+    EXPECT_EQ(ReadError(target, Stream([](TWriter& w) {
+                            w.WritePropName(QStringLiteral("DefaultColWidth"));
+                            w.WriteCollection(nullptr);
+                        })),
+              QStringLiteral("Invalid property value"));
+    QByteArray deep = Stream([](TWriter& w) { w.WritePropName(QStringLiteral("Items")); });
+    deep.chop(1);
+    for (int i = 0; i < 100; ++i)
+        deep += QByteArray("\x0e\x01\x05\x00\x00\x00Items", 11);
+    EXPECT_EQ(ReadError(target, deep).toStdString(), "Invalid stream format");
+}
+
+TEST(InspectorStream, EverySettingAndTheScannedRowsComeBack) {
+    TComponent owner;
+    TTestButton button(&owner);
+    button.Lines()->Add(QStringLiteral("a=1"));
+    TRSObjectInspector source;
+    source.Presets()->Clear(); // what presets do to rows is theirs, not the stream's
+    source.SetInplaceCollections(true);
+    source.SetInplaceComponents(false);
+    source.SetInplaceTStrings(true);
+    source.SetInplaceTStringsOptions(isUseNameValue | isSort);
+    source.SetStringsItemFormat(QStringLiteral("Line %d"));
+    source.SetCollectionItemFormat(QStringLiteral("Item %d"));
+    source.SetFilters({QStringLiteral("Tag")});
+    source.SetShowValueChangedFont(false);
+    source.ValueChangedFont()->SetItalic(true);
+    source.ValueChangedFont()->CalcDelta(source.ValueFont());
+    source.SetDisplayKinds({tkInteger, tkString, tkClass, tkSet, tkLString});
+    source.SetDynamicTitleCaptions(true);
+    source.SetComponent(&button);
+    Settle();
+    source.Items()->FindByPath(QStringLiteral("Font"))->Expand();
+    source.Items()->FindByPath(QStringLiteral("Caption"))->SetIsAllEqual(false);
+    const std::string rows = Described(source.Items());
+    ASSERT_GT(std::count(rows.begin(), rows.end(), '\n'), 5);
+    const QByteArray once = Written(source);
+
+    TRSObjectInspector target;
+    target.Presets()->Clear();
+    ASSERT_EQ(ReadError(target, once), QString());
+    const TRSObjectInspector fresh;
+    for (int i = TRSCustomObjectInspector::staticMetaObject.propertyCount();
+         i < TRSObjectInspector::staticMetaObject.propertyCount(); ++i) {
+        const char* name = TRSObjectInspector::staticMetaObject.property(i).name();
+        EXPECT_EQ(target.property(name), source.property(name)) << name;
+        EXPECT_NE(fresh.property(name), source.property(name)) << name; // every setting was tried
+    }
+    EXPECT_EQ(FontText(*target.ValueChangedFont()), FontText(*source.ValueChangedFont()));
+    EXPECT_EQ(target.ValueChangedFont()->DeltaMask(), source.ValueChangedFont()->DeltaMask());
+    EXPECT_EQ(Described(target.Items()), rows);
+    EXPECT_EQ(Written(target), once);
+}
+
+TEST(InspectorStream, AStreamOfTheEarlierFormStillReads) {
+    // What the inspector wrote before rows kept sub-rows, fonts and property data: each row's plain
+    // properties only, and none of the inspector's settings.
+    const QByteArray earlier = Stream([](TWriter& w) {
+        w.WritePropName(QStringLiteral("ColCount"));
+        w.WriteInteger(2);
+        w.WritePropName(QStringLiteral("HItems"));
+        w.WriteValue(TValueType::vaCollection);
+        for (const char* name : {"Caption", "Width"}) {
+            w.WriteListBegin();
+            w.WritePropName(QStringLiteral("HiddenItemClass"));
+            w.WriteString(QStringLiteral("TRSItemProperty"));
+            const std::pair<const char*, bool> flags[] = {{"ParentFont", true}, {"ParentValueFont", true},
+                                                          {"Category", false},  {"DefaultCategory", false},
+                                                          {"Expanded", false},  {"Enabled", true}};
+            for (const auto& [flag, value] : flags) {
+                w.WritePropName(QLatin1String(flag));
+                w.WriteBoolean(value);
+            }
+            w.WritePropName(QStringLiteral("Name"));
+            w.WriteString(QLatin1String(name));
+            w.WritePropName(QStringLiteral("Values"));
+            w.WriteListBegin();
+            w.WriteString(QStringLiteral("75"));
+            w.WriteListEnd();
+            w.WritePropName(QStringLiteral("Tag"));
+            w.WriteInteger(0);
+            w.WriteListEnd();
+        }
+        w.WriteListEnd();
+    });
+    TRSObjectInspector target;
+    ASSERT_EQ(ReadError(target, earlier).toStdString(), "");
+    EXPECT_EQ(RowNames(target.Items()), (QStringList{"Caption", "Width"}));
+    EXPECT_EQ(target.Items()->Items(1)->Value(), QStringLiteral("75"));
+    EXPECT_FALSE(target.Items()->Items(1)->IsRealProperty());
+    EXPECT_TRUE(target.InplaceComponents()); // settings the stream does not hold keep their defaults
+    EXPECT_EQ(target.CollectionItemFormat(), QStringLiteral("Items[%d]"));
 }

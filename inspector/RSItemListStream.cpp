@@ -1,0 +1,204 @@
+// How the grid and its rows go into the component stream beyond their published properties: the checked
+// writes of enumerated settings, the loading state, fonts that do not follow the parent, the sub-rows, and
+// an inspector row's property identity and values.
+#include "classlib/Translation.h"
+#include "inspector/ComponentStream.h"
+#include "inspector/RSFontStream.h"
+#include "inspector/RSItemListEditor.h"
+#include "inspector/RSItemProperty.h"
+#include <array>
+#include <climits>
+
+namespace {
+
+const QString FontPrefix = QStringLiteral("Font.");
+const QString ValueFontPrefix = QStringLiteral("ValueFont.");
+const QString CategoryFontPrefix = QStringLiteral("CategoryFont.");
+const QString TitleCaptionFontPrefix = QStringLiteral("TitleCaptionFont.");
+
+// Sets a font attribute without making the row leave its parent's font (ParentFont is a property of its
+// own in the stream); the rows below still follow.
+bool ReadRowFont(TReader& reader, const QString& attribute, TRSFont& font, bool& taking) {
+    taking = true;
+    try {
+        const bool known = ReadFontAttribute(reader, attribute, font) != 0;
+        taking = false;
+        return known;
+    } catch (...) {
+        taking = false;
+        throw;
+    }
+}
+
+// The grid's fonts that follow its font, each with the prefix of its stored attributes.
+std::array<std::pair<QString, TRSCustomDeltaFont*>, 3> DeltaFonts(const TRSCustomItemListEditor& grid) {
+    return {{{ValueFontPrefix, grid.ValueFont()},
+             {CategoryFontPrefix, grid.CategoryFont()},
+             {TitleCaptionFontPrefix, grid.TitleCaptionFont()}}};
+}
+
+qint64 ReadIntegerIn(TReader& reader, qint64 low, qint64 high) {
+    const qint64 value = reader.ReadInteger();
+    if (value < low || value > high)
+        throw EReadError(_("Invalid property value"));
+    return value;
+}
+
+} // namespace
+
+void TRSCustomItemListEditor::SetShowItemHintStyleChecked(TGridShowHints value) {
+    if (value < TGridShowHints::shNone || value > TGridShowHints::shValueAndHint)
+        throw EConvertError(_("Invalid property value"));
+    SetShowItemHintStyle(value);
+}
+
+void TRSCustomItemListEditor::SetOrientationChecked(TRSGridOrientation value) {
+    if (value != TRSGridOrientation::goVertical && value != TRSGridOrientation::goHorizontal)
+        throw EConvertError(_("Invalid property value"));
+    if (m_loading)
+        m_orientation = value;
+    else
+        SetOrientation(value);
+}
+
+void TRSItemListEditor::Loaded() {
+    SetLoading(false);
+    RowCountChanged();
+}
+
+// The grid's font whole; the fonts that follow it by the attributes in which they differ.
+void TRSCustomItemListEditor::WriteDefinedProperties(TWriter& writer) const {
+    WriteFontAttributes(writer, FontPrefix, *m_font, AllFontAttributes);
+    for (const auto& [prefix, font] : DeltaFonts(*this))
+        WriteFontAttributes(writer, prefix, *font, font->DeltaMask());
+}
+
+bool TRSCustomItemListEditor::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name.startsWith(FontPrefix))
+        return ReadFontAttribute(reader, name.mid(FontPrefix.size()), *m_font) != 0;
+    for (const auto& [prefix, font] : DeltaFonts(*this))
+        if (name.startsWith(prefix)) {
+            const unsigned bit = ReadFontAttribute(reader, name.mid(prefix.size()), *font);
+            font->AddDelta(bit);
+            return bit != 0;
+        }
+    return false;
+}
+
+void TRSItemListEditor::WriteDefinedProperties(TWriter& writer) const {
+    TRSCustomItemListEditor::WriteDefinedProperties(writer);
+    writer.WritePropName(QStringLiteral("Items"));
+    writer.WriteCollection(Items());
+}
+
+bool TRSItemListEditor::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name == QLatin1String("Items")) {
+        reader.ReadCollection(Items());
+        return true;
+    }
+    return TRSCustomItemListEditor::ReadDefinedProperty(reader, name);
+}
+
+void TRSItemProp::SetEditStyleChecked(TEditStyle value) {
+    if (value < esSimple || value > esPickList)
+        throw EConvertError(_("Invalid property value"));
+    SetEditStyle(value);
+}
+
+bool TRSItemProp::FontStored() const {
+    const TRSItemProp* parent = ParentItem();
+    return !m_parentFont || (parent && parent->m_category != m_category);
+}
+
+void TRSItemProp::WriteDefinedProperties(TWriter& writer) const {
+    if (FontStored())
+        WriteFontAttributes(writer, FontPrefix, *m_font, AllFontAttributes);
+    if (ValueFontStored())
+        WriteFontAttributes(writer, ValueFontPrefix, *m_valueFont, AllFontAttributes);
+    if (HasItems()) {
+        // Sub-rows kept in an order of their own (a set's members) must not be sorted by their names when
+        // they are read back into a level that sorts.
+        const TRSItemProps* own = Collection();
+        if (own && m_items->Sorted() != own->Sorted()) {
+            writer.WritePropName(QStringLiteral("ItemsSorted"));
+            writer.WriteBoolean(m_items->Sorted());
+        }
+        writer.WritePropName(QStringLiteral("Items"));
+        writer.WriteCollection(m_items);
+    }
+}
+
+bool TRSItemProp::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name.startsWith(FontPrefix))
+        return ReadRowFont(reader, name.mid(FontPrefix.size()), *m_font, m_takingParentFont);
+    if (name.startsWith(ValueFontPrefix))
+        return ReadRowFont(reader, name.mid(ValueFontPrefix.size()), *m_valueFont, m_takingParentFont);
+    if (name == QLatin1String("ItemsSorted")) {
+        Items()->SetSorted(reader.ReadBoolean());
+        return true;
+    }
+    if (name == QLatin1String("Items")) {
+        reader.ReadCollection(Items());
+        return true;
+    }
+    return false;
+}
+
+void TRSItemProperty::WriteDefinedProperties(TWriter& writer) const {
+    TRSItemProp::WriteDefinedProperties(writer);
+    // A set member, collection item or string line keeps what it stands for too (marked as no property of
+    // its own), so that it comes back as the row it was.
+    if (m_isRealProperty || m_rowKind != rkPlain) {
+        writer.WritePropName(QStringLiteral("TypeData"));
+        writer.WriteListBegin();
+        writer.WriteString(m_propName);
+        writer.WriteString(m_typeName);
+        writer.WriteInteger(m_typeKind);
+        writer.WriteInteger(m_typeData.size());
+        for (const QVariant& value : m_typeData)
+            writer.WriteVariant(value);
+        writer.WriteInteger(m_rowKind);
+        writer.WriteListEnd();
+        if (!m_isRealProperty) {
+            writer.WritePropName(QStringLiteral("IsRealProperty"));
+            writer.WriteBoolean(false);
+        }
+    }
+    if (m_isAllEqual) {
+        writer.WritePropName(QStringLiteral("IsAllEqual"));
+        writer.WriteBoolean(true);
+    }
+}
+
+bool TRSItemProperty::ReadDefinedProperty(TReader& reader, const QString& name) {
+    if (name == QLatin1String("TypeData")) {
+        // Read whole before anything is stored, so that a bad record changes nothing.
+        reader.ReadListBegin();
+        const QString propName = reader.ReadString();
+        const QString typeName = reader.ReadString();
+        const auto kind = TTypeKind(ReadIntegerIn(reader, tkUnknown, tkDynArray));
+        const qint64 count = ReadIntegerIn(reader, 0, INT_MAX);
+        QVariantList values;
+        for (qint64 i = 0; i < count; ++i) // each value takes at least a byte: a count beyond them fails
+            values << reader.ReadVariant();
+        const auto rowKind = TRSRowKind(ReadIntegerIn(reader, rkPlain, rkStringsItem));
+        reader.ReadListEnd();
+        m_propName = propName;
+        m_typeName = typeName;
+        m_typeKind = kind;
+        m_typeData = values;
+        m_rowKind = rowKind;
+        m_isRealProperty = true;
+        SignalChanged();
+        return true;
+    }
+    if (name == QLatin1String("IsRealProperty")) {
+        SetIsRealProperty(reader.ReadBoolean());
+        return true;
+    }
+    if (name == QLatin1String("IsAllEqual")) {
+        SetIsAllEqual(reader.ReadBoolean());
+        return true;
+    }
+    return TRSItemProp::ReadDefinedProperty(reader, name);
+}
