@@ -708,6 +708,7 @@ void* ExceptionThreadMain(void* parameter) {
         thread->Result = 0;
     }
     thread->Running.store(false);
+    SignalReportEvent();
     return nullptr;
 }
 
@@ -784,11 +785,17 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
             return 1; // no thread for the report: the caller goes on as without a reporter
         }
         const bool onMain = CurrentThreadId() == MainThreadId();
-        while (thread->Running.load()) {
+        // Woken by the report's requests and its end; on the main thread the pump still runs at
+        // least every 10 ms.
+        for (;;) {
+            const uint32_t seen = ReportEventCount();
+            if (!thread->Running.load())
+                break;
             if (onMain)
                 PumpMainThreadMessages();
-            RunPendingMainThreadRequest();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (RunPendingMainThreadRequest())
+                continue;
+            WaitForReportEvent(seen, onMain ? 10 : 0);
         }
         pthread_join(handle, nullptr);
         SetReportThread(0);
