@@ -10,7 +10,6 @@
 #include "OOptions.h"
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +19,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <pthread.h>
 #include <string>
 #include <sys/inotify.h>
 #include <sys/wait.h>
@@ -72,14 +72,16 @@ void PlainHandler(int) {
         options->SetMailSendMode(0);
         options->SetUploadMode(0);
     }
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> idle;
     if (which == cBusyProcess)
-        for (int i = 0; i < ExtraThreads; ++i)
-            idle.emplace_back([&stop] {
-                while (!stop.load())
+        for (int i = 0; i < ExtraThreads; ++i) {
+            pthread_t idle; // through pthread_create, which the reporter follows
+            const auto wait = [](void*) -> void* {
+                for (;;)
                     ::pause();
-            });
+            };
+            if (pthread_create(&idle, nullptr, wait, nullptr) != 0)
+                ::_exit(7);
+        }
     auto faultNow = [pipe] {
         timespec now{};
         clock_gettime(CLOCK_REALTIME, &now);
