@@ -98,12 +98,16 @@ void GetDebugInfo(uintptr_t address, uint32_t threadId, bool running, TOstrelDeb
         }
     }
     if (const TOstrelFunctionInfo* function = module->Functions.FindByAddress(address)) {
-        SplitFunctionName(function->Name, info);
-        // Past the end of the nearest exported routine lies code that exports nothing: it is named after
-        // that routine and its distance, never as if it were that routine.
+        // Past the end of the nearest exported routine (its size from the symbol table) lies code that
+        // exports nothing, however near: it is named by its module and its offset in it only, never
+        // after a routine it is not part of.
         const uintptr_t offset = address - function->Address;
-        if (info.Kind != dkModule && offset >= function->Size && offset > 0)
-            info.ProcedureName += HexOffset(offset);
+        if (offset >= function->Size && offset > 0) {
+            if (address >= module->Handle)
+                info.ProcedureName = HexOffset(address - module->Handle);
+            return;
+        }
+        SplitFunctionName(function->Name, info);
     }
 }
 
