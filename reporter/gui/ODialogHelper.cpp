@@ -4,8 +4,10 @@
 #include "OModules.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
+#include "reporter/gui/OCursorImage.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OHelperSocket.h"
+#include "reporter/gui/OProgramWindow.h"
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
 #include "reporter/gui/OScreenCapture.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 
 #include <cerrno>
 #include <csignal>
@@ -102,6 +105,20 @@ std::vector<TListRowData> ReadRows(TOstrelStream& s) {
         row.Caption = ReadString(s);
     }
     return rows;
+}
+
+// The whole screen as the display server shows it, marked as the program would have marked it: the
+// focused control framed, the cursor drawn where it is.
+QImage MarkedScreen(QScreen& screen, const TProgramWindow& program) {
+    QImage image = screen.grabWindow(0).toImage();
+    if (image.isNull())
+        return image;
+    image = image.convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = screen.geometry().topLeft();
+    if (program.Focus)
+        DrawFocusFrame(image, program.Focus->translated(-origin));
+    DrawCursor(image, QCursor(Qt::ArrowCursor), QCursor::pos() - origin);
+    return image;
 }
 
 } // namespace
@@ -251,9 +268,18 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     std::string argument0 = file;
     std::string argument1 = argument;
     char* argv[] = {argument0.data(), argument1.data(), nullptr};
+    // The program's window facts travel in the helper's environment, in place of any it had.
+    std::vector<std::string> added = ProgramWindowEnvironment();
+    std::vector<char*> environment;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        if (added.empty() || !IsProgramWindowVariable(*entry))
+            environment.push_back(*entry);
+    for (std::string& line : added)
+        environment.push_back(line.data());
+    environment.push_back(nullptr);
     pid_t child = -1;
     const int spawned =
-        prepared ? ::posix_spawn(&child, file.c_str(), &actions, &attributes, argv, environ) : -1;
+        prepared ? ::posix_spawn(&child, file.c_str(), &actions, &attributes, argv, environment.data()) : -1;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
@@ -303,14 +329,17 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     std::unique_ptr<QApplication> app;
     if (QCoreApplication::instance() == nullptr)
         app = std::make_unique<QApplication>(argc, argv);
+    const TProgramWindow program = ProgramWindowFromEnvironment();
+    TakeProgramLook(program);
     THelperAnswer answer;
     answer.State = request.State;
     if (request.Dialog == THelperDialog::Screenshot) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
-            answer.Screen = ToRgbImage(screen->grabWindow(0).toImage());
+            answer.Screen = ToRgbImage(MarkedScreen(*screen, program));
         answer.Painted = !answer.Screen.Empty();
     } else if (request.Dialog == THelperDialog::Reproduce) {
         TRequestDialog dialog(request.Content.Options);
+        const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);
         dialog.exec();
         answer.ReproduceText = dialog.ReproduceText();
         answer.Painted = true;
@@ -318,6 +347,7 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         TReportDialog dialog(request.Content, answer.State,
                              request.LayoutFile.empty() ? DialogLayoutFileName()
                                                         : QString::fromStdString(request.LayoutFile));
+        const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);
         QApplication::beep();
         dialog.exec();
         answer.Painted = dialog.Painted();
