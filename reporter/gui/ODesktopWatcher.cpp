@@ -86,9 +86,8 @@ void TDesktopWatcher::FollowFocus() {
             m_controlLinks.push_back(connect(rich, &QTextEdit::textChanged, this, changed));
         }
     }
-    if (QApplication::windowIcon().cacheKey() != m_iconKey)
-        DescribeProgram(); // the program may set its icon after the reporter came
     DescribeWindow();
+    DescribeProgram(); // the program may name itself and set its icon after the reporter came
     DescribeFocusedControl();
     DescribeControlPlace();
     Publish();
@@ -130,7 +129,11 @@ void TDesktopWatcher::DescribeProgram() {
     const TProgramWindowClass windowClass = CurrentWindowClass();
     m_facts.WindowInstance = windowClass.Instance;
     m_facts.WindowClassName = windowClass.Class;
-    const QIcon icon = QApplication::windowIcon();
+    // The active window's icon (the application's when it has none of its own), made a picture only
+    // when it changed.
+    const QIcon icon = m_window ? m_window->windowIcon() : QApplication::windowIcon();
+    if (icon.cacheKey() == m_iconKey && !m_facts.IconPng.empty())
+        return;
     m_iconKey = icon.cacheKey();
     m_facts.IconPng = IconAsPng(icon);
 }
