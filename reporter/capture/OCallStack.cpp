@@ -7,7 +7,12 @@
 #include "OProcess.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 
 namespace reporter {
 
@@ -72,13 +77,68 @@ void TStackWalker::ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex) 
     AddStackEntry(call);
 }
 
+struct TReadableRange {
+    uintptr_t Start, End; // [Start, End)
+};
+
+// The readable mappings of the process, adjacent ones joined, in address order; empty when the list
+// cannot be read (then nothing is filtered).
+std::vector<TReadableRange> ReadableRanges() {
+    std::vector<TReadableRange> ranges;
+    const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ranges;
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() > (size_t(16) << 20))
+            break;
+        text.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const char* line = text.c_str() + at;
+        char* next = nullptr;
+        const uintptr_t start = std::strtoull(line, &next, 16);
+        if (next != nullptr && *next == '-') {
+            const uintptr_t stop = std::strtoull(next + 1, &next, 16);
+            if (next != nullptr && *next == ' ' && next[1] == 'r' && stop > start) {
+                if (!ranges.empty() && ranges.back().End == start)
+                    ranges.back().End = stop;
+                else
+                    ranges.push_back({start, stop});
+            }
+        }
+        at = end + 1;
+    }
+    return ranges;
+}
+
+bool InReadableRange(const std::vector<TReadableRange>& ranges, uintptr_t start, uintptr_t end) {
+    auto it = std::upper_bound(ranges.begin(), ranges.end(), start,
+                               [](uintptr_t a, const TReadableRange& r) { return a < r.Start; });
+    if (it == ranges.begin())
+        return false;
+    --it;
+    return start >= it->Start && end <= it->End;
+}
+
 // The 8 code bytes in front of every distinct stack value, read together: a stack of 100 KiB holds
 // thousands of words, and one kernel call per word was most of a report's time.
 class TCodeWindows {
 public:
     explicit TCodeWindows(const std::vector<uintptr_t>& values) {
+        // Most words are no address at all: only those whose bytes in front lie in a readable mapping
+        // are read (the kernel refuses the others one call each).
+        const std::vector<TReadableRange> readable = ReadableRanges();
         for (const uintptr_t v : values)
-            if (v >= MinimumAddress)
+            if (v >= MinimumAddress && (readable.empty() || InReadableRange(readable, v - 7, v)))
                 m_values.push_back(v);
         std::sort(m_values.begin(), m_values.end());
         m_values.erase(std::unique(m_values.begin(), m_values.end()), m_values.end());

@@ -269,6 +269,7 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
                     const TOstrelContext* context, TOstrelThreadsList& snapshot, const TReportMemory*& memory,
                     std::unique_ptr<TReportMemory>& memoryOwner) {
     gStackList = std::make_unique<TOstrelStackList>();
+    const TModuleLookupPass pass(ModulesList());
     TStackWalkParams walk;
     walk.ThreadId = uint32_t(params.ThreadId);
     walk.Running = true;
