@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -105,6 +106,61 @@ std::vector<TListRowData> ReadRows(TOstrelStream& s) {
         row.Caption = ReadString(s);
     }
     return rows;
+}
+
+// A helper started ahead of its dialog (while the report is still being built), waiting for its
+// request; at most one.
+struct TPreparedHelper {
+    pid_t Pid = -1;
+    int Fd = -1;
+    std::string Program;
+};
+std::mutex gPreparedLock;
+TPreparedHelper gPrepared;
+// A prepared helper that gets no request within this time ends by itself.
+constexpr int PreparedWaitMs = 60000;
+
+// Reaps the child when it has ended; true then (or when it is no child of ours any more).
+bool Ended(pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) != 0;
+}
+
+// The prepared helper of that program, taken out of its place; none when there is none or it ended.
+std::optional<TPreparedHelper> TakePreparedHelper(const std::string& program) {
+    const std::lock_guard lock(gPreparedLock);
+    if (gPrepared.Pid <= 0 || gPrepared.Program != program)
+        return std::nullopt;
+    TPreparedHelper taken = gPrepared;
+    gPrepared = TPreparedHelper{};
+    if (Ended(taken.Pid)) {
+        ::close(taken.Fd);
+        return std::nullopt;
+    }
+    return taken;
+}
+
+// Hands the request to the helper and reads its answer; none when it ended without one.
+// gaveUp tells a helper that ended before it read the request (a prepared one whose wait ran out).
+std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child, int socket,
+                                      bool* gaveUp = nullptr) {
+    const THelperFd ours(socket);
+
+    const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
+    std::vector<uint8_t> answerBytes;
+    const bool exchanged = SendAll(ours.Get(), requestBytes.data(), requestBytes.size()) &&
+                           ::shutdown(ours.Get(), SHUT_WR) == 0 &&
+                           ReceiveAll(ours.Get(), answerBytes, MaxAnswerSize);
+    const int status = WaitForChild(child);
+    if (gaveUp != nullptr)
+        *gaveUp = answerBytes.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 2;
+    if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    try {
+        return DecodeHelperAnswer(answerBytes);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
 }
 
 // The whole screen as the display server shows it, marked as the program would have marked it: the
@@ -288,26 +344,35 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     return child;
 }
 
+void PrepareDialogHelper(const std::string& program) {
+    const std::lock_guard lock(gPreparedLock);
+    if (gPrepared.Pid > 0) {
+        if (gPrepared.Program == program && !Ended(gPrepared.Pid))
+            return;
+        ::close(gPrepared.Fd);
+        gPrepared = TPreparedHelper{};
+    }
+    int socket = -1;
+    const pid_t child = StartHelperProcess(program, HelperArgument, socket);
+    if (child > 0)
+        gPrepared = TPreparedHelper{child, socket, program};
+}
+
 std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, const std::string& program) {
+    // A dialog takes the helper prepared for it; a screenshot never does (the dialog's helper is
+    // prepared while the screenshot is taken). One that gave up waiting just then is replaced.
+    if (request.Dialog != THelperDialog::Screenshot)
+        if (const std::optional<TPreparedHelper> prepared = TakePreparedHelper(program)) {
+            bool gaveUp = false;
+            std::optional<THelperAnswer> answer = Exchange(request, prepared->Pid, prepared->Fd, &gaveUp);
+            if (answer || !gaveUp)
+                return answer;
+        }
     int socket = -1;
     const pid_t child = StartHelperProcess(program, HelperArgument, socket);
     if (child < 0)
         return std::nullopt;
-    const THelperFd ours(socket);
-
-    const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
-    std::vector<uint8_t> answerBytes;
-    const bool exchanged = SendAll(ours.Get(), requestBytes.data(), requestBytes.size()) &&
-                           ::shutdown(ours.Get(), SHUT_WR) == 0 &&
-                           ReceiveAll(ours.Get(), answerBytes, MaxAnswerSize);
-    const int status = WaitForChild(child);
-    if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    try {
-        return DecodeHelperAnswer(answerBytes);
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
+    return Exchange(request, child, socket);
 }
 
 int RunOstrelDialogHelper(int& argc, char** argv) {
@@ -317,8 +382,13 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         return progress;
     if (argc < 2 || std::strcmp(argv[1], HelperArgument) != 0)
         return -1;
+    // The toolkit starts before the request comes: a helper prepared ahead of its dialog is ready when
+    // the report is.
+    std::unique_ptr<QApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QApplication>(argc, argv);
     std::vector<uint8_t> bytes;
-    if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize))
+    if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize, PreparedWaitMs))
         return 2;
     THelperRequest request;
     try {
@@ -326,9 +396,6 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     } catch (const Exception&) {
         return 2;
     }
-    std::unique_ptr<QApplication> app;
-    if (QCoreApplication::instance() == nullptr)
-        app = std::make_unique<QApplication>(argc, argv);
     const TProgramWindow program = ProgramWindowFromEnvironment();
     TakeProgramLook(program);
     THelperAnswer answer;

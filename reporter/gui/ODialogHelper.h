@@ -46,6 +46,10 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
 std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request,
                                                 const std::string& program = std::string());
 
+// Starts a dialog helper now, so that the next report or request dialog of that program comes without
+// waiting for a new process; one that gets no dialog ends by itself after a while.
+void PrepareDialogHelper(const std::string& program = std::string());
+
 // Starts the program's file again (program: that file when empty) with argument as its only argument:
 // the helper's standard input is its end of a new socket pair, whose other end is handed back in socket
 // (the caller closes it). Nothing else of the program's stays open in the helper, and every signal is
