@@ -11,7 +11,7 @@ import subprocess
 import sys
 import tempfile
 
-from guifaultrun import CAPTION_ERROR, Program, children, fail, run_tool, wait_for
+from guifaultrun import CAPTION_ERROR, Program, children, fail, place_catalogues, run_tool, wait_for
 
 CAPTION_MAIN = 'Vexa Daxo Soft'
 
@@ -46,11 +46,7 @@ def start_window_manager():
 def start_program(program_file, preload, folder, language):
     copy = os.path.join(folder, 'vexadaxo')
     shutil.copy2(program_file, copy)
-    shutil.copytree(os.path.join(os.path.dirname(program_file), 'locale'), os.path.join(folder, 'locale'))
-    if language != 'en':
-        with open(os.path.join(folder, 'registry.ini'), 'x') as registry:
-            registry.write('[HKEY_LOCAL_MACHINE\\Software\\Korvane Devavuru\\Vexa Daxo Soft]\n'
-                           'lang=%s\n' % language)
+    place_catalogues(program_file, folder, language)
     return Program(copy, folder, preload, fault_ms=3000)
 
 

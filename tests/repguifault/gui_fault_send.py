@@ -21,8 +21,8 @@ import threading
 import time
 import zlib
 
-from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, processes_of, run_tool, wait_for,
-                         wait_window, window_id)
+from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, place_catalogues, processes_of, run_tool,
+                         wait_for, wait_window, window_id)
 
 SCREEN = (1280, 1024)  # the screen xvfb-run is given (CMakeLists.txt)
 CAPTION_MAIN = 'Vexa Daxo Soft'  # the main window
@@ -198,11 +198,7 @@ def start_program(program_file, preload, rewriter, folder, port, language):
     if result.returncode != 0 or not os.path.isfile(copy):
         fail('the options could not be rewritten: ' + result.stderr)
     # The program finds its message catalogues beside it.
-    shutil.copytree(os.path.join(os.path.dirname(program_file), 'locale'), os.path.join(folder, 'locale'))
-    if language != 'en':
-        with open(os.path.join(folder, 'registry.ini'), 'x') as registry:
-            registry.write('[HKEY_LOCAL_MACHINE\\Software\\Korvane Devavuru\\Vexa Daxo Soft]\n'
-                           'lang=%s\n' % language)
+    place_catalogues(program_file, folder, language)
     return Program(copy, folder, preload, fault_ms=3000)
 
 
