@@ -18,7 +18,7 @@ inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
 
 // What the helper does: show the report dialog, or the request for the steps that led to the error
 // (which uses Content.Options and State alone), or take the screenshot from the display server (its own
-// connection, not the program's GUI thread; the whole primary screen).
+// connection, not the program's GUI thread; the whole primary screen, marked as OProgramWindow.h says).
 enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2, Screenshot = 3 };
 
 struct THelperRequest {

@@ -56,8 +56,8 @@ TRgbImage TQtOstrelScreen::Capture(bool foregroundWindow) {
     if (status == TGuiCallStatus::Done && image)
         return std::move(*image);
     // A GUI thread that stands still (or does not come) cannot take the picture: the helper process
-    // takes it from the display server, the whole screen, since where the windows are is the stopped
-    // thread's knowledge.
+    // takes it from the display server, the whole screen, with the focused control framed where the GUI
+    // thread last saw it and the cursor where it is.
     if (status == TGuiCallStatus::NotStarted && m_useHelper) {
         // The report dialog that follows comes from a helper too: it starts now, beside this one.
         if (ReportDialogWillShow())
