@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext qt6-translations-l10n zlib1g-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev libdw-dev
-  xvfb xauth x11-utils xdotool procps python3
+  xvfb xauth x11-utils xdotool openbox procps python3
   fonts-liberation2 fonts-dejavu-core
   python3-pyftpdlib lighttpd
   libmodbus-dev strace

@@ -85,9 +85,12 @@ template <typename F> void ReadInChunks(const std::string& path, F&& consume) {
 } // namespace
 
 int main() {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "vd_bench_reporter";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    std::string pattern = (std::filesystem::temp_directory_path() / "vd_bench_reporter-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::filesystem::path dir = pattern;
     const std::string big = (dir / "big.bin").string();
     {
         const std::vector<uint8_t> data = Random(64u << 20, 1);
@@ -136,6 +139,7 @@ int main() {
     const std::string ours = (dir / "ours.tgz").string();
     const std::string tool = (dir / "tool.tgz").string();
     const double tgzOurs = BestSeconds(2, [&] {
+        std::filesystem::remove(ours); // the writer refuses to replace an archive
         TTGZWriter writer(ours);
         for (const std::string& f : files)
             writer.AddFile((mixed / f).string());

@@ -7,7 +7,12 @@
 #include "OProcess.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 
 namespace reporter {
 
@@ -22,7 +27,7 @@ public:
     TStackWalker(TOstrelStackList& list, const TStackWalkParams& params) : m_list(list), m_params(params) {}
 
     void AddStackEntry(uintptr_t address);
-    void ScanSlot(uintptr_t value);
+    void ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex);
 
 private:
     TOstrelStackList& m_list;
@@ -58,19 +63,118 @@ void TStackWalker::AddStackEntry(uintptr_t address) {
     }
 }
 
-void TStackWalker::ScanSlot(uintptr_t value) {
+void TStackWalker::ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex) {
     uintptr_t call, target;
-    if (!FindCallBefore(value, call, target))
+    if (!FindCallIn(value, code, haveRex, call, target))
         return;
     if (target != 0 && m_params.FollowCalls) {
         // The routine called: through an import jump, the routine the jump leads to.
         const uintptr_t routine = ResolveImportJump(target);
-        uint8_t code[5];
-        if (SafeRead(routine, code, sizeof code) && code[0] != 0xE8)
+        uint8_t head[5];
+        if (SafeRead(routine, head, sizeof head) && head[0] != 0xE8)
             AddStackEntry(routine);
     }
     AddStackEntry(call);
 }
+
+struct TReadableRange {
+    uintptr_t Start, End; // [Start, End)
+};
+
+// The readable mappings of the process, adjacent ones joined, in address order; empty when the list
+// cannot be read (then nothing is filtered).
+std::vector<TReadableRange> ReadableRanges() {
+    std::vector<TReadableRange> ranges;
+    const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ranges;
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() > (size_t(16) << 20))
+            break;
+        text.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const char* line = text.c_str() + at;
+        char* next = nullptr;
+        const uintptr_t start = std::strtoull(line, &next, 16);
+        if (next != nullptr && *next == '-') {
+            const uintptr_t stop = std::strtoull(next + 1, &next, 16);
+            if (next != nullptr && *next == ' ' && next[1] == 'r' && stop > start) {
+                if (!ranges.empty() && ranges.back().End == start)
+                    ranges.back().End = stop;
+                else
+                    ranges.push_back({start, stop});
+            }
+        }
+        at = end + 1;
+    }
+    return ranges;
+}
+
+bool InReadableRange(const std::vector<TReadableRange>& ranges, uintptr_t start, uintptr_t end) {
+    auto it = std::upper_bound(ranges.begin(), ranges.end(), start,
+                               [](uintptr_t a, const TReadableRange& r) { return a < r.Start; });
+    if (it == ranges.begin())
+        return false;
+    --it;
+    return start >= it->Start && end <= it->End;
+}
+
+// The 8 code bytes in front of every distinct stack value, read together: a stack of 100 KiB holds
+// thousands of words, and one kernel call per word was most of a report's time.
+class TCodeWindows {
+public:
+    explicit TCodeWindows(const std::vector<uintptr_t>& values) {
+        // Most words are no address at all: only those whose bytes in front lie in a readable mapping
+        // are read (the kernel refuses the others one call each).
+        const std::vector<TReadableRange> readable = ReadableRanges();
+        for (const uintptr_t v : values)
+            if (v >= MinimumAddress && (readable.empty() || InReadableRange(readable, v - 7, v)))
+                m_values.push_back(v);
+        std::sort(m_values.begin(), m_values.end());
+        m_values.erase(std::unique(m_values.begin(), m_values.end()), m_values.end());
+        std::vector<uintptr_t> starts(m_values.size());
+        for (size_t i = 0; i < m_values.size(); ++i)
+            starts[i] = m_values[i] - 8;
+        m_code.resize(m_values.size() * 8);
+        auto whole = std::make_unique<bool[]>(m_values.size());
+        ReadWindows(starts.data(), starts.size(), 8, m_code.data(), whole.get());
+        m_state.resize(m_values.size());
+        for (size_t i = 0; i < m_values.size(); ++i) {
+            if (whole[i])
+                m_state[i] = wsWithRex;
+            else // the byte in front may lie on a page of its own
+                m_state[i] = SafeRead(m_values[i] - 7, &m_code[i * 8 + 1], 7) ? wsCode : wsNone;
+        }
+    }
+
+    // The bytes in front of the value (code[8 - k] at value - k), null when they are not readable.
+    const uint8_t* Find(uintptr_t value, bool& haveRex) const {
+        const auto it = std::lower_bound(m_values.begin(), m_values.end(), value);
+        if (it == m_values.end() || *it != value)
+            return nullptr;
+        const size_t i = size_t(it - m_values.begin());
+        haveRex = m_state[i] == wsWithRex;
+        return m_state[i] == wsNone ? nullptr : &m_code[i * 8];
+    }
+
+private:
+    // No page below this is ever mapped.
+    static constexpr uintptr_t MinimumAddress = 4096 + 8;
+    enum TWindowState : uint8_t { wsNone, wsCode, wsWithRex };
+    std::vector<uintptr_t> m_values;
+    std::vector<uint8_t> m_code;
+    std::vector<TWindowState> m_state;
+};
 
 bool IsResolved(const TOstrelDebugInfo& e) {
     return e.Kind >= dkExportName && e.Kind <= dkDebugData;
@@ -87,6 +191,41 @@ int NextResolved(const TOstrelStackList& list, int from, TModuleHandle module) {
     return -1;
 }
 
+// The words of the range's slots in order, an unreadable slot as 0 (which no call returns to). A live
+// range is read in one kernel call; only when part of it is unreadable is the rest tested piece by
+// piece.
+std::vector<uintptr_t> ReadSlots(const TStackMemory& stack, uintptr_t start, uintptr_t end) {
+    const uintptr_t last = end - (SlotSize - 1); // the last slot that lies wholly inside the range
+    const size_t count = size_t((last - start) / SlotSize) + 1;
+    std::vector<uintptr_t> values(count, 0);
+    if (stack.Copy != nullptr) {
+        std::memcpy(values.data(), stack.Copy + (start - stack.Start), count * SlotSize);
+        return values;
+    }
+    const size_t prefix = ReadPrefix(start, values.data(), count * SlotSize) / SlotSize;
+    std::fill(values.begin() + ptrdiff_t(prefix), values.end(), 0);
+    intptr_t readable = 0;
+    uintptr_t ahead[ReadAhead / SlotSize];
+    uintptr_t aheadBase = 0;
+    for (size_t i = prefix + 1; i < count; ++i) {
+        const uintptr_t p = start + i * SlotSize;
+        if (readable <= 0) {
+            const size_t want = std::min<uintptr_t>(ReadAhead, (last - p) + SlotSize);
+            aheadBase = p;
+            if (SafeRead(p, ahead, want))
+                readable = intptr_t(want);
+            else if (SafeRead(p, ahead, SlotSize))
+                readable = SlotSize;
+            else
+                readable = 0;
+        }
+        if (readable > 0)
+            values[i] = ahead[(p - aheadBase) / SlotSize];
+        readable -= intptr_t(SlotSize);
+    }
+    return values;
+}
+
 } // namespace
 
 bool FindCallBefore(uintptr_t returnAddress, uintptr_t& callAddress, uintptr_t& target) {
@@ -95,7 +234,13 @@ bool FindCallBefore(uintptr_t returnAddress, uintptr_t& callAddress, uintptr_t& 
     uint8_t code[8]; // code[8 - k] is the byte at v - k
     if (v < 8 || !SafeRead(v - 7, code + 1, 7))
         return false;
-    const bool haveRex = SafeRead(v - 8, code, 1);
+    return FindCallIn(v, code, SafeRead(v - 8, code, 1), callAddress, target);
+}
+
+bool FindCallIn(uintptr_t returnAddress, const uint8_t* code, bool haveRex, uintptr_t& callAddress,
+                uintptr_t& target) {
+    const uintptr_t v = returnAddress;
+    target = 0;
     const auto at = [&](int k) { return code[8 - k]; };
     const auto in = [](uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; };
     // An instruction that names r8..r15 carries a REX prefix with its B bit in front.
@@ -164,35 +309,12 @@ void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemor
     if (start < end && end - start > StackWalkWindow)
         end = start + StackWalkWindow;
     if (start <= end && end - start + 1 >= SlotSize) {
-        const uintptr_t last = end - (SlotSize - 1); // the last slot that lies wholly inside the range
-        uintptr_t ahead[ReadAhead / SlotSize];
-        uintptr_t aheadBase = 0;
-        intptr_t readable = 0;
-        for (uintptr_t p = start; p <= last && p >= start; p += SlotSize) {
-            uintptr_t value = 0;
-            bool have = false;
-            if (stack.Copy != nullptr) {
-                std::memcpy(&value, stack.Copy + (p - stack.Start), SlotSize);
-                have = true;
-            } else {
-                if (readable <= 0) {
-                    const size_t want = std::min<uintptr_t>(ReadAhead, (last - p) + SlotSize);
-                    aheadBase = p;
-                    if (SafeRead(p, ahead, want))
-                        readable = intptr_t(want);
-                    else if (SafeRead(p, ahead, SlotSize))
-                        readable = SlotSize;
-                    else
-                        readable = 0;
-                }
-                if (readable > 0) {
-                    value = ahead[(p - aheadBase) / SlotSize];
-                    have = true;
-                }
-                readable -= intptr_t(SlotSize);
-            }
-            if (have)
-                walker.ScanSlot(value);
+        const std::vector<uintptr_t> values = ReadSlots(stack, start, end);
+        const TCodeWindows windows(values);
+        for (const uintptr_t value : values) {
+            bool haveRex = false;
+            if (const uint8_t* code = windows.Find(value, haveRex))
+                walker.ScanSlot(value, code, haveRex);
         }
     }
     TrimStackToHandler(list, first, params.DebugLookup);

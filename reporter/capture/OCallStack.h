@@ -70,6 +70,10 @@ void WalkThreadCopy(TOstrelStackList& list, const TThreadStackCopy& copy, const 
 // The call instruction that ends just before the return address, tested on the bytes in front of it;
 // false when none of the known call forms matches. target is set for a relative call.
 bool FindCallBefore(uintptr_t returnAddress, uintptr_t& callAddress, uintptr_t& target);
+// The same on bytes read beforehand: code[8 - k] is the byte at returnAddress - k (code[0] only
+// with haveRex).
+bool FindCallIn(uintptr_t returnAddress, const uint8_t* code, bool haveRex, uintptr_t& callAddress,
+                uintptr_t& target);
 // Post-processing of the entries from index first on: a resolved call site that occurs again among the
 // next two resolved entries of its module is kept only at its later (deeper) occurrence (kind 0).
 void TrimStackToHandler(TOstrelStackList& list, int first, bool debugLookup);

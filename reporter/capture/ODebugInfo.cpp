@@ -97,14 +97,17 @@ void GetDebugInfo(uintptr_t address, uint32_t threadId, bool running, TOstrelDeb
             return;
         }
     }
-    if (const TOstrelFunctionInfo* function = module->Functions.FindByAddress(address)) {
+    // Past the end of the nearest exported routine (its size from the symbol table) lies code that
+    // exports nothing, however near: like code below every export it is named by its module and its
+    // offset in it only, never after a routine it is not part of.
+    const TOstrelFunctionInfo* function = module->Functions.FindByAddress(address);
+    if (function != nullptr &&
+        (address - function->Address < function->Size || address == function->Address)) {
         SplitFunctionName(function->Name, info);
-        // Past the end of the nearest exported routine lies code that exports nothing: it is named after
-        // that routine and its distance, never as if it were that routine.
-        const uintptr_t offset = address - function->Address;
-        if (info.Kind != dkModule && offset >= function->Size && offset > 0)
-            info.ProcedureName += HexOffset(offset);
+        return;
     }
+    if (address >= module->Handle)
+        info.ProcedureName = HexOffset(address - module->Handle);
 }
 
 } // namespace reporter

@@ -111,6 +111,12 @@ void SetReportThread(pid_t threadId);
 // Called by the waiting loop: runs and clears the pending request; false when there was none.
 bool RunPendingMainThreadRequest();
 bool MainThreadRequestPending();
+// The waiting loop's wake-up: a count that grows with every event it waits for (a request posted or
+// run, the report's end). Read the count, look, then wait while it still holds what was read: no event
+// slips between the look and the wait. A timeout of 0 waits without limit.
+uint32_t ReportEventCount();
+void SignalReportEvent();
+void WaitForReportEvent(uint32_t seen, int timeoutMs);
 using TDuplicateTest = bool (*)();
 void SetDuplicateTest(TDuplicateTest test);
 

@@ -3,6 +3,7 @@
 #include "OClassInfo.h"
 #include "OExceptionCache.h"
 #include "OExports.h"
+#include "OFutex_linux.h"
 #include "OHandlerSearch.h"
 #include "OHook.h"
 #include "OMemory.h"
@@ -97,6 +98,7 @@ std::atomic<pid_t> gReportThread{0};
 std::mutex gRequestLock;
 const std::function<void()>* gPendingRequest = nullptr;
 std::atomic<int> gRequestState{0}; // 1 while a request is pending or running
+std::atomic<uint32_t> gReportEvents{0};
 std::atomic<TDuplicateTest> gDuplicateTest{nullptr};
 
 bool ConsultHandlers(const void* object, const std::type_info* type, uintptr_t address,
@@ -353,9 +355,7 @@ void CopyRaiseStack(uintptr_t start, uintptr_t stackTop, pid_t threadId, uintptr
         return;
     if (gStackBuffer != nullptr) {
         size_t size = stackTop > start ? std::min<size_t>(stackTop - start, RaiseStackSize) : RaiseStackSize;
-        size = ReadableSize(start, size);
-        if (size > 0 && !SafeRead(start, gStackBuffer, size))
-            size = 0;
+        size = ReadPrefix(start, gStackBuffer, size);
         gStackCopy = TRaiseStackCopy{threadId, start, address, size, gStackBuffer};
     }
     UnlockRaiseStack();
@@ -545,8 +545,13 @@ bool RunInMainThread(const std::function<void()>& procedure) {
             gPendingRequest = &procedure;
             gRequestState.store(1);
         }
-        while (gRequestState.load() != 0 && gReportThread.load() != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        SignalReportEvent();
+        for (;;) {
+            const uint32_t seen = ReportEventCount();
+            if (gRequestState.load() == 0 || gReportThread.load() == 0)
+                break;
+            WaitForReportEvent(seen, 0);
+        }
         bool ran;
         {
             std::lock_guard guard(gRequestLock);
@@ -575,24 +580,41 @@ bool RunInMainThread(const std::function<void()>& procedure) {
 
 void SetReportThread(pid_t threadId) {
     gReportThread.store(threadId);
+    SignalReportEvent();
 }
 
 bool RunPendingMainThreadRequest() {
-    std::lock_guard guard(gRequestLock);
-    if (gPendingRequest == nullptr)
-        return false;
-    try {
-        (*gPendingRequest)();
-    } catch (...) {
+    {
+        std::lock_guard guard(gRequestLock);
+        if (gPendingRequest == nullptr)
+            return false;
+        try {
+            (*gPendingRequest)();
+        } catch (...) {
+        }
+        gPendingRequest = nullptr;
+        gRequestState.store(0);
     }
-    gPendingRequest = nullptr;
-    gRequestState.store(0);
+    SignalReportEvent();
     return true;
 }
 
 bool MainThreadRequestPending() {
     std::lock_guard guard(gRequestLock);
     return gPendingRequest != nullptr;
+}
+
+uint32_t ReportEventCount() {
+    return gReportEvents.load();
+}
+
+void SignalReportEvent() {
+    gReportEvents.fetch_add(1);
+    FutexWake(gReportEvents);
+}
+
+void WaitForReportEvent(uint32_t seen, int timeoutMs) {
+    FutexWait(gReportEvents, seen, timeoutMs);
 }
 
 void SetDuplicateTest(TDuplicateTest test) {

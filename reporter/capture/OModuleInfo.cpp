@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <link.h>
 #include <sys/stat.h>
 
 namespace reporter {
@@ -115,19 +116,58 @@ TOstrelModuleInfoPtr TOstrelModulesList::FindModuleInfo(TModuleHandle handle) {
     if (handle == 0)
         return nullptr;
     const int index = IndexOf(handle);
+    const bool checked =
+        m_passOpen && std::find(m_passChecked.begin(), m_passChecked.end(), handle) != m_passChecked.end();
     if (index >= 0) {
         const TOstrelModuleInfo& found = *m_items[size_t(index)];
-        if ((found.ModuleKind != mkNotExamined || LightScan()) && StillLoaded(found))
+        if ((found.ModuleKind != mkNotExamined || LightScan()) && (checked || StillLoaded(found))) {
+            if (m_passOpen && !checked)
+                m_passChecked.push_back(handle);
             return m_items[size_t(index)];
+        }
         Delete(index);
     }
     if (!BuildModuleInfo(handle))
         return nullptr;
+    if (m_passOpen && !checked)
+        m_passChecked.push_back(handle);
     return m_items.back();
 }
 
 TOstrelModuleInfoPtr TOstrelModulesList::FindModuleInfoByAddr(uintptr_t address) {
-    return FindModuleInfo(FindModuleOfAddress(address));
+    return FindModuleInfo(m_passOpen ? PassModuleOf(address) : FindModuleOfAddress(address));
+}
+
+void TOstrelModulesList::BeginLookupPass() {
+    m_passSegments.clear();
+    m_passChecked.clear();
+    EnumerateModules([this](const TLoadedModule& module) {
+        const auto* headers = static_cast<const ElfW(Phdr)*>(module.ProgramHeaders);
+        for (int i = 0; i < module.ProgramHeaderCount; ++i)
+            if (headers[i].p_type == PT_LOAD && headers[i].p_memsz > 0) {
+                const uintptr_t start = module.LoadBias + headers[i].p_vaddr;
+                m_passSegments.push_back({start, start + headers[i].p_memsz, module.Handle});
+            }
+        return true;
+    });
+    std::sort(m_passSegments.begin(), m_passSegments.end(),
+              [](const TSegment& a, const TSegment& b) { return a.Start < b.Start; });
+    m_passOpen = true;
+}
+
+void TOstrelModulesList::EndLookupPass() {
+    m_passOpen = false;
+    m_passSegments.clear();
+    m_passChecked.clear();
+}
+
+TModuleHandle TOstrelModulesList::PassModuleOf(uintptr_t address) const {
+    auto it = std::upper_bound(m_passSegments.begin(), m_passSegments.end(), address,
+                               [](uintptr_t a, const TSegment& s) { return a < s.Start; });
+    if (it == m_passSegments.begin())
+        return 0;
+    --it;
+    return address < it->End ? it->Module : 0;
 }
 
 bool TOstrelModulesList::BuildModuleInfo(TModuleHandle handle) {

@@ -84,11 +84,43 @@ public:
     // Drops the records whose file changed on disk since they were made.
     void PurgeChangedModules();
 
+    // While a pass is open (the stack walks of one report), where the modules lie is read once and each
+    // record is checked against what is loaded once: the walks look up thousands of addresses.
+    void BeginLookupPass();
+    void EndLookupPass();
+
 private:
+    struct TSegment {
+        uintptr_t Start, End; // [Start, End)
+        TModuleHandle Module;
+    };
+    TModuleHandle PassModuleOf(uintptr_t address) const;
+    bool m_passOpen = false;
+    std::vector<TSegment> m_passSegments;
+    std::vector<TModuleHandle> m_passChecked;
+
     int IndexOf(TModuleHandle handle) const;
     // The record still describes what is loaded at its handle.
     static bool StillLoaded(const TOstrelModuleInfo& info);
     std::vector<TOstrelModuleInfoPtr> m_items;
+};
+
+// Opens a lookup pass on the list for the scope (nothing for no list).
+class TModuleLookupPass {
+public:
+    explicit TModuleLookupPass(TOstrelModulesList* list) : m_list(list) {
+        if (m_list != nullptr)
+            m_list->BeginLookupPass();
+    }
+    ~TModuleLookupPass() {
+        if (m_list != nullptr)
+            m_list->EndLookupPass();
+    }
+    TModuleLookupPass(const TModuleLookupPass&) = delete;
+    TModuleLookupPass& operator=(const TModuleLookupPass&) = delete;
+
+private:
+    TOstrelModulesList* m_list;
 };
 
 // The process's module list (created at the reporter's start, freed at its end); nullptr when none.

@@ -33,7 +33,7 @@ bool gInstalled = false;
 enum TRelayState : uint32_t { rsIdle, rsRequested, rsDone, rsStop };
 struct TSignalRequest {
     std::atomic<uint32_t> State{rsIdle};
-    std::atomic<pid_t> Owner{0};
+    std::atomic<uint32_t> Owner{0}; // the thread id of the faulting thread served, 0 when free
     int Signal = 0;
     int Code = 0;
     uintptr_t FaultAddress = 0;
@@ -55,9 +55,19 @@ int IndexOf(int signal) {
     return -1;
 }
 
-void Pause() {
-    timespec t{0, 1000000};
-    nanosleep(&t, nullptr);
+// Takes the request for the thread; another thread's turn is waited for on the word itself.
+void TakeRequest(pid_t self) {
+    for (;;) {
+        uint32_t expected = 0;
+        if (gRequest.Owner.compare_exchange_strong(expected, uint32_t(self)))
+            return;
+        FutexWait(gRequest.Owner, expected, 0);
+    }
+}
+
+void FreeRequest() {
+    gRequest.Owner.store(0);
+    FutexWake(gRequest.Owner);
 }
 
 void Chain(int signal, siginfo_t* info, void* userContext) {
@@ -106,12 +116,7 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         state.RaiseFrame = context.Rbp;
         state.Context = context;
         CopyRaiseStack(context.Rsp, state.StackTop, self, context.Rip);
-        for (;;) {
-            pid_t expected = 0;
-            if (gRequest.Owner.compare_exchange_strong(expected, self))
-                break;
-            Pause();
-        }
+        TakeRequest(self);
         gRequest.Signal = signal;
         gRequest.Code = info != nullptr ? info->si_code : 0;
         // A signal sent by a process carries no fault address (the sender's id stands there).
@@ -129,7 +134,7 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         while (gRequest.State.load() == rsRequested)
             FutexWait(gRequest.State, rsRequested, 0);
         gRequest.State.store(rsIdle);
-        gRequest.Owner.store(0);
+        FreeRequest();
         state.Reported = 1;
         GuardLeave(state.Processing);
     }
@@ -276,18 +281,13 @@ void RemoveSignalHandlers() {
     }
     gInstalled = false;
     // Wait for a faulting thread's report to end before the relay goes.
-    for (;;) {
-        pid_t expected = 0;
-        if (gRequest.Owner.compare_exchange_strong(expected, CurrentThreadId()))
-            break;
-        Pause();
-    }
+    TakeRequest(CurrentThreadId());
     gRequest.State.store(rsStop);
     FutexWake(gRequest.State);
     pthread_join(gRelay, nullptr);
     gRelayRunning.store(false);
     gRequest.State.store(rsIdle);
-    gRequest.Owner.store(0);
+    FreeRequest();
 }
 
 bool SignalHandlersInstalled() {

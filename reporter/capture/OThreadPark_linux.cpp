@@ -56,10 +56,9 @@ void ParkHandler(int, siginfo_t*, void* userContext) {
         const uintptr_t start = slot->Context.Rsp;
         size_t size =
             slot->StackTop > start ? std::min(slot->StackTop - start, slot->Capacity) : slot->Capacity;
-        size = ReadableSize(start, size);
-        // Through the kernel like every other raw stack copy: the stack holds more than live objects.
-        if (size > 0 && !SafeRead(start, slot->Buffer.get(), size))
-            size = 0;
+        // Through the kernel like every other raw stack copy (the stack holds more than live objects),
+        // in one call.
+        size = ReadPrefix(start, slot->Buffer.get(), size);
         slot->CopyStart = start;
         slot->CopySize = size;
         slot->Copied = true;

@@ -1,7 +1,9 @@
 #include "OMemory.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -11,6 +13,23 @@ namespace {
 
 constexpr size_t PageSize = 4096;
 constexpr size_t IovBatch = 64;
+
+// The process id, read once at load and again in a forked child: every read would otherwise cost a
+// getpid beside it.
+pid_t gProcessId = 0;
+
+void ForkedChild() {
+    gProcessId = ::getpid();
+}
+
+[[gnu::constructor]] void ReadProcessId() {
+    gProcessId = ::getpid();
+    pthread_atfork(nullptr, nullptr, ForkedChild);
+}
+
+pid_t OwnProcess() {
+    return gProcessId != 0 ? gProcessId : ::getpid();
+}
 
 // Reads through the kernel; the remote ranges are split at page boundaries so that the count of bytes
 // transferred is exactly the readable prefix.
@@ -34,7 +53,7 @@ ssize_t KernelRead(uintptr_t address, void* target, size_t size, bool discard) {
             batch += piece;
             ++count;
         }
-        const ssize_t n = process_vm_readv(getpid(), local, unsigned(count), remote, unsigned(count), 0);
+        const ssize_t n = process_vm_readv(OwnProcess(), local, unsigned(count), remote, unsigned(count), 0);
         if (n < 0)
             return done > 0 ? ssize_t(done) : -1;
         done += size_t(n);
@@ -65,6 +84,43 @@ bool SafeRead(uintptr_t address, void* target, size_t size) {
     if (address == 0 || address + size < address)
         return false;
     return KernelRead(address, target, size, false) == ssize_t(size);
+}
+
+size_t ReadPrefix(uintptr_t address, void* target, size_t size) {
+    if (address == 0 || size == 0)
+        return 0;
+    if (address + size < address)
+        size = ~address;
+    const ssize_t n = KernelRead(address, target, size, false);
+    return n > 0 ? size_t(n) : 0;
+}
+
+void ReadWindows(const uintptr_t* addresses, size_t count, size_t size, uint8_t* target, bool* ok) {
+    constexpr size_t Batch = IOV_MAX < 1024 ? IOV_MAX : 1024;
+    iovec local[Batch];
+    iovec remote[Batch];
+    size_t next = 0;
+    while (next < count) {
+        // The kernel stops at the first window it cannot read: that one is asked again alone (it may
+        // cross into an unreadable page only in part), the rest go on in the next call.
+        size_t n = 0;
+        for (; n < Batch && next + n < count; ++n) {
+            remote[n].iov_base = reinterpret_cast<void*>(addresses[next + n]);
+            remote[n].iov_len = size;
+            local[n].iov_base = target + (next + n) * size;
+            local[n].iov_len = size;
+        }
+        const ssize_t got = process_vm_readv(OwnProcess(), local, unsigned(n), remote, unsigned(n), 0);
+        const size_t whole = got > 0 ? size_t(got) / size : 0;
+        for (size_t i = 0; i < whole; ++i)
+            ok[next + i] = true;
+        next += whole;
+        if (whole < n) {
+            ok[next] = addresses[next] != 0 && addresses[next] + size > addresses[next] &&
+                       KernelRead(addresses[next], target + next * size, size, false) == ssize_t(size);
+            ++next;
+        }
+    }
 }
 
 bool ImportJumpSlot(uintptr_t address, uintptr_t& slot) {

@@ -1,8 +1,23 @@
 #include "reporter/gui/ODesktopFacts.h"
 
+#include <atomic>
 #include <utility>
 
 namespace reporter {
+
+namespace {
+
+std::atomic<const TDesktopFactsStore*> gProgramStore{nullptr};
+
+} // namespace
+
+void TDesktopFactsStore::SetProgramStore(const TDesktopFactsStore* store) {
+    gProgramStore.store(store);
+}
+
+const TDesktopFactsStore* TDesktopFactsStore::ProgramStore() {
+    return gProgramStore.load();
+}
 
 void TDesktopFactsStore::Publish(TDesktopFacts facts) {
     {

@@ -6,6 +6,7 @@
 #include "ODesktop.h"
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,13 @@ struct TDesktopFacts {
     bool Password = false;
     bool HasScreen = false; // the primary screen
     TDisplayMode Mode;
+    // For the helper process's windows and screenshot: the active window's native id (0: none), the
+    // focused control's rectangle on the desktop, and the class and icon the program's windows carry.
+    uint64_t WindowId = 0;
+    bool HasControlRect = false;
+    int32_t ControlX = 0, ControlY = 0, ControlWidth = 0, ControlHeight = 0;
+    std::string WindowInstance, WindowClassName;
+    std::string IconPng;
 };
 
 class TDesktopFactsStore {
@@ -35,6 +43,11 @@ public:
     std::optional<TDesktopFacts> Read() const;
     // The writer's lock, as Publish holds it.
     std::unique_lock<std::timed_mutex> Hold() { return std::unique_lock(m_lock); }
+
+    // The store of the running program's GUI (none before it is made and after it is gone): the helper
+    // processes take their window facts from it.
+    static void SetProgramStore(const TDesktopFactsStore* store);
+    static const TDesktopFactsStore* ProgramStore();
 
 private:
     const std::chrono::milliseconds m_readBound;

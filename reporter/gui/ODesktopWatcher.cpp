@@ -1,5 +1,6 @@
 #include "reporter/gui/ODesktopWatcher.h"
 
+#include "reporter/gui/OProgramWindow.h"
 #include "reporter/gui/OQtWindows.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ constexpr int WindowTextLimit = 256;
 } // namespace
 
 TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
+    DescribeProgram();
     connect(qApp, &QApplication::focusChanged, this, [this] { FollowFocus(); });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { FollowFocus(); });
     connect(qApp, &QGuiApplication::primaryScreenChanged, this, [this] { FollowScreen(); });
@@ -29,11 +31,22 @@ TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
 TDesktopWatcher::~TDesktopWatcher() {
     if (m_window)
         m_window->removeEventFilter(this);
+    if (m_control)
+        m_control->removeEventFilter(this);
 }
 
 bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_window && event->type() == QEvent::WindowTitleChange) {
         DescribeWindow();
+        Publish();
+    }
+    // Where the focused control lies on the desktop changes when its window or the control moves.
+    const QEvent::Type type = event->type();
+    if ((watched == m_window || watched == m_control) &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show ||
+         type == QEvent::WinIdChange)) {
+        DescribeWindow();
+        DescribeControlPlace();
         Publish();
     }
     return false;
@@ -53,7 +66,11 @@ void TDesktopWatcher::FollowFocus() {
         for (const QMetaObject::Connection& link : m_controlLinks)
             disconnect(link);
         m_controlLinks.clear();
+        if (m_control)
+            m_control->removeEventFilter(this);
         m_control = control;
+        if (control != nullptr)
+            control->installEventFilter(this);
         const auto changed = [this] {
             DescribeFocusedControl();
             Publish();
@@ -70,7 +87,9 @@ void TDesktopWatcher::FollowFocus() {
         }
     }
     DescribeWindow();
+    DescribeProgram(); // the program may name itself and set its icon after the reporter came
     DescribeFocusedControl();
+    DescribeControlPlace();
     Publish();
 }
 
@@ -90,6 +109,33 @@ void TDesktopWatcher::DescribeWindow() {
     m_facts.HasWindow = m_window != nullptr;
     m_facts.WindowClass = m_window ? m_window->metaObject()->className() : "";
     m_facts.WindowText = m_window ? m_window->windowTitle().left(WindowTextLimit).toStdString() : "";
+    // Only a window that has its native one already: asking for an id would make one.
+    const QWindow* native = m_window ? m_window->windowHandle() : nullptr;
+    m_facts.WindowId = native != nullptr ? uint64_t(native->winId()) : 0;
+}
+
+void TDesktopWatcher::DescribeControlPlace() {
+    m_facts.HasControlRect = m_control != nullptr && m_control->isVisible();
+    if (!m_facts.HasControlRect)
+        return;
+    const QPoint origin = m_control->mapToGlobal(QPoint(0, 0));
+    m_facts.ControlX = origin.x();
+    m_facts.ControlY = origin.y();
+    m_facts.ControlWidth = m_control->width();
+    m_facts.ControlHeight = m_control->height();
+}
+
+void TDesktopWatcher::DescribeProgram() {
+    const TProgramWindowClass windowClass = CurrentWindowClass();
+    m_facts.WindowInstance = windowClass.Instance;
+    m_facts.WindowClassName = windowClass.Class;
+    // The active window's icon (the application's when it has none of its own), made a picture only
+    // when it changed.
+    const QIcon icon = m_window ? m_window->windowIcon() : QApplication::windowIcon();
+    if (icon.cacheKey() == m_iconKey && !m_facts.IconPng.empty())
+        return;
+    m_iconKey = icon.cacheKey();
+    m_facts.IconPng = IconAsPng(icon);
 }
 
 void TDesktopWatcher::DescribeFocusedControl() {

@@ -30,6 +30,8 @@ private:
     void FollowScreen();
     void DescribeWindow();
     void DescribeFocusedControl();
+    void DescribeControlPlace();
+    void DescribeProgram();
     void DescribeScreen();
     void Publish();
 
@@ -40,6 +42,7 @@ private:
     QPointer<QScreen> m_screen;
     std::vector<QMetaObject::Connection> m_controlLinks;
     QMetaObject::Connection m_screenLink;
+    qint64 m_iconKey = 0;
 };
 
 } // namespace reporter

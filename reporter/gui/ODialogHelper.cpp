@@ -4,8 +4,10 @@
 #include "OModules.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
+#include "reporter/gui/OCursorImage.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OHelperSocket.h"
+#include "reporter/gui/OProgramWindow.h"
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/ORequestDialog.h"
 #include "reporter/gui/OScreenCapture.h"
@@ -14,11 +16,13 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -102,6 +106,75 @@ std::vector<TListRowData> ReadRows(TOstrelStream& s) {
         row.Caption = ReadString(s);
     }
     return rows;
+}
+
+// A helper started ahead of its dialog (while the report is still being built), waiting for its
+// request; at most one.
+struct TPreparedHelper {
+    pid_t Pid = -1;
+    int Fd = -1;
+    std::string Program;
+};
+std::mutex gPreparedLock;
+TPreparedHelper gPrepared;
+// A prepared helper that gets no request within this time ends by itself.
+constexpr int PreparedWaitMs = 60000;
+
+// Reaps the child when it has ended; true then (or when it is no child of ours any more).
+bool Ended(pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) != 0;
+}
+
+// The prepared helper of that program, taken out of its place; none when there is none or it ended.
+std::optional<TPreparedHelper> TakePreparedHelper(const std::string& program) {
+    const std::lock_guard lock(gPreparedLock);
+    if (gPrepared.Pid <= 0 || gPrepared.Program != program)
+        return std::nullopt;
+    TPreparedHelper taken = gPrepared;
+    gPrepared = TPreparedHelper{};
+    if (Ended(taken.Pid)) {
+        ::close(taken.Fd);
+        return std::nullopt;
+    }
+    return taken;
+}
+
+// Hands the request to the helper and reads its answer; none when it ended without one.
+// gaveUp tells a helper that ended before it read the request (a prepared one whose wait ran out).
+std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child, int socket,
+                                      bool* gaveUp = nullptr) {
+    const THelperFd ours(socket);
+
+    const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
+    std::vector<uint8_t> answerBytes;
+    const bool exchanged = SendAll(ours.Get(), requestBytes.data(), requestBytes.size()) &&
+                           ::shutdown(ours.Get(), SHUT_WR) == 0 &&
+                           ReceiveAll(ours.Get(), answerBytes, MaxAnswerSize);
+    const int status = WaitForChild(child);
+    if (gaveUp != nullptr)
+        *gaveUp = answerBytes.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 2;
+    if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    try {
+        return DecodeHelperAnswer(answerBytes);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
+// The whole screen as the display server shows it, marked as the program would have marked it: the
+// focused control framed, the cursor drawn where it is.
+QImage MarkedScreen(QScreen& screen, const TProgramWindow& program) {
+    QImage image = screen.grabWindow(0).toImage();
+    if (image.isNull())
+        return image;
+    image = image.convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = screen.geometry().topLeft();
+    if (program.Focus)
+        DrawFocusFrame(image, program.Focus->translated(-origin));
+    DrawCursor(image, QCursor(Qt::ArrowCursor), QCursor::pos() - origin);
+    return image;
 }
 
 } // namespace
@@ -251,9 +324,18 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     std::string argument0 = name.empty() ? file : name;
     std::string argument1 = argument;
     char* argv[] = {argument0.data(), argument1.data(), nullptr};
+    // The program's window facts travel in the helper's environment, in place of any it had.
+    std::vector<std::string> added = ProgramWindowEnvironment();
+    std::vector<char*> environment;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        if (added.empty() || !IsProgramWindowVariable(*entry))
+            environment.push_back(*entry);
+    for (std::string& line : added)
+        environment.push_back(line.data());
+    environment.push_back(nullptr);
     pid_t child = -1;
     const int spawned =
-        prepared ? ::posix_spawn(&child, file.c_str(), &actions, &attributes, argv, environ) : -1;
+        prepared ? ::posix_spawn(&child, file.c_str(), &actions, &attributes, argv, environment.data()) : -1;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
@@ -262,26 +344,35 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     return child;
 }
 
+void PrepareDialogHelper(const std::string& program) {
+    const std::lock_guard lock(gPreparedLock);
+    if (gPrepared.Pid > 0) {
+        if (gPrepared.Program == program && !Ended(gPrepared.Pid))
+            return;
+        ::close(gPrepared.Fd);
+        gPrepared = TPreparedHelper{};
+    }
+    int socket = -1;
+    const pid_t child = StartHelperProcess(program, HelperArgument, socket);
+    if (child > 0)
+        gPrepared = TPreparedHelper{child, socket, program};
+}
+
 std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request, const std::string& program) {
+    // A dialog takes the helper prepared for it; a screenshot never does (the dialog's helper is
+    // prepared while the screenshot is taken). One that gave up waiting just then is replaced.
+    if (request.Dialog != THelperDialog::Screenshot)
+        if (const std::optional<TPreparedHelper> prepared = TakePreparedHelper(program)) {
+            bool gaveUp = false;
+            std::optional<THelperAnswer> answer = Exchange(request, prepared->Pid, prepared->Fd, &gaveUp);
+            if (answer || !gaveUp)
+                return answer;
+        }
     int socket = -1;
     const pid_t child = StartHelperProcess(program, HelperArgument, socket);
     if (child < 0)
         return std::nullopt;
-    const THelperFd ours(socket);
-
-    const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
-    std::vector<uint8_t> answerBytes;
-    const bool exchanged = SendAll(ours.Get(), requestBytes.data(), requestBytes.size()) &&
-                           ::shutdown(ours.Get(), SHUT_WR) == 0 &&
-                           ReceiveAll(ours.Get(), answerBytes, MaxAnswerSize);
-    const int status = WaitForChild(child);
-    if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    try {
-        return DecodeHelperAnswer(answerBytes);
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
+    return Exchange(request, child, socket);
 }
 
 int RunOstrelDialogHelper(int& argc, char** argv) {
@@ -291,8 +382,13 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         return progress;
     if (argc < 2 || std::strcmp(argv[1], HelperArgument) != 0)
         return -1;
+    // The toolkit starts before the request comes: a helper prepared ahead of its dialog is ready when
+    // the report is.
+    std::unique_ptr<QApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QApplication>(argc, argv);
     std::vector<uint8_t> bytes;
-    if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize))
+    if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize, PreparedWaitMs))
         return 2;
     THelperRequest request;
     try {
@@ -300,17 +396,17 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     } catch (const Exception&) {
         return 2;
     }
-    std::unique_ptr<QApplication> app;
-    if (QCoreApplication::instance() == nullptr)
-        app = std::make_unique<QApplication>(argc, argv);
+    const TProgramWindow program = ProgramWindowFromEnvironment();
+    TakeProgramLook(program);
     THelperAnswer answer;
     answer.State = request.State;
     if (request.Dialog == THelperDialog::Screenshot) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
-            answer.Screen = ToRgbImage(screen->grabWindow(0).toImage());
+            answer.Screen = ToRgbImage(MarkedScreen(*screen, program));
         answer.Painted = !answer.Screen.Empty();
     } else if (request.Dialog == THelperDialog::Reproduce) {
         TRequestDialog dialog(request.Content.Options);
+        const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);
         dialog.exec();
         answer.ReproduceText = dialog.ReproduceText();
         answer.Painted = true;
@@ -318,6 +414,7 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         TReportDialog dialog(request.Content, answer.State,
                              request.LayoutFile.empty() ? DialogLayoutFileName()
                                                         : QString::fromStdString(request.LayoutFile));
+        const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);
         QApplication::beep();
         dialog.exec();
         answer.Painted = dialog.Painted();

@@ -18,7 +18,7 @@ inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
 
 // What the helper does: show the report dialog, or the request for the steps that led to the error
 // (which uses Content.Options and State alone), or take the screenshot from the display server (its own
-// connection, not the program's GUI thread; the whole primary screen).
+// connection, not the program's GUI thread; the whole primary screen, marked as OProgramWindow.h says).
 enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2, Screenshot = 3 };
 
 struct THelperRequest {
@@ -45,6 +45,10 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
 // none when the helper cannot be started or ends without an answer.
 std::optional<THelperAnswer> ShowDialogInHelper(const THelperRequest& request,
                                                 const std::string& program = std::string());
+
+// Starts a dialog helper now, so that the next report or request dialog of that program comes without
+// waiting for a new process; one that gets no dialog ends by itself after a while.
+void PrepareDialogHelper(const std::string& program = std::string());
 
 // Starts the program's file again (program: that file when empty) with argument as its only argument:
 // the helper's standard input is its end of a new socket pair, whose other end is handed back in socket

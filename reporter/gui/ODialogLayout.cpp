@@ -1,9 +1,11 @@
 #include "reporter/gui/ODialogLayout.h"
 
-#include "platform/IniFile.h"
-#include "platform/WindowsFolder.h"
+#include "OIniFile.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace reporter {
 
@@ -14,8 +16,18 @@ const QString Section = QStringLiteral("Coordinates");
 constexpr int MaxColumnWidth = 10000;
 constexpr int MaxFormSize = 100000;
 
-int ReadBounded(const TIniFile& ini, const QString& key, int defaultValue, int low, int high) {
-    const int value = ini.ReadInteger(Section, key, defaultValue);
+// The stored decimal value; the default when it is missing or not a number.
+int ReadInteger(const std::string& file, const QString& key, int defaultValue) {
+    bool ok = false;
+    const int value =
+        QString::fromStdString(IniReadString(file, Section.toStdString(), key.toStdString(), ""))
+            .trimmed()
+            .toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+int ReadBounded(const std::string& file, const QString& key, int defaultValue, int low, int high) {
+    const int value = ReadInteger(file, key, defaultValue);
     return value < low || value > high ? defaultValue : value;
 }
 
@@ -28,21 +40,21 @@ QString ColModKey(int i) {
 }
 
 // A file that cannot be written changes nothing and raises nothing: the dialog must close regardless.
-void WriteAll(TIniFile& ini) {
-    try {
-        ini.UpdateFile();
-    } catch (const ::Exception&) {
-    }
+void WriteAll(const QString& fileName, const std::vector<std::pair<QString, int>>& values) {
+    const std::string file = fileName.toStdString();
+    for (const auto& [key, value] : values)
+        if (!IniWriteString(file, Section.toStdString(), key.toStdString(), std::to_string(value)))
+            return;
 }
 
 } // namespace
 
 QString DialogLayoutFileName() {
-    return WindowsFolderFile(QStringLiteral("OstrelLog.ini"));
+    return QString::fromStdString(GetWindowsFolder() + "OstrelLog.ini");
 }
 
 TDialogLayout LoadDialogLayout(const QString& fileName, QSize screen, int bottomHeight) {
-    const TIniFile ini(fileName);
+    const std::string ini = fileName.toStdString();
     TDialogLayout layout;
     const int screenWidth = screen.width() > 0 ? screen.width() : MaxFormSize;
     const int screenHeight = screen.height() > 0 ? screen.height() : MaxFormSize;
@@ -55,7 +67,7 @@ TDialogLayout LoadDialogLayout(const QString& fileName, QSize screen, int bottom
         ReadBounded(ini, QStringLiteral("Left"), (screenWidth - layout.Width) / 2, -MaxFormSize, MaxFormSize);
     layout.Top = ReadBounded(ini, QStringLiteral("Top"), (screenHeight - layout.Height) / 2, -MaxFormSize,
                              MaxFormSize);
-    layout.WindowsState = ini.ReadInteger(Section, QStringLiteral("WindowsState"), WindowsStateNormal);
+    layout.WindowsState = ReadInteger(ini, QStringLiteral("WindowsState"), WindowsStateNormal);
     if (layout.WindowsState != WindowsStateNormal && layout.WindowsState != WindowsStateMaximized &&
         layout.WindowsState != WindowsStateMinimized)
         layout.WindowsState = WindowsStateNormal;
@@ -76,26 +88,23 @@ TDialogLayout LoadDialogLayout(const QString& fileName, QSize screen, int bottom
 void SaveDialogLayout(const QString& fileName, const TDialogLayout& layout) {
     if (!layout.WidthRecorded)
         return;
-    TIniFile ini(fileName);
-    ini.AutoUpdate = false;
-    if (layout.WindowsState == WindowsStateNormal) {
-        ini.WriteString(Section, QStringLiteral("Width"), QString::number(layout.Width));
-        ini.WriteString(Section, QStringLiteral("Height"), QString::number(layout.Height));
-        ini.WriteString(Section, QStringLiteral("Left"), QString::number(layout.Left));
-        ini.WriteString(Section, QStringLiteral("Top"), QString::number(layout.Top));
-    }
-    ini.WriteString(Section, QStringLiteral("WindowsState"), QString::number(layout.WindowsState));
-    WriteAll(ini);
+    std::vector<std::pair<QString, int>> values;
+    if (layout.WindowsState == WindowsStateNormal)
+        values = {{QStringLiteral("Width"), layout.Width},
+                  {QStringLiteral("Height"), layout.Height},
+                  {QStringLiteral("Left"), layout.Left},
+                  {QStringLiteral("Top"), layout.Top}};
+    values.emplace_back(QStringLiteral("WindowsState"), layout.WindowsState);
+    WriteAll(fileName, values);
 }
 
 void SaveColumnWidths(const QString& fileName, const TDialogLayout& layout) {
-    TIniFile ini(fileName);
-    ini.AutoUpdate = false;
+    std::vector<std::pair<QString, int>> values;
     for (int i = 0; i < int(layout.Col.size()); ++i)
-        ini.WriteString(Section, ColKey(i), QString::number(layout.Col[size_t(i)]));
+        values.emplace_back(ColKey(i), layout.Col[size_t(i)]);
     for (int i = 0; i < int(layout.ColMod.size()); ++i)
-        ini.WriteString(Section, ColModKey(i), QString::number(layout.ColMod[size_t(i)]));
-    WriteAll(ini);
+        values.emplace_back(ColModKey(i), layout.ColMod[size_t(i)]);
+    WriteAll(fileName, values);
 }
 
 } // namespace reporter

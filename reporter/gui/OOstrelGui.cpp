@@ -10,6 +10,7 @@ TOstrelGui::TOstrelGui() : m_windows(&m_progress), m_desktop(&m_desktopFacts) {
     if (IsGuiThread()) {
         SetGuiThreadId(CurrentThreadId());
         m_desktopWatcher = std::make_unique<TDesktopWatcher>(m_desktopFacts);
+        TDesktopFactsStore::SetProgramStore(&m_desktopFacts);
     }
     SetOstrelWindows(&m_windows);
     SetOstrelDesktop(&m_desktop);
@@ -19,6 +20,8 @@ TOstrelGui::TOstrelGui() : m_windows(&m_progress), m_desktop(&m_desktopFacts) {
 
 TOstrelGui::~TOstrelGui() {
     SetGuiThreadId(0);
+    if (TDesktopFactsStore::ProgramStore() == &m_desktopFacts)
+        TDesktopFactsStore::SetProgramStore(nullptr);
     SetOstrelSendProgress(nullptr);
     SetOstrelScreen(nullptr);
     SetOstrelDesktop(nullptr);

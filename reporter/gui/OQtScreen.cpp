@@ -1,5 +1,8 @@
 #include "reporter/gui/OQtScreen.h"
 
+#include "ODesktop.h"
+#include "OOptions.h"
+#include "OWebApplication.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OGuiBridge.h"
 
@@ -17,6 +20,13 @@ template <class T> std::optional<T> CallOnGuiThread(std::function<T()> work, std
     if (RunOnGuiThread([&] { result = work(); }, wait) != TGuiCallStatus::Done)
         return std::nullopt;
     return result;
+}
+
+// The program's options ask for the report dialog, and the program shows windows.
+bool ReportDialogWillShow() {
+    const TOstrelModuleOptionsEx* options = CurrentOptions();
+    return options != nullptr && (options->DialogFlags() & 0x01) != 0 && !IsConsoleProgram() &&
+           !IsWebApplication();
 }
 
 } // namespace
@@ -46,9 +56,12 @@ TRgbImage TQtOstrelScreen::Capture(bool foregroundWindow) {
     if (status == TGuiCallStatus::Done && image)
         return std::move(*image);
     // A GUI thread that stands still (or does not come) cannot take the picture: the helper process
-    // takes it from the display server, the whole screen, since where the windows are is the stopped
-    // thread's knowledge.
+    // takes it from the display server, the whole screen, with the focused control framed where the GUI
+    // thread last saw it and the cursor where it is.
     if (status == TGuiCallStatus::NotStarted && m_useHelper) {
+        // The report dialog that follows comes from a helper too: it starts now, beside this one.
+        if (ReportDialogWillShow())
+            PrepareDialogHelper(m_helperProgram);
         THelperRequest request;
         request.Dialog = THelperDialog::Screenshot;
         if (std::optional<THelperAnswer> answer = ShowDialogInHelper(request, m_helperProgram))

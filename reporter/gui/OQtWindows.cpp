@@ -130,6 +130,7 @@ void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& 
         [&] {
             QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
                             QString::fromStdString(text), QMessageBox::Ok);
+            box.setTextFormat(Qt::PlainText);
             box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
             box.setWindowModality(Qt::ApplicationModal);
             box.exec();

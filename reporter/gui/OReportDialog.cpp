@@ -102,6 +102,7 @@ void TReportDialog::BuildControls() {
     const TDialogOptions& options = m_content.Options;
     m_message = new QLabel(this);
     m_message->setObjectName(QStringLiteral("lbMessage"));
+    m_message->setTextFormat(Qt::PlainText); // the message is outside text: markup in it stays text
     m_message->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_message->setWordWrap(true);
     m_message->setFont(m_fonts.Message);

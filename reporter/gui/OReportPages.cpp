@@ -94,6 +94,7 @@ TReportPage::TReportPage(int page, const TDialogFonts& fonts, QWidget* parent)
     : QWidget(parent), m_page(page), m_heading(new QLabel(this)) {
     setObjectName(QStringLiteral("page%1").arg(page));
     m_heading->setObjectName(QStringLiteral("lbHeading"));
+    m_heading->setTextFormat(Qt::PlainText);
     m_heading->setFont(fonts.Message);
 }
 

@@ -37,6 +37,7 @@ TRequestDialog::TRequestDialog(const TDialogOptions& options, QWidget* parent)
         this, options.DialogFlags, m_fonts.Caption, [] { return LastDetailsShown(); }, true);
     setWindowTitle(QString::fromStdString(options.GetText(81)));
     m_label->setObjectName(QStringLiteral("lbRequest"));
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setText(QString::fromStdString(options.GetText(82)));
     m_label->setWordWrap(true);
     m_label->setFont(m_fonts.Message);

@@ -26,6 +26,7 @@ TSendDialog::TSendDialog(const QString& caption, uint8_t dialogFlags, QWidget* p
         this, dialogFlags, fonts.Caption, [] { return LastDetailsShown(); }, true);
     setWindowTitle(caption);
     m_status->setObjectName(QStringLiteral("lbStatus"));
+    m_status->setTextFormat(Qt::PlainText);
     m_status->setFont(fonts.Message);
     m_progress->setObjectName(QStringLiteral("pbProgress"));
     m_progress->setRange(0, 100);

@@ -1,4 +1,5 @@
 #include "reporter/gui/OSendProgressHelper.h"
+#include "reporter/gui/OProgramWindow.h"
 
 #include "OErrors.h"
 #include "OStream.h"
@@ -11,6 +12,7 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cerrno>
@@ -295,8 +297,11 @@ int RunSendProgressHelper(int& argc, char** argv) {
 
     const std::unique_ptr<QApplication> app =
         QCoreApplication::instance() == nullptr ? std::make_unique<QApplication>(argc, argv) : nullptr;
+    const TProgramWindow program = ProgramWindowFromEnvironment();
+    TakeProgramLook(program);
     const TPlainCaptionScope plainCaption;
     TSendDialog dialog(QString::fromStdString(show->Text), show->DialogFlags);
+    const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);
     int result = 0;
     dialog.OnReady = [&dialog] {
         TProgressMessage ready;

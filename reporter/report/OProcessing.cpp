@@ -266,6 +266,7 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
                     const TOstrelContext* context, TOstrelThreadsList& snapshot, const TReportMemory*& memory,
                     std::unique_ptr<TReportMemory>& memoryOwner) {
     gStackList = std::make_unique<TOstrelStackList>();
+    const TModuleLookupPass pass(ModulesList());
     TStackWalkParams walk;
     walk.ThreadId = uint32_t(params.ThreadId);
     walk.Running = true;
@@ -705,6 +706,7 @@ void* ExceptionThreadMain(void* parameter) {
         thread->Result = 0;
     }
     thread->Running.store(false);
+    SignalReportEvent();
     return nullptr;
 }
 
@@ -782,11 +784,17 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
             return 1; // no thread for the report: the caller goes on as without a reporter
         }
         const bool onMain = CurrentThreadId() == MainThreadId();
-        while (thread->Running.load()) {
+        // Woken by the report's requests and its end; on the main thread the pump still runs at
+        // least every 10 ms.
+        for (;;) {
+            const uint32_t seen = ReportEventCount();
+            if (!thread->Running.load())
+                break;
             if (onMain)
                 PumpMainThreadMessages();
-            RunPendingMainThreadRequest();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (RunPendingMainThreadRequest())
+                continue;
+            WaitForReportEvent(seen, onMain ? 10 : 0);
         }
         pthread_join(handle, nullptr);
         SetReportThread(0);

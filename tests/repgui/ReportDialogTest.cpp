@@ -4,6 +4,7 @@
 
 #include "reporter/gui/OReportDialog.h"
 #include "reporter/gui/OReportPages.h"
+#include "reporter/gui/OSendDialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -326,4 +327,29 @@ TEST_F(TDialogFixture, ExecShowsAndPaints) {
     QTimer::singleShot(50, dialog.get(), [&] { dialog->OkButton()->click(); });
     EXPECT_EQ(dialog->exec(), int(QDialog::Accepted));
     EXPECT_TRUE(dialog->Painted());
+}
+
+// Outside text (the exception's message, a server's reply in the send status) shows as text: markup in
+// it neither colours nor enlarges anything nor loads a file.
+TEST_F(TDialogFixture, MarkupInOutsideTextShowsAsText) {
+    const std::string markup = "<h1 style=\"color:#ff0000\">Big</h1><img src=\"file:///nonexistent.png\">";
+    report.Options.SetDialogFlags(0x1F); // compact: the message line holds the message
+    report.Content.ExceptionMessage = markup;
+    auto dialog = Make();
+    TSendDialog send("Send.", 0x1F);
+    send.SetStatus(QString::fromStdString(markup));
+    for (QLabel* label : {dialog->MessageLine(), send.StatusLine()}) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        EXPECT_EQ(label->text().toStdString(), markup);
+        label->resize(label->sizeHint());
+        const QImage picture = label->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if (const QColor c = picture.pixelColor(x, y);
+                    c.red() > 200 && c.green() < 80 && c.blue() < 80)
+                    ++red;
+        EXPECT_EQ(red, 0);
+    }
 }

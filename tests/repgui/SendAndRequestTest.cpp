@@ -174,6 +174,7 @@ TEST(RequestDialog, TheTrimmedAnswerBecomesSectionSevenOnlyWhenAsked) {
             if (auto* dialog = qobject_cast<TRequestDialog*>(QApplication::activeModalWidget())) {
                 EXPECT_EQ(dialog->windowTitle(), "Request");
                 EXPECT_EQ(dialog->Label()->text(), "Please describe the steps to reproduce the error:");
+                EXPECT_EQ(dialog->Label()->textFormat(), Qt::PlainText); // the text may come from outside
                 EXPECT_EQ(dialog->OkButton()->text(), "&OK");
                 dialog->Edit()->setPlainText(text);
                 dialog->OkButton()->click();

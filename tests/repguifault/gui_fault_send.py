@@ -21,8 +21,8 @@ import threading
 import time
 import zlib
 
-from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, processes_of, run_tool, wait_for,
-                         wait_window, window_id)
+from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, place_catalogues, processes_of, run_tool,
+                         wait_for, wait_window, window_id)
 
 SCREEN = (1280, 1024)  # the screen xvfb-run is given (CMakeLists.txt)
 CAPTION_MAIN = 'Vexa Daxo Soft'  # the main window
@@ -106,6 +106,24 @@ def png_size(data):
     return struct.unpack('>II', data[16:24])
 
 
+def frame_pixels(data):
+    """The pixels of the focus frame's red in a palette PNG as the reporter writes it (filter 0 rows)."""
+    position, palette, pixels, width = 8, b'', b'', 0
+    while position + 8 <= len(data):
+        length, kind = struct.unpack('>I4s', data[position:position + 8])
+        body = data[position + 8:position + 8 + length]
+        if kind == b'IHDR':
+            width = struct.unpack('>I', body[:4])[0]
+        elif kind == b'PLTE':
+            palette = body
+        elif kind == b'IDAT':
+            pixels += body
+        position += 12 + length
+    red = {i for i in range(len(palette) // 3) if palette[3 * i:3 * i + 3] == b'\xff\x00\x00'}
+    rows = zlib.decompress(pixels)
+    return sum(1 for i, index in enumerate(rows) if i % (width + 1) != 0 and index in red)
+
+
 def general_field(report, number):
     """The value of a numbered field of the report's General section ("3.1 Form Class : value")."""
     for line in report.splitlines():
@@ -180,11 +198,7 @@ def start_program(program_file, preload, rewriter, folder, port, language):
     if result.returncode != 0 or not os.path.isfile(copy):
         fail('the options could not be rewritten: ' + result.stderr)
     # The program finds its message catalogues beside it.
-    shutil.copytree(os.path.join(os.path.dirname(program_file), 'locale'), os.path.join(folder, 'locale'))
-    if language != 'en':
-        with open(os.path.join(folder, 'registry.ini'), 'x') as registry:
-            registry.write('[HKEY_LOCAL_MACHINE\\Software\\Korvane Devavuru\\Vexa Daxo Soft]\n'
-                           'lang=%s\n' % language)
+    place_catalogues(program_file, folder, language)
     return Program(copy, folder, preload, fault_ms=3000)
 
 
@@ -267,6 +281,9 @@ def check_mail(raw, program):
     size = png_size(attachments['Screenshot.png'])
     if size != SCREEN:
         fail('the screenshot is %s, not a picture of the screen %s' % (size, SCREEN))
+    # The helper took the picture: it still frames the control that had the focus (two nested frames).
+    if frame_pixels(attachments['Screenshot.png']) < 4 * 20:
+        fail('the screenshot has no red frame around the focused control')
     report = attachments['vexadaxo.olf'].decode('latin-1')
     if report.count('OstrelLog ') != 1 or 'Access violation' not in report:
         fail('the report in the mail is not the one of the fault')

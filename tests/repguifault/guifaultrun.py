@@ -1,6 +1,7 @@
 """What the GUI-fault tests share: the real program started under the X server of xvfb-run with the fault
 library preloaded, its standard error kept, the window list read, and every wait bounded."""
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -98,6 +99,15 @@ def kill_all(pids):
             os.kill(pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
+
+
+def place_catalogues(program_file, folder, language):
+    """Beside the program's copy in folder: its message catalogues, and the language chosen."""
+    shutil.copytree(os.path.join(os.path.dirname(program_file), 'locale'), os.path.join(folder, 'locale'))
+    if language != 'en':
+        with open(os.path.join(folder, 'registry.ini'), 'x') as registry:
+            registry.write('[HKEY_LOCAL_MACHINE\\Software\\Korvane Devavuru\\Vexa Daxo Soft]\n'
+                           'lang=%s\n' % language)
 
 
 class Program:

@@ -329,3 +329,29 @@ TEST(CallStackColumns, FollowTheCallStackFlags) {
 }
 
 } // namespace
+
+namespace repsnaptest {
+
+// Many windows in one read: an unreadable one, or one that runs into an unreadable page, fails alone
+// and the windows after it are still read.
+TEST(CodeWindows, AnUnreadableWindowFailsAloneAndTheRestAreRead) {
+    TPages pages(3);
+    for (size_t i = 0; i < 3 * TPages::PageSize; ++i)
+        pages.Page(0)[i] = uint8_t(i * 7);
+    pages.Seal(1);
+    const uintptr_t starts[] = {
+        pages.Address(0, 16),   pages.Address(1, 16),   pages.Address(0, 4092), pages.Address(2, 0), 0,
+        pages.Address(1, 4092), pages.Address(2, 4088), pages.Address(0, 4088)};
+    const bool expected[] = {true, false, false, true, false, false, true, true};
+    constexpr size_t Count = std::size(starts);
+    uint8_t bytes[Count * 8] = {};
+    bool ok[Count] = {};
+    ReadWindows(starts, Count, 8, bytes, ok);
+    for (size_t i = 0; i < Count; ++i) {
+        ASSERT_EQ(ok[i], expected[i]) << "window " << i;
+        if (ok[i])
+            EXPECT_EQ(std::memcmp(bytes + i * 8, reinterpret_cast<const void*>(starts[i]), 8), 0) << i;
+    }
+}
+
+} // namespace repsnaptest

@@ -7,11 +7,13 @@
 #include "OVersionNote.h"
 #include "OZLib.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -173,31 +175,91 @@ TEST_F(ModuleList, ALibraryListsItsExportsButNotItsHiddenRoutines) {
     EXPECT_EQ(probe->Functions.FindByAddress(alpha->Address + alpha->Size - 1), alpha);
 }
 
-// A routine that the library does not export is named after the nearest export below it and its
-// distance from it, never as if it were that export.
-TEST_F(ModuleList, CodeThatExportsNothingIsTheNearestExportPlusAnOffset) {
+// An address past the end of the nearest export below it (its size from the symbol table) is named by
+// its module and its offset only: a routine the library does not export, and in the C library the
+// widest gap between two exports as `nm -D -S` lists them. Inside an export: its name.
+TEST_F(ModuleList, CodePastTheNearestExportsEndIsItsModuleAndOffsetOnly) {
     const TOstrelModuleInfoPtr probe = m_list.FindModuleInfoByAddr(AddressOf(&VdRepsnapAlpha));
     ASSERT_TRUE(probe);
     const repsnap::TCommandResult listing = repsnap::Run(std::string("nm ") + REPSNAP_PROBE_LIBRARY);
     const size_t at = listing.Output.find(" t VdRepsnapHidden");
     ASSERT_NE(at, std::string::npos) << listing.Output;
     const uintptr_t hidden = probe->Handle + std::stoull(listing.Output.substr(at - 16, 16), nullptr, 16);
-    const TOstrelFunctionInfo* nearest = probe->Functions.FindByAddress(hidden);
-    ASSERT_NE(nearest, nullptr);
-    ASSERT_LT(nearest->Address + nearest->Size, hidden + 2);
 
-    TOstrelDebugInfo info;
-    GetDebugInfo(hidden + 2, 1, true, info, &m_list);
-    char offset[32];
-    std::snprintf(offset, sizeof offset, "+0x%llx",
-                  static_cast<unsigned long long>(hidden + 2 - nearest->Address));
-    TOstrelDebugInfo plain;
-    SplitFunctionName(nearest->Name, plain);
-    EXPECT_EQ(info.ProcedureName, plain.ProcedureName + offset);
-    EXPECT_EQ(info.Kind, plain.Kind);
-    // Inside an export: its name alone.
-    GetDebugInfo(nearest->Address + nearest->Size - 1, 1, true, info, &m_list);
-    EXPECT_EQ(info.ProcedureName, plain.ProcedureName);
+    void* libcHandle = ::dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(libcHandle, nullptr);
+    const TOstrelModuleInfoPtr libc =
+        m_list.FindModuleInfoByAddr(reinterpret_cast<uintptr_t>(::dlsym(libcHandle, "printf")));
+    ::dlclose(libcHandle);
+    ASSERT_TRUE(libc);
+    // Every dynamic symbol with its size; the function whose end lies farthest below the next symbol.
+    const repsnap::TCommandResult symbols = repsnap::Run("nm -D -S --defined-only " + libc->FileName);
+    ASSERT_EQ(symbols.ExitCode, 0);
+    struct TSymbol {
+        uintptr_t Address, Size;
+        char Type;
+    };
+    std::vector<TSymbol> table;
+    std::istringstream lines(symbols.Output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string address, size, type;
+        if (fields >> address >> size >> type && size.size() == 16 && type.size() == 1)
+            table.push_back({std::stoull(address, nullptr, 16), std::stoull(size, nullptr, 16), type[0]});
+    }
+    ASSERT_GT(table.size(), 500u);
+    std::sort(table.begin(), table.end(),
+              [](const TSymbol& x, const TSymbol& y) { return x.Address < y.Address; });
+    const TSymbol* widest = nullptr;
+    uintptr_t widestGap = 0;
+    for (size_t i = 0; i + 1 < table.size(); ++i) {
+        const TSymbol& s = table[i];
+        uintptr_t reach = s.Address + s.Size; // aliases at one address: the longest reach
+        for (size_t j = i; j < table.size() && table[j].Address == s.Address; ++j)
+            reach = std::max<uintptr_t>(reach, table[j].Address + table[j].Size);
+        const auto next = std::find_if(table.begin() + ptrdiff_t(i), table.end(),
+                                       [&](const TSymbol& t) { return t.Address > s.Address; });
+        if ((s.Type == 'T' || s.Type == 'W') && s.Size > 0 && next != table.end() && next->Address > reach &&
+            next->Address - reach > widestGap && reach == s.Address + s.Size) {
+            widest = &s;
+            widestGap = next->Address - reach;
+        }
+    }
+    ASSERT_NE(widest, nullptr);
+    const uintptr_t end = libc->Handle + widest->Address + widest->Size;
+
+    const auto moduleOffset = [](const TOstrelModuleInfoPtr& module, uintptr_t address) {
+        char text[32];
+        std::snprintf(text, sizeof text, "+0x%llx",
+                      static_cast<unsigned long long>(address - module->Handle));
+        return std::string(text);
+    };
+    const struct {
+        TOstrelModuleInfoPtr Module;
+        uintptr_t Address;
+        bool Named; // named after the export below it
+    } cases[] = {{probe, hidden + 2, false},
+                 {libc, end - 1, true},
+                 {libc, end, false},
+                 {libc, end + widestGap / 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Address - c.Module->Handle);
+        TOstrelDebugInfo info;
+        GetDebugInfo(c.Address, 1, true, info, &m_list);
+        EXPECT_EQ(info.Module, c.Module);
+        if (c.Named) {
+            const TOstrelFunctionInfo* export_ = c.Module->Functions.FindByAddress(c.Address);
+            ASSERT_NE(export_, nullptr);
+            TOstrelDebugInfo plain;
+            SplitFunctionName(export_->Name, plain);
+            EXPECT_EQ(info.Kind, plain.Kind);
+            EXPECT_EQ(info.ProcedureName, plain.ProcedureName);
+        } else {
+            EXPECT_EQ(info.Kind, dkModule);
+            EXPECT_EQ(info.ProcedureName, moduleOffset(c.Module, c.Address));
+            EXPECT_EQ(info.UnitName, "");
+        }
+    }
 }
 
 TEST_F(ModuleList, ExportedNamesAreTakenApartIntoUnitClassAndProcedure) {

@@ -1,0 +1,149 @@
+// A parked thread is let go before the report does its heavy work: a thread parked while it holds the
+// loader's lock (inside dl_iterate_phdr, which every stack lookup takes too) would otherwise stand still
+// for ever, and the report with it. The other threads of a fault, and the main thread of a freeze.
+#include "RephooksTools.h"
+
+#include "ExceptionLog.h"
+#include "OOptions.h"
+#include "OReporterState.h"
+#include "tests/support/TestTools.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <link.h>
+#include <mutex>
+#include <pthread.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace rephooks;
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> gInsideLoaderLock{false};
+
+// Holds the loader's lock for the time, busy, in pieces with a millisecond free between them (the
+// report takes the lock too before it parks anybody). A thread parked inside holds it as long as it is
+// parked.
+void HoldLoaderLock(std::chrono::milliseconds time, std::chrono::milliseconds piece) {
+    for (const auto end = Clock::now() + time; Clock::now() < end;) {
+        dl_iterate_phdr(
+            [](dl_phdr_info*, size_t, void* data) {
+                const auto pieceEnd = Clock::now() + *static_cast<std::chrono::milliseconds*>(data);
+                gInsideLoaderLock.store(true);
+                while (Clock::now() < pieceEnd) {
+                }
+                return 1;
+            },
+            &piece);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::string LogPath() {
+    const char* log = std::getenv("VD_PARK_LOG");
+    return log != nullptr ? log : "";
+}
+
+void StartLogOnly() {
+    reporter::StartOstrelLog();
+    reporter::TOstrelModuleOptionsEx* options = reporter::CurrentOptions();
+    if (options == nullptr)
+        ::_exit(3);
+    options->SetLogFileLocation(LogPath());
+    options->SetLogToFile(true);
+    options->SetDialogFlags(0);
+    options->SetMailSendMode(0);
+    options->SetUploadMode(0);
+    options->SetCallStackFlags(uint8_t(options->CallStackFlags() | 0x0C)); // every thread's stack
+}
+
+[[gnu::noinline]] void Fault() {
+    volatile int* volatile target = reinterpret_cast<int*>(16);
+    *target = 1;
+}
+
+TChildScenario faultBesideLockHolder("park-fault", [] {
+    StartLogOnly();
+    pthread_t holder; // through pthread_create, which the reporter follows
+    const auto hold = [](void*) -> void* {
+        HoldLoaderLock(std::chrono::milliseconds(3000), std::chrono::milliseconds(30));
+        return nullptr;
+    };
+    if (pthread_create(&holder, nullptr, hold, nullptr) != 0)
+        ::_exit(4);
+    while (!gInsideLoaderLock.load())
+        std::this_thread::yield();
+    Fault();
+});
+
+TChildScenario freezeInsideLoaderLock("park-freeze", [] {
+    StartLogOnly();
+    static std::mutex queueLock;
+    static std::deque<std::function<void()>> queue;
+    reporter::SetMainLoopPoster([](std::function<void()> call) {
+        std::lock_guard guard(queueLock);
+        queue.push_back(std::move(call));
+        return true;
+    });
+    const auto pump = [] {
+        std::deque<std::function<void()>> calls;
+        {
+            std::lock_guard guard(queueLock);
+            calls.swap(queue);
+        }
+        for (auto& call : calls)
+            call();
+    };
+    auto* options = reporter::CurrentOptions();
+    options->SetFreezeSeconds(1);
+    options->SetFreezeActive(true);
+    for (const auto end = Clock::now() + std::chrono::milliseconds(300); Clock::now() < end;)
+        pump();
+    HoldLoaderLock(std::chrono::milliseconds(2500), std::chrono::milliseconds(2500)); // frozen, in the lock
+    struct stat info {};
+    for (const auto end = Clock::now() + std::chrono::seconds(20); Clock::now() < end;) {
+        pump();
+        if (::stat(LogPath().c_str(), &info) == 0 && info.st_size > 0)
+            ::_exit(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::_exit(2);
+});
+
+TEST(ParkingRules, AReportEndsWhenAParkedThreadHeldTheLoaderLock) {
+    const struct {
+        const char* Scenario;
+        bool Signalled; // a fault ends its child by the signal, a freeze goes on
+    } cases[] = {{"park-fault", true}, {"park-freeze", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Scenario);
+        testtools::TTempDir folder;
+        const std::string log = folder.File("park.olf");
+        const TChildResult child = RunChild(c.Scenario, {"VD_PARK_LOG=" + log});
+        SCOPED_TRACE(child.Output);
+        if (c.Signalled) {
+            EXPECT_TRUE(child.Signalled);
+            EXPECT_EQ(SIGSEGV, child.Signal);
+        } else {
+            EXPECT_TRUE(child.Exited);
+            EXPECT_EQ(0, child.ExitCode);
+        }
+        std::ifstream in(log, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        // One report: its header line starts the log and no second one follows.
+        EXPECT_EQ(text.str().rfind("OstrelLog ", 0), 0u) << "no complete report in the log";
+        EXPECT_EQ(text.str().find("\nOstrelLog "), std::string::npos);
+    }
+}
+
+} // namespace
