@@ -34,6 +34,65 @@ TEST_F(SupervisionFailureTest, SilentModuleShowsTheErrorKeepsTheValuesAndStopsCl
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+namespace {
+// A column of a grid whose data rows a device's polls feed.
+struct TFedColumn {
+    TDiagnosticStringGrid* grid;
+    int col;
+};
+// Whether every data row of every column is drawn as current (or every one as not current).
+bool AllDrawnAs(const std::vector<TFedColumn>& columns, bool current) {
+    for (const auto& [grid, col] : columns)
+        for (int row = 1; row < grid->RowCount(); ++row)
+            if (grid->IsCurrent(col, row) != current)
+                return false;
+    return true;
+}
+// The darkest grey of a cell as the grid paints it: its text.
+int DarkestGrey(TDiagnosticStringGrid* grid, int col, int row) {
+    const QImage cell = grid->viewport()->grab(grid->CellRect(col, row)).toImage();
+    int darkest = 255;
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x)
+            darkest = std::min(darkest, qGray(cell.pixel(x, y)));
+    return darkest;
+}
+} // namespace
+
+TEST_F(SupervisionFailureTest, AFailedPollGreysTheCellsItFeedsUntilAGoodReplyWritesThemAgain) {
+    StartBus({{2, 62}, {1, 0}});
+    for (const auto& [address, model] : {std::pair{2, 62}, std::pair{1, 0}}) {
+        TRemoteIO* d = AddDevice(address, model);
+        StartDiagnostics(d);
+        const std::vector<TFedColumn> fed = model == 62
+                                                ? std::vector<TFedColumn>{{View().sgAnalogicInput, 1},
+                                                                          {View().sgAnalogicInput, 2},
+                                                                          {View().sgAnalogicInput, 3},
+                                                                          {View().sgAnalogicOutput, 1},
+                                                                          {View().sgAnalogicOutput, 2}}
+                                                : std::vector<TFedColumn>{{View().sgDigitalInput, 1},
+                                                                          {View().sgDigitalInput, 2},
+                                                                          {View().sgDigitalInput, 3},
+                                                                          {View().sgDigitalOutput, 1}};
+        ASSERT_TRUE(ServeResults(int(fed.size())));
+        ASSERT_TRUE(AllDrawnAs(fed, true));
+        const QString value = fed[0].grid->Cells(fed[0].col, 2);
+
+        sim->SetFault(ModuleIndex(address), {vdsim::TSimFaultKind::Silent, 0, 0});
+        ASSERT_TRUE(ServeUntil([&] { return AllDrawnAs(fed, false); })) << model;
+        EXPECT_EQ(fed[0].grid->Cells(fed[0].col, 2), value); // still readable
+        EXPECT_TRUE(fed[0].grid->IsCurrent(0, 1));           // the names are no values
+        if (model == 62)
+            EXPECT_GE(DarkestGrey(View().sgAnalogicInput, 1, 2), 0x70); // grey, not black
+
+        sim->SetFault(ModuleIndex(address), {});
+        ASSERT_TRUE(ServeUntil([&] { return AllDrawnAs(fed, true); })) << model;
+        if (model == 62)
+            EXPECT_LT(DarkestGrey(View().sgAnalogicInput, 1, 2), 0x40);
+        StopDiagnostics();
+    }
+}
+
 TEST_F(SupervisionFailureTest, UnreachableBusEndsTheThreadWithTheConnectionError) {
     // A port that was free a moment ago: nothing listens there now.
     const int port = UnusedLoopbackPort();
