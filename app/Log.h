@@ -15,8 +15,9 @@ public:
     explicit TFormLog(QWidget* parent = nullptr);
     ~TFormLog() override;
 
-    // Three lines per request: the last 1,666 requests and more stay readable.
-    static constexpr int MaxLines = 5000;
+    // Three lines per request: the last 1,000 requests stay readable, and a full memo costs roughly
+    // 2 MB (most of it the laid-out lines).
+    static constexpr int MaxLines = 3000;
 
     Ui::TFormLog& ui() { return *m_ui; }
     // Appends one line to the memo; beyond MaxLines the oldest line goes.
