@@ -34,61 +34,50 @@ TEST_F(SupervisionFailureTest, SilentModuleShowsTheErrorKeepsTheValuesAndStopsCl
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-namespace {
-// A column of a grid whose data rows a device's polls feed.
-struct TFedColumn {
-    TDiagnosticStringGrid* grid;
-    int col;
-};
-// Whether every data row of every column is drawn as current (or every one as not current).
-bool AllDrawnAs(const std::vector<TFedColumn>& columns, bool current) {
-    for (const auto& [grid, col] : columns)
-        for (int row = 1; row < grid->RowCount(); ++row)
-            if (grid->IsCurrent(col, row) != current)
-                return false;
-    return true;
-}
-// The darkest grey of a cell as the grid paints it: its text.
-int DarkestGrey(TDiagnosticStringGrid* grid, int col, int row) {
-    const QImage cell = grid->viewport()->grab(grid->CellRect(col, row)).toImage();
-    int darkest = 255;
-    for (int y = 0; y < cell.height(); ++y)
-        for (int x = 0; x < cell.width(); ++x)
-            darkest = std::min(darkest, qGray(cell.pixel(x, y)));
-    return darkest;
-}
-} // namespace
-
 TEST_F(SupervisionFailureTest, AFailedPollGreysTheCellsItFeedsUntilAGoodReplyWritesThemAgain) {
     StartBus({{2, 62}, {1, 0}});
-    for (const auto& [address, model] : {std::pair{2, 62}, std::pair{1, 0}}) {
-        TRemoteIO* d = AddDevice(address, model);
-        StartDiagnostics(d);
-        const std::vector<TFedColumn> fed = model == 62
-                                                ? std::vector<TFedColumn>{{View().sgAnalogicInput, 1},
-                                                                          {View().sgAnalogicInput, 2},
-                                                                          {View().sgAnalogicInput, 3},
-                                                                          {View().sgAnalogicOutput, 1},
-                                                                          {View().sgAnalogicOutput, 2}}
-                                                : std::vector<TFedColumn>{{View().sgDigitalInput, 1},
-                                                                          {View().sgDigitalInput, 2},
-                                                                          {View().sgDigitalInput, 3},
-                                                                          {View().sgDigitalOutput, 1}};
+    auto& v = View();
+    // Per module: the grids and columns its polls feed.
+    const std::vector<std::pair<TDiagnosticStringGrid*, int>> analog{{v.sgAnalogicInput, 1},
+                                                                     {v.sgAnalogicInput, 2},
+                                                                     {v.sgAnalogicInput, 3},
+                                                                     {v.sgAnalogicOutput, 1},
+                                                                     {v.sgAnalogicOutput, 2}},
+        digital{{v.sgDigitalInput, 1}, {v.sgDigitalInput, 2}, {v.sgDigitalInput, 3}, {v.sgDigitalOutput, 1}};
+    for (const auto& [address, fed] : {std::pair{2, analog}, std::pair{1, digital}}) {
+        const auto drawnAs = [&fed](bool current) {
+            for (const auto& [grid, col] : fed)
+                for (int row = 1; row < grid->RowCount(); ++row)
+                    if (grid->IsCurrent(col, row) != current)
+                        return false;
+            return true;
+        };
+        // The darkest grey of a value cell as painted: its text.
+        const auto darkest = [&] {
+            const QImage cell =
+                v.sgAnalogicInput->viewport()->grab(v.sgAnalogicInput->CellRect(1, 2)).toImage();
+            int grey = 255;
+            for (int y = 0; y < cell.height(); ++y)
+                for (int x = 0; x < cell.width(); ++x)
+                    grey = std::min(grey, qGray(cell.pixel(x, y)));
+            return grey;
+        };
+        StartDiagnostics(AddDevice(address, address == 2 ? 62 : 0));
         ASSERT_TRUE(ServeResults(int(fed.size())));
-        ASSERT_TRUE(AllDrawnAs(fed, true));
-        const QString value = fed[0].grid->Cells(fed[0].col, 2);
+        ASSERT_TRUE(drawnAs(true));
+        const QString value = fed[0].first->Cells(fed[0].second, 2);
 
         sim->SetFault(ModuleIndex(address), {vdsim::TSimFaultKind::Silent, 0, 0});
-        ASSERT_TRUE(ServeUntil([&] { return AllDrawnAs(fed, false); })) << model;
-        EXPECT_EQ(fed[0].grid->Cells(fed[0].col, 2), value); // still readable
-        EXPECT_TRUE(fed[0].grid->IsCurrent(0, 1));           // the names are no values
-        if (model == 62)
-            EXPECT_GE(DarkestGrey(View().sgAnalogicInput, 1, 2), 0x70); // grey, not black
+        ASSERT_TRUE(ServeUntil([&] { return drawnAs(false); })) << address;
+        EXPECT_EQ(fed[0].first->Cells(fed[0].second, 2), value); // still readable
+        EXPECT_TRUE(fed[0].first->IsCurrent(0, 1));              // the names are no values
+        if (address == 2)
+            EXPECT_GE(darkest(), 0x70); // grey, not black
 
         sim->SetFault(ModuleIndex(address), {});
-        ASSERT_TRUE(ServeUntil([&] { return AllDrawnAs(fed, true); })) << model;
-        if (model == 62)
-            EXPECT_LT(DarkestGrey(View().sgAnalogicInput, 1, 2), 0x40);
+        ASSERT_TRUE(ServeUntil([&] { return drawnAs(true); })) << address;
+        if (address == 2)
+            EXPECT_LT(darkest(), 0x40);
         StopDiagnostics();
     }
 }
