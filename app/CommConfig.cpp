@@ -1,8 +1,10 @@
 #include "app/CommConfig.h"
 #include "app/Globals.h"
 #include "app/Main.h"
+#include "app/SerialPortCheck.h"
 #include "app/StatusBar.h"
 #include "app/WindowPlacement.h"
+#include "classlib/Dialogs.h"
 #include "classlib/Translation.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "platform/Registry.h"
@@ -103,7 +105,12 @@ void TFormCommunicationConfig::LoadFromMaster() {
     } else {
         m_ui->rgConnection->SetItemIndex(-1);
     }
-    m_ui->cbSerialComm->setCurrentIndex(m_ui->cbSerialComm->findText(port.PortName, Qt::MatchExactly));
+    // A name that is not in the list (one typed earlier, or a udev name from the settings file) stays
+    // in the box: pressing OK again must not lose it.
+    const int entry = m_ui->cbSerialComm->findText(port.PortName, Qt::MatchExactly);
+    m_ui->cbSerialComm->setCurrentIndex(entry);
+    if (entry < 0)
+        m_ui->cbSerialComm->setEditText(port.PortName);
     m_ui->edTimeout->setText(QString::number(master->Timeout));
     m_ui->edRetry->setText(QString::number(master->Retries));
     m_ui->rgDatabit->SetItemIndex(int(port.DataBits) - 7);
@@ -137,16 +144,31 @@ void TFormCommunicationConfig::rgStopbitClick() {
     }
 }
 
+bool TFormCommunicationConfig::TypedPortAccepted(QString& portName) const {
+    portName = m_ui->cbSerialComm->currentText().trimmed();
+    // The list's entries, the port the master already has (its device may be unplugged just now) and an
+    // empty box are taken as they are; any other name must open as a serial port.
+    if (portName.isEmpty() || m_ui->cbSerialComm->findText(portName, Qt::MatchExactly) >= 0)
+        return true;
+    if (const TModbusSerialTCPMaster* master = Master(); master && master->SerialPort->PortName == portName)
+        return true;
+    return SerialPortOpens(portName);
+}
+
 void TFormCommunicationConfig::btOkClick() {
+    QString portName;
+    if (!TypedPortAccepted(portName)) {
+        MessageDlg(_("No such serial port: %1").arg(portName), TMsgDlgType::mtError, mbOK);
+        m_ui->cbSerialComm->setFocus();
+        return; // the dialog stays open and nothing is copied
+    }
     TModbusSerialTCPMaster* master = Master();
     if (master) {
         TSerialComm& port = *master->SerialPort;
         const int connection = m_ui->rgConnection->ItemIndex();
         if (connection == 0 || connection == 1)
             master->ConnectionType = quint8(connection);
-        // Text typed without choosing an entry names no port.
-        const int entry = m_ui->cbSerialComm->findText(m_ui->cbSerialComm->currentText(), Qt::MatchExactly);
-        port.PortName = entry >= 0 ? m_ui->cbSerialComm->itemText(entry) : QString();
+        port.PortName = portName;
         AssignInt(master->Timeout, m_ui->edTimeout->text());
         AssignInt(master->Retries, m_ui->edRetry->text());
         if (m_ui->rgDatabit->ItemIndex() >= 0)
@@ -176,8 +198,8 @@ void TFormCommunicationConfig::RefreshStatusBar() {
     const int connection = m_ui->rgConnection->ItemIndex();
     bar->SetPanelText(0, _(m_ui->rgConnection->ItemText(connection)));
     if (connection != 1) {
-        const int entry = m_ui->cbSerialComm->currentIndex();
-        bar->SetPanelText(1, entry >= 0 ? m_ui->cbSerialComm->itemText(entry) : QString());
+        // The master's port name, as LoadFromMaster put it into the box (an entry or a typed name).
+        bar->SetPanelText(1, m_ui->cbSerialComm->currentText());
         const QStringList parts{_(m_ui->rgBaudrate->ItemText(m_ui->rgBaudrate->ItemIndex())),
                                 _(m_ui->rgDatabit->ItemText(m_ui->rgDatabit->ItemIndex())),
                                 _(m_ui->rgStopbit->ItemText(m_ui->rgStopbit->ItemIndex())),

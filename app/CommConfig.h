@@ -41,6 +41,8 @@ private:
     void FormCreate();
     void FormShow();
     void RelistPorts();
+    // The port name in the box, and whether OK may take it.
+    bool TypedPortAccepted(QString& portName) const;
     TModbusSerialTCPMaster* Master() const;
     TStatusBar* StatusBar() const;
 

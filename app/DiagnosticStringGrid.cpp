@@ -2,6 +2,7 @@
 #include "classlib/Application.h"
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
 #include <vector>
@@ -41,6 +42,14 @@ void TDiagnosticStringGrid::Resize() {
     TStringGrid::Resize();
     if (OnResize)
         OnResize(this);
+}
+
+void TDiagnosticStringGrid::DrawCell(int col, int row, const QRect& rect, TGridDrawState state,
+                                     QPainter& painter) {
+    // The cell handlers that draw pictures or their own text ask IsCurrent themselves.
+    if (!IsCurrent(col, row))
+        painter.setPen((state & gdSelected) ? TStaleCells::SelectedTextColor() : TStaleCells::TextColor());
+    TStringGrid::DrawCell(col, row, rect, state, painter);
 }
 
 void TDiagnosticStringGrid::FitColumns() {

@@ -1,7 +1,8 @@
 #pragma once
 // The string grid of the diagnostics view: a Tag that holds the grid's small state (the row whose
-// editor was opened, or the pressed state of the output push buttons), and the mouse-up and key-up
-// events the output push buttons need.
+// editor was opened, or the pressed state of the output push buttons), the mouse-up and key-up
+// events the output push buttons need, and the cells drawn as not current after a failed poll.
+#include "app/StaleCells.h"
 #include "classlib/StringGrid.h"
 #include <functional>
 
@@ -36,9 +37,26 @@ public:
     // The height that shows the fixed rows and the first dataRows data rows whole.
     int HeightForRows(int dataRows) const;
 
+    // Rows firstRow to lastRow of a column are current again (a good reply wrote them) or no longer
+    // (their poll failed); the grid repaints when that changes anything.
+    void MarkCurrent(int col, int firstRow, int lastRow, bool current) {
+        if (m_stale.Mark(col, firstRow, lastRow, current))
+            InvalidateGrid();
+    }
+    // What the drawing of a cell goes by.
+    bool IsCurrent(int col, int row) const { return m_stale.IsCurrent(col, row); }
+    void MarkAllCurrent() {
+        m_stale.Clear();
+        InvalidateGrid();
+    }
+
 protected:
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void Resize() override;
+    void DrawCell(int col, int row, const QRect& rect, TGridDrawState state, QPainter& painter) override;
+
+private:
+    TStaleCells m_stale;
 };

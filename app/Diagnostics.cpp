@@ -30,6 +30,10 @@ constexpr int MaskOutputs = 8;
 const QString WidestRegister = QStringLiteral("65535");
 const QString WidestTemperature = QStringLiteral("-32768.0");
 
+int GroupCount(const TChannelIO* group) {
+    return group ? group->GetCount() : 0;
+}
+
 // Names of a group's channels, as their tree nodes show them.
 QStringList ChannelNames(const TChannelIO& group) {
     QStringList names;
@@ -244,6 +248,7 @@ void TDiagnosticsView::PrepareGrid(QGroupBox* box, TDiagnosticStringGrid* grid, 
         grid->SetCells(0, r + 1, names.at(r));
     grid->SetCol(1);
     grid->SetRow(1);
+    grid->MarkAllCurrent();
 }
 
 void TDiagnosticsView::FitBoxHeight(QGroupBox* box, TDiagnosticStringGrid* grid) {
@@ -417,6 +422,8 @@ void TDiagnosticsView::ShowEnergyMeterView() {
         FormDev7610BR->setWindowFlags(Qt::Widget);
     }
     m_ui.pDataTypeLayout->insertWidget(0, FormDev7610BR, 1);
+    for (const int line : {TFormDev7610BR::KindLine1, TFormDev7610BR::KindLine2})
+        FormDev7610BR->SetLineCurrent(line, true);
     FormDev7610BR->show();
 }
 
@@ -487,6 +494,7 @@ void TDiagnosticsView::ResultShown(const TCommunicationTask& task, bool ok) {
         m_outputWrites.Sent(&task, ok);
         return;
     }
+    MarkFedCells(task, ok);
     if (!ok)
         return;
     // The polls that read the outputs back confirm the writes sent before them.
@@ -496,4 +504,65 @@ void TDiagnosticsView::ResultShown(const TCommunicationTask& task, bool ok) {
         m_outputWrites.Polled(0, MaskOutputs);
     else if (task.DisplayKind == DisplayKind::NamedOutputs)
         m_outputWrites.Polled(MaskOutputs, task.Count);
+}
+
+void TDiagnosticsView::MarkFedCells(const TCommunicationTask& task, bool current) {
+    const TRemoteIO& device = *task.Target;
+    const auto mark = [current](TDiagnosticStringGrid* grid, int col, int firstRow, int lastRow) {
+        if (grid && lastRow >= firstRow)
+            grid->MarkCurrent(col, firstRow, lastRow, current);
+    };
+    // The cells each reply feeds, as the supervision's display writes them.
+    const int inputs = GroupCount(device.DigitalInput());
+    const int outputs = GroupCount(device.DigitalOutput());
+    const int kind = task.DisplayKind;
+    switch (task.FunctionCode) {
+    case 1:
+        mark(sgDigitalOutput, 1, 1, outputs);
+        return;
+    case 2:
+        mark(sgDigitalInput, 1, 1, inputs);
+        return;
+    case 4:
+        mark(sgAnalogicInput, task.Column, 1, GroupCount(device.AnalogicInput()));
+        return;
+    case 3:
+        break;
+    default:
+        return;
+    }
+    if (kind < DisplayKind::MixedInputs)
+        mark(sgDigitalInput, task.Column, 1, inputs);
+    switch (kind) {
+    case DisplayKind::AnalogicOutput:
+        mark(sgAnalogicOutput, task.Column, 1, GroupCount(device.AnalogicOutput()));
+        break;
+    case DisplayKind::AnalogicInput:
+        mark(sgAnalogicInput, task.Column, 1, GroupCount(device.AnalogicInput()));
+        break;
+    case DisplayKind::MixedInputs:
+        // The values and, through their error bits, the lamps.
+        mark(sgDigitalInput, task.Column, 1, inputs);
+        mark(sgDigitalInput, 1, 1, inputs);
+        break;
+    case DisplayKind::OutputMask:
+        mark(sgDigitalOutput, 1, 1, std::min(outputs, MaskOutputs));
+        break;
+    case DisplayKind::NamedOutputs:
+        mark(sgDigitalOutput, 1, MaskOutputs + 1, std::min(outputs, MaskOutputs + 2));
+        break;
+    case DisplayKind::CanJ:
+        mark(sgCanJ, 1, 1, CanRowCount);
+        break;
+    case DisplayKind::Temperature:
+        mark(sgTemperature, 1, 1, TemperatureRegisters);
+        break;
+    case DisplayKind::EnergyMeterLine1:
+    case DisplayKind::EnergyMeterLine2:
+        if (FormDev7610BR)
+            FormDev7610BR->SetLineCurrent(kind, current);
+        break;
+    default:
+        break;
+    }
 }

@@ -120,6 +120,8 @@ private:
     TCommunicationTask* NewWrite(TRemoteIO* device);
     void CommitWrite();
     QPixmap TransparentImage(int index);
+    // The cells a poll's reply feeds are current after a good reply and no longer after a failed one.
+    void MarkFedCells(const TCommunicationTask& task, bool current);
 
     TFormMain* m_form;
     Ui::TFormMain& m_ui;

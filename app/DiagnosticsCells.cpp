@@ -81,6 +81,8 @@ void TDiagnosticsView::sgDigitalInputDrawCell(int col, int row, const QRect& rec
     if (!inputs || row > inputs->GetCount())
         return;
     const bool on = inputs->GetChannel(row - 1)->InputState() != 0;
+    if (!sgDigitalInput->IsCurrent(col, row))
+        canvas.setOpacity(TStaleCells::PictureOpacity);
     canvas.drawPixmap(rect.left() + 1, rect.top() + 1, TransparentImage(on ? ImageInputOn : ImageOff));
 }
 
@@ -97,6 +99,8 @@ void TDiagnosticsView::sgDigitalOutputDrawCell(int col, int row, const QRect& re
     if (!outputs || row > outputs->GetCount())
         return;
     const bool on = outputs->GetChannel(row - 1)->OutputState() != 0;
+    if (!sgDigitalOutput->IsCurrent(col, row))
+        canvas.setOpacity(TStaleCells::PictureOpacity);
     canvas.drawPixmap(rect.left() + 1, rect.top() + 1, TransparentImage(on ? ImageOutputOn : ImageOff));
 }
 
@@ -108,7 +112,8 @@ void TDiagnosticsView::sgCanJDrawCell(int col, int row, const QRect& rect, QPain
                     sgCanJ->Color().isValid() ? sgCanJ->Color() : sgCanJ->palette().color(QPalette::Base));
     const QString text = sgCanJ->Cells(col, row) + QLatin1Char(' ');
     const int x = std::max(rect.left() + 2, rect.right() + 1 - canvas.fontMetrics().horizontalAdvance(text));
-    canvas.setPen(sgCanJ->palette().color(QPalette::Text));
+    canvas.setPen(sgCanJ->IsCurrent(col, row) ? sgCanJ->palette().color(QPalette::Text)
+                                              : TStaleCells::TextColor());
     canvas.drawText(QPoint(x, rect.top() + 2 + canvas.fontMetrics().ascent()), text);
 }
 

@@ -1,6 +1,7 @@
 #include "app/Form7610_24.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "app/StaleCells.h"
 #include "classlib/StrConvert.h"
 #include "classlib/StringGrid.h"
 #include "classlib/Translation.h"
@@ -121,9 +122,12 @@ void TFormDev7610BR::sgLine1DrawCell(TCustomDrawGrid* Sender, int ACol, int ARow
     }
     if (ACol != 1)
         return;
+    const bool current = LineCurrent(grid == m_ui->sgLine2 ? KindLine2 : KindLine1);
     switch (m_labels[ARow].Kind) {
     case rkNumber:
         Canvas.fillRect(Rect, Canvas.brush());
+        if (!current)
+            Canvas.setPen(TStaleCells::TextColor());
         Canvas.drawText(Rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
         break;
     case rkOnOff: {
@@ -132,11 +136,23 @@ void TFormDev7610BR::sgLine1DrawCell(TCustomDrawGrid* Sender, int ACol, int ARow
             value = 0;
         const QList<QPixmap>& images = ImageListSimulation();
         Canvas.fillRect(Rect, Canvas.brush());
+        if (!current)
+            Canvas.setOpacity(TStaleCells::PictureOpacity);
         Canvas.drawPixmap(Rect.topLeft(),
                           images.at(value == 0 ? SimulationIndex::Off : SimulationIndex::OutputOn));
         break;
     }
     }
+}
+
+void TFormDev7610BR::SetLineCurrent(int Kind, bool current) {
+    if (Kind != KindLine1 && Kind != KindLine2)
+        return;
+    bool& line = m_lineCurrent[Kind == KindLine2 ? 1 : 0];
+    if (line == current)
+        return;
+    line = current;
+    (Kind == KindLine2 ? m_ui->sgLine2 : m_ui->sgLine1)->InvalidateGrid();
 }
 
 void TFormDev7610BR::UpdateLine(const TRegisterArray& Registers, int Kind) {

@@ -32,6 +32,9 @@ public:
 
     // Writes register r of a reply, in decimal, into value row r of line 1 (kind 7) or line 2 (kind 8).
     void UpdateLine(const TRegisterArray& Registers, int Kind);
+    // After a failed poll of a line its values are drawn as not current, until a good reply (current).
+    void SetLineCurrent(int Kind, bool current);
+    bool LineCurrent(int Kind) const { return Kind == KindLine2 ? m_lineCurrent[1] : m_lineCurrent[0]; }
 
     void sgLine1DrawCell(TCustomDrawGrid* Sender, int ACol, int ARow, const QRect& Rect, QPainter& Canvas);
 
@@ -53,4 +56,5 @@ private:
 
     std::unique_ptr<Ui::TFormDev7610BR> m_ui;
     std::vector<TRowLabel> m_labels;
+    bool m_lineCurrent[2] = {true, true};
 };

@@ -11,6 +11,10 @@ TFormLog::TFormLog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui:
     m_ui->memLog->setPalette(pal);
     m_ui->memLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_ui->memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // One block per line: the document drops its first block when a line beyond the limit arrives (it
+    // costs the same for every line, and it also switches the undo history off, which would keep every
+    // line ever shown).
+    m_ui->memLog->setMaximumBlockCount(MaxLines);
     connect(m_ui->btnLimpar, &QPushButton::clicked, this, &TFormLog::btnLimparClick);
     connect(m_ui->btnFecharLog, &QPushButton::clicked, this, &TFormLog::btnFecharLogClick);
 }

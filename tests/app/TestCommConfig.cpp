@@ -10,8 +10,12 @@
 #include "tests/app/FileLimit.h"
 #include "ui_CommConfig.h"
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -139,8 +143,8 @@ private slots:
         ui.rgConnection->Button(0)->click();
         QVERIFY(ui.cbSerialComm->isEnabled() && ui.rgParity->isEnabled() && !ui.edIP->isEnabled());
 
-        // A port name typed without choosing an entry gives an empty name.
-        ui.cbSerialComm->setEditText(QStringLiteral("ttyUSB7"));
+        // An empty box names no port.
+        ui.cbSerialComm->setEditText(QString());
         ui.btOk->click();
         QCOMPARE(ModbusMaster->SerialPort->PortName, QString());
         QCOMPARE(FormMain->StatusBarDaxo()->PanelText(1), QString());
@@ -149,6 +153,37 @@ private slots:
         FormMain->OutlookBtn_SetupClick();
         QCOMPARE(app.presenter->Texts(), QStringList{"Can not config comm while connected !"});
         FormMain->DiagnosticRunning = false;
+    }
+
+    void typedPortIsTakenWhenItOpensAsASerialPort() {
+        TAppFixture app;
+        app.Start();
+        FormMain->show();
+        TFormCommunicationConfig& dlg = *FormCommunicationConfig;
+        // A pseudo-terminal's slave stands for a port with a name the list does not hold.
+        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const auto closePty = qScopeGuard([pty] { ::close(pty); });
+        const QString slave = QString::fromLocal8Bit(::ptsname(pty));
+        // /dev/null is a character device but no terminal; the last row is the name kept from before.
+        for (const auto& [name, taken] : {std::pair{QStringLiteral("/dev/null"), false},
+                                          {QStringLiteral("/dev/vexadaxo-no-such-port"), false},
+                                          {slave, true},
+                                          {QString(), true}}) {
+            app.presenter->requests.clear();
+            dlg.show();
+            if (!name.isEmpty())
+                dlg.ui().cbSerialComm->setEditText(name);
+            dlg.ui().btOk->click();
+            QCOMPARE(dlg.isVisible(), !taken);
+            QCOMPARE(ModbusMaster->SerialPort->PortName, taken ? slave : QStringLiteral("COM1"));
+            QCOMPARE(Panels()[1], ModbusMaster->SerialPort->PortName);
+            QCOMPARE(app.presenter->Texts(),
+                     taken ? QStringList() : QStringList{"No such serial port: " + name});
+            dlg.hide();
+        }
+        FormMain->close();
+        QVERIFY(app.ReadSettings().contains(QStringLiteral("Channel=%1\n").arg(slave).toLocal8Bit()));
     }
 
     void emptyChannelAppliesNothing() {

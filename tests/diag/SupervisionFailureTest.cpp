@@ -34,6 +34,54 @@ TEST_F(SupervisionFailureTest, SilentModuleShowsTheErrorKeepsTheValuesAndStopsCl
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+TEST_F(SupervisionFailureTest, AFailedPollGreysTheCellsItFeedsUntilAGoodReplyWritesThemAgain) {
+    StartBus({{2, 62}, {1, 0}});
+    auto& v = View();
+    // Per module: the grids and columns its polls feed.
+    const std::vector<std::pair<TDiagnosticStringGrid*, int>> analog{{v.sgAnalogicInput, 1},
+                                                                     {v.sgAnalogicInput, 2},
+                                                                     {v.sgAnalogicInput, 3},
+                                                                     {v.sgAnalogicOutput, 1},
+                                                                     {v.sgAnalogicOutput, 2}},
+        digital{{v.sgDigitalInput, 1}, {v.sgDigitalInput, 2}, {v.sgDigitalInput, 3}, {v.sgDigitalOutput, 1}};
+    for (const auto& [address, fed] : {std::pair{2, analog}, std::pair{1, digital}}) {
+        const auto drawnAs = [&fed](bool current) {
+            for (const auto& [grid, col] : fed)
+                for (int row = 1; row < grid->RowCount(); ++row)
+                    if (grid->IsCurrent(col, row) != current)
+                        return false;
+            return true;
+        };
+        // The darkest grey of a value cell as painted: its text.
+        const auto darkest = [&] {
+            const QImage cell =
+                v.sgAnalogicInput->viewport()->grab(v.sgAnalogicInput->CellRect(1, 2)).toImage();
+            int grey = 255;
+            for (int y = 0; y < cell.height(); ++y)
+                for (int x = 0; x < cell.width(); ++x)
+                    grey = std::min(grey, qGray(cell.pixel(x, y)));
+            return grey;
+        };
+        StartDiagnostics(AddDevice(address, address == 2 ? 62 : 0));
+        ASSERT_TRUE(ServeResults(int(fed.size())));
+        ASSERT_TRUE(drawnAs(true));
+        const QString value = fed[0].first->Cells(fed[0].second, 2);
+
+        sim->SetFault(ModuleIndex(address), {vdsim::TSimFaultKind::Silent, 0, 0});
+        ASSERT_TRUE(ServeUntil([&] { return drawnAs(false); })) << address;
+        EXPECT_EQ(fed[0].first->Cells(fed[0].second, 2), value); // still readable
+        EXPECT_TRUE(fed[0].first->IsCurrent(0, 1));              // the names are no values
+        if (address == 2)
+            EXPECT_GE(darkest(), 0x70); // grey, not black
+
+        sim->SetFault(ModuleIndex(address), {});
+        ASSERT_TRUE(ServeUntil([&] { return drawnAs(true); })) << address;
+        if (address == 2)
+            EXPECT_LT(darkest(), 0x40);
+        StopDiagnostics();
+    }
+}
+
 TEST_F(SupervisionFailureTest, UnreachableBusEndsTheThreadWithTheConnectionError) {
     // A port that was free a moment ago: nothing listens there now.
     const int port = UnusedLoopbackPort();

@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <unistd.h>
 
 namespace {
@@ -171,6 +173,20 @@ TEST_F(Startup, TheLogWindowKeepsItsLinesUntilCleared) {
     EXPECT_EQ(memo->document()->blockCount(), 3); // closing keeps the lines
     FormLog->ui().btnLimpar->click();
     EXPECT_TRUE(memo->toPlainText().isEmpty());
+}
+
+TEST_F(Startup, TheLogKeepsTheNewestLinesUpToItsLimitAlsoWhileHidden) {
+    ASSERT_FALSE(FormLog->isVisible());
+    QPlainTextEdit* memo = FormLog->ui().memLog;
+    const auto line = [memo](int i) { return memo->document()->findBlockByNumber(i).text(); };
+    for (int i = 0; i < TFormLog::MaxLines; ++i)
+        FormLog->AddLine(QString::number(i));
+    ASSERT_EQ(memo->document()->blockCount(), TFormLog::MaxLines); // exactly the limit: all kept
+    EXPECT_EQ(line(0), QStringLiteral("0"));
+    FormLog->AddLine(QString::number(TFormLog::MaxLines));
+    ASSERT_EQ(memo->document()->blockCount(), TFormLog::MaxLines); // one more: the oldest goes
+    EXPECT_EQ(line(0), QStringLiteral("1"));
+    EXPECT_EQ(line(TFormLog::MaxLines - 1), QString::number(TFormLog::MaxLines));
 }
 
 TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothing) {
