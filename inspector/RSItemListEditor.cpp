@@ -17,6 +17,19 @@ bool IsDescendantOf(const TRSItemProp* row, const TRSItemProp* ancestor) {
     return false;
 }
 
+// Sets a flag for as long as it lives, and puts its old value back afterwards.
+class TFlagScope {
+public:
+    TFlagScope(bool& flag, bool value) : m_flag(flag), m_old(std::exchange(flag, value)) {}
+    ~TFlagScope() { m_flag = m_old; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
 // Runs EndUpdate when the scope ends.
 template <class T> class TUpdateScope {
 public:
@@ -334,6 +347,9 @@ void TRSCustomItemListEditor::CloseEditor() {
     if (m_updateCount != 0)
         return;
     const bool open = InplaceEditor() && InplaceEditor()->isVisible();
+    if (open)
+        if (TEditorState state = SaveEditor(); state.Row)
+            m_keptEdit = state;
     DiscardEdit();
     // The editor comes back on the current row once the change that closed it is over.
     if (open && !m_reopenPosted) {
@@ -417,22 +433,6 @@ void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>&
             AppendShown(row->Items()->Items(i), list);
 }
 
-// Closes the editor for a rebuild of the lines and, once the rebuild has reopened it, lets it carry on
-// where the user was when it is back on the same row.
-class TRSCustomItemListEditor::TEditorKeeper {
-public:
-    explicit TEditorKeeper(TRSCustomItemListEditor* grid) : m_grid(grid), m_state(grid->SaveEditor()) {
-        m_grid->CloseEditor();
-    }
-    ~TEditorKeeper() { m_grid->RestoreEditor(m_state); }
-    TEditorKeeper(const TEditorKeeper&) = delete;
-    TEditorKeeper& operator=(const TEditorKeeper&) = delete;
-
-private:
-    TRSCustomItemListEditor* m_grid;
-    TEditorState m_state;
-};
-
 TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() const {
     TEditorState state;
     const TRSInplaceEditList* editor = Editor();
@@ -452,16 +452,73 @@ TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() cons
 void TRSCustomItemListEditor::RestoreEditor(const TEditorState& state) {
     TRSInplaceEditList* editor = Editor();
     if (!state.Row || !editor || InplaceCol() < 0 || m_editRow != state.Row ||
-        ValueIndexOf(InplaceCol(), InplaceRow()) != state.Value || editor->text() != state.Text)
+        ValueIndexOf(InplaceCol(), InplaceRow()) != state.Value)
         return;
+    if (state.Modified) {
+        // The typed text, still uncommitted: Enter commits it to this row, Escape goes back to what the row
+        // held before it (or to what the program put there since).
+        editor->SetText(state.Text);
+        editor->SetOldValue(state.OldValue);
+        editor->SetModified(true);
+    } else if (editor->text() != state.Text) {
+        return; // the row's value changed: the editor shows the new one
+    }
     if (state.SelStart < 0)
         editor->setCursorPosition(state.Cursor);
     else if (state.Cursor == state.SelStart)
         editor->setSelection(state.SelStart + state.SelLength, -state.SelLength);
     else
         editor->setSelection(state.SelStart, state.SelLength);
-    editor->SetOldValue(state.OldValue);
-    editor->SetModified(state.Modified);
+}
+
+void TRSCustomItemListEditor::EditorReloaded() {
+    // A kept edit belongs to its row's cell only: loaded anywhere else, the editor drops it.
+    const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
+    RestoreEditor(kept);
+}
+
+QString TRSCustomItemListEditor::TextOf(const TRSItemProp* row, int value) {
+    if (value == 0)
+        return row->Name();
+    const QStringList& lines = row->m_values.Lines();
+    return value - 1 < lines.size() ? lines.at(value - 1) : QString();
+}
+
+void TRSCustomItemListEditor::RowTextChanged(TRSItemProp* row) {
+    if (m_editorWriting)
+        return;
+    if (m_keptEdit.Row == row && m_keptEdit.Modified)
+        m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
+    TRSInplaceEditList* editor = Editor();
+    if (editor && m_editRow == row && InplaceCol() >= 0 && editor->Modified() && !EditorCellChanged())
+        editor->SetOldValue(TextOf(row, ValueIndexOf(InplaceCol(), InplaceRow())));
+}
+
+void TRSCustomItemListEditor::CommitKeptEdit() {
+    const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
+    TRSItemProp* row = kept.Row;
+    if (!row || !kept.Modified || row->ItemListEditor() != this)
+        return;
+    auto write = [&](const QString& text) {
+        TFlagScope writing(m_editorWriting, true);
+        if (kept.Value == 0) {
+            row->SetName(text);
+        } else {
+            row->Values().Get(kept.Value - 1);
+            row->Values().Put(kept.Value - 1, text);
+        }
+    };
+    // The same check as the editor's own commit.
+    if (kept.Value > 0 && row->ExpressionMask() && !row->EditMask().isEmpty()) {
+        TGRegularExpression expression;
+        expression.SetExpression(row->EditMask());
+        if (expression.Find(kept.Text) <= 0) {
+            write(kept.OldValue);
+            throw Exception(_("\"%1\" is not a valid property value").arg(kept.Text));
+        }
+    }
+    write(kept.Text);
+    row->DoValidate();
 }
 
 void TRSCustomItemListEditor::EditorLoaded() {
@@ -479,7 +536,7 @@ bool TRSCustomItemListEditor::EditorCellChanged() const {
 }
 
 void TRSCustomItemListEditor::RebuildLists() {
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
     m_itemList.clear();
@@ -499,7 +556,7 @@ void TRSCustomItemListEditor::RebuildLists() {
 }
 
 void TRSCustomItemListEditor::RebuildVisible() {
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -579,7 +636,7 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
     const int index = ItemListIndexOf(row);
     if (index < 0)
         return;
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     QList<TRSItemProp*> fresh;
     AppendSubtree(row, fresh);
     int end = index + 1;
@@ -616,7 +673,7 @@ void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
 void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     if (m_destroying || Items()->UpdateCount() > 0 || ItemListIndexOf(item) < 0)
         return;
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
     int index = VisibleIndexOf(item);
     const bool shown = item->IsShown();
@@ -904,6 +961,7 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     if (fromEditor && EditorCellChanged())
         return;
     TCustomDrawGrid::SetEditText(col, row, value);
+    TFlagScope writing(m_editorWriting, fromEditor || m_editorWriting);
     TUpdateScope scope(this);
     const int index = ItemIndexOf(col, row) - FixedItems();
     if (index >= VisibleCount() && !value.isEmpty()) {
@@ -962,6 +1020,9 @@ void TRSCustomItemListEditor::CommitName(TRSItemProp* row) {
 
 void TRSCustomItemListEditor::ValidateEdit() {
     TRSInplaceEditList* editor = Editor();
+    // An edit kept from an editor that a change of the rows closed, and not yet back on its row.
+    if (m_keptEdit.Row && (!editor || InplaceCol() < 0 || m_editRow != m_keptEdit.Row))
+        CommitKeptEdit();
     if (!editor || !editor->Modified())
         return;
     if (EditorCellChanged()) {
@@ -971,7 +1032,9 @@ void TRSCustomItemListEditor::ValidateEdit() {
     }
     if (editor->isVisible())
         editor->ValidateOrRaise();
-    TRSItemProp* r = CurrentItem();
+    TRSItemProp* r = m_editRow ? m_editRow.data() : CurrentItem();
+    // The row may hold what the program put there since the last key: the typed text is what commits.
+    UpdateText();
     if (r && InplaceCol() >= 0 && ValueIndexOf(InplaceCol(), InplaceRow()) == 0 && !EditorCellChanged())
         CommitName(r);
     if (r)

@@ -78,8 +78,11 @@ void TRSItemPropValueStrings::SetText(const QString& text) {
 }
 
 void TRSItemPropValueStrings::Changed() {
-    if (!m_updating)
-        m_row->SignalChanged();
+    if (m_updating)
+        return;
+    if (TRSCustomItemListEditor* grid = m_row->ItemListEditor())
+        grid->RowTextChanged(m_row);
+    m_row->SignalChanged();
 }
 
 // ---- TRSItemProp -------------------------------------------------------------------------------------
@@ -445,6 +448,8 @@ void TRSItemProp::SetName(const QString& value) {
     }
     m_name = value;
     TRSCustomItemListEditor* grid = ItemListEditor();
+    if (grid)
+        grid->RowTextChanged(this);
     if (grid && IsShown())
         grid->InvalidateGrid();
     SignalChanged();
