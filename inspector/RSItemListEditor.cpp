@@ -384,11 +384,14 @@ void TRSCustomItemListEditor::EndUpdate() {
     if (m_updateCount == 0 || --m_updateCount > 0)
         return;
     if (m_listsStale && !m_destroying) {
-        m_listsStale = false;
-        RebuildLists();
+        // Rows still arriving in an update of the tree: the lists are built once, when it ends.
+        if (Items()->UpdateCount() == 0)
+            RebuildLists();
     } else if (VisibleCount() != m_updateShownCount) {
         RowCountChanged();
     }
+    if (std::exchange(m_repaintPending, false))
+        InvalidateGrid();
 }
 
 void TRSCustomItemListEditor::RowCountChanged() {
@@ -537,6 +540,7 @@ bool TRSCustomItemListEditor::EditorCellChanged() const {
 
 void TRSCustomItemListEditor::RebuildLists() {
     CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+    m_listsStale = false;
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
     m_itemList.clear();
@@ -574,12 +578,24 @@ void TRSCustomItemListEditor::RebuildVisible() {
 void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotification action) {
     if (m_destroying)
         return;
-    if (action == TCollectionNotification::cnAdded) {
-        if (m_adoptNewRow && !item->ParentItem()) {
-            m_adoptNewRow = false;
-            m_editRow = item;
-            m_editOnNewLine = false;
+    if (action == TCollectionNotification::cnAdded && m_adoptNewRow && !item->ParentItem()) {
+        m_adoptNewRow = false;
+        m_editRow = item;
+        m_editOnNewLine = false;
+    }
+    if (Items()->UpdateCount() > 0) {
+        // Inside an update of the tree the lists are built once, at its end (a row placed in them one at a
+        // time costs a search and a move through the lists each). Until then they hold no row, so that
+        // none of them keeps a row that leaves the tree.
+        if (!m_listsStale) {
+            CloseEditor();
+            m_listsStale = true;
+            m_itemList.clear();
+            m_visibleItems.clear();
         }
+        return;
+    }
+    if (action == TCollectionNotification::cnAdded) {
         QList<TRSItemProp*> subtree;
         AppendSubtree(item, subtree);
         int pos = int(m_itemList.size());
@@ -617,6 +633,8 @@ void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
             return;
         }
         RebuildLists();
+    } else if (m_updateCount > 0 || Items()->UpdateCount() > 0) {
+        m_repaintPending = true; // one repaint when the update ends, not a search per changed row
     } else if (VisibleIndexOf(item) >= 0) {
         InvalidateGrid();
     }

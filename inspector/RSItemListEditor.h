@@ -274,7 +274,8 @@ private:
     bool m_deleteBlanks = true;
     bool m_destroying = false;
     bool m_loading = false;
-    bool m_listsStale = false;
+    bool m_listsStale = false;       // the lists are rebuilt when the update ends
+    bool m_repaintPending = false;   // a shown row changed inside an update
     QPointer<TRSItemProp> m_editRow; // the row the editor was loaded from
     bool m_editOnNewLine = false;    // ... or the empty line after the last row
     bool m_reopenPosted = false;

@@ -3,6 +3,7 @@
 // or expanding everything, scrolling and painting one screen stay under one frame (16 ms) each. Run with
 // QT_QPA_PLATFORM=offscreen.
 #include "bench/inspector/RegexBench.h"
+#include "bench/inspector/ScalingBench.h"
 #include "inspector/RSItemListEditor.h"
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     RunRegexBench();
+    RunScalingBench();
+    std::printf("\n");
     TRSItemListEditor grid;
     grid.resize(400, 800);
     grid.show();
