@@ -169,7 +169,14 @@ void TCollection::RemoveItem(TCollectionItem* item) {
 
 void TCollection::MoveItem(int from, int to) {
     m_items.move(from, to);
-    m_validIndexes = std::min({m_validIndexes, from, to});
+    const int first = std::min(from, to);
+    const int last = std::max(from, to);
+    if (last < m_validIndexes) {
+        for (int i = first; i <= last; ++i) // only the places between the two ends changed
+            m_items.at(i)->m_index = i;
+    } else {
+        m_validIndexes = std::min(m_validIndexes, first);
+    }
 }
 
 void TCollection::Renumber() const {

@@ -16,6 +16,11 @@ int Sign(int v) {
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
+// The row class's constructor from a collection, looked up once per collection rather than per row.
+int RowConstructor(const QMetaObject* itemClass) {
+    return itemClass->indexOfConstructor(QByteArray(itemClass->className()) + "(TCollection*)");
+}
+
 } // namespace
 
 // ---- TRSItemPropValueStrings -------------------------------------------------------------------------
@@ -120,7 +125,7 @@ TRSItemProp::~TRSItemProp() {
 }
 
 TRSItemProps* TRSItemProp::Collection() const {
-    return qobject_cast<TRSItemProps*>(TCollectionItem::Collection());
+    return m_rows;
 }
 
 TRSItemProps* TRSItemProp::CreateItems(QObject* owner) {
@@ -287,8 +292,12 @@ void TRSItemProp::UpdatePosition(const QString& newName) {
     }
     TRSItemProps* rows = Collection();
     if (rows && rows->Sorted()) {
-        // Binary search among the other rows of the level: the result is the row's new index.
         const int own = Index();
+        // A row named in order at the end of its level stays there (a level is mostly filled in order).
+        if (own == rows->Count() - 1 &&
+            (own == 0 || rows->CompareNames(rows->Items(own - 1)->Name(), newName) <= 0))
+            return;
+        // Binary search among the other rows of the level: the result is the row's new index.
         int lo = 0;
         int hi = rows->Count() - 2;
         auto other = [&](int i) { return rows->Items(i < own ? i : i + 1); };
@@ -661,17 +670,24 @@ void TRSItemProp::Assign(const TRSItemProp& source) {
 // ---- TRSItemProps ------------------------------------------------------------------------------------
 
 TRSItemProps::TRSItemProps(QObject* owner, const QMetaObject* itemClass)
-    : TCollection(itemClass, owner, [itemClass](TCollection* c) {
-          // The row is built completely first; the collection inserts it afterwards.
-          QObject* obj = itemClass->newInstance(Q_ARG(TCollection*, c));
-          auto* item = qobject_cast<TCollectionItem*>(obj);
-          if (!item) {
-              delete obj;
-              throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
-                                          .arg(QString::fromLatin1(itemClass->className())));
-          }
-          return item;
-      }) {
+    : TCollection(itemClass, owner,
+                  [itemClass, ctor = RowConstructor(itemClass)](TCollection* c) {
+                      // The row is built completely first; the collection inserts it afterwards.
+                      QObject* obj = nullptr;
+                      if (ctor >= 0) {
+                          void* args[] = {&obj, &c};
+                          itemClass->static_metacall(QMetaObject::CreateInstance, ctor, args);
+                      }
+                      auto* item = qobject_cast<TCollectionItem*>(obj);
+                      if (!item) {
+                          delete obj;
+                          throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
+                                                      .arg(QString::fromLatin1(itemClass->className())));
+                      }
+                      return item;
+                  }),
+      m_ownerRow(qobject_cast<TRSItemProp*>(owner)),
+      m_ownerGrid(qobject_cast<TRSCustomItemListEditor*>(owner)) {
     m_defaultCategoryName = _("Miscellaneous");
 }
 
@@ -684,15 +700,13 @@ TRSItemProps::~TRSItemProps() {
 }
 
 TRSItemProp* TRSItemProps::ParentRow() const {
-    return qobject_cast<TRSItemProp*>(Owner());
+    return m_ownerRow;
 }
 
 TRSCustomItemListEditor* TRSItemProps::Grid() const {
-    if (auto* grid = qobject_cast<TRSCustomItemListEditor*>(Owner()))
-        return grid;
-    if (TRSItemProp* row = ParentRow())
-        return row->ItemListEditor();
-    return nullptr;
+    if (m_ownerGrid)
+        return m_ownerGrid;
+    return m_ownerRow ? m_ownerRow->ItemListEditor() : nullptr;
 }
 
 QString TRSItemProps::Delimiter() const {
@@ -1013,6 +1027,19 @@ void TRSItemProps::Notify(TCollectionItem* item, TCollectionNotification action)
     auto* row = qobject_cast<TRSItemProp*>(item);
     if (!row)
         return;
+    // Rows further down pass their notices up through here too; only this collection's own are kept.
+    const bool own = row->TCollectionItem::Collection() == this;
+    if (own && action == TCollectionNotification::cnAdded)
+        row->m_rows = this;
+    // The row is in this collection until the notice of its leaving is over.
+    struct TLeave {
+        TRSItemProp* row;
+        bool leaving;
+        ~TLeave() {
+            if (leaving)
+                row->m_rows = nullptr;
+        }
+    } leave{row, own && action == TCollectionNotification::cnExtracting};
     if (action == TCollectionNotification::cnExtracting && row == m_defaultCategoryItem)
         m_defaultCategoryItem = nullptr;
     if (TRSItemProp* parent = ParentRow())

@@ -207,6 +207,7 @@ private:
     bool m_defaultCategory = false;
     TRSItemPropValueStrings m_values{this};
     TCollection* m_birthCollection = nullptr;
+    TRSItemProps* m_rows = nullptr; // the row collection it is in (kept by its notifications)
     bool m_inserted = false;
     bool m_takingParentFont = false;
 };
@@ -265,6 +266,8 @@ private:
     TRSItemProp* AddNamed(const QString& name);
     QString Delimiter() const;
 
+    TRSItemProp* m_ownerRow = nullptr;              // the owner as a row ...
+    TRSCustomItemListEditor* m_ownerGrid = nullptr; // ... or as the grid
     bool m_sorted = false;
     TRSItemProp* m_defaultCategoryItem = nullptr;
     QStringList m_categories;

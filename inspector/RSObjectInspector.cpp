@@ -8,6 +8,7 @@
 #include "inspector/RSPresetClasses.h"
 #include <QCoreApplication>
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -823,11 +824,28 @@ void TRSCustomObjectInspector::AddCollectionItems(TRSItemProperty* row, const QL
     }
     const bool multi = DisplayOptions() & doMultiColValues;
     const int columns = multi ? int(collections.size()) : 1;
-    TUpdateGuard<TRSItemProps> update(row->Items());
-    for (int index = 0; index < collections.first()->Count(); ++index) {
-        TRSItemProperty* itemRow = row->Items()->Add();
-        const QString name = FormatItemName(m_collectionItemFormat, index);
-        itemRow->SetName(name);
+    TRSItemProperties* rows = row->Items();
+    TUpdateGuard<TRSItemProps> update(rows);
+    const int count = collections.first()->Count();
+    // A sorted level takes the rows in their sorted order ("Items[10]" before "Items[2]"), so that no row
+    // has to move to its place; the items are then scanned in their own order.
+    std::vector<QString> names(count);
+    std::vector<int> order(count);
+    for (int index = 0; index < count; ++index) {
+        names[index] = FormatItemName(m_collectionItemFormat, index);
+        order[index] = index;
+    }
+    if (rows->Sorted())
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return rows->CompareNames(names[a], names[b]) < 0; });
+    std::vector<TRSItemProperty*> itemRows(count);
+    for (int index : order) {
+        itemRows[index] = rows->Add();
+        itemRows[index]->SetName(names[index]);
+    }
+    for (int index = 0; index < count; ++index) {
+        TRSItemProperty* itemRow = itemRows[index];
+        const QString& name = names[index];
         itemRow->SetPropName(name);
         itemRow->SetTypeKind(tkClass);
         TCollectionItem* first = collections.first()->Items(index);
@@ -987,11 +1005,24 @@ void TRSCustomObjectInspector::ApplyFilters() {
     if (m_filters->Count() == 0)
         return;
     // Every row at every level, collapsed or not: a sub-row shown later by expanding is filtered too.
-    // From the last to the first: a row's sub-rows come after it and go before it does.
-    const QList<QPointer<TRSItemProperty>> rows = AllRows();
+    // From the last to the first: a row's sub-rows come after it and go before it does, so no row is
+    // met after its deletion, and each level loses its rows from the end.
+    QList<TRSItemProperty*> rows;
+    std::function<void(TRSItemProperties*)> walk = [&](TRSItemProperties* level) {
+        for (int i = 0; i < level->Count(); ++i) {
+            TRSItemProperty* row = level->Items(i);
+            rows << row;
+            if (row->HasItems())
+                walk(row->Items());
+        }
+    };
+    walk(Items());
+    // A full path is built only when some filter is one.
+    const bool paths = std::any_of(m_filters->Lines().begin(), m_filters->Lines().end(),
+                                   [&](const QString& f) { return f.contains(PathDelimiter()); });
     for (qsizetype i = rows.size() - 1; i >= 0; --i) {
         TRSItemProperty* row = rows.at(i);
-        if (row && (m_filters->IndexOf(row->Name()) >= 0 || m_filters->IndexOf(row->GetFullName()) >= 0))
+        if (m_filters->IndexOf(row->Name()) >= 0 || (paths && m_filters->IndexOf(row->GetFullName()) >= 0))
             row->Collection()->Delete(row->Index());
     }
 }
