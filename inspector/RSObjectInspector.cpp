@@ -718,7 +718,7 @@ void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QLis
     const int columns = multi ? int(objs.size()) : 1;
     QList<TPropInfo> infos;
     for (QObject* obj : objs)
-        infos << FindPropInfo(obj, propName);
+        infos << (obj == obj0 ? info : FindPropInfo(obj, propName));
     if (info.Kind() != tkInterface)
         for (int i = 0; i < columns; ++i)
             row->SetTypeDataValue(i, GetPropValue(objs.at(i), infos.at(i), false));
@@ -731,8 +731,8 @@ void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QLis
         row->SetRowKind(rkPlain);
     row->SetIsRealProperty(info.Kind() != tkInterface);
     QStringList texts;
-    for (QObject* obj : objs)
-        texts << GetPropertyText(obj, row);
+    for (int i = 0; i < objs.size(); ++i)
+        texts << PropertyText(objs.at(i), row, infos.at(i));
     row->Values().Get(0); // one line per value column
     for (int i = 0; i < columns; ++i)
         row->Values().Put(i, texts.at(i));
@@ -1059,7 +1059,13 @@ QString TRSCustomObjectInspector::GetPropertyText(QObject* instance, TRSItemProp
         row->OnGetProperty(row, instance, row->PropName(), value);
         return value;
     }
-    const TPropInfo info = FindPropInfo(instance, row->PropName());
+    return PropertyText(instance, row, FindPropInfo(instance, row->PropName()));
+}
+
+QString TRSCustomObjectInspector::PropertyText(QObject* instance, TRSItemProperty* row,
+                                               const TPropInfo& info) {
+    if (row->OnGetProperty)
+        return GetPropertyText(instance, row);
     switch (info.Kind()) {
     case tkInteger:
     case tkChar:

@@ -225,6 +225,8 @@ private:
     friend class TRSItemProperty;
 
     void ObjectGone(QObject* obj);
+    // GetPropertyText with the property's information already looked up.
+    QString PropertyText(QObject* instance, TRSItemProperty* row, const TPropInfo& info);
     void ScanProperties(const QList<QObject*>& objs, TRSItemProperties* rows,
                         const QList<QObject*>& parentObjs);
     bool SamePropertyInAll(const QList<QObject*>& objs, const TPropInfo& info) const;

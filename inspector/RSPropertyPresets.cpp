@@ -81,6 +81,57 @@ bool ClassOrAncestorIn(const QMetaObject* metaClass, const QStringList& names) {
     return false;
 }
 
+namespace {
+
+// While the presets are applied to a row, the class of a class-typed row (the row or its class parent)
+// is looked up once for all the presets that test it, not once per preset.
+struct TRowClass {
+    const TRSItemProperty* Row = nullptr;
+    const QMetaObject* Meta = nullptr;
+};
+struct TRowClassCache {
+    bool Active = false;
+    TRowClass Slots[2];
+    int Next = 0;
+};
+TRowClassCache g_rowClasses; // main thread only, as the inspector is
+
+class TRowClassScope {
+public:
+    TRowClassScope() { g_rowClasses = TRowClassCache{true, {}, 0}; }
+    ~TRowClassScope() { g_rowClasses = TRowClassCache{}; }
+    TRowClassScope(const TRowClassScope&) = delete;
+    TRowClassScope& operator=(const TRowClassScope&) = delete;
+    // A preset applied to the row may have changed it: its class is looked up again.
+    static void Forget() { g_rowClasses = TRowClassCache{true, {}, 0}; }
+};
+
+const QMetaObject* LookUpRowClass(TRSItemProperty* row) {
+    const QMetaObject* meta = GetClass(row->TypeName());
+    if (!meta) {
+        try {
+            meta = row->GetObjectClass(-1);
+        } catch (const Exception&) {
+            meta = nullptr;
+        }
+    }
+    return meta;
+}
+
+const QMetaObject* RowClass(TRSItemProperty* row) {
+    if (!g_rowClasses.Active)
+        return LookUpRowClass(row);
+    for (const TRowClass& slot : g_rowClasses.Slots)
+        if (slot.Row == row)
+            return slot.Meta;
+    const QMetaObject* meta = LookUpRowClass(row);
+    g_rowClasses.Slots[g_rowClasses.Next] = {row, meta};
+    g_rowClasses.Next = (g_rowClasses.Next + 1) % 2;
+    return meta;
+}
+
+} // namespace
+
 // ---- TRSPropertyPreset -------------------------------------------------------------------------------
 
 TRSPropertyPreset::TRSPropertyPreset(TCollection* collection) : TCollectionItem(nullptr) {
@@ -277,23 +328,20 @@ bool TRSPropertyPreset::TypeTest(TTypeKinds kinds, const TStringList& names, TRS
         return true;
     if (!kinds.Contains(tkClass) || row->TypeKind() != tkClass)
         return false;
-    const QMetaObject* meta = GetClass(row->TypeName());
-    if (!meta) {
-        try {
-            meta = row->GetObjectClass(-1);
-        } catch (const Exception&) {
-            meta = nullptr;
-        }
-    }
+    const QMetaObject* meta = RowClass(row);
     return meta && ClassOrAncestorIn(meta, names.Lines());
 }
 
 bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
     bool result = m_matchTypes != 0;
     TRSCustomObjectInspector* inspector = Inspector();
-    TRSItemProperty* classParent = row ? row->ParentRow() : nullptr;
-    while (classParent && classParent->TypeKind() != tkClass)
-        classParent = classParent->ParentRow();
+    // Only the parent tests need the nearest class-typed ancestor.
+    TRSItemProperty* classParent = nullptr;
+    if (row && (m_matchTypes & (mtParentPropertyType | mtParentPropertyName | mtParentFullPropertyName))) {
+        classParent = row->ParentRow();
+        while (classParent && classParent->TypeKind() != tkClass)
+            classParent = classParent->ParentRow();
+    }
     if (result && (m_matchTypes & (mtPropertyName | mtFullPropertyName)))
         result =
             NameTest(*m_propNames, row, m_matchTypes & mtPropertyName, m_matchTypes & mtFullPropertyName);
@@ -426,11 +474,13 @@ int TRSPropertyPresets::IndexOfClass(const QMetaObject* presetClass) const {
 }
 
 void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
+    TRowClassScope classes;
     for (int i = 0; i < Count(); ++i) {
         TRSPropertyPreset* preset = Items(i);
         if (!preset->Active() || !preset->Matches(row))
             continue;
         preset->Apply(row);
+        TRowClassScope::Forget();
         if (!row->RefreshValue())
             break;
     }
