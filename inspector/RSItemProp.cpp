@@ -93,20 +93,16 @@ void TRSItemPropValueStrings::Changed() {
 // ---- TRSItemProp -------------------------------------------------------------------------------------
 
 TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_birthCollection(collection) {
-    m_font = std::make_unique<TRSFont>();
-    m_valueFont = std::make_unique<TRSFont>();
     auto* rows = qobject_cast<TRSItemProps*>(collection);
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
     TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
     // A category's bold heading font is its own: a row under it starts from the grid's font.
-    if (parent && !parent->Category())
-        m_font->Assign(*parent->Font());
-    else if (grid)
-        m_font->Assign(*grid->GridFont());
-    if (parent)
-        m_valueFont->Assign(*parent->ValueFont());
-    else if (grid)
-        m_valueFont->Assign(*grid->ValueFont());
+    const TRSFont* font = (parent && !parent->Category()) ? parent->Font()
+                          : grid                          ? grid->GridFont()
+                                                          : nullptr;
+    const TRSFont* valueFont = parent ? parent->ValueFont() : grid ? grid->ValueFont() : nullptr;
+    m_font = std::make_unique<TRSFont>(font);
+    m_valueFont = std::make_unique<TRSFont>(valueFont);
     m_font->OnChange = [this](TRSFont*) { FontChanged(); };
     m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
 }
