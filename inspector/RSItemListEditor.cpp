@@ -442,6 +442,7 @@ TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() cons
     if (!editor || InplaceCol() < 0 || !editor->isVisible() || !m_editRow || EditorCellChanged())
         return state;
     state.Row = m_editRow;
+    state.Path = RowKey(m_editRow);
     state.Value = ValueIndexOf(InplaceCol(), InplaceRow());
     state.Text = editor->text();
     state.OldValue = editor->OldValue();
@@ -497,6 +498,22 @@ void TRSCustomItemListEditor::RowTextChanged(TRSItemProp* row) {
         editor->SetOldValue(TextOf(row, ValueIndexOf(InplaceCol(), InplaceRow())));
 }
 
+TRSItemProp* TRSCustomItemListEditor::EditedRow() const {
+    if (m_keptEdit.Row && m_keptEdit.Modified)
+        return m_keptEdit.Row;
+    const TRSInplaceEditList* editor = Editor();
+    return editor && editor->Modified() && InplaceCol() >= 0 && !EditorCellChanged() ? m_editRow.data()
+                                                                                     : nullptr;
+}
+
+QString TRSCustomItemListEditor::RowKey(const TRSItemProp* row) const {
+    return row->GetFullName();
+}
+
+void TRSCustomItemListEditor::DropKeptEdit() {
+    m_keptEdit = TEditorState{};
+}
+
 void TRSCustomItemListEditor::CommitKeptEdit() {
     const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
     TRSItemProp* row = kept.Row;
@@ -550,6 +567,18 @@ void TRSCustomItemListEditor::RebuildLists() {
         AppendSubtree(items->Items(i), m_itemList);
         AppendShown(items->Items(i), m_visibleItems);
     }
+    // A kept edit whose row an update replaced goes on on the row that now stands for the same thing (a
+    // rescan makes every row anew).
+    if (!m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
+        for (TRSItemProp* row : std::as_const(m_itemList))
+            if (RowKey(row) == m_keptEdit.Path) {
+                m_keptEdit.Row = row;
+                m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
+                break;
+            }
+    if (!current)
+        current = m_keptEdit.Row ? m_keptEdit.Row.data() : m_staleCurrent.data();
+    m_staleCurrent = nullptr;
     RowCountChanged();
     const int index = current ? VisibleIndexOf(current) : -1;
     if (index >= 0) {
@@ -589,6 +618,7 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
         // none of them keeps a row that leaves the tree.
         if (!m_listsStale) {
             CloseEditor();
+            m_staleCurrent = CurrentItem();
             m_listsStale = true;
             m_itemList.clear();
             m_visibleItems.clear();

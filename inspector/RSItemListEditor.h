@@ -126,6 +126,12 @@ public:
     // A row's name or values changed. When the program changed them under an open edit, Escape goes back
     // to what the row holds now.
     void RowTextChanged(TRSItemProp* row);
+    // Forgets an edit that a change of the rows closed (its rows now describe something else).
+    void DropKeptEdit();
+    // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
+    TRSItemProp* EditedRow() const;
+    // What a row stands for, the same for a row made anew in its place: its full name.
+    virtual QString RowKey(const TRSItemProp* row) const;
 
     TRSNotifyEvent OnEditButtonClick;
     TRSGetPickListEvent OnGetPickList;
@@ -214,6 +220,7 @@ private:
     // on on its row wherever that row lands (and the text is dropped when the row went).
     struct TEditorState {
         QPointer<TRSItemProp> Row;
+        QString Path; // the row's full name
         int Value = -1;
         QString Text;
         QString OldValue;
@@ -274,10 +281,11 @@ private:
     bool m_deleteBlanks = true;
     bool m_destroying = false;
     bool m_loading = false;
-    bool m_listsStale = false;       // the lists are rebuilt when the update ends
-    bool m_repaintPending = false;   // a shown row changed inside an update
-    QPointer<TRSItemProp> m_editRow; // the row the editor was loaded from
-    bool m_editOnNewLine = false;    // ... or the empty line after the last row
+    bool m_listsStale = false;            // the lists are rebuilt when the update ends
+    bool m_repaintPending = false;        // a shown row changed inside an update
+    QPointer<TRSItemProp> m_staleCurrent; // the current row when the lists went stale
+    QPointer<TRSItemProp> m_editRow;      // the row the editor was loaded from
+    bool m_editOnNewLine = false;         // ... or the empty line after the last row
     bool m_reopenPosted = false;
     bool m_adoptNewRow = false;   // the next top-level row added is the editor's (typed on the empty line)
     TEditorState m_keptEdit;      // the edit of an editor closed by a change of the rows

@@ -449,6 +449,7 @@ void TRSCustomObjectInspector::ObjectsCleared() {
     if (Destroying() || IsWriting())
         return;
     CloseEditor();
+    DropKeptEdit(); // typed for the objects that go
     if (!Loading())
         if (TRSItemProp* current = CurrentItem())
             m_selectedPath = current->GetFullName();
@@ -642,7 +643,10 @@ void TRSCustomObjectInspector::RebuildItems() {
         throw;
     }
     DoAfterScan(nullptr);
-    if (!m_selectedPath.isEmpty())
+    // The user's uncommitted edit keeps its row selected, whatever the rows are called now.
+    if (TRSItemProp* edited = EditedRow())
+        SelectItem(edited);
+    else if (!m_selectedPath.isEmpty())
         SelectItem(Items()->FindByPath(m_selectedPath));
 }
 
@@ -1346,6 +1350,11 @@ void TRSCustomObjectInspector::GetCellText(int col, int row, QString& text) {
         !(col == Col() && row == Row()))
         return; // values that differ between objects show nowhere but in the current cell
     text = r->Values().Get(value - 1);
+}
+
+QString TRSCustomObjectInspector::RowKey(const TRSItemProp* row) const {
+    const auto* property = qobject_cast<const TRSItemProperty*>(row);
+    return property ? property->GetFullPath() : TRSCustomItemListEditor::RowKey(row);
 }
 
 TEditStyle TRSCustomObjectInspector::GetEditStyle(int col, int row) {

@@ -202,6 +202,8 @@ public:
     void SetArrangeByCategory(bool value) override;
     void SetDisplayOptions(TILEDisplayOptions value) override;
     TEditStyle GetEditStyle(int col, int row) override;
+    // A row stands for its property path (a preset's alias may rename it).
+    QString RowKey(const TRSItemProp* row) const override;
     TRSItemProps* CreateItems(QObject* owner) override;
 
     TRSCustomPresetItemEvent OnCustomPreset;
