@@ -563,6 +563,11 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_itemList.clear();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
+    qsizetype count = items->Count(); // one allocation for each list
+    for (int i = 0; i < items->Count(); ++i)
+        count += items->Items(i)->DescendantCount();
+    m_itemList.reserve(count);
+    m_visibleItems.reserve(count);
     for (int i = 0; i < items->Count(); ++i) {
         AppendSubtree(items->Items(i), m_itemList);
         AppendShown(items->Items(i), m_visibleItems);

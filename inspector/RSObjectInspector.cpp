@@ -993,6 +993,10 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
 
 QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
     QList<QPointer<TRSItemProperty>> rows;
+    qsizetype count = Items()->Count();
+    for (int i = 0; i < Items()->Count(); ++i)
+        count += Items()->Items(i)->DescendantCount();
+    rows.reserve(count);
     std::function<void(TRSItemProperty*)> walk = [&](TRSItemProperty* row) {
         rows << row;
         if (row->HasItems())
@@ -1009,26 +1013,22 @@ void TRSCustomObjectInspector::ApplyFilters() {
     if (m_filters->Count() == 0)
         return;
     // Every row at every level, collapsed or not: a sub-row shown later by expanding is filtered too.
-    // From the last to the first: a row's sub-rows come after it and go before it does, so no row is
-    // met after its deletion, and each level loses its rows from the end.
-    QList<TRSItemProperty*> rows;
+    // From the last row in tree order to the first: a row's sub-rows go before it does, so no row is met
+    // after its deletion, and each level loses its rows from the end.
+    const bool paths = std::any_of(m_filters->Lines().begin(), m_filters->Lines().end(),
+                                   [&](const QString& f) { return f.contains(PathDelimiter()); });
     std::function<void(TRSItemProperties*)> walk = [&](TRSItemProperties* level) {
-        for (int i = 0; i < level->Count(); ++i) {
+        for (int i = level->Count() - 1; i >= 0; --i) {
             TRSItemProperty* row = level->Items(i);
-            rows << row;
             if (row->HasItems())
                 walk(row->Items());
+            // A full path is built only when some filter is one.
+            if (m_filters->IndexOf(row->Name()) >= 0 ||
+                (paths && m_filters->IndexOf(row->GetFullName()) >= 0))
+                level->Delete(i);
         }
     };
     walk(Items());
-    // A full path is built only when some filter is one.
-    const bool paths = std::any_of(m_filters->Lines().begin(), m_filters->Lines().end(),
-                                   [&](const QString& f) { return f.contains(PathDelimiter()); });
-    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
-        TRSItemProperty* row = rows.at(i);
-        if (m_filters->IndexOf(row->Name()) >= 0 || (paths && m_filters->IndexOf(row->GetFullName()) >= 0))
-            row->Collection()->Delete(row->Index());
-    }
 }
 
 void TRSCustomObjectInspector::ApplyPresets() {
