@@ -829,7 +829,7 @@ void TRSCustomItemListEditor::TitleCaptionsChanged() {
 int TRSCustomItemListEditor::CompareItems(const QString& s1, const QString& s2) const {
     if (m_caseSensitive)
         return Sign(QString::localeAwareCompare(s1, s2));
-    return Sign(QString::localeAwareCompare(s1.toLower(), s2.toLower()));
+    return CompareNamesIgnoringCase(s1, s2);
 }
 
 void TRSCustomItemListEditor::FitColumns() {

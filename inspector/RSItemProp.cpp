@@ -1,6 +1,7 @@
 #include "inspector/RSItemProp.h"
 #include "classlib/Translation.h"
 #include "inspector/RSItemListEditor.h"
+#include <QCollator>
 #include <QSet>
 
 namespace {
@@ -22,6 +23,19 @@ int RowConstructor(const QMetaObject* itemClass) {
 }
 
 } // namespace
+
+int CompareNamesIgnoringCase(const QString& s1, const QString& s2) {
+    // The collation the locale-aware comparison uses, with case left out: one collator per thread, made
+    // again when the default locale changes.
+    thread_local QLocale locale;
+    thread_local std::unique_ptr<QCollator> collator;
+    if (!collator || locale != QLocale()) {
+        locale = QLocale();
+        collator = std::make_unique<QCollator>(locale);
+        collator->setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    return Sign(collator->compare(s1, s2));
+}
 
 // ---- TRSItemPropValueStrings -------------------------------------------------------------------------
 
@@ -835,7 +849,7 @@ void TRSItemProps::PrepareChange() {
 int TRSItemProps::CompareNames(const QString& s1, const QString& s2) const {
     if (TRSCustomItemListEditor* grid = Grid())
         return grid->CompareItems(s1, s2);
-    return Sign(QString::localeAwareCompare(s1.toLower(), s2.toLower()));
+    return CompareNamesIgnoringCase(s1, s2);
 }
 
 void TRSItemProps::SetDefaultCategoryItem(TRSItemProp* row) {

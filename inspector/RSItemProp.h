@@ -21,6 +21,10 @@ class ERSException : public EComponentError {
 
 enum TEditStyle { esSimple, esEllipsis, esPickList };
 
+// The locale's comparison of two names ignoring case (below, at or above 0), without a lowered copy of
+// either name.
+int CompareNamesIgnoringCase(const QString& s1, const QString& s2);
+
 using TRSNotifyEvent = std::function<void(QObject* sender)>;
 using TRSGetPickListEvent =
     std::function<void(QObject* sender, const QString& propName, QStringList& values)>;
