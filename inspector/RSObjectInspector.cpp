@@ -1035,9 +1035,7 @@ void TRSCustomObjectInspector::ApplyPresets() {
     if (Destroying() || !m_presets || m_presets->Count() == 0)
         return;
     // Every row at every level, each once: a row that a preset hides does not cost the next its presets.
-    for (const QPointer<TRSItemProperty>& row : AllRows())
-        if (row)
-            m_presets->ApplyToItem(row);
+    m_presets->ApplyToItems(AllRows());
 }
 
 void TRSCustomObjectInspector::PresetsChanged() {

@@ -2,6 +2,7 @@
 #include "classlib/ClassRegistry.h"
 #include "classlib/Translation.h"
 #include "inspector/RSObjectInspector.h"
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -83,27 +84,25 @@ bool ClassOrAncestorIn(const QMetaObject* metaClass, const QStringList& names) {
 
 namespace {
 
-// While the presets are applied to a row, the class of a class-typed row (the row or its class parent)
-// is looked up once for all the presets that test it, not once per preset.
-struct TRowClass {
-    const TRSItemProperty* Row = nullptr;
-    const QMetaObject* Meta = nullptr;
-};
+// While the presets are applied, the class of a class-typed row (a row or a row's class parent) is
+// looked up once for all the presets and rows that test it, not once per preset and row.
 struct TRowClassCache {
-    bool Active = false;
-    TRowClass Slots[2];
-    int Next = 0;
+    int Depth = 0;
+    QHash<const TRSItemProperty*, const QMetaObject*> Classes;
 };
 TRowClassCache g_rowClasses; // main thread only, as the inspector is
 
 class TRowClassScope {
 public:
-    TRowClassScope() { g_rowClasses = TRowClassCache{true, {}, 0}; }
-    ~TRowClassScope() { g_rowClasses = TRowClassCache{}; }
+    TRowClassScope() { ++g_rowClasses.Depth; }
+    ~TRowClassScope() {
+        if (--g_rowClasses.Depth == 0)
+            g_rowClasses.Classes.clear();
+    }
     TRowClassScope(const TRowClassScope&) = delete;
     TRowClassScope& operator=(const TRowClassScope&) = delete;
-    // A preset applied to the row may have changed it: its class is looked up again.
-    static void Forget() { g_rowClasses = TRowClassCache{true, {}, 0}; }
+    // The program's own code ran (a preset applied, a match handler): rows and objects may have changed.
+    static void Forget() { g_rowClasses.Classes.clear(); }
 };
 
 const QMetaObject* LookUpRowClass(TRSItemProperty* row) {
@@ -119,14 +118,13 @@ const QMetaObject* LookUpRowClass(TRSItemProperty* row) {
 }
 
 const QMetaObject* RowClass(TRSItemProperty* row) {
-    if (!g_rowClasses.Active)
+    if (g_rowClasses.Depth == 0)
         return LookUpRowClass(row);
-    for (const TRowClass& slot : g_rowClasses.Slots)
-        if (slot.Row == row)
-            return slot.Meta;
+    const auto it = g_rowClasses.Classes.constFind(row);
+    if (it != g_rowClasses.Classes.cend())
+        return *it;
     const QMetaObject* meta = LookUpRowClass(row);
-    g_rowClasses.Slots[g_rowClasses.Next] = {row, meta};
-    g_rowClasses.Next = (g_rowClasses.Next + 1) % 2;
+    g_rowClasses.Classes.insert(row, meta);
     return meta;
 }
 
@@ -358,10 +356,14 @@ bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
         result = NameTest(*m_parentPropNames, classParent, m_matchTypes & mtParentPropertyName,
                           m_matchTypes & mtParentFullPropertyName);
     result = result == m_inclusive;
-    if (OnMatchPreset)
+    if (OnMatchPreset) {
         OnMatchPreset(this, row, result);
-    else if (inspector)
+        TRowClassScope::Forget();
+    } else if (inspector) {
         inspector->DoMatchPreset(this, row, result);
+        if (inspector->OnMatchPreset)
+            TRowClassScope::Forget();
+    }
     return result;
 }
 
@@ -484,6 +486,13 @@ void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
         if (!row->RefreshValue())
             break;
     }
+}
+
+void TRSPropertyPresets::ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows) {
+    TRowClassScope classes;
+    for (const QPointer<TRSItemProperty>& row : rows)
+        if (row)
+            ApplyToItem(row);
 }
 
 void TRSPropertyPresets::Notify(TCollectionItem* item, TCollectionNotification action) {
