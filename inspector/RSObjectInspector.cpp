@@ -663,8 +663,12 @@ void TRSCustomObjectInspector::ScanObjects() {
         TUpdateGuard<TRSCustomObjectInspector> update(this);
         struct TVisitedReset {
             QSet<const QObject*>& visited;
-            ~TVisitedReset() { visited.clear(); }
-        } reset{m_visited};
+            QHash<const QMetaObject*, TPropList>& propLists;
+            ~TVisitedReset() {
+                visited.clear();
+                propLists.clear();
+            }
+        } reset{m_visited, m_propLists};
         SetValueCount(multi ? int(objs.size()) + 1 : 2);
         ScanProperties(objs, Items(), {});
         ApplyFilters();
@@ -687,7 +691,12 @@ void TRSCustomObjectInspector::ScanProperties(const QList<QObject*>& objs, TRSIt
         return;
     for (QObject* obj : objs)
         m_visited.insert(obj);
-    const TPropList props = GetPropList(objs.first(), m_displayKinds, Sorted());
+    // Objects of one class (the items of a collection) have one list of properties per scan.
+    const QMetaObject* metaClass = objs.first()->metaObject();
+    auto cached = m_propLists.constFind(metaClass);
+    if (cached == m_propLists.cend())
+        cached = m_propLists.insert(metaClass, GetPropList(metaClass, m_displayKinds, Sorted()));
+    const TPropList props = *cached;
     TUpdateGuard<TRSItemProps> update(rows);
     for (const TPropInfo& info : props) {
         if (!SamePropertyInAll(objs, info))

@@ -11,6 +11,7 @@
 #include "inspector/RSItemProperty.h"
 #include "inspector/RSPropertyPresets.h"
 #include <QEvent>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <memory>
@@ -258,6 +259,7 @@ private:
     bool m_showValueChangedFont = true;
     std::unique_ptr<TRSCustomDeltaFont> m_valueChangedFont;
     QSet<const QObject*> m_visited;
+    QHash<const QMetaObject*, TPropList> m_propLists; // per class, during one scan
     QString m_selectedPath;
     bool m_inplaceComponents = true;
     TTypeKinds m_displayKinds;
