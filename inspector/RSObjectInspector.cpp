@@ -702,7 +702,7 @@ void TRSCustomObjectInspector::ScanProperties(const QList<QObject*>& objs, TRSIt
         if (!SamePropertyInAll(objs, info))
             continue;
         TRSItemProperty* row = rows->Add();
-        FillItemProperty(row, objs, info.Name());
+        FillItemProperty(row, objs, info); // the first object's own: its class's list holds it
         if (ArrangeByCategory() && row->ParentRow() && row->ParentRow()->Category())
             ArrangeItem(row, Items()->Categories(), false);
     }
@@ -721,8 +721,13 @@ void TRSCustomObjectInspector::ScanProperties(const QList<QObject*>& objs, TRSIt
 
 void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs,
                                                 const QString& propName) {
+    FillItemProperty(row, objs, FindPropInfo(objs.first(), propName));
+}
+
+void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs,
+                                                const TPropInfo& info) {
     QObject* obj0 = objs.first();
-    const TPropInfo info = FindPropInfo(obj0, propName);
+    const QString propName = info.Name();
     const bool multi = DisplayOptions() & doMultiColValues;
     row->SetName(propName);
     row->SetPropName(propName);

@@ -234,6 +234,8 @@ private:
                         const QList<QObject*>& parentObjs);
     bool SamePropertyInAll(const QList<QObject*>& objs, const TPropInfo& info) const;
     void FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs, const QString& propName);
+    // The same with the first object's property information at hand.
+    void FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs, const TPropInfo& info);
     void FillSetMembers(TRSItemProperty* row, const QList<QObject*>& objs, const TPropInfo& info);
     void ScanSubObjects(TRSItemProperty* row, const QList<QObject*>& values, const QList<QObject*>& objs);
     void AddCollectionItems(TRSItemProperty* row, const QList<QObject*>& objs);
