@@ -498,6 +498,13 @@ void TRSCustomItemListEditor::RowTextChanged(TRSItemProp* row) {
         editor->SetOldValue(TextOf(row, ValueIndexOf(InplaceCol(), InplaceRow())));
 }
 
+void TRSCustomItemListEditor::RepaintRow(const TRSItemProp* row) {
+    if (m_updateCount > 0 || Items()->UpdateCount() > 0)
+        m_repaintPending = true;
+    else if (row->IsShown())
+        InvalidateGrid();
+}
+
 TRSItemProp* TRSCustomItemListEditor::EditedRow() const {
     if (m_keptEdit.Row && m_keptEdit.Modified)
         return m_keptEdit.Row;

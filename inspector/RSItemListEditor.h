@@ -126,6 +126,8 @@ public:
     // A row's name or values changed. When the program changed them under an open edit, Escape goes back
     // to what the row holds now.
     void RowTextChanged(TRSItemProp* row);
+    // Repaints the grid when the row is shown (once at the end of an update).
+    void RepaintRow(const TRSItemProp* row);
     // Forgets an edit that a change of the rows closed (its rows now describe something else).
     void DropKeptEdit();
     // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).

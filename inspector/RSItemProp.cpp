@@ -467,10 +467,10 @@ void TRSItemProp::SetName(const QString& value) {
     }
     m_name = value;
     TRSCustomItemListEditor* grid = ItemListEditor();
-    if (grid)
+    if (grid) {
         grid->RowTextChanged(this);
-    if (grid && IsShown())
-        grid->InvalidateGrid();
+        grid->RepaintRow(this);
+    }
     SignalChanged();
 }
 
