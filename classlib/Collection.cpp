@@ -1,5 +1,6 @@
 #include "classlib/Collection.h"
 #include "classlib/SysUtils.h"
+#include <algorithm>
 
 TCollectionItem::TCollectionItem(TCollection* collection) {
     SetCollection(collection);
@@ -19,7 +20,13 @@ void TCollectionItem::SetCollection(TCollection* collection) {
 }
 
 int TCollectionItem::Index() const {
-    return m_collection ? int(m_collection->m_items.indexOf(const_cast<TCollectionItem*>(this))) : -1;
+    if (!m_collection)
+        return -1;
+    const bool valid =
+        m_index >= 0 && m_index < m_collection->m_validIndexes && m_collection->m_items.at(m_index) == this;
+    if (!valid)
+        m_collection->Renumber();
+    return m_index;
 }
 
 void TCollectionItem::SetIndex(int value) {
@@ -110,6 +117,12 @@ void TCollection::Exchange(int a, int b) {
     Items(a);
     Items(b);
     m_items.swapItemsAt(a, b);
+    if (a < m_validIndexes && b < m_validIndexes) {
+        m_items.at(a)->m_index = a;
+        m_items.at(b)->m_index = b;
+    } else {
+        m_validIndexes = std::min({m_validIndexes, a, b});
+    }
     Changed();
 }
 
@@ -134,6 +147,9 @@ void TCollection::Changed() {
 }
 
 void TCollection::InsertItem(TCollectionItem* item) {
+    item->m_index = int(m_items.size());
+    if (m_validIndexes == item->m_index)
+        ++m_validIndexes;
     m_items.append(item);
     item->m_collection = this;
     item->m_id = m_nextId++;
@@ -143,11 +159,28 @@ void TCollection::InsertItem(TCollectionItem* item) {
 
 void TCollection::RemoveItem(TCollectionItem* item) {
     Notify(item, TCollectionNotification::cnExtracting);
-    m_items.removeOne(item);
+    const int index = item->Index();
+    m_items.removeAt(index);
+    m_validIndexes = std::min(m_validIndexes, index);
     item->m_collection = nullptr;
+    item->m_index = -1;
     Changed();
 }
 
 void TCollection::MoveItem(int from, int to) {
     m_items.move(from, to);
+    const int first = std::min(from, to);
+    const int last = std::max(from, to);
+    if (last < m_validIndexes) {
+        for (int i = first; i <= last; ++i) // only the places between the two ends changed
+            m_items.at(i)->m_index = i;
+    } else {
+        m_validIndexes = std::min(m_validIndexes, first);
+    }
+}
+
+void TCollection::Renumber() const {
+    for (int i = m_validIndexes; i < m_items.size(); ++i)
+        m_items.at(i)->m_index = i;
+    m_validIndexes = int(m_items.size());
 }

@@ -36,6 +36,7 @@ private:
     friend class TCollection;
     TCollection* m_collection = nullptr;
     int m_id = 0;
+    int m_index = -1; // the item's place, valid while below its collection's count of valid places
 };
 
 class TCollection : public QObject {
@@ -82,6 +83,8 @@ private:
     void InsertItem(TCollectionItem* item);
     void RemoveItem(TCollectionItem* item);
     void MoveItem(int from, int to);
+    // The places from the first stale one on are counted again (after items were removed or moved).
+    void Renumber() const;
 
     const QMetaObject* m_itemClass;
     QObject* m_owner;
@@ -89,4 +92,7 @@ private:
     QList<TCollectionItem*> m_items;
     int m_updateCount = 0;
     int m_nextId = 0;
+    // Items before this place know their index; those after it learn it again when asked. Kept so that
+    // an item's index, and removing items from the end, cost no search through the list.
+    mutable int m_validIndexes = 0;
 };

@@ -743,6 +743,7 @@ void TCustomDrawGrid::UpdateEdit() {
         m_inplaceEdit->UpdateContents();
         m_inplaceEdit->setReadOnly(!CanEditModify());
         m_inplaceEdit->selectAll();
+        EditorReloaded();
     };
     if (!m_inplaceEdit) {
         m_inplaceEdit = CreateEditor();

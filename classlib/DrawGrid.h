@@ -230,6 +230,8 @@ protected:
     // True when the editor's cell no longer shows what the editor was loaded from: its text then belongs
     // nowhere and is dropped, and the editor is loaded afresh.
     virtual bool EditorCellChanged() const { return false; }
+    // Called when the editor has been loaded for its cell (text, mask and selection set).
+    virtual void EditorReloaded() {}
     // Moves the current cell without asking SelectCell (the grid's own bookkeeping after a change).
     void SetCurrentCell(int col, int row);
     TGridState GridState() const { return m_gridState; }

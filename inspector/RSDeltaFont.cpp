@@ -2,6 +2,10 @@
 
 TRSFont::TRSFont(QObject* parent) : QObject(parent) {}
 
+TRSFont::TRSFont(const TRSFont* source, QObject* parent)
+    : QObject(parent), m_font(source ? source->m_font : QFont()),
+      m_color(source ? source->m_color : Qt::black) {}
+
 void TRSFont::Changed() {
     if (OnChange)
         OnChange(this);

@@ -11,6 +11,8 @@ class TRSFont : public QObject {
 
 public:
     explicit TRSFont(QObject* parent = nullptr);
+    // A copy of another font's font and colour (without the application font looked up first).
+    explicit TRSFont(const TRSFont* source, QObject* parent = nullptr);
 
     const QFont& Font() const { return m_font; }
     void SetFont(const QFont& value);

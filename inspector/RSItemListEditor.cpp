@@ -17,6 +17,19 @@ bool IsDescendantOf(const TRSItemProp* row, const TRSItemProp* ancestor) {
     return false;
 }
 
+// Sets a flag for as long as it lives, and puts its old value back afterwards.
+class TFlagScope {
+public:
+    TFlagScope(bool& flag, bool value) : m_flag(flag), m_old(std::exchange(flag, value)) {}
+    ~TFlagScope() { m_flag = m_old; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
 // Runs EndUpdate when the scope ends.
 template <class T> class TUpdateScope {
 public:
@@ -334,6 +347,9 @@ void TRSCustomItemListEditor::CloseEditor() {
     if (m_updateCount != 0)
         return;
     const bool open = InplaceEditor() && InplaceEditor()->isVisible();
+    if (open)
+        if (TEditorState state = SaveEditor(); state.Row)
+            m_keptEdit = state;
     DiscardEdit();
     // The editor comes back on the current row once the change that closed it is over.
     if (open && !m_reopenPosted) {
@@ -368,11 +384,14 @@ void TRSCustomItemListEditor::EndUpdate() {
     if (m_updateCount == 0 || --m_updateCount > 0)
         return;
     if (m_listsStale && !m_destroying) {
-        m_listsStale = false;
-        RebuildLists();
+        // Rows still arriving in an update of the tree: the lists are built once, when it ends.
+        if (Items()->UpdateCount() == 0)
+            RebuildLists();
     } else if (VisibleCount() != m_updateShownCount) {
         RowCountChanged();
     }
+    if (std::exchange(m_repaintPending, false))
+        InvalidateGrid();
 }
 
 void TRSCustomItemListEditor::RowCountChanged() {
@@ -417,28 +436,13 @@ void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>&
             AppendShown(row->Items()->Items(i), list);
 }
 
-// Closes the editor for a rebuild of the lines and, once the rebuild has reopened it, lets it carry on
-// where the user was when it is back on the same row.
-class TRSCustomItemListEditor::TEditorKeeper {
-public:
-    explicit TEditorKeeper(TRSCustomItemListEditor* grid) : m_grid(grid), m_state(grid->SaveEditor()) {
-        m_grid->CloseEditor();
-    }
-    ~TEditorKeeper() { m_grid->RestoreEditor(m_state); }
-    TEditorKeeper(const TEditorKeeper&) = delete;
-    TEditorKeeper& operator=(const TEditorKeeper&) = delete;
-
-private:
-    TRSCustomItemListEditor* m_grid;
-    TEditorState m_state;
-};
-
 TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() const {
     TEditorState state;
     const TRSInplaceEditList* editor = Editor();
     if (!editor || InplaceCol() < 0 || !editor->isVisible() || !m_editRow || EditorCellChanged())
         return state;
     state.Row = m_editRow;
+    state.Path = RowKey(m_editRow);
     state.Value = ValueIndexOf(InplaceCol(), InplaceRow());
     state.Text = editor->text();
     state.OldValue = editor->OldValue();
@@ -452,16 +456,96 @@ TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() cons
 void TRSCustomItemListEditor::RestoreEditor(const TEditorState& state) {
     TRSInplaceEditList* editor = Editor();
     if (!state.Row || !editor || InplaceCol() < 0 || m_editRow != state.Row ||
-        ValueIndexOf(InplaceCol(), InplaceRow()) != state.Value || editor->text() != state.Text)
+        ValueIndexOf(InplaceCol(), InplaceRow()) != state.Value)
         return;
+    if (state.Modified) {
+        // The typed text, still uncommitted: Enter commits it to this row, Escape goes back to what the row
+        // held before it (or to what the program put there since).
+        editor->SetText(state.Text);
+        editor->SetOldValue(state.OldValue);
+        editor->SetModified(true);
+    } else if (editor->text() != state.Text) {
+        return; // the row's value changed: the editor shows the new one
+    }
     if (state.SelStart < 0)
         editor->setCursorPosition(state.Cursor);
     else if (state.Cursor == state.SelStart)
         editor->setSelection(state.SelStart + state.SelLength, -state.SelLength);
     else
         editor->setSelection(state.SelStart, state.SelLength);
-    editor->SetOldValue(state.OldValue);
-    editor->SetModified(state.Modified);
+}
+
+void TRSCustomItemListEditor::EditorReloaded() {
+    // A kept edit belongs to its row's cell only: loaded anywhere else, the editor drops it.
+    const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
+    RestoreEditor(kept);
+}
+
+QString TRSCustomItemListEditor::TextOf(const TRSItemProp* row, int value) {
+    if (value == 0)
+        return row->Name();
+    const QStringList& lines = row->m_values.Lines();
+    return value - 1 < lines.size() ? lines.at(value - 1) : QString();
+}
+
+void TRSCustomItemListEditor::RowTextChanged(TRSItemProp* row) {
+    if (m_editorWriting)
+        return;
+    if (m_keptEdit.Row == row && m_keptEdit.Modified)
+        m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
+    TRSInplaceEditList* editor = Editor();
+    if (editor && m_editRow == row && InplaceCol() >= 0 && editor->Modified() && !EditorCellChanged())
+        editor->SetOldValue(TextOf(row, ValueIndexOf(InplaceCol(), InplaceRow())));
+}
+
+void TRSCustomItemListEditor::RepaintRow(const TRSItemProp* row) {
+    if (m_updateCount > 0 || Items()->UpdateCount() > 0)
+        m_repaintPending = true;
+    else if (row->IsShown())
+        InvalidateGrid();
+}
+
+TRSItemProp* TRSCustomItemListEditor::EditedRow() const {
+    if (m_keptEdit.Row && m_keptEdit.Modified)
+        return m_keptEdit.Row;
+    const TRSInplaceEditList* editor = Editor();
+    return editor && editor->Modified() && InplaceCol() >= 0 && !EditorCellChanged() ? m_editRow.data()
+                                                                                     : nullptr;
+}
+
+QString TRSCustomItemListEditor::RowKey(const TRSItemProp* row) const {
+    return row->GetFullName();
+}
+
+void TRSCustomItemListEditor::DropKeptEdit() {
+    m_keptEdit = TEditorState{};
+}
+
+void TRSCustomItemListEditor::CommitKeptEdit() {
+    const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
+    TRSItemProp* row = kept.Row;
+    if (!row || !kept.Modified || row->ItemListEditor() != this)
+        return;
+    auto write = [&](const QString& text) {
+        TFlagScope writing(m_editorWriting, true);
+        if (kept.Value == 0) {
+            row->SetName(text);
+        } else {
+            row->Values().Get(kept.Value - 1);
+            row->Values().Put(kept.Value - 1, text);
+        }
+    };
+    // The same check as the editor's own commit.
+    if (kept.Value > 0 && row->ExpressionMask() && !row->EditMask().isEmpty()) {
+        TGRegularExpression expression;
+        expression.SetExpression(row->EditMask());
+        if (expression.Find(kept.Text) <= 0) {
+            write(kept.OldValue);
+            throw Exception(_("\"%1\" is not a valid property value").arg(kept.Text));
+        }
+    }
+    write(kept.Text);
+    row->DoValidate();
 }
 
 void TRSCustomItemListEditor::EditorLoaded() {
@@ -479,16 +563,34 @@ bool TRSCustomItemListEditor::EditorCellChanged() const {
 }
 
 void TRSCustomItemListEditor::RebuildLists() {
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+    m_listsStale = false;
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
     m_itemList.clear();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
+    qsizetype count = items->Count(); // one allocation for each list
+    for (int i = 0; i < items->Count(); ++i)
+        count += items->Items(i)->DescendantCount();
+    m_itemList.reserve(count);
+    m_visibleItems.reserve(count);
     for (int i = 0; i < items->Count(); ++i) {
         AppendSubtree(items->Items(i), m_itemList);
         AppendShown(items->Items(i), m_visibleItems);
     }
+    // A kept edit whose row an update replaced goes on on the row that now stands for the same thing (a
+    // rescan makes every row anew).
+    if (!m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
+        for (TRSItemProp* row : std::as_const(m_itemList))
+            if (RowKey(row) == m_keptEdit.Path) {
+                m_keptEdit.Row = row;
+                m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
+                break;
+            }
+    if (!current)
+        current = m_keptEdit.Row ? m_keptEdit.Row.data() : m_staleCurrent.data();
+    m_staleCurrent = nullptr;
     RowCountChanged();
     const int index = current ? VisibleIndexOf(current) : -1;
     if (index >= 0) {
@@ -499,7 +601,7 @@ void TRSCustomItemListEditor::RebuildLists() {
 }
 
 void TRSCustomItemListEditor::RebuildVisible() {
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -517,12 +619,25 @@ void TRSCustomItemListEditor::RebuildVisible() {
 void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotification action) {
     if (m_destroying)
         return;
-    if (action == TCollectionNotification::cnAdded) {
-        if (m_adoptNewRow && !item->ParentItem()) {
-            m_adoptNewRow = false;
-            m_editRow = item;
-            m_editOnNewLine = false;
+    if (action == TCollectionNotification::cnAdded && m_adoptNewRow && !item->ParentItem()) {
+        m_adoptNewRow = false;
+        m_editRow = item;
+        m_editOnNewLine = false;
+    }
+    if (Items()->UpdateCount() > 0) {
+        // Inside an update of the tree the lists are built once, at its end (a row placed in them one at a
+        // time costs a search and a move through the lists each). Until then they hold no row, so that
+        // none of them keeps a row that leaves the tree.
+        if (!m_listsStale) {
+            CloseEditor();
+            m_staleCurrent = CurrentItem();
+            m_listsStale = true;
+            m_itemList.clear();
+            m_visibleItems.clear();
         }
+        return;
+    }
+    if (action == TCollectionNotification::cnAdded) {
         QList<TRSItemProp*> subtree;
         AppendSubtree(item, subtree);
         int pos = int(m_itemList.size());
@@ -560,6 +675,8 @@ void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
             return;
         }
         RebuildLists();
+    } else if (m_updateCount > 0 || Items()->UpdateCount() > 0) {
+        m_repaintPending = true; // one repaint when the update ends, not a search per changed row
     } else if (VisibleIndexOf(item) >= 0) {
         InvalidateGrid();
     }
@@ -579,7 +696,7 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
     const int index = ItemListIndexOf(row);
     if (index < 0)
         return;
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     QList<TRSItemProp*> fresh;
     AppendSubtree(row, fresh);
     int end = index + 1;
@@ -616,7 +733,7 @@ void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
 void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     if (m_destroying || Items()->UpdateCount() > 0 || ItemListIndexOf(item) < 0)
         return;
-    TEditorKeeper keeper(this);
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
     int index = VisibleIndexOf(item);
     const bool shown = item->IsShown();
@@ -719,7 +836,7 @@ void TRSCustomItemListEditor::TitleCaptionsChanged() {
 int TRSCustomItemListEditor::CompareItems(const QString& s1, const QString& s2) const {
     if (m_caseSensitive)
         return Sign(QString::localeAwareCompare(s1, s2));
-    return Sign(QString::localeAwareCompare(s1.toLower(), s2.toLower()));
+    return CompareNamesIgnoringCase(s1, s2);
 }
 
 void TRSCustomItemListEditor::FitColumns() {
@@ -904,6 +1021,7 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     if (fromEditor && EditorCellChanged())
         return;
     TCustomDrawGrid::SetEditText(col, row, value);
+    TFlagScope writing(m_editorWriting, fromEditor || m_editorWriting);
     TUpdateScope scope(this);
     const int index = ItemIndexOf(col, row) - FixedItems();
     if (index >= VisibleCount() && !value.isEmpty()) {
@@ -962,6 +1080,9 @@ void TRSCustomItemListEditor::CommitName(TRSItemProp* row) {
 
 void TRSCustomItemListEditor::ValidateEdit() {
     TRSInplaceEditList* editor = Editor();
+    // An edit kept from an editor that a change of the rows closed, and not yet back on its row.
+    if (m_keptEdit.Row && (!editor || InplaceCol() < 0 || m_editRow != m_keptEdit.Row))
+        CommitKeptEdit();
     if (!editor || !editor->Modified())
         return;
     if (EditorCellChanged()) {
@@ -971,7 +1092,9 @@ void TRSCustomItemListEditor::ValidateEdit() {
     }
     if (editor->isVisible())
         editor->ValidateOrRaise();
-    TRSItemProp* r = CurrentItem();
+    TRSItemProp* r = m_editRow ? m_editRow.data() : CurrentItem();
+    // The row may hold what the program put there since the last key: the typed text is what commits.
+    UpdateText();
     if (r && InplaceCol() >= 0 && ValueIndexOf(InplaceCol(), InplaceRow()) == 0 && !EditorCellChanged())
         CommitName(r);
     if (r)

@@ -159,6 +159,17 @@ public:
     TRSItemProp* GetCategoryFor(TRSItemProp* row, const QString& propName);
     // A sub-level of a row changed as a whole (it may have been reordered): the row lists follow.
     void SubItemsChanged(TRSItemProp* row);
+    // A row's name or values changed. When the program changed them under an open edit, Escape goes back
+    // to what the row holds now.
+    void RowTextChanged(TRSItemProp* row);
+    // Repaints the grid when the row is shown (once at the end of an update).
+    void RepaintRow(const TRSItemProp* row);
+    // Forgets an edit that a change of the rows closed (its rows now describe something else).
+    void DropKeptEdit();
+    // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
+    TRSItemProp* EditedRow() const;
+    // What a row stands for, the same for a row made anew in its place: its full name.
+    virtual QString RowKey(const TRSItemProp* row) const;
 
     TRSNotifyEvent OnEditButtonClick;
     TRSGetPickListEvent OnGetPickList;
@@ -231,6 +242,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void EditorLoaded() override;
     bool EditorCellChanged() const override;
+    void EditorReloaded() override;
     void showEvent(QShowEvent* event) override;
 
     virtual void FontChanged();
@@ -242,10 +254,11 @@ protected:
     virtual void DoShowHints(TRSItemProp* item, int col, int row, QString& hint);
 
 private:
-    // What the user was doing in the editor when the lines are rebuilt, so that the editor carries on on
-    // its row wherever that row lands (and the text is dropped when the row went).
+    // What the user was doing in the editor when a change of the rows closed it, so that the editor carries
+    // on on its row wherever that row lands (and the text is dropped when the row went).
     struct TEditorState {
         QPointer<TRSItemProp> Row;
+        QString Path; // the row's full name
         int Value = -1;
         QString Text;
         QString OldValue;
@@ -254,9 +267,13 @@ private:
         int SelLength = 0;
         bool Modified = false;
     };
-    class TEditorKeeper;
     TEditorState SaveEditor() const;
     void RestoreEditor(const TEditorState& state);
+    // Commits a kept edit while the editor is not back on its row: its text goes into the row and is
+    // validated there.
+    void CommitKeptEdit();
+    // The text a row shows in a value index (0: its name).
+    static QString TextOf(const TRSItemProp* row, int value);
     // The commit of a name cell: a name held back while typing is stored now or refused.
     void CommitName(TRSItemProp* row);
     void RebuildLists();
@@ -302,11 +319,15 @@ private:
     bool m_deleteBlanks = true;
     bool m_destroying = false;
     bool m_loading = false;
-    bool m_listsStale = false;
-    QPointer<TRSItemProp> m_editRow; // the row the editor was loaded from
-    bool m_editOnNewLine = false;    // ... or the empty line after the last row
+    bool m_listsStale = false;            // the lists are rebuilt when the update ends
+    bool m_repaintPending = false;        // a shown row changed inside an update
+    QPointer<TRSItemProp> m_staleCurrent; // the current row when the lists went stale
+    QPointer<TRSItemProp> m_editRow;      // the row the editor was loaded from
+    bool m_editOnNewLine = false;         // ... or the empty line after the last row
     bool m_reopenPosted = false;
-    bool m_adoptNewRow = false; // the next top-level row added is the editor's (typed on the empty line)
+    bool m_adoptNewRow = false;   // the next top-level row added is the editor's (typed on the empty line)
+    TEditorState m_keptEdit;      // the edit of an editor closed by a change of the rows
+    bool m_editorWriting = false; // the editor's text is being written into its cell
 };
 
 // The grid as a component of its own: its rows are stored with it. While a stream is read into it, it

@@ -1,6 +1,7 @@
 #include "inspector/RSItemProp.h"
 #include "classlib/Translation.h"
 #include "inspector/RSItemListEditor.h"
+#include <QCollator>
 #include <QSet>
 
 namespace {
@@ -16,7 +17,25 @@ int Sign(int v) {
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
+// The row class's constructor from a collection, looked up once per collection rather than per row.
+int RowConstructor(const QMetaObject* itemClass) {
+    return itemClass->indexOfConstructor(QByteArray(itemClass->className()) + "(TCollection*)");
+}
+
 } // namespace
+
+int CompareNamesIgnoringCase(const QString& s1, const QString& s2) {
+    // The collation the locale-aware comparison uses, with case left out: one collator per thread, made
+    // again when the default locale changes.
+    thread_local QLocale locale;
+    thread_local std::unique_ptr<QCollator> collator;
+    if (!collator || locale != QLocale()) {
+        locale = QLocale();
+        collator = std::make_unique<QCollator>(locale);
+        collator->setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    return Sign(collator->compare(s1, s2));
+}
 
 // ---- TRSItemPropValueStrings -------------------------------------------------------------------------
 
@@ -78,27 +97,26 @@ void TRSItemPropValueStrings::SetText(const QString& text) {
 }
 
 void TRSItemPropValueStrings::Changed() {
-    if (!m_updating)
-        m_row->SignalChanged();
+    if (m_updating)
+        return;
+    if (TRSCustomItemListEditor* grid = m_row->ItemListEditor())
+        grid->RowTextChanged(m_row);
+    m_row->SignalChanged();
 }
 
 // ---- TRSItemProp -------------------------------------------------------------------------------------
 
 TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_birthCollection(collection) {
-    m_font = std::make_unique<TRSFont>();
-    m_valueFont = std::make_unique<TRSFont>();
     auto* rows = qobject_cast<TRSItemProps*>(collection);
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
     TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
     // A category's bold heading font is its own: a row under it starts from the grid's font.
-    if (parent && !parent->Category())
-        m_font->Assign(*parent->Font());
-    else if (grid)
-        m_font->Assign(*grid->GridFont());
-    if (parent)
-        m_valueFont->Assign(*parent->ValueFont());
-    else if (grid)
-        m_valueFont->Assign(*grid->ValueFont());
+    const TRSFont* font = (parent && !parent->Category()) ? parent->Font()
+                          : grid                          ? grid->GridFont()
+                                                          : nullptr;
+    const TRSFont* valueFont = parent ? parent->ValueFont() : grid ? grid->ValueFont() : nullptr;
+    m_font = std::make_unique<TRSFont>(font);
+    m_valueFont = std::make_unique<TRSFont>(valueFont);
     m_font->OnChange = [this](TRSFont*) { FontChanged(); };
     m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
 }
@@ -117,7 +135,7 @@ TRSItemProp::~TRSItemProp() {
 }
 
 TRSItemProps* TRSItemProp::Collection() const {
-    return qobject_cast<TRSItemProps*>(TCollectionItem::Collection());
+    return m_rows;
 }
 
 TRSItemProps* TRSItemProp::CreateItems(QObject* owner) {
@@ -284,8 +302,12 @@ void TRSItemProp::UpdatePosition(const QString& newName) {
     }
     TRSItemProps* rows = Collection();
     if (rows && rows->Sorted()) {
-        // Binary search among the other rows of the level: the result is the row's new index.
         const int own = Index();
+        // A row named in order at the end of its level stays there (a level is mostly filled in order).
+        if (own == rows->Count() - 1 &&
+            (own == 0 || rows->CompareNames(rows->Items(own - 1)->Name(), newName) <= 0))
+            return;
+        // Binary search among the other rows of the level: the result is the row's new index.
         int lo = 0;
         int hi = rows->Count() - 2;
         auto other = [&](int i) { return rows->Items(i < own ? i : i + 1); };
@@ -445,8 +467,10 @@ void TRSItemProp::SetName(const QString& value) {
     }
     m_name = value;
     TRSCustomItemListEditor* grid = ItemListEditor();
-    if (grid && IsShown())
-        grid->InvalidateGrid();
+    if (grid) {
+        grid->RowTextChanged(this);
+        grid->RepaintRow(this);
+    }
     SignalChanged();
 }
 
@@ -656,17 +680,24 @@ void TRSItemProp::Assign(const TRSItemProp& source) {
 // ---- TRSItemProps ------------------------------------------------------------------------------------
 
 TRSItemProps::TRSItemProps(QObject* owner, const QMetaObject* itemClass)
-    : TCollection(itemClass, owner, [itemClass](TCollection* c) {
-          // The row is built completely first; the collection inserts it afterwards.
-          QObject* obj = itemClass->newInstance(Q_ARG(TCollection*, c));
-          auto* item = qobject_cast<TCollectionItem*>(obj);
-          if (!item) {
-              delete obj;
-              throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
-                                          .arg(QString::fromLatin1(itemClass->className())));
-          }
-          return item;
-      }) {
+    : TCollection(itemClass, owner,
+                  [itemClass, ctor = RowConstructor(itemClass)](TCollection* c) {
+                      // The row is built completely first; the collection inserts it afterwards.
+                      QObject* obj = nullptr;
+                      if (ctor >= 0) {
+                          void* args[] = {&obj, &c};
+                          itemClass->static_metacall(QMetaObject::CreateInstance, ctor, args);
+                      }
+                      auto* item = qobject_cast<TCollectionItem*>(obj);
+                      if (!item) {
+                          delete obj;
+                          throw EInvalidOperation(QStringLiteral("Cannot create an item of class %1")
+                                                      .arg(QString::fromLatin1(itemClass->className())));
+                      }
+                      return item;
+                  }),
+      m_ownerRow(qobject_cast<TRSItemProp*>(owner)),
+      m_ownerGrid(qobject_cast<TRSCustomItemListEditor*>(owner)) {
     m_defaultCategoryName = _("Miscellaneous");
 }
 
@@ -679,15 +710,13 @@ TRSItemProps::~TRSItemProps() {
 }
 
 TRSItemProp* TRSItemProps::ParentRow() const {
-    return qobject_cast<TRSItemProp*>(Owner());
+    return m_ownerRow;
 }
 
 TRSCustomItemListEditor* TRSItemProps::Grid() const {
-    if (auto* grid = qobject_cast<TRSCustomItemListEditor*>(Owner()))
-        return grid;
-    if (TRSItemProp* row = ParentRow())
-        return row->ItemListEditor();
-    return nullptr;
+    if (m_ownerGrid)
+        return m_ownerGrid;
+    return m_ownerRow ? m_ownerRow->ItemListEditor() : nullptr;
 }
 
 QString TRSItemProps::Delimiter() const {
@@ -820,7 +849,7 @@ void TRSItemProps::PrepareChange() {
 int TRSItemProps::CompareNames(const QString& s1, const QString& s2) const {
     if (TRSCustomItemListEditor* grid = Grid())
         return grid->CompareItems(s1, s2);
-    return Sign(QString::localeAwareCompare(s1.toLower(), s2.toLower()));
+    return CompareNamesIgnoringCase(s1, s2);
 }
 
 void TRSItemProps::SetDefaultCategoryItem(TRSItemProp* row) {
@@ -1008,6 +1037,19 @@ void TRSItemProps::Notify(TCollectionItem* item, TCollectionNotification action)
     auto* row = qobject_cast<TRSItemProp*>(item);
     if (!row)
         return;
+    // Rows further down pass their notices up through here too; only this collection's own are kept.
+    const bool own = row->TCollectionItem::Collection() == this;
+    if (own && action == TCollectionNotification::cnAdded)
+        row->m_rows = this;
+    // The row is in this collection until the notice of its leaving is over.
+    struct TLeave {
+        TRSItemProp* row;
+        bool leaving;
+        ~TLeave() {
+            if (leaving)
+                row->m_rows = nullptr;
+        }
+    } leave{row, own && action == TCollectionNotification::cnExtracting};
     if (action == TCollectionNotification::cnExtracting && row == m_defaultCategoryItem)
         m_defaultCategoryItem = nullptr;
     if (TRSItemProp* parent = ParentRow())

@@ -22,6 +22,10 @@ class ERSException : public EComponentError {
 
 enum TEditStyle { esSimple, esEllipsis, esPickList };
 
+// The locale's comparison of two names ignoring case (below, at or above 0), without a lowered copy of
+// either name.
+int CompareNamesIgnoringCase(const QString& s1, const QString& s2);
+
 using TRSNotifyEvent = std::function<void(QObject* sender)>;
 using TRSGetPickListEvent =
     std::function<void(QObject* sender, const QString& propName, QStringList& values)>;
@@ -227,6 +231,7 @@ private:
     bool m_defaultCategory = false;
     TRSItemPropValueStrings m_values{this};
     TCollection* m_birthCollection = nullptr;
+    TRSItemProps* m_rows = nullptr; // the row collection it is in (kept by its notifications)
     bool m_inserted = false;
     bool m_takingParentFont = false;
 };
@@ -285,6 +290,8 @@ private:
     TRSItemProp* AddNamed(const QString& name);
     QString Delimiter() const;
 
+    TRSItemProp* m_ownerRow = nullptr;              // the owner as a row ...
+    TRSCustomItemListEditor* m_ownerGrid = nullptr; // ... or as the grid
     bool m_sorted = false;
     TRSItemProp* m_defaultCategoryItem = nullptr;
     QStringList m_categories;

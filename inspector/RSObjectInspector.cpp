@@ -9,6 +9,7 @@
 #include "inspector/RSPresetClasses.h"
 #include <QCoreApplication>
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -449,6 +450,7 @@ void TRSCustomObjectInspector::ObjectsCleared() {
     if (Destroying() || IsWriting())
         return;
     CloseEditor();
+    DropKeptEdit(); // typed for the objects that go
     if (!Loading())
         if (TRSItemProp* current = CurrentItem())
             m_selectedPath = current->GetFullName();
@@ -643,7 +645,10 @@ void TRSCustomObjectInspector::RebuildItems() {
         throw;
     }
     DoAfterScan(nullptr);
-    if (!m_selectedPath.isEmpty())
+    // The user's uncommitted edit keeps its row selected, whatever the rows are called now.
+    if (TRSItemProp* edited = EditedRow())
+        SelectItem(edited);
+    else if (!m_selectedPath.isEmpty())
         SelectItem(Items()->FindByPath(m_selectedPath));
 }
 
@@ -660,8 +665,12 @@ void TRSCustomObjectInspector::ScanObjects() {
         TUpdateGuard<TRSCustomObjectInspector> update(this);
         struct TVisitedReset {
             QSet<const QObject*>& visited;
-            ~TVisitedReset() { visited.clear(); }
-        } reset{m_visited};
+            QHash<const QMetaObject*, TPropList>& propLists;
+            ~TVisitedReset() {
+                visited.clear();
+                propLists.clear();
+            }
+        } reset{m_visited, m_propLists};
         SetValueCount(multi ? int(objs.size()) + 1 : 2);
         ScanProperties(objs, Items(), {});
         ApplyFilters();
@@ -684,13 +693,18 @@ void TRSCustomObjectInspector::ScanProperties(const QList<QObject*>& objs, TRSIt
         return;
     for (QObject* obj : objs)
         m_visited.insert(obj);
-    const TPropList props = GetPropList(objs.first(), m_displayKinds, Sorted());
+    // Objects of one class (the items of a collection) have one list of properties per scan.
+    const QMetaObject* metaClass = objs.first()->metaObject();
+    auto cached = m_propLists.constFind(metaClass);
+    if (cached == m_propLists.cend())
+        cached = m_propLists.insert(metaClass, GetPropList(metaClass, m_displayKinds, Sorted()));
+    const TPropList props = *cached;
     TUpdateGuard<TRSItemProps> update(rows);
     for (const TPropInfo& info : props) {
         if (!SamePropertyInAll(objs, info))
             continue;
         TRSItemProperty* row = rows->Add();
-        FillItemProperty(row, objs, info.Name());
+        FillItemProperty(row, objs, info); // the first object's own: its class's list holds it
         if (ArrangeByCategory() && row->ParentRow() && row->ParentRow()->Category())
             ArrangeItem(row, Items()->Categories(), false);
     }
@@ -709,8 +723,13 @@ void TRSCustomObjectInspector::ScanProperties(const QList<QObject*>& objs, TRSIt
 
 void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs,
                                                 const QString& propName) {
+    FillItemProperty(row, objs, FindPropInfo(objs.first(), propName));
+}
+
+void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs,
+                                                const TPropInfo& info) {
     QObject* obj0 = objs.first();
-    const TPropInfo info = FindPropInfo(obj0, propName);
+    const QString propName = info.Name();
     const bool multi = DisplayOptions() & doMultiColValues;
     row->SetName(propName);
     row->SetPropName(propName);
@@ -719,7 +738,7 @@ void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QLis
     const int columns = multi ? int(objs.size()) : 1;
     QList<TPropInfo> infos;
     for (QObject* obj : objs)
-        infos << FindPropInfo(obj, propName);
+        infos << (obj == obj0 ? info : FindPropInfo(obj, propName));
     if (info.Kind() != tkInterface)
         for (int i = 0; i < columns; ++i)
             row->SetTypeDataValue(i, GetPropValue(objs.at(i), infos.at(i), false));
@@ -732,8 +751,8 @@ void TRSCustomObjectInspector::FillItemProperty(TRSItemProperty* row, const QLis
         row->SetRowKind(rkPlain);
     row->SetIsRealProperty(info.Kind() != tkInterface);
     QStringList texts;
-    for (QObject* obj : objs)
-        texts << GetPropertyText(obj, row);
+    for (int i = 0; i < objs.size(); ++i)
+        texts << PropertyText(objs.at(i), row, infos.at(i));
     row->Values().Get(0); // one line per value column
     for (int i = 0; i < columns; ++i)
         row->Values().Put(i, texts.at(i));
@@ -825,11 +844,28 @@ void TRSCustomObjectInspector::AddCollectionItems(TRSItemProperty* row, const QL
     }
     const bool multi = DisplayOptions() & doMultiColValues;
     const int columns = multi ? int(collections.size()) : 1;
-    TUpdateGuard<TRSItemProps> update(row->Items());
-    for (int index = 0; index < collections.first()->Count(); ++index) {
-        TRSItemProperty* itemRow = row->Items()->Add();
-        const QString name = FormatItemName(m_collectionItemFormat, index);
-        itemRow->SetName(name);
+    TRSItemProperties* rows = row->Items();
+    TUpdateGuard<TRSItemProps> update(rows);
+    const int count = collections.first()->Count();
+    // A sorted level takes the rows in their sorted order ("Items[10]" before "Items[2]"), so that no row
+    // has to move to its place; the items are then scanned in their own order.
+    std::vector<QString> names(count);
+    std::vector<int> order(count);
+    for (int index = 0; index < count; ++index) {
+        names[index] = FormatItemName(m_collectionItemFormat, index);
+        order[index] = index;
+    }
+    if (rows->Sorted())
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return rows->CompareNames(names[a], names[b]) < 0; });
+    std::vector<TRSItemProperty*> itemRows(count);
+    for (int index : order) {
+        itemRows[index] = rows->Add();
+        itemRows[index]->SetName(names[index]);
+    }
+    for (int index = 0; index < count; ++index) {
+        TRSItemProperty* itemRow = itemRows[index];
+        const QString& name = names[index];
         itemRow->SetPropName(name);
         itemRow->SetTypeKind(tkClass);
         TCollectionItem* first = collections.first()->Items(index);
@@ -973,6 +1009,10 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
 
 QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
     QList<QPointer<TRSItemProperty>> rows;
+    qsizetype count = Items()->Count();
+    for (int i = 0; i < Items()->Count(); ++i)
+        count += Items()->Items(i)->DescendantCount();
+    rows.reserve(count);
     std::function<void(TRSItemProperty*)> walk = [&](TRSItemProperty* row) {
         rows << row;
         if (row->HasItems())
@@ -989,22 +1029,29 @@ void TRSCustomObjectInspector::ApplyFilters() {
     if (m_filters->Count() == 0)
         return;
     // Every row at every level, collapsed or not: a sub-row shown later by expanding is filtered too.
-    // From the last to the first: a row's sub-rows come after it and go before it does.
-    const QList<QPointer<TRSItemProperty>> rows = AllRows();
-    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
-        TRSItemProperty* row = rows.at(i);
-        if (row && (m_filters->IndexOf(row->Name()) >= 0 || m_filters->IndexOf(row->GetFullName()) >= 0))
-            row->Collection()->Delete(row->Index());
-    }
+    // From the last row in tree order to the first: a row's sub-rows go before it does, so no row is met
+    // after its deletion, and each level loses its rows from the end.
+    const bool paths = std::any_of(m_filters->Lines().begin(), m_filters->Lines().end(),
+                                   [&](const QString& f) { return f.contains(PathDelimiter()); });
+    std::function<void(TRSItemProperties*)> walk = [&](TRSItemProperties* level) {
+        for (int i = level->Count() - 1; i >= 0; --i) {
+            TRSItemProperty* row = level->Items(i);
+            if (row->HasItems())
+                walk(row->Items());
+            // A full path is built only when some filter is one.
+            if (m_filters->IndexOf(row->Name()) >= 0 ||
+                (paths && m_filters->IndexOf(row->GetFullName()) >= 0))
+                level->Delete(i);
+        }
+    };
+    walk(Items());
 }
 
 void TRSCustomObjectInspector::ApplyPresets() {
     if (Destroying() || !m_presets || m_presets->Count() == 0)
         return;
     // Every row at every level, each once: a row that a preset hides does not cost the next its presets.
-    for (const QPointer<TRSItemProperty>& row : AllRows())
-        if (row)
-            m_presets->ApplyToItem(row);
+    m_presets->ApplyToItems(AllRows());
 }
 
 void TRSCustomObjectInspector::PresetsChanged() {
@@ -1030,7 +1077,13 @@ QString TRSCustomObjectInspector::GetPropertyText(QObject* instance, TRSItemProp
         row->OnGetProperty(row, instance, row->PropName(), value);
         return value;
     }
-    const TPropInfo info = FindPropInfo(instance, row->PropName());
+    return PropertyText(instance, row, FindPropInfo(instance, row->PropName()));
+}
+
+QString TRSCustomObjectInspector::PropertyText(QObject* instance, TRSItemProperty* row,
+                                               const TPropInfo& info) {
+    if (row->OnGetProperty)
+        return GetPropertyText(instance, row);
     switch (info.Kind()) {
     case tkInteger:
     case tkChar:
@@ -1311,6 +1364,11 @@ void TRSCustomObjectInspector::GetCellText(int col, int row, QString& text) {
         !(col == Col() && row == Row()))
         return; // values that differ between objects show nowhere but in the current cell
     text = r->Values().Get(value - 1);
+}
+
+QString TRSCustomObjectInspector::RowKey(const TRSItemProp* row) const {
+    const auto* property = qobject_cast<const TRSItemProperty*>(row);
+    return property ? property->GetFullPath() : TRSCustomItemListEditor::RowKey(row);
 }
 
 TEditStyle TRSCustomObjectInspector::GetEditStyle(int col, int row) {

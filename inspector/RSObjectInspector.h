@@ -11,6 +11,7 @@
 #include "inspector/RSItemProperty.h"
 #include "inspector/RSPropertyPresets.h"
 #include <QEvent>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <memory>
@@ -201,6 +202,8 @@ public:
     void SetArrangeByCategory(bool value) override;
     void SetDisplayOptions(TILEDisplayOptions value) override;
     TEditStyle GetEditStyle(int col, int row) override;
+    // A row stands for its property path (a preset's alias may rename it).
+    QString RowKey(const TRSItemProp* row) const override;
     TRSItemProps* CreateItems(QObject* owner) override;
 
     TRSCustomPresetItemEvent OnCustomPreset;
@@ -224,10 +227,14 @@ private:
     friend class TRSItemProperty;
 
     void ObjectGone(QObject* obj);
+    // GetPropertyText with the property's information already looked up.
+    QString PropertyText(QObject* instance, TRSItemProperty* row, const TPropInfo& info);
     void ScanProperties(const QList<QObject*>& objs, TRSItemProperties* rows,
                         const QList<QObject*>& parentObjs);
     bool SamePropertyInAll(const QList<QObject*>& objs, const TPropInfo& info) const;
     void FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs, const QString& propName);
+    // The same with the first object's property information at hand.
+    void FillItemProperty(TRSItemProperty* row, const QList<QObject*>& objs, const TPropInfo& info);
     void FillSetMembers(TRSItemProperty* row, const QList<QObject*>& objs, const TPropInfo& info);
     void ScanSubObjects(TRSItemProperty* row, const QList<QObject*>& values, const QList<QObject*>& objs);
     void AddCollectionItems(TRSItemProperty* row, const QList<QObject*>& objs);
@@ -253,6 +260,7 @@ private:
     bool m_showValueChangedFont = true;
     std::unique_ptr<TRSCustomDeltaFont> m_valueChangedFont;
     QSet<const QObject*> m_visited;
+    QHash<const QMetaObject*, TPropList> m_propLists; // per class, during one scan
     QString m_selectedPath;
     bool m_inplaceComponents = true;
     TTypeKinds m_displayKinds;

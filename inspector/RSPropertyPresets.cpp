@@ -3,6 +3,7 @@
 #include "classlib/Translation.h"
 #include "inspector/RSFontStream.h"
 #include "inspector/RSObjectInspector.h"
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -81,6 +82,54 @@ bool ClassOrAncestorIn(const QMetaObject* metaClass, const QStringList& names) {
                 return true;
     return false;
 }
+
+namespace {
+
+// While the presets are applied, the class of a class-typed row (a row or a row's class parent) is
+// looked up once for all the presets and rows that test it, not once per preset and row.
+struct TRowClassCache {
+    int Depth = 0;
+    QHash<const TRSItemProperty*, const QMetaObject*> Classes;
+};
+TRowClassCache g_rowClasses; // main thread only, as the inspector is
+
+class TRowClassScope {
+public:
+    TRowClassScope() { ++g_rowClasses.Depth; }
+    ~TRowClassScope() {
+        if (--g_rowClasses.Depth == 0)
+            g_rowClasses.Classes.clear();
+    }
+    TRowClassScope(const TRowClassScope&) = delete;
+    TRowClassScope& operator=(const TRowClassScope&) = delete;
+    // The program's own code ran (a preset applied, a match handler): rows and objects may have changed.
+    static void Forget() { g_rowClasses.Classes.clear(); }
+};
+
+const QMetaObject* LookUpRowClass(TRSItemProperty* row) {
+    const QMetaObject* meta = GetClass(row->TypeName());
+    if (!meta) {
+        try {
+            meta = row->GetObjectClass(-1);
+        } catch (const Exception&) {
+            meta = nullptr;
+        }
+    }
+    return meta;
+}
+
+const QMetaObject* RowClass(TRSItemProperty* row) {
+    if (g_rowClasses.Depth == 0)
+        return LookUpRowClass(row);
+    const auto it = g_rowClasses.Classes.constFind(row);
+    if (it != g_rowClasses.Classes.cend())
+        return *it;
+    const QMetaObject* meta = LookUpRowClass(row);
+    g_rowClasses.Classes.insert(row, meta);
+    return meta;
+}
+
+} // namespace
 
 // ---- TRSPropertyPreset -------------------------------------------------------------------------------
 
@@ -278,23 +327,20 @@ bool TRSPropertyPreset::TypeTest(TTypeKinds kinds, const TStringList& names, TRS
         return true;
     if (!kinds.Contains(tkClass) || row->TypeKind() != tkClass)
         return false;
-    const QMetaObject* meta = GetClass(row->TypeName());
-    if (!meta) {
-        try {
-            meta = row->GetObjectClass(-1);
-        } catch (const Exception&) {
-            meta = nullptr;
-        }
-    }
+    const QMetaObject* meta = RowClass(row);
     return meta && ClassOrAncestorIn(meta, names.Lines());
 }
 
 bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
     bool result = m_matchTypes != 0;
     TRSCustomObjectInspector* inspector = Inspector();
-    TRSItemProperty* classParent = row ? row->ParentRow() : nullptr;
-    while (classParent && classParent->TypeKind() != tkClass)
-        classParent = classParent->ParentRow();
+    // Only the parent tests need the nearest class-typed ancestor.
+    TRSItemProperty* classParent = nullptr;
+    if (row && (m_matchTypes & (mtParentPropertyType | mtParentPropertyName | mtParentFullPropertyName))) {
+        classParent = row->ParentRow();
+        while (classParent && classParent->TypeKind() != tkClass)
+            classParent = classParent->ParentRow();
+    }
     if (result && (m_matchTypes & (mtPropertyName | mtFullPropertyName)))
         result =
             NameTest(*m_propNames, row, m_matchTypes & mtPropertyName, m_matchTypes & mtFullPropertyName);
@@ -311,10 +357,14 @@ bool TRSPropertyPreset::Matches(TRSItemProperty* row) {
         result = NameTest(*m_parentPropNames, classParent, m_matchTypes & mtParentPropertyName,
                           m_matchTypes & mtParentFullPropertyName);
     result = result == m_inclusive;
-    if (OnMatchPreset)
+    if (OnMatchPreset) {
         OnMatchPreset(this, row, result);
-    else if (inspector)
+        TRowClassScope::Forget();
+    } else if (inspector) {
         inspector->DoMatchPreset(this, row, result);
+        if (inspector->OnMatchPreset)
+            TRowClassScope::Forget();
+    }
     return result;
 }
 
@@ -427,14 +477,23 @@ int TRSPropertyPresets::IndexOfClass(const QMetaObject* presetClass) const {
 }
 
 void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
+    TRowClassScope classes;
     for (int i = 0; i < Count(); ++i) {
         TRSPropertyPreset* preset = Items(i);
         if (!preset->Active() || !preset->Matches(row))
             continue;
         preset->Apply(row);
+        TRowClassScope::Forget();
         if (!row->RefreshValue())
             break;
     }
+}
+
+void TRSPropertyPresets::ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows) {
+    TRowClassScope classes;
+    for (const QPointer<TRSItemProperty>& row : rows)
+        if (row)
+            ApplyToItem(row);
 }
 
 void TRSPropertyPresets::Notify(TCollectionItem* item, TCollectionNotification action) {

@@ -223,6 +223,8 @@ public:
     int IndexOfClass(const QMetaObject* presetClass) const;
     // Every active preset that matches applies, then the row refreshes; a failed refresh stops.
     void ApplyToItem(TRSItemProperty* row);
+    // ApplyToItem for each row still there, in order; a row's class is looked up once for the whole pass.
+    void ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows);
     TRSCustomObjectInspector* Inspector() const { return m_inspector; }
 
 protected:

@@ -727,3 +727,43 @@ TEST(RowCollection, DuplicateNamesTypedIntoTheGrid) {
     EXPECT_EQ(plain->Name(), "SERIAL2");
     EXPECT_TRUE(boxes->requests.isEmpty());
 }
+
+TEST(RowCollection, IndexesFollowEveryChangeOfALevel) {
+    // Each row knows its place however the level changes; a sorted level stays sorted.
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        std::mt19937 random(seed);
+        TRSItemProps rows(nullptr);
+        rows.SetSorted(seed % 2 == 0);
+        for (int step = 0; step < 300; ++step) {
+            const int count = rows.Count();
+            const int at = count ? int(random() % count) : 0;
+            switch (random() % 6) {
+            case 0:
+            case 1:
+                rows.Add()->SetName(QString::number(random() % 1000));
+                break;
+            case 2:
+                if (!rows.Sorted())
+                    rows.InsertAt(int(random() % (count + 1)));
+                break;
+            case 3:
+                if (count)
+                    rows.Delete(random() % 2 ? at : count - 1);
+                break;
+            case 4:
+                if (count)
+                    rows.Items(at)->SetName(QString::number(random() % 1000));
+                break;
+            default:
+                if (count && !rows.Sorted())
+                    rows.Exchange(at, int(random() % count));
+                break;
+            }
+            for (int i = 0; i < rows.Count(); ++i)
+                ASSERT_EQ(rows.Items(i)->Index(), i) << "seed " << seed << " step " << step;
+            if (rows.Sorted()) {
+                ASSERT_TRUE(IsSortedLevel(&rows)) << "seed " << seed << " step " << step;
+            }
+        }
+    }
+}
