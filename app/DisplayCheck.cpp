@@ -40,8 +40,10 @@ std::string RequestedPlatforms(int argc, char** argv) {
 
 // The X server named by DISPLAY answers, with the program's credentials. libxcb is what Qt's own X11
 // plugin connects with; it is bound at run time, so the program does not link X11 libraries for this.
-// Without libxcb the X11 plugin cannot load either: Qt's message then says so.
-bool XServerAnswers() {
+// Without libxcb the X11 plugin cannot load either: Qt's message then says so. The connection is kept by
+// the caller until the application has made its own: an X server whose last client leaves resets, and
+// refuses connections while it does.
+bool XServerAnswers(TDisplayConnection& held) {
     if (Environment("DISPLAY").empty())
         return false;
     void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
@@ -49,18 +51,19 @@ bool XServerAnswers() {
         return true;
     using Connect = void* (*)(const char*, int*);
     using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
     const auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
     const auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    const auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool answers = true;
-    if (connect && hasError && disconnect) {
-        // xcb_connect never returns null: a failed connection is an error object to be freed too.
-        void* connection = connect(nullptr, nullptr);
-        answers = hasError(connection) == 0;
-        disconnect(connection);
+    const auto disconnect = reinterpret_cast<TDisplayConnection::Disconnect>(dlsym(xcb, "xcb_disconnect"));
+    if (!connect || !hasError || !disconnect) {
+        dlclose(xcb);
+        return true;
     }
-    dlclose(xcb);
+    // xcb_connect never returns null: a failed connection is an error object to be freed too.
+    void* connection = connect(nullptr, nullptr);
+    const bool answers = hasError(connection) == 0;
+    held.Hold(xcb, connection, disconnect);
+    if (!answers)
+        held.Close();
     return answers;
 }
 
@@ -103,7 +106,24 @@ bool IsWayland(std::string_view platform) {
 
 } // namespace
 
-std::string DisplayProblem(int argc, char** argv) {
+void TDisplayConnection::Hold(void* library, void* connection, Disconnect disconnect) {
+    Close();
+    m_library = library;
+    m_connection = connection;
+    m_disconnect = disconnect;
+}
+
+void TDisplayConnection::Close() {
+    if (m_connection != nullptr)
+        m_disconnect(m_connection);
+    if (m_library != nullptr)
+        dlclose(m_library);
+    m_library = nullptr;
+    m_connection = nullptr;
+    m_disconnect = nullptr;
+}
+
+std::string DisplayProblem(int argc, char** argv, TDisplayConnection& held) {
     std::vector<std::string> platforms = SplitPlatforms(RequestedPlatforms(argc, argv));
     // Qt picks X11 or Wayland from the session when nothing is asked for; either one reachable will do.
     if (platforms.empty())
@@ -111,11 +131,16 @@ std::string DisplayProblem(int argc, char** argv) {
     for (const std::string& platform : platforms) {
         if (!IsX11(platform) && !IsWayland(platform))
             return {};
-        if (IsX11(platform) ? XServerAnswers() : WaylandAnswers())
+        if (IsX11(platform) ? XServerAnswers(held) : WaylandAnswers())
             return {};
     }
     return "vexadaxo: cannot open a display (DISPLAY=\"" + Environment("DISPLAY") + "\", WAYLAND_DISPLAY=\"" +
            Environment("WAYLAND_DISPLAY") +
            "\"); start the program in an X or Wayland desktop session, or with QT_QPA_PLATFORM=offscreen to "
            "run it without one (tests)";
+}
+
+std::string DisplayProblem(int argc, char** argv) {
+    TDisplayConnection held;
+    return DisplayProblem(argc, argv, held);
 }

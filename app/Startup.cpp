@@ -167,11 +167,13 @@ void SetUpApplication() {
 }
 
 int RunProgram(int argc, char** argv) {
-    if (const std::string problem = DisplayProblem(argc, argv); !problem.empty()) {
+    TDisplayConnection checked;
+    if (const std::string problem = DisplayProblem(argc, argv, checked); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 1;
     }
     TApplication app(argc, argv);
+    checked.Close();
     const TReporterBinding reporterBinding;
     // Translation set-up: the catalogues live below the program's folder.
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
