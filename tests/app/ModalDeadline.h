@@ -8,7 +8,7 @@
 #include <functional>
 
 // Runs open(), which returns once its modal dialog has ended; false when the deadline had to end it.
-[[nodiscard]] inline bool EndsBeforeDeadline(const std::function<void()>& open, int deadlineMs = 60000) {
+[[nodiscard]] inline bool EndsBeforeDeadline(const std::function<void()>& open, int deadlineMs = 30000) {
     bool late = false;
     QTimer deadline;
     QObject::connect(&deadline, &QTimer::timeout, [&late] {
