@@ -217,6 +217,12 @@ void TThread::Synchronize(TThread*, const std::function<void()>& method) {
         std::rethrow_exception(request.error);
 }
 
+bool TThread::SynchronizePending() {
+    TSyncState& s = syncState();
+    std::lock_guard lock(s.mutex);
+    return !s.queue.empty();
+}
+
 bool TThread::CheckSynchronize() {
     if (!IsMainThread())
         return false;

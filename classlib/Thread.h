@@ -71,6 +71,8 @@ public:
     // Runs the pending Synchronize calls (main thread only; elsewhere it does nothing). Answers whether
     // any ran. The main event loop runs it on its own; call it from loops that block the main thread.
     static bool CheckSynchronize();
+    // Whether a Synchronize call waits for the main thread to run it.
+    static bool SynchronizePending();
     static bool IsMainThread();
 
 protected:

@@ -10,6 +10,7 @@
 #include "model/IOClasses.h"
 #include "tests/app/AppFixture.h"
 #include "tests/app/AppTests.h"
+#include "tests/app/ModalDeadline.h"
 #include "tools/sim/Simulator.h"
 #include "ui_Find.h"
 #include "ui_Main.h"
@@ -37,7 +38,7 @@ struct TBusCase {
     }
 
     // The search dialog is modal: the range goes in once it shows, and the search's end closes it.
-    void Search(int begin, int end) {
+    [[nodiscard]] bool Search(int begin, int end) {
         QMetaObject::invokeMethod(
             FormFindSlave,
             [=] {
@@ -46,8 +47,9 @@ struct TBusCase {
                 FormFindSlave->ui().btFind->click();
             },
             Qt::QueuedConnection);
-        FormMain->OutlookBtn_FindClick();
+        const bool ended = EndsBeforeDeadline([] { FormMain->OutlookBtn_FindClick(); });
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return ended;
     }
     vdsim::TSimModuleState Module(int address) { return sim->State(sim->FindModule(address).value()); }
 };
@@ -60,7 +62,7 @@ class TestBus : public QObject {
 private slots:
     void searchFillsTreeAndCombo() {
         TBusCase c;
-        c.Search(1, 4);
+        QVERIFY2(c.Search(1, 4), "the search dialog was still open at the deadline");
         QVERIFY(!FormFindSlave->isVisible());
         auto& ui = FormMain->ui();
         QCOMPARE(FormMain->StatusBarDaxo()->PanelText(3), QStringLiteral("Find ok"));
@@ -80,7 +82,7 @@ private slots:
 
     void onlyAnEditThatTookEffectMarksTheDeviceModified() {
         TBusCase c;
-        c.Search(1, 1);
+        QVERIFY2(c.Search(1, 1), "the search dialog was still open at the deadline");
         QCOMPARE(FormMain->Network->GetCount(), 1);
         TRemoteIO* device = FormMain->Network->GetItem(0);
         FormMain->ui().tvNetwork->setCurrentIndex(device->Node()->index());
@@ -110,7 +112,7 @@ private slots:
 
     void sendConfigWritesTheModel() {
         TBusCase c;
-        c.Search(2, 3);
+        QVERIFY2(c.Search(2, 3), "the search dialog was still open at the deadline");
         QCOMPARE(FormMain->Network->GetCount(), 2);
         TRemoteIO* analog = FormMain->Network->GetItem(0);
         analog->AnalogicInput()->GetChannel(0)->SetLimitMax(3000);

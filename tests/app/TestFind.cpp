@@ -6,6 +6,7 @@
 #include "tests/app/AppFixture.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/FakeJobs.h"
+#include "tests/app/ModalDeadline.h"
 #include "ui_Find.h"
 #include "ui_Main.h"
 #include <QTest>
@@ -191,7 +192,8 @@ private slots:
                 FormFindSlave->SearchEnded();
             },
             Qt::QueuedConnection);
-        FormMain->OutlookBtn_FindClick();
+        QVERIFY2(EndsBeforeDeadline([] { FormMain->OutlookBtn_FindClick(); }),
+                 "the search dialog was still open at the deadline");
         auto& ui = FormMain->ui();
         QCOMPARE(c.app.presenter->Texts(), QStringList());
         QCOMPARE(FormMain->Network->GetCount(), 2);

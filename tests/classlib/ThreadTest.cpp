@@ -38,12 +38,10 @@ bool processEventsUntil(const std::function<bool()>& done) {
 } // namespace
 
 TEST(Thread, WaitForOnTheMainThreadServesAWorkerBlockedInSynchronize) {
-    std::atomic<bool> aboutToSynchronize{false};
     bool ranOnMainThread = false;
     bool terminateRanOnMainThread = false;
     QStringList order;
     TThreadPtr<TLambdaThread> t(TThread::Create<TLambdaThread>(true, [&](TLambdaThread* self) {
-        aboutToSynchronize = true;
         self->Synchronize([&] {
             ranOnMainThread = TThread::IsMainThread();
             order << QStringLiteral("synchronize");
@@ -56,9 +54,12 @@ TEST(Thread, WaitForOnTheMainThreadServesAWorkerBlockedInSynchronize) {
         order << QStringLiteral("terminate");
     };
     t->Start();
-    while (!aboutToSynchronize)
+    // The worker waits in Synchronize before the main thread waits; no event is served meanwhile.
+    QElapsedTimer queued;
+    queued.start();
+    while (!TThread::SynchronizePending() && queued.elapsed() < 10000)
         QThread::yieldCurrentThread();
-    QThread::msleep(20); // let the worker block in Synchronize before the main thread waits
+    ASSERT_TRUE(TThread::SynchronizePending()) << "the worker never called Synchronize";
 
     EXPECT_EQ(t->WaitFor(), 7); // no event loop runs here: WaitFor itself serves the calls
     EXPECT_TRUE(ranOnMainThread);
@@ -83,7 +84,11 @@ TEST(Thread, TheMainEventLoopServesSynchronizeAndTheEndHandler) {
 TEST(Thread, CreatedSuspendedRunsOnlyAfterStart) {
     std::atomic<int> runs{0};
     TThreadPtr<TLambdaThread> t(TThread::Create<TLambdaThread>(true, [&](TLambdaThread*) { ++runs; }));
-    QThread::msleep(20);
+    // A thread made after it has run its course and come back to the main thread: the suspended one had
+    // its chance meanwhile.
+    TThreadPtr<TLambdaThread> later(
+        TThread::Create<TLambdaThread>(false, [](TLambdaThread* self) { self->Synchronize([] {}); }));
+    later->WaitFor();
     EXPECT_EQ(runs, 0);
     EXPECT_FALSE(t->Started());
     t->Resume();

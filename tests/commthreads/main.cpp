@@ -1,6 +1,7 @@
 // The worker threads report to the main thread through Synchronize, so the tests run inside the
 // program's application object.
 #include "classlib/Application.h"
+#include "tests/support/TestDeadline.h"
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -8,5 +9,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    testtools::InstallTestDeadline();
     return RUN_ALL_TESTS();
 }

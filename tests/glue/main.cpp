@@ -1,6 +1,7 @@
 // The glue tests run inside a TApplication (offscreen), so that posted events, the exception boundary
 // and the message presenter are the program's own.
 #include "classlib/Application.h"
+#include "tests/support/TestDeadline.h"
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Vexa Daxo Soft"));
     ::testing::InitGoogleTest(&argc, argv);
+    testtools::InstallTestDeadline();
     return RUN_ALL_TESTS();
 }

@@ -13,6 +13,7 @@ TEST(Conversions, ColoursAndCursorsByNameOrNumber) {
     EXPECT_EQ(StringToColor(QStringLiteral("$8000000F")), clBtnFace);
     EXPECT_EQ(StringToColor(QStringLiteral("255")), clRed);
     EXPECT_THROW(StringToColor(QStringLiteral("reddish")), EConvertError);
+    ASSERT_FALSE(GetColorValues().isEmpty());
     for (const QString& name : GetColorValues())
         EXPECT_EQ(ColorToString(StringToColor(name)), name);
     EXPECT_EQ(ColorToRGB(clRed), QColor(255, 0, 0));

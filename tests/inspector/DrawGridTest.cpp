@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -478,6 +479,23 @@ TEST(DrawGrid, FixedCountsAreCheckedAtBothEnds) {
     EXPECT_THROW(grid.SetFixedRows(-1), EInvalidOperation);
     EXPECT_EQ(grid.FixedCols(), 0);
     EXPECT_EQ(grid.FixedRows(), 0);
+}
+
+TEST(DrawGrid, ShrinkingToTheFixedCountKeepsOneScrollableLine) {
+    // {new count, fixed count after it}: one line above the fixed count keeps it; exactly the fixed
+    // count leaves one scrollable line.
+    for (const auto& [count, fixed] : {std::pair{4, 3}, std::pair{3, 2}, std::pair{1, 0}}) {
+        SCOPED_TRACE(count);
+        TStringGrid grid;
+        grid.SetColCount(5);
+        grid.SetRowCount(5);
+        grid.SetFixedCols(3);
+        grid.SetFixedRows(3);
+        grid.SetColCount(count);
+        grid.SetRowCount(count);
+        EXPECT_EQ(grid.FixedCols(), fixed);
+        EXPECT_EQ(grid.FixedRows(), fixed);
+    }
 }
 
 namespace {

@@ -148,7 +148,11 @@ TEST(HintWindow, IntervalZeroStaysUntilHidden) {
     EXPECT_TRUE(hint.isVisible());
     EXPECT_EQ(hint.Caption(), "text");
     EXPECT_FALSE(hint.TimerActive());
-    QTest::qWait(30);
+    // A hint with a short interval hides meanwhile: the timers had their chance.
+    TRSHintWindow brief;
+    brief.SetInterval(20);
+    brief.ActivateHint(QRect(10, 40, 80, 20), QStringLiteral("brief"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !brief.isVisible(); }, 10000));
     EXPECT_TRUE(hint.isVisible());
     hint.HideHint();
     EXPECT_FALSE(hint.isVisible());

@@ -51,7 +51,8 @@ TEST(ClipboardKeeper, TheCopyOutlivesTheProgramUntilAnotherTakesTheClipboard) {
     EXPECT_EQ(ClipboardOfAnotherProcess(), report);
 
     // Another program's copy takes over; the keeper leaves.
-    ASSERT_EQ(testtools::Run(Self() + " --take-clipboard 'something else'").ExitCode, 0);
+    ASSERT_EQ(
+        testtools::Run(Self() + " --take-clipboard 'something else' " + std::to_string(keeper)).ExitCode, 0);
     const auto until = std::chrono::steady_clock::now() + 20s; // a hang guard, not a timing check
     while (Alive(keeper) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(20ms);
@@ -85,13 +86,17 @@ int main(int argc, char** argv) {
         std::fputs(QGuiApplication::clipboard()->text().toStdString().c_str(), stdout);
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "--take-clipboard") == 0) {
+    if (argc >= 4 && std::strcmp(argv[1], "--take-clipboard") == 0) {
         QGuiApplication app(argc, argv);
         QGuiApplication::clipboard()->setText(QString::fromUtf8(argv[2]));
-        // Held long enough for the keeper to see the new owner.
-        std::this_thread::sleep_for(300ms);
-        QGuiApplication::processEvents();
-        return 0;
+        // Held until the keeper (its ID in argv[3]) has seen the new owner and left.
+        const pid_t keeper = pid_t(std::atoi(argv[3]));
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (Alive(keeper) && std::chrono::steady_clock::now() < until) {
+            QGuiApplication::processEvents();
+            std::this_thread::sleep_for(10ms);
+        }
+        return Alive(keeper) ? 3 : 0;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

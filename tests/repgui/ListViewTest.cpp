@@ -1,6 +1,7 @@
 // The row store on a list view: group headers that collapse and expand, nested groups, the box test.
 #include "reporter/gui/OListViewItems.h"
 
+#include <QPainter>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -106,4 +107,30 @@ TEST_F(TStoreFixture, DrawsEveryKindOfRowWithoutFault) {
     for (int x = origin.x(); x < origin.x() + 100; ++x)
         band = band || image.pixelColor(x, origin.y()) == ListColors::HeaderBand;
     EXPECT_TRUE(band);
+}
+
+TEST_F(TStoreFixture, EachRowShowsItsImageAfterItsIndentAndRowsWithoutOneShowNone) {
+    list.resize(400, 300);
+    list.show();
+    list.setCurrentItem(list.topLevelItem(0)); // the focus frame stays off the rows looked at
+    const QImage shown = list.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // What a row's image area must hold: the image over the row's background (none: the background).
+    const auto expected = [&](int image) {
+        QImage area(16, 16, QImage::Format_RGB32);
+        area.fill(ListColors::NormalBackground);
+        if (image >= 0) {
+            QPainter painter(&area);
+            painter.drawPixmap(0, 0, store->Image(image));
+        }
+        return area;
+    };
+    for (const int item : {1, 2, 4, 5, 6, 8}) {
+        SCOPED_TRACE(item);
+        const TListViewRow* row = store->RowOfItem(item);
+        ASSERT_NE(row, nullptr);
+        const QRect cell = list.visualRect(list.model()->index(item, 0));
+        ASSERT_GE(cell.height(), 17);
+        const QPoint at(cell.left() + 2 + row->Indented * store->IndentWidth(), cell.top());
+        EXPECT_EQ(shown.copy(QRect(at, QSize(16, 16))), expected(row->Image));
+    }
 }

@@ -9,6 +9,7 @@
 #include "reporter/gui/OSendDialog.h"
 #include "reporter/gui/OSendProgressHelper.h"
 
+#include "tests/support/TestDeadline.h"
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -93,5 +94,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    testtools::InstallTestDeadline();
     return RUN_ALL_TESTS();
 }

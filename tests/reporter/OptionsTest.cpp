@@ -7,8 +7,10 @@
 #include "tests/support/TestTools.h"
 
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+#include <utility>
 
 using namespace reporter;
 
@@ -17,7 +19,7 @@ namespace {
 // Counts the notifications the options would publish.
 class TCountingOptions : public TOstrelModuleOptions {
 public:
-    TCountingOptions() : TOstrelModuleOptions(std::string(), true) {}
+    explicit TCountingOptions(bool notify = true) : TOstrelModuleOptions(std::string(), notify) {}
     void Changed() override { ++ChangedCount; }
     int ChangedCount = 0;
 };
@@ -118,6 +120,34 @@ TEST(Options, ChangeNotification) {
     } foreign;
     foreign.SetSMTPPort(1);
     EXPECT_EQ(foreign.count, 0);
+}
+
+TEST(Options, EveryKindOfChangeNotifiesOnlyWhenTheOptionsWereBuiltToNotify) {
+    const TOstrelModuleOptions source("", false);
+    const std::vector<uint8_t> stream = Save(source);
+    const std::vector<std::pair<const char*, std::function<void(TCountingOptions&)>>> changes = {
+        {"plain setter", [](TCountingOptions& o) { o.SetSMTPPort(26); }},
+        {"freeze seconds", [](TCountingOptions& o) { o.SetFreezeSeconds(5); }},
+        {"freeze text", [](TCountingOptions& o) { o.SetFreezeText("frozen"); }},
+        {"report text", [](TCountingOptions& o) { o.SetText(3, "text"); }},
+        {"active", [](TCountingOptions& o) { o.SetActive(false); }},
+        {"freeze active", [](TCountingOptions& o) { o.SetFreezeActive(true); }},
+        {"filter list", [](TCountingOptions& o) { o.FilterMessages().Add("gone"); }},
+        {"defaults", [](TCountingOptions& o) { o.SetDefaults(); }},
+        {"assign", [&](TCountingOptions& o) { o.Assign(&source); }},
+        {"load", [&](TCountingOptions& o) { Load(o, stream, CurrentOptionsDataVersion); }},
+    };
+    for (const bool notify : {false, true}) {
+        for (const auto& [what, change] : changes) {
+            SCOPED_TRACE(std::string(what) + (notify ? " notifying" : " silent"));
+            TCountingOptions o(notify);
+            change(o);
+            if (notify)
+                EXPECT_GE(o.ChangedCount, 1);
+            else
+                EXPECT_EQ(o.ChangedCount, 0);
+        }
+    }
 }
 
 TEST(Options, AssignKeepsIdentityAndNotifiesOnce) {

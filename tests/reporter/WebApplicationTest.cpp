@@ -225,4 +225,18 @@ TEST(IniFile, ValuesAreFoundWithoutRegardToCaseAndWrittenInPlace) {
     ::unsetenv("VEXADAXO_WINDIR");
 }
 
+TEST(IniFile, OnlyAPairOfTheSameQuoteAroundTheValueIsTakenOff) {
+    testtools::TTempDir dir;
+    const std::string file = dir.File("quotes.ini");
+    const std::pair<const char*, const char*> cases[] = {
+        {"\"\"", ""}, {"''", ""},       {"\"a b\"", "a b"}, {"'a'", "a"},   {"\"", "\""},
+        {"'", "'"},   {"\"a'", "\"a'"}, {"'a\"", "'a\""},   {"a\"", "a\""}, {"\"'\"", "'"},
+    };
+    for (const auto& [stored, read] : cases) {
+        SCOPED_TRACE(stored);
+        Write(file, std::string("[S]\r\nKey=") + stored + "\r\n");
+        EXPECT_EQ(IniReadString(file, "S", "Key", "d"), read);
+    }
+}
+
 } // namespace

@@ -15,10 +15,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -27,6 +31,26 @@ using namespace reporter;
 using namespace repsend;
 
 namespace {
+
+// The IDs of this process's threads.
+std::set<std::string> ThreadIds() {
+    std::set<std::string> ids;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error))
+        ids.insert(entry.path().filename().string());
+    return ids;
+}
+
+// Whether a thread that is not among those known waits in the kernel for a lock.
+bool NewThreadWaitsForALock(const std::set<std::string>& known) {
+    for (const std::string& id : ThreadIds()) {
+        long call = -1;
+        if (!known.contains(id) && (std::ifstream("/proc/self/task/" + id + "/syscall") >> call) &&
+            call == SYS_futex)
+            return true;
+    }
+    return false;
+}
 
 struct TRecordingHost : IOstrelSendHost {
     std::vector<int> Actions;
@@ -466,9 +490,15 @@ TEST_F(SendReportTest, SendThreadWaitsForTheReportLockAndChecksTheErrorRate) {
     host.Times = {report.ReportTime - 50, report.ReportTime - 20, report.ReportTime};
     {
         std::lock_guard held(ReportLock()); // a report is being processed
+        const std::set<std::string> before = ThreadIds();
         StartSend(options, report);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The send thread has had its chance once it waits for the lock (or, were it not to, once sent).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!NewThreadWaitsForALock(before) && !FileExists(sink.File("message-1.eml")) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_FALSE(FileExists(sink.File("message-1.eml")));
+        EXPECT_TRUE(NewThreadWaitsForALock(before));
     }
     WaitForSendThreads();
     EXPECT_TRUE(FileExists(sink.File("message-1.eml")));

@@ -310,10 +310,11 @@ TEST_F(SimTcp, LiveWritesActAtOnceAndLiveValuesMove) {
     Write(4, 6, 1, 100);
     EXPECT_EQ(RegistersOf(Ask(4, 3, 1, 1)), std::vector<std::uint16_t>{0x8064});
 
-    // An analog output value may not pass its limit.
+    // An analog output value may reach its limit but not pass it.
     Write(2, 6, 304, 1000);
-    EXPECT_EQ(ExceptionOf(Ask(2, 6, 302, 1500)), 3);
-    Write(2, 6, 302, 900);
+    EXPECT_EQ(ExceptionOf(Ask(2, 6, 302, 1001)), 3);
+    Write(2, 6, 302, 1000);
+    EXPECT_EQ(State(2).Live.OutputValue[0], 1000);
 
     // Calibration commands act on the write and read back off.
     Write(2, 5, 200, 0xFF00);

@@ -44,7 +44,15 @@ public:
         const QString folder = qEnvironmentVariable("VEXADAXO_SCREENSHOTS");
         if (folder.isEmpty())
             return;
-        QTest::qWait(150); // let the windows paint
+        // Painted now, not after some time: each window shown on the screen paints before the grab.
+        // Repainting changes nothing the window holds, hence the cast.
+        for (QWidget* shown :
+             window ? QWidgetList{const_cast<QWidget*>(window)} : QApplication::topLevelWidgets()) {
+            if (!shown->isVisible())
+                continue;
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(shown, 10000)) << name.toStdString();
+            shown->repaint();
+        }
         QScreen* screen = QGuiApplication::primaryScreen();
         ASSERT_NE(screen, nullptr);
         const QRect area = window ? window->frameGeometry().adjusted(-8, -8, 8, 8) : QRect(0, 0, -1, -1);

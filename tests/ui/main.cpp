@@ -3,6 +3,7 @@
 #include "app/Language.h"
 #include "app/Startup.h"
 #include "classlib/Application.h"
+#include "tests/support/TestDeadline.h"
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     SetUpApplication();
     ::testing::InitGoogleTest(&argc, argv);
+    testtools::InstallTestDeadline();
     return RUN_ALL_TESTS();
 }

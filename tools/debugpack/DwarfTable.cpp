@@ -489,17 +489,12 @@ public:
         if (m_fd < 0)
             throw std::runtime_error("Cannot open \"" + fileName + "\": " + std::strerror(errno));
         m_elf = elf_begin(m_fd, ELF_C_READ_MMAP, nullptr);
-        if (m_elf == nullptr || elf_kind(m_elf) != ELF_K_ELF)
+        if (m_elf == nullptr || elf_kind(m_elf) != ELF_K_ELF) {
+            Close(); // no destructor runs for an object whose constructor raised
             throw std::runtime_error("\"" + fileName + "\" is no ELF file");
+        }
     }
-    ~TElfFile() {
-        if (m_dwarf)
-            dwarf_end(m_dwarf);
-        if (m_elf)
-            elf_end(m_elf);
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    ~TElfFile() { Close(); }
     TElfFile(const TElfFile&) = delete;
     TElfFile& operator=(const TElfFile&) = delete;
 
@@ -512,6 +507,15 @@ public:
     }
 
 private:
+    void Close() {
+        if (m_dwarf)
+            dwarf_end(m_dwarf);
+        if (m_elf)
+            elf_end(m_elf);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
     int m_fd = -1;
     Elf* m_elf = nullptr;
     Dwarf* m_dwarf = nullptr;
