@@ -20,7 +20,9 @@ class ERSException : public EComponentError {
     using EComponentError::EComponentError;
 };
 
-enum TEditStyle { esSimple, esEllipsis, esPickList };
+// A fixed underlying type: a number read from a stream is a value of the type even when it names no
+// style, so that the checked setter can refuse it.
+enum TEditStyle : int { esSimple, esEllipsis, esPickList };
 
 // The locale's comparison of two names ignoring case (below, at or above 0), without a lowered copy of
 // either name.

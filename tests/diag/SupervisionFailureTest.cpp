@@ -71,13 +71,15 @@ TEST_F(SupervisionFailureTest, AFailedPollGreysTheCellsItFeedsUntilAGoodReplyWri
         ASSERT_TRUE(ServeUntil([&] { return drawnAs(false); })) << address;
         EXPECT_EQ(fed[0].first->Cells(fed[0].second, 2), value); // still readable
         EXPECT_TRUE(fed[0].first->IsCurrent(0, 1));              // the names are no values
-        if (address == 2)
+        if (address == 2) {
             EXPECT_GE(darkest(), 0x70); // grey, not black
+        }
 
         sim->SetFault(ModuleIndex(address), {});
         ASSERT_TRUE(ServeUntil([&] { return drawnAs(true); })) << address;
-        if (address == 2)
+        if (address == 2) {
             EXPECT_LT(darkest(), 0x40);
+        }
         StopDiagnostics();
     }
 }
