@@ -3,7 +3,6 @@
 #include "BusFixture.h"
 
 #include <QMetaProperty>
-#include <QThread>
 
 using namespace IOClasses;
 
@@ -260,8 +259,8 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyTaskOfASendStoresAllOrNothing) {
                 EXPECT_TRUE(d->Modified()) << where;
             }
             EXPECT_EQ(d->Comm()->CurrentAddress(), 1) << where;
-            // Let a late answer still on its way land before the next pass.
-            QThread::msleep(300);
+            // A late answer still on its way lands before the next pass.
+            ASSERT_TRUE(sim->Bus().WaitAllAnswered(std::chrono::seconds(10))) << where;
         }
     }
 }

@@ -5,14 +5,20 @@
 #include "tests/support/TestTools.h"
 
 #include <QClipboard>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <thread>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +37,31 @@ std::string Quoted(const std::string& text) {
 
 bool Alive(pid_t pid) {
     return ::kill(pid, 0) == 0;
+}
+
+// Waits until the process (not a child of ours) has ended: its pidfd becomes readable. With an
+// application object, its events are served meanwhile (a clipboard owner must answer). True when it
+// ended within the timeout.
+bool WaitForEnd(pid_t pid, std::chrono::milliseconds timeout) {
+    const int fd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0)
+        return errno == ESRCH;
+    bool ended = false;
+    if (QCoreApplication::instance() != nullptr) {
+        QEventLoop loop;
+        QSocketNotifier notifier(fd, QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+            ended = true;
+            loop.quit();
+        });
+        QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+        loop.exec();
+    } else {
+        pollfd end{fd, POLLIN, 0};
+        ended = ::poll(&end, 1, int(timeout.count())) == 1;
+    }
+    ::close(fd);
+    return ended;
 }
 
 // The text a fresh X client reads from the clipboard.
@@ -53,10 +84,7 @@ TEST(ClipboardKeeper, TheCopyOutlivesTheProgramUntilAnotherTakesTheClipboard) {
     // Another program's copy takes over; the keeper leaves.
     ASSERT_EQ(
         testtools::Run(Self() + " --take-clipboard 'something else' " + std::to_string(keeper)).ExitCode, 0);
-    const auto until = std::chrono::steady_clock::now() + 20s; // a hang guard, not a timing check
-    while (Alive(keeper) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(Alive(keeper));
+    EXPECT_TRUE(WaitForEnd(keeper, 20s)); // a hang guard, not a timing check
     EXPECT_NE(ClipboardOfAnotherProcess(), report);
 }
 
@@ -90,13 +118,7 @@ int main(int argc, char** argv) {
         QGuiApplication app(argc, argv);
         QGuiApplication::clipboard()->setText(QString::fromUtf8(argv[2]));
         // Held until the keeper (its ID in argv[3]) has seen the new owner and left.
-        const pid_t keeper = pid_t(std::atoi(argv[3]));
-        const auto until = std::chrono::steady_clock::now() + 20s;
-        while (Alive(keeper) && std::chrono::steady_clock::now() < until) {
-            QGuiApplication::processEvents();
-            std::this_thread::sleep_for(10ms);
-        }
-        return Alive(keeper) ? 3 : 0;
+        return WaitForEnd(pid_t(std::atoi(argv[3])), 20s) ? 0 : 3;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -123,6 +123,19 @@ TSimBusCounters TSimBus::Counters() const {
     return Stats;
 }
 
+void TSimBus::FrameDone() {
+    {
+        std::lock_guard guard(Lock);
+        ++Stats.Done;
+    }
+    Answered.notify_all();
+}
+
+bool TSimBus::WaitAllAnswered(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(Lock);
+    return Answered.wait_for(guard, timeout, [this] { return Stats.Done >= Stats.Frames; });
+}
+
 void TSimBus::SetStill(bool still) {
     std::lock_guard guard(Lock);
     for (const auto& module : Modules) {

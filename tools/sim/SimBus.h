@@ -2,6 +2,8 @@
 
 #include "tools/sim/SimModule.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +33,7 @@ struct TSimBusCounters {
     std::uint64_t Frames = 0;
     std::uint64_t Ignored = 0;     // bad CRC or too short
     std::uint64_t Unaddressed = 0; // no module at that address
+    std::uint64_t Done = 0;        // frames whose answer (if any) has been written, late ones too
 };
 
 // The modules on one bus: whichever transport hears a request hands it here. One lock guards every
@@ -50,6 +53,11 @@ public:
     // A copy of a module's state, its live values moved on to now.
     TSimModuleState Snapshot(std::size_t index);
     TSimBusCounters Counters() const;
+    // A transport has written the answer to a frame it handed in (or found none to write).
+    void FrameDone();
+    // Waits until every frame heard so far has its answer written (a late answer too); false at the
+    // timeout. Lets a test know that nothing from the bus is still on its way.
+    bool WaitAllAnswered(std::chrono::milliseconds timeout);
     void SetStill(bool still);
 
     // Runs f(TSimModule&) under the bus lock; an index out of range throws std::out_of_range.
@@ -62,6 +70,7 @@ private:
     mutable std::mutex Lock;
     std::vector<std::unique_ptr<TSimModule>> Modules;
     TSimBusCounters Stats;
+    std::condition_variable Answered;
 };
 
 } // namespace vdsim

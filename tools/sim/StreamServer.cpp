@@ -72,6 +72,11 @@ TServeEnd ServeStream(const TStreamEndpoint& endpoint, int wakeFd, TSimBus& bus)
         while (assembler.Next(frame)) {
             const auto line = endpoint.Line ? endpoint.Line() : std::nullopt;
             const TSimResponse response = bus.Handle(frame, line);
+            // Counted as answered however this frame ends: written, dropped, or the server stopped.
+            const struct TFrameDone {
+                TSimBus& Bus;
+                ~TFrameDone() { Bus.FrameDone(); }
+            } done{bus};
             if (response.Drop && endpoint.IsSocket) {
                 return TServeEnd::Dropped;
             }
