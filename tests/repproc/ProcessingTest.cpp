@@ -62,6 +62,13 @@ void ReportCaught(const char* message) {
     }
 }
 
+// A caught exception reported, then the program goes on: the child's usual end.
+[[noreturn]] void ReportAndGoOn(const char* message) {
+    ReportCaught(message);
+    Say("SURVIVED");
+    std::exit(0);
+}
+
 TChildScenario uncaught("uncaught", [] {
     StartReporterForChild();
     Fail("repproc uncaught failure");
@@ -149,9 +156,7 @@ TChildScenario notifyStops("notify-stops", [] {
     reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool& go) {
         go = false;
     };
-    ReportCaught("repproc stopped failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc stopped failure");
 });
 
 TChildScenario reentry("reentry", [] {
@@ -165,9 +170,7 @@ TChildScenario reentry("reentry", [] {
             std::fflush(stdout);
         }
     };
-    ReportCaught("repproc outer failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc outer failure");
 });
 
 TChildScenario reportTimes("report-times", [] {
@@ -301,17 +304,13 @@ TChildScenario xmlMail("xml-mail", [] {
     Options().SetSMTPServer("127.0.0.1");
     Options().SetSMTPPort(uint16_t(std::atoi(std::getenv("REPPROC_SMTP_PORT"))));
     Options().SetMailRecipient("support@example.org");
-    ReportCaught("repproc mailed failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc mailed failure");
 });
 
 TChildScenario versionClear("version-clear", [] {
     StartReporterForChild();
     Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x04));
-    ReportCaught("repproc versioned failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc versioned failure");
 });
 
 // A second thread waits in a routine of its own while the main thread reports.
@@ -427,9 +426,7 @@ void ReportWithTerminatingDialog(uint8_t terminateAction) {
     reporter::SetOstrelReportDialog(&dialog);
     Options().SetTerminateAction(terminateAction);
     Options().SetLogFlags(uint8_t(Options().LogFlags() | 0x02));
-    ReportCaught("repproc fatal failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc fatal failure");
 }
 
 // A program with windows whose focus is in a password field.
@@ -467,9 +464,7 @@ TChildScenario focusedPassword("focused-password", [] {
     StartReporterForChild();
     reporter::SetOstrelDesktop(&desktop);
     reporter::SetOstrelReportDialog(&dialog);
-    ReportCaught("repproc focused failure");
-    Say("SURVIVED");
-    std::exit(0);
+    ReportAndGoOn("repproc focused failure");
 });
 
 TChildScenario terminate("terminate", [] {
