@@ -16,7 +16,8 @@ namespace reporter {
 namespace {
 
 [[noreturn]] void RaiseFile(const std::string& action, const std::string& path, int error) {
-    throw EFileError("Cannot " + action + " \"" + path + "\": " + std::strerror(error));
+    throw EFileError("Cannot " + action + " \"" + path +
+                     "\": " + (error == EINVAL ? "it is not a regular file" : std::strerror(error)));
 }
 
 class TDescriptor {

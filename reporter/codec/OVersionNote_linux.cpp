@@ -1,5 +1,7 @@
 #include "OVersionNote.h"
 
+#include "OFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -56,7 +58,7 @@ public:
     TElfFile& operator=(const TElfFile&) = delete;
 
     bool Open(const std::string& fileName) {
-        m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        m_fd = OpenRegularFile(fileName, O_RDONLY);
         if (m_fd < 0)
             return m_failure.FailWithErrno(errno);
         struct stat st {};

@@ -7,11 +7,15 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -321,6 +325,87 @@ TEST(LogFile, UnusableFoldersFallBackOrFailClearly) {
     late.AddReport(Report("B."), 32);
     ASSERT_EQ(::mkdir(dir.File("late.olf").c_str(), 0755), 0);
     EXPECT_THROW(late.Save(), EFileError);
+}
+
+// Runs the body in a child process and returns its exit code, or -1 when it has not ended within 10 s
+// (the child is then killed): a log that waits on a FIFO must fail the test, not hang it.
+int ExitCodeWithin10s(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            ::_exit(body());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            ::_exit(3);
+        }
+    }
+    const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+    pollfd ended{pidfd, POLLIN, 0};
+    const bool done = pidfd >= 0 && ::poll(&ended, 1, 10000) == 1;
+    if (!done)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (pidfd >= 0)
+        ::close(pidfd);
+    return done && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(LogFile, AFIFOAtTheLogsNameFallsBackAtOnce) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkfifo(dir.File("app.olf").c_str(), 0644), 0);
+    EXPECT_EQ(ExitCodeWithin10s([&] {
+                  TLogFile log(dir.File("app.olf"), false);
+                  if (log.FileName() != dir.Path() + "/OstrelLog/app.olf")
+                      return 1;
+                  log.AddReport(Report("A."), 32);
+                  log.Save();
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(Messages(TLogFile(dir.Path() + "/OstrelLog/app.olf", true)), std::vector<std::string>{"A."});
+    // Reading finds no log there: a clear error.
+    EXPECT_EQ(ExitCodeWithin10s([&] {
+                  ::unlink((dir.Path() + "/OstrelLog/app.olf").c_str());
+                  try {
+                      TLogFile log(dir.File("app.olf"), true);
+                  } catch (const EFileError& e) {
+                      return std::string(e.what()).find("not a regular file") != std::string::npos ? 0 : 4;
+                  }
+                  return 1;
+              }),
+              0);
+    // A FIFO that takes the name after the log was opened makes saving fail, not wait.
+    EXPECT_EQ(ExitCodeWithin10s([&] {
+                  TLogFile late(dir.File("late.olf"), false);
+                  late.AddReport(Report("B."), 32);
+                  if (::mkfifo(dir.File("late.olf").c_str(), 0644) != 0)
+                      return 2;
+                  try {
+                      late.Save();
+                  } catch (const EFileError&) {
+                      return 0;
+                  }
+                  return 1;
+              }),
+              0);
+}
+
+TEST(LogFile, ALogReachedThroughALinkStaysALink) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+    WriteFile(dir.File("real/app.olf"), "");
+    ASSERT_EQ(::symlink("real/app.olf", dir.File("app.olf").c_str()), 0);
+    for (const char* message : {"A.", "B."}) {
+        TLogFile log(dir.File("app.olf"), false);
+        log.AddReport(Report(message), 32);
+        log.Save();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+    EXPECT_EQ(Messages(TLogFile(dir.File("real/app.olf"), true)), (std::vector<std::string>{"A.", "B."}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"app.olf", "real"}));
 }
 
 TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
