@@ -3,6 +3,7 @@
 #include "OLastError.h"
 #include "OOptions.h"
 #include "OProcess.h"
+#include "OReportFolder.h"
 #include "OSharedBlock.h"
 #include "OStream.h"
 #include "OTextUtils.h"
@@ -10,11 +11,13 @@
 
 #include "tests/support/TestTools.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/mman.h>
@@ -342,4 +345,48 @@ TEST(Support, RestartRunsTheProgramAgain) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto report = testtools::ReadFile(out);
     EXPECT_EQ(std::string(report.begin(), report.end()), dir.Path() + "\nclosed\n1\nSigBlk:0\nSigIgn:0\n");
+}
+
+namespace {
+
+// The kept reports of the folder by what they hold, in the order of their names.
+std::vector<std::string> KeptContents(const std::string& folder) {
+    std::vector<std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!IsUnsentReportName(entry.path().filename().string()))
+            continue;
+        const auto data = testtools::ReadFile(entry.path().string());
+        contents.emplace_back(data.begin(), data.end());
+    }
+    std::sort(contents.begin(), contents.end(),
+              [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
+    return contents;
+}
+
+} // namespace
+
+// Every file with the same time, as on a file system of coarse times or after a restore: the order of
+// keeping still decides, also for a freed name taken again ("CompressFiles.tgz" holding the newest).
+TEST(Support, PruningKeepsTheLastKeptWhateverTheTimes) {
+    testtools::TTempDir dir;
+    const std::string folder = dir.Path() + "/";
+    testtools::WriteFile(folder + "holiday.tgz", {'x'});
+    const timespec same[2] = {{1000000000, 0}, {1000000000, 0}};
+    const auto keep = [&](int number) {
+        const std::string name = UnusedFileName(folder, CompressFileName);
+        const std::string text = std::to_string(number);
+        testtools::WriteFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            ASSERT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), same, 0), 0);
+        PruneUnsentReports(folder, 3, name);
+    };
+    for (int number = 1; number <= 8; ++number)
+        keep(number);
+    EXPECT_EQ(KeptContents(folder), (std::vector<std::string>{"6", "7", "8"}));
+    // The record lost: what it does not know counts as kept earlier, by time, then by name.
+    ASSERT_EQ(::unlink((folder + KeptOrderFileName).c_str()), 0);
+    keep(9);
+    EXPECT_EQ(KeptContents(folder).back(), "9");
+    EXPECT_EQ(KeptContents(folder).size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(folder + "holiday.tgz"));
 }
