@@ -109,6 +109,15 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize) {
     return data;
 }
 
+std::string ReadWholeText(const std::string& path, size_t maxSize) {
+    try {
+        const std::vector<uint8_t> data = ReadWholeFile(path, maxSize);
+        return std::string(data.begin(), data.end());
+    } catch (const EFileError&) {
+        return std::string();
+    }
+}
+
 namespace {
 
 void WriteAndClose(TDescriptor& fd, const std::string& path, const void* data, size_t size) {

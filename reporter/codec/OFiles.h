@@ -20,6 +20,8 @@ std::string LinkTarget(const std::string& path);
 // A file larger than maxSize is refused, not read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize = SIZE_MAX);
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
+// The whole text of a regular file of at most maxSize bytes; empty when it cannot be read whole.
+std::string ReadWholeText(const std::string& path, size_t maxSize);
 // Creates the file anew (never an existing name, never through a symbolic link), readable by its owner
 // only, and writes the data; a file cut short by a failed write is removed again.
 void WriteNewFile(const std::string& path, const void* data, size_t size);
