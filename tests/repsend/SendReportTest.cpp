@@ -459,6 +459,11 @@ TEST_F(SendReportTest, PortAndAccountOfTheURLServeWhereTheOptionsHaveNone) {
     options.SetUploadPort(ClosedPort());
     SendReport(options, report);
     EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeWebHTTPError);
+    // Text before "@" that is no account refuses the URL: nothing goes to the host after it.
+    options.SetUploadPort(0);
+    options.SetUploadURL("http://evil\\@127.0.0.1:" + port + "/upload.php");
+    SendReport(options, report);
+    EXPECT_EQ(LastErrorMessage(), "HTTP error code: 12005 (The URL is invalid.)");
 
     options.SetUploadMode(3);
     options.SetUploadPort(0);
