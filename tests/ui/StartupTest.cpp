@@ -13,6 +13,7 @@
 #include "ui_UnitSplash.h"
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -95,34 +96,70 @@ TEST(NoDisplay, OnlyAnUnreachableDisplayServerIsRefused) {
     }
 }
 
-// Started without a display the program says why and how to start it, and exits with 1: no crash and
-// no crash report beside it.
-TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
+// Runs the program from a folder of its own (a crash report would be written beside the program file)
+// with the given environment changes (an empty value removes the variable): exit code and error lines.
+struct TProgramRun {
+    int exitCode = -1;
+    QStringList errorLines;
+    QStringList reports; // crash reports left beside the program
+};
+
+TProgramRun RunProgramAlone(const std::vector<std::pair<QString, QString>>& changes) {
+    TProgramRun run;
     QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
+    EXPECT_TRUE(folder.isValid());
     const QString program = folder.filePath(QStringLiteral("vexadaxo"));
-    // A link of its own: the crash report would be written beside the program file.
-    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0) {
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
-    }
+    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0)
+        EXPECT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+    for (const auto& [name, value] : changes)
+        value.isEmpty() ? environment.remove(name) : environment.insert(name, value);
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder.path());
     process.start(program, {});
-    ASSERT_TRUE(process.waitForFinished(120000)) << "still running";
+    EXPECT_TRUE(process.waitForFinished(120000)) << "still running";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
-    const QStringList lines =
+    run.exitCode = process.exitCode();
+    run.errorLines =
         QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines.at(0).contains(QLatin1String("cannot open a display"))) << lines.at(0).toStdString();
-    EXPECT_TRUE(lines.at(0).contains(QLatin1String("QT_QPA_PLATFORM=offscreen")))
-        << lines.at(0).toStdString();
-    EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("*.olf")}, QDir::Files), QStringList());
+    run.reports = QDir(folder.path()).entryList({QStringLiteral("*.olf")}, QDir::Files);
+    return run;
+}
+
+// Started without a display the program says why and how to start it, and exits with 1: no crash and
+// no crash report beside it.
+TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
+    const TProgramRun run = RunProgramAlone(
+        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"WAYLAND_SOCKET", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.errorLines.size(), 1) << run.errorLines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(run.errorLines.at(0).contains(QLatin1String("cannot open a display")));
+    EXPECT_TRUE(run.errorLines.at(0).contains(QLatin1String("QT_QPA_PLATFORM=offscreen")));
+    EXPECT_EQ(run.reports, QStringList());
+}
+
+// A platform plugin that Qt cannot load or start: Qt's own message, exit code 1, no crash report. The
+// frame-buffer platforms only where their device is absent (elsewhere they would start).
+TEST(NoDisplay, APlatformQtCannotStartEndsWithQtsMessage) {
+    const struct {
+        const char* platform;
+        const char* device;
+        const char* message;
+    } cases[] = {{"bogus", nullptr, "could not find the qt platform plugin \"bogus\""},
+                 {"eglfs", "/dev/dri", ""},
+                 {"linuxfb", "/dev/fb0", "no screen"}};
+    for (const auto& c : cases) {
+        if (c.device != nullptr && QFileInfo::exists(QLatin1String(c.device)))
+            continue;
+        const TProgramRun run = RunProgramAlone({{"QT_QPA_PLATFORM", c.platform}});
+        const std::string errors = run.errorLines.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(run.exitCode, 1) << c.platform << ": " << errors;
+        EXPECT_TRUE(run.errorLines.join(QLatin1Char(' ')).toLower().contains(QLatin1String(c.message)))
+            << c.platform << ": " << errors;
+        EXPECT_EQ(run.reports, QStringList()) << c.platform;
+    }
 }
 
 class Startup : public UiFixture {
