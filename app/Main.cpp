@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/ButtonEnter.h"
 #include "app/CalibrationPanel.h"
 #include "app/CommConfig.h"
 #include "app/Diagnostics.h"
@@ -175,6 +176,8 @@ void TFormMain::FormCreate() {
     for (QPushButton* button : findChildren<QPushButton*>())
         if (button->window() == this)
             button->setAutoDefault(true);
+    for (QToolButton* button : m_ui->tbDaxoConfig->findChildren<QToolButton*>())
+        PressOnEnter(button);
 }
 
 TFormMain::~TFormMain() {

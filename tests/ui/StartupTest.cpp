@@ -15,7 +15,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <unistd.h>
@@ -210,6 +212,21 @@ TEST_F(Startup, TheLogWindowKeepsItsLinesUntilCleared) {
     EXPECT_EQ(memo->document()->blockCount(), 3); // closing keeps the lines
     FormLog->ui().btnLimpar->click();
     EXPECT_TRUE(memo->toPlainText().isEmpty());
+}
+
+// The tool buttons are the first controls Tab reaches: Enter (either key) presses the focused one.
+TEST_F(Startup, EnterPressesTheFocusedToolButton) {
+    FormMain->show();
+    Ui().toolbtnLog->show();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        FormLog->hide();
+        QSignalSpy clicked(Ui().toolbtnLog, &QToolButton::clicked);
+        Ui().toolbtnLog->setFocus();
+        QTest::keyClick(Ui().toolbtnLog, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_EQ(clicked.size(), 1) << key;
+        EXPECT_TRUE(FormLog->isVisible()) << key;
+    }
+    FormLog->hide();
 }
 
 TEST_F(Startup, TheLogKeepsTheNewestLinesUpToItsLimitAlsoWhileHidden) {
