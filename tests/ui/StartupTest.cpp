@@ -243,7 +243,7 @@ TEST_F(Startup, TheLogKeepsTheNewestLinesUpToItsLimitAlsoWhileHidden) {
     EXPECT_EQ(line(TFormLog::MaxLines - 1), QString::number(TFormLog::MaxLines));
 }
 
-TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothing) {
+TEST_F(Startup, HelpHandsThePageToTheDesktopSaysWhereItIsWithoutABrowserAndAMissingPageNothing) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("help")));
@@ -256,12 +256,21 @@ TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothi
     TUrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
     Ui().toolbtnHelp->click();
-    ASSERT_TRUE(QFile::remove(page));
-    Ui().toolbtnHelp->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    ProgramFolder = savedFolder;
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
     EXPECT_TRUE(app.presenter->requests.isEmpty());
+    {
+        // No handler and no desktop opener on the path: the box says where the page is.
+        const TScopedEnvironment noOpener{{"PATH", folder.path().toLocal8Bit().constData()}};
+        Ui().toolbtnHelp->click();
+    }
+    ASSERT_EQ(app.presenter->requests.size(), 1);
+    EXPECT_TRUE(app.presenter->requests.at(0).text.endsWith(QLatin1Char('\n') + page));
+    EXPECT_EQ(app.presenter->requests.at(0).type, TMsgDlgType::mtInformation);
+    ASSERT_TRUE(QFile::remove(page));
+    Ui().toolbtnHelp->click();
+    ProgramFolder = savedFolder;
+    EXPECT_EQ(app.presenter->requests.size(), 1);
 }
 
 // The close request and the close both save; a settings folder that cannot be written is said once.
