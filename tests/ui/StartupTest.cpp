@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -290,6 +291,14 @@ TEST_F(Startup, ACloseThatCannotSaveSaysSoOnce) {
     EXPECT_TRUE(FormMain->close());
     EXPECT_EQ(app.presenter->requests.size(), 2);
     EXPECT_TRUE(QFile::exists(app.SettingsPath()));
+    // A settings file that could not be read (a FIFO in its place): left as it is, said once.
+    ASSERT_TRUE(QFile::remove(app.SettingsPath()));
+    ASSERT_EQ(mkfifo(QFile::encodeName(app.SettingsPath()).constData(), 0644), 0);
+    FormMain->show();
+    EXPECT_TRUE(FormMain->close());
+    ASSERT_EQ(app.presenter->requests.size(), 3);
+    EXPECT_TRUE(app.presenter->requests.at(2).text.startsWith(QLatin1String("Unable to write to ")));
+    EXPECT_FALSE(QFileInfo(app.SettingsPath()).isFile());
 }
 
 TEST_F(Startup, TheDeviceBoxFollowsARenamedDevice) {
