@@ -34,18 +34,9 @@ void AddTty(const QString& root, const QString& name, bool device, int type = -1
         WriteFile(root + QLatin1Char('/') + name + QLatin1String("/type"), QByteArray::number(type) + '\n');
 }
 
-enum TPathKind {
-    Missing,
-    Empty,
-    Fifo,
-    Directory,
-    LinkToFile,
-    LinkToZero,
-    Large,
-    TooLarge,
-    NotUtf8,
-    Unreadable
-};
+// clang-format off
+enum TPathKind { Missing, Empty, Fifo, Directory, LinkToFile, LinkToZero, Large, TooLarge, NotUtf8, Unreadable };
+// clang-format on
 
 // A settings file carried over from elsewhere: CR LF lines, single-byte text, another program's keys,
 // and the registry's language key too (the same table serves both files).
@@ -96,23 +87,21 @@ void MakePath(TPathKind kind, const QString& path, const QString& target, const 
     }
 }
 
-// What stands at the path (and at the end of its link): kind, identity, size, time, link target.
+// What stands at the path and at the end of its link: kind, identity, size, time; and the link.
 QString Snapshot(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat own {
-    }, end{};
-    const int ownFound = lstat(name.constData(), &own), endFound = stat(name.constData(), &end);
-    return QStringLiteral("%1 %2 %3 %4 %5 | %6 %7 %8 %9 | %10")
-        .arg(ownFound)
-        .arg(own.st_mode)
-        .arg(own.st_ino)
-        .arg(own.st_size)
-        .arg(own.st_mtim.tv_nsec + own.st_mtim.tv_sec * 1000000000LL)
-        .arg(endFound)
-        .arg(end.st_mode)
-        .arg(end.st_ino)
-        .arg(end.st_mtim.tv_nsec + end.st_mtim.tv_sec * 1000000000LL)
-        .arg(QFileInfo(path).symLinkTarget());
+    QString text = QFileInfo(path).symLinkTarget();
+    for (const auto get : {&lstat, &stat}) {
+        struct stat info {};
+        const int found = get(QFile::encodeName(path).constData(), &info);
+        text += QStringLiteral(" %1 %2 %3 %4 %5.%6")
+                    .arg(found)
+                    .arg(info.st_mode)
+                    .arg(info.st_ino)
+                    .arg(info.st_size)
+                    .arg(info.st_mtim.tv_sec)
+                    .arg(info.st_mtim.tv_nsec);
+    }
+    return text;
 }
 
 } // namespace
