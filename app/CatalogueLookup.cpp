@@ -1,6 +1,6 @@
 #include "app/CatalogueLookup.h"
+#include "classlib/RegularFile.h"
 #include <QByteArray>
-#include <QFile>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -71,8 +71,10 @@ private:
 } // namespace
 
 QString SourceOfTranslation(const QString& catalogueFile, const QString& translated) {
-    QFile file(catalogueFile);
-    if (translated.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > kMaximumCatalogueSize)
+    if (translated.isEmpty())
         return {};
-    return TCatalogueReader(file.read(kMaximumCatalogueSize)).Find(translated.toUtf8());
+    const TRegularFileContents file = ReadRegularFile(catalogueFile, kMaximumCatalogueSize);
+    if (file.Status != TFileReadStatus::Read)
+        return {};
+    return TCatalogueReader(file.Data).Find(translated.toUtf8());
 }

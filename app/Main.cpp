@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/ButtonEnter.h"
 #include "app/CalibrationPanel.h"
 #include "app/CommConfig.h"
 #include "app/Diagnostics.h"
@@ -16,6 +17,7 @@
 #include "app/WorkerJobs.h"
 #include "classlib/Application.h"
 #include "classlib/Dialogs.h"
+#include "classlib/RegularFile.h"
 #include "classlib/Translation.h"
 #include "classlib/TreeNodes.h"
 #include "comm/ModbusSerialTCPMaster.h"
@@ -175,6 +177,8 @@ void TFormMain::FormCreate() {
     for (QPushButton* button : findChildren<QPushButton*>())
         if (button->window() == this)
             button->setAutoDefault(true);
+    for (QToolButton* button : m_ui->tbDaxoConfig->findChildren<QToolButton*>())
+        PressOnEnter(button);
 }
 
 TFormMain::~TFormMain() {
@@ -366,10 +370,14 @@ void TFormMain::OutlookBtn_SetupClick() {
 }
 
 void TFormMain::OutlookBtn_HelpClick() {
-    // A missing page or browser shows nothing.
+    // A missing page shows nothing (nor does something other than a file there); without a browser
+    // to open it, the user is told where the page is, to open it by other means.
     const QString page = ProgramFolder + QLatin1String(HelpFile);
-    if (QFileInfo::exists(page))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    if (!QFileInfo::exists(page) || !IsReadableRegularFile(page))
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        MessageDlg(_("No web browser could open the help page. It is here:\n%1").arg(page),
+                   TMsgDlgType::mtInformation, mbOK);
 }
 
 void TFormMain::toolbtnLogClick() {

@@ -23,8 +23,12 @@
 #include "reporter/gui/OOstrelGui.h"
 #include <QEventLoop>
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -124,6 +128,29 @@ private:
     TQtReportDialog m_dialog;
 };
 
+// While the application object connects to its windowing system, a fatal message is Qt saying that no
+// platform plugin could be loaded or started (a misspelt QT_QPA_PLATFORM, a frame buffer without its
+// device). That is a set-up mistake, not a crash: Qt's message is shown and the program ends with 1,
+// before Qt's abort would reach the exception reporter's signal handler and file a crash report.
+class TPlatformStartGuard {
+public:
+    TPlatformStartGuard() { s_previous = qInstallMessageHandler(&Handler); }
+    ~TPlatformStartGuard() { qInstallMessageHandler(s_previous); }
+    TPlatformStartGuard(const TPlatformStartGuard&) = delete;
+    TPlatformStartGuard& operator=(const TPlatformStartGuard&) = delete;
+
+private:
+    static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (s_previous != nullptr)
+            s_previous(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        if (type == QtFatalMsg)
+            std::_Exit(1);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 } // namespace
 
 void ChooseProgramFont() {
@@ -172,8 +199,18 @@ int RunProgram(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 1;
     }
+    std::optional<TPlatformStartGuard> platformStart(std::in_place);
     TApplication app(argc, argv);
+    platformStart.reset();
     checked.Close();
+    // A platform that started without a screen (a frame buffer without its device) could show no window:
+    // Qt would abort at the first one.
+    if (QGuiApplication::primaryScreen() == nullptr ||
+        QGuiApplication::primaryScreen()->geometry().isEmpty()) {
+        std::fprintf(stderr, "vexadaxo: the platform \"%s\" has no screen to show windows on\n",
+                     QGuiApplication::platformName().toLocal8Bit().constData());
+        return 1;
+    }
     const TReporterBinding reporterBinding;
     // Translation set-up: the catalogues live below the program's folder.
     TranslationSetUp(QCoreApplication::applicationDirPath() + QLatin1Char('/'));

@@ -1,4 +1,5 @@
 #include "app/WebBrowser.h"
+#include "classlib/RegularFile.h"
 #include "classlib/Translation.h"
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -72,7 +73,8 @@ TWebBrowser::~TWebBrowser() = default;
 
 void TWebBrowser::Navigate(const QString& fileName) {
     const QFileInfo file(fileName);
-    if (!file.isFile() || !file.isReadable()) {
+    // Looked at without blocking first: the text browser's own reading would wait on a FIFO.
+    if (!file.exists() || !IsReadableRegularFile(fileName)) {
         m_location.clear();
         setSource(QUrl());
         clear();

@@ -1,4 +1,5 @@
 #include "classlib/Translation.h"
+#include "classlib/RegularFile.h"
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -276,10 +277,37 @@ QString GetCurrentLanguage() {
     return ChosenLanguage().isEmpty() ? SystemLanguage() : ChosenLanguage();
 }
 
+namespace {
+
+// gettext opens its catalogues itself, with an open() that would wait for ever on a FIFO: every
+// catalogue it could open for the language ("pt_BR.UTF-8", "pt_BR", "pt") is looked at first. False
+// (said on standard error) when one of them is there but no regular file.
+bool CataloguesUsable(const QString& language) {
+    const QString full = language.isEmpty() ? GetCurrentLanguage() : language;
+    const QString plain = LanguageOfLocaleName(full.toLocal8Bit());
+    const QStringList candidates{full, plain, plain.section(QLatin1Char('_'), 0, 0)};
+    std::vector<std::string> domains{DefaultTextDomain};
+    domains.insert(domains.end(), ResourceDomains().begin(), ResourceDomains().end());
+    for (const std::string& domain : domains) {
+        const QString folder = TextDomainFolder(domain.c_str());
+        for (const QString& candidate : candidates) {
+            const QString catalogue = folder + QLatin1Char('/') + candidate + QLatin1String("/LC_MESSAGES/") +
+                                      QString::fromStdString(domain) + QLatin1String(".mo");
+            if (!candidate.isEmpty() && QFileInfo(catalogue).exists() && !IsReadableRegularFile(catalogue))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void UseLanguage(const QString& language) {
     ChosenLanguage() = language;
     AllowLanguageChoice();
-    if (language.isEmpty())
+    if (!CataloguesUsable(language))
+        qputenv("LANGUAGE", "C"); // the program's own texts, as without a catalogue
+    else if (language.isEmpty())
         qunsetenv("LANGUAGE");
     else
         qputenv("LANGUAGE", language.toLocal8Bit());

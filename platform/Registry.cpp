@@ -1,9 +1,9 @@
 #include "platform/Registry.h"
+#include "classlib/RegularFile.h"
 #include "platform/IniFile.h"
 #include "platform/WindowsFolder.h"
 #include <QCollator>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -36,10 +36,11 @@ bool IsPresentPort(const QString& entry) {
     const QString base = ttyFolder() + QLatin1Char('/') + entry;
     if (!QFileInfo::exists(base + QLatin1String("/device")))
         return false;
-    QFile type(base + QLatin1String("/type"));
-    if (type.open(QIODevice::ReadOnly)) {
+    // A sysfs attribute says it is one page long, whatever it holds.
+    const TRegularFileContents type = ReadRegularFile(base + QLatin1String("/type"), 4096);
+    if (type.Status == TFileReadStatus::Read) {
         bool ok = false;
-        const int t = QString::fromLatin1(type.read(16)).trimmed().toInt(&ok);
+        const int t = QString::fromLatin1(type.Data.left(16)).trimmed().toInt(&ok);
         if (ok && t == 0)
             return false;
     }

@@ -1,4 +1,6 @@
 #include "platform/VersionInfo.h"
+#include "classlib/RegularFile.h"
+#include <QFileInfo>
 
 namespace {
 
@@ -24,6 +26,9 @@ QString TVersionInfo::Value(const QString& key) const {
 }
 
 TVersionInfo ReadVersionInfo(const QString& fileName) {
+    // The note reader opens the file as it is: a FIFO or device there would hold it for ever.
+    if (QFileInfo::exists(fileName) && !IsReadableRegularFile(fileName))
+        throw EVersionInfoError(QStringLiteral("%1: not a regular file").arg(fileName));
     reporter::TVersionNote note;
     std::string reason;
     if (!reporter::ReadVersionNote(fileName.toLocal8Bit().toStdString(), note, &reason))

@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
+# Only what this script starts: the program (with its catalogues, help page and documents) and the
+# simulator. scripts/test.sh builds the rest (the tests and fuzz targets).
+bash scripts/build.sh --target vexadaxo vexadaxo-sim
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run.sh: no display here (DISPLAY and WAYLAND_DISPLAY are empty); the program is a desktop" >&2

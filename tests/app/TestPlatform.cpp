@@ -1,4 +1,5 @@
 // The INI file, the registry store and the Windows-folder mapping.
+#include "app/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
 #include "platform/WindowsFolder.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +32,76 @@ void AddTty(const QString& root, const QString& name, bool device, int type = -1
         QDir(root).mkpath(name + QLatin1String("/device"));
     if (type >= 0)
         WriteFile(root + QLatin1Char('/') + name + QLatin1String("/type"), QByteArray::number(type) + '\n');
+}
+
+// clang-format off
+enum TPathKind { Missing, Empty, Fifo, Directory, LinkToFile, LinkToZero, Large, TooLarge, NotUtf8, Unreadable };
+// clang-format on
+
+// A settings file carried over from elsewhere: CR LF lines, single-byte text, another program's keys,
+// and the registry's language key too (the same table serves both files).
+QByteArray UserSettings(int kind) {
+    QByteArray user =
+        "; configura\xE7\xE3o antiga\r\n[Serial]\r\nBaudrate=9600\r\nstopbit=1\r\nparidade=0\r\n"
+        "Channel=COM3\r\n\r\n[Tcp]\r\nip=127.0.0.1\r\nPort=502\r\n[Conexao]\r\nComtype=1\r\n"
+        "[Outro]\r\nnome=S\xE3o Paulo\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Korvane Devavuru\\Vexa Daxo Soft]\r\nlang=pt_BR";
+    if (kind == Large)
+        user += "\r\n; " + QByteArray(1100 * 1024, 'x') + "\r\n";
+    return user;
+}
+
+void MakePath(TPathKind kind, const QString& path, const QString& target, const QByteArray& user) {
+    const QByteArray name = QFile::encodeName(path);
+    switch (kind) {
+    case Missing:
+        break;
+    case Fifo:
+        QCOMPARE(mkfifo(name.constData(), 0644), 0);
+        break;
+    case Directory:
+        QVERIFY(QDir().mkdir(path));
+        break;
+    case LinkToFile:
+        WriteFile(target, user);
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::link(target, path));
+        break;
+    case LinkToZero:
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        break;
+    case TooLarge:
+        WriteFile(path, user);
+        QCOMPARE(truncate(name.constData(), TIniFile::MaxFileSize + 1), 0); // sparse: no disk used
+        break;
+    case Unreadable:
+        WriteFile(path, user);
+        QCOMPARE(chmod(name.constData(), 0), 0);
+        break;
+    case Empty:
+    case Large:
+    case NotUtf8:
+        WriteFile(path, kind == Empty ? QByteArray() : user);
+        QCOMPARE(chmod(name.constData(), 0644), 0);
+        break;
+    }
+}
+
+// What stands at the path and at the end of its link: kind, identity, size, time; and the link.
+QString Snapshot(const QString& path) {
+    QString text = QFileInfo(path).symLinkTarget();
+    for (const auto get : {&lstat, &stat}) {
+        struct stat info {};
+        const int found = get(QFile::encodeName(path).constData(), &info);
+        text += QStringLiteral(" %1 %2 %3 %4 %5.%6")
+                    .arg(found)
+                    .arg(info.st_mode)
+                    .arg(info.st_ino)
+                    .arg(info.st_size)
+                    .arg(info.st_mtim.tv_sec)
+                    .arg(info.st_mtim.tv_nsec);
+    }
+    return text;
 }
 
 } // namespace
@@ -82,11 +155,71 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EIniFileException, blocked.WriteString("S", "k", "v"));
     }
 
-    void iniIgnoresOversizedFile() {
+    // Whatever stands at the settings (and registry) path: read without hanging, written only when it
+    // was read whole, the user's other bytes kept, never opened to others.
+    void settingsPaths_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("userValues"); // the user's values are read
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("missing") << int(Missing) << false << true;
+        QTest::newRow("empty") << int(Empty) << false << true;
+        QTest::newRow("fifo") << int(Fifo) << false << false;
+        QTest::newRow("directory") << int(Directory) << false << false;
+        QTest::newRow("link to a file") << int(LinkToFile) << true << true;
+        QTest::newRow("link to /dev/zero") << int(LinkToZero) << false << false;
+        QTest::newRow("over 1 MiB") << int(Large) << true << true;
+        QTest::newRow("beyond the read limit") << int(TooLarge) << false << false;
+        QTest::newRow("not UTF-8") << int(NotUtf8) << true << true;
+        QTest::newRow("unreadable") << int(Unreadable) << false << false;
+    }
+
+    void settingsPaths() {
+        QFETCH(int, kind);
+        QFETCH(bool, userValues);
+        QFETCH(bool, writable);
+        if (kind == Unreadable && geteuid() == 0)
+            QSKIP("root reads a file of mode 000; the directory and FIFO rows cover a failing read");
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("big.ini"));
-        WriteFile(path, "[S]\nk=v\n" + QByteArray(TIniFile::MaxFileSize, 'x'));
-        QCOMPARE(TIniFile(path).ReadString("S", "k", "default"), QStringLiteral("default"));
+        const QString path = dir.filePath(QStringLiteral("daxoconf.Ini"));
+        const QString target = dir.filePath(QStringLiteral("target.ini"));
+        const QByteArray user = UserSettings(kind);
+        MakePath(TPathKind(kind), path, target, user);
+        const QString before = Snapshot(path);
+        const QByteArray oldRegistry = qgetenv("VEXADAXO_REGISTRY");
+        qputenv("VEXADAXO_REGISTRY", QFile::encodeName(path));
+        TRegistry registry;
+        registry.RootKey = TRootKey::HKEY_LOCAL_MACHINE;
+        registry.OpenKeyReadOnly("Software\\Korvane Devavuru\\Vexa Daxo Soft");
+        QCOMPARE(registry.ReadString("lang"), userValues ? QStringLiteral("pt_BR") : QString());
+        qputenv("VEXADAXO_REGISTRY", oldRegistry);
+
+        TSettingsValues values = ReadSettingsFile(path);
+        QCOMPARE(values.Ip, userValues ? QStringLiteral("127.0.0.1") : QStringLiteral("192.168.000.000"));
+        QCOMPARE(values.Baudrate, userValues ? QStringLiteral("9600") : QStringLiteral("57600"));
+        values.Baudrate = QStringLiteral("19200");
+        if (!writable) {
+            QVERIFY_THROWS_EXCEPTION(EIniFileException, WriteSettingsFile(path, values));
+            QCOMPARE(Snapshot(path), before);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(),
+                     qsizetype(kind == LinkToZero || kind == Fifo || kind == TooLarge || kind == Unreadable));
+            return;
+        }
+        WriteSettingsFile(path, values);
+        QCOMPARE(ReadSettingsFile(path), values);
+        const mode_t mask = umask(0);
+        umask(mask);
+        struct stat written {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &written), 0);
+        QCOMPARE(written.st_mode & 0777, kind == LinkToFile ? 0640
+                                         : kind == Missing  ? (0666 & ~mask)
+                                                            : mode_t(0644));
+        if (kind == LinkToFile)
+            QCOMPARE(QFileInfo(path).symLinkTarget(), target);
+        if (userValues) {
+            QByteArray expected = user;
+            expected.replace("Baudrate=9600", "Baudrate=19200");
+            QCOMPARE(ReadFile(path), expected);
+        }
     }
 
     void windowsFolderFollowsEnvironment() {

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -81,6 +82,24 @@ TEST_F(TranslationTest, SwitchingTheLanguageTranslatesTheSameTextAfresh) {
     UseLanguage(QStringLiteral("xx"));
     EXPECT_EQ(_("Search"), QStringLiteral("Search"));
     EXPECT_EQ(_(""), QString());
+}
+
+// gettext would wait for ever on a FIFO where a catalogue should be: such a language shows the source
+// texts, and so does a language whose catalogues are all regular files but for one of its fallbacks.
+TEST_F(TranslationTest, ACatalogueThatIsNoRegularFileIsNotOpened) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* language : {"it_IT", "fr", "es"})
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QLatin1String(language) + QLatin1String("/LC_MESSAGES")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("it_IT/LC_MESSAGES/default.mo")).constData(), 0644), 0);
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fr/LC_MESSAGES/default.mo")).constData(), 0644), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("es/LC_MESSAGES/default.mo")));
+    BindTextDomainFolder(dir.path());
+    EXPECT_EQ(GetListOfLanguages(), QStringList());
+    for (const char* language : {"it_IT", "fr_CA", "es"}) {
+        UseLanguage(QLatin1String(language));
+        EXPECT_EQ(_("Search"), QStringLiteral("Search")) << language;
+    }
 }
 
 TEST_F(TranslationTest, ResourceStringsFallBackToTheAddedDomains) {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,6 +120,9 @@ TEST_F(VersionFiles, OtherNotesAndOtherNoteSectionsAreSkipped) {
 TEST_F(VersionFiles, FilesWithoutANoteAreRefusedByName) {
     ExpectRefused(dir.filePath(QStringLiteral("missing.so")), ""); // the system's own reason
     ExpectRefused(dir.path(), "not a regular file");
+    const QString fifo = dir.filePath(QStringLiteral("fifo.so")); // opening it would wait for a writer
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ExpectRefused(fifo, "not a regular file");
     ExpectRefused(Write(QStringLiteral("empty"), {}), "not an ELF file");
     ExpectRefused(Write(QStringLiteral("text.htm"), "<html><body>General terms</body></html>"),
                   "not an ELF file");

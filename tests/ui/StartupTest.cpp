@@ -13,10 +13,14 @@
 #include "ui_UnitSplash.h"
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -95,34 +99,70 @@ TEST(NoDisplay, OnlyAnUnreachableDisplayServerIsRefused) {
     }
 }
 
-// Started without a display the program says why and how to start it, and exits with 1: no crash and
-// no crash report beside it.
-TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
+// Runs the program from a folder of its own (a crash report would be written beside the program file)
+// with the given environment changes (an empty value removes the variable): exit code and error lines.
+struct TProgramRun {
+    int exitCode = -1;
+    QStringList errorLines;
+    QStringList reports; // crash reports left beside the program
+};
+
+TProgramRun RunProgramAlone(const std::vector<std::pair<QString, QString>>& changes) {
+    TProgramRun run;
     QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
+    EXPECT_TRUE(folder.isValid());
     const QString program = folder.filePath(QStringLiteral("vexadaxo"));
-    // A link of its own: the crash report would be written beside the program file.
-    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0) {
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
-    }
+    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0)
+        EXPECT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+    for (const auto& [name, value] : changes)
+        value.isEmpty() ? environment.remove(name) : environment.insert(name, value);
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder.path());
     process.start(program, {});
-    ASSERT_TRUE(process.waitForFinished(120000)) << "still running";
+    EXPECT_TRUE(process.waitForFinished(120000)) << "still running";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
-    const QStringList lines =
+    run.exitCode = process.exitCode();
+    run.errorLines =
         QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines.at(0).contains(QLatin1String("cannot open a display"))) << lines.at(0).toStdString();
-    EXPECT_TRUE(lines.at(0).contains(QLatin1String("QT_QPA_PLATFORM=offscreen")))
-        << lines.at(0).toStdString();
-    EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("*.olf")}, QDir::Files), QStringList());
+    run.reports = QDir(folder.path()).entryList({QStringLiteral("*.olf")}, QDir::Files);
+    return run;
+}
+
+// Started without a display the program says why and how to start it, and exits with 1: no crash and
+// no crash report beside it.
+TEST(NoDisplay, TheProgramSaysSoAndExitsWithoutACrashReport) {
+    const TProgramRun run = RunProgramAlone(
+        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"WAYLAND_SOCKET", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.errorLines.size(), 1) << run.errorLines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(run.errorLines.at(0).contains(QLatin1String("cannot open a display")));
+    EXPECT_TRUE(run.errorLines.at(0).contains(QLatin1String("QT_QPA_PLATFORM=offscreen")));
+    EXPECT_EQ(run.reports, QStringList());
+}
+
+// A platform plugin that Qt cannot load or start: Qt's own message, exit code 1, no crash report. The
+// frame-buffer platforms only where their device is absent (elsewhere they would start).
+TEST(NoDisplay, APlatformQtCannotStartEndsWithQtsMessage) {
+    const struct {
+        const char* platform;
+        const char* device;
+        const char* message;
+    } cases[] = {{"bogus", nullptr, "could not find the qt platform plugin \"bogus\""},
+                 {"eglfs", "/dev/dri", ""},
+                 {"linuxfb", "/dev/fb0", "no screen"}};
+    for (const auto& c : cases) {
+        if (c.device != nullptr && QFileInfo::exists(QLatin1String(c.device)))
+            continue;
+        const TProgramRun run = RunProgramAlone({{"QT_QPA_PLATFORM", c.platform}});
+        const std::string errors = run.errorLines.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(run.exitCode, 1) << c.platform << ": " << errors;
+        EXPECT_TRUE(run.errorLines.join(QLatin1Char(' ')).toLower().contains(QLatin1String(c.message)))
+            << c.platform << ": " << errors;
+        EXPECT_EQ(run.reports, QStringList()) << c.platform;
+    }
 }
 
 class Startup : public UiFixture {
@@ -175,6 +215,21 @@ TEST_F(Startup, TheLogWindowKeepsItsLinesUntilCleared) {
     EXPECT_TRUE(memo->toPlainText().isEmpty());
 }
 
+// The tool buttons are the first controls Tab reaches: Enter (either key) presses the focused one.
+TEST_F(Startup, EnterPressesTheFocusedToolButton) {
+    FormMain->show();
+    Ui().toolbtnLog->show();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        FormLog->hide();
+        QSignalSpy clicked(Ui().toolbtnLog, &QToolButton::clicked);
+        Ui().toolbtnLog->setFocus();
+        QTest::keyClick(Ui().toolbtnLog, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_EQ(clicked.size(), 1) << key;
+        EXPECT_TRUE(FormLog->isVisible()) << key;
+    }
+    FormLog->hide();
+}
+
 TEST_F(Startup, TheLogKeepsTheNewestLinesUpToItsLimitAlsoWhileHidden) {
     ASSERT_FALSE(FormLog->isVisible());
     QPlainTextEdit* memo = FormLog->ui().memLog;
@@ -189,7 +244,7 @@ TEST_F(Startup, TheLogKeepsTheNewestLinesUpToItsLimitAlsoWhileHidden) {
     EXPECT_EQ(line(TFormLog::MaxLines - 1), QString::number(TFormLog::MaxLines));
 }
 
-TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothing) {
+TEST_F(Startup, HelpHandsThePageToTheDesktopSaysWhereItIsWithoutABrowserAndAMissingPageNothing) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("help")));
@@ -202,12 +257,21 @@ TEST_F(Startup, HelpHandsThePageBesideTheProgramToTheDesktopAndAMissingPageNothi
     TUrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
     Ui().toolbtnHelp->click();
-    ASSERT_TRUE(QFile::remove(page));
-    Ui().toolbtnHelp->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    ProgramFolder = savedFolder;
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
     EXPECT_TRUE(app.presenter->requests.isEmpty());
+    {
+        // No handler and no desktop opener on the path: the box says where the page is.
+        const TScopedEnvironment noOpener{{"PATH", folder.path().toLocal8Bit().constData()}};
+        Ui().toolbtnHelp->click();
+    }
+    ASSERT_EQ(app.presenter->requests.size(), 1);
+    EXPECT_TRUE(app.presenter->requests.at(0).text.endsWith(QLatin1Char('\n') + page));
+    EXPECT_EQ(app.presenter->requests.at(0).type, TMsgDlgType::mtInformation);
+    ASSERT_TRUE(QFile::remove(page));
+    Ui().toolbtnHelp->click();
+    ProgramFolder = savedFolder;
+    EXPECT_EQ(app.presenter->requests.size(), 1);
 }
 
 // The close request and the close both save; a settings folder that cannot be written is said once.
@@ -227,6 +291,14 @@ TEST_F(Startup, ACloseThatCannotSaveSaysSoOnce) {
     EXPECT_TRUE(FormMain->close());
     EXPECT_EQ(app.presenter->requests.size(), 2);
     EXPECT_TRUE(QFile::exists(app.SettingsPath()));
+    // A settings file that could not be read (a FIFO in its place): left as it is, said once.
+    ASSERT_TRUE(QFile::remove(app.SettingsPath()));
+    ASSERT_EQ(mkfifo(QFile::encodeName(app.SettingsPath()).constData(), 0644), 0);
+    FormMain->show();
+    EXPECT_TRUE(FormMain->close());
+    ASSERT_EQ(app.presenter->requests.size(), 3);
+    EXPECT_TRUE(app.presenter->requests.at(2).text.startsWith(QLatin1String("Unable to write to ")));
+    EXPECT_FALSE(QFileInfo(app.SettingsPath()).isFile());
 }
 
 TEST_F(Startup, TheDeviceBoxFollowsARenamedDevice) {

@@ -1,0 +1,92 @@
+"""The real program under Xvfb with openbox, at screen sizes and scale factors where its main window is
+taller than the screen: the frame, read from the X server, is centred, or at the screen's top (title bar
+on the screen, as much of the status bar shown as fits) when larger.   window_frame.py PROGRAM"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+CASES = [((1920, 1080), 2), ((1366, 768), 1.5), ((1280, 1024), 1)]
+MAIN_WIDTH = 696  # the main window's client width at scale 1 (the splash bears the same caption)
+
+
+def fail(message):
+    sys.exit('FAILED: ' + message)
+
+
+def tool(display, *arguments):
+    try:
+        result = subprocess.run(arguments, capture_output=True, text=True, timeout=10,
+                                env=dict(os.environ, DISPLAY=display))
+        return result.stdout if result.returncode == 0 else ''
+    except subprocess.TimeoutExpired:
+        return ''
+
+
+def wait_for(condition, seconds):
+    deadline = time.monotonic() + seconds
+    while not (result := condition()) and time.monotonic() < deadline:
+        time.sleep(0.3)
+    return result
+
+
+def main_frame(display, width):
+    """(x, y, width, height) of the main window's frame once the window manager has made it, else None."""
+    clients = tool(display, 'xprop', '-root', '_NET_CLIENT_LIST').partition('#')[2]
+    for window in (w.strip() for w in clients.split(',') if w.strip()):
+        if not tool(display, 'xprop', '-id', window, '_NET_WM_NAME').rstrip().endswith('"Vexa Daxo Soft"'):
+            continue
+        extents = tool(display, 'xprop', '-id', window, '_NET_FRAME_EXTENTS').partition('=')[2]
+        info = dict(line.strip().partition(':')[::2] for line in tool(display, 'xwininfo', '-id', window).splitlines())
+        if not extents or 'IsViewable' not in info.get('Map State', '') or abs(int(info['Width']) - width) > 1:
+            continue
+        left, right, top, bottom = (int(v) for v in extents.split(','))
+        return (int(info['Absolute upper-left X']) - left, int(info['Absolute upper-left Y']) - top,
+                int(info['Width']) + left + right, int(info['Height']) + top + bottom)
+    return None
+
+
+def check(program, size, scale):
+    read_end, write_end = os.pipe()
+    processes = [subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '%dx%dx24' % size,
+                                   '-nolisten', 'tcp'], pass_fds=[write_end], stderr=subprocess.DEVNULL)]
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        display = ':' + numbers.readline().strip()
+    try:
+        processes.append(subprocess.Popen(['openbox', '--sm-disable'], env=dict(os.environ, DISPLAY=display),
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        if not wait_for(lambda: '_NET_SUPPORTING_WM_CHECK' in tool(display, 'xprop', '-root'), 20):
+            fail('openbox did not come up')
+        with tempfile.TemporaryDirectory() as folder:
+            environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM='xcb', QT_SCALE_FACTOR=str(scale),
+                               VEXADAXO_WINDIR=folder, VEXADAXO_REGISTRY=os.path.join(folder, 'registry.ini'))
+            processes.append(subprocess.Popen([os.path.abspath(program)], env=environment, cwd=folder,
+                                              stderr=subprocess.DEVNULL))
+            # The frame is placed again once known: wait until two readings agree.
+            seen = [None]
+
+            def settled():
+                now, seen[0] = main_frame(display, round(MAIN_WIDTH * scale)), seen[0]
+                stable = now is not None and now == seen[0]
+                seen[0] = now
+                return now if stable else None
+            frame = wait_for(settled, 60)
+        if frame is None:
+            fail('%s at scale %s: the main window did not settle on screen (%s)' % (size, scale, seen[0]))
+        x, y, width, height = frame
+        print('%dx%d at scale %s: frame %dx%d at %d,%d' % (size + (scale, width, height, x, y)))
+        for axis, at, screen, extent in (('x', x, size[0], width), ('y', y, size[1], height)):
+            expected = max(0, (screen - extent) // 2)
+            if at < 0 or abs(at - expected) > 2:  # a pixel of rounding at a fractional scale
+                fail('%s at scale %s: the frame is at %s %d, expected %d' % (size, scale, axis, at, expected))
+    finally:
+        for process in reversed(processes):
+            process.kill()
+            process.wait()
+
+
+for case in CASES:
+    check(sys.argv[1], *case)
+print('PASSED')
