@@ -112,8 +112,9 @@ TProgramRun RunProgramAlone(const std::vector<std::pair<QString, QString>>& chan
     QTemporaryDir folder;
     EXPECT_TRUE(folder.isValid());
     const QString program = folder.filePath(QStringLiteral("vexadaxo"));
-    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0)
+    if (::link(VD_PROGRAM, program.toLocal8Bit().constData()) != 0) {
         EXPECT_TRUE(QFile::copy(QStringLiteral(VD_PROGRAM), program));
+    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
     for (const auto& [name, value] : changes)
