@@ -3,9 +3,13 @@
 #include "classlib/Translation.h"
 #include "inspector/RSFontStream.h"
 #include "inspector/RSObjectInspector.h"
+#include "inspector/RSPresetClasses.h"
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -489,11 +493,116 @@ void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
     }
 }
 
+namespace {
+
+// The presets of one pass, indexed by what a row must have for each to match: its name or path (a
+// preset that matches by name), or its type kind (one that matches by type). A preset goes into the
+// index only when a failed test of that key surely makes it not match: it is active and inclusive, of
+// a class whose matching is the standard one, and no match handler can turn the result. Every other
+// preset is tried on every row, as before.
+class TPresetIndex {
+public:
+    TPresetIndex(const TRSPropertyPresets& presets, const QSet<const QMetaObject*>& standard) {
+        const TRSCustomObjectInspector* inspector = presets.Inspector();
+        // A subclass of the inspector may answer DoMatchPreset itself.
+        const bool inspectorHook =
+            inspector && (inspector->OnMatchPreset || !standard.contains(inspector->metaObject()));
+        for (int i = 0; i < presets.Count(); ++i) {
+            TRSPropertyPreset* preset = presets.Items(i);
+            if (!preset->Active())
+                continue;
+            const TRSPresetMatchTypes types = preset->MatchTypes();
+            const bool indexable = !inspectorHook && preset->Inclusive() && !preset->OnMatchPreset &&
+                                   standard.contains(preset->metaObject());
+            if (indexable && (types & (mtPropertyName | mtFullPropertyName)) &&
+                !preset->PropNames()->CaseSensitive()) {
+                for (const QString& line : preset->PropNames()->Lines()) {
+                    if (types & mtPropertyName)
+                        m_byName[line.toCaseFolded()].append(i);
+                    if (types & mtFullPropertyName)
+                        m_byPath[line.toCaseFolded()].append(i);
+                }
+            } else if (indexable && (types & mtPropertyType) &&
+                       preset->TypeKinds() != TTypeKinds{tkUnknown}) {
+                for (int k = 0; k < kKinds; ++k)
+                    if (preset->TypeKinds().Contains(TTypeKind(k)))
+                        m_byKind[size_t(k)].append(i);
+            } else {
+                m_always.append(i);
+            }
+        }
+    }
+
+    // The presets from index first on that may match the row as it is now, in collection order.
+    QList<int> Candidates(TRSItemProperty* row, int first) const {
+        QList<int> result;
+        auto take = [&](const QList<int>& list) {
+            for (int i : list)
+                if (i >= first)
+                    result.append(i);
+        };
+        take(m_always);
+        const auto kind = size_t(row->TypeKind());
+        if (kind < m_byKind.size())
+            take(m_byKind[kind]);
+        if (!m_byName.isEmpty() || !m_byPath.isEmpty()) {
+            const QString name = row->Name().toCaseFolded();
+            if (auto it = m_byName.constFind(name); it != m_byName.cend())
+                take(*it);
+            if (!m_byPath.isEmpty()) {
+                // A top-level row's path is its name: only a sub-row's needs building.
+                const QString path = row->ParentItem() ? row->GetFullName().toCaseFolded() : name;
+                if (auto it = m_byPath.constFind(path); it != m_byPath.cend())
+                    take(*it);
+            }
+        }
+        std::sort(result.begin(), result.end());
+        result.erase(std::unique(result.begin(), result.end()), result.end());
+        return result;
+    }
+
+private:
+    static constexpr int kKinds = 32;
+    QList<int> m_always;
+    QHash<QString, QList<int>> m_byName;
+    QHash<QString, QList<int>> m_byPath;
+    std::array<QList<int>, kKinds> m_byKind;
+};
+
+} // namespace
+
 void TRSPropertyPresets::ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows) {
     TRowClassScope classes;
-    for (const QPointer<TRSItemProperty>& row : rows)
-        if (row)
-            ApplyToItem(row);
+    static const QSet<const QMetaObject*> standard = [] {
+        QSet<const QMetaObject*> set{&TRSPropertyPreset::staticMetaObject,
+                                     &TRSCustomObjectInspector::staticMetaObject,
+                                     &TRSObjectInspector::staticMetaObject};
+        for (const QMetaObject* meta : BuiltInPresetClasses())
+            set.insert(meta);
+        return set;
+    }();
+    const TPresetIndex index(*this, standard);
+    for (const QPointer<TRSItemProperty>& row : rows) {
+        if (!row)
+            continue;
+        // As ApplyToItem, over the candidates only; a preset applied may rename the row (an alias), so
+        // the candidates after it are looked up again.
+        QList<int> candidates = index.Candidates(row, 0);
+        for (qsizetype c = 0; c < candidates.size(); ++c) {
+            const int i = candidates.at(c);
+            if (i >= Count())
+                break;
+            TRSPropertyPreset* preset = Items(i);
+            if (!preset->Active() || !preset->Matches(row))
+                continue;
+            preset->Apply(row);
+            TRowClassScope::Forget();
+            if (!row || !row->RefreshValue())
+                break;
+            candidates = index.Candidates(row, i + 1);
+            c = -1;
+        }
+    }
 }
 
 void TRSPropertyPresets::Notify(TCollectionItem* item, TCollectionNotification action) {
