@@ -111,7 +111,7 @@ public:
     bool HasPickList() const { return m_pickList && !m_pickList->isEmpty(); }
     void MoveTo(TRSItemProps* collection);
 
-    QString Name() const { return m_name; }
+    const QString& Name() const { return m_name; }
     QString Hint() const { return m_hint; }
     bool ReadOnlyFlag() const { return m_readOnly; }
     Q_INVOKABLE bool Category() const { return m_category; }

@@ -1007,8 +1007,8 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
     };
 }
 
-QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
-    QList<QPointer<TRSItemProperty>> rows;
+QList<TRSItemProperty*> TRSCustomObjectInspector::AllRows() const {
+    QList<TRSItemProperty*> rows;
     qsizetype count = Items()->Count();
     for (int i = 0; i < Items()->Count(); ++i)
         count += Items()->Items(i)->DescendantCount();

@@ -244,7 +244,7 @@ private:
     void ApplyFilters();
     void ApplyPresets();
     // Every row of the tree in tree order (pre-order), collapsed or hidden ones included.
-    QList<QPointer<TRSItemProperty>> AllRows() const;
+    QList<TRSItemProperty*> AllRows() const;
     void HandlePropertyChanged(int index, bool changed);
     // The row's text in the instance that an inspected object leads to; nothing when it cannot be read.
     std::optional<QString> CurrentText(QObject* obj, TRSItemProperty* item);
