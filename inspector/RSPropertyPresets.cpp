@@ -513,7 +513,25 @@ size_t qHash(const TNoCaseKey& key, size_t seed = 0) {
     return h;
 }
 
-using TPresetLists = QHash<TNoCaseKey, QList<int>>;
+// Presets by name, and the lengths of the names (a name of another length is not looked up, which spares
+// reading its text).
+struct TPresetLists {
+    QHash<TNoCaseKey, QList<int>> lists;
+    quint64 lengths = 0; // bit n: some name is n characters long (n below 63), bit 63: a longer one
+
+    static quint64 LengthBit(qsizetype n) { return quint64(1) << std::min<qsizetype>(n, 63); }
+    QList<int>& operator[](const TNoCaseKey& key) {
+        lengths |= LengthBit(key.text.size());
+        return lists[key];
+    }
+    bool isEmpty() const { return lists.isEmpty(); }
+    const QList<int>* Find(QStringView name) const {
+        if (!(lengths & LengthBit(name.size())))
+            return nullptr;
+        const auto it = lists.constFind({name});
+        return it == lists.cend() ? nullptr : &*it;
+    }
+};
 
 // The presets of one pass, indexed by what a row must have for each to match: its name or path (a
 // preset that matches by name), its type kind and type name (one that matches by type), or a parent row
@@ -583,20 +601,18 @@ public:
         const auto kind = size_t(row->TypeKind());
         if (kind < m_byKind.size())
             take(m_byKind[kind]);
-        if (kind < m_byKindAndName.size() && !m_byKindAndName[kind].isEmpty())
-            if (auto it = m_byKindAndName[kind].constFind({row->TypeName()});
-                it != m_byKindAndName[kind].cend())
-                take(*it);
+        if (kind < m_byKindAndName.size())
+            if (const QList<int>* list = m_byKindAndName[kind].Find(row->TypeName()))
+                take(*list);
         if (!m_byName.isEmpty() || !m_byPath.isEmpty()) {
-            const TNoCaseKey name{row->Name()};
-            if (auto it = m_byName.constFind(name); it != m_byName.cend())
-                take(*it);
+            if (const QList<int>* list = m_byName.Find(row->Name()))
+                take(*list);
             if (!m_byPath.isEmpty()) {
                 // A top-level row's path is its name: only a sub-row's needs building.
-                const QString fullName = row->ParentItem() ? row->GetFullName() : QString();
-                const TNoCaseKey path = row->ParentItem() ? TNoCaseKey{fullName} : name;
-                if (auto it = m_byPath.constFind(path); it != m_byPath.cend())
-                    take(*it);
+                const QList<int>* list =
+                    row->ParentItem() ? m_byPath.Find(row->GetFullName()) : m_byPath.Find(row->Name());
+                if (list)
+                    take(*list);
             }
         }
         if (!m_byParent.isEmpty()) {
