@@ -22,10 +22,17 @@ void TCollectionItem::SetCollection(TCollection* collection) {
 int TCollectionItem::Index() const {
     if (!m_collection)
         return -1;
-    const bool valid =
-        m_index >= 0 && m_index < m_collection->m_validIndexes && m_collection->m_items.at(m_index) == this;
-    if (!valid)
-        m_collection->Renumber();
+    const TCollection* c = m_collection;
+    if (m_index >= 0 && m_index < c->m_validIndexes && c->m_items.at(m_index) == this)
+        return m_index;
+    if (!c->m_removedAt.empty() && m_index >= 0) {
+        // Every guess is checked against the list, so a stale one only costs the renumbering below.
+        const auto below = std::lower_bound(c->m_removedAt.begin(), c->m_removedAt.end(), m_index);
+        const int place = m_index - int(below - c->m_removedAt.begin());
+        if (place >= 0 && place < c->m_items.size() && c->m_items.at(place) == this)
+            return place;
+    }
+    c->Renumber();
     return m_index;
 }
 
@@ -116,6 +123,8 @@ TCollectionItem* TCollection::FindItemID(int id) const {
 void TCollection::Exchange(int a, int b) {
     Items(a);
     Items(b);
+    if (!m_removedAt.empty())
+        Renumber();
     m_items.swapItemsAt(a, b);
     if (a < m_validIndexes && b < m_validIndexes) {
         m_items.at(a)->m_index = a;
@@ -147,7 +156,8 @@ void TCollection::Changed() {
 }
 
 void TCollection::InsertItem(TCollectionItem* item) {
-    item->m_index = int(m_items.size());
+    // Behind every removed place, so that the removals pending count for it too.
+    item->m_index = int(m_items.size() + m_removedAt.size());
     if (m_validIndexes == item->m_index)
         ++m_validIndexes;
     m_items.append(item);
@@ -160,14 +170,22 @@ void TCollection::InsertItem(TCollectionItem* item) {
 void TCollection::RemoveItem(TCollectionItem* item) {
     Notify(item, TCollectionNotification::cnExtracting);
     const int index = item->Index();
+    const int oldPlace = item->m_index;
     m_items.removeAt(index);
     m_validIndexes = std::min(m_validIndexes, index);
+    // Up to a bound (then the items are counted again once, an amortised cost of a few steps a removal).
+    if (m_removedAt.size() < 256 + size_t(m_items.size()) / 64)
+        m_removedAt.insert(std::upper_bound(m_removedAt.begin(), m_removedAt.end(), oldPlace), oldPlace);
+    else
+        Renumber();
     item->m_collection = nullptr;
     item->m_index = -1;
     Changed();
 }
 
 void TCollection::MoveItem(int from, int to) {
+    if (!m_removedAt.empty())
+        Renumber();
     m_items.move(from, to);
     const int first = std::min(from, to);
     const int last = std::max(from, to);
@@ -183,4 +201,5 @@ void TCollection::Renumber() const {
     for (int i = m_validIndexes; i < m_items.size(); ++i)
         m_items.at(i)->m_index = i;
     m_validIndexes = int(m_items.size());
+    m_removedAt.clear();
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <functional>
+#include <vector>
 
 class TCollection;
 
@@ -95,4 +96,8 @@ private:
     // Items before this place know their index; those after it learn it again when asked. Kept so that
     // an item's index, and removing items from the end, cost no search through the list.
     mutable int m_validIndexes = 0;
+    // The old places of the items removed since the last renumbering, in order: an item behind them
+    // stands as many places further up as there are removals below its old place. So removing items one
+    // at a time costs no renumbering of every item behind each one.
+    mutable std::vector<int> m_removedAt;
 };

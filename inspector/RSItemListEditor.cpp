@@ -419,14 +419,14 @@ void TRSCustomItemListEditor::UpdateRowCount() {
         SetFixedItems(1);
 }
 
-void TRSCustomItemListEditor::AppendSubtree(TRSItemProp* row, QList<TRSItemProp*>& list) const {
+template <class List> void TRSCustomItemListEditor::AppendSubtree(TRSItemProp* row, List& list) const {
     list.append(row);
     if (row->HasItems())
         for (int i = 0; i < row->Items()->Count(); ++i)
             AppendSubtree(row->Items()->Items(i), list);
 }
 
-void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, QList<TRSItemProp*>& list) const {
+template <class List> void TRSCustomItemListEditor::AppendShown(TRSItemProp* row, List& list) const {
     row->m_visibleDescendantCache = -1;
     if (!row->IsShown())
         return;
@@ -648,18 +648,19 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
                 pos = parentIndex + parent->DescendantCount() - item->DescendantCount();
         }
         pos = std::clamp(pos, 0, int(m_itemList.size()));
-        for (int i = 0; i < subtree.size(); ++i)
-            m_itemList.insert(pos + i, subtree.at(i));
+        m_itemList.insert(pos, subtree);
         if (item->m_inserted) // a row moved here from elsewhere: show it in its new place
             ItemVisibleChanged(item);
     } else if (action == TCollectionNotification::cnExtracting) {
         CloseEditor();
         QList<TRSItemProp*> subtree;
         AppendSubtree(item, subtree);
-        const QSet<TRSItemProp*> leaving(subtree.begin(), subtree.end());
-        m_itemList.removeIf([&](TRSItemProp* r) { return leaving.contains(r); });
-        // No list may keep a row that is leaving the tree (it may be freed next).
-        m_visibleItems.removeIf([&](TRSItemProp* r) { return leaving.contains(r); });
+        // No list may keep a row that is leaving the tree (it may be freed next). Each row is found
+        // through the list's index of rows, so a row leaving costs no walk through the lists.
+        for (TRSItemProp* row : std::as_const(subtree)) {
+            m_itemList.removeOne(row);
+            m_visibleItems.removeOne(row);
+        }
     }
     RowCountChanged();
 }
@@ -703,8 +704,7 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
     while (end < m_itemList.size() && IsDescendantOf(m_itemList.at(end), row))
         ++end;
     m_itemList.remove(index, end - index);
-    for (int i = 0; i < fresh.size(); ++i)
-        m_itemList.insert(index + i, fresh.at(i));
+    m_itemList.insert(index, fresh);
     ItemVisibleChanged(row);
 }
 
@@ -714,7 +714,7 @@ void TRSCustomItemListEditor::InsertShown(TRSItemProp* row) {
     TRSItemProps* siblings = row->Collection();
     int prevIndex = -1;
     for (int i = row->Index() - 1; i >= 0 && prevIndex < 0; --i)
-        prevIndex = int(m_visibleItems.lastIndexOf(siblings->Items(i)));
+        prevIndex = int(m_visibleItems.indexOf(siblings->Items(i)));
     if (prevIndex >= 0) {
         TRSItemProp* previous = m_visibleItems.at(prevIndex);
         pos = prevIndex + 1;
@@ -759,8 +759,7 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
             QList<TRSItemProp*> below;
             for (int i = 0; i < item->Items()->Count(); ++i)
                 AppendShown(item->Items()->Items(i), below);
-            for (int i = 0; i < below.size(); ++i)
-                m_visibleItems.insert(index + 1 + i, below.at(i));
+            m_visibleItems.insert(index + 1, below);
         }
     }
     item->m_visibleDescendantCache = -1;
@@ -770,7 +769,10 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
         const TGridCoord cell = CellOf(FixedItems() + currentIndex, CurValue());
         SetCurrentCell(cell.X, cell.Y);
     }
-    UpdateEdit();
+    // An editor closed for this change is already on its way back (posted): rows added one at a time
+    // then do not load and lay out its text once each.
+    if (!m_reopenPosted)
+        UpdateEdit();
 }
 
 void TRSCustomItemListEditor::UpdateShownState(TRSItemProp* item, bool parentShown) {

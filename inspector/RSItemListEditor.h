@@ -7,6 +7,7 @@
 #include "inspector/RSDeltaFont.h"
 #include "inspector/RSHintWindow.h"
 #include "inspector/RSItemProp.h"
+#include "inspector/RSRowList.h"
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
@@ -254,6 +255,7 @@ protected:
     virtual void DoShowHints(TRSItemProp* item, int col, int row, QString& hint);
 
 private:
+    friend class TRSItemProps; // keeps the lists in step as rows come and go
     // What the user was doing in the editor when a change of the rows closed it, so that the editor carries
     // on on its row wherever that row lands (and the text is dropped when the row went).
     struct TEditorState {
@@ -279,8 +281,8 @@ private:
     void RebuildLists();
     void RebuildVisible();
     void ResyncSubtree(TRSItemProp* row);
-    void AppendSubtree(TRSItemProp* row, QList<TRSItemProp*>& list) const;
-    void AppendShown(TRSItemProp* row, QList<TRSItemProp*>& list) const;
+    template <class List> void AppendSubtree(TRSItemProp* row, List& list) const;
+    template <class List> void AppendShown(TRSItemProp* row, List& list) const;
     void InsertShown(TRSItemProp* row);
     void RemoveShown(TRSItemProp* row);
     QRect GlyphRect(TRSItemProp* row, const QRect& cell) const;
@@ -297,8 +299,8 @@ private:
     int m_updateCount = 0;
     bool m_fitting = false;
     TILEPropOptions m_propertyOptions = 0;
-    QList<TRSItemProp*> m_itemList;
-    QList<TRSItemProp*> m_visibleItems;
+    TRSRowList m_itemList{0};
+    TRSRowList m_visibleItems{1};
     QString m_pathDelimiter = QStringLiteral(".");
     bool m_caseSensitive = false;
     std::unique_ptr<TRSFont> m_font;

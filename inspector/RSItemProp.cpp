@@ -887,10 +887,19 @@ TRSItemProp* TRSItemProps::ItemByName(const QVariant& name, bool strict) {
 }
 
 void TRSItemProps::VisibleChanged(TRSItemProp* item) {
-    if (TRSItemProp* parent = ParentRow())
-        parent->VisibleChanged();
-    else if (auto* grid = qobject_cast<TRSCustomItemListEditor*>(Owner()))
+    TRSItemProp* parent = ParentRow();
+    TRSCustomItemListEditor* grid = Grid();
+    if (parent && grid) {
+        // Only the row and its own sub-rows can change their shown state: the grid places just those,
+        // rather than the whole subtree of the top-level row (adding a sub-row would cost that subtree).
+        for (TRSItemProp* p = parent; p; p = p->ParentItem())
+            p->m_visibleDescendantCache = -1;
         grid->ItemVisibleChanged(item);
+    } else if (parent) {
+        parent->VisibleChanged();
+    } else if (grid) {
+        grid->ItemVisibleChanged(item);
+    }
 }
 
 void TRSItemProps::DeleteCategories(bool keepSubItems) {
@@ -1028,6 +1037,7 @@ void TRSItemProps::Assign(const TRSItemProps& source) {
 }
 
 void TRSItemProps::BeginUpdate() {
+    m_listsFollowed = false;
     PrepareChange();
     TCollection::BeginUpdate();
 }
@@ -1052,6 +1062,11 @@ void TRSItemProps::Notify(TCollectionItem* item, TCollectionNotification action)
     } leave{row, own && action == TCollectionNotification::cnExtracting};
     if (action == TCollectionNotification::cnExtracting && row == m_defaultCategoryItem)
         m_defaultCategoryItem = nullptr;
+    // The grid places an own row in its lists as it comes or goes, so the change of the whole level that
+    // follows (TCollection's Changed) need not rebuild them.
+    m_listsFollowed =
+        own && UpdateCount() == 0 &&
+        (action == TCollectionNotification::cnAdded || action == TCollectionNotification::cnExtracting);
     if (TRSItemProp* parent = ParentRow())
         parent->DescendantsChanged(row, action);
     else if (auto* grid = qobject_cast<TRSCustomItemListEditor*>(Owner()))
@@ -1062,15 +1077,19 @@ void TRSItemProps::Notify(TCollectionItem* item, TCollectionNotification action)
 }
 
 void TRSItemProps::Update(TCollectionItem* item) {
+    const bool followed = std::exchange(m_listsFollowed, false) && !item;
     TCollection::Update(item);
     if (TRSItemProp* parent = ParentRow()) {
         // A change of the whole level may have reordered it: the grid's lists follow.
-        if (!item)
+        if (!item && !followed)
             if (TRSCustomItemListEditor* grid = Grid())
                 grid->SubItemsChanged(parent);
         parent->ItemChanged();
     } else if (auto* grid = qobject_cast<TRSCustomItemListEditor*>(Owner())) {
-        grid->ItemsChanged(qobject_cast<TRSItemProp*>(item));
+        if (followed && !grid->m_listsStale)
+            grid->RowCountChanged();
+        else
+            grid->ItemsChanged(qobject_cast<TRSItemProp*>(item));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "inspector/RSDeltaFont.h"
 #include <QStringList>
 #include <QVariant>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -110,7 +111,7 @@ public:
     bool HasPickList() const { return m_pickList && !m_pickList->isEmpty(); }
     void MoveTo(TRSItemProps* collection);
 
-    QString Name() const { return m_name; }
+    const QString& Name() const { return m_name; }
     QString Hint() const { return m_hint; }
     bool ReadOnlyFlag() const { return m_readOnly; }
     Q_INVOKABLE bool Category() const { return m_category; }
@@ -203,6 +204,7 @@ private:
     friend class TRSItemProps;
     friend class TRSItemPropValueStrings;
     friend class TRSCustomItemListEditor;
+    friend class TRSRowList;
     // The row's grid and parent row while it is built (before it is in its collection).
     TRSCustomItemListEditor* GridOf(TCollection* collection) const;
     void AfterInsert();
@@ -236,6 +238,7 @@ private:
     TRSItemProps* m_rows = nullptr; // the row collection it is in (kept by its notifications)
     bool m_inserted = false;
     bool m_takingParentFont = false;
+    int32_t m_listNode[2] = {-1, -1}; // the row's node in the grid's two row lists (TRSRowList)
 };
 
 class TRSItemProps : public TCollection {
@@ -298,6 +301,7 @@ private:
     TRSItemProp* m_defaultCategoryItem = nullptr;
     QStringList m_categories;
     QString m_defaultCategoryName;
+    bool m_listsFollowed = false; // the grid's lists took in the last row added or taken out
 };
 
 // The grid's rows as path=value lines (all rows in tree order, or only the shown ones).

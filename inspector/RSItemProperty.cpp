@@ -20,6 +20,11 @@ bool IsOrdinalKind(TTypeKind k) {
 
 TRSItemProperty::TRSItemProperty(TCollection* collection) : TRSItemProp(collection) {}
 
+TRSItemProperty::~TRSItemProperty() {
+    if (FreedRows)
+        FreedRows->insert(this);
+}
+
 TRSItemProps* TRSItemProperty::CreateItems(QObject* owner) {
     return new TRSItemProperties(owner);
 }

@@ -6,6 +6,7 @@
 // TRSItemProperties is the row collection of the inspector.
 #include "classlib/TypInfo.h"
 #include "inspector/RSItemProp.h"
+#include <QSet>
 #include <QVariantList>
 
 class TRSCustomObjectInspector;
@@ -34,6 +35,9 @@ class TRSItemProperty : public TRSItemProp {
 
 public:
     Q_INVOKABLE explicit TRSItemProperty(TCollection* collection = nullptr);
+    ~TRSItemProperty() override;
+    // While set, every row freed is added to it (a pass over raw row pointers skips those; main thread).
+    static inline QSet<const TRSItemProperty*>* FreedRows = nullptr;
 
     // The inspector of the row's tree (nullptr outside one).
     TRSCustomObjectInspector* Inspector() const;
@@ -46,7 +50,7 @@ public:
 
     bool IsAllEqual() const { return GetIsAllEqual(); }
     QString PropName() const { return m_propName; }
-    QString TypeName() const { return m_typeName; }
+    const QString& TypeName() const { return m_typeName; }
     TTypeKind TypeKind() const { return m_typeKind; }
     TRSRowKind RowKind() const { return m_rowKind; }
     bool IsRealProperty() const { return m_isRealProperty; }

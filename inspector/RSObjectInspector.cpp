@@ -1007,8 +1007,8 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
     };
 }
 
-QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
-    QList<QPointer<TRSItemProperty>> rows;
+void TRSCustomObjectInspector::CollectAllRows(QList<TRSItemProperty*>& rows) const {
+    rows.resize(0); // keeps the buffer of the last pass
     qsizetype count = Items()->Count();
     for (int i = 0; i < Items()->Count(); ++i)
         count += Items()->Items(i)->DescendantCount();
@@ -1022,7 +1022,6 @@ QList<QPointer<TRSItemProperty>> TRSCustomObjectInspector::AllRows() const {
     TRSItemProperties* items = Items();
     for (int i = 0; i < items->Count(); ++i)
         walk(items->Items(i));
-    return rows;
 }
 
 void TRSCustomObjectInspector::ApplyFilters() {
@@ -1051,7 +1050,11 @@ void TRSCustomObjectInspector::ApplyPresets() {
     if (Destroying() || !m_presets || m_presets->Count() == 0)
         return;
     // Every row at every level, each once: a row that a preset hides does not cost the next its presets.
-    m_presets->ApplyToItems(AllRows());
+    // The buffer is taken for the pass (a handler may start another pass, which then makes its own).
+    QList<TRSItemProperty*> rows = std::exchange(m_allRows, {});
+    CollectAllRows(rows);
+    m_presets->ApplyToItems(rows);
+    m_allRows = std::move(rows);
 }
 
 void TRSCustomObjectInspector::PresetsChanged() {

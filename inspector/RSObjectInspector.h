@@ -244,7 +244,7 @@ private:
     void ApplyFilters();
     void ApplyPresets();
     // Every row of the tree in tree order (pre-order), collapsed or hidden ones included.
-    QList<QPointer<TRSItemProperty>> AllRows() const;
+    void CollectAllRows(QList<TRSItemProperty*>& rows) const;
     void HandlePropertyChanged(int index, bool changed);
     // The row's text in the instance that an inspected object leads to; nothing when it cannot be read.
     std::optional<QString> CurrentText(QObject* obj, TRSItemProperty* item);
@@ -261,6 +261,7 @@ private:
     std::unique_ptr<TRSCustomDeltaFont> m_valueChangedFont;
     QSet<const QObject*> m_visited;
     QHash<const QMetaObject*, TPropList> m_propLists; // per class, during one scan
+    QList<TRSItemProperty*> m_allRows;                // the preset pass's rows (its buffer is kept)
     QString m_selectedPath;
     bool m_inplaceComponents = true;
     TTypeKinds m_displayKinds;

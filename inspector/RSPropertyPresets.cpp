@@ -3,9 +3,15 @@
 #include "classlib/Translation.h"
 #include "inspector/RSFontStream.h"
 #include "inspector/RSObjectInspector.h"
+#include "inspector/RSPresetClasses.h"
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <array>
+#include <list>
 
 namespace {
 
@@ -489,11 +495,211 @@ void TRSPropertyPresets::ApplyToItem(TRSItemProperty* row) {
     }
 }
 
-void TRSPropertyPresets::ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows) {
+namespace {
+
+// A name compared and hashed ignoring case, without a folded copy (one lookup per row). The index's keys
+// view its own copies of the presets' lines; a lookup views the row's own name.
+struct TNoCaseKey {
+    QStringView text;
+    bool operator==(const TNoCaseKey& other) const {
+        return text.compare(other.text, Qt::CaseInsensitive) == 0;
+    }
+};
+
+size_t qHash(const TNoCaseKey& key, size_t seed = 0) {
+    size_t h = seed;
+    for (QChar c : key.text)
+        h = h * 31 + c.toCaseFolded().unicode();
+    return h;
+}
+
+// Presets by name, and the lengths of the names (a name of another length is not looked up, which spares
+// reading its text).
+struct TPresetLists {
+    QHash<TNoCaseKey, QList<int>> lists;
+    quint64 lengths = 0; // bit n: some name is n characters long (n below 63), bit 63: a longer one
+
+    static quint64 LengthBit(qsizetype n) { return quint64(1) << std::min<qsizetype>(n, 63); }
+    QList<int>& operator[](const TNoCaseKey& key) {
+        lengths |= LengthBit(key.text.size());
+        return lists[key];
+    }
+    bool isEmpty() const { return lists.isEmpty(); }
+    const QList<int>* Find(QStringView name) const {
+        if (!(lengths & LengthBit(name.size())))
+            return nullptr;
+        const auto it = lists.constFind({name});
+        return it == lists.cend() ? nullptr : &*it;
+    }
+};
+
+// The presets of one pass, indexed by what a row must have for each to match: its name or path (a
+// preset that matches by name), its type kind and type name (one that matches by type), or a parent row
+// that passes the parent type test (one that matches by parent type; the answer is kept per parent). A
+// preset goes into the index only when a failed test of that key surely makes it not match: it is active
+// and inclusive, of a class whose matching is the standard one, and no match handler can turn the
+// result. Every other preset is tried on every row, as before.
+class TPresetIndex {
+public:
+    TPresetIndex(const TRSPropertyPresets& presets, const QSet<const QMetaObject*>& standard) {
+        const TRSCustomObjectInspector* inspector = presets.Inspector();
+        // A subclass of the inspector may answer DoMatchPreset itself.
+        const bool inspectorHook =
+            inspector && (inspector->OnMatchPreset || !standard.contains(inspector->metaObject()));
+        for (int i = 0; i < presets.Count(); ++i) {
+            TRSPropertyPreset* preset = presets.Items(i);
+            if (!preset->Active())
+                continue;
+            const TRSPresetMatchTypes types = preset->MatchTypes();
+            const bool indexable = !inspectorHook && preset->Inclusive() && !preset->OnMatchPreset &&
+                                   standard.contains(preset->metaObject());
+            if (indexable && (types & (mtPropertyName | mtFullPropertyName)) &&
+                !preset->PropNames()->CaseSensitive()) {
+                for (const QString& line : preset->PropNames()->Lines()) {
+                    m_keys.push_back(line);
+                    if (types & mtPropertyName)
+                        m_byName[{m_keys.back()}].append(i);
+                    if (types & mtFullPropertyName)
+                        m_byPath[{m_keys.back()}].append(i);
+                }
+            } else if (indexable && (types & mtPropertyType) &&
+                       preset->TypeKinds() != TTypeKinds{tkUnknown}) {
+                // The row's kind must be listed and, when type names are listed, its type name too; a
+                // class-typed row may match by its class's ancestry instead, so it is tried by kind alone.
+                const TStringList* names = preset->TypeNames();
+                const bool byName = names->Count() > 0 && !names->CaseSensitive();
+                for (int k = 0; k < kKinds; ++k) {
+                    if (!preset->TypeKinds().Contains(TTypeKind(k)))
+                        continue;
+                    if (byName && TTypeKind(k) != tkClass)
+                        for (const QString& name : names->Lines()) {
+                            m_keys.push_back(name);
+                            m_byKindAndName[size_t(k)][{m_keys.back()}].append(i);
+                        }
+                    else
+                        m_byKind[size_t(k)].append(i);
+                }
+            } else if (indexable && (types & mtParentPropertyType)) {
+                m_byParent.append(preset);
+                m_byParentIndex.append(i);
+            } else {
+                m_always.append(i);
+            }
+        }
+    }
+
+    using TCandidates = QVarLengthArray<int, 32>;
+    // The presets from index first on that may match the row as it is now, in collection order.
+    TCandidates Candidates(TRSItemProperty* row, int first) {
+        TCandidates result;
+        auto take = [&](const QList<int>& list) {
+            for (int i : list)
+                if (i >= first)
+                    result.append(i);
+        };
+        take(m_always);
+        const auto kind = size_t(row->TypeKind());
+        if (kind < m_byKind.size())
+            take(m_byKind[kind]);
+        if (kind < m_byKindAndName.size())
+            if (const QList<int>* list = m_byKindAndName[kind].Find(row->TypeName()))
+                take(*list);
+        if (!m_byName.isEmpty() || !m_byPath.isEmpty()) {
+            if (const QList<int>* list = m_byName.Find(row->Name()))
+                take(*list);
+            if (!m_byPath.isEmpty()) {
+                // A top-level row's path is its name: only a sub-row's needs building.
+                const QList<int>* list =
+                    row->ParentItem() ? m_byPath.Find(row->GetFullName()) : m_byPath.Find(row->Name());
+                if (list)
+                    take(*list);
+            }
+        }
+        if (!m_byParent.isEmpty()) {
+            TRSItemProperty* parent = row->ParentRow();
+            while (parent && parent->TypeKind() != tkClass)
+                parent = parent->ParentRow();
+            // Rows of one parent share the answers (and come one after another); a parent's answer holds
+            // for the pass (the test reads the parent's type only, which presets do not change).
+            if (parent && parent != m_lastParent) {
+                m_lastParent = parent;
+                auto it = m_parentAnswers.find(parent);
+                if (it == m_parentAnswers.end()) {
+                    QList<bool> answers;
+                    for (TRSPropertyPreset* preset : std::as_const(m_byParent))
+                        answers.append(preset->ParentTypeTest(parent));
+                    it = m_parentAnswers.insert(parent, answers);
+                }
+                m_lastAnswers = *it;
+            }
+            if (parent)
+                for (qsizetype p = 0; p < m_byParent.size(); ++p)
+                    if (m_byParentIndex.at(p) >= first && m_lastAnswers.at(p))
+                        result.append(m_byParentIndex.at(p));
+        }
+        std::sort(result.begin(), result.end());
+        result.erase(std::unique(result.begin(), result.end()), result.end());
+        return result;
+    }
+
+private:
+    static constexpr int kKinds = 32;
+    QList<int> m_always;
+    TPresetLists m_byName;
+    TPresetLists m_byPath;
+    std::array<QList<int>, kKinds> m_byKind;
+    std::array<TPresetLists, kKinds> m_byKindAndName;
+    QList<TRSPropertyPreset*> m_byParent;
+    QList<int> m_byParentIndex;
+    QHash<const TRSItemProperty*, QList<bool>> m_parentAnswers;
+    const TRSItemProperty* m_lastParent = nullptr;
+    QList<bool> m_lastAnswers;
+    std::list<QString> m_keys; // what the keys view (a list: its strings never move)
+};
+
+} // namespace
+
+void TRSPropertyPresets::ApplyToItems(const QList<TRSItemProperty*>& rows) {
     TRowClassScope classes;
-    for (const QPointer<TRSItemProperty>& row : rows)
-        if (row)
-            ApplyToItem(row);
+    static const QSet<const QMetaObject*> standard = [] {
+        QSet<const QMetaObject*> set{&TRSPropertyPreset::staticMetaObject,
+                                     &TRSCustomObjectInspector::staticMetaObject,
+                                     &TRSObjectInspector::staticMetaObject};
+        for (const QMetaObject* meta : BuiltInPresetClasses())
+            set.insert(meta);
+        return set;
+    }();
+    // A preset's handler may free rows: those are passed over (and a row made at a freed row's address
+    // is not in this pass's list anyway).
+    QSet<const TRSItemProperty*> freed;
+    struct TWatch {
+        QSet<const TRSItemProperty*>* previous;
+        explicit TWatch(QSet<const TRSItemProperty*>* set)
+            : previous(std::exchange(TRSItemProperty::FreedRows, set)) {}
+        ~TWatch() { TRSItemProperty::FreedRows = previous; }
+    } watch(&freed);
+    TPresetIndex index(*this, standard);
+    for (TRSItemProperty* row : rows) {
+        if (!freed.isEmpty() && freed.contains(row))
+            continue;
+        // As ApplyToItem, over the candidates only; a preset applied may rename the row (an alias), so
+        // the candidates after it are looked up again.
+        auto candidates = index.Candidates(row, 0);
+        for (qsizetype c = 0; c < candidates.size(); ++c) {
+            const int i = candidates.at(c);
+            if (i >= Count())
+                break;
+            TRSPropertyPreset* preset = Items(i);
+            if (!preset->Active() || !preset->Matches(row))
+                continue;
+            preset->Apply(row);
+            TRowClassScope::Forget();
+            if (freed.contains(row) || !row->RefreshValue())
+                break;
+            candidates = index.Candidates(row, i + 1);
+            c = -1;
+        }
+    }
 }
 
 void TRSPropertyPresets::Notify(TCollectionItem* item, TCollectionNotification action) {

@@ -155,6 +155,10 @@ public:
     virtual void Assign(const TRSPropertyPreset& source);
     // Applies the preset to a row.
     virtual void AssignTo(TRSItemProperty* row) { Apply(row); }
+    // The parent type test alone, on the nearest class-typed ancestor row (nullptr fails).
+    bool ParentTypeTest(TRSItemProperty* classParent) const {
+        return TypeTest(m_parentTypeKinds, *m_parentTypeNames, classParent);
+    }
     QString DisplayName() const override;
     // The "...Empty" flags: a list the user emptied stays empty although the class constructor fills it.
     void WriteDefinedProperties(TWriter& writer) const override;
@@ -223,8 +227,10 @@ public:
     int IndexOfClass(const QMetaObject* presetClass) const;
     // Every active preset that matches applies, then the row refreshes; a failed refresh stops.
     void ApplyToItem(TRSItemProperty* row);
-    // ApplyToItem for each row still there, in order; a row's class is looked up once for the whole pass.
-    void ApplyToItems(const QList<QPointer<TRSItemProperty>>& rows);
+    // ApplyToItem for each row still there, in order (a row freed during the pass is passed over); a
+    // row's class is looked up once for the whole pass, and the presets are looked up by what each row
+    // must have to match them.
+    void ApplyToItems(const QList<TRSItemProperty*>& rows);
     TRSCustomObjectInspector* Inspector() const { return m_inspector; }
 
 protected:

@@ -4,6 +4,7 @@
 // rebuilding the shown list, collapsing or expanding everything, scrolling and painting one screen stay
 // under one frame (16 ms) each. Run with QT_QPA_PLATFORM=offscreen.
 #include "bench/inspector/RegexBench.h"
+#include "bench/inspector/RowCostBench.h"
 #include "bench/inspector/ScalingBench.h"
 #include "inspector/RSItemListEditor.h"
 #include <QApplication>
@@ -39,8 +40,18 @@ void Report(const char* what, double ms, double goalMs = 16.0) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RunRegexBench();
+    // BENCH_ONLY=rows: the one-row-at-a-time costs alone; BENCH_ONLY=inspector: the object inspector alone.
+    const QString only = qEnvironmentVariable("BENCH_ONLY");
+    if (only == QLatin1String("rows")) {
+        RunRowCostBench();
+        return 0;
+    }
+    if (only.isEmpty())
+        RunRegexBench();
     RunScalingBench();
+    if (!only.isEmpty())
+        return 0;
+    RunRowCostBench();
     std::printf("\n");
     TRSItemListEditor grid;
     grid.resize(400, 800);

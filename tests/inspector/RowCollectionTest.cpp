@@ -1,9 +1,12 @@
 #include "inspector/RSInplaceEditList.h"
 #include "inspector/RSItemListEditor.h"
+#include "inspector/RSRowList.h"
 #include "tests/support/RecordingPresenter.h"
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 
 namespace {
@@ -764,6 +767,98 @@ TEST(RowCollection, IndexesFollowEveryChangeOfALevel) {
             if (rows.Sorted()) {
                 ASSERT_TRUE(IsSortedLevel(&rows)) << "seed " << seed << " step " << step;
             }
+        }
+    }
+}
+
+TEST(RowCollection, RowListKeepsOrderAndPlacesThroughEveryChange) {
+    // The grid's row list against a plain vector: long runs of reads (which switch it to its flat copy),
+    // appends (which keep that copy), and inserts and removals anywhere (which drop it).
+    std::vector<std::unique_ptr<TRSItemProp>> pool;
+    for (int i = 0; i < 3000; ++i)
+        pool.push_back(std::make_unique<TRSItemProp>());
+    std::mt19937 random(7);
+    auto pick = [&](size_t n) { return n ? size_t(random() % n) : 0; };
+    TRSRowList list(0);
+    std::vector<TRSItemProp*> model;
+    std::vector<TRSItemProp*> outside;
+    for (auto& row : pool)
+        outside.push_back(row.get());
+    for (int step = 0; step < 4000; ++step) {
+        const size_t op = pick(10);
+        if (op < 4 && !outside.empty()) {
+            QList<TRSItemProp*> rows;
+            for (size_t k = 1 + pick(op == 0 ? 40 : 2); k > 0 && !outside.empty(); --k) {
+                rows.append(outside.back());
+                outside.pop_back();
+            }
+            const size_t at = op == 1 ? model.size() : pick(model.size() + 1);
+            list.insert(qsizetype(at), rows);
+            model.insert(model.begin() + qsizetype(at), rows.begin(), rows.end());
+        } else if (op < 7 && !model.empty()) {
+            const size_t at = pick(model.size());
+            const size_t count = op == 6 ? 1 + pick(std::min<size_t>(20, model.size() - at)) : 1;
+            if (op == 5) {
+                ASSERT_TRUE(list.removeOne(model[at]));
+            } else {
+                list.remove(qsizetype(at), qsizetype(count));
+            }
+            outside.insert(outside.end(), model.begin() + qsizetype(at),
+                           model.begin() + qsizetype(at + count));
+            model.erase(model.begin() + qsizetype(at), model.begin() + qsizetype(at + count));
+        } else {
+            for (size_t k = pick(400); k > 0 && !model.empty(); --k) {
+                const size_t at = pick(model.size());
+                ASSERT_EQ(list.at(qsizetype(at)), model[at]) << "step " << step;
+            }
+        }
+        ASSERT_EQ(list.size(), qsizetype(model.size())) << "step " << step;
+        const size_t probe = pick(model.size());
+        if (!model.empty()) {
+            ASSERT_EQ(list.indexOf(model[probe]), qsizetype(probe)) << "step " << step;
+        }
+        if (!outside.empty()) {
+            ASSERT_EQ(list.indexOf(outside[pick(outside.size())]), -1) << "step " << step;
+        }
+    }
+    ASSERT_TRUE(std::equal(list.begin(), list.end(), model.begin(), model.end()));
+    for (size_t i = 0; i < model.size(); ++i)
+        ASSERT_EQ(list.indexOf(model[i]), qsizetype(i));
+    list.clear();
+    EXPECT_EQ(list.indexOf(model.front()), -1);
+}
+
+TEST(RowCollection, RowsAddedAndDeletedOneAtATimeInALargeGrid) {
+    // Enough deletions to pass the point where the levels count their rows again, and nested rows, each
+    // change outside any bracket; the grid's lists and every row's index must follow.
+    TRSItemListEditor grid;
+    grid.show();
+    TRSItemProps* items = grid.Items();
+    std::mt19937 random(11);
+    for (int i = 0; i < 1500; ++i)
+        items->Add()->SetName(QStringLiteral("t%1").arg(i));
+    for (int i = 0; i < 40; ++i) {
+        TRSItemProp* parent = items->Items(int(random() % items->Count()));
+        parent->Items()->Add()->SetName(QStringLiteral("s%1").arg(i));
+        parent->Expand();
+    }
+    for (int step = 0; step < 900; ++step) {
+        if (step % 3 == 2) {
+            items->Add()->SetName(QStringLiteral("n%1").arg(step));
+        } else {
+            TRSItemProps* level = items;
+            if (step % 5 == 0)
+                for (int i = 0; i < items->Count(); ++i)
+                    if (items->Items(i)->HasItems()) {
+                        level = items->Items(i)->Items();
+                        break;
+                    }
+            level->Delete(int(random() % level->Count()));
+        }
+        if (step % 50 == 0 || step > 880) {
+            ASSERT_TRUE(ListsMatchTree(grid)) << "step " << step;
+            for (int i = 0; i < items->Count(); ++i)
+                ASSERT_EQ(items->Items(i)->Index(), i) << "step " << step;
         }
     }
 }

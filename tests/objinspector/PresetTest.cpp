@@ -5,6 +5,7 @@
 #include "inspector/RSPresetClasses.h"
 #include <QBuffer>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -272,4 +273,78 @@ TEST_F(PresetFixture, SubRowsOfAComponentTakeTheGreenFont) {
     EXPECT_EQ(caption->GetFont()->Color(), QColor(0, 0x80, 0));
     EXPECT_NE(inspector.Items()->FindByPath(QStringLiteral("Caption"))->GetFont()->Color(),
               QColor(0, 0x80, 0));
+}
+
+TEST_F(PresetFixture, LookedUpPresetsApplyAsTestingEveryPresetOnEveryRow) {
+    // The same presets in two inspectors: one looks presets up by what rows must have, the other tests
+    // every preset on every row (an inspector-wide match handler that changes nothing turns the lookup
+    // off). Each preset records the rows it applied to, in order; the rows must end up the same.
+    struct Case {
+        TRSPresetMatchTypes types;
+        QStringList propNames;
+        TTypeKinds kinds;
+        QStringList typeNames;
+        TTypeKinds parentKinds;
+        QStringList parentTypeNames;
+        bool inclusive;
+        QString alias;
+    };
+    const QList<Case> cases = {
+        {mtPropertyName, {"caption"}, {}, {}, {}, {}, true, {}},
+        {mtFullPropertyName, {"Font.Size", "Width", "Items.Items[0].Caption"}, {}, {}, {}, {}, true, {}},
+        {mtPropertyName | mtFullPropertyName, {"STYLE"}, {}, {}, {}, {}, true, {}},
+        {mtPropertyType, {}, {tkInteger}, {"qint32"}, {}, {}, true, {}},
+        {mtPropertyType, {}, {tkClass}, {"TComponent"}, {}, {}, true, {}},
+        {mtPropertyType, {}, {tkUnknown}, {}, {}, {}, true, {}},
+        {mtPropertyName, {"Width"}, {}, {}, {}, {}, false, {}},
+        {mtParentPropertyType, {}, {}, {}, {tkClass}, {"TTestFont"}, true, {}},
+        {mtPropertyName, {"Caption2"}, {}, {}, {}, {}, true, {}},
+        {mtPropertyName, {"Ratio"}, {}, {}, {}, {}, true, "Caption2"},
+        {mtPropertyName, {"Caption2"}, {}, {}, {}, {}, true, {}},
+        {mtPropertyType, {}, {tkEnumeration, tkString}, {}, {}, {}, true, {}},
+        {mtPropertyName | mtPropertyType, {"Width"}, {tkFloat}, {}, {}, {}, true, {}},
+        {mtClassName | mtPropertyType, {}, {tkInteger}, {}, {}, {}, true, {}},
+    };
+    auto run = [&](bool lookUp, QStringList& applied) {
+        auto inspector = std::make_unique<TRSObjectInspector>();
+        inspector->SetInplaceCollections(true);
+        if (!lookUp)
+            inspector->OnMatchPreset = [](QObject*, TRSPropertyPreset*, TRSItemProperty*, bool&) {};
+        for (int i = 0; i < cases.size(); ++i) {
+            const Case& c = cases.at(i);
+            TRSPropertyPreset* preset = inspector->Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+            preset->PropNames()->SetLines(c.propNames);
+            preset->TypeNames()->SetLines(c.typeNames);
+            preset->ParentTypeNames()->SetLines(c.parentTypeNames);
+            preset->SetTypeKinds(c.kinds);
+            preset->SetParentTypeKinds(c.parentKinds);
+            preset->SetMatchTypes(c.types);
+            preset->SetInclusive(c.inclusive);
+            preset->SetAlias(c.alias);
+            preset->SetActions(preset->Actions() | pftCustom);
+            preset->OnCustomPreset = [&applied, i](QObject*, TRSItemProperty* row) {
+                applied << QStringLiteral("%1 %2").arg(i).arg(row->GetFullName());
+            };
+        }
+        inspector->SetComponent(button);
+        Settle();
+        QStringList rows;
+        for (int i = 0; i < inspector->ItemListCount(); ++i) {
+            const TRSItemProp* row = inspector->ItemListItem(i);
+            rows << QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(row->GetFullName(), row->Hint())
+                        .arg(row->ReadOnlyFlag())
+                        .arg(row->GetVisible())
+                        .arg(row->EditStyle());
+        }
+        return rows;
+    };
+    button->Items()->Add();
+    QStringList lookedUp, everyOne;
+    const QStringList lookedUpRows = run(true, lookedUp);
+    const QStringList everyOneRows = run(false, everyOne);
+    ASSERT_GT(lookedUpRows.size(), 10);
+    EXPECT_EQ(lookedUpRows, everyOneRows);
+    ASSERT_FALSE(everyOne.isEmpty());
+    EXPECT_EQ(lookedUp, everyOne);
 }
