@@ -1,4 +1,5 @@
 #include "classlib/DrawGrid.h"
+#include "classlib/Application.h"
 #include "classlib/Dialogs.h"
 #include "classlib/InplaceEdit.h"
 #include "classlib/SysUtils.h"
@@ -59,14 +60,13 @@ TCustomDrawGrid::~TCustomDrawGrid() {
 template <class F> void TCustomDrawGrid::Guarded(F&& f) {
     try {
         f();
-    } catch (const std::exception& e) {
-        HandleException(e);
+    } catch (...) {
+        HandleException(std::current_exception());
     }
 }
 
-void TCustomDrawGrid::HandleException(const std::exception& e) {
-    const auto* ex = dynamic_cast<const Exception*>(&e);
-    MessageDlg(ex ? ex->Message() : QString::fromLocal8Bit(e.what()), TMsgDlgType::mtError, mbOK);
+void TCustomDrawGrid::HandleException(const std::exception_ptr& error) {
+    MessageDlg(ExceptionMessage(error), TMsgDlgType::mtError, mbOK);
 }
 
 // ---- sizes -------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QVector>
+#include <exception>
 #include <functional>
 
 class QKeyEvent;
@@ -210,8 +211,9 @@ protected:
     virtual void DeleteRow(int row);
     virtual void DeleteColumn(int col);
     virtual void Resize() {}
-    // Reports an exception raised inside an event handler (no exception may cross Qt's event dispatch).
-    virtual void HandleException(const std::exception& e);
+    // Reports an exception raised inside an event handler, of whatever type (no exception may cross Qt's
+    // event dispatch).
+    virtual void HandleException(const std::exception_ptr& error);
 
     void MoveCurrent(int col, int row, bool moveAnchor, bool show);
     void FocusCell(int col, int row, bool moveAnchor);

@@ -362,8 +362,8 @@ void TRSCustomItemListEditor::CloseEditor() {
                     return;
                 try {
                     UpdateEdit();
-                } catch (const std::exception& e) {
-                    HandleException(e);
+                } catch (...) {
+                    HandleException(std::current_exception());
                 }
             },
             Qt::QueuedConnection);
