@@ -168,6 +168,9 @@ public:
     void DropKeptEdit();
     // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
     TRSItemProp* EditedRow() const;
+    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the row
+    // made in its place, the one of the same RowKey. When it ends without one, the edit is dropped.
+    void SetRemakingRows(bool value);
     // What a row stands for, the same for a row made anew in its place: its full name.
     virtual QString RowKey(const TRSItemProp* row) const;
 
@@ -268,6 +271,14 @@ private:
         bool Modified = false;
     };
     TEditorState SaveEditor() const;
+    // The kept edit belongs to the cell the editor is on.
+    bool KeptEditFits() const;
+    // The row of an edit kept while the editor is elsewhere, or nullptr.
+    TRSItemProp* PendingEditRow() const;
+    // The row itself when shown, else its nearest shown ancestor.
+    TRSItemProp* ShownRowFor(TRSItemProp* row) const;
+    // Puts the current line back on a row after the shown rows changed (see the definition).
+    void FollowCurrent(TRSItemProp* current);
     void RestoreEditor(const TEditorState& state);
     // Commits a kept edit while the editor is not back on its row: its text goes into the row and is
     // validated there.
@@ -328,6 +339,7 @@ private:
     bool m_adoptNewRow = false;   // the next top-level row added is the editor's (typed on the empty line)
     TEditorState m_keptEdit;      // the edit of an editor closed by a change of the rows
     bool m_editorWriting = false; // the editor's text is being written into its cell
+    bool m_remakingRows = false;  // a subclass makes its rows anew
 };
 
 // The grid as a component of its own: its rows are stored with it. While a stream is read into it, it

@@ -635,6 +635,8 @@ void TRSCustomObjectInspector::RebuildItems() {
         Items()->BeginUpdate();
         BeginUpdate();
     }
+    // Every row is made anew: an uncommitted edit goes on on the row of its property path.
+    SetRemakingRows(true);
     try {
         Items()->Clear();
         if (m_scanAllowed)
@@ -642,9 +644,11 @@ void TRSCustomObjectInspector::RebuildItems() {
         UpdateRowCount();
     } catch (...) {
         DoAfterScan(nullptr);
+        SetRemakingRows(false);
         throw;
     }
     DoAfterScan(nullptr);
+    SetRemakingRows(false);
     // The user's uncommitted edit keeps its row selected, whatever the rows are called now.
     if (TRSItemProp* edited = EditedRow())
         SelectItem(edited);
