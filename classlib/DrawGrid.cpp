@@ -40,8 +40,8 @@ private:
 } // namespace
 
 TCustomDrawGrid::TCustomDrawGrid(QWidget* parent) : QAbstractScrollArea(parent) {
-    m_color = palette().color(QPalette::Base);
-    m_fixedColor = palette().color(QPalette::Button);
+    m_color = ColorToRGB(m_colorValue);
+    m_fixedColor = ColorToRGB(m_fixedColorValue);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     setMouseTracking(true);
@@ -261,14 +261,42 @@ void TCustomDrawGrid::SetDefaultDrawing(bool value) {
     InvalidateGrid();
 }
 
+namespace {
+
+TColor ColorValueOf(const QColor& color) {
+    return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
+}
+
+} // namespace
+
 void TCustomDrawGrid::SetColor(const QColor& value) {
     m_color = value;
+    m_colorValue = ColorValueOf(value);
+    InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetColorValue(TColor value) {
+    m_color = ColorToRGB(value);
+    m_colorValue = value;
     InvalidateGrid();
 }
 
 void TCustomDrawGrid::SetFixedColor(const QColor& value) {
     m_fixedColor = value;
+    m_fixedColorValue = ColorValueOf(value);
     InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetFixedColorValue(TColor value) {
+    m_fixedColor = ColorToRGB(value);
+    m_fixedColorValue = value;
+    InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetScrollBarsChecked(TScrollStyle value) {
+    if (value < TScrollStyle::ssNone || value > TScrollStyle::ssBoth)
+        throw EConvertError(QStringLiteral("Invalid property value"));
+    SetScrollBars(value);
 }
 
 void TCustomDrawGrid::SetScrollBars(TScrollStyle value) {

@@ -37,8 +37,9 @@ using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
 
-// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences) after its
-// published settings.
+// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences), its glyphs
+// when they are not the built-in ones ("MinusGlyph", "PlusGlyph" as PNG) and its hint window's settings
+// ("HintWindow.Interval", "HintWindow.Color", "HintWindow.Font.*") after its published settings.
 class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedProperties {
     Q_OBJECT
     // The grid's own published settings.
@@ -65,6 +66,15 @@ class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedPropertie
     Q_CLASSINFO("default:PropertyOptions", "0")
     Q_CLASSINFO("default:Sorted", "False")
     Q_CLASSINFO("stored:TitleCaptions", "TitleCaptionsStored")
+    Q_CLASSINFO("default:Orientation", "0")       // goVertical
+    Q_CLASSINFO("default:ShowItemHintStyle", "3") // shValueAndHint
+    // The base grid's settings as this grid starts.
+    Q_CLASSINFO("default:ColCount", "2")
+    Q_CLASSINFO("default:RowCount", "2")
+    Q_CLASSINFO("default:FixedCols", "0")
+    Q_CLASSINFO("default:DefaultColWidth", "150")
+    Q_CLASSINFO("default:DefaultRowHeight", "18")
+    Q_CLASSINFO("default:Options", "25743")
 
 public:
     explicit TRSCustomItemListEditor(QWidget* parent = nullptr);
@@ -117,6 +127,8 @@ public:
     void SetMinusGlyph(const QPixmap& value);
     const QPixmap& PlusGlyph() const { return m_plusGlyph; }
     void SetPlusGlyph(const QPixmap& value);
+    // The glyphs a new grid has.
+    static QPixmap MakeGlyph(bool plus);
     bool ArrangeByCategory() const { return m_arrangeByCategory; }
     TRSGridOrientation Orientation() const { return m_orientation; }
     void SetOrientation(TRSGridOrientation value);
@@ -296,7 +308,6 @@ private:
     void RemoveShown(TRSItemProp* row);
     QRect GlyphRect(TRSItemProp* row, const QRect& cell) const;
     void DeleteShownItem(int itemIndex);
-    static QPixmap MakeGlyph(bool plus);
 
     mutable TRSItemProps* m_items = nullptr; // a QObject child
     QStringList m_titleCaptions;

@@ -351,7 +351,7 @@ TRSCustomObjectInspector::TRSCustomObjectInspector(QWidget* parent) : TRSCustomI
     m_valueChangedFont->OnChange = [this](TRSFont*) { InvalidateGrid(); };
     ValueFont()->SetColor(QColor(0x00, 0x00, 0x80)); // navy
     SetSorted(true);
-    SetColor(palette().color(QPalette::Button));
+    SetColorValue(clBtnFace);
     SetCaseSensitive(false);
     // Stored rows ("HItems") are read back as rows of this class.
     static const bool rowClassRegistered = [] {
