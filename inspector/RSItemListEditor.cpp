@@ -517,9 +517,11 @@ TRSItemProp* TRSCustomItemListEditor::ShownRowFor(TRSItemProp* row) const {
 }
 
 void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current) {
-    // A current row that went out of sight hands the current line to its nearest shown ancestor; a row
-    // with an edit waiting takes it back as soon as it is shown again below that ancestor.
-    current = ShownRowFor(current);
+    // A current row that went out of sight below a collapsed row hands the current line to its nearest
+    // shown ancestor (a row hidden or deleted itself leaves its line to the row that takes its place); a
+    // row with an edit waiting takes it back as soon as it is shown again below that ancestor.
+    if (current && current->GetVisible())
+        current = ShownRowFor(current);
     if (TRSItemProp* pending = PendingEditRow(); pending && current && pending != current &&
                                                  IsDescendantOf(pending, current) &&
                                                  VisibleIndexOf(pending) >= 0)
