@@ -261,17 +261,9 @@ void TCustomDrawGrid::SetDefaultDrawing(bool value) {
     InvalidateGrid();
 }
 
-namespace {
-
-TColor ColorValueOf(const QColor& color) {
-    return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
-}
-
-} // namespace
-
 void TCustomDrawGrid::SetColor(const QColor& value) {
     m_color = value;
-    m_colorValue = ColorValueOf(value);
+    m_colorValue = RGBToColor(value);
     InvalidateGrid();
 }
 
@@ -283,7 +275,7 @@ void TCustomDrawGrid::SetColorValue(TColor value) {
 
 void TCustomDrawGrid::SetFixedColor(const QColor& value) {
     m_fixedColor = value;
-    m_fixedColorValue = ColorValueOf(value);
+    m_fixedColorValue = RGBToColor(value);
     InvalidateGrid();
 }
 

@@ -53,10 +53,6 @@ bool IsBuiltInGlyph(const QPixmap& glyph, bool plus) {
     return glyph.toImage() == TRSCustomItemListEditor::MakeGlyph(plus).toImage();
 }
 
-TColor ColorValueOf(const QColor& color) {
-    return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
-}
-
 // The hint window's font with the colour its text is drawn in.
 void TakeHintFont(const TRSHintWindow& hint, TRSFont& font) {
     font.SetFont(hint.font());
@@ -129,7 +125,7 @@ void TRSCustomItemListEditor::WriteDefinedProperties(TWriter& writer) const {
     writer.WritePropName(HintIntervalName);
     writer.WriteInteger(m_hintWindow->Interval());
     writer.WritePropName(HintColorName);
-    writer.WriteInteger(ColorValueOf(m_hintWindow->Color()));
+    writer.WriteInteger(RGBToColor(m_hintWindow->Color()));
     TRSFont hintFont;
     TakeHintFont(*m_hintWindow, hintFont);
     WriteFontAttributes(writer, HintFontPrefix, hintFont, AllFontAttributes);

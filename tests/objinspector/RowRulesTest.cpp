@@ -78,10 +78,11 @@ TEST_F(RowRulesFixture, ObjectNumbersAreCheckedAtBothEnds) {
     for (const auto& [index, exists] : indices) {
         EXPECT_EQ(item->GetObjectValue(index), exists ? first : nullptr) << index;
         EXPECT_EQ(item->GetObjectClass(index), exists ? &TTestItem::staticMetaObject : nullptr) << index;
-        if (exists)
+        if (exists) {
             EXPECT_EQ(width->GetOrdValue(index), 75) << index;
-        else
+        } else {
             EXPECT_THROW(width->GetOrdValue(index), Exception) << index;
+        }
     }
 }
 

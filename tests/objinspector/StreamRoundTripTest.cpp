@@ -309,14 +309,16 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
             continue;
         EXPECT_EQ(target.property(name), source.property(name)) << name;
         // Every setting was tried (turned, the value count of two is a new grid's line count too).
-        if (qstrcmp(name, "RowCount") != 0)
+        if (qstrcmp(name, "RowCount") != 0) {
             EXPECT_NE(fresh.property(name), source.property(name)) << name;
+        }
         // A new grid holds the declared default (the indent excepted: stored against 17, a new grid 11).
         const int declared = grid.indexOfClassInfo(QByteArray("default:").append(name).constData());
-        if (declared >= 0 && qstrcmp(name, "Indent") != 0)
+        if (declared >= 0 && qstrcmp(name, "Indent") != 0) {
             EXPECT_EQ(DefaultText(fresh.property(name)),
                       QString::fromLatin1(grid.classInfo(declared).value()))
                 << name;
+        }
     }
     EXPECT_EQ(target.MinusGlyph().toImage(), glyph.toImage());
     EXPECT_EQ(target.PlusGlyph().toImage(), fresh.PlusGlyph().toImage());
