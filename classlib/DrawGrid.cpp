@@ -1,4 +1,5 @@
 #include "classlib/DrawGrid.h"
+#include "classlib/Application.h"
 #include "classlib/Dialogs.h"
 #include "classlib/InplaceEdit.h"
 #include "classlib/SysUtils.h"
@@ -39,8 +40,8 @@ private:
 } // namespace
 
 TCustomDrawGrid::TCustomDrawGrid(QWidget* parent) : QAbstractScrollArea(parent) {
-    m_color = palette().color(QPalette::Base);
-    m_fixedColor = palette().color(QPalette::Button);
+    m_color = ColorToRGB(m_colorValue);
+    m_fixedColor = ColorToRGB(m_fixedColorValue);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     setMouseTracking(true);
@@ -59,14 +60,13 @@ TCustomDrawGrid::~TCustomDrawGrid() {
 template <class F> void TCustomDrawGrid::Guarded(F&& f) {
     try {
         f();
-    } catch (const std::exception& e) {
-        HandleException(e);
+    } catch (...) {
+        HandleException(std::current_exception());
     }
 }
 
-void TCustomDrawGrid::HandleException(const std::exception& e) {
-    const auto* ex = dynamic_cast<const Exception*>(&e);
-    MessageDlg(ex ? ex->Message() : QString::fromLocal8Bit(e.what()), TMsgDlgType::mtError, mbOK);
+void TCustomDrawGrid::HandleException(const std::exception_ptr& error) {
+    MessageDlg(ExceptionMessage(error), TMsgDlgType::mtError, mbOK);
 }
 
 // ---- sizes -------------------------------------------------------------------------------------------
@@ -263,12 +263,32 @@ void TCustomDrawGrid::SetDefaultDrawing(bool value) {
 
 void TCustomDrawGrid::SetColor(const QColor& value) {
     m_color = value;
+    m_colorValue = RGBToColor(value);
+    InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetColorValue(TColor value) {
+    m_color = ColorToRGB(value);
+    m_colorValue = value;
     InvalidateGrid();
 }
 
 void TCustomDrawGrid::SetFixedColor(const QColor& value) {
     m_fixedColor = value;
+    m_fixedColorValue = RGBToColor(value);
     InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetFixedColorValue(TColor value) {
+    m_fixedColor = ColorToRGB(value);
+    m_fixedColorValue = value;
+    InvalidateGrid();
+}
+
+void TCustomDrawGrid::SetScrollBarsChecked(TScrollStyle value) {
+    if (value < TScrollStyle::ssNone || value > TScrollStyle::ssBoth)
+        throw EConvertError(QStringLiteral("Invalid property value"));
+    SetScrollBars(value);
 }
 
 void TCustomDrawGrid::SetScrollBars(TScrollStyle value) {

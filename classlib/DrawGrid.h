@@ -3,11 +3,13 @@
 // per-column widths and per-row heights, a current cell and a selection, scrolling by whole cells, column
 // and row sizing with the mouse, and an in-place editor that follows the current cell. Subclasses adapt it
 // through the virtual hooks (DrawCell, SelectCell, Get/SetEditText, CreateEditor, KeyDown, ...).
+#include "classlib/Graphics.h"
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QPointer>
 #include <QRect>
 #include <QVector>
+#include <exception>
 #include <functional>
 
 class QKeyEvent;
@@ -70,6 +72,24 @@ class TCustomDrawGrid : public QAbstractScrollArea {
     Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
     Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
     Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
+    Q_PROPERTY(uint Options READ Options WRITE SetOptionBits)
+    Q_PROPERTY(qint32 Color READ ColorValue WRITE SetColorValue)
+    Q_PROPERTY(qint32 FixedColor READ FixedColorValue WRITE SetFixedColorValue)
+    Q_PROPERTY(TScrollStyle ScrollBars READ ScrollBars WRITE SetScrollBarsChecked)
+    Q_CLASSINFO("default:ColCount", "5")
+    Q_CLASSINFO("default:RowCount", "5")
+    Q_CLASSINFO("default:FixedCols", "1")
+    Q_CLASSINFO("default:FixedRows", "1")
+    Q_CLASSINFO("default:DefaultColWidth", "64")
+    Q_CLASSINFO("default:DefaultRowHeight", "24")
+    Q_CLASSINFO("default:GridLineWidth", "1")
+    Q_CLASSINFO("default:DefaultDrawing", "True")
+    Q_CLASSINFO("default:Options", "31")
+    Q_CLASSINFO("type:Color", "TColor")
+    Q_CLASSINFO("default:Color", "-2147483643") // clWindow
+    Q_CLASSINFO("type:FixedColor", "TColor")
+    Q_CLASSINFO("default:FixedColor", "-2147483633") // clBtnFace
+    Q_CLASSINFO("default:ScrollBars", "3")           // ssBoth
 
 public:
     using TDrawCellEvent = std::function<void(TCustomDrawGrid* sender, int col, int row, const QRect& rect,
@@ -109,14 +129,24 @@ public:
     void SetGridLineWidth(int value);
     TGridOptions Options() const { return m_options; }
     virtual void SetOptions(TGridOptions value);
+    // The published write: bits of no option are dropped.
+    void SetOptionBits(uint value) { SetOptions(value & 0x7FFFu); }
     bool DefaultDrawing() const { return m_defaultDrawing; }
     void SetDefaultDrawing(bool value);
+    // The colours to draw with, and as the class library's colour values (a system colour follows the
+    // application's palette; a colour set as QColor is its RGB value).
     QColor Color() const { return m_color; }
     void SetColor(const QColor& value);
+    TColor ColorValue() const { return m_colorValue; }
+    void SetColorValue(TColor value);
     QColor FixedColor() const { return m_fixedColor; }
     void SetFixedColor(const QColor& value);
+    TColor FixedColorValue() const { return m_fixedColorValue; }
+    void SetFixedColorValue(TColor value);
     TScrollStyle ScrollBars() const { return m_scrollBars; }
     void SetScrollBars(TScrollStyle value);
+    // The published write: a number that names no style is refused with EConvertError.
+    void SetScrollBarsChecked(TScrollStyle value);
 
     int Col() const { return m_current.X; }
     void SetCol(int value);
@@ -210,8 +240,9 @@ protected:
     virtual void DeleteRow(int row);
     virtual void DeleteColumn(int col);
     virtual void Resize() {}
-    // Reports an exception raised inside an event handler (no exception may cross Qt's event dispatch).
-    virtual void HandleException(const std::exception& e);
+    // Reports an exception raised inside an event handler, of whatever type (no exception may cross Qt's
+    // event dispatch).
+    virtual void HandleException(const std::exception_ptr& error);
 
     void MoveCurrent(int col, int row, bool moveAnchor, bool show);
     void FocusCell(int col, int row, bool moveAnchor);
@@ -287,6 +318,8 @@ private:
     bool m_defaultDrawing = true;
     QColor m_color;
     QColor m_fixedColor;
+    TColor m_colorValue = TColor(0x80000005);      // clWindow
+    TColor m_fixedColorValue = TColor(0x8000000F); // clBtnFace
     TScrollStyle m_scrollBars = TScrollStyle::ssBoth;
     TGridCoord m_current{1, 1};
     TGridCoord m_anchor{1, 1};

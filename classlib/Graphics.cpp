@@ -161,6 +161,10 @@ QColor ColorToRGB(TColor color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
+TColor RGBToColor(const QColor& color) {
+    return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
+}
+
 QString CursorToString(TCursor cursor) {
     if (const char* name = NameOf(kCursors, cursor))
         return QString::fromLatin1(name);

@@ -27,6 +27,8 @@ bool IdentToColor(const QString& ident, TColor& color);
 QStringList GetColorValues();
 // The colour to draw with (system colours from the application's palette).
 QColor ColorToRGB(TColor color);
+// The colour value of an RGB colour (0x00BBGGRR).
+TColor RGBToColor(const QColor& color);
 
 inline constexpr TCursor crDefault = 0;
 inline constexpr TCursor crArrow = -2;

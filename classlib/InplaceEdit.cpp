@@ -120,8 +120,8 @@ TInplaceEdit::TInplaceEdit(TCustomDrawGrid* grid) : QLineEdit(grid->viewport()),
 template <class F> void TInplaceEdit::Guarded(F&& f) {
     try {
         f();
-    } catch (const std::exception& e) {
-        m_grid->HandleException(e);
+    } catch (...) {
+        m_grid->HandleException(std::current_exception());
     }
 }
 

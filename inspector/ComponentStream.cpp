@@ -104,6 +104,12 @@ void TWriter::WriteUtf8(const QString& text) {
     m_stream.writeRawData(bytes.constData(), int(bytes.size()));
 }
 
+void TWriter::WriteBinary(const QByteArray& value) {
+    WriteValue(TValueType::vaBinary);
+    m_stream << quint32(value.size());
+    m_stream.writeRawData(value.constData(), int(value.size()));
+}
+
 void TWriter::WritePropName(const QString& name) {
     WriteUtf8(name);
 }
@@ -260,7 +266,7 @@ void TReader::ReadListEnd() {
     Expect(ReadValue(), TValueType::vaNull);
 }
 
-QString TReader::ReadUtf8() {
+QByteArray TReader::ReadBytes() {
     Need(4);
     quint32 length = 0;
     m_stream >> length;
@@ -268,7 +274,16 @@ QString TReader::ReadUtf8() {
     QByteArray bytes(qsizetype(length), Qt::Uninitialized);
     if (m_stream.readRawData(bytes.data(), int(length)) != int(length))
         throw EReadError(_("Stream read error"));
-    return QString::fromUtf8(bytes);
+    return bytes;
+}
+
+QString TReader::ReadUtf8() {
+    return QString::fromUtf8(ReadBytes());
+}
+
+QByteArray TReader::ReadBinary() {
+    Expect(ReadValue(), TValueType::vaBinary);
+    return ReadBytes();
 }
 
 QString TReader::ReadStr() {

@@ -28,6 +28,7 @@ enum class TValueType : quint8 {
     vaIdent = 7,
     vaFalse = 8,
     vaTrue = 9,
+    vaBinary = 10,
     vaNil = 13, // an empty variant
     vaCollection = 14,
     vaInt64 = 19,
@@ -49,6 +50,7 @@ public:
     void WriteInteger(qint64 value);
     void WriteFloat(double value);
     void WriteBoolean(bool value);
+    void WriteBinary(const QByteArray& value);
     // An integer, float, string or Boolean as its own value type; anything else (empty, an object) as vaNil.
     void WriteVariant(const QVariant& value);
     // The collection marker, each item's properties as a list, and the closing list end.
@@ -78,6 +80,7 @@ public:
     QString ReadStr();
     QString ReadString();
     bool ReadBoolean();
+    QByteArray ReadBinary();
     qint64 ReadInteger();
     // What WriteVariant wrote: vaNil reads as an empty variant.
     QVariant ReadVariant();
@@ -92,6 +95,7 @@ public:
 private:
     void Need(qint64 bytes);
     QString ReadUtf8();
+    QByteArray ReadBytes();
     QVariant ReadPropValue(TValueType type, int depth);
     void Expect(TValueType actual, TValueType expected);
     QIODevice* m_device;

@@ -76,8 +76,8 @@ void TPopupListbox::mouseReleaseEvent(QMouseEvent* event) {
     const bool inside = rect().contains(event->position().toPoint());
     try {
         m_editor->CloseUp(inside);
-    } catch (const std::exception& e) {
-        ShowMessage(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowMessage(ExceptionMessage(std::current_exception()));
     }
 }
 

@@ -280,6 +280,12 @@ void TRSCustomItemListEditor::SetPlusGlyph(const QPixmap& value) {
 void TRSCustomItemListEditor::SetOrientation(TRSGridOrientation value) {
     if (value == m_orientation)
         return;
+    // The edit is taken while its cell is still read in the old orientation, and comes back on the
+    // transposed cell with its text, modified mark and selection.
+    if (InplaceEditor() && InplaceEditor()->isVisible() && m_updateCount == 0)
+        if (TEditorState state = SaveEditor(); state.Row && (state.Modified || !m_keptEdit.Modified))
+            m_keptEdit = state;
+    DiscardEdit();
     m_orientation = value;
     OrientationChanged();
 }
@@ -348,7 +354,8 @@ void TRSCustomItemListEditor::CloseEditor() {
         return;
     const bool open = InplaceEditor() && InplaceEditor()->isVisible();
     if (open)
-        if (TEditorState state = SaveEditor(); state.Row)
+        // An edit kept for a row the editor is not on stays until it is committed or cancelled.
+        if (TEditorState state = SaveEditor(); state.Row && (state.Modified || !m_keptEdit.Modified))
             m_keptEdit = state;
     DiscardEdit();
     // The editor comes back on the current row once the change that closed it is over.
@@ -362,8 +369,8 @@ void TRSCustomItemListEditor::CloseEditor() {
                     return;
                 try {
                     UpdateEdit();
-                } catch (const std::exception& e) {
-                    HandleException(e);
+                } catch (...) {
+                    HandleException(std::current_exception());
                 }
             },
             Qt::QueuedConnection);
@@ -475,10 +482,55 @@ void TRSCustomItemListEditor::RestoreEditor(const TEditorState& state) {
         editor->setSelection(state.SelStart, state.SelLength);
 }
 
+bool TRSCustomItemListEditor::KeptEditFits() const {
+    return m_keptEdit.Row && Editor() && InplaceCol() >= 0 && m_editRow == m_keptEdit.Row &&
+           ValueIndexOf(InplaceCol(), InplaceRow()) == m_keptEdit.Value;
+}
+
 void TRSCustomItemListEditor::EditorReloaded() {
-    // A kept edit belongs to its row's cell only: loaded anywhere else, the editor drops it.
-    const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
-    RestoreEditor(kept);
+    // Back on its row's cell, the editor carries on with the kept edit. Typed text waits for its row while
+    // the editor is elsewhere (the row is hidden, or the user has not gone back to it yet): Enter or a
+    // move commits it there, Escape drops it. A row gone for good takes its text along, unless the rows
+    // are being made anew and the row's successor is still to come.
+    if (KeptEditFits() || !m_keptEdit.Modified) {
+        RestoreEditor(std::exchange(m_keptEdit, TEditorState{}));
+        return;
+    }
+    if (!m_keptEdit.Row && !m_remakingRows)
+        DropKeptEdit();
+}
+
+TRSItemProp* TRSCustomItemListEditor::PendingEditRow() const {
+    return m_keptEdit.Modified ? m_keptEdit.Row.data() : nullptr;
+}
+
+void TRSCustomItemListEditor::SetRemakingRows(bool value) {
+    m_remakingRows = value;
+    if (!value && !m_keptEdit.Row)
+        DropKeptEdit(); // the row it was typed into has no successor
+}
+
+TRSItemProp* TRSCustomItemListEditor::ShownRowFor(TRSItemProp* row) const {
+    while (row && VisibleIndexOf(row) < 0)
+        row = row->ParentItem();
+    return row;
+}
+
+void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current) {
+    // A current row that went out of sight below a collapsed row hands the current line to its nearest
+    // shown ancestor (a row hidden or deleted itself leaves its line to the row that takes its place); a
+    // row with an edit waiting takes it back as soon as it is shown again below that ancestor.
+    if (current && current->GetVisible())
+        current = ShownRowFor(current);
+    if (TRSItemProp* pending = PendingEditRow(); pending && current && pending != current &&
+                                                 IsDescendantOf(pending, current) &&
+                                                 VisibleIndexOf(pending) >= 0)
+        current = pending;
+    const int index = current ? VisibleIndexOf(current) : -1;
+    if (index >= 0 && index + FixedItems() != CurItem()) {
+        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
+        SetCurrentCell(cell.X, cell.Y);
+    }
 }
 
 QString TRSCustomItemListEditor::TextOf(const TRSItemProp* row, int value) {
@@ -575,28 +627,27 @@ void TRSCustomItemListEditor::RebuildLists() {
         count += items->Items(i)->DescendantCount();
     m_itemList.reserve(count);
     m_visibleItems.reserve(count);
-    for (int i = 0; i < items->Count(); ++i) {
+    for (int i = 0; i < items->Count(); ++i)
         AppendSubtree(items->Items(i), m_itemList);
-        AppendShown(items->Items(i), m_visibleItems);
-    }
-    // A kept edit whose row an update replaced goes on on the row that now stands for the same thing (a
-    // rescan makes every row anew).
-    if (!m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
+    // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
+    // that row is brought into sight. Any other row that went took its edit along: a row of the same
+    // name is another row.
+    if (m_remakingRows && !m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
         for (TRSItemProp* row : std::as_const(m_itemList))
             if (RowKey(row) == m_keptEdit.Path) {
                 m_keptEdit.Row = row;
                 m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
+                for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
+                    p->m_expanded = true; // the shown list below is built with it
                 break;
             }
+    for (int i = 0; i < items->Count(); ++i)
+        AppendShown(items->Items(i), m_visibleItems);
     if (!current)
-        current = m_keptEdit.Row ? m_keptEdit.Row.data() : m_staleCurrent.data();
+        current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();
     m_staleCurrent = nullptr;
     RowCountChanged();
-    const int index = current ? VisibleIndexOf(current) : -1;
-    if (index >= 0) {
-        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
-        SetCurrentCell(cell.X, cell.Y);
-    }
+    FollowCurrent(current);
     UpdateEdit();
 }
 
@@ -608,11 +659,7 @@ void TRSCustomItemListEditor::RebuildVisible() {
     for (int i = 0; i < items->Count(); ++i)
         AppendShown(items->Items(i), m_visibleItems);
     RowCountChanged();
-    const int index = current ? VisibleIndexOf(current) : -1;
-    if (index >= 0) {
-        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
-        SetCurrentCell(cell.X, cell.Y);
-    }
+    FollowCurrent(current);
     UpdateEdit();
 }
 
@@ -764,11 +811,7 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     }
     item->m_visibleDescendantCache = -1;
     RowCountChanged();
-    const int currentIndex = current ? VisibleIndexOf(current) : -1;
-    if (currentIndex >= 0 && currentIndex + FixedItems() != CurItem()) {
-        const TGridCoord cell = CellOf(FixedItems() + currentIndex, CurValue());
-        SetCurrentCell(cell.X, cell.Y);
-    }
+    FollowCurrent(current);
     // An editor closed for this change is already on its way back (posted): rows added one at a time
     // then do not load and lay out its text once each.
     if (!m_reopenPosted)
@@ -1083,7 +1126,7 @@ void TRSCustomItemListEditor::CommitName(TRSItemProp* row) {
 void TRSCustomItemListEditor::ValidateEdit() {
     TRSInplaceEditList* editor = Editor();
     // An edit kept from an editor that a change of the rows closed, and not yet back on its row.
-    if (m_keptEdit.Row && (!editor || InplaceCol() < 0 || m_editRow != m_keptEdit.Row))
+    if (m_keptEdit.Modified)
         CommitKeptEdit();
     if (!editor || !editor->Modified())
         return;
@@ -1319,6 +1362,21 @@ int TRSCustomItemListEditor::InsertRow(const QString& name, const QString& value
 
 void TRSCustomItemListEditor::CancelEdit() {
     TRSInplaceEditList* editor = Editor();
+    if (m_keptEdit.Modified && !(editor && editor->Modified())) {
+        // Text waiting for a row the editor is not on: the row goes back to what it held before it (or to
+        // what the program put there since).
+        const TEditorState kept = std::exchange(m_keptEdit, TEditorState{});
+        if (TRSItemProp* row = kept.Row; row && row->ItemListEditor() == this) {
+            TFlagScope writing(m_editorWriting, true);
+            if (kept.Value == 0) {
+                row->SetName(kept.OldValue);
+            } else {
+                row->Values().Get(kept.Value - 1);
+                row->Values().Put(kept.Value - 1, kept.OldValue);
+            }
+        }
+        return;
+    }
     if (editor && editor->Modified()) {
         const QString before = editor->Text();
         editor->RestoreContents();

@@ -38,8 +38,9 @@ using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
 
-// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences) after its
-// published settings.
+// Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences), its glyphs
+// when they are not the built-in ones ("MinusGlyph", "PlusGlyph" as PNG) and its hint window's settings
+// ("HintWindow.Interval", "HintWindow.Color", "HintWindow.Font.*") after its published settings.
 class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedProperties {
     Q_OBJECT
     // The grid's own published settings.
@@ -66,6 +67,15 @@ class TRSCustomItemListEditor : public TCustomDrawGrid, public TDefinedPropertie
     Q_CLASSINFO("default:PropertyOptions", "0")
     Q_CLASSINFO("default:Sorted", "False")
     Q_CLASSINFO("stored:TitleCaptions", "TitleCaptionsStored")
+    Q_CLASSINFO("default:Orientation", "0")       // goVertical
+    Q_CLASSINFO("default:ShowItemHintStyle", "3") // shValueAndHint
+    // The base grid's settings as this grid starts.
+    Q_CLASSINFO("default:ColCount", "2")
+    Q_CLASSINFO("default:RowCount", "2")
+    Q_CLASSINFO("default:FixedCols", "0")
+    Q_CLASSINFO("default:DefaultColWidth", "150")
+    Q_CLASSINFO("default:DefaultRowHeight", "18")
+    Q_CLASSINFO("default:Options", "25743")
 
 public:
     explicit TRSCustomItemListEditor(QWidget* parent = nullptr);
@@ -118,6 +128,8 @@ public:
     void SetMinusGlyph(const QPixmap& value);
     const QPixmap& PlusGlyph() const { return m_plusGlyph; }
     void SetPlusGlyph(const QPixmap& value);
+    // The glyphs a new grid has.
+    static QPixmap MakeGlyph(bool plus);
     bool ArrangeByCategory() const { return m_arrangeByCategory; }
     TRSGridOrientation Orientation() const { return m_orientation; }
     void SetOrientation(TRSGridOrientation value);
@@ -169,6 +181,9 @@ public:
     void DropKeptEdit();
     // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
     TRSItemProp* EditedRow() const;
+    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the row
+    // made in its place, the one of the same RowKey. When it ends without one, the edit is dropped.
+    void SetRemakingRows(bool value);
     // What a row stands for, the same for a row made anew in its place: its full name.
     virtual QString RowKey(const TRSItemProp* row) const;
 
@@ -270,6 +285,14 @@ private:
         bool Modified = false;
     };
     TEditorState SaveEditor() const;
+    // The kept edit belongs to the cell the editor is on.
+    bool KeptEditFits() const;
+    // The row of an edit kept while the editor is elsewhere, or nullptr.
+    TRSItemProp* PendingEditRow() const;
+    // The row itself when shown, else its nearest shown ancestor.
+    TRSItemProp* ShownRowFor(TRSItemProp* row) const;
+    // Puts the current line back on a row after the shown rows changed (see the definition).
+    void FollowCurrent(TRSItemProp* current);
     void RestoreEditor(const TEditorState& state);
     // Commits a kept edit while the editor is not back on its row: its text goes into the row and is
     // validated there.
@@ -287,7 +310,6 @@ private:
     void RemoveShown(TRSItemProp* row);
     QRect GlyphRect(TRSItemProp* row, const QRect& cell) const;
     void DeleteShownItem(int itemIndex);
-    static QPixmap MakeGlyph(bool plus);
 
     mutable TRSItemProps* m_items = nullptr; // a QObject child
     QStringList m_titleCaptions;
@@ -330,6 +352,7 @@ private:
     bool m_adoptNewRow = false;   // the next top-level row added is the editor's (typed on the empty line)
     TEditorState m_keptEdit;      // the edit of an editor closed by a change of the rows
     bool m_editorWriting = false; // the editor's text is being written into its cell
+    bool m_remakingRows = false;  // a subclass makes its rows anew
 };
 
 // The grid as a component of its own: its rows are stored with it. While a stream is read into it, it

@@ -6,6 +6,8 @@
 #include "inspector/RSFontStream.h"
 #include "inspector/RSItemListEditor.h"
 #include "inspector/RSItemProperty.h"
+#include <QBuffer>
+#include <QImageReader>
 #include <array>
 #include <climits>
 
@@ -15,6 +17,47 @@ const QString FontPrefix = QStringLiteral("Font.");
 const QString ValueFontPrefix = QStringLiteral("ValueFont.");
 const QString CategoryFontPrefix = QStringLiteral("CategoryFont.");
 const QString TitleCaptionFontPrefix = QStringLiteral("TitleCaptionFont.");
+const QString MinusGlyphName = QStringLiteral("MinusGlyph");
+const QString PlusGlyphName = QStringLiteral("PlusGlyph");
+const QString HintIntervalName = QStringLiteral("HintWindow.Interval");
+const QString HintColorName = QStringLiteral("HintWindow.Color");
+const QString HintFontPrefix = QStringLiteral("HintWindow.Font.");
+// A glyph is drawn in a line of the grid: anything larger is no glyph.
+constexpr int MaxGlyphExtent = 256;
+
+QByteArray PngOf(const QPixmap& glyph) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !glyph.save(&buffer, "PNG"))
+        throw EStreamError(_("Stream write error"));
+    return bytes;
+}
+
+// A glyph stored as PNG; a picture that does not decode, or is too large for a line, is refused.
+QPixmap ReadGlyph(TReader& reader) {
+    QByteArray bytes = reader.ReadBinary();
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        throw EReadError(_("Stream read error"));
+    QImageReader decoder(&buffer, "PNG");
+    const QSize size = decoder.size();
+    if (!size.isValid() || size.width() > MaxGlyphExtent || size.height() > MaxGlyphExtent)
+        throw EReadError(_("Invalid property value"));
+    QImage image;
+    if (!decoder.read(&image))
+        throw EReadError(_("Invalid property value"));
+    return QPixmap::fromImage(image);
+}
+
+bool IsBuiltInGlyph(const QPixmap& glyph, bool plus) {
+    return glyph.toImage() == TRSCustomItemListEditor::MakeGlyph(plus).toImage();
+}
+
+// The hint window's font with the colour its text is drawn in.
+void TakeHintFont(const TRSHintWindow& hint, TRSFont& font) {
+    font.SetFont(hint.font());
+    font.SetColor(hint.palette().color(QPalette::ToolTipText));
+}
 
 // Sets a font attribute without making the row leave its parent's font (ParentFont is a property of its
 // own in the stream); the rows below still follow.
@@ -71,11 +114,52 @@ void TRSCustomItemListEditor::WriteDefinedProperties(TWriter& writer) const {
     WriteFontAttributes(writer, FontPrefix, *m_font, AllFontAttributes);
     for (const auto& [prefix, font] : DeltaFonts(*this))
         WriteFontAttributes(writer, prefix, *font, font->DeltaMask());
+    if (!IsBuiltInGlyph(m_minusGlyph, false)) {
+        writer.WritePropName(MinusGlyphName);
+        writer.WriteBinary(PngOf(m_minusGlyph));
+    }
+    if (!IsBuiltInGlyph(m_plusGlyph, true)) {
+        writer.WritePropName(PlusGlyphName);
+        writer.WriteBinary(PngOf(m_plusGlyph));
+    }
+    writer.WritePropName(HintIntervalName);
+    writer.WriteInteger(m_hintWindow->Interval());
+    writer.WritePropName(HintColorName);
+    writer.WriteInteger(RGBToColor(m_hintWindow->Color()));
+    TRSFont hintFont;
+    TakeHintFont(*m_hintWindow, hintFont);
+    WriteFontAttributes(writer, HintFontPrefix, hintFont, AllFontAttributes);
 }
 
 bool TRSCustomItemListEditor::ReadDefinedProperty(TReader& reader, const QString& name) {
     if (name.startsWith(FontPrefix))
         return ReadFontAttribute(reader, name.mid(FontPrefix.size()), *m_font) != 0;
+    if (name == MinusGlyphName || name == PlusGlyphName) {
+        const QPixmap glyph = ReadGlyph(reader);
+        if (name == MinusGlyphName)
+            SetMinusGlyph(glyph);
+        else
+            SetPlusGlyph(glyph);
+        return true;
+    }
+    if (name == HintIntervalName) {
+        m_hintWindow->SetInterval(int(ReadIntegerIn(reader, 0, INT_MAX)));
+        return true;
+    }
+    if (name == HintColorName) {
+        m_hintWindow->SetColor(ColorToRGB(TColor(ReadIntegerIn(reader, INT_MIN, INT_MAX))));
+        return true;
+    }
+    if (name.startsWith(HintFontPrefix)) {
+        TRSFont font;
+        TakeHintFont(*m_hintWindow, font);
+        const unsigned bit = ReadFontAttribute(reader, name.mid(HintFontPrefix.size()), font);
+        m_hintWindow->setFont(font.Font());
+        QPalette palette = m_hintWindow->palette();
+        palette.setColor(QPalette::ToolTipText, font.Color());
+        m_hintWindow->setPalette(palette);
+        return bit != 0;
+    }
     for (const auto& [prefix, font] : DeltaFonts(*this))
         if (name.startsWith(prefix)) {
             const unsigned bit = ReadFontAttribute(reader, name.mid(prefix.size()), *font);

@@ -198,6 +198,8 @@ void TRSItemProperty::RaiseNotReal() const {
 int TRSItemProperty::ObjectIndex(int index) const {
     if (index >= 0)
         return index;
+    if (index < -1)
+        return -1; // no object has it
     const TRSCustomObjectInspector* inspector = Inspector();
     return inspector ? std::max(0, inspector->CurValue() - 1) : 0;
 }
@@ -208,7 +210,7 @@ QObject* TRSItemProperty::RealInstance(int index, TPropInfo& info) {
         RaiseNotReal();
     const QList<QObject*> objects = inspector->ObjectList();
     const int i = ObjectIndex(index);
-    if (i >= objects.size())
+    if (i < 0 || i >= objects.size())
         RaiseNotReal();
     QObject* instance = inspector->GetInstanceOfItem(objects.at(i), this);
     if (!instance)
@@ -238,7 +240,7 @@ QObject* TRSItemProperty::GetObjectValue(int index) {
     if (m_rowKind == rkCollectionItem && inspector) {
         const QList<QObject*> objects = inspector->ObjectList();
         const int i = ObjectIndex(index);
-        if (i >= objects.size())
+        if (i < 0 || i >= objects.size())
             return nullptr;
         auto* collection = qobject_cast<TCollection*>(inspector->GetInstanceOfItem(objects.at(i), this));
         const int item = TypeDataAt(0).isValid() ? TypeDataAt(0).toInt() : -1;

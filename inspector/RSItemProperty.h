@@ -117,8 +117,9 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    // The inspected object of index (-1: the current value column's), and the instance owning the
-    // property; raises "Item "%s" is not a real property" when the row needs an instance and has none.
+    // The number of the inspected object meant by index (-1: the current value column's object), -1 for
+    // an index below that; and the instance owning the property, which raises "Item "%s" is not a real
+    // property" when the row needs an instance and has none (no object of that number included).
     int ObjectIndex(int index) const;
     QObject* RealInstance(int index, TPropInfo& info);
     [[noreturn]] void RaiseNotReal() const;

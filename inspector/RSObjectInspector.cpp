@@ -351,7 +351,7 @@ TRSCustomObjectInspector::TRSCustomObjectInspector(QWidget* parent) : TRSCustomI
     m_valueChangedFont->OnChange = [this](TRSFont*) { InvalidateGrid(); };
     ValueFont()->SetColor(QColor(0x00, 0x00, 0x80)); // navy
     SetSorted(true);
-    SetColor(palette().color(QPalette::Button));
+    SetColorValue(clBtnFace);
     SetCaseSensitive(false);
     // Stored rows ("HItems") are read back as rows of this class.
     static const bool rowClassRegistered = [] {
@@ -635,6 +635,8 @@ void TRSCustomObjectInspector::RebuildItems() {
         Items()->BeginUpdate();
         BeginUpdate();
     }
+    // Every row is made anew: an uncommitted edit goes on on the row of its property path.
+    SetRemakingRows(true);
     try {
         Items()->Clear();
         if (m_scanAllowed)
@@ -642,9 +644,11 @@ void TRSCustomObjectInspector::RebuildItems() {
         UpdateRowCount();
     } catch (...) {
         DoAfterScan(nullptr);
+        SetRemakingRows(false);
         throw;
     }
     DoAfterScan(nullptr);
+    SetRemakingRows(false);
     // The user's uncommitted edit keeps its row selected, whatever the rows are called now.
     if (TRSItemProp* edited = EditedRow())
         SelectItem(edited);

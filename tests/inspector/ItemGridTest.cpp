@@ -3,7 +3,9 @@
 #include "tests/support/RecordingPresenter.h"
 #include <QApplication>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace {
 
@@ -96,6 +98,25 @@ TEST(ItemGrid, TypingCommitsAndPatternValidation) {
     f.Editor()->insert(QStringLiteral("z"));
     EXPECT_THROW(f.grid.DoExit(), Exception);
     EXPECT_TRUE(f.Editor()->isVisible());
+}
+
+TEST(ItemGrid, AnythingAHandlerThrowsIsReportedAndTheGridGoesOn) {
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] { throw Exception(QStringLiteral("own")); }, QStringLiteral("own")},
+        {[] { throw std::runtime_error("std"); }, QStringLiteral("std")},
+        {[] { throw 42; }, QStringLiteral("Exception of class int")},
+    };
+    for (const auto& [raise, text] : cases) {
+        ScopedRecordingPresenter boxes;
+        GridFixture f;
+        f.grid.OnValidate = [&](QObject*, TRSItemProp*, int) { raise(); };
+        f.Type(QStringLiteral("9"));
+        f.Key(Qt::Key_Return);
+        EXPECT_EQ(boxes->Texts(), QStringList{text});
+        f.grid.OnValidate = nullptr;
+        f.Key(Qt::Key_Down);
+        EXPECT_EQ(f.grid.CurrentItem(), f.grid.Items()->Items(1)) << text.toStdString();
+    }
 }
 
 TEST(ItemGrid, KeysAddAndRemoveBlankRows) {

@@ -1,6 +1,7 @@
 // Text typed into the inspector's editor survives any change the program makes to the rows meanwhile:
 // Enter then commits it to the object of the row it was typed into, once; Escape goes back to the value
 // the object holds now.
+#include "classlib/Collection.h"
 #include "inspector/RSInplaceEditList.h"
 #include "inspector/RSObjectInspector.h"
 #include <QRandomGenerator>
@@ -147,6 +148,171 @@ TEST(KeptEdit, RandomChangesWithSortingNeverLoseACommit) {
             ASSERT_EQ(f.validations, step + 1) << step;
         }
     }
+}
+
+namespace {
+
+class TNestedInner : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Inner MEMBER Inner)
+
+public:
+    QString Inner = QStringLiteral("inner");
+};
+
+class TNestedItem : public TCollectionItem {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption MEMBER Caption)
+
+public:
+    Q_INVOKABLE explicit TNestedItem(TCollection* collection = nullptr) : TCollectionItem(collection) {}
+    QString Caption = QStringLiteral("caption");
+};
+
+// A top-level property, a sub-object's property and the properties of collection items.
+class TNestedObject : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Delta MEMBER Delta)
+    Q_PROPERTY(TNestedInner* Sub READ Sub)
+    Q_PROPERTY(TCollection* Items READ Items)
+
+public:
+    TNestedObject() {
+        m_items.Add();
+        m_items.Add();
+    }
+    TNestedInner* Sub() { return &m_sub; }
+    TCollection* Items() { return &m_items; }
+    QString Delta = QStringLiteral("delta");
+    // The text of a row's property in the object.
+    QString At(const QString& path) {
+        if (path == u"Sub.Inner")
+            return m_sub.Inner;
+        if (path.startsWith(u"Items."))
+            return static_cast<TNestedItem*>(m_items.Items(path.mid(12, 1).toInt()))->Caption;
+        return Delta;
+    }
+
+private:
+    TNestedInner m_sub;
+    TCollection m_items{&TNestedItem::staticMetaObject};
+};
+
+// The grid under a change: the inspector, or the plain grid with the same rows by name.
+struct Changed {
+    TNestedObject object;
+    TRSObjectInspector ins;
+    TRSItemListEditor plain;
+    TRSCustomItemListEditor* grid = nullptr;
+    int validations = 0;
+    explicit Changed(bool inspector) {
+        for (TRSCustomItemListEditor* g :
+             {static_cast<TRSCustomItemListEditor*>(&ins), static_cast<TRSCustomItemListEditor*>(&plain)})
+            g->OnValidate = [this](QObject*, TRSItemProp*, int) { ++validations; };
+        grid = inspector ? static_cast<TRSCustomItemListEditor*>(&ins) : &plain;
+        grid->resize(320, 400);
+        ins.SetInplaceCollections(true);
+        ins.SetComponent(&object);
+        QCoreApplication::sendPostedEvents(&ins);
+        for (const char* path : {"Delta", "Sub.Inner", "Items.Items[1].Caption"})
+            plain.Items()->AddByPath(QLatin1String(path), object.At(QLatin1String(path)), false);
+        grid->show();
+    }
+    TRSItemProp* Row(const QString& path) const {
+        return grid == &ins ? ins.Items()->FindByPath(path) : plain.Items()->FindByPath(path);
+    }
+    // What the row of a path holds: the object's property in the inspector, the row's value otherwise.
+    QString Held(const QString& path) {
+        if (grid == &ins)
+            return object.At(path);
+        TRSItemProp* row = Row(path);
+        return row ? row->Value() : QString();
+    }
+    void Key(Qt::Key key) {
+        QCoreApplication::processEvents(); // the editor is back before the next key
+        QTest::keyClick(grid->Editor()->isVisible() ? static_cast<QWidget*>(grid->Editor()) : grid, key);
+    }
+};
+
+struct TProgramChange {
+    const char* name;
+    bool inspector;
+    const char* path;
+    std::function<void(Changed&, TRSItemProp* edited)> change;
+    bool rowStays;
+};
+
+void Rescan(Changed& f, TRSItemProp*) {
+    f.ins.PostRescan();
+    QCoreApplication::sendPostedEvents(&f.ins);
+}
+void Turn(Changed& f, TRSItemProp*) {
+    f.grid->SetOrientation(TRSGridOrientation::goHorizontal);
+}
+void CollapseParent(Changed& f, TRSItemProp* edited) {
+    edited->ParentItem()->Collapse();
+}
+// The edit comes back on its row once the row is in sight again.
+void CollapseAndExpandParent(Changed& f, TRSItemProp* edited) {
+    edited->ParentItem()->Collapse();
+    edited->ParentItem()->Expand();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.grid->CurrentItem(), edited);
+    EXPECT_EQ(f.grid->Editor()->text().toStdString(), "typed");
+    EXPECT_TRUE(f.grid->Editor()->Modified());
+}
+// Inside an update, the edited row goes and another of the same path takes its place.
+void DeleteBesideNamesake(Changed& f, TRSItemProp* edited) {
+    TRSItemProps* rows = edited->Collection();
+    rows->BeginUpdate();
+    rows->AddByPath(edited->Name(), QStringLiteral("namesake"), true);
+    rows->Delete(edited->Index());
+    rows->EndUpdate();
+}
+
+const TProgramChange kProgramChanges[] = {
+    {"rescan of a nested row", true, "Sub.Inner", Rescan, true},
+    {"rescan of a collection item's row", true, "Items.Items[1].Caption", Rescan, true},
+    {"collapse of the parent", true, "Sub.Inner", CollapseParent, true},
+    {"collapse and expansion of the parent", true, "Items.Items[1].Caption", CollapseAndExpandParent, true},
+    {"collapse of the parent, plain grid", false, "Items.Items[1].Caption", CollapseParent, true},
+    {"orientation switch", true, "Items.Items[1].Caption", Turn, true},
+    {"orientation switch, plain grid", false, "Delta", Turn, true},
+    {"deletion beside a namesake", true, "Sub.Inner", DeleteBesideNamesake, false},
+    {"deletion beside a namesake, plain grid", false, "Delta", DeleteBesideNamesake, false},
+};
+
+} // namespace
+
+TEST(KeptEdit, EnterWritesTheTextOnceAndEscapeNothingWhateverTheProgramChanged) {
+    for (const TProgramChange& c : kProgramChanges)
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            SCOPED_TRACE(std::string(c.name) + (key == Qt::Key_Return ? ", Enter" : ", Escape"));
+            Changed f(c.inspector);
+            const QString path = QLatin1String(c.path);
+            const QString before = f.Held(path);
+            TRSItemProp* row = f.Row(path);
+            ASSERT_TRUE(row);
+            f.grid->SelectItem(row);
+            QCoreApplication::processEvents();
+            ASSERT_TRUE(f.grid->Editor()->isVisible());
+            f.grid->Editor()->selectAll();
+            QTest::keyClicks(f.grid->Editor(), QStringLiteral("typed"));
+            c.change(f, row);
+            f.Key(key);
+            const bool written = key == Qt::Key_Return && c.rowStays;
+            EXPECT_EQ(f.validations, written ? 1 : 0);
+            // Where the row went, neither the object nor the plain grid's namesake got the text.
+            const QString held = written                     ? QStringLiteral("typed")
+                                 : c.rowStays || c.inspector ? before
+                                                             : QStringLiteral("namesake");
+            EXPECT_EQ(f.Held(path).toStdString(), held.toStdString());
+            // The editor, back on the row (or its namesake), shows what that row holds now.
+            f.grid->SelectItem(f.Row(path));
+            QCoreApplication::processEvents();
+            EXPECT_EQ(f.grid->Editor()->text(), f.Row(path)->Value());
+            EXPECT_FALSE(f.grid->Editor()->Modified());
+        }
 }
 
 #include "KeptEditTest.moc"

@@ -5,6 +5,7 @@
 #include "inspector/RSInplaceEditList.h"
 #include "tests/support/RecordingPresenter.h"
 #include <QCoreApplication>
+#include <climits>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -60,7 +61,29 @@ TEST_F(RowRulesFixture, ACollectionItemRowsClassIsTheCollectionsItemClass) {
     ASSERT_TRUE(row);
     EXPECT_EQ(row->GetObjectValue(0), plain);
     EXPECT_EQ(row->GetObjectClass(0), &TTestItem::staticMetaObject);
-    EXPECT_EQ(row->GetObjectClass(5), nullptr); // no such object
+}
+
+TEST_F(RowRulesFixture, ObjectNumbersAreCheckedAtBothEnds) {
+    new TTestItem(button->Items());
+    inspector.SetInplaceCollections(true);
+    inspector.SetComponent(button);
+    Settle();
+    TRSItemProperty* item = Row(QStringLiteral("Items.Items[0]"));
+    TRSItemProperty* width = Row(QStringLiteral("Width"));
+    ASSERT_TRUE(item && width);
+    ASSERT_EQ(inspector.ObjectList().size(), 1);
+    QObject* first = button->Items()->Items(0);
+    // -1 is the current column's object; below it and from the count on there is none.
+    const std::pair<int, bool> indices[] = {{-2, false}, {-1, true}, {0, true}, {1, false}, {INT_MIN, false}};
+    for (const auto& [index, exists] : indices) {
+        EXPECT_EQ(item->GetObjectValue(index), exists ? first : nullptr) << index;
+        EXPECT_EQ(item->GetObjectClass(index), exists ? &TTestItem::staticMetaObject : nullptr) << index;
+        if (exists) {
+            EXPECT_EQ(width->GetOrdValue(index), 75) << index;
+        } else {
+            EXPECT_THROW(width->GetOrdValue(index), Exception) << index;
+        }
+    }
 }
 
 TEST_F(RowRulesFixture, AnythingRaisedWhileValidatingIsARefusedValue) {

@@ -4,6 +4,8 @@
 // grid holds are refused with a read error.
 #include "TestObjects.h"
 #include "inspector/ComponentStream.h"
+#include "inspector/RSHintWindow.h"
+#include <QAbstractScrollArea>
 #include <QBuffer>
 #include <algorithm>
 #include <functional>
@@ -239,26 +241,59 @@ TEST(InspectorStream, AnEnumerationTakesANameOrANumberOfItsOwn) {
     EXPECT_EQ(inspector.property("frameShadow").toInt(), int(QFrame::Sunken));
 }
 
+// Every published setting of the grid at a value other than a new grid's.
+const std::pair<const char*, QVariant> kGridSettings[] = {
+    {"ArrangeByCategory", true},
+    {"CaseSensitive", true},
+    {"DeleteBlanks", false},
+    {"DisplayOptions", uint(doColumnTitles | doShowReadOnly | doMultiColValues)},
+    {"DropDownRows", 3},
+    {"HideSelection", false},
+    {"Indent", 5},
+    {"PathDelimiter", QStringLiteral("/")},
+    {"PropertyOptions", uint(propEdit | propDelete)},
+    {"Sorted", true},
+    {"ShowItemHintStyle", QVariant::fromValue(TGridShowHints::shHintOnly)},
+    {"TitleCaptions", QStringList{QStringLiteral("Name"), QStringLiteral("Text")}},
+    {"Options", uint(0x508F)}, // read-only: no goEditing
+    {"Color", qint32(clWhite)},
+    {"FixedColor", qint32(clRed)},
+    {"ScrollBars", QVariant::fromValue(TScrollStyle::ssNone)},
+    {"DefaultColWidth", 90},
+    {"DefaultRowHeight", 20},
+    {"GridLineWidth", 2},
+    {"DefaultDrawing", false},
+};
+
+// A declared default as the property reads.
+QString DefaultText(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return QString::number(value.toLongLong());
+}
+
 TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     TRSItemListEditor source;
     FillGrid(source);
-    source.SetArrangeByCategory(true);
-    source.SetCaseSensitive(true);
-    source.SetDeleteBlanks(false);
-    source.SetDisplayOptions(doColumnTitles | doShowReadOnly | doMultiColValues);
-    source.SetDropDownRows(3);
-    source.SetHideSelection(false);
-    source.SetIndent(5);
-    source.SetPathDelimiter(QStringLiteral("/"));
-    source.SetPropertyOptions(propEdit | propDelete);
-    source.SetSorted(true);
-    source.SetShowItemHintStyle(TGridShowHints::shHintOnly);
-    source.SetTitleCaptions({QStringLiteral("Name"), QStringLiteral("Text")});
+    const QMetaObject& grid = TRSItemListEditor::staticMetaObject;
+    for (const auto& [name, value] : kGridSettings) {
+        const int index = grid.indexOfProperty(name);
+        ASSERT_GE(index, 0) << name;
+        ASSERT_TRUE(grid.property(index).write(&source, value)) << name;
+    }
     source.SetOrientation(TRSGridOrientation::goHorizontal);
     source.GridFont()->SetSize(11);
     source.CategoryFont()->SetItalic(true);
     source.ValueFont()->SetColor(Qt::blue);
     source.TitleCaptionFont()->SetUnderline(true);
+    QPixmap glyph(5, 5);
+    glyph.fill(Qt::green);
+    source.SetMinusGlyph(glyph);
+    source.HintWindow()->SetInterval(250);
+    source.HintWindow()->SetColor(QColor(0x10, 0x20, 0x30));
+    QFont hintFont = source.HintWindow()->font();
+    hintFont.setItalic(true);
+    source.HintWindow()->setFont(hintFont);
     const std::string rows = Described(source.Items());
     ASSERT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
     ASSERT_EQ(source.Items()->Items(1)->Name(), QStringLiteral("Off")); // sorted
@@ -268,12 +303,28 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     ASSERT_EQ(ReadError(target, once), QString());
     EXPECT_EQ(Described(target.Items()), rows);
     const TRSItemListEditor fresh;
-    const QMetaObject& grid = TRSCustomItemListEditor::staticMetaObject;
-    for (int i = TCustomDrawGrid::staticMetaObject.propertyCount(); i < grid.propertyCount(); ++i) {
+    for (int i = QAbstractScrollArea::staticMetaObject.propertyCount(); i < grid.propertyCount(); ++i) {
         const char* name = grid.property(i).name();
+        if (!grid.property(i).isStored())
+            continue;
         EXPECT_EQ(target.property(name), source.property(name)) << name;
-        EXPECT_NE(fresh.property(name), source.property(name)) << name; // every setting was tried
+        // Every setting was tried (turned, the value count of two is a new grid's line count too).
+        if (qstrcmp(name, "RowCount") != 0) {
+            EXPECT_NE(fresh.property(name), source.property(name)) << name;
+        }
+        // A new grid holds the declared default (the indent excepted: stored against 17, a new grid 11).
+        const int declared = grid.indexOfClassInfo(QByteArray("default:").append(name).constData());
+        if (declared >= 0 && qstrcmp(name, "Indent") != 0) {
+            EXPECT_EQ(DefaultText(fresh.property(name)),
+                      QString::fromLatin1(grid.classInfo(declared).value()))
+                << name;
+        }
     }
+    EXPECT_EQ(target.MinusGlyph().toImage(), glyph.toImage());
+    EXPECT_EQ(target.PlusGlyph().toImage(), fresh.PlusGlyph().toImage());
+    EXPECT_EQ(target.HintWindow()->Interval(), 250);
+    EXPECT_EQ(target.HintWindow()->Color(), QColor(0x10, 0x20, 0x30));
+    EXPECT_TRUE(target.HintWindow()->font().italic());
     auto fonts = [](const TRSItemListEditor& grid) {
         return QStringList{FontText(*grid.GridFont()), FontText(*grid.ValueFont()),
                            FontText(*grid.CategoryFont()), FontText(*grid.TitleCaptionFont())}
@@ -285,6 +336,19 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
     EXPECT_EQ(target.VisibleCount(), source.VisibleCount());
     EXPECT_EQ(target.Items()->DefaultCategoryItem(), target.Items()->Items(0));
     EXPECT_EQ(Written(target), once);
+    // A glyph that is no picture, or too large for a line, is refused and the glyph stays.
+    QByteArray large;
+    QBuffer largeBuffer(&large);
+    ASSERT_TRUE(largeBuffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QPixmap(257, 1).save(&largeBuffer, "PNG"));
+    for (const QByteArray& bytes : {QByteArray("not a picture"), large}) {
+        EXPECT_EQ(ReadError(target, Stream([&](TWriter& w) {
+                                w.WritePropName(QStringLiteral("PlusGlyph"));
+                                w.WriteBinary(bytes);
+                            })),
+                  QStringLiteral("Invalid property value"));
+        EXPECT_EQ(target.PlusGlyph().toImage(), fresh.PlusGlyph().toImage());
+    }
     // A collection where no collection is, and sub-rows nested past any real tree, are refused.
     EXPECT_EQ(ReadError(target, Stream([](TWriter& w) {
                             w.WritePropName(QStringLiteral("DefaultColWidth"));
@@ -378,4 +442,6 @@ TEST(InspectorStream, AStreamOfTheEarlierFormStillReads) {
     EXPECT_FALSE(target.Items()->Items(1)->IsRealProperty());
     EXPECT_TRUE(target.InplaceComponents()); // settings the stream does not hold keep their defaults
     EXPECT_EQ(target.CollectionItemFormat(), QStringLiteral("Items[%d]"));
+    EXPECT_EQ(target.Options(), TRSObjectInspector().Options());
+    EXPECT_EQ(target.HintWindow()->Interval(), 0);
 }
