@@ -1,4 +1,5 @@
 #include "app/CommConfig.h"
+#include "app/CommLimits.h"
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "app/SerialPortCheck.h"
@@ -9,6 +10,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "platform/Registry.h"
 #include "ui_CommConfig.h"
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QShowEvent>
 
@@ -29,6 +31,20 @@ template <class T> void AssignInt(T& target, const QString& text) {
     const int v = text.trimmed().toInt(&ok);
     if (ok)
         target = T(v);
+}
+
+// A number in the edit outside min..max is refused with a message and the edit gets the focus. Text that
+// is no number is left to AssignInt.
+bool NumberInRange(QLineEdit& edit, int min, int max) {
+    bool ok = false;
+    const qlonglong v = edit.text().trimmed().toLongLong(&ok);
+    if (!ok || (v >= min && v <= max))
+        return true;
+    MessageDlg(_("Out of range value. Min=") + QString::number(min) + _(", Max=") + QString::number(max),
+               TMsgDlgType::mtError, mbOK);
+    edit.setFocus();
+    edit.selectAll();
+    return false;
 }
 
 } // namespace
@@ -162,6 +178,10 @@ void TFormCommunicationConfig::btOkClick() {
         m_ui->cbSerialComm->setFocus();
         return; // the dialog stays open and nothing is copied
     }
+    // A timeout or retry count the master cannot wait is refused in the same way.
+    if (!NumberInRange(*m_ui->edTimeout, CommLimits::MinTimeoutMs, CommLimits::MaxTimeoutMs) ||
+        !NumberInRange(*m_ui->edRetry, CommLimits::MinRetries, CommLimits::MaxRetries))
+        return;
     TModbusSerialTCPMaster* master = Master();
     if (master) {
         TSerialComm& port = *master->SerialPort;

@@ -1,5 +1,6 @@
 // The settings file and the communication settings dialog, through the program's own windows.
 #include "app/CommConfig.h"
+#include "app/CommLimits.h"
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "app/RadioGroup.h"
@@ -9,6 +10,8 @@
 #include "tests/app/AppTests.h"
 #include "tests/app/FileLimit.h"
 #include "ui_CommConfig.h"
+#include <QComboBox>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTest>
@@ -166,24 +169,78 @@ private slots:
         const auto closePty = qScopeGuard([pty] { ::close(pty); });
         const QString slave = QString::fromLocal8Bit(::ptsname(pty));
         // /dev/null is a character device but no terminal; the last row is the name kept from before.
-        for (const auto& [name, taken] : {std::pair{QStringLiteral("/dev/null"), false},
-                                          {QStringLiteral("/dev/vexadaxo-no-such-port"), false},
-                                          {slave, true},
-                                          {QString(), true}}) {
-            app.presenter->requests.clear();
-            dlg.show();
-            if (!name.isEmpty())
-                dlg.ui().cbSerialComm->setEditText(name);
-            dlg.ui().btOk->click();
-            QCOMPARE(dlg.isVisible(), !taken);
-            QCOMPARE(ModbusMaster->SerialPort->PortName, taken ? slave : QStringLiteral("COM1"));
-            QCOMPARE(Panels()[1], ModbusMaster->SerialPort->PortName);
-            QCOMPARE(app.presenter->Texts(),
-                     taken ? QStringList() : QStringList{"No such serial port: " + name});
-            dlg.hide();
+        // Return in the box is checked as OK is: the typed name is no entry of the list.
+        for (const bool viaReturn : {false, true}) {
+            ModbusMaster->SerialPort->PortName = QStringLiteral("COM1");
+            dlg.RefreshStatusBar();
+            for (const auto& [name, taken] : {std::pair{QStringLiteral("/dev/null"), false},
+                                              {QStringLiteral("/dev/vexadaxo-no-such-port"), false},
+                                              {slave, true},
+                                              {QString(), true}}) {
+                app.presenter->requests.clear();
+                dlg.show();
+                QComboBox& box = *dlg.ui().cbSerialComm;
+                const int entries = box.count();
+                if (!name.isEmpty())
+                    box.setEditText(name);
+                if (viaReturn)
+                    QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+                else
+                    dlg.ui().btOk->click();
+                QCOMPARE(box.count(), entries);
+                QCOMPARE(dlg.isVisible(), !taken);
+                QCOMPARE(ModbusMaster->SerialPort->PortName, taken ? slave : QStringLiteral("COM1"));
+                QCOMPARE(Panels()[1], ModbusMaster->SerialPort->PortName);
+                QCOMPARE(app.presenter->Texts(),
+                         taken ? QStringList() : QStringList{"No such serial port: " + name});
+                dlg.hide();
+            }
         }
         FormMain->close();
         QVERIFY(app.ReadSettings().contains(QStringLiteral("Channel=%1\n").arg(slave).toLocal8Bit()));
+    }
+
+    // The master counts its waits in 32-bit milliseconds: a timeout or retry count beyond what it can wait
+    // is refused, and nothing of the dialog is copied.
+    void timeoutAndRetriesTheMasterCannotWaitAreRefused() {
+        TAppFixture app;
+        app.Start();
+        FormMain->show();
+        TFormCommunicationConfig& dlg = *FormCommunicationConfig;
+        const QString maxTimeout = QString::number(CommLimits::MaxTimeoutMs);
+        const struct {
+            QString timeout;
+            QString retries;
+            QString refusal;
+        } cases[] = {
+            {maxTimeout, QStringLiteral("100"), QString()},
+            {QStringLiteral("1"), QStringLiteral("0"), QString()},
+            {QString::number(CommLimits::MaxTimeoutMs + 1), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
+            {QStringLiteral("1073741824"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
+            {QStringLiteral("99999999999"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
+            {QStringLiteral("0"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
+            {QStringLiteral("1000"), QStringLiteral("101"), QStringLiteral("Min=0, Max=100")},
+            {QStringLiteral("1000"), QStringLiteral("-1"), QStringLiteral("Min=0, Max=100")},
+        };
+        for (const auto& c : cases) {
+            ModbusMaster->Timeout = 700;
+            ModbusMaster->Retries = 1;
+            app.presenter->requests.clear();
+            dlg.show();
+            dlg.ui().edTimeout->setText(c.timeout);
+            dlg.ui().edRetry->setText(c.retries);
+            dlg.ui().rgBaudrate->Button(0)->click();
+            dlg.ui().btOk->click();
+            const bool refused = !c.refusal.isEmpty();
+            QCOMPARE(dlg.isVisible(), refused);
+            QCOMPARE(app.presenter->Texts(),
+                     refused ? QStringList{"Out of range value. " + c.refusal} : QStringList());
+            QCOMPARE(ModbusMaster->Timeout, refused ? 700 : c.timeout.toInt());
+            QCOMPARE(ModbusMaster->Retries, refused ? 1 : c.retries.toInt());
+            QCOMPARE(ModbusMaster->SerialPort->BaudRate, refused ? 57600 : 4800);
+            dlg.hide();
+            ModbusMaster->SerialPort->BaudRate = 57600;
+        }
     }
 
     void emptyChannelAppliesNothing() {
