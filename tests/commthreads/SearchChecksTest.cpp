@@ -236,8 +236,9 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyTaskOfASendStoresAllOrNothing) {
             AddWrite(t, 6, 1, 2, 777);
             AddWrite(t, 6, 1, 516, 0x6766);
             ASSERT_EQ(t->GetTaskCount(), kTasks);
-            // Past twice the timeout: the reply window is listened to twice before anything else is sent.
-            sim->SetFault(0, LateOnce(at, 700));
+            // Half way into the retry's window: the first attempt's answer is the retry's, and the
+            // retry's own answer, a copy of it, follows.
+            sim->SetFault(0, LateOnce(at, 450));
             const int result = Send(t);
             const auto after = Module(1);
             if (retries > 0) {
