@@ -389,7 +389,9 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                                   LastError == ErrorShortReply || LastError == ErrorResponse;
         if (notTheAnswer) {
             m_line->Failed(id, Clock::now());
-            WaitQuiet(SteadyMs(Clock::now()));
+            // After the last attempt the next request to the slave waits instead.
+            if (n + 1 < attempts)
+                WaitQuiet(SteadyMs(Clock::now()));
         }
     }
     return false;

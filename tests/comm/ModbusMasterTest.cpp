@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         slave = std::make_unique<ModbusTestSlave>(GetParam());
         PointAt(master, *slave);
-        master.Timeout = 200;
+        master.Timeout = 500; // wide: an answer must never be late on a busy machine
         master.Retries = 0;
         ASSERT_TRUE(master.Connect()) << master.ErrorText().toStdString();
         ASSERT_TRUE(master.Connected);
