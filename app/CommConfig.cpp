@@ -1,5 +1,4 @@
 #include "app/CommConfig.h"
-#include "app/CommLimits.h"
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "app/SerialPortCheck.h"
@@ -13,6 +12,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <limits>
 
 namespace {
 
@@ -32,6 +32,12 @@ template <class T> void AssignInt(T& target, const QString& text) {
     if (ok)
         target = T(v);
 }
+
+// Setup takes what the master can wait: at least 1 ms per attempt (0 would fail every request at once),
+// and no value its 32-bit settings cannot hold.
+constexpr int kMinTimeoutMs = 1;
+constexpr int kMinRetries = 0;
+constexpr int kMaxRetries = std::numeric_limits<std::int32_t>::max();
 
 // A number in the edit outside min..max is refused with a message and the edit gets the focus. Text that
 // is no number is left to AssignInt.
@@ -179,8 +185,8 @@ void TFormCommunicationConfig::btOkClick() {
         return; // the dialog stays open and nothing is copied
     }
     // A timeout or retry count the master cannot wait is refused in the same way.
-    if (!NumberInRange(*m_ui->edTimeout, CommLimits::MinTimeoutMs, CommLimits::MaxTimeoutMs) ||
-        !NumberInRange(*m_ui->edRetry, CommLimits::MinRetries, CommLimits::MaxRetries))
+    if (!NumberInRange(*m_ui->edTimeout, kMinTimeoutMs, MaxTimeoutMs) ||
+        !NumberInRange(*m_ui->edRetry, kMinRetries, kMaxRetries))
         return;
     TModbusSerialTCPMaster* master = Master();
     if (master) {

@@ -1,6 +1,5 @@
 // The settings file and the communication settings dialog, through the program's own windows.
 #include "app/CommConfig.h"
-#include "app/CommLimits.h"
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "app/RadioGroup.h"
@@ -18,6 +17,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -200,27 +200,27 @@ private slots:
         QVERIFY(app.ReadSettings().contains(QStringLiteral("Channel=%1\n").arg(slave).toLocal8Bit()));
     }
 
-    // The master counts its waits in 32-bit milliseconds: a timeout or retry count beyond what it can wait
-    // is refused, and nothing of the dialog is copied.
+    // A timeout or retry count the master cannot wait is refused, and nothing of the dialog is copied.
     void timeoutAndRetriesTheMasterCannotWaitAreRefused() {
         TAppFixture app;
         app.Start();
         FormMain->show();
         TFormCommunicationConfig& dlg = *FormCommunicationConfig;
-        const QString maxTimeout = QString::number(CommLimits::MaxTimeoutMs);
+        const QString most = QString::number(std::numeric_limits<std::int32_t>::max());
+        const QString beyond = QString::number(qint64(std::numeric_limits<std::int32_t>::max()) + 1);
         const struct {
             QString timeout;
             QString retries;
             QString refusal;
         } cases[] = {
-            {maxTimeout, QStringLiteral("100"), QString()},
+            {QString::number(MaxTimeoutMs), most, QString()},
+            {QStringLiteral("1073741824"), QStringLiteral("2"), QString()},
             {QStringLiteral("1"), QStringLiteral("0"), QString()},
-            {QString::number(CommLimits::MaxTimeoutMs + 1), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
-            {QStringLiteral("1073741824"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
-            {QStringLiteral("99999999999"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
-            {QStringLiteral("0"), QStringLiteral("0"), "Min=1, Max=" + maxTimeout},
-            {QStringLiteral("1000"), QStringLiteral("101"), QStringLiteral("Min=0, Max=100")},
-            {QStringLiteral("1000"), QStringLiteral("-1"), QStringLiteral("Min=0, Max=100")},
+            {QString::number(qint64(MaxTimeoutMs) + 1), QStringLiteral("0"),
+             "Min=1, Max=" + QString::number(MaxTimeoutMs)},
+            {QStringLiteral("0"), QStringLiteral("0"), "Min=1, Max=" + QString::number(MaxTimeoutMs)},
+            {QStringLiteral("1000"), beyond, "Min=0, Max=" + most},
+            {QStringLiteral("1000"), QStringLiteral("-1"), "Min=0, Max=" + most},
         };
         for (const auto& c : cases) {
             ModbusMaster->Timeout = 700;

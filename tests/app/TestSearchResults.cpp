@@ -2,6 +2,7 @@
 // answered at, and a search that could not read every setting says so, and asks before Send Config
 // writes the defaults shown in their place.
 #include "app/StatusBar.h"
+#include "comm/CommunicationThread.h"
 #include "model/IOClasses.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/BusCase.h"
@@ -22,6 +23,37 @@ void SendConfigOf(TRemoteIO* device) {
 int WritesSince(const vdsim::TSimModuleState& m, std::size_t from) {
     return int(std::count_if(m.Log.begin() + std::ptrdiff_t(from), m.Log.end(),
                              [](const auto& r) { return r.Function == 5 || r.Function == 6; }));
+}
+
+// A channel setting the search reads back: as the device shows it, as the module holds it, and as a
+// fresh device of the model has it.
+struct TSetting {
+    QString name;
+    int shown;
+    int held;
+    int fallback;
+};
+
+// The settings that another register's value spoiled before: limits, presets and alarm links.
+std::vector<TSetting> Settings(const TRemoteIO& d, const vdsim::TSimConfig& held, const TRemoteIO& fresh) {
+    std::vector<TSetting> out;
+    const auto add = [&](const char* what, int i, int shown, int value, int fallback) {
+        out.push_back({QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(i), shown, value, fallback});
+    };
+    for (int i = 0; d.DigitalInput() && i < d.DigitalInput()->GetCount(); ++i) {
+        const auto *c = d.DigitalInput()->GetChannel(i), *f = fresh.DigitalInput()->GetChannel(i);
+        add("alarm", i, c->EnabledAlarmOutput(), held.AlarmLink[size_t(i)], f->EnabledAlarmOutput());
+        add("preset", i, c->Preset(), held.Preset[size_t(i)], f->Preset());
+    }
+    for (int i = 0; d.AnalogicInput() && i < d.AnalogicInput()->GetCount(); ++i) {
+        const auto *c = d.AnalogicInput()->GetChannel(i), *f = fresh.AnalogicInput()->GetChannel(i);
+        add("input max", i, c->LimitMax(), held.LimitMax[size_t(i)], f->LimitMax());
+        add("input min", i, c->LimitMin(), held.LimitMin[size_t(i)], f->LimitMin());
+    }
+    for (int i = 0; d.AnalogicOutput() && i < d.AnalogicOutput()->GetCount(); ++i)
+        add("output max", i, d.AnalogicOutput()->GetChannel(i)->LimitMax(), held.OutputLimit[size_t(i)],
+            fresh.AnalogicOutput()->GetChannel(i)->LimitMax());
+    return out;
 }
 
 } // namespace
@@ -116,6 +148,67 @@ private slots:
                 QCOMPARE(device->Node()->ImageIndex(), NodeImage::Device);
             }
         }
+    }
+
+    // On a line that answers in order, one answer 2.5 times the search's timeout late, at each request
+    // the search sends: what the search files is the module's own value, or a default on a device marked
+    // as not fully read, and Send Config writes nothing the module did not hold unless the user says Yes.
+    void aLateAnswerLeavesNoOtherRegistersValueInTheDevice() {
+        TBusCase c({{1, 0}, {2, 62}});
+        // Every value differs from its default and from the registers read beside it.
+        c.Edit(1, [](vdsim::TSimModuleState& s) {
+            s.Pending.InputCounts.fill(true);
+            s.Pending.AlarmLink = {false, true, false, true};
+            s.Pending.Preset = {11, 12, 13, 14, 15, 16, 17, 18};
+            s.Stored = s.Pending;
+        });
+        c.Edit(2, [](vdsim::TSimModuleState& s) {
+            s.Pending.LimitMax = {3100, 3200, 0, 0};
+            s.Pending.LimitMin = {100, 200, 0, 0};
+            s.Pending.OutputLimit = {1500, 2500};
+            s.Stored = s.Pending;
+        });
+        TFindSlaveThread::SearchTimeoutMs = TFindSlaveThread::SearchTimeout;
+        TTreeNodes freshNodes;
+        TRemoteIONetwork fresh{nullptr, &freshNodes, nullptr};
+        // Requests per module: the information block and the steps of its groups.
+        for (const auto& [address, requests] : {std::pair{1, 4}, {2, 7}})
+            for (const int retries : {0, 2})
+                for (int at = 0; at < requests; ++at) {
+                    const QString where =
+                        QStringLiteral("module %1, retries %2, late at %3").arg(address).arg(retries).arg(at);
+                    ModbusMaster->Retries = retries;
+                    const std::size_t module = c.sim->FindModule(address).value();
+                    vdsim::TSimFault late{vdsim::TSimFaultKind::Late, TFindSlaveThread::SearchTimeout * 5 / 2,
+                                          1};
+                    late.Skip = at;
+                    c.sim->SetFault(module, late);
+                    QVERIFY2(c.Search(address, address), qPrintable(where));
+                    QVERIFY(c.sim->Bus().WaitAllAnswered(std::chrono::seconds(30)));
+                    if (FormMain->Network->GetCount() == 0)
+                        continue; // not found: nothing filed, nothing to send
+                    TRemoteIO* d = FormMain->Network->GetItem(0);
+                    const vdsim::TSimConfig held = c.Module(address).Stored;
+                    TRemoteIO* defaults = fresh.AddRemoteIO();
+                    defaults->Information()->SetModelCode(d->Information()->ModelCode());
+                    for (const TSetting& k : Settings(*d, held, *defaults))
+                        QVERIFY2(k.shown == k.held || (d->NotFullyRead() && k.shown == k.fallback),
+                                 qPrintable(QStringLiteral("%1: %2 shows %3, the module holds %4")
+                                                .arg(where, k.name)
+                                                .arg(k.shown)
+                                                .arg(k.held)));
+                    fresh.Clear();
+
+                    c.app.presenter->answer = mrNo;
+                    const std::size_t before = c.Module(address).Log.size();
+                    SendConfigOf(d);
+                    if (d->NotFullyRead()) {
+                        QCOMPARE(WritesSince(c.Module(address), before), 0);
+                    } else {
+                        QCOMPARE(Status(), QStringLiteral("Save config ok."));
+                        QCOMPARE(c.Module(address).Stored, held);
+                    }
+                }
     }
 };
 
