@@ -13,6 +13,7 @@ TLineState::Clock::time_point TLineState::QuietFrom(std::uint8_t slave) const {
 
 void TLineState::Forget() {
     m_recovering.reset();
+    m_silent.reset();
 }
 
 bool TLineState::MayConnect(Clock::time_point now, Clock::duration spacing) {

@@ -18,7 +18,16 @@ public:
     void Failed(std::uint8_t slave, Clock::time_point at);
     bool Recovering(std::uint8_t slave) const { return m_recovering.test(slave); }
     // An exchange with the slave ended cleanly after a quiet line: nothing of it is still on its way.
-    void Settled(std::uint8_t slave) { m_recovering.reset(slave); }
+    void Settled(std::uint8_t slave) {
+        m_recovering.reset(slave);
+        m_silent.reset(slave);
+    }
+    // The slave's last request went after a quiet line and drew nothing at all: a dead module, not a
+    // late one (whose late answers are heard in the quiet wait). Its next request need not wait for a
+    // quiet line unless bytes came meanwhile.
+    void SetSilent(std::uint8_t slave, bool silent) { m_silent.set(slave, silent); }
+    bool Silent(std::uint8_t slave) const { return m_silent.test(slave); }
+    Clock::time_point LastHeard() const { return m_lastStray; }
     // Bytes nobody asked for arrived: quiet is counted from here for every slave still recovering.
     void Heard(Clock::time_point at) { m_lastStray = std::max(m_lastStray, at); }
     // The moment from which the line must have been quiet before the slave's next request.
@@ -39,6 +48,7 @@ public:
 
 private:
     std::bitset<256> m_recovering;
+    std::bitset<256> m_silent;
     std::array<Clock::time_point, 256> m_quietFrom{};
     Clock::time_point m_lastStray{};
     std::optional<Clock::time_point> m_lastConnect;

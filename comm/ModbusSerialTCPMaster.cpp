@@ -350,8 +350,17 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
     BuildRequest(slave, function, address, value);
     const std::uint8_t id = std::uint8_t(slave);
-    if (m_line->Recovering(id) && !WaitQuiet(SteadyMs(m_line->QuietFrom(id))).Settled)
-        return FailOutOfStep();
+    // Nothing at all was heard since the line was last known quiet: a slave that stays so is silent.
+    bool heardNothing = false;
+    if (m_line->Recovering(id)) {
+        // A silent slave's request waits only when bytes came meanwhile.
+        const Clock::time_point from = m_line->Silent(id) ? m_line->LastHeard() : m_line->QuietFrom(id);
+        const TQuiet before = WaitQuiet(SteadyMs(from));
+        if (!before.Settled)
+            return FailOutOfStep();
+        heardNothing = !before.Foreign;
+        m_line->SetSilent(id, false);
+    }
     // 64 bits: Retries may be as large as its type holds.
     const std::int64_t attempts = std::int64_t(std::max(Retries, 0)) + 1;
     // An attempt of this request went unanswered: its answer may come after the one taken.
@@ -374,6 +383,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 return true;
             }
             // The reply may have been an earlier request's; the line is quiet again for the retry.
+            heardNothing = false;
             LastError = ErrorOutOfStep;
             m_line->Failed(id, Clock::now());
             continue;
@@ -383,6 +393,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
             m_line->Failed(id, Clock::now());
             continue;
         }
+        heardNothing = false;
         // A reply that was not the answer means the answer itself may still be on its way and would
         // meet the next attempt: let the line fall quiet first.
         const bool notTheAnswer = LastError == ErrorCrc || LastError == ErrorSlaveId ||
@@ -394,6 +405,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 WaitQuiet(SteadyMs(Clock::now()));
         }
     }
+    m_line->SetSilent(id, heardNothing);
     return false;
 }
 
