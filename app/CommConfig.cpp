@@ -9,8 +9,10 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "platform/Registry.h"
 #include "ui_CommConfig.h"
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <limits>
 
 namespace {
 
@@ -29,6 +31,26 @@ template <class T> void AssignInt(T& target, const QString& text) {
     const int v = text.trimmed().toInt(&ok);
     if (ok)
         target = T(v);
+}
+
+// Setup takes what the master can wait: at least 1 ms per attempt (0 would fail every request at once),
+// and no value its 32-bit settings cannot hold.
+constexpr int kMinTimeoutMs = 1;
+constexpr int kMinRetries = 0;
+constexpr int kMaxRetries = std::numeric_limits<std::int32_t>::max();
+
+// A number in the edit outside min..max is refused with a message and the edit gets the focus. Text that
+// is no number is left to AssignInt.
+bool NumberInRange(QLineEdit& edit, int min, int max) {
+    bool ok = false;
+    const qlonglong v = edit.text().trimmed().toLongLong(&ok);
+    if (!ok || (v >= min && v <= max))
+        return true;
+    MessageDlg(_("Out of range value. Min=") + QString::number(min) + _(", Max=") + QString::number(max),
+               TMsgDlgType::mtError, mbOK);
+    edit.setFocus();
+    edit.selectAll();
+    return false;
 }
 
 } // namespace
@@ -162,6 +184,10 @@ void TFormCommunicationConfig::btOkClick() {
         m_ui->cbSerialComm->setFocus();
         return; // the dialog stays open and nothing is copied
     }
+    // A timeout or retry count the master cannot wait is refused in the same way.
+    if (!NumberInRange(*m_ui->edTimeout, kMinTimeoutMs, MaxTimeoutMs) ||
+        !NumberInRange(*m_ui->edRetry, kMinRetries, kMaxRetries))
+        return;
     TModbusSerialTCPMaster* master = Master();
     if (master) {
         TSerialComm& port = *master->SerialPort;

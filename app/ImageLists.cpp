@@ -131,6 +131,19 @@ QPixmap Device(const QColor& color) {
     return pm;
 }
 
+// A device with a red exclamation mark in its lower right corner: not every setting was read.
+QPixmap DeviceNotFullyRead(const QColor& color) {
+    QPixmap pm = Device(color);
+    QPainter p(&pm);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(210, 30, 30));
+    p.drawRect(10, 7, 6, 9);
+    p.setBrush(Qt::white);
+    p.drawRect(12, 8, 2, 4);
+    p.drawRect(12, 13, 2, 2);
+    return pm;
+}
+
 } // namespace
 
 const QList<QPixmap>& ImageListIcones() {
@@ -168,6 +181,8 @@ const QList<QPixmap>& ImageListSimulation() {
         list[13] = Tag(QColor(120, 60, 180), QStringLiteral("C")); // input, counter
         list[14] = Tag(QColor(200, 40, 40), QStringLiteral("L"));  // output linked to a counter
         list[15] = Device(QColor(255, 220, 80));                   // device, modified
+        list[16] = DeviceNotFullyRead(QColor(210, 210, 210));
+        list[17] = DeviceNotFullyRead(QColor(255, 220, 80));
         list[18] = Tag(QColor(20, 120, 140), QStringLiteral("M")); // input, mixed
         return list;
     }();

@@ -571,6 +571,13 @@ TFormMain::TSendOutcome TFormMain::SendConfig(TRemoteIO* Device) {
         job->SetDevice(Device, Device->Comm()->Address());
     if (!CheckSendConfig(*Device))
         return TSendOutcome::Refused;
+    // What the search could not read shows defaults; written back, they would replace the module's own
+    // values, so only when the user says so.
+    if (!Calibration.Calibrating && Device->NotFullyRead() &&
+        MessageDlg(_("Some settings of this remote I/O were not read and show their defaults.\n"
+                     "Write these defaults to the module?"),
+                   TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes)
+        return TSendOutcome::Refused;
     bool failed = false;
     const TSendConfigPlan plan = BuildSendConfigTasks(*Device, Calibration);
     if (job) {

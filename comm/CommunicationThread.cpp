@@ -134,7 +134,7 @@ void TFindSlaveThread::Execute() {
         return;
     }
     const int savedTimeout = m_master->Timeout;
-    m_master->Timeout = SearchTimeout;
+    m_master->Timeout = SearchTimeoutMs;
     if (FindOptions.UseFactoryDefault) {
         ReadDevice(FactoryAddress, 2);
     } else {
@@ -153,6 +153,7 @@ void TFindSlaveThread::ReadDevice(int address, int factor) {
     // No answer: no module at this address.
     if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
         return;
+    m_answeredAt = address;
     m_info.assign(InfoBlockCount, 0);
     for (int k = 0; k < InfoBlockCount; ++k)
         m_info[size_t(k)] = m_master->Registers.GetValue(k);
@@ -169,20 +170,30 @@ void TFindSlaveThread::ReadDevice(int address, int factor) {
             Synchronize([this] { ApplyStep(); });
             continue;
         }
-        // That part of the device keeps its defaults; the log says which read failed and why.
+        // That part of the device keeps its defaults; the log says which read failed and why, and the
+        // device and the search's end say that not everything was read.
+        ++m_unreadSteps;
         const QString line =
             QStringLiteral("Address %1, step %2: %3").arg(address).arg(step).arg(m_master->ErrorText());
-        Synchronize([this, &line] { m_host->AddLogLine(line); });
+        Synchronize([this, &line] {
+            m_host->AddLogLine(line);
+            m_device->SetNotFullyRead(true);
+        });
     }
 }
 
 void TFindSlaveThread::ApplyInfo() {
     const std::vector<int>& r = m_info;
     TRemoteIONetwork* network = m_host->Network();
-    TRemoteIO* device = network->FindByAddress(r[1]);
+    // Requests go to where the module answered, whatever its address register says: a module whose
+    // register names another module's address, or one that never answers, must stay a device of its own.
+    TRemoteIO* device = network->FindByAddress(m_answeredAt);
     if (!device) {
         device = network->AddRemoteIO();
-        device->Comm()->SetCurrentAddress(r[1]);
+        device->Comm()->SetCurrentAddress(m_answeredAt);
+        // Until the register is taken, the device is configured to stay where it is; a register value
+        // the model refuses then leaves it so.
+        device->Comm()->SetAddress(m_answeredAt);
     }
     TRemoteIOComm* comm = device->Comm();
     comm->SetAddress(r[1]);
@@ -202,6 +213,7 @@ void TFindSlaveThread::ApplyInfo() {
     device->Information()->SetRecordFlashCounter(r[15] * 256 + r[16]);
     m_device = device;
     RefreshOrRescan();
+    device->SetNotFullyRead(false);
     device->SetModified(false);
 }
 
@@ -297,7 +309,7 @@ void TFindSlaveThread::OnThreadTerminate() {
     } else {
         m_master->Disconnect();
         m_host->RefreshStatusBar();
-        text = _("Find ok");
+        text = m_unreadSteps == 0 ? _("Find ok") : _("Find ended, some settings not read.");
     }
     m_host->SetStatusText(text);
     m_host->SearchEnded();
@@ -381,6 +393,8 @@ void TSaveConfigThread::OnThreadTerminate() {
             Device->Comm()->SetCurrentAddress(NewAddress);
             Device->Comm()->SetAddress(NewAddress);
             Device->SetModified(false);
+            // The module now holds everything the device shows.
+            Device->SetNotFullyRead(false);
             TSerialComm& port = *m_master->SerialPort;
             const auto adopt = [&](auto& setting, auto value, const char* message) {
                 if (setting != value) {

@@ -21,6 +21,9 @@ class TFindSlaveThread : public TThread {
 public:
     // The reply timeout while searching, in ms.
     static constexpr int SearchTimeout = 100;
+    // The timeout a search takes when it starts: SearchTimeout, unless a test that does not test timing
+    // widens it, so that a slow answer on a busy machine is not taken for a missing module.
+    static inline int SearchTimeoutMs = SearchTimeout;
     static constexpr int FactoryAddress = 247;
 
     // Resets FindOptions to their defaults: the search dialog sets them before it resumes the thread.
@@ -38,6 +41,7 @@ protected:
 private:
     // A step that fails is skipped and logged: that part of the device keeps its defaults.
     void ReadDevice(int address, int factor);
+    // Files the answer under the address it came from; the address register is the configured address.
     void ApplyInfo();
     void ApplyStep();
     void ShowProgress();
@@ -48,8 +52,11 @@ private:
     int m_step = -1;
     int m_result = 0;
     TRemoteIO* m_device = nullptr;
-    // Registers of the last information block, for ApplyInfo.
+    // The address the last information block answered at, and its registers, for ApplyInfo.
+    int m_answeredAt = 0;
     std::vector<int> m_info;
+    // Read steps that failed in this search: their parts of the devices show defaults.
+    int m_unreadSteps = 0;
 };
 
 // Sends a write-task list to one module, one single-coil or single-register write after the other, and

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "comm/LineState.h"
 #include "comm/ModbusTransport.h"
 
 namespace {
@@ -20,6 +21,7 @@ enum : std::int32_t {
     ErrorShortReply = 7,
     ErrorResponse = 8,
     ErrorQuantity = 9,
+    ErrorOutOfStep = 10,
 };
 
 constexpr int kConnectionTcp = 1;
@@ -30,10 +32,23 @@ constexpr std::size_t kDataAreaSize = 64;
 constexpr int kMostCoils = 64;
 constexpr int kMostRegisters = 32;
 
-using Clock = std::chrono::steady_clock;
+// A quiet wait that keeps hearing bytes gives up after this many Timeouts.
+constexpr std::int64_t kQuietRounds = 4;
+// Connects to a line that went away are at least this far apart, however short the Timeout.
+constexpr std::chrono::milliseconds kLeastConnectSpacing{100};
+
+using Clock = TLineState::Clock;
 
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::int64_t SteadyMs(Clock::time_point at) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+}
+
+Clock::time_point FromSteadyMs(std::int64_t ms) {
+    return Clock::time_point(std::chrono::milliseconds(ms));
 }
 
 int ClampWait(std::int64_t ms) {
@@ -88,7 +103,7 @@ int FrameLength(std::span<const std::uint8_t> bytes) {
 TModbusSerialTCPMaster::TModbusSerialTCPMaster(TComponent* owner)
     : TComponent(owner), SerialPort(new TSerialComm(this)), Socket(new TClientSocket(this)),
       m_serialLine(std::make_unique<TModbusSerialTransport>(*SerialPort)),
-      m_tcpLine(std::make_unique<TModbusTcpTransport>(*Socket)) {
+      m_tcpLine(std::make_unique<TModbusTcpTransport>(*Socket)), m_line(std::make_unique<TLineState>()) {
     // Same address text as the settings file's TCP default.
     Socket->Host = QStringLiteral("192.168.000.000");
     Socket->Port = 9001;
@@ -108,10 +123,15 @@ TModbusTransport& TModbusSerialTCPMaster::Transport() const {
     return ConnectionType == kConnectionTcp ? *m_tcpLine : *m_serialLine;
 }
 
+std::int64_t TModbusSerialTCPMaster::TimeoutMs() const {
+    return std::max<std::int64_t>(Timeout, 0);
+}
+
 bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
     m_lineLost = false;
-    Connected = Transport().Open(Timeout);
+    m_line->Reset();
+    Connected = Transport().Open(ClampWait(TimeoutMs()));
     if (!Connected)
         LastError = ErrorConnection;
     return Connected;
@@ -136,8 +156,17 @@ void TModbusSerialTCPMaster::DropLostLine() {
 bool TModbusSerialTCPMaster::ReopenLostLine() {
     if (!m_lineLost)
         return true;
+    // At most one connect per Timeout: a line that stays away is not hammered by every request, which
+    // fails at once meanwhile.
+    const auto spacing =
+        std::max<Clock::duration>(std::chrono::milliseconds(TimeoutMs()), kLeastConnectSpacing);
+    if (!m_line->MayConnect(Clock::now(), spacing)) {
+        LastError = ErrorConnection;
+        return false;
+    }
     // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
-    if (!Transport().Open(Timeout)) {
+    m_line->Forget();
+    if (!Transport().Open(ClampWait(TimeoutMs()))) {
         Transport().Close();
         LastError = ErrorConnection;
         return false;
@@ -169,7 +198,7 @@ void TModbusSerialTCPMaster::BuildRequest(int slave, int function, int address, 
     TxBuffer.Add(std::uint8_t(crc >> 8));
 }
 
-bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, int firstByteMs) {
+bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, std::int64_t firstByteMs) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
     TModbusTransport& line = Transport();
@@ -292,17 +321,14 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     }
     const int quantity = frame[4] * 256 + frame[5];
     const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
-    // A read reply carries no address, so an answer that comes after the timeout would be taken for the
-    // next request's. The reply window is therefore listened to once more before anything else is
-    // sent, and an answer that arrives in it is this request's own. A module that answers in time
-    // costs nothing more.
-    if (!ReceiveFrame(replyLength, 2 * std::max(Timeout, 0))) {
+    if (!ReceiveFrame(replyLength, TimeoutMs())) {
         RxText = RxBuffer.ToHex(HexSeparator);
         LastError = Transport().Gone() ? ErrorConnection : ErrorTimeout;
         DropLostLine();
         return false;
     }
     RxText = RxBuffer.ToHex(HexSeparator);
+    m_line->Answered();
     if (!CheckResponse(RxBuffer, slave, function))
         return false;
     if (isRead) {
@@ -313,33 +339,123 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     return true;
 }
 
+// A read reply carries no address: after an attempt went unanswered, its answer may still come and be
+// taken for a later request's, and a slave that answers in order then stays one answer behind. So once
+// a slave has failed an attempt, a new request to it waits until the line has been quiet for a whole
+// Timeout (its late answers are in by then, and dropped), and a reply from it counts only when the line
+// stays quiet for a Timeout after it: another frame there means the replies were out of step. The
+// first such clean exchange ends the wariness. A module that answers in time costs nothing more, a
+// retry after no answer goes at once (any answer to the same request is right), and a request to
+// another slave does not wait (a stray answer carries the other address and is refused).
 bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
     BuildRequest(slave, function, address, value);
-    int attempts = 0;
-    bool ok = false;
-    do {
-        ok = Attempt(slave, function, isRead);
-        ++attempts;
+    const std::uint8_t id = std::uint8_t(slave);
+    // Nothing at all was heard since the line was last known quiet: a slave that stays so is silent.
+    bool heardNothing = false;
+    if (m_line->Recovering(id)) {
+        // A silent slave's request waits only when bytes came meanwhile.
+        const Clock::time_point from = m_line->Silent(id) ? m_line->LastHeard() : m_line->QuietFrom(id);
+        const TQuiet before = WaitQuiet(SteadyMs(from));
+        if (!before.Settled)
+            return FailOutOfStep();
+        heardNothing = !before.Foreign;
+        m_line->SetSilent(id, false);
+    }
+    // 64 bits: Retries may be as large as its type holds.
+    const std::int64_t attempts = std::int64_t(std::max(Retries, 0)) + 1;
+    // An attempt of this request went unanswered: its answer may come after the one taken.
+    bool unanswered = false;
+    for (std::int64_t n = 0; n < attempts; ++n) {
+        if (Attempt(slave, function, isRead)) {
+            if (!m_line->Recovering(id))
+                return true;
+            // Copies of the reply taken are answers to this request's earlier attempts (or carry the
+            // very same values): they put nothing out of step.
+            std::array<std::uint8_t, TBuffer::Capacity> reply{};
+            RxBuffer.GetBytes(reply);
+            const TQuiet after =
+                WaitQuiet(SteadyMs(Clock::now()), std::span(reply).first(std::size_t(RxBuffer.Count())));
+            if (after.Settled && !after.Foreign) {
+                if (unanswered)
+                    m_line->Failed(id, Clock::now());
+                else
+                    m_line->Settled(id);
+                return true;
+            }
+            // The reply may have been an earlier request's; the line is quiet again for the retry.
+            heardNothing = false;
+            LastError = ErrorOutOfStep;
+            m_line->Failed(id, Clock::now());
+            continue;
+        }
+        if (LastError == ErrorTimeout) {
+            unanswered = true;
+            m_line->Failed(id, Clock::now());
+            continue;
+        }
+        heardNothing = false;
         // A reply that was not the answer means the answer itself may still be on its way and would
-        // meet the next attempt. Let the line fall silent first (this costs time only here).
+        // meet the next attempt: let the line fall quiet first.
         const bool notTheAnswer = LastError == ErrorCrc || LastError == ErrorSlaveId ||
                                   LastError == ErrorShortReply || LastError == ErrorResponse;
-        if (notTheAnswer)
-            SettleLine();
-    } while (!ok && attempts < Retries + 1);
-    return ok;
+        if (notTheAnswer) {
+            m_line->Failed(id, Clock::now());
+            // After the last attempt the next request to the slave waits instead.
+            if (n + 1 < attempts)
+                WaitQuiet(SteadyMs(Clock::now()));
+        }
+    }
+    m_line->SetSilent(id, heardNothing);
+    return false;
 }
 
-void TModbusSerialTCPMaster::SettleLine() {
+TModbusSerialTCPMaster::TQuiet TModbusSerialTCPMaster::WaitQuiet(std::int64_t fromMs,
+                                                                 std::span<const std::uint8_t> reply) {
     TModbusTransport& line = Transport();
+    const std::chrono::milliseconds timeout(TimeoutMs());
+    const Clock::time_point giveUp = Clock::now() + kQuietRounds * timeout;
+    Clock::time_point quietFrom = FromSteadyMs(fromMs);
     std::array<std::uint8_t, TBuffer::Capacity> sink{};
-    const Clock::time_point start = Clock::now();
-    while (MillisecondsSince(start) < std::max(Timeout, FrameGap)) {
-        if (line.WaitForData(FrameGap) != platform::TWaitResult::Ready)
-            return;
-        if (line.ReadWaiting(sink.data(), int(sink.size())) <= 0)
-            return;
+    std::size_t heard = 0;
+    TQuiet quiet;
+    for (;;) {
+        // What waits arrived while nobody listened: counted as heard now.
+        const int n = line.ReadWaiting(sink.data(), int(sink.size()));
+        if (n < 0) {
+            // The line is gone: nothing more of it can arrive; the next attempt finds it.
+            quiet.Settled = true;
+            return quiet;
+        }
+        const Clock::time_point now = Clock::now();
+        if (n > 0) {
+            for (int i = 0; i < n && !quiet.Foreign; ++i, ++heard)
+                quiet.Foreign = reply.empty() || sink[std::size_t(i)] != reply[heard % reply.size()];
+            m_line->Heard(now);
+            quietFrom = now;
+        }
+        if (now >= quietFrom + timeout) {
+            quiet.Settled = true;
+            // Part of a copy is no copy.
+            quiet.Foreign = quiet.Foreign || (!reply.empty() && heard % reply.size() != 0);
+            return quiet;
+        }
+        if (now >= giveUp)
+            return quiet;
+        const Clock::duration left = std::min(quietFrom + timeout, giveUp) - now;
+        const std::int64_t leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        if (line.WaitForData(ClampWait(leftMs)) == platform::TWaitResult::Closed) {
+            quiet.Settled = true;
+            return quiet;
+        }
     }
+}
+
+bool TModbusSerialTCPMaster::FailOutOfStep() {
+    LastError = ErrorOutOfStep;
+    ExceptionCode = 0;
+    TxText = TxBuffer.ToHex(HexSeparator);
+    RxText.clear();
+    return false;
 }
 
 bool TModbusSerialTCPMaster::ReadRequest(int slave, int function, int address, int quantity) {
@@ -413,6 +529,8 @@ QString TModbusSerialTCPMaster::ErrorText() const {
         return QStringLiteral("ERROR RESPONSE");
     case ErrorQuantity:
         return QStringLiteral("ERROR QUANTITY");
+    case ErrorOutOfStep:
+        return QStringLiteral("ERROR OUT OF STEP");
     default:
         return QString();
     }

@@ -6,6 +6,7 @@
 // It has no lock: one worker thread at a time uses it.
 #include <QString>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 
@@ -17,6 +18,11 @@
 #include "comm/SerialComm.h"
 
 class TModbusTransport;
+class TLineState;
+
+// The longest Timeout the master waits, in ms. Every wait derived from it is counted in 64 bits, so any
+// positive 32-bit value is waited as given; a larger one cannot be held.
+inline constexpr std::int32_t MaxTimeoutMs = std::numeric_limits<std::int32_t>::max();
 
 class TModbusSerialTCPMaster : public TComponent {
     Q_OBJECT
@@ -36,7 +42,8 @@ public:
     // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection
     // (also a line found gone, and a failed connect made again),
     // 7 reply too short, 8 a good frame that is not the answer to the request, 9 a read quantity the
-    // result arrays cannot hold (refused unsent).
+    // result arrays cannot hold (refused unsent), 10 a reply that may have been an earlier request's
+    // (another answer followed it, or the line did not fall quiet).
     std::int32_t LastError = 0;
     std::int32_t ExceptionCode = 0;
     // 0 serial, 1 TCP.
@@ -80,11 +87,19 @@ private:
     bool Attempt(int slave, int function, bool isRead);
     // replyLength: the length of the normal answer to the request sent, which bounds each read;
     // firstByteMs: how long to wait for its first byte.
-    bool ReceiveFrame(int replyLength, int firstByteMs);
+    bool ReceiveFrame(int replyLength, std::int64_t firstByteMs);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
-    // Drops what arrives until the line has been silent for a frame gap (at most Timeout ms).
-    void SettleLine();
+    struct TQuiet {
+        bool Settled = false; // the line was silent for a whole Timeout
+        bool Foreign = false; // bytes arrived meanwhile (and were dropped) that were not copies of `reply`
+    };
+    // Drops what arrives until the line has been silent for a whole Timeout, counted from `fromMs` (a
+    // steady-clock time in ms) or from the last byte heard; gives up after a few Timeouts of chatter.
+    TQuiet WaitQuiet(std::int64_t fromMs, std::span<const std::uint8_t> reply = {});
+    // A request that fails unsent or unchecked because the line would not fall quiet.
+    bool FailOutOfStep();
+    std::int64_t TimeoutMs() const;
     // A line found gone is closed and marked for connecting again before the next attempt.
     void DropLostLine();
     // Connects a line that was found gone; false (error 6) when it cannot be made yet.
@@ -94,4 +109,5 @@ private:
     std::unique_ptr<TModbusTransport> m_tcpLine;
     // The line was lost (not closed by Disconnect): the next attempt connects again.
     bool m_lineLost = false;
+    std::unique_ptr<TLineState> m_line;
 };

@@ -22,6 +22,9 @@ constexpr int Output = 12;
 constexpr int InputCounter = 13;
 constexpr int OutputAlarmLinked = 14;
 constexpr int DeviceModified = 15;
+// A device the search could not read whole, unmodified and modified.
+constexpr int DeviceNotFullyRead = 16;
+constexpr int DeviceModifiedNotFullyRead = 17;
 constexpr int InputMixed = 18;
 } // namespace NodeImage
 

@@ -203,7 +203,19 @@ TRemoteIO::~TRemoteIO() {
 
 void TRemoteIO::SetModified(bool value) {
     m_modified = value;
-    SetNodeImage(value ? NodeImage::DeviceModified : NodeImage::Device);
+    ShowState();
+}
+
+void TRemoteIO::SetNotFullyRead(bool value) {
+    m_notFullyRead = value;
+    ShowState();
+}
+
+void TRemoteIO::ShowState() {
+    if (m_notFullyRead)
+        SetNodeImage(m_modified ? NodeImage::DeviceModifiedNotFullyRead : NodeImage::DeviceNotFullyRead);
+    else
+        SetNodeImage(m_modified ? NodeImage::DeviceModified : NodeImage::Device);
 }
 
 void TRemoteIO::SetTimeoutFromDevice(qint32 value) {

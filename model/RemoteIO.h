@@ -118,6 +118,10 @@ public:
     bool Modified() const { return m_modified; }
     // The node shows the modified state.
     void SetModified(bool value);
+    // Some of the module's settings could not be read: the device shows defaults for them, and writing
+    // it back would put those defaults into the module. The node shows it.
+    bool NotFullyRead() const { return m_notFullyRead; }
+    void SetNotFullyRead(bool value);
 
     // The module's timeout register counts units of 50 ms (255 = none).
     void SetTimeoutFromDevice(qint32 value);
@@ -130,6 +134,7 @@ public:
 
 private:
     template <class Group> Group* EnsureGroup(Group*& field, const QString& name);
+    void ShowState();
 
     TRemoteIOTimeOut m_timeout = TRemoteIOTimeOut::TM__050_MS;
     TRemoteIOInformation* m_information = nullptr;
@@ -140,6 +145,7 @@ private:
     TAnalogicOutput* m_analogicOutput = nullptr;
     TTemperatureInput* m_temperatureInput = nullptr;
     bool m_modified = false;
+    bool m_notFullyRead = false;
 };
 
 // The timeout register map, both ways.

@@ -3,6 +3,8 @@
 // Prints requests per second and processor time per request (medians of alternating runs), system calls per
 // request (strace -c -f over two runs of different length, so that start-up calls cancel out) and the
 // processor time of a request that waits 200 ms for a late reply, then the master's ratios to libmodbus.
+// Last, the master alone: the time a silent address costs, as a ratio to (retries + 1) x timeout, on
+// addresses in turn (a search) and on one address read again (the supervision of a silent module).
 //
 //   bench_comm                     the comparison
 //   bench_comm client KIND LINK ENDPOINT COUNT ADDRESS
@@ -25,6 +27,7 @@
 
 #include "bench/comm/BenchClient.h"
 #include "bench/comm/BenchSlave.h"
+#include "bench/comm/SilentAddress.h"
 
 namespace {
 
@@ -37,6 +40,8 @@ constexpr int kRounds = 7;
 constexpr int kTracedRequests = 300;
 constexpr int kLateRequests = 5;
 constexpr int kReadAddress = 512;
+constexpr int kSilentTimeoutMs = 100; // the search's timeout
+constexpr int kSilentAddresses = 20;
 
 std::string SelfPath() {
     std::vector<char> path(4096);
@@ -202,6 +207,15 @@ int Compare() {
             rows[1].CallsPerRequest);
     }
     ::rmdir(dir);
+    for (const bool same : {false, true})
+        for (const int retries : {0, 2}) {
+            const bench::TSilentCost silent =
+                bench::MeasureSilentAddresses(kSilentTimeoutMs, retries, kSilentAddresses, same);
+            failures += silent.Answered + (silent.Ratio > 0 ? 0 : 1);
+            std::printf(
+                "silent address%s, timeout %d ms, retries %d: %.3f x (retries + 1) x timeout (%d reads)\n",
+                same ? " read again" : "", kSilentTimeoutMs, retries, silent.Ratio, kSilentAddresses);
+        }
     return failures == 0 ? 0 : 1;
 }
 

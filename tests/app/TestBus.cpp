@@ -8,53 +8,10 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "inspector/RSObjectInspector.h"
 #include "model/IOClasses.h"
-#include "tests/app/AppFixture.h"
 #include "tests/app/AppTests.h"
-#include "tests/app/ModalDeadline.h"
-#include "tools/sim/Simulator.h"
-#include "ui_Find.h"
+#include "tests/app/BusCase.h"
 #include "ui_Main.h"
 #include <QTest>
-
-namespace {
-
-struct TBusCase {
-    TAppFixture app;
-    std::unique_ptr<vdsim::TSimulator> sim;
-
-    TBusCase() {
-        vdsim::TSimOptions options;
-        options.Modules = {{1, 0}, {2, 62}, {3, 63}};
-        options.Port = 0;
-        options.Still = true;
-        sim = std::make_unique<vdsim::TSimulator>(options);
-        sim->Start();
-        app.Start();
-        FormMain->show();
-        ModbusMaster->ConnectionType = 1;
-        ModbusMaster->Socket->Host = QStringLiteral("127.0.0.1");
-        ModbusMaster->Socket->Port = sim->Port();
-        ModbusMaster->Timeout = 300;
-    }
-
-    // The search dialog is modal: the range goes in once it shows, and the search's end closes it.
-    [[nodiscard]] bool Search(int begin, int end) {
-        QMetaObject::invokeMethod(
-            FormFindSlave,
-            [=] {
-                FormFindSlave->ui().edBegin->setText(QString::number(begin));
-                FormFindSlave->ui().edEnd->setText(QString::number(end));
-                FormFindSlave->ui().btFind->click();
-            },
-            Qt::QueuedConnection);
-        const bool ended = EndsBeforeDeadline([] { FormMain->OutlookBtn_FindClick(); });
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return ended;
-    }
-    vdsim::TSimModuleState Module(int address) { return sim->State(sim->FindModule(address).value()); }
-};
-
-} // namespace
 
 class TestBus : public QObject {
     Q_OBJECT

@@ -9,12 +9,15 @@
 #include "tests/app/AppTests.h"
 #include "tests/app/FileLimit.h"
 #include "ui_CommConfig.h"
+#include <QComboBox>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -166,24 +169,78 @@ private slots:
         const auto closePty = qScopeGuard([pty] { ::close(pty); });
         const QString slave = QString::fromLocal8Bit(::ptsname(pty));
         // /dev/null is a character device but no terminal; the last row is the name kept from before.
-        for (const auto& [name, taken] : {std::pair{QStringLiteral("/dev/null"), false},
-                                          {QStringLiteral("/dev/vexadaxo-no-such-port"), false},
-                                          {slave, true},
-                                          {QString(), true}}) {
-            app.presenter->requests.clear();
-            dlg.show();
-            if (!name.isEmpty())
-                dlg.ui().cbSerialComm->setEditText(name);
-            dlg.ui().btOk->click();
-            QCOMPARE(dlg.isVisible(), !taken);
-            QCOMPARE(ModbusMaster->SerialPort->PortName, taken ? slave : QStringLiteral("COM1"));
-            QCOMPARE(Panels()[1], ModbusMaster->SerialPort->PortName);
-            QCOMPARE(app.presenter->Texts(),
-                     taken ? QStringList() : QStringList{"No such serial port: " + name});
-            dlg.hide();
+        // Return in the box is checked as OK is: the typed name is no entry of the list.
+        for (const bool viaReturn : {false, true}) {
+            ModbusMaster->SerialPort->PortName = QStringLiteral("COM1");
+            dlg.RefreshStatusBar();
+            for (const auto& [name, taken] : {std::pair{QStringLiteral("/dev/null"), false},
+                                              {QStringLiteral("/dev/vexadaxo-no-such-port"), false},
+                                              {slave, true},
+                                              {QString(), true}}) {
+                app.presenter->requests.clear();
+                dlg.show();
+                QComboBox& box = *dlg.ui().cbSerialComm;
+                const int entries = box.count();
+                if (!name.isEmpty())
+                    box.setEditText(name);
+                if (viaReturn)
+                    QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+                else
+                    dlg.ui().btOk->click();
+                QCOMPARE(box.count(), entries);
+                QCOMPARE(dlg.isVisible(), !taken);
+                QCOMPARE(ModbusMaster->SerialPort->PortName, taken ? slave : QStringLiteral("COM1"));
+                QCOMPARE(Panels()[1], ModbusMaster->SerialPort->PortName);
+                QCOMPARE(app.presenter->Texts(),
+                         taken ? QStringList() : QStringList{"No such serial port: " + name});
+                dlg.hide();
+            }
         }
         FormMain->close();
         QVERIFY(app.ReadSettings().contains(QStringLiteral("Channel=%1\n").arg(slave).toLocal8Bit()));
+    }
+
+    // A timeout or retry count the master cannot wait is refused, and nothing of the dialog is copied.
+    void timeoutAndRetriesTheMasterCannotWaitAreRefused() {
+        TAppFixture app;
+        app.Start();
+        FormMain->show();
+        TFormCommunicationConfig& dlg = *FormCommunicationConfig;
+        const QString most = QString::number(std::numeric_limits<std::int32_t>::max());
+        const QString beyond = QString::number(qint64(std::numeric_limits<std::int32_t>::max()) + 1);
+        const struct {
+            QString timeout;
+            QString retries;
+            QString refusal;
+        } cases[] = {
+            {QString::number(MaxTimeoutMs), most, QString()},
+            {QStringLiteral("1073741824"), QStringLiteral("2"), QString()},
+            {QStringLiteral("1"), QStringLiteral("0"), QString()},
+            {QString::number(qint64(MaxTimeoutMs) + 1), QStringLiteral("0"),
+             "Min=1, Max=" + QString::number(MaxTimeoutMs)},
+            {QStringLiteral("0"), QStringLiteral("0"), "Min=1, Max=" + QString::number(MaxTimeoutMs)},
+            {QStringLiteral("1000"), beyond, "Min=0, Max=" + most},
+            {QStringLiteral("1000"), QStringLiteral("-1"), "Min=0, Max=" + most},
+        };
+        for (const auto& c : cases) {
+            ModbusMaster->Timeout = 700;
+            ModbusMaster->Retries = 1;
+            app.presenter->requests.clear();
+            dlg.show();
+            dlg.ui().edTimeout->setText(c.timeout);
+            dlg.ui().edRetry->setText(c.retries);
+            dlg.ui().rgBaudrate->Button(0)->click();
+            dlg.ui().btOk->click();
+            const bool refused = !c.refusal.isEmpty();
+            QCOMPARE(dlg.isVisible(), refused);
+            QCOMPARE(app.presenter->Texts(),
+                     refused ? QStringList{"Out of range value. " + c.refusal} : QStringList());
+            QCOMPARE(ModbusMaster->Timeout, refused ? 700 : c.timeout.toInt());
+            QCOMPARE(ModbusMaster->Retries, refused ? 1 : c.retries.toInt());
+            QCOMPARE(ModbusMaster->SerialPort->BaudRate, refused ? 57600 : 4800);
+            dlg.hide();
+            ModbusMaster->SerialPort->BaudRate = 57600;
+        }
     }
 
     void emptyChannelAppliesNothing() {

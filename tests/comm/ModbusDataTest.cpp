@@ -126,8 +126,9 @@ TEST(TModbusSerialTCPMaster, DefaultsAndTexts) {
                            "ERROR SHORT FRAME",
                            "ERROR RESPONSE",
                            "ERROR QUANTITY",
+                           "ERROR OUT OF STEP",
                            ""};
-    for (int code = 0; code <= 10; ++code) {
+    for (int code = 0; code <= 11; ++code) {
         master.LastError = code;
         EXPECT_EQ(master.ErrorText(), texts[code]) << code;
     }

@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         slave = std::make_unique<ModbusTestSlave>(GetParam());
         PointAt(master, *slave);
-        master.Timeout = 200;
+        master.Timeout = 500; // wide: an answer must never be late on a busy machine
         master.Retries = 0;
         ASSERT_TRUE(master.Connect()) << master.ErrorText().toStdString();
         ASSERT_TRUE(master.Connected);
@@ -229,7 +229,7 @@ TEST(ModbusMasterStale, AStaleReplyWaitingOnTheLineIsDroppedBeforeTheRequest) {
     auto slave = std::make_unique<ModbusTestSlave>(Link::Pty);
     TModbusSerialTCPMaster master;
     PointAt(master, *slave);
-    master.Timeout = 200;
+    master.Timeout = 1000; // wide: the answer is never late
     ASSERT_TRUE(master.Connect());
     const rtu::Frame stale = rtu::WithCrc({0x01, 0x03, 0x02, 0x77, 0x77});
     ASSERT_TRUE(slave->SendUnasked(stale));
@@ -399,7 +399,7 @@ TEST(ModbusMasterWire, TcpCarriesExactlyTheSerialFrames) {
     for (ModbusTestSlave* slave : {&tcp, &pty}) {
         TModbusSerialTCPMaster master;
         PointAt(master, *slave);
-        master.Timeout = 200;
+        master.Timeout = 1000; // wide: the answer is never late
         ASSERT_TRUE(master.Connect());
         EXPECT_TRUE(master.ReadCoils(1, 200, 12));
         EXPECT_TRUE(master.WriteSingleCoil(1, 200, 0xFF00));
@@ -481,7 +481,7 @@ TEST(ModbusMasterConnect, ZeroPaddedHostIsDecimal) {
     TModbusSerialTCPMaster master;
     PointAt(master, slave);
     master.Socket->Host = QStringLiteral("127.000.000.001");
-    master.Timeout = 200;
+    master.Timeout = 1000; // wide: the answer is never late
     ASSERT_TRUE(master.Connect());
     EXPECT_TRUE(master.ReadHoldingRegisters(1, 0, 1)) << master.ErrorText().toStdString();
     // A failed connect after a good one leaves the master disconnected.

@@ -56,7 +56,7 @@ protected:
         master.ConnectionType = 1;
         master.Socket->Host = QStringLiteral("127.0.0.1");
         master.Socket->Port = sim->Port();
-        master.Timeout = 300;
+        master.Timeout = WideTimeout;
     }
 
     vdsim::TSimModuleState Module(int address) {
@@ -117,8 +117,18 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void SetUp() override { FindOptions.Reset(); }
-    void TearDown() override { FindOptions.Reset(); }
+    // Timing is not what most of these tests test: wide timeouts keep a busy machine's slow answer an
+    // answer. A test of timing sets its own.
+    static constexpr int WideTimeout = 500;
+
+    void SetUp() override {
+        FindOptions.Reset();
+        TFindSlaveThread::SearchTimeoutMs = WideTimeout;
+    }
+    void TearDown() override {
+        FindOptions.Reset();
+        TFindSlaveThread::SearchTimeoutMs = TFindSlaveThread::SearchTimeout;
+    }
 
     ScopedRecordingPresenter messages;
     TTreeNodes nodes;

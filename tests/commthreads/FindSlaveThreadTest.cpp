@@ -155,7 +155,9 @@ TEST_F(FindSlaveThreadTest, FactoryModeReadsAddress247OnceWithDoubledAnalogQuant
 
     EXPECT_EQ(hosts.progressCalls, 0);
     ASSERT_EQ(network.GetCount(), 1);
-    EXPECT_EQ(network.GetItem(0)->Comm()->CurrentAddress(), 9);
+    // Filed where it answered, at the factory address and line; configured to its own address.
+    EXPECT_EQ(network.GetItem(0)->Comm()->CurrentAddress(), 247);
+    EXPECT_EQ(network.GetItem(0)->Comm()->Address(), 9);
     const auto s = Module(9);
     for (const auto& r : s.Log)
         EXPECT_EQ(r.Slave, 247);

@@ -215,18 +215,29 @@ void ModbusTestSlave::Run() {
     }
 }
 
+void ModbusTestSlave::SetDelays(DelayPlan delayMs) {
+    std::lock_guard lock(m_mutex);
+    m_delays = std::move(delayMs);
+    m_delayed = 0;
+}
+
 void ModbusTestSlave::Handle(const rtu::Frame& request) {
     SlaveBehaviour behaviour;
     rtu::Frame reply;
+    int delayMs = 0;
     {
         std::lock_guard lock(m_mutex);
         m_requests.push_back(request);
+        if (m_delays)
+            delayMs = m_delays(m_delayed++);
         behaviour = m_behaviour;
         if (m_behaviour.Times > 0 && --m_behaviour.Times == 0)
             m_behaviour = SlaveBehaviour{};
         reply = m_responder ? m_responder(request) : m_core.Answer(request);
     }
     m_arrived.notify_all();
+    if (!Pause(delayMs))
+        return;
     if (behaviour.Fault == SlaveFault::Raw) {
         SendAll(behaviour.RawReply);
         return;

@@ -61,6 +61,11 @@ public:
     void SetBehaviour(const SlaveBehaviour& behaviour);
     // Answers with responder instead of the data tables (for peers with a register map of their own).
     void SetResponder(Responder responder);
+    // Holds each answer back by delayMs(n) ms, n counting the requests from 0 at this call; the slave
+    // reads the next request only after answering, as a gateway or a queueing module does, so its
+    // answers stay in order. An empty function answers at once again.
+    using DelayPlan = std::function<int(std::size_t n)>;
+    void SetDelays(DelayPlan delayMs);
     // Runs f on the slave's data tables under the slave's lock.
     template <class F> auto WithCore(F&& f) {
         std::lock_guard lock(m_mutex);
@@ -97,6 +102,8 @@ private:
     mutable std::condition_variable m_arrived;
     ModbusSlaveCore m_core;
     Responder m_responder;
+    DelayPlan m_delays;
+    std::size_t m_delayed = 0; // requests counted since SetDelays
     SlaveBehaviour m_behaviour;
     std::vector<rtu::Frame> m_requests;
     std::thread m_thread;

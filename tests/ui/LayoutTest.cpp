@@ -74,7 +74,8 @@ TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     Shot(Language() + QStringLiteral("-screen")); // where the window stands on the screen
     // What panel 3 shows: the results of a search, a send and diagnostics, and every error text of the
     // master (never translated).
-    QStringList texts{_("Find ok"), _("Save config ok."), _("COMMUNICATION OK !"), _("End diagnostics")};
+    QStringList texts{_("Find ok"), _("Find ended, some settings not read."), _("Save config ok."),
+                      _("COMMUNICATION OK !"), _("End diagnostics")};
     for (int error = 1; error <= 8; ++error) {
         for (int exception = 0; exception <= 8; ++exception) {
             ModbusMaster->LastError = error;
@@ -89,6 +90,11 @@ TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     }
     Select(AddDevice(62));
     Expect(*FormMain, QStringLiteral("main-device"));
+    // A device the search could not read whole, and the search's end that says so.
+    TRemoteIO* partly = AddDevice(0);
+    partly->SetNotFullyRead(true);
+    FormMain->StatusBarDaxo()->SetPanelText(3, _("Find ended, some settings not read."));
+    Expect(*FormMain, QStringLiteral("main-not-fully-read"));
 }
 
 TEST_P(WindowLayout, CalibrationPanelLockedRefusedAndUnlocked) {
