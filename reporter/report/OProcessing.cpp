@@ -55,6 +55,38 @@ std::atomic<int> gReportsShown{0};
 std::atomic<int> gStep{0};
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
+
+// Keeps the raising thread of a report whose process ends (a signal's report: its thread takes the
+// signal's own end; a raise that no handler catches: the runtime terminates) until a sending thread
+// started for it is done; so too with a termination pending. The sending thread then ends or restarts
+// the program when asked to, else the fault ends it as it would have. Declared before the report lock
+// is taken, so that the wait comes after the lock (which the sending thread takes) is free.
+class TBackgroundSendWait {
+public:
+    TBackgroundSendWait() = default;
+    TBackgroundSendWait(const TBackgroundSendWait&) = delete;
+    TBackgroundSendWait& operator=(const TBackgroundSendWait&) = delete;
+    ~TBackgroundSendWait();
+    // Under the report lock: this report is the one that runs.
+    void Begin(const TProcessExceptionParams& params, const TOstrelThreadState& raising) {
+        m_endsProcess = !params.FromWatchdog &&
+                        (params.Signal != 0 || (params.HandlerKind == 0 && raising.Notifying != 0));
+        Current().store(this);
+    }
+    // Step 16 of the running report: its sending went to a thread of its own.
+    static void SentInBackground(bool terminationPending) {
+        if (TBackgroundSendWait* wait = Current().load())
+            wait->m_await = wait->m_endsProcess || terminationPending;
+    }
+
+private:
+    static std::atomic<TBackgroundSendWait*>& Current() {
+        static std::atomic<TBackgroundSendWait*> current{nullptr};
+        return current;
+    }
+    bool m_endsProcess = false;
+    bool m_await = false;
+};
 // The options of the report that runs (events and termination requests read them).
 TOstrelModuleOptionsEx* gReportOptions = nullptr;
 // The log file, kept open on its name until the name changes.
@@ -646,6 +678,9 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     }
     if (!sentInBackground)
         ErrorsRateCheck(options, data);
+    uint8_t pendingAction = 0;
+    if (sentInBackground)
+        TBackgroundSendWait::SentInBackground(TerminationRequested(pendingAction));
 
     if (webPage)
         WriteWebErrorPage(*webPage);
@@ -725,14 +760,28 @@ void PumpMainThreadMessages() {
     }
 }
 
+TBackgroundSendWait::~TBackgroundSendWait() {
+    TBackgroundSendWait* self = this;
+    Current().compare_exchange_strong(self, nullptr);
+    if (!m_await)
+        return;
+    // The main thread serves its messages meanwhile, as while it waits for a report.
+    const bool onMain = CurrentThreadId() == MainThreadId();
+    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 1000)))
+        if (onMain)
+            PumpMainThreadMessages();
+}
+
 } // namespace
 
 uint8_t ProcessException(const TProcessExceptionParams& params) {
     if (!HooksEnabled())
         return 1;
+    TBackgroundSendWait sendWait;
     std::lock_guard lock(ReportLock());
     const TFileSizeSignalGuard fileSizeLimit;
     TOstrelThreadState& state = CurrentThreadState();
+    sendWait.Begin(params, state);
     // A second exception of a thread that is already being reported (or of the thread that waits for a
     // report) is left alone.
     if (!GuardEnter(state.Processing))
