@@ -14,6 +14,7 @@
 #include "reporter/gui/OSendProgressHelper.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
@@ -36,7 +37,7 @@ namespace {
 
 constexpr uint32_t RequestMagic = 0x48444C4F; // "OLDH"
 constexpr uint32_t AnswerMagic = 0x52444C4F;  // "OLDR"
-constexpr uint32_t WireVersion = 2;
+constexpr uint32_t WireVersion = 3;
 // A report is text of a few hundred kilobytes; anything near this is damage.
 constexpr size_t MaxMessageSize = size_t(256) << 20;
 constexpr uint32_t MaxColumns = 16;
@@ -210,6 +211,9 @@ std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request) {
     WriteRows(s, c.ModuleRows);
     s.WriteU8(Flags(request.State));
     WriteString(s, request.LayoutFile);
+    WriteString(s, request.BoxText);
+    WriteString(s, request.BoxCaption);
+    s.WriteU8(request.BoxError ? 1 : 0);
     return s.Bytes();
 }
 
@@ -219,8 +223,7 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
         throw EReadError("Not a dialog request of this version.");
     THelperRequest request;
     const uint8_t dialog = s.ReadU8();
-    if (dialog != uint8_t(THelperDialog::Report) && dialog != uint8_t(THelperDialog::Reproduce) &&
-        dialog != uint8_t(THelperDialog::Screenshot))
+    if (dialog < uint8_t(THelperDialog::Report) || dialog > uint8_t(THelperDialog::Message))
         throw EReadError("The dialog request names no dialog the helper shows.");
     request.Dialog = THelperDialog(dialog);
     TDialogOptions& o = request.Content.Options;
@@ -251,6 +254,9 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
     c.ModuleRows = ReadRows(s);
     request.State = StateOf(s.ReadU8());
     request.LayoutFile = ReadString(s);
+    request.BoxText = ReadString(s);
+    request.BoxCaption = ReadString(s);
+    request.BoxError = s.ReadU8() != 0;
     return request;
 }
 
@@ -404,6 +410,15 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
             answer.Screen = ToRgbImage(MarkedScreen(*screen, program));
         answer.Painted = !answer.Screen.Empty();
+    } else if (request.Dialog == THelperDialog::Message) {
+        QMessageBox box(request.BoxError ? QMessageBox::Critical : QMessageBox::Information,
+                        QString::fromStdString(request.BoxCaption), QString::fromStdString(request.BoxText),
+                        QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        const std::unique_ptr<QWindow> parent = BelongToProgram(box, program);
+        box.exec();
+        answer.Painted = true;
     } else if (request.Dialog == THelperDialog::Reproduce) {
         TRequestDialog dialog(request.Content.Options);
         const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);

@@ -2,6 +2,7 @@
 
 #include "OReporterState.h"
 #include "reporter/gui/OClipboardKeeper.h"
+#include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OSendDialog.h"
 
@@ -126,18 +127,34 @@ bool TQtOstrelWindows::IsSendDialogOpen() {
 }
 
 void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& caption) {
+    ShowMessageBox(text, caption, TMessageBoxIcon::Error);
+}
+
+void TQtOstrelWindows::ShowMessageBox(const std::string& text, const std::string& caption,
+                                      TMessageBoxIcon icon) {
+    const bool error = icon == TMessageBoxIcon::Error;
     const TGuiCallStatus status = RunOnGuiThread(
         [&] {
-            QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
-                            QString::fromStdString(text), QMessageBox::Ok);
+            QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
+                            QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
             box.setTextFormat(Qt::PlainText);
             box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
             box.setWindowModality(Qt::ApplicationModal);
             box.exec();
         },
         m_guiWait);
-    if (status != TGuiCallStatus::Done)
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    if (status == TGuiCallStatus::Done || status == TGuiCallStatus::Raised)
+        return;
+    if (status == TGuiCallStatus::NotStarted && m_useHelper) {
+        THelperRequest request;
+        request.Dialog = THelperDialog::Message;
+        request.BoxText = text;
+        request.BoxCaption = caption;
+        request.BoxError = error;
+        if (ShowDialogInHelper(request, m_helperProgram))
+            return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 TQtOstrelDesktop::TQtOstrelDesktop(const TDesktopFactsStore* snapshot, std::chrono::milliseconds guiWait)

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -25,12 +26,21 @@ public:
     std::vector<TWindowHandle> ProcessWindows() override;
     bool CopyTextToClipboard(const std::string& text) override;
     bool IsSendDialogOpen() override;
-    // Without a GUI thread that answers, the box goes to standard error.
     void ShowErrorBox(const std::string& text, const std::string& caption) override;
+    // Without a GUI thread that answers (one that stands still for a report, or does not take the call
+    // up), the box comes from the dialog helper process; without that too, it goes to standard error.
+    void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon) override;
+    // The helper process for the boxes (default: the program's own file; useHelper false: none).
+    void SetHelper(bool useHelper, std::string program = std::string()) {
+        m_useHelper = useHelper;
+        m_helperProgram = std::move(program);
+    }
 
 private:
     const TQtOstrelSendProgress* m_progress;
     std::chrono::milliseconds m_guiWait;
+    bool m_useHelper = true;
+    std::string m_helperProgram;
 };
 
 // Asked while the GUI thread answers, the live widgets tell; while it stands still or does not answer,

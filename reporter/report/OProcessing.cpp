@@ -71,6 +71,8 @@ public:
     void Begin(const TProcessExceptionParams& params, const TOstrelThreadState& raising) {
         m_endsProcess = !params.FromWatchdog &&
                         (params.Signal != 0 || (params.HandlerKind == 0 && raising.Notifying != 0));
+        // A faulting thread waits in its signal handler until the sending is over too.
+        m_stoppedThread = params.Signal != 0 ? params.ThreadId : 0;
         Current().store(this);
     }
     // Step 16 of the running report: its sending went to a thread of its own.
@@ -86,6 +88,7 @@ private:
     }
     bool m_endsProcess = false;
     bool m_await = false;
+    pid_t m_stoppedThread = 0;
 };
 // The options of the report that runs (events and termination requests read them).
 TOstrelModuleOptionsEx* gReportOptions = nullptr;
@@ -149,12 +152,14 @@ public:
         return reports.empty() ? std::string() : reporter::ReportToXML(reports.back());
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
-        if (style == SendFailureBoxStyle)
-            ShowErrorBox(text, caption);
-        else if (IsConsoleProgram() && !IsWebApplication()) // a web program's output is its answer
-            std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
-        else
-            ShowErrorBox(text, caption); // the windowing side offers one box for both
+        if (IsConsoleProgram()) {
+            if (!IsWebApplication()) // a web program's output is its answer
+                std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
+            return;
+        }
+        reporter::ShowMessageBox(text, caption,
+                                 style == SendFailureBoxStyle ? TMessageBoxIcon::Error
+                                                              : TMessageBoxIcon::Information);
     }
     bool IsCGIProgram() override { return IsCGIApplication(); }
     std::vector<time_t> ReportTimes() override { return ReportTimesList(); }
@@ -464,7 +469,8 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         if (filter >= 0) {
             if (filter < options.FilterMessages().Count() &&
                 !options.FilterMessages().Strings(filter).empty())
-                ShowErrorBox(options.FilterMessages().Strings(filter), options.GetText(0));
+                ShowMessageBox(options.FilterMessages().Strings(filter), options.GetText(0),
+                               TMessageBoxIcon::Information);
             return result;
         }
     }
@@ -765,11 +771,16 @@ TBackgroundSendWait::~TBackgroundSendWait() {
     Current().compare_exchange_strong(self, nullptr);
     if (!m_await)
         return;
-    // The main thread serves its messages meanwhile, as while it waits for a report.
+    // The main thread serves its messages meanwhile, as while it waits for a report; a stopped thread
+    // is not asked for anything (the sender's boxes then come from the helper process at once).
+    if (m_stoppedThread != 0)
+        SetStoppedThreadId(m_stoppedThread);
     const bool onMain = CurrentThreadId() == MainThreadId();
     while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 1000)))
         if (onMain)
             PumpMainThreadMessages();
+    if (m_stoppedThread != 0)
+        SetStoppedThreadId(0);
 }
 
 } // namespace

@@ -271,6 +271,10 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     EXPECT_TRUE(back.Content.CallStackRows[0].Header);
     EXPECT_TRUE(back.State.ScreenshotChecked);
     EXPECT_EQ(back.LayoutFile, "/tmp/x.ini");
+    request.BoxText = "Sorry";
+    request.BoxError = true;
+    EXPECT_EQ(DecodeHelperRequest(EncodeHelperRequest(request)).BoxText, "Sorry");
+    EXPECT_TRUE(DecodeHelperRequest(EncodeHelperRequest(request)).BoxError);
 
     for (size_t cut : {size_t(0), size_t(7), bytes.size() / 2, bytes.size() - 1})
         EXPECT_THROW(DecodeHelperRequest(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut))),
@@ -286,7 +290,7 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     request.Dialog = THelperDialog::Reproduce;
     std::vector<uint8_t> reproduce = EncodeHelperRequest(request);
     EXPECT_EQ(DecodeHelperRequest(reproduce).Dialog, THelperDialog::Reproduce);
-    for (const uint8_t wrong : {0, 4}) {
+    for (const uint8_t wrong : {0, 5}) {
         reproduce[8] = wrong;
         EXPECT_THROW(DecodeHelperRequest(reproduce), EReadError) << int(wrong);
     }
