@@ -2,6 +2,7 @@
 
 #include "OErrors.h"
 #include "OModules.h"
+#include "OScreenshot.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OCursorImage.h"
@@ -164,18 +165,12 @@ std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child
     }
 }
 
-// The whole screen as the display server shows it, marked as the program would have marked it: the
-// focused control framed, the cursor drawn where it is.
-QImage MarkedScreen(QScreen& screen, const TProgramWindow& program) {
-    QImage image = screen.grabWindow(0).toImage();
-    if (image.isNull())
-        return image;
-    image = image.convertToFormat(QImage::Format_RGB32);
-    const QPoint origin = screen.geometry().topLeft();
-    if (program.Focus)
-        DrawFocusFrame(image, program.Focus->translated(-origin));
-    DrawCursor(image, QCursor(Qt::ArrowCursor), QCursor::pos() - origin);
-    return image;
+// The program's foreground window (foregroundWindow) or the screen nearest to it, as the display
+// server shows it, marked as the program would have marked it: the focused control framed, the cursor
+// drawn where it is.
+QImage MarkedScreen(bool foregroundWindow, const TProgramWindow& program) {
+    return CaptureMarkedArea(foregroundWindow, program.Window, program.Focus, QCursor(Qt::ArrowCursor),
+                             QCursor::pos());
 }
 
 } // namespace
@@ -407,8 +402,8 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     THelperAnswer answer;
     answer.State = request.State;
     if (request.Dialog == THelperDialog::Screenshot) {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            answer.Screen = ToRgbImage(MarkedScreen(*screen, program));
+        answer.Screen = ToRgbImage(
+            MarkedScreen((request.Content.Options.SendFlags & ScreenshotWindowFlag) != 0, program));
         answer.Painted = !answer.Screen.Empty();
     } else if (request.Dialog == THelperDialog::Message) {
         QMessageBox box(request.BoxError ? QMessageBox::Critical : QMessageBox::Information,

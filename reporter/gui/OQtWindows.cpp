@@ -61,6 +61,13 @@ QString LeadingText(const QTextDocument& document) {
 
 } // namespace
 
+QWidget* ProgramMainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (IsMainWindowCandidate(w))
+            return w;
+    return nullptr;
+}
+
 TQtOstrelWindows::TQtOstrelWindows(const TQtOstrelSendProgress* progress, std::chrono::milliseconds guiWait)
     : m_progress(progress), m_guiWait(guiWait) {}
 
@@ -68,15 +75,7 @@ TWindowHandle TQtOstrelWindows::GetProcessMainWindow(int64_t processId) {
     if (processId != int64_t(::getpid()))
         return 0;
     TWindowHandle found = 0;
-    RunOnGuiThread(
-        [&found] {
-            for (const QWidget* w : QApplication::topLevelWidgets())
-                if (IsMainWindowCandidate(w)) {
-                    found = HandleOf(w);
-                    return;
-                }
-        },
-        m_guiWait);
+    RunOnGuiThread([&found] { found = HandleOf(ProgramMainWindow()); }, m_guiWait);
     return found;
 }
 

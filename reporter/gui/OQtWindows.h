@@ -63,6 +63,10 @@ private:
     std::chrono::milliseconds m_guiWait;
 };
 
+// The program's main window: the first shown top-level window that is no dialog, tool window, popup or
+// tool tip; nullptr when none. On the GUI thread.
+QWidget* ProgramMainWindow();
+
 // What a report tells of a control: its class and its text (a line edit's, a button's, a combo box's
 // current one, else a "text" property's), and whether it hides its text.
 void DescribeControl(const QWidget& control, std::string& className, std::string& text, bool& password);

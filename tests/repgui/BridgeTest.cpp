@@ -255,6 +255,26 @@ TEST(DialogHelper, AFrozenGuiThreadHasTheScreenshotTakenByTheHelperProcess) {
     EXPECT_TRUE(image.Empty());
 }
 
+// With SendFlags 0x20 the helper takes the program's active window alone, else the screen it lies on.
+TEST(DialogHelper, TheHelpersScreenshotIsTheActiveWindowOrItsScreen) {
+    TOstrelGui gui;
+    QWidget window;
+    window.setGeometry(30, 40, 321, 203);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    TQtOstrelScreen screen(20ms);
+    for (const bool foreground : {true, false}) {
+        SCOPED_TRACE(foreground ? "window" : "screen");
+        const QSize expected = foreground ? window.frameGeometry().size() : window.screen()->size();
+        TRgbImage image;
+        std::thread worker([&] { image = screen.Capture(foreground); });
+        worker.join(); // frozen meanwhile
+        EXPECT_EQ(image.Width, uint32_t(expected.width()));
+        EXPECT_EQ(image.Height, uint32_t(expected.height()));
+    }
+}
+
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     TFixedReport report;
     THelperRequest request;
