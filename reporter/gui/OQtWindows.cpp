@@ -126,12 +126,16 @@ bool TQtOstrelWindows::IsSendDialogOpen() {
 }
 
 void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& caption) {
-    ShowMessageBox(text, caption, TMessageBoxIcon::Error);
+    ShowBox(text, caption, true, false);
 }
 
 void TQtOstrelWindows::ShowMessageBox(const std::string& text, const std::string& caption,
                                       TMessageBoxIcon icon) {
-    const bool error = icon == TMessageBoxIcon::Error;
+    ShowBox(text, caption, icon == TMessageBoxIcon::Error, m_useHelper);
+}
+
+void TQtOstrelWindows::ShowBox(const std::string& text, const std::string& caption, bool error,
+                               bool useHelper) {
     const TGuiCallStatus status = RunOnGuiThread(
         [&] {
             QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
@@ -144,7 +148,7 @@ void TQtOstrelWindows::ShowMessageBox(const std::string& text, const std::string
         m_guiWait);
     if (status == TGuiCallStatus::Done || status == TGuiCallStatus::Raised)
         return;
-    if (status == TGuiCallStatus::NotStarted && m_useHelper) {
+    if (status == TGuiCallStatus::NotStarted && useHelper) {
         THelperRequest request;
         request.Dialog = THelperDialog::Message;
         request.BoxText = text;

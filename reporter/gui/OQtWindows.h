@@ -26,9 +26,11 @@ public:
     std::vector<TWindowHandle> ProcessWindows() override;
     bool CopyTextToClipboard(const std::string& text) override;
     bool IsSendDialogOpen() override;
+    // Without a GUI thread that answers, the box goes to standard error.
     void ShowErrorBox(const std::string& text, const std::string& caption) override;
-    // Without a GUI thread that answers (one that stands still for a report, or does not take the call
-    // up), the box comes from the dialog helper process; without that too, it goes to standard error.
+    // The report's own boxes (the send result): without a GUI thread that answers (one that stands still
+    // for a report, or does not take the call up), the box comes from the dialog helper process; without
+    // that too, it goes to standard error.
     void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon) override;
     // The helper process for the boxes (default: the program's own file; useHelper false: none).
     void SetHelper(bool useHelper, std::string program = std::string()) {
@@ -37,6 +39,8 @@ public:
     }
 
 private:
+    void ShowBox(const std::string& text, const std::string& caption, bool error, bool useHelper);
+
     const TQtOstrelSendProgress* m_progress;
     std::chrono::milliseconds m_guiWait;
     bool m_useHelper = true;
