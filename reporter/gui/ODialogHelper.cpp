@@ -6,6 +6,7 @@
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OCursorImage.h"
+#include "reporter/gui/ODialogFonts.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OHelperSocket.h"
 #include "reporter/gui/OProgramWindow.h"
@@ -15,9 +16,17 @@
 #include "reporter/gui/OSendProgressHelper.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <cerrno>
@@ -25,6 +34,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -159,7 +169,7 @@ std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child
     if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     try {
-        return DecodeHelperAnswer(answerBytes);
+        return DecodeHelperAnswer(std::move(answerBytes));
     } catch (const Exception&) {
         return std::nullopt;
     }
@@ -171,6 +181,30 @@ std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child
 QImage MarkedScreen(bool foregroundWindow, const TProgramWindow& program) {
     return CaptureMarkedArea(foregroundWindow, program.Window, program.Focus, QCursor(Qt::ArrowCursor),
                              QCursor::pos());
+}
+
+// Makes what every dialog's first show costs: the font matches, the style's polish of the kinds of
+// controls the dialogs hold, a rich text page laid out.
+void WarmUpDialogs() {
+    const TDialogFonts fonts = CreateDialogFonts();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    for (const QFont& font : {fonts.Message, fonts.Link, fonts.Caption, fonts.Fixed, fonts.List}) {
+        auto* label = new QLabel(QStringLiteral("Warm up 0123"), &dialog);
+        label->setFont(font);
+        layout->addWidget(label);
+    }
+    layout->addWidget(new QPushButton(QStringLiteral("OK"), &dialog));
+    layout->addWidget(new QCheckBox(QStringLiteral("Send"), &dialog));
+    layout->addWidget(new QTabBar(&dialog));
+    auto* text = new QTextEdit(&dialog);
+    text->setHtml(QStringLiteral("<b>General</b> text"));
+    layout->addWidget(text);
+    auto* tree = new QTreeWidget(&dialog);
+    tree->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    layout->addWidget(tree);
+    dialog.ensurePolished();
+    dialog.adjustSize();
 }
 
 } // namespace
@@ -263,13 +297,14 @@ std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer) {
     WriteString(s, answer.ReproduceText);
     s.WriteU32(answer.Screen.Width);
     s.WriteU32(answer.Screen.Height);
-    for (const uint32_t pixel : answer.Screen.Pixels)
-        s.WriteU32(pixel);
+    // A screen is millions of pixels: copied in one piece (the helper is the program's own file, so both
+    // ends have the same byte order).
+    s.Write(answer.Screen.Pixels.data(), answer.Screen.Pixels.size() * sizeof(uint32_t));
     return s.Bytes();
 }
 
-THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
-    TOstrelStream s(bytes);
+THelperAnswer DecodeHelperAnswer(std::vector<uint8_t> bytes) {
+    TOstrelStream s(std::move(bytes));
     if (s.ReadU32() != AnswerMagic)
         throw EReadError("Not a dialog answer.");
     THelperAnswer answer;
@@ -283,8 +318,7 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
     answer.Screen.Width = width;
     answer.Screen.Height = height;
     answer.Screen.Pixels.resize(size_t(width) * height);
-    for (uint32_t& pixel : answer.Screen.Pixels)
-        pixel = s.ReadU32();
+    s.Read(answer.Screen.Pixels.data(), answer.Screen.Pixels.size() * sizeof(uint32_t));
     return answer;
 }
 
@@ -388,6 +422,11 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     std::unique_ptr<QApplication> app;
     if (QCoreApplication::instance() == nullptr)
         app = std::make_unique<QApplication>(argc, argv);
+    // A helper started ahead of its dialog has time while the report is built: the fonts and the
+    // style's first widgets are made now, not when the user waits for the dialog. A request that is
+    // there already (a screenshot's) is not kept waiting.
+    if (pollfd waiting{STDIN_FILENO, POLLIN, 0}; ::poll(&waiting, 1, 0) == 0)
+        WarmUpDialogs();
     std::vector<uint8_t> bytes;
     if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize, PreparedWaitMs))
         return 2;

@@ -44,7 +44,7 @@ struct THelperAnswer {
 std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request);
 THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer);
-THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
+THelperAnswer DecodeHelperAnswer(std::vector<uint8_t> bytes);
 
 // Runs the dialog in a helper process (program: the program's own file when empty) and waits for it;
 // none when the helper cannot be started or ends without an answer.
