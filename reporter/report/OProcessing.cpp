@@ -90,6 +90,7 @@ private:
     bool m_await = false;
     pid_t m_stoppedThread = 0;
 };
+
 // The options of the report that runs (events and termination requests read them).
 TOstrelModuleOptionsEx* gReportOptions = nullptr;
 // The log file, kept open on its name until the name changes.
