@@ -53,4 +53,9 @@ void ShowErrorBox(const std::string& text, const std::string& caption) {
         w->ShowErrorBox(text, caption);
 }
 
+void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon) {
+    if (IOstrelWindows* w = gWindows.load())
+        w->ShowMessageBox(text, caption, icon);
+}
+
 } // namespace reporter

@@ -10,6 +10,8 @@ namespace reporter {
 
 using TWindowHandle = uintptr_t;
 
+enum class TMessageBoxIcon : uint8_t { Information = 1, Error = 2 };
+
 class IOstrelWindows {
 public:
     virtual ~IOstrelWindows() = default;
@@ -23,6 +25,11 @@ public:
     virtual bool IsSendDialogOpen() = 0;
     // A task-modal, topmost error box.
     virtual void ShowErrorBox(const std::string& text, const std::string& caption) = 0;
+    // A task-modal, topmost box with the icon given (a side that has only error boxes shows one).
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon) {
+        (void)icon;
+        ShowErrorBox(text, caption);
+    }
 };
 
 // Installs the implementation (nullptr: none); the caller keeps it alive while installed.
@@ -37,5 +44,6 @@ bool IsInWindowList(TWindowHandle window);
 void CopyTextToClipboard(const std::string& text);
 bool IsSendDialogOpen();
 void ShowErrorBox(const std::string& text, const std::string& caption);
+void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon);
 
 } // namespace reporter

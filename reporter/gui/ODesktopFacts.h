@@ -23,9 +23,13 @@ struct TDesktopFacts {
     bool Password = false;
     bool HasScreen = false; // the primary screen
     TDisplayMode Mode;
-    // For the helper process's windows and screenshot: the active window's native id (0: none), the
-    // focused control's rectangle on the desktop, and the class and icon the program's windows carry.
+    // For the helper process's windows and screenshot: the native ids of the active window and of the
+    // program's main window (0: none), the active window's frame and the focused control's rectangle on
+    // the desktop, and the class and icon the program's windows carry.
     uint64_t WindowId = 0;
+    uint64_t MainWindowId = 0;
+    bool HasWindowRect = false;
+    int32_t WindowX = 0, WindowY = 0, WindowWidth = 0, WindowHeight = 0;
     bool HasControlRect = false;
     int32_t ControlX = 0, ControlY = 0, ControlWidth = 0, ControlHeight = 0;
     std::string WindowInstance, WindowClassName;

@@ -112,6 +112,19 @@ void TDesktopWatcher::DescribeWindow() {
     // Only a window that has its native one already: asking for an id would make one.
     const QWindow* native = m_window ? m_window->windowHandle() : nullptr;
     m_facts.WindowId = native != nullptr ? uint64_t(native->winId()) : 0;
+    m_facts.HasWindowRect = m_window != nullptr && m_window->isVisible();
+    if (m_facts.HasWindowRect) {
+        const QRect frame = m_window->frameGeometry();
+        m_facts.WindowX = frame.x();
+        m_facts.WindowY = frame.y();
+        m_facts.WindowWidth = frame.width();
+        m_facts.WindowHeight = frame.height();
+    }
+    // The helper's dialogs belong to the main window, whichever window (of this program or another)
+    // is active.
+    const QWidget* main = ProgramMainWindow();
+    const QWindow* mainNative = main != nullptr ? main->windowHandle() : nullptr;
+    m_facts.MainWindowId = mainNative != nullptr ? uint64_t(mainNative->winId()) : 0;
 }
 
 void TDesktopWatcher::DescribeControlPlace() {

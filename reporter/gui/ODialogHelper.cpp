@@ -3,9 +3,11 @@
 #include "OErrors.h"
 #include "OModules.h"
 #include "OProcess.h"
+#include "OScreenshot.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OCursorImage.h"
+#include "reporter/gui/ODialogFonts.h"
 #include "reporter/gui/ODialogLayout.h"
 #include "reporter/gui/OHelperSocket.h"
 #include "reporter/gui/OProgramWindow.h"
@@ -15,8 +17,17 @@
 #include "reporter/gui/OSendProgressHelper.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <cerrno>
@@ -24,6 +35,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -37,7 +49,7 @@ namespace {
 
 constexpr uint32_t RequestMagic = 0x48444C4F; // "OLDH"
 constexpr uint32_t AnswerMagic = 0x52444C4F;  // "OLDR"
-constexpr uint32_t WireVersion = 2;
+constexpr uint32_t WireVersion = 3;
 // A report is text of a few hundred kilobytes; anything near this is damage.
 constexpr size_t MaxMessageSize = size_t(256) << 20;
 constexpr uint32_t MaxColumns = 16;
@@ -158,24 +170,42 @@ std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child
     if (!exchanged || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     try {
-        return DecodeHelperAnswer(answerBytes);
+        return DecodeHelperAnswer(std::move(answerBytes));
     } catch (const Exception&) {
         return std::nullopt;
     }
 }
 
-// The whole screen as the display server shows it, marked as the program would have marked it: the
-// focused control framed, the cursor drawn where it is.
-QImage MarkedScreen(QScreen& screen, const TProgramWindow& program) {
-    QImage image = screen.grabWindow(0).toImage();
-    if (image.isNull())
-        return image;
-    image = image.convertToFormat(QImage::Format_RGB32);
-    const QPoint origin = screen.geometry().topLeft();
-    if (program.Focus)
-        DrawFocusFrame(image, program.Focus->translated(-origin));
-    DrawCursor(image, QCursor(Qt::ArrowCursor), QCursor::pos() - origin);
-    return image;
+// The program's foreground window (foregroundWindow) or the screen nearest to it, as the display
+// server shows it, marked as the program would have marked it: the focused control framed, the cursor
+// drawn where it is.
+QImage MarkedScreen(bool foregroundWindow, const TProgramWindow& program) {
+    return CaptureMarkedArea(foregroundWindow, program.Window, program.Focus, QCursor(Qt::ArrowCursor),
+                             QCursor::pos());
+}
+
+// Makes what every dialog's first show costs: the font matches, the style's polish of the kinds of
+// controls the dialogs hold, a rich text page laid out.
+void WarmUpDialogs() {
+    const TDialogFonts fonts = CreateDialogFonts();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    for (const QFont& font : {fonts.Message, fonts.Link, fonts.Caption, fonts.Fixed, fonts.List}) {
+        auto* label = new QLabel(QStringLiteral("Warm up 0123"), &dialog);
+        label->setFont(font);
+        layout->addWidget(label);
+    }
+    layout->addWidget(new QPushButton(QStringLiteral("OK"), &dialog));
+    layout->addWidget(new QCheckBox(QStringLiteral("Send"), &dialog));
+    layout->addWidget(new QTabBar(&dialog));
+    auto* text = new QTextEdit(&dialog);
+    text->setHtml(QStringLiteral("<b>General</b> text"));
+    layout->addWidget(text);
+    auto* tree = new QTreeWidget(&dialog);
+    tree->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    layout->addWidget(tree);
+    dialog.ensurePolished();
+    dialog.adjustSize();
 }
 
 } // namespace
@@ -211,6 +241,9 @@ std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request) {
     WriteRows(s, c.ModuleRows);
     s.WriteU8(Flags(request.State));
     WriteString(s, request.LayoutFile);
+    WriteString(s, request.BoxText);
+    WriteString(s, request.BoxCaption);
+    s.WriteU8(request.BoxError ? 1 : 0);
     return s.Bytes();
 }
 
@@ -220,8 +253,7 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
         throw EReadError("Not a dialog request of this version.");
     THelperRequest request;
     const uint8_t dialog = s.ReadU8();
-    if (dialog != uint8_t(THelperDialog::Report) && dialog != uint8_t(THelperDialog::Reproduce) &&
-        dialog != uint8_t(THelperDialog::Screenshot))
+    if (dialog < uint8_t(THelperDialog::Report) || dialog > uint8_t(THelperDialog::Message))
         throw EReadError("The dialog request names no dialog the helper shows.");
     request.Dialog = THelperDialog(dialog);
     TDialogOptions& o = request.Content.Options;
@@ -252,6 +284,9 @@ THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes) {
     c.ModuleRows = ReadRows(s);
     request.State = StateOf(s.ReadU8());
     request.LayoutFile = ReadString(s);
+    request.BoxText = ReadString(s);
+    request.BoxCaption = ReadString(s);
+    request.BoxError = s.ReadU8() != 0;
     return request;
 }
 
@@ -263,13 +298,14 @@ std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer) {
     WriteString(s, answer.ReproduceText);
     s.WriteU32(answer.Screen.Width);
     s.WriteU32(answer.Screen.Height);
-    for (const uint32_t pixel : answer.Screen.Pixels)
-        s.WriteU32(pixel);
+    // A screen is millions of pixels: copied in one piece (the helper is the program's own file, so both
+    // ends have the same byte order).
+    s.Write(answer.Screen.Pixels.data(), answer.Screen.Pixels.size() * sizeof(uint32_t));
     return s.Bytes();
 }
 
-THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
-    TOstrelStream s(bytes);
+THelperAnswer DecodeHelperAnswer(std::vector<uint8_t> bytes) {
+    TOstrelStream s(std::move(bytes));
     if (s.ReadU32() != AnswerMagic)
         throw EReadError("Not a dialog answer.");
     THelperAnswer answer;
@@ -283,8 +319,7 @@ THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes) {
     answer.Screen.Width = width;
     answer.Screen.Height = height;
     answer.Screen.Pixels.resize(size_t(width) * height);
-    for (uint32_t& pixel : answer.Screen.Pixels)
-        pixel = s.ReadU32();
+    s.Read(answer.Screen.Pixels.data(), answer.Screen.Pixels.size() * sizeof(uint32_t));
     return answer;
 }
 
@@ -379,6 +414,11 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     std::unique_ptr<QApplication> app;
     if (QCoreApplication::instance() == nullptr)
         app = std::make_unique<QApplication>(argc, argv);
+    // A helper started ahead of its dialog has time while the report is built: the fonts and the
+    // style's first widgets are made now, not when the user waits for the dialog. A request that is
+    // there already (a screenshot's) is not kept waiting.
+    if (pollfd waiting{STDIN_FILENO, POLLIN, 0}; ::poll(&waiting, 1, 0) == 0)
+        WarmUpDialogs();
     std::vector<uint8_t> bytes;
     if (!ReceiveAll(STDIN_FILENO, bytes, MaxMessageSize, PreparedWaitMs))
         return 2;
@@ -393,9 +433,18 @@ int RunOstrelDialogHelper(int& argc, char** argv) {
     THelperAnswer answer;
     answer.State = request.State;
     if (request.Dialog == THelperDialog::Screenshot) {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            answer.Screen = ToRgbImage(MarkedScreen(*screen, program));
+        answer.Screen = ToRgbImage(
+            MarkedScreen((request.Content.Options.SendFlags & ScreenshotWindowFlag) != 0, program));
         answer.Painted = !answer.Screen.Empty();
+    } else if (request.Dialog == THelperDialog::Message) {
+        QMessageBox box(request.BoxError ? QMessageBox::Critical : QMessageBox::Information,
+                        QString::fromStdString(request.BoxCaption), QString::fromStdString(request.BoxText),
+                        QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        const std::unique_ptr<QWindow> parent = BelongToProgram(box, program);
+        box.exec();
+        answer.Painted = true;
     } else if (request.Dialog == THelperDialog::Reproduce) {
         TRequestDialog dialog(request.Content.Options);
         const std::unique_ptr<QWindow> parent = BelongToProgram(dialog, program);

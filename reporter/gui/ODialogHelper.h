@@ -18,14 +18,19 @@ inline constexpr const char* HelperArgument = "--ostrel-dialog-helper";
 
 // What the helper does: show the report dialog, or the request for the steps that led to the error
 // (which uses Content.Options and State alone), or take the screenshot from the display server (its own
-// connection, not the program's GUI thread; the whole primary screen, marked as OProgramWindow.h says).
-enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2, Screenshot = 3 };
+// connection, not the program's GUI thread; marked as OProgramWindow.h says: the program's foreground
+// window with SendFlags 0x20 in Content.Options, else the screen nearest to it), or show a message box
+// (Message: the Box fields alone).
+enum class THelperDialog : uint8_t { Report = 1, Reproduce = 2, Screenshot = 3, Message = 4 };
 
 struct THelperRequest {
     THelperDialog Dialog = THelperDialog::Report;
     TReportDialogContent Content;
     TReportDialogState State;
     std::string LayoutFile;
+    std::string BoxText;
+    std::string BoxCaption;
+    bool BoxError = false; // the error icon, else the information icon
 };
 
 struct THelperAnswer {
@@ -39,7 +44,7 @@ struct THelperAnswer {
 std::vector<uint8_t> EncodeHelperRequest(const THelperRequest& request);
 THelperRequest DecodeHelperRequest(const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> EncodeHelperAnswer(const THelperAnswer& answer);
-THelperAnswer DecodeHelperAnswer(const std::vector<uint8_t>& bytes);
+THelperAnswer DecodeHelperAnswer(std::vector<uint8_t> bytes);
 
 // Runs the dialog in a helper process (program: the program's own file when empty) and waits for it;
 // none when the helper cannot be started or ends without an answer.

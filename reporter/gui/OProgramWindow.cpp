@@ -20,6 +20,7 @@ namespace {
 
 constexpr char ParentVariable[] = "OSTREL_PARENT_WINDOW";
 constexpr char FocusVariable[] = "OSTREL_FOCUS_RECT";
+constexpr char WindowRectVariable[] = "OSTREL_WINDOW_RECT";
 constexpr char ClassVariable[] = "OSTREL_WINDOW_CLASS";
 constexpr char IconVariable[] = "OSTREL_WINDOW_ICON";
 // The toolkit's own variable for the first name of the class hint.
@@ -39,6 +40,28 @@ QString Variable(const char* name, size_t limit) {
     if (value == nullptr || std::strlen(value) > limit)
         return QString();
     return QString::fromUtf8(value);
+}
+
+std::string RectText(int32_t x, int32_t y, int32_t width, int32_t height) {
+    return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
+           std::to_string(height);
+}
+
+// "x,y,width,height" with a size above 0 and every value in bounds; none for anything else.
+std::optional<QRect> RectVariable(const char* name) {
+    const QStringList parts = Variable(name, 64).split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts[i].toInt(&ok);
+        if (!ok || values[i] <= -MaxCoordinate || values[i] >= MaxCoordinate)
+            return std::nullopt;
+    }
+    if (values[2] <= 0 || values[3] <= 0)
+        return std::nullopt;
+    return QRect(values[0], values[1], values[2], values[3]);
 }
 
 } // namespace
@@ -78,12 +101,15 @@ std::vector<std::string> ProgramWindowEnvironment() {
     const std::optional<TDesktopFacts> facts = store != nullptr ? store->Read() : std::nullopt;
     if (!facts)
         return lines;
-    if (facts->WindowId != 0)
-        lines.push_back(std::string(ParentVariable) + "=" + std::to_string(facts->WindowId));
+    if (const uint64_t parent = facts->MainWindowId != 0 ? facts->MainWindowId : facts->WindowId; parent != 0)
+        lines.push_back(std::string(ParentVariable) + "=" + std::to_string(parent));
+    if (facts->HasWindowRect)
+        lines.push_back(std::string(WindowRectVariable) + "=" +
+                        RectText(facts->WindowX, facts->WindowY, facts->WindowWidth, facts->WindowHeight));
     if (facts->HasControlRect)
-        lines.push_back(std::string(FocusVariable) + "=" + std::to_string(facts->ControlX) + "," +
-                        std::to_string(facts->ControlY) + "," + std::to_string(facts->ControlWidth) + "," +
-                        std::to_string(facts->ControlHeight));
+        lines.push_back(
+            std::string(FocusVariable) + "=" +
+            RectText(facts->ControlX, facts->ControlY, facts->ControlWidth, facts->ControlHeight));
     if (!facts->WindowInstance.empty())
         lines.push_back(std::string(InstanceVariable) + "=" + facts->WindowInstance);
     if (!facts->WindowClassName.empty())
@@ -97,7 +123,8 @@ std::vector<std::string> ProgramWindowEnvironment() {
 }
 
 bool IsProgramWindowVariable(const char* entry) {
-    for (const char* name : {ParentVariable, FocusVariable, ClassVariable, IconVariable, InstanceVariable}) {
+    for (const char* name :
+         {ParentVariable, WindowRectVariable, FocusVariable, ClassVariable, IconVariable, InstanceVariable}) {
         const size_t length = std::strlen(name);
         if (std::strncmp(entry, name, length) == 0 && entry[length] == '=')
             return true;
@@ -111,17 +138,8 @@ TProgramWindow ProgramWindowFromEnvironment() {
     const qulonglong parent = Variable(ParentVariable, 32).toULongLong(&ok);
     if (ok)
         program.Parent = parent;
-    const QStringList focus = Variable(FocusVariable, 64).split(QLatin1Char(','));
-    if (focus.size() == 4) {
-        int values[4];
-        bool all = true;
-        for (int i = 0; i < 4; ++i) {
-            values[i] = focus[i].toInt(&ok);
-            all = all && ok && values[i] > -MaxCoordinate && values[i] < MaxCoordinate;
-        }
-        if (all && values[2] > 0 && values[3] > 0)
-            program.Focus = QRect(values[0], values[1], values[2], values[3]);
-    }
+    program.Window = RectVariable(WindowRectVariable);
+    program.Focus = RectVariable(FocusVariable);
     program.Class = Variable(ClassVariable, MaxNameText);
     const QByteArray icon = QByteArray::fromBase64(Variable(IconVariable, MaxIconText).toLatin1(),
                                                    QByteArray::AbortOnBase64DecodingErrors);

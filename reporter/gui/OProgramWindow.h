@@ -1,8 +1,9 @@
 #pragma once
 // What the helper process needs of the program's windows so that its own dialogs belong to them: the
-// program's active window (the helper's dialogs are transient for it and stay above it), the class and
-// icon the program's windows carry, and where its focused control lies (framed in the helper's
-// screenshot). The program hands them over in the helper's environment; both sides are here.
+// program's main window (the helper's dialogs are transient for it and stay above it, whichever window
+// is active), the class and icon the program's windows carry, and where its active window and focused
+// control lie (the helper's screenshot takes the one and frames the other). The program hands them over in
+// the helper's environment; both sides are here.
 #include <QIcon>
 #include <QRect>
 #include <QString>
@@ -35,8 +36,9 @@ bool IsProgramWindowVariable(const char* entry);
 
 // --- the helper's side ---
 struct TProgramWindow {
-    uint64_t Parent = 0;        // the program's active window, 0 when none is known
-    std::optional<QRect> Focus; // on the desktop
+    uint64_t Parent = 0;         // the program's main window, 0 when none is known
+    std::optional<QRect> Window; // the program's active window's frame on the desktop
+    std::optional<QRect> Focus;  // the focused control on the desktop
     QString Class;
     QIcon Icon;
 };

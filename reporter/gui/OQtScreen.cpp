@@ -64,6 +64,7 @@ TRgbImage TQtOstrelScreen::Capture(bool foregroundWindow) {
             PrepareDialogHelper(m_helperProgram);
         THelperRequest request;
         request.Dialog = THelperDialog::Screenshot;
+        request.Content.Options.SendFlags = foregroundWindow ? ScreenshotWindowFlag : 0;
         if (std::optional<THelperAnswer> answer = ShowDialogInHelper(request, m_helperProgram))
             return std::move(answer->Screen);
     }

@@ -2,6 +2,7 @@
 
 #include "OReporterState.h"
 #include "reporter/gui/OClipboardKeeper.h"
+#include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OGuiBridge.h"
 #include "reporter/gui/OSendDialog.h"
 
@@ -60,6 +61,13 @@ QString LeadingText(const QTextDocument& document) {
 
 } // namespace
 
+QWidget* ProgramMainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (IsMainWindowCandidate(w))
+            return w;
+    return nullptr;
+}
+
 TQtOstrelWindows::TQtOstrelWindows(const TQtOstrelSendProgress* progress, std::chrono::milliseconds guiWait)
     : m_progress(progress), m_guiWait(guiWait) {}
 
@@ -67,15 +75,7 @@ TWindowHandle TQtOstrelWindows::GetProcessMainWindow(int64_t processId) {
     if (processId != int64_t(::getpid()))
         return 0;
     TWindowHandle found = 0;
-    RunOnGuiThread(
-        [&found] {
-            for (const QWidget* w : QApplication::topLevelWidgets())
-                if (IsMainWindowCandidate(w)) {
-                    found = HandleOf(w);
-                    return;
-                }
-        },
-        m_guiWait);
+    RunOnGuiThread([&found] { found = HandleOf(ProgramMainWindow()); }, m_guiWait);
     return found;
 }
 
@@ -126,18 +126,38 @@ bool TQtOstrelWindows::IsSendDialogOpen() {
 }
 
 void TQtOstrelWindows::ShowErrorBox(const std::string& text, const std::string& caption) {
+    ShowBox(text, caption, true, false);
+}
+
+void TQtOstrelWindows::ShowMessageBox(const std::string& text, const std::string& caption,
+                                      TMessageBoxIcon icon) {
+    ShowBox(text, caption, icon == TMessageBoxIcon::Error, m_useHelper);
+}
+
+void TQtOstrelWindows::ShowBox(const std::string& text, const std::string& caption, bool error,
+                               bool useHelper) {
     const TGuiCallStatus status = RunOnGuiThread(
         [&] {
-            QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
-                            QString::fromStdString(text), QMessageBox::Ok);
+            QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
+                            QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
             box.setTextFormat(Qt::PlainText);
             box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
             box.setWindowModality(Qt::ApplicationModal);
             box.exec();
         },
         m_guiWait);
-    if (status != TGuiCallStatus::Done)
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    if (status == TGuiCallStatus::Done || status == TGuiCallStatus::Raised)
+        return;
+    if (status == TGuiCallStatus::NotStarted && useHelper) {
+        THelperRequest request;
+        request.Dialog = THelperDialog::Message;
+        request.BoxText = text;
+        request.BoxCaption = caption;
+        request.BoxError = error;
+        if (ShowDialogInHelper(request, m_helperProgram))
+            return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 TQtOstrelDesktop::TQtOstrelDesktop(const TDesktopFactsStore* snapshot, std::chrono::milliseconds guiWait)

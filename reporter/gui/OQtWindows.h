@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -27,10 +28,23 @@ public:
     bool IsSendDialogOpen() override;
     // Without a GUI thread that answers, the box goes to standard error.
     void ShowErrorBox(const std::string& text, const std::string& caption) override;
+    // The report's own boxes (the send result): without a GUI thread that answers (one that stands still
+    // for a report, or does not take the call up), the box comes from the dialog helper process; without
+    // that too, it goes to standard error.
+    void ShowMessageBox(const std::string& text, const std::string& caption, TMessageBoxIcon icon) override;
+    // The helper process for the boxes (default: the program's own file; useHelper false: none).
+    void SetHelper(bool useHelper, std::string program = std::string()) {
+        m_useHelper = useHelper;
+        m_helperProgram = std::move(program);
+    }
 
 private:
+    void ShowBox(const std::string& text, const std::string& caption, bool error, bool useHelper);
+
     const TQtOstrelSendProgress* m_progress;
     std::chrono::milliseconds m_guiWait;
+    bool m_useHelper = true;
+    std::string m_helperProgram;
 };
 
 // Asked while the GUI thread answers, the live widgets tell; while it stands still or does not answer,
@@ -52,6 +66,10 @@ private:
     const TDesktopFactsStore* m_snapshot;
     std::chrono::milliseconds m_guiWait;
 };
+
+// The program's main window: the first shown top-level window that is no dialog, tool window, popup or
+// tool tip; nullptr when none. On the GUI thread.
+QWidget* ProgramMainWindow();
 
 // What a report tells of a control: its class and its text (a line edit's, a button's, a combo box's
 // current one, else a "text" property's), and whether it hides its text.

@@ -109,6 +109,19 @@ QPixmap GrabScreenArea(QScreen* screen, const QRect& area) {
 }
 
 QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs, const TScreenGrab& grab) {
+    const QWidget* active = QApplication::activeWindow();
+    std::optional<QRect> window;
+    if (active != nullptr)
+        window = active->frameGeometry();
+    std::optional<QRect> focus;
+    if (const QWidget* control = inputs.FocusWidget.data(); control != nullptr && control->isVisible())
+        focus = QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
+    return CaptureMarkedArea(foregroundWindow, window, focus, inputs.Cursor, inputs.CursorPos, grab);
+}
+
+QImage CaptureMarkedArea(bool foregroundWindow, const std::optional<QRect>& window,
+                         const std::optional<QRect>& focus, const std::optional<QCursor>& cursor,
+                         const QPoint& cursorPos, const TScreenGrab& grab) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (screens.isEmpty())
         return QImage();
@@ -118,23 +131,13 @@ QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs, c
         geometries.append(s->geometry());
         desktop |= s->geometry();
     }
-    const QWidget* active = QApplication::activeWindow();
-    QRect area;
-    QScreen* screen = nullptr;
-    if (foregroundWindow && active != nullptr) {
-        area = active->frameGeometry();
-        screen = active->screen();
-    } else {
-        const int index = active != nullptr ? NearestScreenIndex(active->frameGeometry(), geometries) : -1;
-        screen = index >= 0 ? screens[index] : QGuiApplication::primaryScreen();
-        if (screen == nullptr)
-            screen = screens.first();
-        area = screen->geometry();
-    }
+    const int index = window ? NearestScreenIndex(*window, geometries) : -1;
+    QScreen* screen = index >= 0 ? screens[index] : QGuiApplication::primaryScreen();
     if (screen == nullptr)
-        return QImage();
+        screen = screens.first();
+    QRect area = foregroundWindow && window ? *window : screen->geometry();
     // An empty rectangle still gives a picture of one pixel each way.
-    area.setSize(QSize(std::max(area.width(), 1), std::max(area.height(), 1)));
+    area = QRect(area.topLeft(), QSize(std::max(area.width(), 1), std::max(area.height(), 1)));
     // Only what lies on a screen can be grabbed; a platform may refuse the whole grab otherwise.
     const QRect visible = area.intersected(desktop);
     if (visible.isEmpty())
@@ -158,13 +161,11 @@ QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs, c
         painter.drawImage(QPoint(qRound(offset.x() * factor), qRound(offset.y() * factor)), part);
     }
 
-    if (const QWidget* focus = inputs.FocusWidget.data(); focus != nullptr && focus->isVisible()) {
-        const QRect global(focus->mapToGlobal(QPoint(0, 0)), focus->size());
-        DrawFocusFrame(image, Scaled(global.translated(-area.topLeft()), factor));
-    }
-    if (inputs.Cursor) {
-        const QPoint local = inputs.CursorPos - area.topLeft();
-        DrawCursor(image, *inputs.Cursor, QPoint(qRound(local.x() * factor), qRound(local.y() * factor)));
+    if (focus)
+        DrawFocusFrame(image, Scaled(focus->translated(-area.topLeft()), factor));
+    if (cursor) {
+        const QPoint local = cursorPos - area.topLeft();
+        DrawCursor(image, *cursor, QPoint(qRound(local.x() * factor), qRound(local.y() * factor)));
     }
     return image;
 }

@@ -151,8 +151,9 @@ bool TSendDialogThread::Open() const {
     return m_dialog != nullptr;
 }
 
-TQtOstrelSendProgress::TQtOstrelSendProgress(std::chrono::milliseconds readyLimit)
-    : m_readyLimit(readyLimit) {}
+TQtOstrelSendProgress::TQtOstrelSendProgress(std::chrono::milliseconds readyLimit,
+                                             std::chrono::milliseconds helperLimit)
+    : m_readyLimit(readyLimit), m_helperLimit(helperLimit) {}
 
 TQtOstrelSendProgress::~TQtOstrelSendProgress() {
     Close();
@@ -175,7 +176,7 @@ bool TQtOstrelSendProgress::Show(const std::string& caption, uint8_t dialogFlags
     if (!thread->GuiNotStarted() || !m_useHelper)
         return false;
     std::unique_ptr<TSendProgressHelper> helper =
-        TSendProgressHelper::Start(caption, dialogFlags, m_readyLimit, m_helperProgram);
+        TSendProgressHelper::Start(caption, dialogFlags, m_helperLimit, m_helperProgram);
     if (!helper)
         return false;
     const std::lock_guard guard(m_lock);

@@ -87,7 +87,10 @@ private:
 // The senders' progress interface on the toolkit.
 class TQtOstrelSendProgress final : public IOstrelSendProgress {
 public:
-    explicit TQtOstrelSendProgress(std::chrono::milliseconds readyLimit = std::chrono::seconds(5));
+    // readyLimit: how long the GUI thread may take to show the dialog; helperLimit: how long a helper
+    // process may take to show its window when the GUI thread did not.
+    explicit TQtOstrelSendProgress(std::chrono::milliseconds readyLimit = std::chrono::seconds(5),
+                                   std::chrono::milliseconds helperLimit = std::chrono::seconds(10));
     ~TQtOstrelSendProgress() override;
 
     bool Show(const std::string& caption, uint8_t dialogFlags) override;
@@ -104,6 +107,7 @@ public:
 
 private:
     std::chrono::milliseconds m_readyLimit;
+    std::chrono::milliseconds m_helperLimit;
     bool m_useHelper = true;
     std::string m_helperProgram;
     mutable std::mutex m_lock;

@@ -55,6 +55,42 @@ std::atomic<int> gReportsShown{0};
 std::atomic<int> gStep{0};
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
+
+// Keeps the raising thread of a report whose process ends (a signal's report: its thread takes the
+// signal's own end; a raise that no handler catches: the runtime terminates) until a sending thread
+// started for it is done; so too with a termination pending. The sending thread then ends or restarts
+// the program when asked to, else the fault ends it as it would have. Declared before the report lock
+// is taken, so that the wait comes after the lock (which the sending thread takes) is free.
+class TBackgroundSendWait {
+public:
+    TBackgroundSendWait() = default;
+    TBackgroundSendWait(const TBackgroundSendWait&) = delete;
+    TBackgroundSendWait& operator=(const TBackgroundSendWait&) = delete;
+    ~TBackgroundSendWait();
+    // Under the report lock: this report is the one that runs.
+    void Begin(const TProcessExceptionParams& params, const TOstrelThreadState& raising) {
+        m_endsProcess = !params.FromWatchdog &&
+                        (params.Signal != 0 || (params.HandlerKind == 0 && raising.Notifying != 0));
+        // A faulting thread waits in its signal handler until the sending is over too.
+        m_stoppedThread = params.Signal != 0 ? params.ThreadId : 0;
+        Current().store(this);
+    }
+    // Step 16 of the running report: its sending went to a thread of its own.
+    static void SentInBackground(bool terminationPending) {
+        if (TBackgroundSendWait* wait = Current().load())
+            wait->m_await = wait->m_endsProcess || terminationPending;
+    }
+
+private:
+    static std::atomic<TBackgroundSendWait*>& Current() {
+        static std::atomic<TBackgroundSendWait*> current{nullptr};
+        return current;
+    }
+    bool m_endsProcess = false;
+    bool m_await = false;
+    pid_t m_stoppedThread = 0;
+};
+
 // The options of the report that runs (events and termination requests read them).
 TOstrelModuleOptionsEx* gReportOptions = nullptr;
 // The log file, kept open on its name until the name changes.
@@ -117,12 +153,14 @@ public:
         return reports.empty() ? std::string() : reporter::ReportToXML(reports.back());
     }
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
-        if (style == SendFailureBoxStyle)
-            ShowErrorBox(text, caption);
-        else if (IsConsoleProgram() && !IsWebApplication()) // a web program's output is its answer
-            std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
-        else
-            ShowErrorBox(text, caption); // the windowing side offers one box for both
+        if (IsConsoleProgram()) {
+            if (!IsWebApplication()) // a web program's output is its answer
+                std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
+            return;
+        }
+        reporter::ShowMessageBox(text, caption,
+                                 style == SendFailureBoxStyle ? TMessageBoxIcon::Error
+                                                              : TMessageBoxIcon::Information);
     }
     bool IsCGIProgram() override { return IsCGIApplication(); }
     std::vector<time_t> ReportTimes() override { return ReportTimesList(); }
@@ -432,7 +470,8 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         if (filter >= 0) {
             if (filter < options.FilterMessages().Count() &&
                 !options.FilterMessages().Strings(filter).empty())
-                ShowErrorBox(options.FilterMessages().Strings(filter), options.GetText(0));
+                ShowMessageBox(options.FilterMessages().Strings(filter), options.GetText(0),
+                               TMessageBoxIcon::Information);
             return result;
         }
     }
@@ -646,6 +685,9 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     }
     if (!sentInBackground)
         ErrorsRateCheck(options, data);
+    uint8_t pendingAction = 0;
+    if (sentInBackground)
+        TBackgroundSendWait::SentInBackground(TerminationRequested(pendingAction));
 
     if (webPage)
         WriteWebErrorPage(*webPage);
@@ -725,14 +767,33 @@ void PumpMainThreadMessages() {
     }
 }
 
+TBackgroundSendWait::~TBackgroundSendWait() {
+    TBackgroundSendWait* self = this;
+    Current().compare_exchange_strong(self, nullptr);
+    if (!m_await)
+        return;
+    // The main thread serves its messages meanwhile, as while it waits for a report; a stopped thread
+    // is not asked for anything (the sender's boxes then come from the helper process at once).
+    if (m_stoppedThread != 0)
+        SetStoppedThreadId(m_stoppedThread);
+    const bool onMain = CurrentThreadId() == MainThreadId();
+    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 1000)))
+        if (onMain)
+            PumpMainThreadMessages();
+    if (m_stoppedThread != 0)
+        SetStoppedThreadId(0);
+}
+
 } // namespace
 
 uint8_t ProcessException(const TProcessExceptionParams& params) {
     if (!HooksEnabled())
         return 1;
+    TBackgroundSendWait sendWait;
     std::lock_guard lock(ReportLock());
     const TFileSizeSignalGuard fileSizeLimit;
     TOstrelThreadState& state = CurrentThreadState();
+    sendWait.Begin(params, state);
     // A second exception of a thread that is already being reported (or of the thread that waits for a
     // report) is left alone.
     if (!GuardEnter(state.Processing))

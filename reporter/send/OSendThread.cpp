@@ -82,4 +82,10 @@ void WaitForSendThreads() {
     running.Ended.wait(guard, [&] { return running.Count == 0; });
 }
 
+bool WaitForSendThreadsFor(std::chrono::milliseconds wait) {
+    TRunningThreads& running = Running();
+    std::unique_lock guard(running.Lock);
+    return running.Ended.wait_for(guard, wait, [&] { return running.Count == 0; });
+}
+
 } // namespace reporter

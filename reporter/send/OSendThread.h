@@ -4,6 +4,7 @@
 #include "OOptions.h"
 #include "OSendHost.h"
 
+#include <chrono>
 #include <memory>
 
 namespace reporter {
@@ -28,5 +29,7 @@ private:
 void StartSend(const TOstrelModuleOptions& options, const TSendReportData& report);
 // Waits until every sending thread has ended (the reporter's shut-down, and tests).
 void WaitForSendThreads();
+// The same for at most the time given; true when none runs any more.
+bool WaitForSendThreadsFor(std::chrono::milliseconds wait);
 
 } // namespace reporter

@@ -255,6 +255,26 @@ TEST(DialogHelper, AFrozenGuiThreadHasTheScreenshotTakenByTheHelperProcess) {
     EXPECT_TRUE(image.Empty());
 }
 
+// With SendFlags 0x20 the helper takes the program's active window alone, else the screen it lies on.
+TEST(DialogHelper, TheHelpersScreenshotIsTheActiveWindowOrItsScreen) {
+    TOstrelGui gui;
+    QWidget window;
+    window.setGeometry(30, 40, 321, 203);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    TQtOstrelScreen screen(20ms);
+    for (const bool foreground : {true, false}) {
+        SCOPED_TRACE(foreground ? "window" : "screen");
+        const QSize expected = foreground ? window.frameGeometry().size() : window.screen()->size();
+        TRgbImage image;
+        std::thread worker([&] { image = screen.Capture(foreground); });
+        worker.join(); // frozen meanwhile
+        EXPECT_EQ(image.Width, uint32_t(expected.width()));
+        EXPECT_EQ(image.Height, uint32_t(expected.height()));
+    }
+}
+
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     TFixedReport report;
     THelperRequest request;
@@ -271,6 +291,10 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     EXPECT_TRUE(back.Content.CallStackRows[0].Header);
     EXPECT_TRUE(back.State.ScreenshotChecked);
     EXPECT_EQ(back.LayoutFile, "/tmp/x.ini");
+    request.BoxText = "Sorry";
+    request.BoxError = true;
+    EXPECT_EQ(DecodeHelperRequest(EncodeHelperRequest(request)).BoxText, "Sorry");
+    EXPECT_TRUE(DecodeHelperRequest(EncodeHelperRequest(request)).BoxError);
 
     for (size_t cut : {size_t(0), size_t(7), bytes.size() / 2, bytes.size() - 1})
         EXPECT_THROW(DecodeHelperRequest(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut))),
@@ -286,7 +310,7 @@ TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     request.Dialog = THelperDialog::Reproduce;
     std::vector<uint8_t> reproduce = EncodeHelperRequest(request);
     EXPECT_EQ(DecodeHelperRequest(reproduce).Dialog, THelperDialog::Reproduce);
-    for (const uint8_t wrong : {0, 4}) {
+    for (const uint8_t wrong : {0, 5}) {
         reproduce[8] = wrong;
         EXPECT_THROW(DecodeHelperRequest(reproduce), EReadError) << int(wrong);
     }

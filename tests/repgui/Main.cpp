@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -67,6 +68,25 @@ void ReportProgressWindow() {
     timer->start(5);
 }
 
+// As a helper asked for a message box, what it shows is written to REPGUI_BOX_ANSWER as
+// "icon|caption|text" and the box is confirmed.
+void AnswerMessageBox() {
+    const QString target = qEnvironmentVariable("REPGUI_BOX_ANSWER");
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, target] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QSaveFile file(target);
+            if (file.open(QIODevice::WriteOnly) &&
+                file.write((QString::number(int(box->icon())) + '|' + box->windowTitle() + '|' + box->text())
+                               .toUtf8()) >= 0)
+                file.commit();
+            box->accept();
+            timer->stop();
+        }
+    });
+    timer->start(10);
+}
+
 int main(int argc, char** argv) {
     std::unique_ptr<QApplication> helperApp;
     const bool reportHelper = argc >= 2 && std::strcmp(argv[1], reporter::HelperArgument) == 0 &&
@@ -74,11 +94,15 @@ int main(int argc, char** argv) {
     const bool progressHelper = argc >= 2 &&
                                 std::strcmp(argv[1], reporter::SendProgressHelperArgument) == 0 &&
                                 !qEnvironmentVariableIsEmpty("REPGUI_PROGRESS_STATE");
-    if (reportHelper || progressHelper) {
+    const bool boxHelper = argc >= 2 && std::strcmp(argv[1], reporter::HelperArgument) == 0 &&
+                           !qEnvironmentVariableIsEmpty("REPGUI_BOX_ANSWER");
+    if (reportHelper || progressHelper || boxHelper) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         helperApp = std::make_unique<QApplication>(argc, argv);
-        if (reportHelper)
+        if (boxHelper)
+            AnswerMessageBox();
+        else if (reportHelper)
             AnswerStepsRequest();
         else
             ReportProgressWindow();

@@ -1,9 +1,13 @@
 // The program's window facts reach the helper through its environment: what the GUI thread kept comes
 // out as it went in, and damaged values are dropped rather than used.
 #include "reporter/gui/ODesktopFacts.h"
+#include "reporter/gui/OOstrelGui.h"
 #include "reporter/gui/OProgramWindow.h"
 
+#include <QDialog>
+#include <QMainWindow>
 #include <QPixmap>
+#include <QTest>
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -80,6 +84,28 @@ TEST(ProgramWindow, TheFactsGoThroughTheEnvironmentAndDamageIsDropped) {
         EXPECT_EQ(program.Parent, 0u);
         EXPECT_FALSE(program.Focus.has_value());
         EXPECT_TRUE(program.Icon.isNull());
+    }
+}
+
+// The helper's dialogs belong to the program's main window whichever of its windows is active; its
+// screenshot of the foreground window takes the active one.
+TEST(ProgramWindow, TheParentIsTheMainWindowWhicheverWindowIsActive) {
+    TOstrelGui gui;
+    QMainWindow main;
+    main.setGeometry(40, 50, 300, 200);
+    QDialog other;
+    other.setGeometry(400, 60, 150, 120);
+    main.show();
+    other.show();
+    for (QWidget* active : std::initializer_list<QWidget*>{&main, &other, &main}) {
+        SCOPED_TRACE(active == &main ? "main window active" : "another window active");
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        const TEnvironment environment(ProgramWindowEnvironment());
+        const TProgramWindow program = ProgramWindowFromEnvironment();
+        EXPECT_EQ(program.Parent, uint64_t(main.winId()));
+        ASSERT_TRUE(program.Window.has_value());
+        EXPECT_EQ(*program.Window, active->frameGeometry());
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,15 +44,33 @@ bool NoChildLeft() {
     return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
-// What the helper's window shows, once it shows the expected (the helper writes it as it changes).
+// A helper process may take long to start on a loaded machine: only a helper that never comes fails.
+constexpr auto HelperLimit = 60s;
+
+// What the helper's window shows, once it shows the expected: the helper renames a new state file into
+// place whenever it changes, and each rename wakes the look.
 bool ShownEventually(const QTemporaryDir& dir, const QString& expected) {
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    EXPECT_GE(watch, 0);
+    EXPECT_GE(::inotify_add_watch(watch, dir.path().toUtf8().constData(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    const auto deadline = std::chrono::steady_clock::now() + HelperLimit;
     QString shown;
-    for (int i = 0; i < 500 && shown != expected; ++i) {
-        std::this_thread::sleep_for(10ms);
+    for (;;) {
         QFile file(dir.filePath("state"));
         if (file.open(QIODevice::ReadOnly))
             shown = QString::fromUtf8(file.readAll());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (shown == expected || left.count() <= 0)
+            break;
+        pollfd changed{watch, POLLIN, 0};
+        if (::poll(&changed, 1, int(left.count())) > 0) {
+            char events[4096];
+            while (::read(watch, events, sizeof events) > 0) {
+            }
+        }
     }
+    ::close(watch);
     EXPECT_EQ(shown.toStdString(), expected.toStdString());
     return shown == expected;
 }
@@ -162,7 +181,7 @@ TEST(SendProgressHelper, MessagesSurviveTheWireAndDamageIsRefused) {
 TEST(SendProgressHelper, AStoppedOrFrozenGuiThreadHasTheWindowShownByTheHelper) {
     const TStateDir state;
     ASSERT_TRUE(state.Dir.isValid());
-    TQtOstrelSendProgress progress(5s);
+    TQtOstrelSendProgress progress(5s, HelperLimit);
     {
         const TStoppedGuiThread stopped;
         bool shown = false, open = false, reached = false;
@@ -185,7 +204,7 @@ TEST(SendProgressHelper, AStoppedOrFrozenGuiThreadHasTheWindowShownByTheHelper) 
     }
 
     // A GUI thread that does not take the call up within the limit (not known to stand still).
-    TQtOstrelSendProgress frozen(200ms);
+    TQtOstrelSendProgress frozen(200ms, HelperLimit);
     bool shown = false;
     std::thread sender([&] {
         shown = frozen.Show("Frozen.", 0);
@@ -211,7 +230,7 @@ TEST(SendProgressHelper, AHelperThatNeverShowsOrDiesLeavesNoProcessBehind) {
     script.write("#!/bin/sh\nexec sleep 30\n");
     script.close();
     ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-    TQtOstrelSendProgress progress(300ms);
+    TQtOstrelSendProgress progress(300ms, 300ms);
     bool shown = true;
     for (const std::string& program : {silent.toStdString(), std::string("/nonexistent/program")}) {
         progress.SetHelper(true, program);
@@ -225,12 +244,13 @@ TEST(SendProgressHelper, AHelperThatNeverShowsOrDiesLeavesNoProcessBehind) {
     const TStateDir state;
     ::setenv("REPGUI_PROGRESS_DIE_AT", "die", 1);
     progress.SetHelper(true);
-    TQtOstrelSendProgress dying(5s);
+    TQtOstrelSendProgress dying(5s, HelperLimit);
     bool closedAlone = false;
     std::thread([&] {
         shown = dying.Show("Send.", 0);
         dying.SetText("die");
-        for (int i = 0; i < 500 && dying.IsOpen(); ++i)
+        const auto deadline = std::chrono::steady_clock::now() + HelperLimit;
+        while (dying.IsOpen() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(10ms);
         closedAlone = !dying.IsOpen();
         dying.SetText("after");

@@ -1,13 +1,18 @@
 // Loaded into the program with LD_PRELOAD: once the application object exists, its GUI thread faults
-// inside this library after the time that VDTEST_GUI_FAULT_MS names. The moment of the fault goes to
-// standard error as "GUI FAULT <CLOCK_MONOTONIC nanoseconds>". The variable is taken away at once, so
-// that the program's helper processes, which inherit the environment, do not fault.
-#include <QCoreApplication>
-#include <QTimer>
+// inside this library when a byte arrives on the pipe whose descriptor VDTEST_GUI_FAULT_FD names (the test
+// writes it once it has seen on screen what it waits for). The moment of the fault goes to standard error
+// as "GUI FAULT <CLOCK_MONOTONIC nanoseconds>"; each time a window of the program gets the keyboard, "GUI
+// FOCUS" goes there, and "GUI BLUR" each time the program's windows lose it. The variable is taken away at
+// once and the descriptor closes on exec, so that the program's helper processes and a restarted program do
+// not fault.
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 
 namespace {
 
@@ -21,12 +26,20 @@ namespace {
 }
 
 void ScheduleFault() {
-    const char* after = std::getenv("VDTEST_GUI_FAULT_MS");
-    if (after == nullptr)
+    const char* descriptor = std::getenv("VDTEST_GUI_FAULT_FD");
+    if (descriptor == nullptr)
         return;
-    const int milliseconds = std::atoi(after);
-    ::unsetenv("VDTEST_GUI_FAULT_MS");
-    QTimer::singleShot(milliseconds, [] { FaultNow(); });
+    const int fd = std::atoi(descriptor);
+    ::unsetenv("VDTEST_GUI_FAULT_FD");
+    if (fd > 2 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0) {
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] { FaultNow(); });
+    }
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QObject::connect(app, &QGuiApplication::focusWindowChanged, [](QWindow* window) {
+            std::fprintf(stderr, window != nullptr ? "GUI FOCUS\n" : "GUI BLUR\n");
+            std::fflush(stderr);
+        });
 }
 
 } // namespace

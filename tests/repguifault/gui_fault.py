@@ -12,7 +12,9 @@ import sys
 import tempfile
 import time
 
-from guifaultrun import CAPTION_ERROR, Program, children, fail, wait_for, window_id
+from guifaultrun import CAPTION_ERROR, Program, children, fail, wait_for, wait_window, window_id
+
+CAPTION_MAIN = 'Vexa Daxo Soft'
 
 
 def one_run(program_file, preload):
@@ -22,6 +24,9 @@ def one_run(program_file, preload):
         copy = os.path.join(folder, 'vexadaxo')
         shutil.copy2(program_file, copy)
         program = Program(copy, folder, preload)
+        if wait_window(CAPTION_MAIN, 60) is None:
+            fail('the main window did not come on screen', program)
+        program.fault_now()
         fault = program.wait_fault(60)
         if fault is None:
             fail('the program did not fault', program)
@@ -62,7 +67,7 @@ def main():
         times.append(one_run(program, preload))
         print('GUI-thread fault to dialog on screen: %.0f ms' % times[-1], flush=True)
     if runs > 1:
-        print('GUI-thread fault to dialog on screen: median %.0f ms of %d runs (goal: 250 ms)'
+        print('GUI-thread fault to dialog on screen: median %.0f ms of %d runs (goal: 200 ms)'
               % (statistics.median(times), runs))
     print('1 passed, 0 failed')
 

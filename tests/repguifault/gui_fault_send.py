@@ -199,17 +199,21 @@ def start_program(program_file, preload, rewriter, folder, port, language):
         fail('the options could not be rewritten: ' + result.stderr)
     # The program finds its message catalogues beside it.
     place_catalogues(program_file, folder, language)
-    return Program(copy, folder, preload, fault_ms=3000)
+    return Program(copy, folder, preload)
 
 
 def answer_dialogs(program, shots):
     """Restart in the report dialog (Send and Attach Screenshot stay as the options tick them), then
     the steps typed into the request dialog and OK. Before the fault the main window gets the keyboard,
     as a user's would have it, so that the report has a form and a control to name."""
-    main = wait_window(CAPTION_MAIN, 20)
-    if main is None or program.fault:
-        fail('the main window was not on screen before the fault', program)
+    main = wait_window(CAPTION_MAIN, 60)
+    if main is None:
+        fail('the main window did not come on screen', program)
+    seen = program.focused
     run_tool(['xdotool', 'windowfocus', '--sync', main])
+    if not program.wait_focus(30, seen):
+        fail('the main window did not get the keyboard', program)
+    program.fault_now()
     if program.wait_fault(30) is None:
         fail('the program did not fault', program)
     dialog = wait_window(CAPTION_ERROR, 20)

@@ -111,37 +111,57 @@ def place_catalogues(program_file, folder, language):
 
 
 class Program:
-    """The program file started with the fault library preloaded; standard error is read as it comes,
-    and the moment of the fault is taken from it."""
+    """The program file started with the fault library preloaded; its GUI thread faults when fault_now()
+    is called. Standard error is read as it comes, and the moment of the fault is taken from it."""
 
-    def __init__(self, program_file, folder, preload, fault_ms=2500, extra_env=None):
+    def __init__(self, program_file, folder, preload, extra_env=None):
         self.file = program_file
+        trigger, self.trigger = os.pipe()
         env = dict(os.environ)
         env.update({
             'HOME': os.path.join(folder, 'home'),
             'XDG_CONFIG_HOME': os.path.join(folder, 'config'),
             'VEXADAXO_REGISTRY': os.path.join(folder, 'registry.ini'),
             'LD_PRELOAD': preload,
-            'VDTEST_GUI_FAULT_MS': str(fault_ms),
+            'VDTEST_GUI_FAULT_FD': str(trigger),
             'QT_QPA_PLATFORM': 'xcb',
         })
         env.update(extra_env or {})
         os.makedirs(env['HOME'], exist_ok=True)
         self.env = env
         self.lines = []
+        self.focused = 0  # how often a window of the program got the keyboard
+        self.blurred = 0  # how often the program's windows lost it
         self.fault = []
         self.fault_wall = None  # the wall-clock time at which the fault was told
         self.process = subprocess.Popen([program_file], cwd=folder, env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE, text=True, errors='replace')
+                                        stderr=subprocess.PIPE, text=True, errors='replace', pass_fds=(trigger,))
+        os.close(trigger)
         self.reader = threading.Thread(target=self._read_errors, daemon=True)
         self.reader.start()
 
     def _read_errors(self):
         for line in self.process.stderr:
             self.lines.append(line)
+            if line.startswith('GUI FOCUS'):
+                self.focused += 1
+            if line.startswith('GUI BLUR'):
+                self.blurred += 1
             if line.startswith('GUI FAULT '):
                 self.fault_wall = time.time()
                 self.fault.append(int(line.split()[2]))
+
+    def wait_focus(self, seconds, seen=0, lost=False):
+        """Whether a window of the program got the keyboard (lost: the program's windows lost it) more than
+        seen times within the time."""
+        def count():
+            return self.blurred if lost else self.focused
+        return wait_for(lambda: count() > seen or self.process.poll() is not None, seconds, 0.005) \
+            and count() > seen
+
+    def fault_now(self):
+        """Makes the GUI thread fault (it takes the byte when it next serves its events)."""
+        os.write(self.trigger, b'!')
 
     def tail(self):
         return ''.join(self.lines)[-2000:]
@@ -162,6 +182,9 @@ class Program:
 
     def kill_everything(self):
         """Ends the program and whatever else runs its file (helpers, a restarted program)."""
+        if self.trigger is not None:
+            os.close(self.trigger)
+            self.trigger = None
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait(timeout=10)
