@@ -3,6 +3,7 @@
 #include "OCore.h"
 #include "ODebugInfo.h"
 #include "OMemory.h"
+#include "OModuleMap.h"
 #include "OOptions.h"
 #include "OProcess.h"
 
@@ -136,9 +137,12 @@ public:
     explicit TCodeWindows(const std::vector<uintptr_t>& values) {
         // Most words are no address at all: only those whose bytes in front lie in a readable mapping
         // are read (the kernel refuses the others one call each).
-        const std::vector<TReadableRange> readable = ReadableRanges();
+        // A report reads the map once for all its walks.
+        const std::shared_ptr<const TModuleMap> map = ActiveModuleMap();
+        const std::vector<TReadableRange> readable = map ? std::vector<TReadableRange>() : ReadableRanges();
         for (const uintptr_t v : values)
-            if (v >= MinimumAddress && (readable.empty() || InReadableRange(readable, v - 7, v)))
+            if (v >= MinimumAddress &&
+                (map ? map->IsReadable(v - 7, v) : readable.empty() || InReadableRange(readable, v - 7, v)))
                 m_values.push_back(v);
         std::sort(m_values.begin(), m_values.end());
         m_values.erase(std::unique(m_values.begin(), m_values.end()), m_values.end());

@@ -194,6 +194,37 @@ bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions) {
     return added > 0;
 }
 
+uintptr_t DynamicSymbolAddress(TModuleHandle handle, const char* name) {
+    const std::optional<TImage> image = FindImage(handle);
+    if (!image || name == nullptr || *name == '\0')
+        return 0;
+    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(*image);
+    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
+    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
+    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
+    const uint64_t count = SymbolCount(dynamic, *image);
+    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+        return 0;
+    std::vector<ElfW(Sym)> symbols(count);
+    std::vector<char> strings(*strsz + 1, '\0');
+    if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
+        !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
+        return 0;
+    for (const ElfW(Sym) & s : symbols) {
+        const int type = ELF64_ST_TYPE(s.st_info);
+        const int bind = ELF64_ST_BIND(s.st_info);
+        const int visibility = ELF64_ST_VISIBILITY(s.st_other);
+        if (s.st_shndx == SHN_UNDEF || s.st_value == 0 || s.st_name >= *strsz ||
+            (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE) ||
+            (bind != STB_GLOBAL && bind != STB_WEAK) ||
+            (visibility != STV_DEFAULT && visibility != STV_PROTECTED))
+            continue;
+        if (std::strcmp(&strings[s.st_name], name) == 0)
+            return image->Bias + s.st_value;
+    }
+    return 0;
+}
+
 bool HasAppendedDebugData(TModuleHandle handle) {
     const std::string fileName = GetModuleFileNameEx(handle);
     return !fileName.empty() && FindOLData(fileName).has_value();

@@ -13,12 +13,14 @@
 #include "OLogText.h"
 #include "OMemory.h"
 #include "OModuleInfo.h"
+#include "OModuleMap.h"
 #include "OModules.h"
 #include "OOptions.h"
 #include "OProcess.h"
 #include "OReportDialogHost.h"
 #include "OReportFolder.h"
 #include "OReportLock.h"
+#include "OReportProgress.h"
 #include "OReporterState.h"
 #include "OScreenshot.h"
 #include "OSendReport.h"
@@ -52,7 +54,7 @@ std::mutex gStateLock; // the values below may be read by a background sending t
 std::atomic<bool> gTermination{false};
 std::atomic<uint8_t> gTerminateAction{0};
 std::atomic<int> gReportsShown{0};
-std::atomic<int> gStep{0};
+std::atomic<int>& gStep = ReportStepWord(); // a faulting thread watches it from its handler
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
 // The options of the report that runs (events and termination requests read them).
@@ -699,6 +701,7 @@ bool IsSafeCallReported(const TProcessExceptionParams& params) {
 
 void* ExceptionThreadMain(void* parameter) {
     auto* thread = static_cast<TExceptionThread*>(parameter);
+    const TModuleMapScope modules;
     try {
         thread->Result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
     } catch (...) {
@@ -747,6 +750,8 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     const TOstrelModuleOptionsEx* current = CurrentOptions();
     if (current == nullptr || !current->ReporterActive())
         return 1;
+    // No loader call while the report runs: the raising thread may hold the loader's lock.
+    const TModuleMapScope modules;
 
     auto thread = std::make_unique<TExceptionThread>();
     thread->Params = params;

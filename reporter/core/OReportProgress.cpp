@@ -1,0 +1,32 @@
+#include "OReportProgress.h"
+
+namespace reporter {
+
+namespace {
+
+std::atomic<int> gStep{0};
+std::atomic<int> gOutsideWaits{0};
+
+} // namespace
+
+std::atomic<int>& ReportStepWord() {
+    return gStep;
+}
+
+void EnterOutsideWait() {
+    gOutsideWaits.fetch_add(1);
+}
+
+void LeaveOutsideWait() {
+    gOutsideWaits.fetch_sub(1);
+}
+
+bool InOutsideWait() {
+    return gOutsideWaits.load() > 0;
+}
+
+bool StepWaitsOutside(int step) {
+    return (step >= 11 && step <= 14) || step == 16 || step == 17 || step == 18;
+}
+
+} // namespace reporter
