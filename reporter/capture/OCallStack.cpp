@@ -27,7 +27,7 @@ class TStackWalker {
 public:
     TStackWalker(TOstrelStackList& list, const TStackWalkParams& params) : m_list(list), m_params(params) {}
 
-    void AddStackEntry(uintptr_t address);
+    void AddStackEntry(uintptr_t address, bool faulting = false);
     void ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex);
 
 private:
@@ -37,7 +37,7 @@ private:
     int32_t m_appended = 0;
 };
 
-void TStackWalker::AddStackEntry(uintptr_t address) {
+void TStackWalker::AddStackEntry(uintptr_t address, bool faulting) {
     auto entry = std::make_unique<TOstrelDebugInfo>();
     if (m_params.DebugLookup) {
         GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
@@ -49,6 +49,11 @@ void TStackWalker::AddStackEntry(uintptr_t address) {
         entry->Module = std::make_shared<TOstrelModuleInfo>();
         entry->Module->Handle = FindModuleOfAddress(address);
         entry->Module->FileName = GetModuleFileNameEx(entry->Module->Handle);
+    }
+    entry->Faulting = faulting;
+    if (faulting) {
+        m_list.Add(std::move(entry));
+        return;
     }
     if (entry->Kind > 7 || !((m_params.Kinds >> entry->Kind) & 1))
         return;
@@ -307,7 +312,7 @@ void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemor
     const int first = list.Count();
     TStackWalker walker(list, params);
     if (firstAddress != 0)
-        walker.AddStackEntry(firstAddress);
+        walker.AddStackEntry(firstAddress, params.FaultingFirst);
     uintptr_t start = stack.Start;
     uintptr_t end = stack.End;
     if (start < end && end - start > StackWalkWindow)
@@ -386,6 +391,14 @@ TOstrelDebugKinds GetCallStackColumns(const TOstrelModuleOptions& options) {
     if (options.CallStackFlags() & 0x02)
         kinds |= DebugKinds({dkExportUnitName});
     return kinds;
+}
+
+bool IsShownEntry(TOstrelDebugKinds shown, const TOstrelDebugInfo& entry) {
+    if (entry.Faulting || (entry.Kind < 8 && ((shown >> entry.Kind) & 1) != 0))
+        return true;
+    // Code of a module that no export covers, named by its offset: shown beside the exported names.
+    return entry.Kind == dkModule && !entry.ProcedureName.empty() &&
+           (shown & DebugKinds({dkExportName, dkExportUnitName})) != 0;
 }
 
 } // namespace reporter

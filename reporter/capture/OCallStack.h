@@ -53,6 +53,9 @@ struct TStackWalkParams {
     int32_t MaxCount = -1;
     TOstrelDebugKinds Kinds = AllDebugKinds;
     TOstrelModulesList* Modules = nullptr; // the process's list when none is given
+    // The first address is where the exception happened: its entry is kept whatever its kind and the
+    // limits, and marked (TOstrelDebugInfo::Faulting).
+    bool FaultingFirst = false;
 };
 
 // Appends the entries of one walk to the list: the first address (when not 0), then every call found in
@@ -80,5 +83,9 @@ void TrimStackToHandler(TOstrelStackList& list, int first, bool debugLookup);
 
 // The entry kinds that the report text and the call-stack page show.
 TOstrelDebugKinds GetCallStackColumns(const TOstrelModuleOptions& options);
+// Whether the report text and the call-stack page show the entry: its kind is in the set; or it is the
+// faulting frame; or, beside exported names, an address of a module that no export covers (past an
+// export's end, below every export), named by the module and its offset in it.
+bool IsShownEntry(TOstrelDebugKinds shown, const TOstrelDebugInfo& entry);
 
 } // namespace reporter

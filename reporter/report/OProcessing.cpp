@@ -276,12 +276,14 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
     walk.Modules = ModulesList();
 
     const uintptr_t frame = params.Frame != 0 ? params.Frame : (context != nullptr ? context->Rsp : 0);
+    TStackWalkParams faulting = walk; // the exception thread's own walk: its faulting frame is always shown
+    faulting.FaultingFirst = true;
     if (params.StackCopy != nullptr && !params.StackCopy->Stack.empty()) {
         const TThreadStackCopy& copy = *params.StackCopy;
         WalkStack(
             *gStackList, params.Address,
             TStackMemory{copy.StackPointer, copy.StackPointer + copy.Stack.size() - 1, copy.Stack.data()},
-            walk);
+            faulting);
         memoryOwner = std::make_unique<TReportMemory>(copy.StackPointer, copy.Stack);
     } else {
         std::vector<uint8_t> raised;
@@ -297,13 +299,13 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
         }
         if (!raised.empty()) {
             WalkStack(*gStackList, params.Address,
-                      TStackMemory{raisedStart, raisedStart + raised.size() - 1, raised.data()}, walk);
+                      TStackMemory{raisedStart, raisedStart + raised.size() - 1, raised.data()}, faulting);
             memoryOwner = std::make_unique<TReportMemory>(raisedStart, std::move(raised));
         } else if (frame != 0 && params.StackTop > frame) {
             // The raising thread waits below this range, so its frames there stand still.
-            WalkStack(*gStackList, params.Address, TStackMemory{frame, params.StackTop - 1}, walk);
+            WalkStack(*gStackList, params.Address, TStackMemory{frame, params.StackTop - 1}, faulting);
         } else if (params.Address != 0) {
-            WalkStack(*gStackList, params.Address, TStackMemory{}, walk);
+            WalkStack(*gStackList, params.Address, TStackMemory{}, faulting);
         }
     }
     if (memoryOwner)

@@ -271,6 +271,15 @@ TEST_F(CraftedStack, KindsOutsideTheSetAreDropped) {
     params.Kinds = DebugKinds({dkDebugData});
     WalkStack(list, value, TStackMemory{uintptr_t(&value), uintptr_t(&value) + 7}, params);
     EXPECT_EQ(list.Count(), 0);
+    // The frame where the exception happened stays whatever its kind, and is shown.
+    params.FaultingFirst = true;
+    WalkStack(list, value, TStackMemory{1, 0}, params);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_TRUE(list.Items(0).Faulting);
+    EXPECT_NE(list.Items(0).Kind, dkDebugData);
+    EXPECT_TRUE(IsShownEntry(params.Kinds, list.Items(0)));
+    list.Clear();
+    params.FaultingFirst = false;
     // Without the lookup every entry is kind 1 with the module of its address.
     params.DebugLookup = false;
     params.Kinds = AllDebugKinds;
@@ -326,6 +335,20 @@ TEST(CallStackColumns, FollowTheCallStackFlags) {
     EXPECT_EQ(GetCallStackColumns(options), DebugKinds({3, 4}));
     options.SetDefaults();
     EXPECT_EQ(GetCallStackColumns(options), DebugKinds({2, 3, 4}));
+    // A module's code that no export covers shows as module and offset beside exported names only.
+    TOstrelDebugInfo offset;
+    offset.Kind = dkModule;
+    offset.ProcedureName = "+0x1f0";
+    const struct {
+        uint8_t Flags;
+        bool Shown;
+    } cases[] = {{0x00, false}, {0x01, true}, {0x02, true}, {0x0C, false}};
+    for (const auto& c : cases) {
+        options.SetCallStackFlags(c.Flags);
+        EXPECT_EQ(IsShownEntry(GetCallStackColumns(options), offset), c.Shown) << int(c.Flags);
+    }
+    offset.ProcedureName.clear(); // no offset known: not shown
+    EXPECT_FALSE(IsShownEntry(DebugKinds({2, 3, 4}), offset));
 }
 
 } // namespace
