@@ -39,7 +39,17 @@ private:
 
 void TStackWalker::AddStackEntry(uintptr_t address, bool faulting) {
     auto entry = std::make_unique<TOstrelDebugInfo>();
-    if (m_params.DebugLookup) {
+    if (m_params.DebugLookup && m_params.Cache != nullptr) {
+        const auto known = m_params.Cache->Entries.find(address);
+        if (known != m_params.Cache->Entries.end()) {
+            *entry = known->second;
+        } else {
+            GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
+            m_params.Cache->Entries.emplace(address, *entry);
+        }
+        entry->ThreadID = m_params.ThreadId;
+        entry->Running = m_params.Running;
+    } else if (m_params.DebugLookup) {
         GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
     } else {
         entry->Kind = dkModule;
@@ -139,14 +149,15 @@ bool InReadableRange(const std::vector<TReadableRange>& ranges, uintptr_t start,
 // thousands of words, and one kernel call per word was most of a report's time.
 class TCodeWindows {
 public:
-    explicit TCodeWindows(const std::vector<uintptr_t>& values) {
+    // With a cache, values read by an earlier walk of the report are not read again, and the new ones
+    // join it.
+    TCodeWindows(const std::vector<uintptr_t>& values, TStackWalkCache* cache) : m_cache(cache) {
         // Most words are no address at all: only those whose bytes in front lie in a readable mapping
-        // are read (the kernel refuses the others one call each).
-        // A report reads the map once for all its walks.
+        // are read (the kernel refuses the others one call each). A report reads the map once.
         const std::shared_ptr<const TModuleMap> map = ActiveModuleMap();
         const std::vector<TReadableRange> readable = map ? std::vector<TReadableRange>() : ReadableRanges();
         for (const uintptr_t v : values)
-            if (v >= MinimumAddress &&
+            if (v >= MinimumAddress && (cache == nullptr || !cache->Windows.contains(v)) &&
                 (map ? map->IsReadable(v - 7, v) : readable.empty() || InReadableRange(readable, v - 7, v)))
                 m_values.push_back(v);
         std::sort(m_values.begin(), m_values.end());
@@ -163,11 +174,24 @@ public:
                 m_state[i] = wsWithRex;
             else // the byte in front may lie on a page of its own
                 m_state[i] = SafeRead(m_values[i] - 7, &m_code[i * 8 + 1], 7) ? wsCode : wsNone;
+            if (cache != nullptr) {
+                TStackWalkCache::TWindow window;
+                std::memcpy(window.Code, &m_code[i * 8], 8);
+                window.State = m_state[i];
+                cache->Windows.emplace(m_values[i], window);
+            }
         }
     }
 
     // The bytes in front of the value (code[8 - k] at value - k), null when they are not readable.
     const uint8_t* Find(uintptr_t value, bool& haveRex) const {
+        if (m_cache != nullptr) {
+            const auto it = m_cache->Windows.find(value);
+            if (it == m_cache->Windows.end() || it->second.State == wsNone)
+                return nullptr;
+            haveRex = it->second.State == wsWithRex;
+            return it->second.Code;
+        }
         const auto it = std::lower_bound(m_values.begin(), m_values.end(), value);
         if (it == m_values.end() || *it != value)
             return nullptr;
@@ -180,6 +204,7 @@ private:
     // No page below this is ever mapped.
     static constexpr uintptr_t MinimumAddress = 4096 + 8;
     enum TWindowState : uint8_t { wsNone, wsCode, wsWithRex };
+    TStackWalkCache* m_cache;
     std::vector<uintptr_t> m_values;
     std::vector<uint8_t> m_code;
     std::vector<TWindowState> m_state;
@@ -319,7 +344,7 @@ void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemor
         end = start + StackWalkWindow;
     if (start <= end && end - start + 1 >= SlotSize) {
         const std::vector<uintptr_t> values = ReadSlots(stack, start, end);
-        const TCodeWindows windows(values);
+        const TCodeWindows windows(values, params.Cache);
         for (const uintptr_t value : values) {
             bool haveRex = false;
             if (const uint8_t* code = windows.Find(value, haveRex))

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace reporter {
@@ -44,6 +45,17 @@ struct TThreadStackCopy {
     std::vector<uint8_t> Stack; // the bytes from StackPointer up to the thread's stack top
 };
 
+// What the walks of one report share: the stacks of many threads hold the same return addresses (the
+// same routines waiting, the same creator's stack), read and resolved once.
+struct TStackWalkCache {
+    struct TWindow {
+        uint8_t Code[8];
+        uint8_t State; // 0: unreadable, 1: the 7 bytes in front, 2: with the byte before them
+    };
+    std::unordered_map<uintptr_t, TWindow> Windows;          // by stack value
+    std::unordered_map<uintptr_t, TOstrelDebugInfo> Entries; // by address, as the lookup filled them
+};
+
 struct TStackWalkParams {
     uint32_t ThreadId = 0;
     bool Running = true;
@@ -56,6 +68,7 @@ struct TStackWalkParams {
     // The first address is where the exception happened: its entry is kept whatever its kind and the
     // limits, and marked (TOstrelDebugInfo::Faulting).
     bool FaultingFirst = false;
+    TStackWalkCache* Cache = nullptr; // shared by the walks of one report, nullptr: none
 };
 
 // Appends the entries of one walk to the list: the first address (when not 0), then every call found in

@@ -51,8 +51,8 @@ struct TOstrelModuleInfo {
     uint16_t DebugDataVersion = 0;
     time_t CompilationTime = 0; // from the debug data, 0 when none
     std::unique_ptr<TOstrelModuleOptionsEx> Options;
-    std::unique_ptr<TDebugData> DebugStream; // none when absent, refused, or during a light scan
-    time_t Modified = 0;                     // the file's last modification
+    std::shared_ptr<const TDebugData> DebugStream; // none when absent, refused, or during a light scan
+    time_t Modified = 0;                           // the file's last modification
     std::string DebugText;
     bool DebugDataValid = true;
     // The file the record was made from: another module loaded at the same address later is another

@@ -78,7 +78,10 @@ struct TExceptionThread {
 // --- events handed to the main thread ---
 
 void MainThreadCall(const std::function<void()>& call) {
-    RunInMainThread(call);
+    if (AnyEventHandler())
+        RunInMainThread(call);
+    else
+        call(); // nothing to dispatch: no hand-over to the waiting thread
 }
 
 class TProcessingLogEvents final : public TLogSaveEvents {
@@ -274,6 +277,8 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
     walk.Running = true;
     walk.Kinds = GetCallStackColumns(options);
     walk.Modules = ModulesList();
+    TStackWalkCache cache; // the threads' stacks share most of their return addresses
+    walk.Cache = &cache;
 
     const uintptr_t frame = params.Frame != 0 ? params.Frame : (context != nullptr ? context->Rsp : 0);
     TStackWalkParams faulting = walk; // the exception thread's own walk: its faulting frame is always shown

@@ -124,6 +124,23 @@ TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
         EXPECT_EQ(copied.Items(i).ThreadID, 4242u);
         EXPECT_FALSE(copied.Items(i).Running);
     }
+    // Walks that share a cache (the threads of one report) give the same entries, each its own thread's.
+    TStackWalkCache cache;
+    params.Cache = &cache;
+    for (const uint32_t thread : {7u, 8u}) {
+        TOstrelStackList shared;
+        TThreadStackCopy copy = repsnaptest::gCopy;
+        copy.ThreadId = thread;
+        WalkThreadCopy(shared, copy, params);
+        ASSERT_EQ(shared.Count(), copied.Count());
+        for (int i = 0; i < shared.Count(); ++i) {
+            EXPECT_EQ(shared.Items(i).Address, copied.Items(i).Address);
+            EXPECT_EQ(shared.Items(i).Kind, copied.Items(i).Kind);
+            EXPECT_EQ(shared.Items(i).ProcedureName, copied.Items(i).ProcedureName);
+            EXPECT_EQ(shared.Items(i).ThreadID, thread);
+        }
+    }
+    params.Cache = nullptr;
     // A thread whose context was not read has no stack to walk.
     TThreadStackCopy empty = repsnaptest::gCopy;
     empty.InstructionPointer = 0;
