@@ -85,9 +85,21 @@ void TStackWalker::ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex) 
         return;
     if (target != 0 && m_params.FollowCalls) {
         // The routine called: through an import jump, the routine the jump leads to.
-        const uintptr_t routine = ResolveImportJump(target);
-        uint8_t head[5];
-        if (SafeRead(routine, head, sizeof head) && head[0] != 0xE8)
+        const auto resolve = [target] {
+            const uintptr_t routine = ResolveImportJump(target);
+            uint8_t head[5];
+            return SafeRead(routine, head, sizeof head) && head[0] != 0xE8 ? routine : 0;
+        };
+        uintptr_t routine = 0;
+        if (m_params.Cache != nullptr) {
+            const auto known = m_params.Cache->Routines.find(target);
+            routine = known != m_params.Cache->Routines.end()
+                          ? known->second
+                          : m_params.Cache->Routines.emplace(target, resolve()).first->second;
+        } else {
+            routine = resolve();
+        }
+        if (routine != 0)
             AddStackEntry(routine);
     }
     AddStackEntry(call);
@@ -287,8 +299,10 @@ bool FindCallIn(uintptr_t returnAddress, const uint8_t* code, bool haveRex, uint
         int32_t rel;
         std::memcpy(&rel, code + 4, 4);
         target = v + uintptr_t(intptr_t(rel));
+        // A report's map answers without a kernel call per slot.
         uint8_t probe;
-        if (!SafeRead(target, &probe, 1))
+        const std::shared_ptr<const TModuleMap> map = ActiveModuleMap();
+        if (map ? !map->IsReadable(target, target + 1) : !SafeRead(target, &probe, 1))
             return false;
         callAddress = v - 5;
         return true;

@@ -54,6 +54,7 @@ struct TStackWalkCache {
     };
     std::unordered_map<uintptr_t, TWindow> Windows;          // by stack value
     std::unordered_map<uintptr_t, TOstrelDebugInfo> Entries; // by address, as the lookup filled them
+    std::unordered_map<uintptr_t, uintptr_t> Routines;       // by call target: the routine, 0 for none
 };
 
 struct TStackWalkParams {

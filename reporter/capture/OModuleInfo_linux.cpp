@@ -62,12 +62,12 @@ std::vector<ElfW(Dyn)> ReadDynamic(const TImage& image) {
         if (ph.p_type != PT_DYNAMIC)
             continue;
         const uintptr_t at = image.Bias + ph.p_vaddr;
-        for (size_t k = 0; k < DynamicEntryLimit; ++k) {
-            ElfW(Dyn) entry;
-            if (!SafeRead(at + k * sizeof entry, &entry, sizeof entry) || entry.d_tag == DT_NULL)
-                break;
-            entries.push_back(entry);
-        }
+        // In one read: the segment's size bounds the table.
+        std::vector<ElfW(Dyn)> table(std::min<size_t>(ph.p_memsz / sizeof(ElfW(Dyn)), DynamicEntryLimit));
+        const size_t readable =
+            ReadPrefix(at, table.data(), table.size() * sizeof(ElfW(Dyn))) / sizeof(ElfW(Dyn));
+        for (size_t k = 0; k < readable && table[k].d_tag != DT_NULL; ++k)
+            entries.push_back(table[k]);
     }
     return entries;
 }
