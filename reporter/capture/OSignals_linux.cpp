@@ -358,4 +358,8 @@ bool SignalHandlersInstalled() {
     return gInstalled;
 }
 
+bool OnSignalRelay() {
+    return gRelayThreadId.load() == CurrentThreadId();
+}
+
 } // namespace reporter

@@ -25,6 +25,7 @@
 #include "OScreenshot.h"
 #include "OSendReport.h"
 #include "OSendThread.h"
+#include "OSignals.h"
 #include "OTextUtils.h"
 #include "OThreadPark.h"
 #include "OWebApplication.h"
@@ -786,7 +787,9 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     GetFocusedControlInfo(thread->FocusClass, thread->FocusText);
 
     uint8_t result = 0;
-    if (LibraryMode() && (StillInitialising() || AlreadyFinalising())) {
+    // The signal relay is a thread of the reporter's own that only waits meanwhile: it runs the report
+    // itself (one thread start and hand-over less on a fault's path).
+    if ((LibraryMode() && (StillInitialising() || AlreadyFinalising())) || OnSignalRelay()) {
         result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
     } else {
         SetReportThread(CurrentThreadId());

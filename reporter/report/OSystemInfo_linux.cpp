@@ -72,7 +72,7 @@ std::string GetComputerName() {
     return name ? name->nodename : std::string();
 }
 
-static std::string ReadUserName() {
+std::string GetUserName() {
     const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::string buffer(suggested > 0 && suggested < 1 << 20 ? size_t(suggested) : 16384, '\0');
     passwd entry{};
@@ -122,13 +122,13 @@ std::optional<uint64_t> GetUpTimeMilliseconds() {
     return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
 }
 
-static std::string ReadProcessorName() {
+std::string GetProcessorName() {
     // The first processor's block is all that is read; a machine with many processors has a long file.
     const std::optional<std::string> text = ReadTextFile("/proc/cpuinfo", 64 * 1024);
     return ProcessorNameFromCpuInfo(text ? *text : std::string());
 }
 
-static std::string ReadWindowsVersionName() {
+std::string GetWindowsVersionName() {
     for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
         if (const std::optional<std::string> text = ReadTextFile(path, 64 * 1024)) {
             const std::string name = SystemNameFromOsRelease(*text);
@@ -180,34 +180,21 @@ std::string GetLocaleLanguageName(const std::string& localeName) {
     return result;
 }
 
-// What does not change while the program runs is worked out once, at the reporter's start
-// (KeepSystemFacts): a fault's report then opens no password database and no locale, which may load
-// libraries (and wait for the loader's lock that the faulting thread may hold).
-std::string GetUserName() {
-    static const std::string name = ReadUserName();
-    return name;
-}
-
-std::string GetProcessorName() {
-    static const std::string name = ReadProcessorName();
-    return name;
-}
-
-std::string GetWindowsVersionName() {
-    static const std::string name = ReadWindowsVersionName();
-    return name;
-}
-
 std::string GetSystemLanguage() {
-    static const std::string language = GetLocaleLanguageName(GetSystemDefaultLocaleName());
-    return language;
+    return GetLocaleLanguageName(GetSystemDefaultLocaleName());
+}
+
+// Worked out once, at the reporter's start (KeepSystemFacts): a fault's report then opens no password
+// database and no locale, which may load libraries (and wait for the loader's lock that the faulting
+// thread may hold).
+const TSystemFacts& KeptSystemFacts() {
+    static const TSystemFacts facts{GetUserName(), GetProcessorName(), GetWindowsVersionName(),
+                                    GetSystemLanguage()};
+    return facts;
 }
 
 void KeepSystemFacts() {
-    GetUserName();
-    GetProcessorName();
-    GetWindowsVersionName();
-    GetSystemLanguage();
+    KeptSystemFacts();
 }
 
 std::vector<std::string> GetProgramParameters() {
