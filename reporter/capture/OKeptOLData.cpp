@@ -27,7 +27,12 @@ struct TEntry {
 };
 
 std::mutex gLock;
-std::map<std::string, TEntry> gEntries;
+
+// Built at its first use: the reporter may start from another initialiser before this file's.
+std::map<std::string, TEntry>& Entries() {
+    static std::map<std::string, TEntry> entries;
+    return entries;
+}
 
 bool IdentityOf(const std::string& fileName, TFileIdentity& identity) {
     struct stat info {};
@@ -67,8 +72,8 @@ std::shared_ptr<const TKeptOLData> KeptOLData(const std::string& fileName, bool&
     const bool known = IdentityOf(fileName, identity);
     {
         std::lock_guard guard(gLock);
-        const auto it = gEntries.find(fileName);
-        if (known && it != gEntries.end() && it->second.Identity == identity) {
+        const auto it = Entries().find(fileName);
+        if (known && it != Entries().end() && it->second.Identity == identity) {
             damaged = it->second.Damaged;
             return it->second.Kept;
         }
@@ -87,7 +92,7 @@ std::shared_ptr<const TKeptOLData> KeptOLData(const std::string& fileName, bool&
     std::shared_ptr<const TKeptOLData> kept = entry.Kept;
     if (known) {
         std::lock_guard guard(gLock);
-        gEntries[fileName] = std::move(entry);
+        Entries()[fileName] = std::move(entry);
     }
     return kept;
 }

@@ -70,7 +70,7 @@ bool WaitForRelay() {
     int64_t since = MonotonicMs();
     while (gRequest.State.load() == rsRequested) {
         FutexWait(gRequest.State, rsRequested, WaitSliceMs);
-        const int now = ReportStepWord().load();
+        const int now = ReportStepWord.load();
         if (now != step || StepWaitsOutside(now) || InOutsideWait()) {
             step = now;
             since = MonotonicMs();

@@ -86,8 +86,13 @@ struct TLoaderEntry {
     uint64_t Order = 0;
 };
 std::mutex gLoaderLock; // never held around a loader call by the map's side
-std::unordered_map<TModuleHandle, TLoaderEntry> gLoader;
 uint64_t gLoaderOrder = 0;
+
+// Built at its first use: the loader's list may be walked by other initialisers before this file's.
+std::unordered_map<TModuleHandle, TLoaderEntry>& LoaderEntries() {
+    static std::unordered_map<TModuleHandle, TLoaderEntry> entries;
+    return entries;
+}
 
 std::mutex gActiveLock;
 std::shared_ptr<const TModuleMap> gActive;
@@ -154,7 +159,7 @@ void AddSegments(TModuleMap& map, size_t index) {
 
 void RememberLoaderModule(const TLoadedModule& module, const char* name) {
     std::lock_guard guard(gLoaderLock);
-    TLoaderEntry& entry = gLoader[module.Handle];
+    TLoaderEntry& entry = LoaderEntries()[module.Handle];
     if (entry.Order == 0 || entry.Headers != module.ProgramHeaders) {
         entry.Order = ++gLoaderOrder;
         entry.Headers = module.ProgramHeaders;
@@ -199,8 +204,8 @@ std::shared_ptr<const TModuleMap> ReadModuleMap() {
         candidate.Module.FileName = vdsoLine ? std::string("linux-vdso.so.1") : path;
         {
             std::lock_guard guard(gLoaderLock);
-            const auto known = gLoader.find(candidate.Module.Handle);
-            if (known != gLoader.end() && known->second.Headers == candidate.Module.ProgramHeaders) {
+            const auto known = LoaderEntries().find(candidate.Module.Handle);
+            if (known != LoaderEntries().end() && known->second.Headers == candidate.Module.ProgramHeaders) {
                 candidate.Order = known->second.Order;
                 if (!known->second.Name.empty() && known->second.Name[0] == '/')
                     candidate.Module.FileName = known->second.Name;

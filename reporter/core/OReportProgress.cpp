@@ -4,14 +4,9 @@ namespace reporter {
 
 namespace {
 
-std::atomic<int> gStep{0};
 std::atomic<int> gOutsideWaits{0};
 
 } // namespace
-
-std::atomic<int>& ReportStepWord() {
-    return gStep;
-}
 
 void EnterOutsideWait() {
     gOutsideWaits.fetch_add(1);

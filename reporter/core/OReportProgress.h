@@ -7,8 +7,9 @@
 
 namespace reporter {
 
-// The number of the step the running report is at (0 when none runs); the sequence writes it.
-std::atomic<int>& ReportStepWord();
+// The number of the step the running report is at (0 when none runs); the sequence writes it. A plain
+// variable: initialised before any code runs, whatever the order of the program's initialisers.
+inline std::atomic<int> ReportStepWord{0};
 // While the report waits for someone else's work (an event handler of the program, a dialog, a peer),
 // standing still is no sign of a hang.
 void EnterOutsideWait();

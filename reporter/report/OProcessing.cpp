@@ -55,7 +55,7 @@ std::mutex gStateLock; // the values below may be read by a background sending t
 std::atomic<bool> gTermination{false};
 std::atomic<uint8_t> gTerminateAction{0};
 std::atomic<int> gReportsShown{0};
-std::atomic<int>& gStep = ReportStepWord(); // a faulting thread watches it from its handler
+std::atomic<int>& gStep = ReportStepWord; // a faulting thread watches it from its handler
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
 // The options of the report that runs (events and termination requests read them).
