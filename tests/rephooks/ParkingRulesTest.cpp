@@ -13,8 +13,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -33,6 +36,7 @@ using namespace rephooks;
 using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> gInside{false};
+std::atomic<pid_t> gHolder{0};
 std::atomic<int64_t> gBeat{0};    // the holder's latest progress, steady clock nanoseconds
 constexpr int64_t StillNs = 5000; // the holder beats every few nanoseconds while it runs
 
@@ -42,6 +46,7 @@ int64_t Now() {
 
 // Busy inside the stand-in lock for the time, beating all along.
 void HoldLock(std::chrono::milliseconds time) {
+    gHolder.store(pid_t(::gettid()));
     gBeat.store(Now());
     gInside.store(true);
     for (const auto end = Clock::now() + time; Clock::now() < end;)
@@ -49,11 +54,31 @@ void HoldLock(std::chrono::milliseconds time) {
     gInside.store(false);
 }
 
+// The holder stands still: no fresh beat, and the kernel does not count it as running or waiting for a
+// processor (a busy machine may keep it from running for a while; a parked one sleeps). Reads the task's
+// state without allocating.
+bool HolderStandsStill() {
+    if (!gInside.load(std::memory_order_relaxed) || Now() - gBeat.load(std::memory_order_relaxed) <= StillNs)
+        return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(gHolder.load()));
+    char stat[512];
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd >= 0 ? ::read(fd, stat, sizeof stat - 1) : -1;
+    if (fd >= 0)
+        ::close(fd);
+    if (n <= 0)
+        return false;
+    stat[n] = '\0';
+    const char* end = std::strrchr(stat, ')');
+    return end != nullptr && end[1] == ' ' && end[2] != 'R';
+}
+
 } // namespace
 
 // Every allocation waits while the holder is inside and stands still.
 void* operator new(size_t size) {
-    while (gInside.load(std::memory_order_relaxed) && Now() - gBeat.load(std::memory_order_relaxed) > StillNs)
+    while (HolderStandsStill())
         std::this_thread::yield();
     if (void* memory = std::malloc(size == 0 ? 1 : size))
         return memory;
