@@ -3,6 +3,7 @@
 #include "OCore.h"
 #include "ODebugInfo.h"
 #include "OMemory.h"
+#include "OModuleMap.h"
 #include "OOptions.h"
 #include "OProcess.h"
 
@@ -26,7 +27,7 @@ class TStackWalker {
 public:
     TStackWalker(TOstrelStackList& list, const TStackWalkParams& params) : m_list(list), m_params(params) {}
 
-    void AddStackEntry(uintptr_t address);
+    void AddStackEntry(uintptr_t address, bool faulting = false);
     void ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex);
 
 private:
@@ -36,9 +37,19 @@ private:
     int32_t m_appended = 0;
 };
 
-void TStackWalker::AddStackEntry(uintptr_t address) {
+void TStackWalker::AddStackEntry(uintptr_t address, bool faulting) {
     auto entry = std::make_unique<TOstrelDebugInfo>();
-    if (m_params.DebugLookup) {
+    if (m_params.DebugLookup && m_params.Cache != nullptr) {
+        const auto known = m_params.Cache->Entries.find(address);
+        if (known != m_params.Cache->Entries.end()) {
+            *entry = known->second;
+        } else {
+            GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
+            m_params.Cache->Entries.emplace(address, *entry);
+        }
+        entry->ThreadID = m_params.ThreadId;
+        entry->Running = m_params.Running;
+    } else if (m_params.DebugLookup) {
         GetDebugInfo(address, m_params.ThreadId, m_params.Running, *entry, m_params.Modules);
     } else {
         entry->Kind = dkModule;
@@ -48,6 +59,11 @@ void TStackWalker::AddStackEntry(uintptr_t address) {
         entry->Module = std::make_shared<TOstrelModuleInfo>();
         entry->Module->Handle = FindModuleOfAddress(address);
         entry->Module->FileName = GetModuleFileNameEx(entry->Module->Handle);
+    }
+    entry->Faulting = faulting;
+    if (faulting) {
+        m_list.Add(std::move(entry));
+        return;
     }
     if (entry->Kind > 7 || !((m_params.Kinds >> entry->Kind) & 1))
         return;
@@ -69,9 +85,21 @@ void TStackWalker::ScanSlot(uintptr_t value, const uint8_t* code, bool haveRex) 
         return;
     if (target != 0 && m_params.FollowCalls) {
         // The routine called: through an import jump, the routine the jump leads to.
-        const uintptr_t routine = ResolveImportJump(target);
-        uint8_t head[5];
-        if (SafeRead(routine, head, sizeof head) && head[0] != 0xE8)
+        const auto resolve = [target] {
+            const uintptr_t routine = ResolveImportJump(target);
+            uint8_t head[5];
+            return SafeRead(routine, head, sizeof head) && head[0] != 0xE8 ? routine : 0;
+        };
+        uintptr_t routine = 0;
+        if (m_params.Cache != nullptr) {
+            const auto known = m_params.Cache->Routines.find(target);
+            routine = known != m_params.Cache->Routines.end()
+                          ? known->second
+                          : m_params.Cache->Routines.emplace(target, resolve()).first->second;
+        } else {
+            routine = resolve();
+        }
+        if (routine != 0)
             AddStackEntry(routine);
     }
     AddStackEntry(call);
@@ -133,12 +161,16 @@ bool InReadableRange(const std::vector<TReadableRange>& ranges, uintptr_t start,
 // thousands of words, and one kernel call per word was most of a report's time.
 class TCodeWindows {
 public:
-    explicit TCodeWindows(const std::vector<uintptr_t>& values) {
+    // With a cache, values read by an earlier walk of the report are not read again, and the new ones
+    // join it.
+    TCodeWindows(const std::vector<uintptr_t>& values, TStackWalkCache* cache) : m_cache(cache) {
         // Most words are no address at all: only those whose bytes in front lie in a readable mapping
-        // are read (the kernel refuses the others one call each).
-        const std::vector<TReadableRange> readable = ReadableRanges();
+        // are read (the kernel refuses the others one call each). A report reads the map once.
+        const std::shared_ptr<const TModuleMap> map = ActiveModuleMap();
+        const std::vector<TReadableRange> readable = map ? std::vector<TReadableRange>() : ReadableRanges();
         for (const uintptr_t v : values)
-            if (v >= MinimumAddress && (readable.empty() || InReadableRange(readable, v - 7, v)))
+            if (v >= MinimumAddress && (cache == nullptr || !cache->Windows.contains(v)) &&
+                (map ? map->IsReadable(v - 7, v) : readable.empty() || InReadableRange(readable, v - 7, v)))
                 m_values.push_back(v);
         std::sort(m_values.begin(), m_values.end());
         m_values.erase(std::unique(m_values.begin(), m_values.end()), m_values.end());
@@ -154,11 +186,24 @@ public:
                 m_state[i] = wsWithRex;
             else // the byte in front may lie on a page of its own
                 m_state[i] = SafeRead(m_values[i] - 7, &m_code[i * 8 + 1], 7) ? wsCode : wsNone;
+            if (cache != nullptr) {
+                TStackWalkCache::TWindow window;
+                std::memcpy(window.Code, &m_code[i * 8], 8);
+                window.State = m_state[i];
+                cache->Windows.emplace(m_values[i], window);
+            }
         }
     }
 
     // The bytes in front of the value (code[8 - k] at value - k), null when they are not readable.
     const uint8_t* Find(uintptr_t value, bool& haveRex) const {
+        if (m_cache != nullptr) {
+            const auto it = m_cache->Windows.find(value);
+            if (it == m_cache->Windows.end() || it->second.State == wsNone)
+                return nullptr;
+            haveRex = it->second.State == wsWithRex;
+            return it->second.Code;
+        }
         const auto it = std::lower_bound(m_values.begin(), m_values.end(), value);
         if (it == m_values.end() || *it != value)
             return nullptr;
@@ -171,6 +216,7 @@ private:
     // No page below this is ever mapped.
     static constexpr uintptr_t MinimumAddress = 4096 + 8;
     enum TWindowState : uint8_t { wsNone, wsCode, wsWithRex };
+    TStackWalkCache* m_cache;
     std::vector<uintptr_t> m_values;
     std::vector<uint8_t> m_code;
     std::vector<TWindowState> m_state;
@@ -253,8 +299,10 @@ bool FindCallIn(uintptr_t returnAddress, const uint8_t* code, bool haveRex, uint
         int32_t rel;
         std::memcpy(&rel, code + 4, 4);
         target = v + uintptr_t(intptr_t(rel));
+        // A report's map answers without a kernel call per slot.
         uint8_t probe;
-        if (!SafeRead(target, &probe, 1))
+        const std::shared_ptr<const TModuleMap> map = ActiveModuleMap();
+        if (map ? !map->IsReadable(target, target + 1) : !SafeRead(target, &probe, 1))
             return false;
         callAddress = v - 5;
         return true;
@@ -303,14 +351,14 @@ void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemor
     const int first = list.Count();
     TStackWalker walker(list, params);
     if (firstAddress != 0)
-        walker.AddStackEntry(firstAddress);
+        walker.AddStackEntry(firstAddress, params.FaultingFirst);
     uintptr_t start = stack.Start;
     uintptr_t end = stack.End;
     if (start < end && end - start > StackWalkWindow)
         end = start + StackWalkWindow;
     if (start <= end && end - start + 1 >= SlotSize) {
         const std::vector<uintptr_t> values = ReadSlots(stack, start, end);
-        const TCodeWindows windows(values);
+        const TCodeWindows windows(values, params.Cache);
         for (const uintptr_t value : values) {
             bool haveRex = false;
             if (const uint8_t* code = windows.Find(value, haveRex))
@@ -382,6 +430,14 @@ TOstrelDebugKinds GetCallStackColumns(const TOstrelModuleOptions& options) {
     if (options.CallStackFlags() & 0x02)
         kinds |= DebugKinds({dkExportUnitName});
     return kinds;
+}
+
+bool IsShownEntry(TOstrelDebugKinds shown, const TOstrelDebugInfo& entry) {
+    if (entry.Faulting || (entry.Kind < 8 && ((shown >> entry.Kind) & 1) != 0))
+        return true;
+    // Code of a module that no export covers, named by its offset: shown beside the exported names.
+    return entry.Kind == dkModule && !entry.ProcedureName.empty() &&
+           (shown & DebugKinds({dkExportName, dkExportUnitName})) != 0;
 }
 
 } // namespace reporter

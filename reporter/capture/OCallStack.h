@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace reporter {
@@ -44,6 +45,18 @@ struct TThreadStackCopy {
     std::vector<uint8_t> Stack; // the bytes from StackPointer up to the thread's stack top
 };
 
+// What the walks of one report share: the stacks of many threads hold the same return addresses (the
+// same routines waiting, the same creator's stack), read and resolved once.
+struct TStackWalkCache {
+    struct TWindow {
+        uint8_t Code[8];
+        uint8_t State; // 0: unreadable, 1: the 7 bytes in front, 2: with the byte before them
+    };
+    std::unordered_map<uintptr_t, TWindow> Windows;          // by stack value
+    std::unordered_map<uintptr_t, TOstrelDebugInfo> Entries; // by address, as the lookup filled them
+    std::unordered_map<uintptr_t, uintptr_t> Routines;       // by call target: the routine, 0 for none
+};
+
 struct TStackWalkParams {
     uint32_t ThreadId = 0;
     bool Running = true;
@@ -53,6 +66,10 @@ struct TStackWalkParams {
     int32_t MaxCount = -1;
     TOstrelDebugKinds Kinds = AllDebugKinds;
     TOstrelModulesList* Modules = nullptr; // the process's list when none is given
+    // The first address is where the exception happened: its entry is kept whatever its kind and the
+    // limits, and marked (TOstrelDebugInfo::Faulting).
+    bool FaultingFirst = false;
+    TStackWalkCache* Cache = nullptr; // shared by the walks of one report, nullptr: none
 };
 
 // Appends the entries of one walk to the list: the first address (when not 0), then every call found in
@@ -80,5 +97,9 @@ void TrimStackToHandler(TOstrelStackList& list, int first, bool debugLookup);
 
 // The entry kinds that the report text and the call-stack page show.
 TOstrelDebugKinds GetCallStackColumns(const TOstrelModuleOptions& options);
+// Whether the report text and the call-stack page show the entry: its kind is in the set; or it is the
+// faulting frame; or, beside exported names, an address of a module that no export covers (past an
+// export's end, below every export), named by the module and its offset in it.
+bool IsShownEntry(TOstrelDebugKinds shown, const TOstrelDebugInfo& entry);
 
 } // namespace reporter

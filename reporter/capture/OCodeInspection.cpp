@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <vector>
 
 namespace reporter {
 
@@ -46,16 +45,26 @@ uint32_t RoutineLength(uintptr_t start, uintptr_t end) {
     if (end <= start)
         return 1;
     const size_t size = std::min<size_t>(end - start, RoutineScanLimit);
-    std::vector<uint8_t> code(ReadableSize(start, size));
-    if (code.empty() || !SafeRead(start, code.data(), code.size()))
-        return 1;
     const size_t body = SkipEndBranch(start) - start;
-    const bool framed = body < code.size() && code[body] == 0x55;
-    for (size_t i = body + 1; i < code.size(); ++i) {
-        if (!IsReturn(code[i]))
-            continue;
-        if (!framed || code[i - 1] == 0x5D || code[i - 1] == 0xC9)
-            return uint32_t(i);
+    // Read a piece at a time: most routines end within the first, and the limit is far away.
+    constexpr size_t Piece = 4096;
+    uint8_t code[Piece];
+    bool framed = false;
+    uint8_t previous = 0;
+    for (size_t at = 0; at < size;) {
+        const size_t want = std::min(Piece, size - at);
+        const size_t got = ReadPrefix(start + at, code, want);
+        for (size_t k = 0; k < got; ++k) {
+            const size_t i = at + k;
+            if (i == body)
+                framed = code[k] == 0x55;
+            else if (i > body && IsReturn(code[k]) && (!framed || previous == 0x5D || previous == 0xC9))
+                return uint32_t(i);
+            previous = code[k];
+        }
+        if (got < want)
+            break;
+        at += got;
     }
     return 1;
 }

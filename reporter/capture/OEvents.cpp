@@ -110,6 +110,20 @@ void DoCustomFieldsRequest(TStrings& names, TStrings& values) {
     Dispatch(&TOstrelLogHandler::OnCustomFieldsRequest, gGlobal.CustomFieldsRequest, names, values);
 }
 
+bool AnyEventHandler() {
+    {
+        std::lock_guard guard(gListLock);
+        if (gList && gList->Count() > 0)
+            return true;
+    }
+    const TOstrelGlobalEvents& g = gGlobal;
+    if (g.ExceptionNotify || g.ExceptionActionNotify || g.ExceptionErrorNotify || g.PasswordRequest ||
+        g.CustomDataRequest || g.AttachedFilesRequest || g.CustomFieldsRequest)
+        return true;
+    const TModuleHandle module = FindModuleOfAddress(gRecord.ExceptionAddress);
+    return module != 0 && module != OwnModuleHandle();
+}
+
 void ExceptionNotify(bool& continueProcessing) {
     if (auto other = ExceptionModuleExport<decltype(&OstrelLog_ExceptionNotifyEvent)>(
             "OstrelLog_ExceptionNotifyEvent")) {

@@ -87,6 +87,11 @@ void DoCustomDataRequest(std::string& text);
 void DoAttachedFilesRequest(TStrings& files);
 void DoCustomFieldsRequest(TStrings& names, TStrings& values);
 
+// Whether any handler may run for an event of the current record: a registered one, a global procedure,
+// or another module's reporter (the module of the exception address). Without one, an event need not be
+// handed to the waiting thread.
+bool AnyEventHandler();
+
 // What the processing sequence calls: the export of the module that holds the exception address, when
 // that is another module's reporter, first; then the local dispatcher.
 void ExceptionNotify(bool& continueProcessing);

@@ -2,6 +2,7 @@
 
 #include "OClassInfo.h"
 #include "OInterception.h"
+#include "OModuleInfo.h"
 #include "OProcessHandoff.h"
 #include "OReportLock.h"
 #include "OReporterState.h"
@@ -242,17 +243,12 @@ namespace reporter {
 void* ModuleExport(TModuleHandle module, const char* name) {
     if (module == 0)
         return nullptr;
-    void* handle = module == GetModuleHandle("")
-                       ? dlopen(nullptr, RTLD_LAZY)
-                       : dlopen(GetModuleFileName(module).c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr)
+    // From the module's own symbol table, not the loader's lookup (which also searches the module's
+    // dependencies, and waits for the loader's lock).
+    const uintptr_t routine = DynamicSymbolAddress(module, name);
+    if (routine == 0 || FindModuleOfAddress(routine) != module)
         return nullptr;
-    void* routine = dlsym(handle, name);
-    dlclose(handle);
-    // dlsym also searches the module's dependencies: only the module's own symbol counts.
-    if (routine == nullptr || FindModuleOfAddress(reinterpret_cast<uintptr_t>(routine)) != module)
-        return nullptr;
-    return routine;
+    return reinterpret_cast<void*>(routine);
 }
 
 void* MainModuleExport(const char* name) {

@@ -3,11 +3,13 @@
 #include "OClassInfo.h"
 #include "OExceptionCache.h"
 #include "OExports.h"
+#include "OFaultBarrier.h"
 #include "OFutex_linux.h"
 #include "OHandlerSearch.h"
 #include "OHook.h"
 #include "OMemory.h"
 #include "OProcessHandoff.h"
+#include "OReportProgress.h"
 #include "OReporterState.h"
 #include "OSignals.h"
 
@@ -537,6 +539,17 @@ int CreateOwnThread(pthread_t& thread, void* (*start)(void*), void* parameter) {
 
 // --- requests ---
 
+namespace {
+
+// A request is the program's own code (an event handler): an exception or a fault in it ends that call
+// only, and the report goes on. Nobody waits for the report's progress meanwhile.
+void RunEventCall(const std::function<void()>& procedure) {
+    const TOutsideWait outside;
+    RunFaultContained(procedure);
+}
+
+} // namespace
+
 bool RunInMainThread(const std::function<void()>& procedure) {
     const pid_t reportThread = gReportThread.load();
     if (reportThread != 0 && reportThread != CurrentThreadId()) {
@@ -559,19 +572,11 @@ bool RunInMainThread(const std::function<void()>& procedure) {
             gPendingRequest = nullptr;
             gRequestState.store(0);
         }
-        if (!ran) {
-            // The report ended before its thread got to the request: it runs here after all.
-            try {
-                procedure();
-            } catch (...) {
-            }
-        }
+        if (!ran) // the report ended before its thread got to the request: it runs here after all
+            RunEventCall(procedure);
     } else {
         gRequestState.store(1);
-        try {
-            procedure();
-        } catch (...) {
-        }
+        RunEventCall(procedure);
         gRequestState.store(0);
     }
     const TDuplicateTest test = gDuplicateTest.load();
@@ -588,10 +593,7 @@ bool RunPendingMainThreadRequest() {
         std::lock_guard guard(gRequestLock);
         if (gPendingRequest == nullptr)
             return false;
-        try {
-            (*gPendingRequest)();
-        } catch (...) {
-        }
+        RunEventCall(*gPendingRequest);
         gPendingRequest = nullptr;
         gRequestState.store(0);
     }

@@ -51,8 +51,8 @@ struct TOstrelModuleInfo {
     uint16_t DebugDataVersion = 0;
     time_t CompilationTime = 0; // from the debug data, 0 when none
     std::unique_ptr<TOstrelModuleOptionsEx> Options;
-    std::unique_ptr<TDebugData> DebugStream; // none when absent, refused, or during a light scan
-    time_t Modified = 0;                     // the file's last modification
+    std::shared_ptr<const TDebugData> DebugStream; // none when absent, refused, or during a light scan
+    time_t Modified = 0;                           // the file's last modification
     std::string DebugText;
     bool DebugDataValid = true;
     // The file the record was made from: another module loaded at the same address later is another
@@ -145,6 +145,9 @@ uint8_t IsPackageModule(TModuleHandle handle);
 // Adds the module's exported routines (defined functions of its dynamic symbol table) to the list,
 // sorted by address; true when at least one was added.
 bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions);
+// The address of a symbol the module itself defines and exports, read from its dynamic symbol table in
+// memory (never through the loader, whose lock a faulting thread may hold); 0 when it has none.
+uintptr_t DynamicSymbolAddress(TModuleHandle handle, const char* name);
 // The module's file ends in an "OLDATA" container.
 bool HasAppendedDebugData(TModuleHandle handle);
 bool ModuleHasDebugData(TModuleHandle handle);

@@ -2,6 +2,7 @@
 // (through the readability test), the container read from the module's file.
 #include "OCodeInspection.h"
 #include "OErrors.h"
+#include "OKeptOLData.h"
 #include "OLData.h"
 #include "OMemory.h"
 #include "OModuleInfo.h"
@@ -61,12 +62,12 @@ std::vector<ElfW(Dyn)> ReadDynamic(const TImage& image) {
         if (ph.p_type != PT_DYNAMIC)
             continue;
         const uintptr_t at = image.Bias + ph.p_vaddr;
-        for (size_t k = 0; k < DynamicEntryLimit; ++k) {
-            ElfW(Dyn) entry;
-            if (!SafeRead(at + k * sizeof entry, &entry, sizeof entry) || entry.d_tag == DT_NULL)
-                break;
-            entries.push_back(entry);
-        }
+        // In one read: the segment's size bounds the table.
+        std::vector<ElfW(Dyn)> table(std::min<size_t>(ph.p_memsz / sizeof(ElfW(Dyn)), DynamicEntryLimit));
+        const size_t readable =
+            ReadPrefix(at, table.data(), table.size() * sizeof(ElfW(Dyn))) / sizeof(ElfW(Dyn));
+        for (size_t k = 0; k < readable && table[k].d_tag != DT_NULL; ++k)
+            entries.push_back(table[k]);
     }
     return entries;
 }
@@ -171,46 +172,93 @@ bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions) {
     if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
         !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
         return false;
-    int added = 0;
+    // Sorted by address before any name is copied: moving names around was most of the time.
+    struct TFound {
+        uintptr_t Address;
+        uint32_t Size;
+        uint32_t Name;
+    };
+    std::vector<TFound> found;
+    found.reserve(symbols.size());
     for (const ElfW(Sym) & s : symbols) {
         const int type = ELF64_ST_TYPE(s.st_info);
         const int bind = ELF64_ST_BIND(s.st_info);
         const int visibility = ELF64_ST_VISIBILITY(s.st_other);
         if ((type != STT_FUNC && type != STT_GNU_IFUNC) || s.st_shndx == SHN_UNDEF || s.st_value == 0 ||
             (bind != STB_GLOBAL && bind != STB_WEAK) ||
-            (visibility != STV_DEFAULT && visibility != STV_PROTECTED) || s.st_name >= *strsz)
+            (visibility != STV_DEFAULT && visibility != STV_PROTECTED) || s.st_name >= *strsz ||
+            strings[s.st_name] == '\0')
             continue;
-        TOstrelFunctionInfo info;
-        info.Name = &strings[s.st_name];
-        info.Address = image->Bias + s.st_value;
-        info.Size =
-            s.st_size != 0 ? uint32_t(s.st_size) : RoutineLength(info.Address, CodeEnd(*image, info.Address));
-        if (info.Name.empty())
-            continue;
-        functions.Add(std::move(info));
-        ++added;
+        found.push_back({image->Bias + s.st_value, uint32_t(s.st_size), uint32_t(s.st_name)});
     }
-    functions.Sort();
-    return added > 0;
+    std::stable_sort(found.begin(), found.end(),
+                     [](const TFound& a, const TFound& b) { return a.Address < b.Address; });
+    for (const TFound& f : found) {
+        TOstrelFunctionInfo info;
+        info.Name = &strings[f.Name];
+        info.Address = f.Address;
+        info.Size = f.Size != 0 ? f.Size : RoutineLength(info.Address, CodeEnd(*image, info.Address));
+        functions.Add(std::move(info));
+    }
+    if (functions.Count() > int(found.size()))
+        functions.Sort(); // the list held entries before
+    return !found.empty();
+}
+
+uintptr_t DynamicSymbolAddress(TModuleHandle handle, const char* name) {
+    const std::optional<TImage> image = FindImage(handle);
+    if (!image || name == nullptr || *name == '\0')
+        return 0;
+    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(*image);
+    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
+    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
+    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
+    const uint64_t count = SymbolCount(dynamic, *image);
+    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+        return 0;
+    std::vector<ElfW(Sym)> symbols(count);
+    std::vector<char> strings(*strsz + 1, '\0');
+    if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
+        !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
+        return 0;
+    for (const ElfW(Sym) & s : symbols) {
+        const int type = ELF64_ST_TYPE(s.st_info);
+        const int bind = ELF64_ST_BIND(s.st_info);
+        const int visibility = ELF64_ST_VISIBILITY(s.st_other);
+        if (s.st_shndx == SHN_UNDEF || s.st_value == 0 || s.st_name >= *strsz ||
+            (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE) ||
+            (bind != STB_GLOBAL && bind != STB_WEAK) ||
+            (visibility != STV_DEFAULT && visibility != STV_PROTECTED))
+            continue;
+        if (std::strcmp(&strings[s.st_name], name) == 0)
+            return image->Bias + s.st_value;
+    }
+    return 0;
 }
 
 bool HasAppendedDebugData(TModuleHandle handle) {
     const std::string fileName = GetModuleFileNameEx(handle);
-    return !fileName.empty() && FindOLData(fileName).has_value();
+    bool damaged = false;
+    return !fileName.empty() && (KeptOLData(fileName, damaged) != nullptr || damaged);
 }
 
 bool ReadModuleDebugData(TOstrelModuleInfo& info) {
-    const std::optional<std::vector<uint8_t>> container = FindOLData(info.FileName);
-    if (!container)
+    bool damaged = false;
+    const std::shared_ptr<const TKeptOLData> kept = KeptOLData(info.FileName, damaged);
+    if (!kept && !damaged)
         return false;
     try {
-        const TOLData data = ParseOLData(*container);
-        info.DebugDataVersion = data.Version;
-        info.CompilationTime = time_t(data.CompilationTime);
+        if (damaged)
+            throw EReadError("Damaged debug data");
+        info.DebugDataVersion = kept->Data().Version;
+        info.CompilationTime = time_t(kept->Data().CompilationTime);
         if (info.Options)
-            LoadOptionsFromOLData(data, *info.Options);
-        if (!data.DebugInfo.empty() && !LightScan())
-            info.DebugStream = std::make_unique<TDebugData>(data.DebugInfo, data.Version);
+            LoadOptionsFromOLData(kept->Data(), *info.Options);
+        if (!LightScan()) {
+            info.DebugStream = kept->DebugData(damaged);
+            if (damaged)
+                throw EReadError("Damaged debug data");
+        }
     } catch (const Exception&) {
         // A damaged container counts as found, but nothing of it is trusted.
         info.DebugDataValid = false;

@@ -23,5 +23,8 @@ bool InstallSignalHandlers();
 // relay thread.
 void RemoveSignalHandlers();
 bool SignalHandlersInstalled();
+// The calling thread is the relay that reports signals (it may run a signal's report itself: the
+// faulting thread waits meanwhile).
+bool OnSignalRelay();
 
 } // namespace reporter

@@ -2,9 +2,12 @@
 
 #include "OCallStack.h"
 #include "OExternalExceptions.h"
+#include "OFaultBarrier.h"
 #include "OFutex_linux.h"
 #include "OInterception.h"
+#include "OModuleMap.h"
 #include "OProcessHandoff.h"
+#include "OReportProgress.h"
 #include "OReporterState.h"
 #include "OThreadPark.h"
 #include "OThreadState.h"
@@ -47,6 +50,44 @@ struct TSignalRequest {
 TSignalRequest gRequest;
 pthread_t gRelay;
 std::atomic<bool> gRelayRunning{false};
+std::atomic<pid_t> gRelayThreadId{0};
+
+// A faulting thread gives up waiting when the report stood still this long at a step where it never
+// waits for anybody: it then waits for a lock that the faulting thread holds (the loader's, the
+// allocator's), and would for ever. The program then dies as it would without the reporter.
+constexpr int StallLimitMs = 5000;
+constexpr int WaitSliceMs = 250;
+
+int64_t MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now); // safe in a signal handler
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits for the relay's answer to the request; false when the report stalled (see StallLimitMs).
+bool WaitForRelay() {
+    int step = -1;
+    int64_t since = MonotonicMs();
+    while (gRequest.State.load() == rsRequested) {
+        FutexWait(gRequest.State, rsRequested, WaitSliceMs);
+        const int now = ReportStepWord.load();
+        if (now != step || StepWaitsOutside(now) || InOutsideWait()) {
+            step = now;
+            since = MonotonicMs();
+        } else if (MonotonicMs() - since >= StallLimitMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A forked child has no relay thread: its faults go to the previous actions, and nothing waits.
+void ForgetRelayInChild() {
+    gRelayRunning.store(false);
+    gRelayThreadId.store(0);
+    gRequest.State.store(rsIdle);
+    gRequest.Owner.store(0);
+}
 
 int IndexOf(int signal) {
     for (int i = 0; i < SignalCount; ++i)
@@ -56,12 +97,15 @@ int IndexOf(int signal) {
 }
 
 // Takes the request for the thread; another thread's turn is waited for on the word itself.
-void TakeRequest(pid_t self) {
+// false when the relay was given up meanwhile.
+bool TakeRequest(pid_t self) {
     for (;;) {
         uint32_t expected = 0;
         if (gRequest.Owner.compare_exchange_strong(expected, uint32_t(self)))
-            return;
-        FutexWait(gRequest.Owner, expected, 0);
+            return true;
+        if (!gRelayRunning.load())
+            return false;
+        FutexWait(gRequest.Owner, expected, WaitSliceMs);
     }
 }
 
@@ -95,10 +139,13 @@ void Chain(int signal, siginfo_t* info, void* userContext) {
 
 void CrashHandler(int signal, siginfo_t* info, void* userContext) {
     const int savedErrno = errno;
+    LeaveContainedCall(signal, info); // a fault of an event handler ends that handler only
     TOstrelThreadState& state = CurrentThreadState();
     TOstrelContext context;
     ContextFromSignal(userContext, context);
-    bool report = HooksEnabled() && ReporterStarted() && gRelayRunning.load();
+    // The relay cannot wait for itself.
+    bool report = HooksEnabled() && ReporterStarted() && gRelayRunning.load() &&
+                  gRelayThreadId.load() != CurrentThreadId();
     // The abort after a reported exception, or a fault that repeats after the chained handler returned,
     // is no new exception.
     if (signal == SIGABRT && state.Reported)
@@ -116,7 +163,12 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         state.RaiseFrame = context.Rbp;
         state.Context = context;
         CopyRaiseStack(context.Rsp, state.StackTop, self, context.Rip);
-        TakeRequest(self);
+        if (!TakeRequest(self)) {
+            GuardLeave(state.Processing);
+            Chain(signal, info, userContext);
+            errno = savedErrno;
+            return;
+        }
         gRequest.Signal = signal;
         gRequest.Code = info != nullptr ? info->si_code : 0;
         // A signal sent by a process carries no fault address (the sender's id stands there).
@@ -131,11 +183,15 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         gRequest.Context = context;
         gRequest.State.store(rsRequested);
         FutexWake(gRequest.State);
-        while (gRequest.State.load() == rsRequested)
-            FutexWait(gRequest.State, rsRequested, 0);
-        gRequest.State.store(rsIdle);
-        FreeRequest();
-        state.Reported = 1;
+        if (WaitForRelay()) {
+            gRequest.State.store(rsIdle);
+            FreeRequest();
+            state.Reported = 1;
+        } else {
+            // The relay stays where it is stuck; later faults no longer wait for it.
+            gRelayRunning.store(false);
+            FutexWake(gRequest.Owner);
+        }
         GuardLeave(state.Processing);
     }
     Chain(signal, info, userContext);
@@ -143,6 +199,7 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
 }
 
 void ServeRequest() {
+    const TModuleMapScope modules; // the faulting thread may hold the loader's lock
     TThreadStackCopy copy;
     copy.ThreadId = uint32_t(gRequest.ThreadId);
     copy.InstructionPointer = gRequest.Context.Rip;
@@ -177,6 +234,7 @@ void ServeRequest() {
 }
 
 void* RelayMain(void*) {
+    gRelayThreadId.store(CurrentThreadId());
     for (;;) {
         const uint32_t state = gRequest.State.load();
         if (state == rsStop)
@@ -258,6 +316,8 @@ bool InstallSignalHandlers() {
     if (created != 0)
         return false;
     gRelayRunning.store(true);
+    static const bool forkHandled = pthread_atfork(nullptr, nullptr, ForgetRelayInChild) == 0;
+    (void)forkHandled;
     struct sigaction action {};
     action.sa_sigaction = CrashHandler;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -280,8 +340,12 @@ void RemoveSignalHandlers() {
             sigaction(ReportedSignals[i], &gPrevious[i], nullptr);
     }
     gInstalled = false;
+    // A relay given up (or missing, in a forked child) is not waited for.
+    if (!gRelayRunning.load())
+        return;
     // Wait for a faulting thread's report to end before the relay goes.
-    TakeRequest(CurrentThreadId());
+    if (!TakeRequest(CurrentThreadId()))
+        return;
     gRequest.State.store(rsStop);
     FutexWake(gRequest.State);
     pthread_join(gRelay, nullptr);
@@ -292,6 +356,10 @@ void RemoveSignalHandlers() {
 
 bool SignalHandlersInstalled() {
     return gInstalled;
+}
+
+bool OnSignalRelay() {
+    return gRelayThreadId.load() == CurrentThreadId();
 }
 
 } // namespace reporter

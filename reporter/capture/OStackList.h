@@ -31,6 +31,8 @@ struct TOstrelDebugInfo {
     std::string ProcedureName;
     int32_t Line = 0;       // 0: none
     int32_t LineOffset = 0; // lines from the routine's first line, never below 0
+    // The frame where the exception happened: shown whatever its kind.
+    bool Faulting = false;
 };
 
 class TOstrelStackList {

@@ -138,7 +138,7 @@ int ParkSignal() {
 TThreadParker::TThreadParker(int count, size_t stackBytes) {
     for (int i = 0; i < count; ++i) {
         auto slot = std::make_unique<TParkSlot>();
-        slot->Buffer = std::make_unique<uint8_t[]>(stackBytes);
+        slot->Buffer = std::make_unique_for_overwrite<uint8_t[]>(stackBytes); // no pages touched yet
         slot->Capacity = stackBytes;
         m_slots.push_back(std::move(slot));
     }

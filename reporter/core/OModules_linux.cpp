@@ -1,5 +1,7 @@
 #include "OModules.h"
 
+#include "OModuleMap.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,7 @@ int VisitModule(dl_phdr_info* info, size_t, void* data) {
         module.FileName = ProgramFileName();
     else
         module.FileName = info->dlpi_name ? info->dlpi_name : "";
+    RememberLoaderModule(module, info->dlpi_name ? info->dlpi_name : "");
     context->First = false;
     return (*context->Visitor)(module) ? 0 : 1;
 }
@@ -113,6 +116,12 @@ std::string ReadProgramName() {
 } // namespace
 
 void EnumerateModules(const std::function<bool(const TLoadedModule&)>& visitor) {
+    if (const std::shared_ptr<const TModuleMap> map = ActiveModuleMap()) {
+        for (const TLoadedModule& module : map->Modules)
+            if (!visitor(module))
+                return;
+        return;
+    }
     TEnumContext context{&visitor};
     dl_iterate_phdr(VisitModule, &context);
 }
@@ -133,6 +142,10 @@ TModuleHandle GetModuleHandle(const std::string& name) {
 }
 
 TModuleHandle FindModuleOfAddress(uintptr_t address) {
+    if (const std::shared_ptr<const TModuleMap> map = ActiveModuleMap()) {
+        const TLoadedModule* module = map->ModuleOf(address);
+        return module != nullptr ? module->Handle : 0;
+    }
     TModuleHandle found = 0;
     EnumerateModules([&](const TLoadedModule& module) {
         if (ContainsAddress(module, address))
@@ -148,6 +161,10 @@ TModuleHandle OwnModuleHandle() {
 }
 
 std::string GetModuleFileName(TModuleHandle module) {
+    if (const std::shared_ptr<const TModuleMap> map = ActiveModuleMap()) {
+        const TLoadedModule* found = map->Find(module);
+        return found != nullptr ? found->FileName : std::string();
+    }
     std::string name;
     EnumerateModules([&](const TLoadedModule& m) {
         if (m.Handle == module)

@@ -37,6 +37,9 @@ struct TOstrelThreadState {
     uint8_t Notifying;  // re-entry guard of the raise notification
     uint8_t Reported;   // an exception of this thread was reported as unhandled; its abort is not
     void* AltStack;     // the alternate signal stack this thread was given, nullptr when none
+    // Where a fault of this thread's innermost contained call leaves to (a sigjmp_buf), nullptr outside
+    // one (RunFaultContained).
+    void* FaultBarrier;
 };
 
 // The calling thread's record (zeroed when the thread starts).

@@ -66,7 +66,7 @@ std::vector<TListRowData> BuildCallStackRows(const TOstrelStackList& stack,
     const TOstrelDebugInfo* previous = nullptr;
     for (int i = 0; i < stack.Count(); ++i) {
         const TOstrelDebugInfo& entry = stack.Items(i);
-        if (entry.Kind > 7 || (shown & (1u << entry.Kind)) == 0)
+        if (!IsShownEntry(shown, entry))
             continue;
         if (entry.Kind == dkExportUnitName && entry.Module && entry.Module->ModuleKind == mkProgram)
             continue;

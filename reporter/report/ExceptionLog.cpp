@@ -5,6 +5,7 @@
 #include "OExceptionCache.h"
 #include "OHook.h"
 #include "OInterception.h"
+#include "OKeptOLData.h"
 #include "OLData.h"
 #include "OLastError.h"
 #include "OModuleInfo.h"
@@ -14,6 +15,7 @@
 #include "OReportLock.h"
 #include "OReporterState.h"
 #include "OSignals.h"
+#include "OSystemInfo.h"
 #include "OThreadPark.h"
 
 #include <dlfcn.h>
@@ -45,12 +47,13 @@ bool DecideLibraryMode() {
 
 void LoadProgramOptions(TOstrelModuleOptionsEx& options) {
     try {
-        const auto container = FindOLData(ProgramFileName());
-        if (!container)
-            return;
-        const TOLData data = ParseOLData(*container);
-        if (!data.Options.empty())
-            LoadOptionsFromOLData(data, options);
+        // Kept: a report finds the program's debug data here, read and inflated already.
+        bool damaged = false;
+        const std::shared_ptr<const TKeptOLData> kept = KeptOLData(ProgramFileName(), damaged);
+        if (kept && !kept->Data().Options.empty())
+            LoadOptionsFromOLData(kept->Data(), options);
+        if (kept)
+            kept->DebugData(damaged); // its index built now, not on a fault's path
     } catch (const std::exception&) {
         // Damaged stored options: the defaults stay.
     }
@@ -108,6 +111,7 @@ void ExceptionLogInit() {
     gOptions = std::make_unique<TOstrelModuleOptionsEx>("", false);
     gOptions->SetDefaults();
     LoadProgramOptions(*gOptions);
+    KeepSystemFacts();
     SetCurrentOptions(gOptions.get());
     RecordMainThread();
 

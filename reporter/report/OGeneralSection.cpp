@@ -134,7 +134,7 @@ TGeneralValues CollectGeneralValues(const TOstrelModuleOptions& options,
     if (shown(gfComputerName))
         v[gfComputerName] = GetComputerName();
     if (shown(gfUser))
-        v[gfUser] = GetUserName();
+        v[gfUser] = KeptSystemFacts().UserName;
     if (shown(gfTotalMemory))
         if (const auto total = GetTotalMemory())
             v[gfTotalMemory] = FormatMegabytes(*total);
@@ -151,18 +151,18 @@ TGeneralValues CollectGeneralValues(const TOstrelModuleOptions& options,
         if (const auto upTime = GetUpTimeMilliseconds())
             v[gfSystemUpTime] = FormatUpTime(*upTime);
     if (shown(gfProcessor))
-        v[gfProcessor] = GetProcessorName();
+        v[gfProcessor] = KeptSystemFacts().ProcessorName;
     if (shown(gfDisplayMode))
         v[gfDisplayMode] = GetDisplayModeText();
 
     if (shown(gfSystemType))
-        v[gfSystemType] = GetWindowsVersionName();
+        v[gfSystemType] = KeptSystemFacts().SystemName;
     if (shown(gfBuildNumber))
         v[gfBuildNumber] = GetSystemBuildNumber();
     if (shown(gfUpdate))
         v[gfUpdate] = GetSystemUpdateText();
     if (shown(gfLanguage))
-        v[gfLanguage] = GetSystemLanguage();
+        v[gfLanguage] = KeptSystemFacts().Language;
 
     if (AnyShown(options, gfIPAddress, gfDHCP)) {
         const TNetworkInfo network = GetNetworkInfo();

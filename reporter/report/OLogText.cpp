@@ -32,7 +32,7 @@ bool ReadWith(const TMemoryReader& reader, uintptr_t address, void* target, size
 }
 
 bool IsShown(TOstrelDebugKinds kinds, const TOstrelDebugInfo& entry) {
-    return entry.Kind < 8 && ((kinds >> entry.Kind) & 1) != 0;
+    return IsShownEntry(kinds, entry);
 }
 
 std::string ModuleFileName(const TOstrelDebugInfo& entry) {

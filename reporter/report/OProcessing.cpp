@@ -13,16 +13,19 @@
 #include "OLogText.h"
 #include "OMemory.h"
 #include "OModuleInfo.h"
+#include "OModuleMap.h"
 #include "OModules.h"
 #include "OOptions.h"
 #include "OProcess.h"
 #include "OReportDialogHost.h"
 #include "OReportFolder.h"
 #include "OReportLock.h"
+#include "OReportProgress.h"
 #include "OReporterState.h"
 #include "OScreenshot.h"
 #include "OSendReport.h"
 #include "OSendThread.h"
+#include "OSignals.h"
 #include "OTextUtils.h"
 #include "OThreadPark.h"
 #include "OWebApplication.h"
@@ -52,7 +55,7 @@ std::mutex gStateLock; // the values below may be read by a background sending t
 std::atomic<bool> gTermination{false};
 std::atomic<uint8_t> gTerminateAction{0};
 std::atomic<int> gReportsShown{0};
-std::atomic<int> gStep{0};
+std::atomic<int>& gStep = ReportStepWord; // a faulting thread watches it from its handler
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
 
@@ -112,7 +115,10 @@ struct TExceptionThread {
 // --- events handed to the main thread ---
 
 void MainThreadCall(const std::function<void()>& call) {
-    RunInMainThread(call);
+    if (AnyEventHandler())
+        RunInMainThread(call);
+    else
+        call(); // nothing to dispatch: no hand-over to the waiting thread
 }
 
 class TProcessingLogEvents final : public TLogSaveEvents {
@@ -310,14 +316,18 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
     walk.Running = true;
     walk.Kinds = GetCallStackColumns(options);
     walk.Modules = ModulesList();
+    TStackWalkCache cache; // the threads' stacks share most of their return addresses
+    walk.Cache = &cache;
 
     const uintptr_t frame = params.Frame != 0 ? params.Frame : (context != nullptr ? context->Rsp : 0);
+    TStackWalkParams faulting = walk; // the exception thread's own walk: its faulting frame is always shown
+    faulting.FaultingFirst = true;
     if (params.StackCopy != nullptr && !params.StackCopy->Stack.empty()) {
         const TThreadStackCopy& copy = *params.StackCopy;
         WalkStack(
             *gStackList, params.Address,
             TStackMemory{copy.StackPointer, copy.StackPointer + copy.Stack.size() - 1, copy.Stack.data()},
-            walk);
+            faulting);
         memoryOwner = std::make_unique<TReportMemory>(copy.StackPointer, copy.Stack);
     } else {
         std::vector<uint8_t> raised;
@@ -333,13 +343,13 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
         }
         if (!raised.empty()) {
             WalkStack(*gStackList, params.Address,
-                      TStackMemory{raisedStart, raisedStart + raised.size() - 1, raised.data()}, walk);
+                      TStackMemory{raisedStart, raisedStart + raised.size() - 1, raised.data()}, faulting);
             memoryOwner = std::make_unique<TReportMemory>(raisedStart, std::move(raised));
         } else if (frame != 0 && params.StackTop > frame) {
             // The raising thread waits below this range, so its frames there stand still.
-            WalkStack(*gStackList, params.Address, TStackMemory{frame, params.StackTop - 1}, walk);
+            WalkStack(*gStackList, params.Address, TStackMemory{frame, params.StackTop - 1}, faulting);
         } else if (params.Address != 0) {
-            WalkStack(*gStackList, params.Address, TStackMemory{}, walk);
+            WalkStack(*gStackList, params.Address, TStackMemory{}, faulting);
         }
     }
     if (memoryOwner)
@@ -741,6 +751,7 @@ bool IsSafeCallReported(const TProcessExceptionParams& params) {
 
 void* ExceptionThreadMain(void* parameter) {
     auto* thread = static_cast<TExceptionThread*>(parameter);
+    const TModuleMapScope modules;
     try {
         thread->Result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
     } catch (...) {
@@ -808,6 +819,8 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     const TOstrelModuleOptionsEx* current = CurrentOptions();
     if (current == nullptr || !current->ReporterActive())
         return 1;
+    // No loader call while the report runs: the raising thread may hold the loader's lock.
+    const TModuleMapScope modules;
 
     auto thread = std::make_unique<TExceptionThread>();
     thread->Params = params;
@@ -835,7 +848,9 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
     GetFocusedControlInfo(thread->FocusClass, thread->FocusText);
 
     uint8_t result = 0;
-    if (LibraryMode() && (StillInitialising() || AlreadyFinalising())) {
+    // The signal relay is a thread of the reporter's own that only waits meanwhile: it runs the report
+    // itself (one thread start and hand-over less on a fault's path).
+    if ((LibraryMode() && (StillInitialising() || AlreadyFinalising())) || OnSignalRelay()) {
         result = ExceptionReport(thread->Params, thread->FocusClass, thread->FocusText);
     } else {
         SetReportThread(CurrentThreadId());

@@ -38,6 +38,16 @@ std::string GetSystemBuildNumber();
 std::string GetSystemUpdateText();
 // The English name of the system's default language ("German"), empty when it is not known.
 std::string GetSystemLanguage();
+// The facts above that stay for the program's life, as the reporter's start found them: a report only
+// reads them.
+struct TSystemFacts {
+    std::string UserName;
+    std::string ProcessorName;
+    std::string SystemName;
+    std::string Language;
+};
+const TSystemFacts& KeptSystemFacts();
+void KeepSystemFacts();
 // The locale the system is configured with: LANG of the system's locale settings, else of the
 // environment (LC_ALL, LC_MESSAGES, LANG in this order).
 std::string GetSystemDefaultLocaleName();

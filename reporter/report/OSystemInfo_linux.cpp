@@ -185,6 +185,19 @@ std::string GetSystemLanguage() {
     return GetLocaleLanguageName(GetSystemDefaultLocaleName());
 }
 
+// Worked out once, at the reporter's start (KeepSystemFacts): a fault's report then opens no password
+// database and no locale, which may load libraries (and wait for the loader's lock that the faulting
+// thread may hold).
+const TSystemFacts& KeptSystemFacts() {
+    static const TSystemFacts facts{GetUserName(), GetProcessorName(), GetWindowsVersionName(),
+                                    GetSystemLanguage()};
+    return facts;
+}
+
+void KeepSystemFacts() {
+    KeptSystemFacts();
+}
+
 std::vector<std::string> GetProgramParameters() {
     std::vector<std::string> parameters;
     const std::optional<std::string> text = ReadTextFile("/proc/self/cmdline", 4 << 20);

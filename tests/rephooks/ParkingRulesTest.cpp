@@ -1,6 +1,8 @@
-// A parked thread is let go before the report does its heavy work: a thread parked while it holds the
-// loader's lock (inside dl_iterate_phdr, which every stack lookup takes too) would otherwise stand still
-// for ever, and the report with it. The other threads of a fault, and the main thread of a freeze.
+// A parked thread is let go before the report does its heavy work: a thread parked while it holds a
+// lock the report's allocations need (the allocator's own, in real life) would otherwise stand still for
+// ever, and the report with it. Here a holding thread stands for that lock: while it is inside and stops
+// making progress (parked), every allocation of the child waits for it. The other threads of a fault,
+// and the main thread of a freeze.
 #include "RephooksTools.h"
 
 #include "ExceptionLog.h"
@@ -11,12 +13,15 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <link.h>
 #include <mutex>
+#include <new>
 #include <poll.h>
 #include <pthread.h>
 #include <sstream>
@@ -30,25 +35,63 @@ namespace {
 using namespace rephooks;
 using Clock = std::chrono::steady_clock;
 
-std::atomic<bool> gInsideLoaderLock{false};
+std::atomic<bool> gInside{false};
+std::atomic<pid_t> gHolder{0};
+std::atomic<int64_t> gBeat{0};    // the holder's latest progress, steady clock nanoseconds
+constexpr int64_t StillNs = 5000; // the holder beats every few nanoseconds while it runs
 
-// Holds the loader's lock for the time, busy, in pieces with a millisecond free between them (the
-// report takes the lock too before it parks anybody). A thread parked inside holds it as long as it is
-// parked.
-void HoldLoaderLock(std::chrono::milliseconds time, std::chrono::milliseconds piece) {
-    for (const auto end = Clock::now() + time; Clock::now() < end;) {
-        dl_iterate_phdr(
-            [](dl_phdr_info*, size_t, void* data) {
-                const auto pieceEnd = Clock::now() + *static_cast<std::chrono::milliseconds*>(data);
-                gInsideLoaderLock.store(true);
-                while (Clock::now() < pieceEnd) {
-                }
-                return 1;
-            },
-            &piece);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
+
+// Busy inside the stand-in lock for the time, beating all along.
+void HoldLock(std::chrono::milliseconds time) {
+    gHolder.store(pid_t(::gettid()));
+    gBeat.store(Now());
+    gInside.store(true);
+    for (const auto end = Clock::now() + time; Clock::now() < end;)
+        gBeat.store(Now());
+    gInside.store(false);
+}
+
+// The holder stands still: no fresh beat, and the kernel does not count it as running or waiting for a
+// processor (a busy machine may keep it from running for a while; a parked one sleeps). Reads the task's
+// state without allocating.
+bool HolderStandsStill() {
+    if (!gInside.load(std::memory_order_relaxed) || Now() - gBeat.load(std::memory_order_relaxed) <= StillNs)
+        return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(gHolder.load()));
+    char stat[512];
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd >= 0 ? ::read(fd, stat, sizeof stat - 1) : -1;
+    if (fd >= 0)
+        ::close(fd);
+    if (n <= 0)
+        return false;
+    stat[n] = '\0';
+    const char* end = std::strrchr(stat, ')');
+    return end != nullptr && end[1] == ' ' && end[2] != 'R';
+}
+
+} // namespace
+
+// Every allocation waits while the holder is inside and stands still.
+void* operator new(size_t size) {
+    while (HolderStandsStill())
+        std::this_thread::yield();
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, size_t) noexcept {
+    std::free(memory);
+}
+
+namespace {
 
 std::string LogPath() {
     const char* log = std::getenv("VD_PARK_LOG");
@@ -77,17 +120,17 @@ TChildScenario faultBesideLockHolder("park-fault", [] {
     StartLogOnly();
     pthread_t holder; // through pthread_create, which the reporter follows
     const auto hold = [](void*) -> void* {
-        HoldLoaderLock(std::chrono::milliseconds(3000), std::chrono::milliseconds(30));
+        HoldLock(std::chrono::milliseconds(3000));
         return nullptr;
     };
     if (pthread_create(&holder, nullptr, hold, nullptr) != 0)
         ::_exit(4);
-    while (!gInsideLoaderLock.load())
+    while (!gInside.load())
         std::this_thread::yield();
     Fault();
 });
 
-TChildScenario freezeInsideLoaderLock("park-freeze", [] {
+TChildScenario freezeInsideLock("park-freeze", [] {
     StartLogOnly();
     static std::mutex queueLock;
     static std::deque<std::function<void()>> queue;
@@ -110,7 +153,7 @@ TChildScenario freezeInsideLoaderLock("park-freeze", [] {
     options->SetFreezeActive(true);
     for (const auto end = Clock::now() + std::chrono::milliseconds(300); Clock::now() < end;)
         pump();
-    HoldLoaderLock(std::chrono::milliseconds(2500), std::chrono::milliseconds(2500)); // frozen, in the lock
+    HoldLock(std::chrono::milliseconds(1600)); // frozen: one report
     // The main thread serves the report's calls until the log appears: a change in the log's folder
     // wakes it at once, else a call may be waiting (20 ms).
     const std::string log = LogPath();
@@ -132,7 +175,7 @@ TChildScenario freezeInsideLoaderLock("park-freeze", [] {
     ::_exit(2);
 });
 
-TEST(ParkingRules, AReportEndsWhenAParkedThreadHeldTheLoaderLock) {
+TEST(ParkingRules, AReportEndsWhenAParkedThreadHeldALockItsAllocationsNeed) {
     const struct {
         const char* Scenario;
         bool Signalled; // a fault ends its child by the signal, a freeze goes on

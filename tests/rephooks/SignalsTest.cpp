@@ -70,13 +70,19 @@ TChildScenario nullWrite("nullwrite", [] {
 TChildScenario sentSegv("sent-segv", [] {
     StartForChild();
     const pid_t self = ::getpid();
+    int left[2];
+    if (::pipe(left) != 0)
+        ::_exit(4);
     const pid_t sender = ::fork();
     if (sender == 0) {
-        // Once the child has left fork (which holds the allocator's locks) and waits.
-        ::usleep(200000);
-        ::kill(self, SIGSEGV);
+        // Once the child has left fork (which holds the allocator's locks): it says so on the pipe.
+        char done = 0;
+        if (::read(left[0], &done, 1) == 1)
+            ::kill(self, SIGSEGV);
         ::_exit(0);
     }
+    if (::write(left[1], "x", 1) != 1)
+        ::_exit(4);
     std::printf("SENDER %d\n", int(sender));
     std::fflush(stdout);
     ::waitpid(sender, nullptr, 0);

@@ -30,6 +30,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <regex>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -243,6 +244,7 @@ void StartReporterWithLogFolder() {
 
 TChildScenario libcFault("libc-fault", [] {
     StartReporterWithLogFolder();
+    Options().SetCallStackFlags(uint8_t(Options().CallStackFlags() & ~0x03)); // debug data rows only
     // Through a pointer: the C library's own fault, not the undefined-behaviour sanitizer's report of it.
     size_t (*volatile length)(const char*) = std::strlen;
     const char* volatile nothing = nullptr;
@@ -659,11 +661,12 @@ TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
         const char* Scenario;
         int Signal;
         const char* Type;
+        const char* FaultModule; // the module of the call stack's first row
     };
-    for (const TPlace& place :
-         {TPlace{"program-fault", SIGSEGV, "EAccessViolation"},
-          TPlace{"libc-fault", SIGSEGV, "EAccessViolation"}, TPlace{"libc-abort", SIGABRT, ""},
-          TPlace{"library-fault", SIGSEGV, "EAccessViolation"}}) {
+    for (const TPlace& place : {TPlace{"program-fault", SIGSEGV, "EAccessViolation", "test_repproc"},
+                                TPlace{"libc-fault", SIGSEGV, "EAccessViolation", "libc.so.6"},
+                                TPlace{"libc-abort", SIGABRT, "", "libc.so.6"},
+                                TPlace{"library-fault", SIGSEGV, "EAccessViolation", "vdrepprocfault"}}) {
         SCOPED_TRACE(place.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(place.Scenario, folder);
@@ -676,6 +679,11 @@ TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
         const std::vector<std::string> reports = StoredReports(folder.Path() + "/test_repproc.olf");
         ASSERT_EQ(1u, reports.size());
         EXPECT_NE(std::string::npos, Field(reports[0], "2.4").find(place.Type));
+        // The faulting frame is the table's first row, also in a routine of no export (strlen's own).
+        const std::string stack = reporter::GetReportCallStack(reports[0]);
+        std::smatch row;
+        ASSERT_TRUE(std::regex_search(stack, row, std::regex("\\|[0-9A-F]{16}\\|[^|]*"))) << stack;
+        EXPECT_NE(row.str().find(place.FaultModule), std::string::npos) << stack;
     }
 }
 

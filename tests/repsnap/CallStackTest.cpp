@@ -124,6 +124,23 @@ TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
         EXPECT_EQ(copied.Items(i).ThreadID, 4242u);
         EXPECT_FALSE(copied.Items(i).Running);
     }
+    // Walks that share a cache (the threads of one report) give the same entries, each its own thread's.
+    TStackWalkCache cache;
+    params.Cache = &cache;
+    for (const uint32_t thread : {7u, 8u}) {
+        TOstrelStackList shared;
+        TThreadStackCopy copy = repsnaptest::gCopy;
+        copy.ThreadId = thread;
+        WalkThreadCopy(shared, copy, params);
+        ASSERT_EQ(shared.Count(), copied.Count());
+        for (int i = 0; i < shared.Count(); ++i) {
+            EXPECT_EQ(shared.Items(i).Address, copied.Items(i).Address);
+            EXPECT_EQ(shared.Items(i).Kind, copied.Items(i).Kind);
+            EXPECT_EQ(shared.Items(i).ProcedureName, copied.Items(i).ProcedureName);
+            EXPECT_EQ(shared.Items(i).ThreadID, thread);
+        }
+    }
+    params.Cache = nullptr;
     // A thread whose context was not read has no stack to walk.
     TThreadStackCopy empty = repsnaptest::gCopy;
     empty.InstructionPointer = 0;
@@ -271,6 +288,15 @@ TEST_F(CraftedStack, KindsOutsideTheSetAreDropped) {
     params.Kinds = DebugKinds({dkDebugData});
     WalkStack(list, value, TStackMemory{uintptr_t(&value), uintptr_t(&value) + 7}, params);
     EXPECT_EQ(list.Count(), 0);
+    // The frame where the exception happened stays whatever its kind, and is shown.
+    params.FaultingFirst = true;
+    WalkStack(list, value, TStackMemory{1, 0}, params);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_TRUE(list.Items(0).Faulting);
+    EXPECT_NE(list.Items(0).Kind, dkDebugData);
+    EXPECT_TRUE(IsShownEntry(params.Kinds, list.Items(0)));
+    list.Clear();
+    params.FaultingFirst = false;
     // Without the lookup every entry is kind 1 with the module of its address.
     params.DebugLookup = false;
     params.Kinds = AllDebugKinds;
@@ -326,6 +352,20 @@ TEST(CallStackColumns, FollowTheCallStackFlags) {
     EXPECT_EQ(GetCallStackColumns(options), DebugKinds({3, 4}));
     options.SetDefaults();
     EXPECT_EQ(GetCallStackColumns(options), DebugKinds({2, 3, 4}));
+    // A module's code that no export covers shows as module and offset beside exported names only.
+    TOstrelDebugInfo offset;
+    offset.Kind = dkModule;
+    offset.ProcedureName = "+0x1f0";
+    const struct {
+        uint8_t Flags;
+        bool Shown;
+    } cases[] = {{0x00, false}, {0x01, true}, {0x02, true}, {0x0C, false}};
+    for (const auto& c : cases) {
+        options.SetCallStackFlags(c.Flags);
+        EXPECT_EQ(IsShownEntry(GetCallStackColumns(options), offset), c.Shown) << int(c.Flags);
+    }
+    offset.ProcedureName.clear(); // no offset known: not shown
+    EXPECT_FALSE(IsShownEntry(DebugKinds({2, 3, 4}), offset));
 }
 
 } // namespace

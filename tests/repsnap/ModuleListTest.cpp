@@ -362,6 +362,11 @@ TEST(ModuleDebugData, ADamagedContainerIsFoundButNotTrusted) {
     ASSERT_TRUE(good.DebugStream);
     EXPECT_EQ(good.CompilationTime, 1234);
     EXPECT_EQ(good.Options->MailSubject(), "from the file");
+    // Read again (a later report): the data kept from the first read, not inflated anew.
+    TOstrelModuleInfo again;
+    again.FileName = file;
+    ASSERT_TRUE(ReadModuleDebugData(again));
+    EXPECT_EQ(again.DebugStream.get(), good.DebugStream.get());
 
     // The same container whose debug information lost its last row.
     ASSERT_TRUE(RemoveOLData(file));
