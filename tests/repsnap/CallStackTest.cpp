@@ -389,8 +389,9 @@ TEST(CodeWindows, AnUnreadableWindowFailsAloneAndTheRestAreRead) {
     ReadWindows(starts, Count, 8, bytes, ok);
     for (size_t i = 0; i < Count; ++i) {
         ASSERT_EQ(ok[i], expected[i]) << "window " << i;
-        if (ok[i])
+        if (ok[i]) {
             EXPECT_EQ(std::memcmp(bytes + i * 8, reinterpret_cast<const void*>(starts[i]), 8), 0) << i;
+        }
     }
 }
 
