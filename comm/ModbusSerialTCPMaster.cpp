@@ -345,10 +345,11 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 // taken for a later request's, and a slave that answers in order then stays one answer behind. So once
 // a slave has failed an attempt, a new request to it waits until the line has been quiet for a whole
 // Timeout (its late answers are in by then, and dropped), and a reply from it counts only when the line
-// stays quiet for a Timeout after it: another frame there means the replies were out of step. The
-// first such clean exchange ends the wariness. A module that answers in time costs nothing more, a
-// retry after no answer goes at once (any answer to the same request is right), and a request to
-// another slave does not wait (a stray answer carries the other address and is refused).
+// stays quiet for a Timeout after it: another frame there, other than a copy of the reply, means the
+// replies were out of step. While the slave still owes answers, both waits last as long as the slave
+// has shown itself to be late. The first such clean exchange ends the wariness. A module that answers in time
+// costs nothing more, a retry after no answer goes at once (any answer to the same request is right), and a
+// request to another slave does not wait (a stray answer carries the other address and is refused).
 bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
     BuildRequest(slave, function, address, value);
     const std::uint8_t id = std::uint8_t(slave);
