@@ -319,6 +319,7 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
         DropLostLine();
         return false;
     }
+    m_line->Sent(std::uint8_t(slave), Clock::now());
     const int quantity = frame[4] * 256 + frame[5];
     const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
     if (!ReceiveFrame(replyLength, TimeoutMs())) {
@@ -329,6 +330,7 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     }
     RxText = RxBuffer.ToHex(HexSeparator);
     m_line->Answered();
+    m_line->FrameFrom(RxBuffer.GetByte(0), Clock::now());
     if (!CheckResponse(RxBuffer, slave, function))
         return false;
     if (isRead) {
@@ -343,10 +345,11 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 // taken for a later request's, and a slave that answers in order then stays one answer behind. So once
 // a slave has failed an attempt, a new request to it waits until the line has been quiet for a whole
 // Timeout (its late answers are in by then, and dropped), and a reply from it counts only when the line
-// stays quiet for a Timeout after it: another frame there means the replies were out of step. The
-// first such clean exchange ends the wariness. A module that answers in time costs nothing more, a
-// retry after no answer goes at once (any answer to the same request is right), and a request to
-// another slave does not wait (a stray answer carries the other address and is refused).
+// stays quiet for a Timeout after it: another frame there, other than a copy of the reply, means the
+// replies were out of step. While the slave still owes answers, both waits last as long as the slave
+// has shown itself to be late. The first such clean exchange ends the wariness. A module that answers in time
+// costs nothing more, a retry after no answer goes at once (any answer to the same request is right), and a
+// request to another slave does not wait (a stray answer carries the other address and is refused).
 bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
     BuildRequest(slave, function, address, value);
     const std::uint8_t id = std::uint8_t(slave);
@@ -355,7 +358,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
     if (m_line->Recovering(id)) {
         // A silent slave's request waits only when bytes came meanwhile.
         const Clock::time_point from = m_line->Silent(id) ? m_line->LastHeard() : m_line->QuietFrom(id);
-        const TQuiet before = WaitQuiet(SteadyMs(from));
+        const TQuiet before = WaitQuiet(SteadyMs(from), id);
         if (!before.Settled)
             return FailOutOfStep();
         heardNothing = !before.Foreign;
@@ -374,7 +377,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
             std::array<std::uint8_t, TBuffer::Capacity> reply{};
             RxBuffer.GetBytes(reply);
             const TQuiet after =
-                WaitQuiet(SteadyMs(Clock::now()), std::span(reply).first(std::size_t(RxBuffer.Count())));
+                WaitQuiet(SteadyMs(Clock::now()), id, std::span(reply).first(std::size_t(RxBuffer.Count())));
             if (after.Settled && !after.Foreign) {
                 if (unanswered)
                     m_line->Failed(id, Clock::now());
@@ -402,51 +405,70 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
             m_line->Failed(id, Clock::now());
             // After the last attempt the next request to the slave waits instead.
             if (n + 1 < attempts)
-                WaitQuiet(SteadyMs(Clock::now()));
+                WaitQuiet(SteadyMs(Clock::now()), id);
         }
     }
     m_line->SetSilent(id, heardNothing);
     return false;
 }
 
-TModbusSerialTCPMaster::TQuiet TModbusSerialTCPMaster::WaitQuiet(std::int64_t fromMs,
+TModbusSerialTCPMaster::TQuiet TModbusSerialTCPMaster::WaitQuiet(std::int64_t fromMs, std::uint8_t slave,
                                                                  std::span<const std::uint8_t> reply) {
     TModbusTransport& line = Transport();
     const std::chrono::milliseconds timeout(TimeoutMs());
-    const Clock::time_point giveUp = Clock::now() + kQuietRounds * timeout;
+    // While answers of the slave are still due, each may come as late as the slave has shown itself to
+    // be (counted at most a few timeouts); after that, a timeout of quiet will do.
+    const auto span = [&] {
+        if (m_line->Due(slave) == 0)
+            return Clock::duration(timeout);
+        return timeout + std::min<Clock::duration>(m_line->Lateness(slave), kQuietRounds * timeout);
+    };
+    const Clock::time_point giveUp = Clock::now() + 2 * kQuietRounds * (span() + timeout);
     Clock::time_point quietFrom = FromSteadyMs(fromMs);
     std::array<std::uint8_t, TBuffer::Capacity> sink{};
+    // Bytes heard that do not make a whole frame yet.
+    std::array<std::uint8_t, 2 * TBuffer::Capacity> partial{};
+    std::size_t partialCount = 0;
     std::size_t heard = 0;
     TQuiet quiet;
+    const auto settle = [&] {
+        quiet.Settled = true;
+        // Part of a copy is no copy.
+        quiet.Foreign = quiet.Foreign || (!reply.empty() && heard % reply.size() != 0);
+        return quiet;
+    };
     for (;;) {
         // What waits arrived while nobody listened: counted as heard now.
         const int n = line.ReadWaiting(sink.data(), int(sink.size()));
-        if (n < 0) {
-            // The line is gone: nothing more of it can arrive; the next attempt finds it.
-            quiet.Settled = true;
-            return quiet;
-        }
+        if (n < 0)
+            return settle(); // the line is gone: nothing more of it can arrive; the next attempt finds it
         const Clock::time_point now = Clock::now();
         if (n > 0) {
             for (int i = 0; i < n && !quiet.Foreign; ++i, ++heard)
                 quiet.Foreign = reply.empty() || sink[std::size_t(i)] != reply[heard % reply.size()];
+            std::copy_n(sink.begin(), n, partial.begin() + std::ptrdiff_t(partialCount));
+            partialCount += std::size_t(n);
+            // Each whole frame is one answer of the slave it names.
+            for (;;) {
+                const int length = FrameLength(std::span(partial).first(partialCount));
+                if (length == 0 || std::size_t(length) > partialCount)
+                    break;
+                m_line->FrameFrom(partial[0], now);
+                std::copy(partial.begin() + length, partial.begin() + std::ptrdiff_t(partialCount),
+                          partial.begin());
+                partialCount -= std::size_t(length);
+            }
             m_line->Heard(now);
             quietFrom = now;
         }
-        if (now >= quietFrom + timeout) {
-            quiet.Settled = true;
-            // Part of a copy is no copy.
-            quiet.Foreign = quiet.Foreign || (!reply.empty() && heard % reply.size() != 0);
-            return quiet;
-        }
+        if (now >= quietFrom + span())
+            return settle();
         if (now >= giveUp)
             return quiet;
-        const Clock::duration left = std::min(quietFrom + timeout, giveUp) - now;
+        const Clock::duration left = std::min(quietFrom + span(), giveUp) - now;
         const std::int64_t leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        if (line.WaitForData(ClampWait(leftMs)) == platform::TWaitResult::Closed) {
-            quiet.Settled = true;
-            return quiet;
-        }
+        if (line.WaitForData(ClampWait(leftMs)) == platform::TWaitResult::Closed)
+            return settle();
     }
 }
 

@@ -94,9 +94,10 @@ private:
         bool Settled = false; // the line was silent for a whole Timeout
         bool Foreign = false; // bytes arrived meanwhile (and were dropped) that were not copies of `reply`
     };
-    // Drops what arrives until the line has been silent for a whole Timeout, counted from `fromMs` (a
-    // steady-clock time in ms) or from the last byte heard; gives up after a few Timeouts of chatter.
-    TQuiet WaitQuiet(std::int64_t fromMs, std::span<const std::uint8_t> reply = {});
+    // Drops what arrives until the line has been silent for a whole Timeout (longer while answers of a
+    // late slave are still due), counted from `fromMs` (a steady-clock time in ms) or from the last byte
+    // heard; gives up after a few such spans of chatter.
+    TQuiet WaitQuiet(std::int64_t fromMs, std::uint8_t slave, std::span<const std::uint8_t> reply = {});
     // A request that fails unsent or unchecked because the line would not fall quiet.
     bool FailOutOfStep();
     std::int64_t TimeoutMs() const;
