@@ -151,8 +151,9 @@ private slots:
     }
 
     // On a line that answers in order, one answer 2.5 times the search's timeout late, at each request
-    // the search sends: what the search files is the module's own value, or a default on a device marked
-    // as not fully read, and Send Config writes nothing the module did not hold unless the user says Yes.
+    // the search sends, and every answer that late: what the search files is the module's own value, or a
+    // default on a device marked as not fully read, and Send Config writes nothing the module did not hold
+    // unless the user says Yes.
     void aLateAnswerLeavesNoOtherRegistersValueInTheDevice() {
         TBusCase c({{1, 0}, {2, 62}});
         // Every value differs from its default and from the registers read beside it.
@@ -174,14 +175,14 @@ private slots:
         // Requests per module: the information block and the steps of its groups.
         for (const auto& [address, requests] : {std::pair{1, 4}, {2, 7}})
             for (const int retries : {0, 2})
-                for (int at = 0; at < requests; ++at) {
+                for (int at = -1; at < requests; ++at) { // -1: every answer late
                     const QString where =
                         QStringLiteral("module %1, retries %2, late at %3").arg(address).arg(retries).arg(at);
                     ModbusMaster->Retries = retries;
                     const std::size_t module = c.sim->FindModule(address).value();
                     vdsim::TSimFault late{vdsim::TSimFaultKind::Late, TFindSlaveThread::SearchTimeout * 5 / 2,
-                                          1};
-                    late.Skip = at;
+                                          at < 0 ? 0 : 1};
+                    late.Skip = std::max(at, 0);
                     c.sim->SetFault(module, late);
                     QVERIFY2(c.Search(address, address), qPrintable(where));
                     QVERIFY(c.sim->Bus().WaitAllAnswered(std::chrono::seconds(30)));
