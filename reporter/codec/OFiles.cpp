@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +16,8 @@ namespace reporter {
 namespace {
 
 [[noreturn]] void RaiseFile(const std::string& action, const std::string& path, int error) {
-    throw EFileError("Cannot " + action + " \"" + path + "\": " + std::strerror(error));
+    throw EFileError("Cannot " + action + " \"" + path +
+                     "\": " + (error == EINVAL ? "it is not a regular file" : std::strerror(error)));
 }
 
 class TDescriptor {
@@ -36,17 +38,60 @@ private:
 
 } // namespace
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    else if ((flags & O_NONBLOCK) == 0) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+            error = errno;
+    }
+    if (error != 0) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+std::string LinkTarget(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize) {
+    TDescriptor fd(OpenRegularFile(path, O_RDONLY));
     if (fd.Get() < 0)
         RaiseFile("open", path, errno);
     struct stat info;
     if (::fstat(fd.Get(), &info) != 0)
         RaiseFile("read", path, errno);
+    const auto tooLarge = [&] {
+        throw EFileError("Cannot read \"" + path + "\": it is larger than " + std::to_string(maxSize) +
+                         " bytes.");
+    };
+    if (uint64_t(info.st_size) > maxSize)
+        tooLarge();
     // Read straight into place; a file that grows or shrinks meanwhile is read to its actual end.
     std::vector<uint8_t> data(size_t(info.st_size > 0 ? info.st_size : 0) + 1);
     size_t used = 0;
     for (;;) {
+        if (used > maxSize)
+            tooLarge();
         if (used == data.size())
             data.resize(data.size() * 2 + 65536);
         const ssize_t n = ::read(fd.Get(), data.data() + used, data.size() - used);
@@ -58,8 +103,19 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
             break;
         used += size_t(n);
     }
+    if (used > maxSize)
+        tooLarge();
     data.resize(used);
     return data;
+}
+
+std::string ReadWholeText(const std::string& path, size_t maxSize) {
+    try {
+        const std::vector<uint8_t> data = ReadWholeFile(path, maxSize);
+        return std::string(data.begin(), data.end());
+    } catch (const EFileError&) {
+        return std::string();
+    }
 }
 
 namespace {
@@ -82,7 +138,7 @@ void WriteAndClose(TDescriptor& fd, const std::string& path, const void* data, s
 } // namespace
 
 void WriteWholeFile(const std::string& path, const void* data, size_t size) {
-    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    TDescriptor fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
     if (fd.Get() < 0)
         RaiseFile("create", path, errno);
     WriteAndClose(fd, path, data, size);

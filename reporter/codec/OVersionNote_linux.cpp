@@ -1,5 +1,7 @@
 #include "OVersionNote.h"
 
+#include "OFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -56,14 +58,13 @@ public:
     TElfFile& operator=(const TElfFile&) = delete;
 
     bool Open(const std::string& fileName) {
-        m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        m_fd = OpenRegularFile(fileName, O_RDONLY);
         if (m_fd < 0)
-            return m_failure.FailWithErrno(errno);
+            return errno == EISDIR || errno == EINVAL ? m_failure.Fail("not a regular file")
+                                                      : m_failure.FailWithErrno(errno);
         struct stat st {};
         if (::fstat(m_fd, &st) != 0)
             return m_failure.FailWithErrno(errno);
-        if (!S_ISREG(st.st_mode))
-            return m_failure.Fail("not a regular file");
         m_size = uint64_t(st.st_size);
         return true;
     }

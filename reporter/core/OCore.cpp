@@ -37,14 +37,14 @@ int GetTimeZoneHours(time_t at) {
 }
 
 bool CanWriteFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = OpenRegularFile(path, O_RDWR);
     if (fd >= 0) {
         ::close(fd);
         return true;
     }
     if (errno != ENOENT)
         return false;
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd = OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL, 0644);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -53,7 +53,7 @@ bool CanWriteFile(const std::string& path) {
 }
 
 bool CanReadFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0)
         return false;
     ::close(fd);

@@ -71,20 +71,21 @@ bool ReadsBackAsWritten(const std::string& section, const std::string& key, cons
     return !SectionHeader(key + "=" + value, name);
 }
 
-// The file's text; false when it cannot be read or is larger than any settings file.
-bool ReadIni(const std::string& path, std::string& text) {
+enum class TIniRead { Missing, Read, Refused };
+
+// The file's text. Refused when it exists but cannot be read whole: unreadable, larger than any settings
+// file, or no regular file (a FIFO would never end).
+TIniRead ReadIni(const std::string& path, std::string& text) {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || size_t(info.st_size) > MaxIniFileSize)
-        return false;
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? TIniRead::Missing : TIniRead::Refused;
     try {
-        const std::vector<uint8_t> data = ReadWholeFile(path);
-        if (data.size() > MaxIniFileSize)
-            return false;
+        const std::vector<uint8_t> data = ReadWholeFile(path, MaxIniFileSize);
         text.assign(data.begin(), data.end());
     } catch (const EFileError&) {
-        return false;
+        return TIniRead::Refused;
     }
-    return true;
+    return TIniRead::Read;
 }
 
 std::string IniPath(const std::string& file) {
@@ -144,7 +145,7 @@ std::string IniReadString(const std::string& file, const std::string& section, c
     std::string path = IniPath(file);
     std::string text;
     // Reading needs no write access: a request file of the web server may well be read-only.
-    if (!CheckLogPath(path, true, false) || !ReadIni(path, text))
+    if (!CheckLogPath(path, true, false) || ReadIni(path, text) != TIniRead::Read)
         return defaultValue;
     bool inSection = false;
     for (const std::string& line : SplitLines(text)) {
@@ -166,10 +167,17 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
     if (!ReadsBackAsWritten(section, key, value))
         return false;
     std::string path = IniPath(file);
+    std::string text;
+    // A file that cannot be read whole is never written over, nor replaced by a stand-in elsewhere.
+    if (ReadIni(path, text) == TIniRead::Refused)
+        return false;
     if (!EnsureFolder(path.substr(0, path.rfind('/') + 1)) || !CheckLogPath(path, false, false))
         return false;
-    std::string text;
-    ReadIni(path, text);
+    text.clear(); // the stand-in in the fall-back folder, when the file moved there, has a text of its own
+    if (ReadIni(path, text) == TIniRead::Refused)
+        return false;
+    // A link stays a link: the new file goes beside the file it points at.
+    path = LinkTarget(path);
     std::vector<std::string> lines = SplitLines(text);
     const std::string entry = key + "=" + value;
     bool inSection = false;

@@ -14,9 +14,11 @@ std::string GetWindowsFolder();
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key,
                           const std::string& defaultValue);
 // Sets the value, adding the section and the key when missing; false when the file cannot be written
-// (nor its stand-in in the fall-back folder), and false with nothing written when the reader would not
-// find the section and the key as given (line breaks, "=" in the key, blanks at their ends, a key
-// starting with ";", a line that would read as a section header).
+// (nor its stand-in in the fall-back folder). False with nothing written when an existing file cannot be
+// read whole (unreadable, above 1 MB, no regular file), and when the reader would not find the section
+// and the key as given (line breaks, "=" in the key, blanks at their ends, a key starting with ";", a
+// line that would read as a section header). The file is replaced by a new one renamed over it; through
+// a link, beside the file the link points at.
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);
 

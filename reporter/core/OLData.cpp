@@ -1,6 +1,7 @@
 #include "OLData.h"
 
 #include "OErrors.h"
+#include "OFiles.h"
 #include "OModules.h"
 #include "OOptions.h"
 #include "OStream.h"
@@ -112,7 +113,7 @@ TOLData ParseOLData(const std::vector<uint8_t>& container) {
 }
 
 std::optional<std::vector<uint8_t>> FindOLData(const std::string& fileName) {
-    const int fd = ::open(ModuleFileToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(ModuleFileToOpen(fileName), O_RDONLY);
     if (fd < 0)
         return std::nullopt;
     std::optional<std::vector<uint8_t>> result;
@@ -135,7 +136,7 @@ std::optional<std::vector<uint8_t>> FindOLData(const std::string& fileName) {
 }
 
 void AppendOLData(const std::string& fileName, const std::vector<uint8_t>& container) {
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = OpenRegularFile(fileName, O_WRONLY | O_APPEND);
     if (fd < 0)
         throw EFileError("Cannot open \"" + fileName + "\": " + std::strerror(errno));
     size_t written = 0;

@@ -2,6 +2,7 @@
 // Threads and the process itself: liveness, stack top, debugger detection, and the restart or
 // termination that ends a fatal report.
 #include <cstdint>
+#include <spawn.h>
 #include <string>
 #include <sys/types.h>
 
@@ -26,5 +27,9 @@ std::string StartFolder();
 [[noreturn]] void RestartOrTerminate(bool restart);
 // The restart without the termination: true when the new process was started.
 bool RestartProgram();
+// Makes a program started with these attributes begin as one started afresh: every signal at its
+// default action (none ignored, none handled) and none blocked, whatever the starting thread had.
+// False when the attributes cannot take it.
+bool SetFreshSignalState(posix_spawnattr_t& attributes, short flags = 0);
 
 } // namespace reporter

@@ -115,6 +115,21 @@ std::string StartFolder() {
     return gStartFolder;
 }
 
+bool SetFreshSignalState(posix_spawnattr_t& attributes, short flags) {
+    // An ignored signal stays ignored across exec (a program restarted from a report that ignored
+    // SIGXFSZ or SIGPIPE would never see a write fail), and the mask is inherited as it is.
+    sigset_t none;
+    sigset_t every;
+    sigemptyset(&none);
+    sigfillset(&every);
+    sigdelset(&every, SIGKILL);
+    sigdelset(&every, SIGSTOP);
+    return posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+           posix_spawnattr_setsigdefault(&attributes, &every) == 0 &&
+           posix_spawnattr_setflags(&attributes,
+                                    short(flags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF)) == 0;
+}
+
 bool RestartProgram() {
     // The running program's own file, also when an upgrade has replaced the one of its name.
     const char* program = ProgramFileToOpen();
@@ -140,11 +155,8 @@ bool RestartProgram() {
     const std::string folder = StartFolder();
     if (!folder.empty())
         ok = ok && posix_spawn_file_actions_addchdir_np(&actions, folder.c_str()) == 0;
-    sigset_t none;
-    sigemptyset(&none);
-    ok = ok && posix_spawnattr_setsigmask(&attributes, &none) == 0;
     ok = ok && posix_spawnattr_setpgroup(&attributes, 0) == 0;
-    ok = ok && posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) == 0;
+    ok = ok && SetFreshSignalState(attributes, POSIX_SPAWN_SETPGROUP);
     pid_t child = -1;
     if (ok)
         ok = posix_spawn(&child, program, &actions, &attributes, argv.data(), environ) == 0;

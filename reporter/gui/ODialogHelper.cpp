@@ -2,6 +2,7 @@
 
 #include "OErrors.h"
 #include "OModules.h"
+#include "OProcess.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/OCursorImage.h"
@@ -308,19 +309,10 @@ pid_t StartHelperProcess(const std::string& program, const char* argument, int& 
     }
     // A report thread may have signals blocked, and descriptors of libraries may lack close-on-exec;
     // neither belongs in the helper.
-    sigset_t none;
-    sigset_t every;
-    sigemptyset(&none);
-    sigfillset(&every);
-    sigdelset(&every, SIGKILL);
-    sigdelset(&every, SIGSTOP);
     // dup2 clears close-on-exec on the copy: the helper's standard input is its end of the socket.
-    const bool prepared =
-        posix_spawn_file_actions_adddup2(&actions, theirs.Get(), STDIN_FILENO) == 0 &&
-        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
-        posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-        posix_spawnattr_setsigdefault(&attributes, &every) == 0 &&
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    const bool prepared = posix_spawn_file_actions_adddup2(&actions, theirs.Get(), STDIN_FILENO) == 0 &&
+                          posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
+                          SetFreshSignalState(attributes);
     std::string argument0 = name.empty() ? file : name;
     std::string argument1 = argument;
     char* argv[] = {argument0.data(), argument1.data(), nullptr};

@@ -31,7 +31,9 @@ constexpr auto LockPoll = std::chrono::milliseconds(20);
 
 [[noreturn]] void RaiseLog(const std::string& what, const std::string& path, int error = 0) {
     std::string message = "Cannot " + what + " the log file \"" + path + "\"";
-    if (error != 0)
+    if (error == EINVAL) // from OpenRegularFile
+        message += ": it is not a regular file";
+    else if (error != 0)
         message += ": " + std::string(std::strerror(error));
     throw EFileError(message + ".");
 }
@@ -141,7 +143,7 @@ bool LockWithin(int fd, int operation) {
 // replaced while this one waited is opened again, so the lock always belongs to the current file.
 int OpenLocked(const std::string& path) {
     for (int attempt = 0; attempt < 64; ++attempt) {
-        TDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        TDescriptor fd(OpenRegularFile(path, O_RDWR | O_CREAT, 0644));
         if (fd.Get() < 0)
             RaiseLog("open", path, errno);
         if (!LockWithin(fd.Get(), LOCK_EX))
@@ -171,11 +173,13 @@ void WriteAll(int fd, const std::string& text, const std::string& path) {
 
 // Replaces the file by a complete new one: written beside it, flushed, renamed over it. Where no new
 // file can be made beside it (a folder that is not writable), saving fails and the old file stays as it
-// was: a rewrite in place that fails half-way (a full disk) would lose reports.
-void WriteLog(int lockedFd, const std::string& path, const std::string& text) {
+// was: a rewrite in place that fails half-way (a full disk) would lose reports. A log reached through a
+// link is replaced where the link points, and the link stays.
+void WriteLog(int lockedFd, const std::string& name, const std::string& text) {
     struct stat info {};
     if (::fstat(lockedFd, &info) != 0)
-        RaiseLog("write", path, errno);
+        RaiseLog("write", name, errno);
+    const std::string path = LinkTarget(name);
     std::string temp = path + ".XXXXXX";
     TDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Get() < 0)
@@ -413,7 +417,8 @@ std::string GetReportOther(const std::string& report) {
 TLogFile::TLogFile(std::string fileName, bool readOnly)
     : m_fileName(std::move(fileName)), m_readOnly(readOnly) {
     CheckLogPath(m_fileName, readOnly, false);
-    TDescriptor fd(::open(m_fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file is a log: a FIFO or a device under its name would hold the report for ever.
+    TDescriptor fd(OpenRegularFile(m_fileName, O_RDONLY));
     if (fd.Get() < 0) {
         if (errno == ENOENT)
             return; // no log yet: saving makes it

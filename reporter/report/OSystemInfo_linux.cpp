@@ -1,6 +1,7 @@
 #include "OSystemInfo.h"
 
 #include "OCore.h"
+#include "OFiles.h"
 #include "OTextUtils.h"
 
 #include <cerrno>
@@ -42,7 +43,7 @@ std::optional<struct sysinfo> SystemInfo() {
 } // namespace
 
 std::optional<std::string> ReadTextFile(const std::string& path, size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0)
         return std::nullopt;
     std::string text;

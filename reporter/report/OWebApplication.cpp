@@ -66,7 +66,7 @@ std::vector<std::string> ProgramArguments() {
 }
 
 bool ReadableSmallFile(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int descriptor = OpenRegularFile(path, O_RDONLY);
     if (descriptor < 0)
         return false;
     struct stat info;
@@ -205,8 +205,7 @@ bool WriteWebErrorPage(const std::string& page) {
     }
     if (winCGI) {
         const std::string output = WinCGIOutputFile();
-        const int descriptor =
-            ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int descriptor = OpenRegularFile(output, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
         const bool written = descriptor >= 0 && WriteAll(descriptor, header + page);
         if ((descriptor >= 0 && ::close(descriptor) != 0) || !written) {
             SetLastErrorCode(TOstrelLogErrorCode::eeShowError, "WinCGI: Cannot write in the output file.");

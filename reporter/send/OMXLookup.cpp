@@ -1,6 +1,7 @@
 #include "OMXLookup.h"
 
 #include "OClientSocket.h"
+#include "OFiles.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -201,7 +202,7 @@ bool ParseMXReply(const uint8_t* data, size_t size, uint16_t id, std::string& ex
 
 std::vector<TDNSServer> ReadResolverConfig(const std::string& path) {
     std::vector<TDNSServer> servers;
-    std::ifstream file(path);
+    std::istringstream file(ReadWholeText(path, 64 * 1024));
     std::string line;
     while (servers.size() < 16 && std::getline(file, line)) {
         std::istringstream words(line);

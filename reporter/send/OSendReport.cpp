@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -170,25 +171,42 @@ void TReportSender::SendReport() {
 }
 
 void TReportSender::KeepUnsentReport(const std::string& packedFile) {
-    const std::string folder = ExtractFilePath(m_report.LogFileName);
+    std::string folder = ExtractFilePath(m_report.LogFileName);
     if (folder.empty())
         return; // without a log file there is no folder to keep reports in
+    const std::string name =
+        TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0, m_report.ReportTime);
+    // A folder that takes no new file gives way to the user's fall-back folder, as the log itself does.
+    std::string place = folder + name;
+    if (CheckLogPath(place, false, false))
+        folder = ExtractFilePath(place);
     // An earlier unsent report under the same name stays: this one takes the next free name.
-    const std::string target =
-        UnusedFileName(folder, TimeStampedFileName(CompressFileName, (m_options.SendFlags() & 0x0100) != 0,
-                                                   m_report.ReportTime));
-    if (target.empty())
-        return;
+    std::string kept;
+    std::string reason;
     if (!packedFile.empty()) {
-        MoveFileNoReplace(packedFile, target);
+        kept = MoveToUnusedName(packedFile, folder, name);
+        reason = std::strerror(errno);
     } else if (!m_files.empty()) {
+        kept = UnusedFileName(folder, name);
         try {
-            PackFiles(target, m_files);
-        } catch (const Exception&) {
-            // The packer removes what it wrote itself; the name may be another's.
+            if (kept.empty())
+                throw EFileError(std::strerror(EEXIST));
+            PackFiles(kept, m_files);
+        } catch (const Exception& e) {
+            // The packer removes what it wrote itself.
+            kept.clear();
+            reason = e.what();
         }
+    } else {
+        return;
     }
-    PruneUnsentReports(folder, MaxUnsentReports, target);
+    if (kept.empty()) {
+        // Losing the unsent report must not pass unseen.
+        SetLastErrorCode(TOstrelLogErrorCode::eeLogError,
+                         "Cannot keep the unsent report \"" + name + "\" in \"" + folder + "\": " + reason);
+        return;
+    }
+    PruneUnsentReports(folder, MaxUnsentReports, kept);
 }
 
 bool TReportSender::SendByEmail() {
@@ -361,114 +379,6 @@ void SaveLastHTMLPage(const TReportFolder& folder, const std::string& text) {
     } catch (const EFileError&) {
         // The page is a courtesy attachment; its loss must not stop the report.
     }
-}
-
-std::string UnusedFileName(const std::string& folder, const std::string& name) {
-    const std::string prefix = IncludeTrailingBackslashEx(folder);
-    const size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-    for (int number = 0; number < 1000; ++number) {
-        char suffix[8] = {};
-        if (number > 0)
-            std::snprintf(suffix, sizeof suffix, "_%03d", number);
-        const std::string candidate = prefix + stem + suffix + extension;
-        struct stat info;
-        if (::lstat(candidate.c_str(), &info) != 0 && errno == ENOENT)
-            return candidate;
-    }
-    return std::string();
-}
-
-namespace {
-
-// Skips a run of digits of the given length bounds at pos; false when there is none.
-bool SkipDigits(std::string_view text, size_t& pos, size_t least, size_t most) {
-    size_t count = 0;
-    while (pos + count < text.size() && count < most && text[pos + count] >= '0' && text[pos + count] <= '9')
-        ++count;
-    if (count < least)
-        return false;
-    pos += count;
-    return true;
-}
-
-struct TKeptReport {
-    std::string Name;
-    timespec Modified{};
-};
-
-bool KeptEarlier(const TKeptReport& a, const TKeptReport& b) {
-    if (a.Modified.tv_sec != b.Modified.tv_sec)
-        return a.Modified.tv_sec < b.Modified.tv_sec;
-    if (a.Modified.tv_nsec != b.Modified.tv_nsec)
-        return a.Modified.tv_nsec < b.Modified.tv_nsec;
-    return a.Name < b.Name;
-}
-
-} // namespace
-
-bool IsUnsentReportName(std::string_view file) {
-    const std::string_view name = CompressFileName;
-    const std::string_view stem = name.substr(0, name.rfind('.'));
-    const std::string_view extension = name.substr(name.rfind('.'));
-    if (!file.starts_with(stem) || !file.ends_with(extension) || file.size() < name.size())
-        return false;
-    const std::string_view middle = file.substr(stem.size(), file.size() - name.size());
-    size_t pos = 0;
-    // An optional "_" and a run of digits; pos moves past it only when it is there whole.
-    const auto group = [&](size_t least, size_t most) {
-        size_t at = pos + 1;
-        if (pos < middle.size() && middle[pos] == '_' && SkipDigits(middle, at, least, most))
-            pos = at;
-    };
-    group(14, 15); // the report's time stamp
-    group(3, 3);   // the number of a name already taken
-    return pos == middle.size();
-}
-
-void PruneUnsentReports(const std::string& folder, size_t keep, const std::string& newest) {
-    std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), &::closedir);
-    if (!directory)
-        return;
-    const std::string prefix = IncludeTrailingBackslashEx(folder);
-    const std::string newestName = ExtractFileName(newest);
-    std::vector<TKeptReport> reports;
-    TKeptReport* latest = nullptr;
-    while (const dirent* entry = ::readdir(directory.get())) {
-        // Only names the reporter gives: other archives in the folder belong to the user.
-        if (!IsUnsentReportName(entry->d_name))
-            continue;
-        struct stat info;
-        if (::lstat((prefix + entry->d_name).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        reports.push_back({entry->d_name, info.st_mtim});
-    }
-    // The report just kept is the newest whatever the clock's grain: its time moves past the others',
-    // so that the order stays the order of keeping, also for a name that an earlier one had freed.
-    for (TKeptReport& report : reports)
-        if (!newestName.empty() && report.Name == newestName)
-            latest = &report;
-    if (latest != nullptr) {
-        timespec after = latest->Modified;
-        for (const TKeptReport& report : reports)
-            if (&report != latest && !KeptEarlier(report, TKeptReport{latest->Name, after}))
-                after = report.Modified;
-        if (after.tv_sec != latest->Modified.tv_sec || after.tv_nsec != latest->Modified.tv_nsec) {
-            if (++after.tv_nsec >= 1000000000) {
-                after.tv_nsec = 0;
-                ++after.tv_sec;
-            }
-            const timespec times[2] = {{0, UTIME_OMIT}, after};
-            if (::utimensat(AT_FDCWD, newest.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0)
-                latest->Modified = after;
-        }
-    }
-    if (reports.size() <= keep)
-        return;
-    std::sort(reports.begin(), reports.end(), KeptEarlier);
-    for (size_t i = 0; i + keep < reports.size(); ++i)
-        ::unlink((prefix + reports[i].Name).c_str());
 }
 
 bool ErrorRateExceeded(const TOstrelModuleOptions& options, const std::vector<time_t>& reportTimes) {

@@ -13,9 +13,6 @@ namespace reporter {
 class TOstrelModuleOptions;
 
 inline constexpr const char* LastHTMLPageFileName = "LastHTMLPage.html";
-inline constexpr const char* CompressFileName = "CompressFiles.tgz";
-// Unsent reports kept beside the log file.
-inline constexpr size_t MaxUnsentReports = 10;
 
 class TReportSender {
 public:
@@ -61,17 +58,6 @@ void SendReport(const TOstrelModuleOptions& options, const TSendReportData& repo
 std::string ReadTextFile(const std::string& path);
 // Writes the page a web program produced to "LastHTMLPage.html" in the report's folder.
 void SaveLastHTMLPage(const TReportFolder& folder, const std::string& text);
-// A name for an unsent report in the folder that no file has yet: the name itself, else the name with
-// "_001" to "_999" before its extension (so that later reports sort after earlier ones); empty when all
-// are taken.
-std::string UnusedFileName(const std::string& folder, const std::string& name);
-// Whether the file name is one the reporter gives a kept report: "CompressFiles.tgz", with "_NNN", with
-// the report's time stamp, or with both.
-bool IsUnsentReportName(std::string_view file);
-// Deletes the earliest kept unsent reports of the folder beyond the last keep, in the order they were
-// kept (their modification time, the name after it); newest, when given, is the one just kept.
-void PruneUnsentReports(const std::string& folder, size_t keep = MaxUnsentReports,
-                        const std::string& newest = std::string());
 
 // ErrorRateCount reports within ErrorRateMinutes.
 bool ErrorRateExceeded(const TOstrelModuleOptions& options, const std::vector<time_t>& reportTimes);

@@ -75,6 +75,14 @@ bool IsHostName(const std::string& text) {
     return true;
 }
 
+// Letters, digits, "-" and ".": the characters a user name or password in an upload URL may hold.
+bool IsAccountName(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+               c == '.';
+    });
+}
+
 // Decimal digits of a port from 1 to 65535.
 bool ParsePort(const std::string& digits, uint32_t& port) {
     if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
@@ -124,7 +132,8 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
     while (!path.empty() && path.back() == '/')
         path.pop_back();
 
-    // The last "@" ends the user part: a password may hold one.
+    // An account is taken only when it is made of name characters: anything else before an "@" (a
+    // backslash, a blank) would let the text after it pass for the host, and is refused instead.
     const size_t at = authority.rfind('@');
     if (at != std::string::npos) {
         const std::string userInfo = authority.substr(0, at);
@@ -132,6 +141,8 @@ bool ParseURL(const std::string& url, std::string& scheme, std::string& user, ui
         user = userInfo.substr(0, colon);
         if (colon != std::string::npos)
             password = userInfo.substr(colon + 1);
+        if (!IsAccountName(user) || !IsAccountName(password))
+            return false;
         authority.erase(0, at + 1);
     }
     const size_t portColon = authority.rfind(':');

@@ -3,6 +3,7 @@
 #include "OLastError.h"
 #include "OOptions.h"
 #include "OProcess.h"
+#include "OReportFolder.h"
 #include "OSharedBlock.h"
 #include "OStream.h"
 #include "OTextUtils.h"
@@ -10,10 +11,13 @@
 
 #include "tests/support/TestTools.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/mman.h>
@@ -81,6 +85,15 @@ const bool gRestartedProbe = [] {
     const int leaked = atoi(getenv("VD_RESTART_FD") ? getenv("VD_RESTART_FD") : "-1");
     std::string report = std::string(cwd) + "\n" + (fcntl(leaked, F_GETFD) == -1 ? "closed" : "open") + "\n" +
                          std::to_string(getpgrp() == getpid()) + "\n";
+    // The signals it ignores and blocks, as the kernel shows them; the C library's own two (32 and 33),
+    // which it takes over when it needs them, aside.
+    const auto status = testtools::ReadFile("/proc/self/status");
+    const std::string text(status.begin(), status.end());
+    for (const char* field : {"SigBlk:", "SigIgn:"}) {
+        const size_t at = text.find(field);
+        const uint64_t set = at == std::string::npos ? ~0ull : std::stoull(text.substr(at + 7), nullptr, 16);
+        report += std::string(field) + std::to_string(set & ~(3ull << 31)) + "\n";
+    }
     const std::string temporary = std::string(out) + ".part";
     FILE* f = fopen(temporary.c_str(), "w");
     if (f == nullptr)
@@ -313,6 +326,15 @@ TEST(Support, RestartRunsTheProgramAgain) {
         setenv("VD_RESTART_FD", std::to_string(leaked).c_str(), 1);
         setenv("VD_RESTART_OUT", out.c_str(), 1);
         setenv("VD_RESTART_CHILD", "1", 1);
+        // A report may run with signals ignored, handled or blocked; none of it is the new program's.
+        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGPIPE, SIG_IGN);
+        signal(SIGTERM, [](int) {});
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGUSR1);
+        sigaddset(&blocked, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
         RestartOrTerminate(true);
     }
     int status = 0;
@@ -322,5 +344,42 @@ TEST(Support, RestartRunsTheProgramAgain) {
     for (int i = 0; i < 500 && access(out.c_str(), F_OK) != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto report = testtools::ReadFile(out);
-    EXPECT_EQ(std::string(report.begin(), report.end()), dir.Path() + "\nclosed\n1\n");
+    EXPECT_EQ(std::string(report.begin(), report.end()), dir.Path() + "\nclosed\n1\nSigBlk:0\nSigIgn:0\n");
+}
+
+namespace {
+
+// The kept reports of the folder by what they hold, in the order of their names.
+std::vector<std::string> KeptContents(const std::string& folder) {
+    std::vector<std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!IsUnsentReportName(entry.path().filename().string()))
+            continue;
+        const auto data = testtools::ReadFile(entry.path().string());
+        contents.emplace_back(data.begin(), data.end());
+    }
+    std::sort(contents.begin(), contents.end(),
+              [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
+    return contents;
+}
+
+} // namespace
+
+// Every file with the same time, as on a file system of coarse times or after a restore: the order of
+// keeping still decides, also for a freed name taken again ("CompressFiles.tgz" holding the newest).
+TEST(Support, PruningKeepsTheLastKeptWhateverTheTimes) {
+    testtools::TTempDir dir;
+    const std::string folder = dir.Path() + "/";
+    const timespec same[2] = {{1000000000, 0}, {1000000000, 0}};
+    const auto keep = [&](int number) {
+        const std::string name = UnusedFileName(folder, CompressFileName);
+        const std::string text = std::to_string(number);
+        testtools::WriteFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            ASSERT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), same, 0), 0);
+        PruneUnsentReports(folder, 3, name);
+    };
+    for (int number = 1; number <= 8; ++number)
+        keep(number);
+    EXPECT_EQ(KeptContents(folder), (std::vector<std::string>{"6", "7", "8"}));
 }

@@ -9,11 +9,14 @@
 #include "tests/support/TestTools.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace reporter;
 
@@ -223,6 +226,43 @@ TEST(IniFile, ValuesAreFoundWithoutRegardToCaseAndWrittenInPlace) {
     EXPECT_EQ(ReadAll(dir.File("windows/OstrelLog.ini")), "[Coordinates]\r\nWidth=745\r\n");
     EXPECT_EQ(IniReadString("OstrelLog.ini", "coordinates", "width", ""), "745");
     ::unsetenv("VEXADAXO_WINDIR");
+}
+
+// A file that cannot be read whole is never written over; a link to a readable one stays a link.
+TEST(IniFile, AFileThatCannotBeReadWholeIsLeftAlone) {
+    testtools::TTempDir dir;
+    const std::string file = dir.File("settings.ini");
+    const std::string large = "[S]\r\n" + std::string(1400 * 1024, 'x') + "\r\n";
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"above 1 MB", [&] { Write(file, large); }},
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }},
+        {"unreadable",
+         [&] {
+             Write(file, "[S]\r\nKey=1\r\n");
+             ::chmod(file.c_str(), 0200);
+         }},
+    };
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(file);
+        make();
+        if (std::string(name) == "unreadable" && ::geteuid() == 0)
+            continue; // the superuser reads it all the same
+        struct stat before {};
+        ASSERT_EQ(::lstat(file.c_str(), &before), 0);
+        EXPECT_FALSE(IniWriteString(file, "S", "Key", "2"));
+        struct stat after {};
+        ASSERT_EQ(::lstat(file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+    std::filesystem::remove_all(file);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.File("real")));
+    Write(dir.File("real/settings.ini"), "[S]\r\nKey=1\r\n");
+    ASSERT_EQ(::symlink("real/settings.ini", file.c_str()), 0);
+    ASSERT_TRUE(IniWriteString(file, "S", "Key", "2"));
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(ReadAll(dir.File("real/settings.ini")), "[S]\r\nKey=2\r\n");
 }
 
 TEST(IniFile, OnlyAPairOfTheSameQuoteAroundTheValueIsTakenOff) {

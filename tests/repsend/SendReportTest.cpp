@@ -272,7 +272,8 @@ TEST_F(SendReportTest, FailedSendKeepsTheReportBesideTheLogAndTheTenLatest) {
     EXPECT_EQ(host.Boxes,
               std::vector<std::string>{"Sorry, sending the message didn't work.|Information.|242010"});
     EXPECT_EQ(clipboard.Text, report.ReportText);
-    std::vector<std::string> expected = {"CompressFiles_20000101000013.tgz",
+    std::vector<std::string> expected = {".CompressFiles.order",
+                                         "CompressFiles_20000101000013.tgz",
                                          "CompressFiles_20000101000014.tgz",
                                          "CompressFiles_20000101000015.tgz",
                                          "CompressFiles_20000101000016.tgz",
@@ -293,7 +294,8 @@ TEST_F(SendReportTest, FailedPackedSendMovesTheArchiveBesideTheLog) {
     options.SetMailSendMode(2);
     options.SetSMTPPort(ClosedPort());
     SendReport(options, report);
-    EXPECT_EQ(ListFolder(folder.File("log")), std::vector<std::string>{"CompressFiles.tgz"});
+    EXPECT_EQ(ListFolder(folder.File("log")),
+              (std::vector<std::string>{".CompressFiles.order", "CompressFiles.tgz"}));
     EXPECT_TRUE(TempFiles().empty());
     FILE* tar = ::popen(("tar -tzf " + folder.File("log/CompressFiles.tgz")).c_str(), "r");
     ASSERT_NE(tar, nullptr);
@@ -317,9 +319,11 @@ TEST_F(SendReportTest, FourteenFailedPackedSendsKeepTheTenNewestAndTheUsersFiles
         SendReport(options, report);
     }
     std::vector<std::string> names = ListFolder(folder.File("log"));
-    ASSERT_EQ(names.size(), 12u);
+    ASSERT_EQ(names.size(), 13u);
     std::vector<std::string> kept;
     for (const std::string& name : names) {
+        if (name == ".CompressFiles.order")
+            continue;
         if (name == "CompressFiles-mine.tgz" || name == "holiday.tgz") {
             EXPECT_EQ(ReadText(folder.File("log/" + name)), "the user's own");
             continue;
@@ -338,6 +342,26 @@ TEST_F(SendReportTest, FourteenFailedPackedSendsKeepTheTenNewestAndTheUsersFiles
     for (int i = 5; i <= 14; ++i)
         expected.push_back("Report " + std::to_string(i));
     EXPECT_EQ(kept, expected);
+}
+
+// An archive that cannot be kept (every name taken) is an error, not a silent loss.
+TEST_F(SendReportTest, AnArchiveThatCannotBeKeptIsTold) {
+    options.SetSendFlags(0x0200);
+    options.SetProcessingFlags(0x40);
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    WriteText(folder.File("log/CompressFiles.tgz"), "n");
+    for (int i = 1; i <= 999; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "log/CompressFiles_%03d.tgz", i);
+        WriteText(folder.File(name), "n");
+    }
+    SendReport(options, report);
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeLogError);
+    EXPECT_EQ(LastErrorMessage(), "Cannot keep the unsent report \"CompressFiles.tgz\" in \"" +
+                                      folder.File("log") + "/\": File exists");
+    EXPECT_EQ(ListFolder(folder.File("log")).size(), 1000u);
+    EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {
@@ -435,6 +459,11 @@ TEST_F(SendReportTest, PortAndAccountOfTheURLServeWhereTheOptionsHaveNone) {
     options.SetUploadPort(ClosedPort());
     SendReport(options, report);
     EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeWebHTTPError);
+    // Text before "@" that is no account refuses the URL: nothing goes to the host after it.
+    options.SetUploadPort(0);
+    options.SetUploadURL("http://evil\\@127.0.0.1:" + port + "/upload.php");
+    SendReport(options, report);
+    EXPECT_EQ(LastErrorMessage(), "HTTP error code: 12005 (The URL is invalid.)");
 
     options.SetUploadMode(3);
     options.SetUploadPort(0);
@@ -639,8 +668,8 @@ TEST_F(SendReportTest, ReportFilesArePrivateAndNeverFollowPlantedLinks) {
     for (const std::string& name : names)
         EXPECT_TRUE(S_ISLNK(ModeOf(Temp(name))));
     // Neither kept report replaced the link or the other one; each holds its own report.
-    const std::vector<std::string> kept = {"CompressFiles.tgz", "CompressFiles_001.tgz",
-                                           "CompressFiles_002.tgz"};
+    const std::vector<std::string> kept = {".CompressFiles.order", "CompressFiles.tgz",
+                                           "CompressFiles_001.tgz", "CompressFiles_002.tgz"};
     ASSERT_EQ(ListFolder(folder.File("log")), kept);
     EXPECT_TRUE(S_ISLNK(ModeOf(folder.File("log/CompressFiles.tgz"))));
     for (const char* name : {"log/CompressFiles_001.tgz", "log/CompressFiles_002.tgz"})

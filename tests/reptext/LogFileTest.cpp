@@ -10,8 +10,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -321,6 +323,55 @@ TEST(LogFile, UnusableFoldersFallBackOrFailClearly) {
     late.AddReport(Report("B."), 32);
     ASSERT_EQ(::mkdir(dir.File("late.olf").c_str(), 0755), 0);
     EXPECT_THROW(late.Save(), EFileError);
+}
+
+// A FIFO at the log's name, from the start or taking it before saving: the log falls back or fails at
+// once. In a child killed after 10 s, so that a log waiting on the FIFO fails the test, not hangs it.
+TEST(LogFile, AFIFOAtTheLogsNameFallsBackAtOnce) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkfifo(dir.File("app.olf").c_str(), 0644), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int step = 1;
+        try {
+            TLogFile log(dir.File("app.olf"), false);
+            log.AddReport(Report("A."), 32);
+            log.Save();
+            TLogFile late(dir.File("late.olf"), false);
+            late.AddReport(Report("B."), 32);
+            ::mkfifo(dir.File("late.olf").c_str(), 0644);
+            step = log.FileName() == dir.Path() + "/OstrelLog/app.olf" ? 2 : 3;
+            late.Save();
+            step = 4; // saved into a FIFO
+        } catch (const EFileError&) {
+        }
+        ::_exit(step == 2 ? 0 : step);
+    }
+    const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+    pollfd ended{pidfd, POLLIN, 0};
+    EXPECT_EQ(::poll(&ended, 1, 10000), 1);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Messages(TLogFile(dir.Path() + "/OstrelLog/app.olf", true)), std::vector<std::string>{"A."});
+}
+
+TEST(LogFile, ALogReachedThroughALinkStaysALink) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+    WriteFile(dir.File("real/app.olf"), "");
+    ASSERT_EQ(::symlink("real/app.olf", dir.File("app.olf").c_str()), 0);
+    for (const char* message : {"A.", "B."}) {
+        TLogFile log(dir.File("app.olf"), false);
+        log.AddReport(Report(message), 32);
+        log.Save();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+    EXPECT_EQ(Messages(TLogFile(dir.File("real/app.olf"), true)), (std::vector<std::string>{"A.", "B."}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"app.olf", "real"}));
 }
 
 TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
