@@ -150,10 +150,9 @@ void TThread::Run() {
 
 void TThread::MarkFinished() {
     TSyncState& s = syncState();
-    {
-        std::lock_guard lock(s.mutex);
-        m_finished = true;
-    }
+    // Notified under the lock: the waiter may free the state as soon as it sees the flag.
+    std::lock_guard lock(s.mutex);
+    m_finished = true;
     s.changed.notify_all();
 }
 

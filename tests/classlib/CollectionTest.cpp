@@ -102,4 +102,6 @@ TEST(Collection, BeginUpdateHoldsChangeNotificationsUntilTheOutermostEndUpdate) 
     EXPECT_EQ(spy.at(0), nullptr); // the whole collection changed
     c.EndUpdate();                 // an unmatched EndUpdate does nothing
     EXPECT_EQ(spy.count(), 1);
+    c.Add(); // and leaves no debt: the next change is announced at once
+    EXPECT_EQ(spy.count(), 2);
 }

@@ -143,10 +143,20 @@ TEST_F(DiagnosticsViewTest, TemperaturesInTenthsAndInWholeDegrees) {
     EXPECT_EQ(t->Cols(1), QStringList({"Value", "1200.0", "0.0", "-1.0", "0.0"}));
     StopDiagnostics();
 
-    // Type K reads in tenths again.
-    thermocouple->TemperatureInput()->SetTermopar(IOClasses::TRemoteTermopar::Tipo_K);
-    StartDiagnostics(thermocouple);
-    ASSERT_TRUE(ServeUntil([&] { return t->Cells(1, 1) == "120.0"; }));
+    // Every type: S, R and B in whole degrees, the others in tenths.
+    using IOClasses::TRemoteTermopar;
+    const std::pair<TRemoteTermopar, QString> types[] = {
+        {TRemoteTermopar::Tipo_R, "1200.0"}, {TRemoteTermopar::Tipo_B, "1200.0"},
+        {TRemoteTermopar::Tipo_J, "120.0"},  {TRemoteTermopar::Tipo_K, "120.0"},
+        {TRemoteTermopar::Tipo_T, "120.0"},  {TRemoteTermopar::Tipo_E, "120.0"},
+        {TRemoteTermopar::Tipo_N, "120.0"}};
+    for (const auto& [type, shown] : types) {
+        SCOPED_TRACE(int(type));
+        thermocouple->TemperatureInput()->SetTermopar(type);
+        StartDiagnostics(thermocouple);
+        EXPECT_TRUE(ServeUntil([&] { return t->Cells(1, 1) == shown; })) << t->Cells(1, 1).toStdString();
+        StopDiagnostics();
+    }
 }
 
 TEST_F(DiagnosticsViewTest, MixedInputsShowValuesAndErrorFlags) {

@@ -207,7 +207,12 @@ TEST_F(SupervisionThreadTest, ThreadWithoutPollTasksStillSendsWritesAndStops) {
     StartSimulator({{1, 0}});
     TSupervisionThread* t = NewThread();
     t->Resume();
-    ASSERT_TRUE(ServeUntil([&] { return master.Connected; }));
+    // A first write shows the worker connected and serving (the master's own flag is the worker's).
+    TCommunicationTask* first = t->NewWriteTask();
+    Fill(first, nullptr, 6, 1, 34, 0, 0, 0);
+    first->SetValue(1);
+    t->CommitWriteTask();
+    ASSERT_TRUE(ServeUntil([&] { return Module(1).Live.PulseCounter[1] == 1; }));
     TCommunicationTask* w = t->NewWriteTask();
     Fill(w, nullptr, 6, 1, 33, 0, 0, 0);
     w->SetValue(4321);

@@ -69,6 +69,10 @@ TEST(XMLLog, Encoding) {
     EXPECT_EQ(XMLEncode("caf\xC3\xA9 \xE2\x82\xAC"), "caf&#233; &#8364;"); // UTF-8 characters
     EXPECT_EQ(XMLEncode("\xE9t\xE9"), "&#233;t&#233;");                    // single bytes: Latin-1
     EXPECT_EQ(XMLEncode("\xEF\xBF\xBF"), "&#65533;");                      // no XML character
+    // Overlong forms are no characters: their bytes are Latin-1 (never "&#0;").
+    EXPECT_EQ(XMLEncode("\xE0\x80\x80"), "&#224;&#128;&#128;");
+    EXPECT_EQ(XMLEncode("\xF0\x80\x80\x80"), "&#240;&#128;&#128;&#128;");
+    EXPECT_EQ(XMLEncode("\xE0\xA0\x80"), "&#2048;"); // the shortest three-byte form
 }
 
 TEST(XMLLog, Elements) {

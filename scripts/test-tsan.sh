@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The race stage: the tests of the threaded libraries built again with ThreadSanitizer in build-tsan/ and
+# run there; fails on any race report. Which tests, and why only these, the README says.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tests=(test_comm test_commthreads test_diag test_rephooks test_repsnap test_repproc)
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVD_TSAN=ON >/dev/null
+cmake --build build-tsan --target "${tests[@]}" "$@"
+
+# The reporter installs its own handlers for the fault signals and its own alternate signal stacks, and
+# its tests check both: the race checker leaves them alone. A race report fails the test (exit code 66).
+export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan-suppressions.txt:handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:use_sigaltstack=0:exitcode=66"
+pattern="^($(IFS='|'; echo "${tests[*]}"))\$"
+cd build-tsan
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" -R "$pattern"
