@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <climits>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -185,4 +186,26 @@ TEST_F(RowRulesFixture, DynamicTitleCaptionsNameEachObjectsColumn) {
     EXPECT_EQ(titles(), (QStringList{"Name", "Button1", "first item", "TTestFont", "D", "D"}));
     inspector.SetDynamicTitleCaptions(false);
     EXPECT_EQ(titles(), (QStringList{"Name", "A", "B", "C", "D", "D"}));
+}
+
+TEST_F(RowRulesFixture, CommonRowsNeedTheSameTypeAndEntriesGoWithTheirOwner) {
+    // Color is an enumeration in both, of different types: no common row.
+    TTestPanel panel(&owner);
+    inspector.Objects()->Add(button);
+    inspector.Objects()->Add(&panel);
+    Settle();
+    EXPECT_TRUE(Row(QStringLiteral("Caption")));
+    EXPECT_FALSE(Row(QStringLiteral("Color")));
+    inspector.Objects()->Clear();
+
+    // An object inspected with an owner of its own leaves with that owner.
+    auto holder = std::make_unique<QObject>();
+    TTestFont font;
+    inspector.Objects()->Add(&font, holder.get());
+    Settle();
+    ASSERT_TRUE(Row(QStringLiteral("Size")));
+    holder.reset();
+    Settle();
+    EXPECT_EQ(inspector.Objects()->Count(), 0);
+    EXPECT_FALSE(Row(QStringLiteral("Size")));
 }

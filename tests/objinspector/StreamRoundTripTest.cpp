@@ -355,11 +355,20 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
                             w.WriteCollection(nullptr);
                         })),
               QStringLiteral("Invalid property value"));
-    QByteArray deep = Stream([](TWriter& w) { w.WritePropName(QStringLiteral("Items")); });
-    deep.chop(1);
-    for (int i = 0; i < 100; ++i)
-        deep += QByteArray("\x0e\x01\x05\x00\x00\x00Items", 11);
-    EXPECT_EQ(ReadError(target, deep).toStdString(), "Invalid stream format");
+    // Sub-rows nested `depth` collections deep, each with one row, the innermost empty.
+    auto nested = [](int depth) {
+        QByteArray deep = Stream([](TWriter& w) { w.WritePropName(QStringLiteral("Items")); });
+        deep.chop(1);
+        for (int i = 1; i < depth; ++i)
+            deep += QByteArray("\x0e\x01\x05\x00\x00\x00Items", 11);
+        deep += QByteArray("\x0e\x00", 2);
+        for (int i = 1; i < depth; ++i)
+            deep += QByteArray("\x00\x00", 2);
+        return deep + QByteArray(1, '\0');
+    };
+    for (const auto& [depth, error] :
+         {std::pair{64, ""}, {65, "Invalid stream format"}, {100, "Invalid stream format"}})
+        EXPECT_EQ(ReadError(target, nested(depth)).toStdString(), error) << depth;
 }
 
 TEST(InspectorStream, EverySettingAndTheScannedRowsComeBack) {

@@ -135,6 +135,26 @@ private:
     TTestFont* m_font;
 };
 
+// A Color of an enumeration type of its own (a button's Color is another type of the same kind).
+class TTestPanel : public TComponent {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(TPanelColor Color READ Color WRITE SetColor)
+
+public:
+    enum TPanelColor { pcPlain, pcRaised };
+    Q_ENUM(TPanelColor)
+    explicit TTestPanel(TComponent* owner = nullptr) : TComponent(owner) {}
+    QString Caption() const { return m_caption; }
+    void SetCaption(const QString& value) { m_caption = value; }
+    TPanelColor Color() const { return m_color; }
+    void SetColor(TPanelColor value) { m_color = value; }
+
+private:
+    QString m_caption;
+    TPanelColor m_color = pcPlain;
+};
+
 // Presets of classes of their own, for the registry.
 class TTestHintPreset : public TRSPropertyPreset {
     Q_OBJECT

@@ -530,6 +530,26 @@ TEST_F(ReplacedModules, ALibraryLoadedWhereAnotherWasUnloadedGetsItsOwnRecord) {
     EXPECT_TRUE(found);
 }
 
+TEST_F(ReplacedModules, ALibraryReplacedUnderTheSamePathGetsItsOwnRecord) {
+    TOpenedLibrary first(m_first);
+    ASSERT_TRUE(first.Loaded()) << dlerror();
+    const uintptr_t alpha = first.Address("VdRepsnapAlpha");
+    const TOstrelModuleInfoPtr old = m_list.FindModuleInfoByAddr(alpha);
+    ASSERT_TRUE(old);
+    first.Close();
+    // An update puts a new file under the old name (a new inode, as an installer's rename does).
+    ASSERT_EQ(std::rename(m_second.c_str(), m_first.c_str()), 0);
+
+    TOpenedLibrary again(m_first);
+    ASSERT_TRUE(again.Loaded()) << dlerror();
+    if (again.Address("VdRepsnapAlpha") != alpha)
+        GTEST_SKIP() << "the loader put the new library elsewhere";
+    const TOstrelModuleInfoPtr now = m_list.FindModuleInfoByAddr(alpha);
+    ASSERT_TRUE(now);
+    EXPECT_NE(now, old);
+    EXPECT_NE(now->FileInode, old->FileInode);
+}
+
 TEST_F(ReplacedModules, ALibraryOpenedByARelativePathHasItsFullPath) {
     char previous[PATH_MAX];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
