@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tests=(test_comm test_commthreads test_diag test_rephooks test_repsnap test_repproc)
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVD_TSAN=ON >/dev/null
+# -O1 with line tables only: what the race checker needs for its stacks, and a third less build time.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVD_TSAN=ON \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build build-tsan --target "${tests[@]}" "$@"
 
 # The reporter installs its own handlers for the fault signals and its own alternate signal stacks, and

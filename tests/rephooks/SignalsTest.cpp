@@ -81,10 +81,12 @@ TChildScenario sentSegv("sent-segv", [] {
             ::kill(self, SIGSEGV);
         ::_exit(0);
     }
-    if (::write(left[1], "x", 1) != 1)
-        ::_exit(4);
+    // Said before the signal is let go: a signal landing inside printf would leave standard output
+    // locked by the stopped thread, and the report's line in this test could not be printed.
     std::printf("SENDER %d\n", int(sender));
     std::fflush(stdout);
+    if (::write(left[1], "x", 1) != 1)
+        ::_exit(4);
     ::waitpid(sender, nullptr, 0);
     for (int i = 0; i < 500; ++i)
         ::usleep(10000);
