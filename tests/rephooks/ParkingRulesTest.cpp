@@ -84,6 +84,12 @@ void* operator new(size_t size) {
         return memory;
     throw std::bad_alloc();
 }
+// The nothrow form too (a stable sort's buffer), so that every plain delete frees what malloc gave.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    while (HolderStandsStill())
+        std::this_thread::yield();
+    return std::malloc(size == 0 ? 1 : size);
+}
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
