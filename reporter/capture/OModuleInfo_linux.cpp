@@ -156,22 +156,42 @@ uint8_t IsPackageModule(TModuleHandle handle) {
     return IsDLLModule(handle) ? mkLibrary : mkProgram;
 }
 
+namespace {
+
+// The module's dynamic symbols and their names, read from its image in memory (no loader call); the
+// names end with a zero of their own.
+struct TDynamicSymbols {
+    std::vector<ElfW(Sym)> Symbols;
+    std::vector<char> Strings;
+};
+
+std::optional<TDynamicSymbols> ReadDynamicSymbols(const TImage& image) {
+    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(image);
+    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
+    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
+    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
+    const uint64_t count = SymbolCount(dynamic, image);
+    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+        return std::nullopt;
+    TDynamicSymbols table{std::vector<ElfW(Sym)>(count), std::vector<char>(*strsz + 1, '\0')};
+    if (!SafeRead(DynamicPointer(image, *symtab), table.Symbols.data(), count * sizeof(ElfW(Sym))) ||
+        !SafeRead(DynamicPointer(image, *strtab), table.Strings.data(), *strsz))
+        return std::nullopt;
+    return table;
+}
+
+} // namespace
+
 bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions) {
     const std::optional<TImage> image = FindImage(handle);
     if (!image)
         return false;
-    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(*image);
-    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
-    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
-    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
-    const uint64_t count = SymbolCount(dynamic, *image);
-    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+    std::optional<TDynamicSymbols> table = ReadDynamicSymbols(*image);
+    if (!table)
         return false;
-    std::vector<ElfW(Sym)> symbols(count);
-    std::vector<char> strings(*strsz + 1, '\0');
-    if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
-        !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
-        return false;
+    const std::vector<ElfW(Sym)>& symbols = table->Symbols;
+    const std::vector<char>& strings = table->Strings;
+    const uint64_t strsz = strings.size() - 1;
     // Sorted by address before any name is copied: moving names around was most of the time.
     struct TFound {
         uintptr_t Address;
@@ -186,7 +206,7 @@ bool ReadModuleExports(TModuleHandle handle, TOstrelFunctionsList& functions) {
         const int visibility = ELF64_ST_VISIBILITY(s.st_other);
         if ((type != STT_FUNC && type != STT_GNU_IFUNC) || s.st_shndx == SHN_UNDEF || s.st_value == 0 ||
             (bind != STB_GLOBAL && bind != STB_WEAK) ||
-            (visibility != STV_DEFAULT && visibility != STV_PROTECTED) || s.st_name >= *strsz ||
+            (visibility != STV_DEFAULT && visibility != STV_PROTECTED) || s.st_name >= strsz ||
             strings[s.st_name] == '\0')
             continue;
         found.push_back({image->Bias + s.st_value, uint32_t(s.st_size), uint32_t(s.st_name)});
@@ -209,23 +229,17 @@ uintptr_t DynamicSymbolAddress(TModuleHandle handle, const char* name) {
     const std::optional<TImage> image = FindImage(handle);
     if (!image || name == nullptr || *name == '\0')
         return 0;
-    const std::vector<ElfW(Dyn)> dynamic = ReadDynamic(*image);
-    const auto symtab = DynamicValue(dynamic, DT_SYMTAB);
-    const auto strtab = DynamicValue(dynamic, DT_STRTAB);
-    const auto strsz = DynamicValue(dynamic, DT_STRSZ);
-    const uint64_t count = SymbolCount(dynamic, *image);
-    if (!symtab || !strtab || !strsz || count == 0 || count > SymbolLimit || *strsz > StringTableLimit)
+    std::optional<TDynamicSymbols> table = ReadDynamicSymbols(*image);
+    if (!table)
         return 0;
-    std::vector<ElfW(Sym)> symbols(count);
-    std::vector<char> strings(*strsz + 1, '\0');
-    if (!SafeRead(DynamicPointer(*image, *symtab), symbols.data(), symbols.size() * sizeof(ElfW(Sym))) ||
-        !SafeRead(DynamicPointer(*image, *strtab), strings.data(), *strsz))
-        return 0;
+    const std::vector<ElfW(Sym)>& symbols = table->Symbols;
+    const std::vector<char>& strings = table->Strings;
+    const uint64_t strsz = strings.size() - 1;
     for (const ElfW(Sym) & s : symbols) {
         const int type = ELF64_ST_TYPE(s.st_info);
         const int bind = ELF64_ST_BIND(s.st_info);
         const int visibility = ELF64_ST_VISIBILITY(s.st_other);
-        if (s.st_shndx == SHN_UNDEF || s.st_value == 0 || s.st_name >= *strsz ||
+        if (s.st_shndx == SHN_UNDEF || s.st_value == 0 || s.st_name >= strsz ||
             (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE) ||
             (bind != STB_GLOBAL && bind != STB_WEAK) ||
             (visibility != STV_DEFAULT && visibility != STV_PROTECTED))
