@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace reporter;
@@ -125,6 +126,17 @@ TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
         EXPECT_FALSE(copied.Items(i).Running);
     }
     // Walks that share a cache (the threads of one report) give the same entries, each its own thread's.
+    // Compared in the modules' code only: a stale stack word that points into the heap may look like a
+    // return address in one walk and not in the next, as the walks' own allocations change those bytes.
+    using TRow = std::tuple<uintptr_t, int, std::string>;
+    const auto codeRows = [](const TOstrelStackList& list) {
+        std::vector<TRow> rows;
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.Items(i).Kind != dkNoModule)
+                rows.emplace_back(list.Items(i).Address, int(list.Items(i).Kind),
+                                  list.Items(i).ProcedureName);
+        return rows;
+    };
     TStackWalkCache cache;
     params.Cache = &cache;
     for (const uint32_t thread : {7u, 8u}) {
@@ -132,13 +144,9 @@ TEST_F(CallStackWalk, NamesTheNestedCallsInOrderWithUnitAndLine) {
         TThreadStackCopy copy = repsnaptest::gCopy;
         copy.ThreadId = thread;
         WalkThreadCopy(shared, copy, params);
-        ASSERT_EQ(shared.Count(), copied.Count());
-        for (int i = 0; i < shared.Count(); ++i) {
-            EXPECT_EQ(shared.Items(i).Address, copied.Items(i).Address);
-            EXPECT_EQ(shared.Items(i).Kind, copied.Items(i).Kind);
-            EXPECT_EQ(shared.Items(i).ProcedureName, copied.Items(i).ProcedureName);
+        EXPECT_EQ(codeRows(shared), codeRows(copied));
+        for (int i = 0; i < shared.Count(); ++i)
             EXPECT_EQ(shared.Items(i).ThreadID, thread);
-        }
     }
     params.Cache = nullptr;
     // A thread whose context was not read has no stack to walk.
