@@ -111,14 +111,24 @@ TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
     TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
     // A category's bold heading font is its own: a row under it starts from the grid's font.
-    const TRSFont* font = (parent && !parent->Category()) ? parent->Font()
-                          : grid                          ? grid->GridFont()
-                                                          : nullptr;
-    const TRSFont* valueFont = parent ? parent->ValueFont() : grid ? grid->ValueFont() : nullptr;
-    m_font = std::make_unique<TRSFont>(font);
-    m_valueFont = std::make_unique<TRSFont>(valueFont);
-    m_font->OnChange = [this](TRSFont*) { FontChanged(); };
-    m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
+    // The parent's fonts are read without making their font objects.
+    if (parent && !parent->Category())
+        m_font = std::make_unique<TRSLazyFont>(parent->m_font->Font(), parent->m_font->Color(),
+                                               [this] { FontChanged(); });
+    else if (grid)
+        m_font = std::make_unique<TRSLazyFont>(grid->GridFont()->Font(), grid->GridFont()->Color(),
+                                               [this] { FontChanged(); });
+    else
+        m_font = std::make_unique<TRSLazyFont>(QFont(), QColor(Qt::black), [this] { FontChanged(); });
+    if (parent)
+        m_valueFont = std::make_unique<TRSLazyFont>(parent->m_valueFont->Font(), parent->m_valueFont->Color(),
+                                                    [this] { ValueFontChanged(); });
+    else if (grid)
+        m_valueFont = std::make_unique<TRSLazyFont>(grid->ValueFont()->Font(), grid->ValueFont()->Color(),
+                                                    [this] { ValueFontChanged(); });
+    else
+        m_valueFont =
+            std::make_unique<TRSLazyFont>(QFont(), QColor(Qt::black), [this] { ValueFontChanged(); });
 }
 
 TRSItemProp::~TRSItemProp() {
@@ -260,11 +270,11 @@ QString TRSItemProp::GetFullName() const {
 }
 
 TRSFont* TRSItemProp::GetFont() const {
-    return m_font.get();
+    return Font();
 }
 
 TRSFont* TRSItemProp::GetValueFont() const {
-    return m_valueFont.get();
+    return ValueFont();
 }
 
 TRSFont* TRSItemProp::GetCurrentValueFont(int) const {
@@ -330,20 +340,21 @@ void TRSItemProp::ParentFontChanged(TRSItemProp* source) {
     if (!source) {
         if (TRSCustomItemListEditor* grid = ItemListEditor())
             take = m_category ? static_cast<TRSFont*>(grid->CategoryFont()) : grid->GridFont();
+        if (!take)
+            return;
     } else if (source->m_category != m_category) {
         // The other kind of row has a font of its own: follow the grid's instead (and so do the sub-rows,
         // through this row's own change).
         if (source != this)
             ParentFontChanged(nullptr);
         return;
-    } else {
-        take = source->Font();
     }
-    if (!take)
-        return;
     m_takingParentFont = true;
     try {
-        m_font->Assign(*take);
+        if (take)
+            m_font->Assign(*take);
+        else
+            m_font->Assign(*source->m_font);
     } catch (...) {
         m_takingParentFont = false;
         throw;

@@ -7,6 +7,7 @@
 #include "classlib/SysUtils.h"
 #include "inspector/DefinedProperties.h"
 #include "inspector/RSDeltaFont.h"
+#include "inspector/RSLazyFont.h"
 #include <QStringList>
 #include <QVariant>
 #include <cstdint>
@@ -133,8 +134,8 @@ public:
     void SetParentFont(bool value);
     bool ParentValueFont() const { return m_parentValueFont; }
     void SetParentValueFont(bool value);
-    TRSFont* Font() const { return m_font.get(); }
-    TRSFont* ValueFont() const { return m_valueFont.get(); }
+    TRSFont* Font() const { return m_font->Object(); }
+    TRSFont* ValueFont() const { return m_valueFont->Object(); }
 
     QString Value() const;
     virtual void SetValue(const QString& value);
@@ -227,9 +228,9 @@ private:
     void* m_data = nullptr;
     int m_tag = 0;
     bool m_parentFont = true;
-    std::unique_ptr<TRSFont> m_font;
+    std::unique_ptr<TRSLazyFont> m_font;
     bool m_parentValueFont = true;
-    std::unique_ptr<TRSFont> m_valueFont;
+    std::unique_ptr<TRSLazyFont> m_valueFont;
     bool m_enabled = true;
     bool m_category = false;
     bool m_defaultCategory = false;
