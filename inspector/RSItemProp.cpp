@@ -106,29 +106,30 @@ void TRSItemPropValueStrings::Changed() {
 
 // ---- TRSItemProp -------------------------------------------------------------------------------------
 
-TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_birthCollection(collection) {
+TRSFontFace TRSItemProp::StartFont(TCollection* collection) {
     auto* rows = qobject_cast<TRSItemProps*>(collection);
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
-    TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
-    // A category's bold heading font is its own: a row under it starts from the grid's font.
-    // The parent's fonts are read without making their font objects.
+    // A category's bold heading font is its own: a row under it starts from the grid's font. The
+    // parent's font is read without making its font object.
     if (parent && !parent->Category())
-        m_font = std::make_unique<TRSLazyFont>(parent->m_font->Font(), parent->m_font->Color(),
-                                               [this] { FontChanged(); });
-    else if (grid)
-        m_font = std::make_unique<TRSLazyFont>(grid->GridFont()->Font(), grid->GridFont()->Color(),
-                                               [this] { FontChanged(); });
-    else
-        m_font = std::make_unique<TRSLazyFont>(QFont(), QColor(Qt::black), [this] { FontChanged(); });
-    if (parent)
-        m_valueFont = std::make_unique<TRSLazyFont>(parent->m_valueFont->Font(), parent->m_valueFont->Color(),
-                                                    [this] { ValueFontChanged(); });
-    else if (grid)
-        m_valueFont = std::make_unique<TRSLazyFont>(grid->ValueFont()->Font(), grid->ValueFont()->Color(),
-                                                    [this] { ValueFontChanged(); });
-    else
-        m_valueFont =
-            std::make_unique<TRSLazyFont>(QFont(), QColor(Qt::black), [this] { ValueFontChanged(); });
+        return {parent->m_font.Font(), parent->m_font.Color()};
+    if (TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr)
+        return {grid->GridFont()->Font(), grid->GridFont()->Color()};
+    return {QFont(), QColor(Qt::black)};
+}
+
+TRSFontFace TRSItemProp::StartValueFont(TCollection* collection) {
+    auto* rows = qobject_cast<TRSItemProps*>(collection);
+    if (TRSItemProp* parent = rows ? rows->ParentRow() : nullptr)
+        return {parent->m_valueFont.Font(), parent->m_valueFont.Color()};
+    if (TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr)
+        return {grid->ValueFont()->Font(), grid->ValueFont()->Color()};
+    return {QFont(), QColor(Qt::black)};
+}
+
+TRSItemProp::TRSItemProp(TCollection* collection)
+    : TCollectionItem(nullptr), m_font(StartFont(collection), [this] { FontChanged(); }),
+      m_valueFont(StartValueFont(collection), [this] { ValueFontChanged(); }), m_birthCollection(collection) {
 }
 
 TRSItemProp::~TRSItemProp() {
@@ -352,9 +353,9 @@ void TRSItemProp::ParentFontChanged(TRSItemProp* source) {
     m_takingParentFont = true;
     try {
         if (take)
-            m_font->Assign(*take);
+            m_font.Assign(*take);
         else
-            m_font->Assign(*source->m_font);
+            m_font.Assign(source->m_font);
     } catch (...) {
         m_takingParentFont = false;
         throw;
@@ -374,7 +375,7 @@ void TRSItemProp::ParentValueFontChanged() {
         return;
     m_takingParentFont = true;
     try {
-        m_valueFont->Assign(*take);
+        m_valueFont.Assign(*take);
     } catch (...) {
         m_takingParentFont = false;
         throw;
@@ -672,13 +673,13 @@ void TRSItemProp::Assign(const TRSItemProp& source) {
     if (source.m_parentFont) {
         SetParentFont(true);
     } else {
-        m_font->Assign(*source.m_font);
+        m_font.Assign(source.m_font);
         m_parentFont = false;
     }
     if (source.m_parentValueFont) {
         SetParentValueFont(true);
     } else {
-        m_valueFont->Assign(*source.m_valueFont);
+        m_valueFont.Assign(source.m_valueFont);
         m_parentValueFont = false;
     }
     m_values.SetLines(source.m_values.Lines());

@@ -1,11 +1,11 @@
 #include "inspector/RSLazyFont.h"
 
-TRSLazyFont::TRSLazyFont(const QFont& font, const QColor& color, std::function<void()> onChange)
-    : m_font(font), m_color(color), m_onChange(std::move(onChange)) {}
+TRSLazyFont::TRSLazyFont(TRSFontFace face, std::function<void()> onChange)
+    : m_face(std::move(face)), m_onChange(std::move(onChange)) {}
 
 TRSFont* TRSLazyFont::Object() const {
     if (!m_object) {
-        m_object = std::make_unique<TRSFont>(m_font, m_color);
+        m_object = std::make_unique<TRSFont>(m_face.font, m_face.color);
         m_object->OnChange = [this](TRSFont*) {
             if (m_onChange)
                 m_onChange();
@@ -19,10 +19,10 @@ void TRSLazyFont::Assign(const QFont& font, const QColor& color) {
         m_object->AssignFace(font, color);
         return;
     }
-    if (m_font == font && m_color == color)
+    if (m_face.font == font && m_face.color == color)
         return;
-    m_font = font;
-    m_color = color;
+    m_face.font = font;
+    m_face.color = color;
     if (m_onChange)
         m_onChange();
 }

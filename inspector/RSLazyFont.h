@@ -7,25 +7,30 @@
 #include <functional>
 #include <memory>
 
+// A font and its colour.
+struct TRSFontFace {
+    QFont font;
+    QColor color;
+};
+
 class TRSLazyFont {
 public:
     // onChange runs on every change of font or colour, through the object or through Assign.
-    TRSLazyFont(const QFont& font, const QColor& color, std::function<void()> onChange);
+    TRSLazyFont(TRSFontFace face, std::function<void()> onChange);
     TRSLazyFont(const TRSLazyFont&) = delete;
     TRSLazyFont& operator=(const TRSLazyFont&) = delete;
 
     // The font object, made on first use; callers may change it.
     TRSFont* Object() const;
-    const QFont& Font() const { return m_object ? m_object->Font() : m_font; }
-    QColor Color() const { return m_object ? m_object->Color() : m_color; }
+    const QFont& Font() const { return m_object ? m_object->Font() : m_face.font; }
+    QColor Color() const { return m_object ? m_object->Color() : m_face.color; }
     // Takes a font and colour, as TRSFont::Assign does: a notification only when they differ.
     void Assign(const QFont& font, const QColor& color);
     void Assign(const TRSFont& source) { Assign(source.Font(), source.Color()); }
     void Assign(const TRSLazyFont& source) { Assign(source.Font(), source.Color()); }
 
 private:
-    QFont m_font;
-    QColor m_color;
+    TRSFontFace m_face;
     std::function<void()> m_onChange;
     mutable std::unique_ptr<TRSFont> m_object;
 };
