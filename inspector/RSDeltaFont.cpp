@@ -6,6 +6,9 @@ TRSFont::TRSFont(const TRSFont* source, QObject* parent)
     : QObject(parent), m_font(source ? source->m_font : QFont()),
       m_color(source ? source->m_color : Qt::black) {}
 
+TRSFont::TRSFont(const QFont& font, const QColor& color, QObject* parent)
+    : QObject(parent), m_font(font), m_color(color) {}
+
 void TRSFont::Changed() {
     if (OnChange)
         OnChange(this);
@@ -69,10 +72,15 @@ void TRSFont::SetStrikeOut(bool value) {
 }
 
 void TRSFont::Assign(const TRSFont& source) {
-    if (&source == this || SameAs(source))
+    if (&source != this)
+        AssignFace(source.m_font, source.m_color);
+}
+
+void TRSFont::AssignFace(const QFont& font, const QColor& color) {
+    if (m_font == font && m_color == color)
         return;
-    m_font = source.m_font;
-    m_color = source.m_color;
+    m_font = font;
+    m_color = color;
     Changed();
 }
 

@@ -13,6 +13,7 @@ public:
     explicit TRSFont(QObject* parent = nullptr);
     // A copy of another font's font and colour (without the application font looked up first).
     explicit TRSFont(const TRSFont* source, QObject* parent = nullptr);
+    TRSFont(const QFont& font, const QColor& color, QObject* parent = nullptr);
 
     const QFont& Font() const { return m_font; }
     void SetFont(const QFont& value);
@@ -32,6 +33,8 @@ public:
     void SetStrikeOut(bool value);
     // Takes font and colour of another font; one change notification.
     virtual void Assign(const TRSFont& source);
+    // Takes a font and colour; one change notification, none when they are the same.
+    void AssignFace(const QFont& font, const QColor& color);
     bool SameAs(const TRSFont& other) const { return m_font == other.m_font && m_color == other.m_color; }
 
     std::function<void(TRSFont* sender)> OnChange;

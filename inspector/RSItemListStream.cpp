@@ -196,9 +196,9 @@ bool TRSItemProp::FontStored() const {
 
 void TRSItemProp::WriteDefinedProperties(TWriter& writer) const {
     if (FontStored())
-        WriteFontAttributes(writer, FontPrefix, *m_font, AllFontAttributes);
+        WriteFontAttributes(writer, FontPrefix, *Font(), AllFontAttributes);
     if (ValueFontStored())
-        WriteFontAttributes(writer, ValueFontPrefix, *m_valueFont, AllFontAttributes);
+        WriteFontAttributes(writer, ValueFontPrefix, *ValueFont(), AllFontAttributes);
     if (HasItems()) {
         // Sub-rows kept in an order of their own (a set's members) must not be sorted by their names when
         // they are read back into a level that sorts.
@@ -214,9 +214,9 @@ void TRSItemProp::WriteDefinedProperties(TWriter& writer) const {
 
 bool TRSItemProp::ReadDefinedProperty(TReader& reader, const QString& name) {
     if (name.startsWith(FontPrefix))
-        return ReadRowFont(reader, name.mid(FontPrefix.size()), *m_font, m_takingParentFont);
+        return ReadRowFont(reader, name.mid(FontPrefix.size()), *Font(), m_takingParentFont);
     if (name.startsWith(ValueFontPrefix))
-        return ReadRowFont(reader, name.mid(ValueFontPrefix.size()), *m_valueFont, m_takingParentFont);
+        return ReadRowFont(reader, name.mid(ValueFontPrefix.size()), *ValueFont(), m_takingParentFont);
     if (name == QLatin1String("ItemsSorted")) {
         Items()->SetSorted(reader.ReadBoolean());
         return true;

@@ -106,19 +106,30 @@ void TRSItemPropValueStrings::Changed() {
 
 // ---- TRSItemProp -------------------------------------------------------------------------------------
 
-TRSItemProp::TRSItemProp(TCollection* collection) : TCollectionItem(nullptr), m_birthCollection(collection) {
+TRSFontFace TRSItemProp::StartFont(TCollection* collection) {
     auto* rows = qobject_cast<TRSItemProps*>(collection);
     TRSItemProp* parent = rows ? rows->ParentRow() : nullptr;
-    TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr;
-    // A category's bold heading font is its own: a row under it starts from the grid's font.
-    const TRSFont* font = (parent && !parent->Category()) ? parent->Font()
-                          : grid                          ? grid->GridFont()
-                                                          : nullptr;
-    const TRSFont* valueFont = parent ? parent->ValueFont() : grid ? grid->ValueFont() : nullptr;
-    m_font = std::make_unique<TRSFont>(font);
-    m_valueFont = std::make_unique<TRSFont>(valueFont);
-    m_font->OnChange = [this](TRSFont*) { FontChanged(); };
-    m_valueFont->OnChange = [this](TRSFont*) { ValueFontChanged(); };
+    // A category's bold heading font is its own: a row under it starts from the grid's font. The
+    // parent's font is read without making its font object.
+    if (parent && !parent->Category())
+        return {parent->m_font.Font(), parent->m_font.Color()};
+    if (TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr)
+        return {grid->GridFont()->Font(), grid->GridFont()->Color()};
+    return {QFont(), QColor(Qt::black)};
+}
+
+TRSFontFace TRSItemProp::StartValueFont(TCollection* collection) {
+    auto* rows = qobject_cast<TRSItemProps*>(collection);
+    if (TRSItemProp* parent = rows ? rows->ParentRow() : nullptr)
+        return {parent->m_valueFont.Font(), parent->m_valueFont.Color()};
+    if (TRSCustomItemListEditor* grid = rows ? rows->Grid() : nullptr)
+        return {grid->ValueFont()->Font(), grid->ValueFont()->Color()};
+    return {QFont(), QColor(Qt::black)};
+}
+
+TRSItemProp::TRSItemProp(TCollection* collection)
+    : TCollectionItem(nullptr), m_font(StartFont(collection), [this] { FontChanged(); }),
+      m_valueFont(StartValueFont(collection), [this] { ValueFontChanged(); }), m_birthCollection(collection) {
 }
 
 TRSItemProp::~TRSItemProp() {
@@ -260,11 +271,11 @@ QString TRSItemProp::GetFullName() const {
 }
 
 TRSFont* TRSItemProp::GetFont() const {
-    return m_font.get();
+    return Font();
 }
 
 TRSFont* TRSItemProp::GetValueFont() const {
-    return m_valueFont.get();
+    return ValueFont();
 }
 
 TRSFont* TRSItemProp::GetCurrentValueFont(int) const {
@@ -330,20 +341,21 @@ void TRSItemProp::ParentFontChanged(TRSItemProp* source) {
     if (!source) {
         if (TRSCustomItemListEditor* grid = ItemListEditor())
             take = m_category ? static_cast<TRSFont*>(grid->CategoryFont()) : grid->GridFont();
+        if (!take)
+            return;
     } else if (source->m_category != m_category) {
         // The other kind of row has a font of its own: follow the grid's instead (and so do the sub-rows,
         // through this row's own change).
         if (source != this)
             ParentFontChanged(nullptr);
         return;
-    } else {
-        take = source->Font();
     }
-    if (!take)
-        return;
     m_takingParentFont = true;
     try {
-        m_font->Assign(*take);
+        if (take)
+            m_font.Assign(*take);
+        else
+            m_font.Assign(source->m_font);
     } catch (...) {
         m_takingParentFont = false;
         throw;
@@ -363,7 +375,7 @@ void TRSItemProp::ParentValueFontChanged() {
         return;
     m_takingParentFont = true;
     try {
-        m_valueFont->Assign(*take);
+        m_valueFont.Assign(*take);
     } catch (...) {
         m_takingParentFont = false;
         throw;
@@ -661,13 +673,13 @@ void TRSItemProp::Assign(const TRSItemProp& source) {
     if (source.m_parentFont) {
         SetParentFont(true);
     } else {
-        m_font->Assign(*source.m_font);
+        m_font.Assign(source.m_font);
         m_parentFont = false;
     }
     if (source.m_parentValueFont) {
         SetParentValueFont(true);
     } else {
-        m_valueFont->Assign(*source.m_valueFont);
+        m_valueFont.Assign(source.m_valueFont);
         m_parentValueFont = false;
     }
     m_values.SetLines(source.m_values.Lines());

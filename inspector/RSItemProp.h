@@ -7,6 +7,7 @@
 #include "classlib/SysUtils.h"
 #include "inspector/DefinedProperties.h"
 #include "inspector/RSDeltaFont.h"
+#include "inspector/RSLazyFont.h"
 #include <QStringList>
 #include <QVariant>
 #include <cstdint>
@@ -133,8 +134,8 @@ public:
     void SetParentFont(bool value);
     bool ParentValueFont() const { return m_parentValueFont; }
     void SetParentValueFont(bool value);
-    TRSFont* Font() const { return m_font.get(); }
-    TRSFont* ValueFont() const { return m_valueFont.get(); }
+    TRSFont* Font() const { return m_font.Object(); }
+    TRSFont* ValueFont() const { return m_valueFont.Object(); }
 
     QString Value() const;
     virtual void SetValue(const QString& value);
@@ -210,6 +211,9 @@ private:
     void AfterInsert();
     void FontChanged();
     void ValueFontChanged();
+    // The fonts a row made for a collection starts from (its parent's or its grid's).
+    static TRSFontFace StartFont(TCollection* collection);
+    static TRSFontFace StartValueFont(TCollection* collection);
     void RepaintLine();
 
     QString m_name;
@@ -227,9 +231,9 @@ private:
     void* m_data = nullptr;
     int m_tag = 0;
     bool m_parentFont = true;
-    std::unique_ptr<TRSFont> m_font;
+    TRSLazyFont m_font;
     bool m_parentValueFont = true;
-    std::unique_ptr<TRSFont> m_valueFont;
+    TRSLazyFont m_valueFont;
     bool m_enabled = true;
     bool m_category = false;
     bool m_defaultCategory = false;
