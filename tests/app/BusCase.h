@@ -7,6 +7,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "tests/app/AppFixture.h"
 #include "tests/app/ModalDeadline.h"
+#include "tests/support/StillSimulator.h"
 #include "tools/sim/Simulator.h"
 #include "ui_Find.h"
 #include <memory>
@@ -19,12 +20,7 @@ struct TBusCase {
     std::unique_ptr<vdsim::TSimulator> sim;
 
     explicit TBusCase(std::vector<vdsim::TSimModuleDef> modules = {{1, 0}, {2, 62}, {3, 63}}) {
-        vdsim::TSimOptions options;
-        options.Modules = std::move(modules);
-        options.Port = 0;
-        options.Still = true;
-        sim = std::make_unique<vdsim::TSimulator>(options);
-        sim->Start();
+        sim = StartStillSimulator(std::move(modules));
         app.Start();
         FormMain->show();
         ModbusMaster->ConnectionType = 1;

@@ -5,6 +5,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
 #include "tests/support/RecordingPresenter.h"
+#include "tests/support/StillSimulator.h"
 #include "tools/sim/Simulator.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -47,12 +48,7 @@ private:
 class BusFixture : public ::testing::Test {
 protected:
     void StartSimulator(std::vector<vdsim::TSimModuleDef> modules) {
-        vdsim::TSimOptions options;
-        options.Modules = std::move(modules);
-        options.Port = 0;
-        options.Still = true;
-        sim = std::make_unique<vdsim::TSimulator>(options);
-        sim->Start();
+        sim = StartStillSimulator(std::move(modules));
         master.ConnectionType = 1;
         master.Socket->Host = QStringLiteral("127.0.0.1");
         master.Socket->Port = sim->Port();

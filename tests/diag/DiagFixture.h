@@ -13,6 +13,7 @@
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/StillSimulator.h"
 #include "tools/sim/Simulator.h"
 #include "ui_Main.h"
 #include <QApplication>
@@ -25,12 +26,7 @@
 class DiagFixture : public ::testing::Test {
 protected:
     void StartBus(std::vector<vdsim::TSimModuleDef> modules) {
-        vdsim::TSimOptions options;
-        options.Modules = std::move(modules);
-        options.Port = 0;
-        options.Still = true;
-        sim = std::make_unique<vdsim::TSimulator>(options);
-        sim->Start();
+        sim = StartStillSimulator(std::move(modules));
         StartWindows(sim->Port());
     }
 

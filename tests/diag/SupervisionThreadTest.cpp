@@ -6,6 +6,7 @@
 #include "comm/CommunicationThread.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
+#include "tests/support/StillSimulator.h"
 #include "tools/sim/Simulator.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -55,12 +56,7 @@ public:
 class SupervisionThreadTest : public ::testing::Test {
 protected:
     void StartSimulator(std::vector<vdsim::TSimModuleDef> modules) {
-        vdsim::TSimOptions options;
-        options.Modules = std::move(modules);
-        options.Port = 0;
-        options.Still = true;
-        sim = std::make_unique<vdsim::TSimulator>(options);
-        sim->Start();
+        sim = StartStillSimulator(std::move(modules));
         UsePort(sim->Port());
     }
     void UsePort(int port) {
