@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace reporter {
@@ -28,6 +29,19 @@ struct TModuleMap {
     // The range lies wholly in readable mappings (true when the map could not be read).
     bool IsReadable(uintptr_t start, uintptr_t end) const;
 };
+
+// One line of /proc/self/maps: "start-end perms offset device inode [path]". Device and Path point into
+// the line.
+struct TMapsLine {
+    uintptr_t Start = 0, End = 0; // [Start, End)
+    bool Readable = false;
+    uint64_t Offset = 0;
+    std::string_view Device;
+    uint64_t Inode = 0;
+    std::string_view Path;
+};
+// false for a line that is not of that form (and then out is unspecified); reads only inside the line.
+bool ParseMapsLine(std::string_view line, TMapsLine& out);
 
 // Reads /proc/self/maps and the ELF headers it points to (through the readability test).
 std::shared_ptr<const TModuleMap> ReadModuleMap();

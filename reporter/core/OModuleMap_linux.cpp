@@ -24,43 +24,6 @@ constexpr size_t MapsLimit = size_t(16) << 20;
 constexpr int ProgramHeaderLimit = 256;
 constexpr std::string_view DeletedMark = " (deleted)";
 
-struct TMapLine {
-    uintptr_t Start = 0, End = 0;
-    bool Readable = false;
-    uint64_t Offset = 0;
-    std::string_view Device;
-    uint64_t Inode = 0;
-    std::string_view Path;
-};
-
-bool ParseLine(std::string_view line, TMapLine& out) {
-    const std::string text(line.substr(0, std::min<size_t>(line.size(), 96))); // the fields before the path
-    const char* p = text.c_str();
-    char* next = nullptr;
-    out.Start = std::strtoull(p, &next, 16);
-    if (*next != '-')
-        return false;
-    out.End = std::strtoull(next + 1, &next, 16);
-    if (*next != ' ' || out.End <= out.Start)
-        return false;
-    out.Readable = next[1] == 'r';
-    p = next + 6; // the four permission letters and a blank
-    if (size_t(p - text.c_str()) >= text.size())
-        return false;
-    out.Offset = std::strtoull(p, &next, 16);
-    const char* device = next + 1;
-    const char* deviceEnd = std::strchr(device, ' ');
-    if (*next != ' ' || deviceEnd == nullptr)
-        return false;
-    out.Device = line.substr(size_t(device - text.c_str()), size_t(deviceEnd - device));
-    out.Inode = std::strtoull(deviceEnd + 1, &next, 10);
-    size_t at = size_t(next - text.c_str());
-    while (at < line.size() && line[at] == ' ')
-        ++at;
-    out.Path = at < line.size() ? line.substr(at) : std::string_view();
-    return true;
-}
-
 std::string ReadMapsText() {
     std::string text;
     const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
@@ -105,7 +68,7 @@ struct TCandidate {
 
 // An ELF image mapped from its first byte at the line's start: its headers, and every loadable segment
 // in a mapping of the same file. false for anything else (a data file that happens to be mapped).
-bool ReadImage(const TMapLine& line, const std::vector<TMapLine>& lines, TLoadedModule& module) {
+bool ReadImage(const TMapsLine& line, const std::vector<TMapsLine>& lines, TLoadedModule& module) {
     ElfW(Ehdr) header;
     if (!SafeRead(line.Start, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(ElfW(Phdr)) ||
@@ -128,7 +91,7 @@ bool ReadImage(const TMapLine& line, const std::vector<TMapLine>& lines, TLoaded
         if (headers[i].p_type != PT_LOAD || headers[i].p_filesz == 0)
             continue;
         const uintptr_t at = bias + headers[i].p_vaddr;
-        const auto holder = std::find_if(lines.begin(), lines.end(), [&](const TMapLine& l) {
+        const auto holder = std::find_if(lines.begin(), lines.end(), [&](const TMapsLine& l) {
             return at >= l.Start && at < l.End && l.Inode == line.Inode && l.Device == line.Device;
         });
         if (holder == lines.end())
@@ -157,6 +120,70 @@ void AddSegments(TModuleMap& map, size_t index) {
 
 } // namespace
 
+namespace {
+
+// A number of at most maxDigits digits in the base at pos, followed by pos moved past it; false when
+// there is none or it has more digits.
+bool TakeNumber(std::string_view text, size_t& pos, int base, size_t maxDigits, uint64_t& value) {
+    value = 0;
+    size_t digits = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            break;
+        if (++digits > maxDigits)
+            return false;
+        value = value * uint64_t(base) + uint64_t(digit);
+        ++pos;
+    }
+    return digits > 0;
+}
+
+bool TakeChar(std::string_view text, size_t& pos, char expected) {
+    if (pos >= text.size() || text[pos] != expected)
+        return false;
+    ++pos;
+    return true;
+}
+
+} // namespace
+
+bool ParseMapsLine(std::string_view line, TMapsLine& out) {
+    size_t pos = 0;
+    uint64_t start = 0, end = 0;
+    if (!TakeNumber(line, pos, 16, 16, start) || !TakeChar(line, pos, '-') ||
+        !TakeNumber(line, pos, 16, 16, end) || !TakeChar(line, pos, ' ') || end <= start)
+        return false;
+    out.Start = uintptr_t(start);
+    out.End = uintptr_t(end);
+    // The four permission letters and a blank.
+    if (line.size() - pos < 5 || line[pos + 4] != ' ')
+        return false;
+    out.Readable = line[pos] == 'r';
+    pos += 5;
+    if (!TakeNumber(line, pos, 16, 16, out.Offset) || !TakeChar(line, pos, ' '))
+        return false;
+    const size_t device = pos;
+    while (pos < line.size() && line[pos] != ' ')
+        ++pos;
+    if (pos == device || !TakeChar(line, pos, ' '))
+        return false;
+    out.Device = line.substr(device, pos - 1 - device);
+    if (!TakeNumber(line, pos, 10, 20, out.Inode) || (pos < line.size() && line[pos] != ' '))
+        return false;
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    out.Path = line.substr(pos);
+    return true;
+}
+
 void RememberLoaderModule(const TLoadedModule& module, const char* name) {
     std::lock_guard guard(gLoaderLock);
     TLoaderEntry& entry = LoaderEntries()[module.Handle];
@@ -171,13 +198,13 @@ void RememberLoaderModule(const TLoadedModule& module, const char* name) {
 std::shared_ptr<const TModuleMap> ReadModuleMap() {
     auto map = std::make_shared<TModuleMap>();
     const std::string text = ReadMapsText();
-    std::vector<TMapLine> lines;
+    std::vector<TMapsLine> lines;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();
-        TMapLine line;
-        if (ParseLine(std::string_view(text).substr(at, end - at), line)) {
+        TMapsLine line;
+        if (ParseMapsLine(std::string_view(text).substr(at, end - at), line)) {
             lines.push_back(line);
             if (line.Readable) {
                 if (!map->Readable.empty() && map->Readable.back().End == line.Start)
@@ -191,7 +218,7 @@ std::shared_ptr<const TModuleMap> ReadModuleMap() {
     const uintptr_t programHeaders = getauxval(AT_PHDR);
     const uintptr_t vdso = getauxval(AT_SYSINFO_EHDR);
     std::vector<TCandidate> found;
-    for (const TMapLine& line : lines) {
+    for (const TMapsLine& line : lines) {
         const bool vdsoLine = line.Start == vdso && vdso != 0;
         if (!line.Readable || line.Offset != 0 || (line.Inode == 0 && !vdsoLine))
             continue;

@@ -97,25 +97,32 @@ std::vector<uint64_t> SampleCodeAddresses(const std::string& file, size_t count)
 namespace {
 
 // The outermost frame of each address; none when addr2line failed or did not answer for every one.
+// Asked in batches: the shell takes one command line of at most 128 KiB, which a large program's rows
+// exceed.
 std::optional<std::vector<std::string>> AskAddr2line(const std::string& file,
                                                      const std::vector<uint64_t>& addresses) {
-    std::ostringstream command;
-    command << "addr2line -a -i -e '" << file << "'";
-    for (uint64_t a : addresses)
-        command << " 0x" << std::hex << a;
-    const TCommandResult oracle = Run(command.str());
-    // Per address: its own line "0x...", then its frames from the innermost to the outermost.
+    constexpr size_t Batch = 4096;
     std::vector<std::string> outermost;
-    std::istringstream lines(oracle.Output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("0x", 0) == 0)
-            outermost.emplace_back();
-        else if (!outermost.empty())
-            outermost.back() = line;
+    for (size_t from = 0; from < addresses.size(); from += Batch) {
+        const size_t to = std::min(addresses.size(), from + Batch);
+        std::ostringstream command;
+        command << "addr2line -a -i -e '" << file << "'";
+        for (size_t i = from; i < to; ++i)
+            command << " 0x" << std::hex << addresses[i];
+        const TCommandResult oracle = Run(command.str());
+        // Per address: its own line "0x...", then its frames from the innermost to the outermost.
+        const size_t before = outermost.size();
+        std::istringstream lines(oracle.Output);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.rfind("0x", 0) == 0)
+                outermost.emplace_back();
+            else if (outermost.size() > before)
+                outermost.back() = line;
+        }
+        if (oracle.ExitCode != 0 || outermost.size() != to)
+            return std::nullopt;
     }
-    if (oracle.ExitCode != 0 || outermost.size() != addresses.size())
-        return std::nullopt;
     return outermost;
 }
 
