@@ -19,8 +19,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <stdexcept>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -382,4 +384,129 @@ TEST(Support, PruningKeepsTheLastKeptWhateverTheTimes) {
     for (int number = 1; number <= 8; ++number)
         keep(number);
     EXPECT_EQ(KeptContents(folder), (std::vector<std::string>{"6", "7", "8"}));
+}
+
+namespace {
+
+// A folder of kept reports, each holding its number, with modification times set by the test (a second
+// apart, or in an order of its own) instead of the moment the test happened to write them.
+class TKeptFolder {
+public:
+    TKeptFolder() : m_folder(m_dir.Path() + "/") {}
+    const std::string& Path() const { return m_folder; }
+    std::string Record() const { return m_folder + KeptOrderFileName; }
+
+    // Writes report number under the next free name (with stamped: under the report's time stamp, as
+    // the reporter names them with SendFlags 0x0100), modified at the given second.
+    std::string Put(int number, time_t modified, bool stamped = false) {
+        char stamp[64];
+        std::snprintf(stamp, sizeof stamp, "CompressFiles_202612080100%02d.tgz", number);
+        const std::string name =
+            stamped ? UnusedFileName(m_folder, stamp) : UnusedFileName(m_folder, CompressFileName);
+        const std::string text = std::to_string(number);
+        testtools::WriteFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+        const timespec times[2] = {{modified, 0}, {modified, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+        m_names[number] = name;
+        return name;
+    }
+    // Keeps report number as the reporter does: written, then the folder pruned.
+    void Keep(int number, time_t modified, size_t keep = MaxUnsentReports, bool stamped = false) {
+        PruneUnsentReports(m_folder, keep, Put(number, modified, stamped));
+    }
+    void DeleteByHand(int number) { ASSERT_EQ(::unlink(m_names.at(number).c_str()), 0); }
+    std::string Text(const std::string& path) const {
+        const auto data = testtools::ReadFile(path);
+        return std::string(data.begin(), data.end());
+    }
+
+private:
+    testtools::TTempDir m_dir;
+    std::string m_folder;
+    std::map<int, std::string> m_names;
+};
+
+std::vector<std::string> Numbers(std::initializer_list<int> numbers) {
+    std::vector<std::string> texts;
+    for (int n : numbers)
+        texts.push_back(std::to_string(n));
+    return texts;
+}
+
+constexpr time_t Base = 1700000000;
+
+} // namespace
+
+// Reports the user deleted by hand leave room: the record still names them, but only reports that are
+// there count towards the ten kept, and the record forgets the deleted ones. Both with freed names taken
+// again and with time-stamped names, which never come back.
+TEST(Support, ReportsDeletedByHandLeaveRoomForNewOnes) {
+    for (const bool stamped : {false, true}) {
+        SCOPED_TRACE(stamped ? "time-stamped names" : "numbered names");
+        TKeptFolder folder;
+        for (int n = 1; n <= 10; ++n)
+            folder.Keep(n, Base + n, MaxUnsentReports, stamped);
+        for (int n : {6, 7, 8})
+            folder.DeleteByHand(n);
+        for (int n = 11; n <= 13; ++n)
+            folder.Keep(n, Base + n, MaxUnsentReports, stamped);
+        EXPECT_EQ(KeptContents(folder.Path()), Numbers({1, 2, 3, 4, 5, 9, 10, 11, 12, 13}));
+        // The record names each kept report once, and nothing else.
+        const std::string record = folder.Text(folder.Record());
+        EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 10) << record;
+        folder.Keep(14, Base + 14, MaxUnsentReports, stamped); // now the earliest kept goes
+        EXPECT_EQ(KeptContents(folder.Path()), Numbers({2, 3, 4, 5, 9, 10, 11, 12, 13, 14}));
+    }
+}
+
+// A folder from before the record existed (after an upgrade), or whose record was deleted: the reports
+// count as kept in the order of their times, whatever their names say, and the earliest go first.
+TEST(Support, WithoutTheRecordTheEarliestModifiedReportsGoFirst) {
+    TKeptFolder folder;
+    // Names given in one order, times in the reverse: report 12 is the earliest, 1 the latest.
+    for (int n = 1; n <= 12; ++n)
+        folder.Put(n, Base + 100 - n);
+    folder.Keep(13, Base + 200);
+    EXPECT_EQ(KeptContents(folder.Path()), Numbers({1, 2, 3, 4, 5, 6, 7, 8, 9, 13}));
+    // The record now exists and holds the order: the next report drops the earliest of the rest.
+    EXPECT_NE(folder.Text(folder.Record()).find("CompressFiles_012.tgz"), std::string::npos);
+    folder.Keep(14, Base + 201);
+    EXPECT_EQ(KeptContents(folder.Path()), Numbers({1, 2, 3, 4, 5, 6, 7, 8, 13, 14}));
+}
+
+// A record that cannot be used (larger than a record can be, not a file) is neither followed nor
+// replaced: the times decide. One of exactly the largest size is still read and followed, garbage lines
+// and names of no report in it ignored.
+TEST(Support, AnUnusableRecordIsNeitherFollowedNorReplaced) {
+    constexpr size_t Largest = 64 * 1024;
+    for (const size_t size : {Largest, Largest + 1}) {
+        SCOPED_TRACE(size);
+        TKeptFolder folder;
+        // The record says 1 was kept last and 4 first; the times say the reverse.
+        std::string record = "CompressFiles_003.tgz\n\x01\xFFgarbage\nCompressFiles_777.tgz\n"
+                             "CompressFiles_002.tgz\nCompressFiles_001.tgz\nCompressFiles.tgz\n";
+        record += std::string(size - record.size() - 1, 'x') + "\n";
+        ASSERT_EQ(record.size(), size);
+        testtools::WriteFile(folder.Record(), std::vector<uint8_t>(record.begin(), record.end()));
+        for (int n = 1; n <= 4; ++n)
+            folder.Put(n, Base + 10 * n);
+        folder.Keep(5, Base + 100, 3);
+        if (size == Largest) {
+            // Reports 1 to 4 lie under CompressFiles.tgz, _001, _002, _003: kept in the order 4, 3, 2, 1.
+            EXPECT_EQ(KeptContents(folder.Path()), Numbers({1, 2, 5}));
+        } else {
+            EXPECT_EQ(KeptContents(folder.Path()), Numbers({3, 4, 5}));
+            EXPECT_EQ(folder.Text(folder.Record()), record);
+        }
+    }
+    // A record that is a FIFO: never opened for writing, never waited on.
+    TKeptFolder folder;
+    ASSERT_EQ(::mkfifo(folder.Record().c_str(), 0600), 0);
+    for (int n = 1; n <= 4; ++n)
+        folder.Put(n, Base + 10 * n);
+    folder.Keep(5, Base + 100, 3);
+    EXPECT_EQ(KeptContents(folder.Path()), Numbers({3, 4, 5}));
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.Record().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
