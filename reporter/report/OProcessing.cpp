@@ -314,7 +314,9 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
     TStackWalkParams walk;
     walk.ThreadId = uint32_t(params.ThreadId);
     walk.Running = true;
-    walk.Kinds = GetCallStackColumns(options);
+    // Every entry the walk finds, whatever its kind: event handlers get the whole list, and the report
+    // text and the dialog hide what their columns do not show.
+    walk.Kinds = AllDebugKinds;
     walk.Modules = ModulesList();
     TStackWalkCache cache; // the threads' stacks share most of their return addresses
     walk.Cache = &cache;

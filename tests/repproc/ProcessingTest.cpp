@@ -7,11 +7,13 @@
 #include "ODesktop.h"
 #include "OEvents.h"
 #include "OExports.h"
+#include "OFiles.h"
 #include "OFreezeWatch.h"
 #include "OLogFile.h"
 #include "OOptions.h"
 #include "OProcessing.h"
 #include "OReportDialogHost.h"
+#include "OStackList.h"
 #include "OTextUtils.h"
 #include "classlib/Thread.h"
 
@@ -267,6 +269,48 @@ TChildScenario libraryFault("library-fault", [] {
     auto fault = reinterpret_cast<void (*)()>(::dlsym(library, "repproc_library_fault"));
     if (fault != nullptr)
         fault();
+    Say("NOT ENDED");
+});
+
+// A fault in the program's routine that a library calls back through a static routine of its own; the
+// event handler tells every frame of the faulting thread it is given: its kind, its module and what it
+// is ("RELAY" for the library's static routine).
+[[gnu::noinline]] void CalledBackFault() {
+    volatile int* volatile target = reinterpret_cast<int*>(24); // not folded with the other faults
+    *target = 2;
+}
+
+// The static routine lies before the export that gives its address (the library keeps its order).
+uintptr_t gRelay = 0, gRelayEnd = 0;
+
+TChildScenario callbackFault("callback-fault", [] {
+    StartReporterWithLogFolder();
+    if (std::getenv("REPPROC_DEBUG_ROWS_ONLY") != nullptr)
+        Options().SetCallStackFlags(uint8_t(Options().CallStackFlags() & ~0x03));
+    void* library = ::dlopen(REPPROC_CALLBACK_LIBRARY, RTLD_NOW);
+    auto relayAddress =
+        reinterpret_cast<void* (*)()>(library ? ::dlsym(library, "repproc_relay_address") : nullptr);
+    auto callBack =
+        reinterpret_cast<void (*)(void (*)())>(library ? ::dlsym(library, "repproc_call_back") : nullptr);
+    if (relayAddress == nullptr || callBack == nullptr) {
+        Say("NO LIBRARY");
+        std::exit(2);
+    }
+    gRelay = reinterpret_cast<uintptr_t>(relayAddress());
+    gRelayEnd = reinterpret_cast<uintptr_t>(relayAddress);
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord& record, bool&) {
+        for (int i = 0; record.CallStack != nullptr && i < record.CallStack->Count(); ++i) {
+            const reporter::TOstrelDebugInfo& entry = record.CallStack->Items(i);
+            if (entry.ThreadID != record.ThreadID || !entry.Running)
+                continue;
+            const std::string module = entry.Module ? reporter::ExtractFileName(entry.Module->FileName) : "-";
+            const bool relay = entry.Address >= gRelay && entry.Address < gRelayEnd;
+            std::printf("FRAME %d %s %s\n", int(entry.Kind), module.c_str(),
+                        relay ? "RELAY" : entry.ProcedureName.c_str());
+        }
+        std::fflush(stdout);
+    };
+    callBack(&CalledBackFault);
     Say("NOT ENDED");
 });
 
@@ -684,6 +728,43 @@ TEST(Processing, TheLogIsTheProgramsWhereverTheFaultLies) {
         std::smatch row;
         ASSERT_TRUE(std::regex_search(stack, row, std::regex("\\|[0-9A-F]{16}\\|[^|]*"))) << stack;
         EXPECT_NE(row.str().find(place.FaultModule), std::string::npos) << stack;
+    }
+}
+
+// The frames of a call that passes through a library's static routine: the event handler gets every
+// one with its kind (the library's static routine as its module and offset, its export by name, the
+// program's routines from their debug data); the report text shows the library's frames only where its
+// columns show exported names.
+TEST(Processing, EventHandlersGetEveryFrameTheWalkFinds) {
+    for (const bool debugRowsOnly : {false, true}) {
+        SCOPED_TRACE(debugRowsOnly ? "debug data rows only" : "exported names shown");
+        TTempFolder folder;
+        if (debugRowsOnly)
+            ::setenv("REPPROC_DEBUG_ROWS_ONLY", "1", 1);
+        const TChildResult child = RunChild("callback-fault", folder);
+        ::unsetenv("REPPROC_DEBUG_ROWS_ONLY");
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+        const std::string library = std::filesystem::path(REPPROC_CALLBACK_LIBRARY).filename().string();
+        // In the order of the stack: the faulting routine, the static routine, the export, the caller.
+        const std::regex frames("FRAME 4 test_repproc .*CalledBackFault\n(FRAME .*\n)*"
+                                "FRAME 1 " +
+                                library +
+                                " RELAY\n(FRAME .*\n)*"
+                                "FRAME 2 " +
+                                library +
+                                " repproc_call_back\n(FRAME .*\n)*"
+                                "FRAME 4 test_repproc .*\n");
+        EXPECT_TRUE(std::regex_search(child.Output, frames));
+        const std::vector<std::string> reports = StoredReports(folder.Path() + "/test_repproc.olf");
+        ASSERT_EQ(1u, reports.size());
+        const std::string stack = reporter::GetReportCallStack(reports[0]);
+        EXPECT_NE(stack.find("CalledBackFault"), std::string::npos) << stack;
+        EXPECT_EQ(stack.find("repproc_call_back") != std::string::npos, !debugRowsOnly) << stack;
+        EXPECT_EQ(std::regex_search(stack, std::regex(library.substr(0, library.find('.')) + "[^\\r]*\\+0x")),
+                  !debugRowsOnly)
+            << stack;
     }
 }
 
