@@ -54,8 +54,10 @@ void SetLastErrorCode(TOstrelLogErrorCode code, const std::string& message) {
         std::snprintf(address, sizeof address, "%016llX", (unsigned long long)gExceptionAddress.load());
         WriteDebugOutput(std::string("[WARNING] - Code: ") + LogErrorCodeName(code) +
                          " - Address: " + address + " - Message: \"" + message + "\"");
+        // One of the report's own boxes: while the GUI thread stands still for the report, the dialog
+        // helper shows it, as it shows the send result.
         if (IsSendDialogOpen() && IsSendingError(code))
-            ShowErrorBox(message, "Error.");
+            ShowMessageBox(message, "Error.", TMessageBoxIcon::Error);
     } catch (...) {
         // Recording an error must never become one.
     }
