@@ -92,7 +92,9 @@ bool EnsureFolder(const std::string& folder, mode_t mode = 0755) {
 }
 
 // A log is saved as a new file renamed over the old one: writing needs a folder that takes new files.
-bool CanUse(const std::string& path, bool readOnly) {
+bool CanUse(const std::string& path, bool readOnly, TLogPathTest accepts) {
+    if (accepts != nullptr && !accepts(path))
+        return false;
     if (readOnly)
         return CanReadFile(path);
     const std::string folder = ExtractFilePath(path);
@@ -128,7 +130,7 @@ std::string PrivateTempFolder() {
 
 // The log's file name in the folder (and the program's subfolder), when the folder takes it.
 bool TryLogFolder(std::string folder, const std::string& path, bool readOnly, bool perProgramFolder,
-                  std::string& found) {
+                  TLogPathTest accepts, std::string& found) {
     if (folder.empty() || !EnsureFolder(folder))
         return false;
     if (perProgramFolder) {
@@ -137,7 +139,7 @@ bool TryLogFolder(std::string folder, const std::string& path, bool readOnly, bo
             return false;
     }
     found = IncludeTrailingBackslashEx(folder) + ExtractFileName(path);
-    return CanUse(found, readOnly);
+    return CanUse(found, readOnly, accepts);
 }
 
 // Says once per place where a file that could not be written at its own place goes instead.
@@ -152,14 +154,14 @@ void TellMovedLog(const std::string& from, const std::string& to) {
 
 } // namespace
 
-bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder) {
-    if (CanUse(path, readOnly))
+bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder, TLogPathTest accepts) {
+    if (CanUse(path, readOnly, accepts))
         return true;
     // The user's home, then the user's state folder, then a private temporary folder: a report is
     // never lost for want of a place while one of them takes it.
     std::string found;
     const auto take = [&](const std::string& folder) {
-        if (!TryLogFolder(folder, path, readOnly, perProgramFolder, found))
+        if (!TryLogFolder(folder, path, readOnly, perProgramFolder, accepts, found))
             return false;
         if (!readOnly)
             TellMovedLog(path, found);

@@ -34,8 +34,10 @@ std::string IncludeTrailingBackslashEx(const std::string& folder);
 // tried in "OstrelLog" under the user's home, then under the user's state folder ($XDG_STATE_HOME or
 // ~/.local/state), then in a private "OstrelLog-<user id>" under $TMPDIR (each with perProgramFolder in
 // its subfolder named after the program), created when missing; when one works, path is changed to it
-// and, when writing, standard error says so.
-bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder);
+// and, when writing, standard error says so. With accepts, a file it refuses counts as one that cannot
+// be used.
+using TLogPathTest = bool (*)(const std::string& path);
+bool CheckLogPath(std::string& path, bool readOnly, bool perProgramFolder, TLogPathTest accepts = nullptr);
 // The log file for name: LogFileLocation when it ends in ".olf", else the file name of name in
 // LogFileLocation or, when that is empty, in name's own folder.
 std::string GetLogFileName(const TOstrelModuleOptions& options, const std::string& name);

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -24,6 +25,9 @@
 namespace reporter {
 
 namespace {
+
+// Every report, and so every log, begins with this.
+constexpr std::string_view LogBanner = "OstrelLog ";
 
 // How long a save or a read waits for another process that holds the log.
 constexpr auto LockWait = std::chrono::seconds(10);
@@ -55,6 +59,20 @@ public:
 private:
     int m_fd;
 };
+
+bool BeginsAsLog(std::string_view text) {
+    return text.empty() || text.starts_with(LogBanner);
+}
+
+bool IsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+[[noreturn]] void RaiseNotALog(const std::string& path) {
+    throw EFileError("The log file \"" + path +
+                     "\" leads to a file that is no report log; it is left as it is.");
+}
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -185,6 +203,12 @@ void WriteLog(int lockedFd, const std::string& name, const std::string& text) {
     if (fd.Get() < 0)
         RaiseLog("write", path, errno);
     try {
+        // The new file keeps the old one's owner and group where the system lets us (root saving a
+        // user's log, a log of a group of ours), and its mode; the owner first, since a change of owner
+        // clears the set-id bits.
+        if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
+            ::fchown(fd.Get(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+            RaiseLog("write", path, errno);
         if (::fchmod(fd.Get(), info.st_mode & 07777) != 0)
             RaiseLog("write", path, errno);
         WriteAll(fd.Get(), text, temp);
@@ -414,9 +438,32 @@ std::string GetReportOther(const std::string& report) {
     return other;
 }
 
+bool IsReportLogTarget(const std::string& path) {
+    if (!IsLink(path))
+        return true;
+    TDescriptor fd(OpenRegularFile(path, O_RDONLY));
+    if (fd.Get() < 0)
+        return errno == ENOENT; // a link to no file yet: saving makes the log there
+    char head[LogBanner.size()];
+    size_t used = 0;
+    while (used < sizeof head) {
+        const ssize_t n = ::pread(fd.Get(), head + used, sizeof head - used, off_t(used));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        used += size_t(n);
+    }
+    return used == 0 || std::string_view(head, used) == LogBanner;
+}
+
 TLogFile::TLogFile(std::string fileName, bool readOnly)
     : m_fileName(std::move(fileName)), m_readOnly(readOnly) {
-    CheckLogPath(m_fileName, readOnly, false);
+    CheckLogPath(m_fileName, readOnly, false, &IsReportLogTarget);
+    if (!IsReportLogTarget(m_fileName))
+        RaiseNotALog(m_fileName);
     // Only a regular file is a log: a FIFO or a device under its name would hold the report for ever.
     TDescriptor fd(OpenRegularFile(m_fileName, O_RDONLY));
     if (fd.Get() < 0) {
@@ -490,7 +537,11 @@ void TLogFile::Save() {
         throw EFileError("The log file \"" + m_fileName + "\" is open for reading only.");
     const TFileSizeSignalGuard fileSizeLimit;
     TDescriptor fd(OpenLocked(m_fileName));
-    std::vector<std::string> reports = SplitLogReports(ReadAll(fd.Get(), m_fileName));
+    std::string text = ReadAll(fd.Get(), m_fileName);
+    // Read under the lock: the file a link leads to may have changed since the log was opened.
+    if (!BeginsAsLog(text) && IsLink(m_fileName))
+        RaiseNotALog(m_fileName);
+    std::vector<std::string> reports = SplitLogReports(std::move(text));
     for (const TChange& change : m_changes)
         Apply(reports, change);
     WriteLog(fd.Get(), m_fileName, JoinReports(reports));

@@ -40,11 +40,16 @@ std::string GetReportModules(const std::string& report);
 std::string GetReportCPU(const std::string& report);
 std::string GetReportOther(const std::string& report);
 
+// Whether the log may be kept in the file at path: anything but a link, or a link that leads to a report
+// log (an empty file, or one that begins as a report does) or to no file yet. Any other file at the end
+// of a link belongs to someone else and is never written.
+bool IsReportLogTarget(const std::string& path);
+
 class TLogFile {
 public:
     // The name goes through the log location rule (the user's fallback folder when the given place
-    // cannot be used). An existing file is read; one that cannot be read or is too large raises
-    // EFileError, so that nothing is ever saved over it.
+    // cannot be used, or is a link to a file that is no report log). An existing file is read; one that
+    // cannot be read or is too large raises EFileError, so that nothing is ever saved over it.
     TLogFile(std::string fileName, bool readOnly);
 
     const std::string& FileName() const { return m_fileName; }

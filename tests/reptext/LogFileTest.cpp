@@ -374,6 +374,106 @@ TEST(LogFile, ALogReachedThroughALinkStaysALink) {
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"app.olf", "real"}));
 }
 
+namespace {
+
+struct TFileFacts {
+    uid_t Owner = 0;
+    gid_t Group = 0;
+    mode_t Mode = 0;
+    ino_t Inode = 0;
+};
+
+TFileFacts FactsOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return {info.st_uid, info.st_gid, info.st_mode & 07777, info.st_ino};
+}
+
+// Another owner and group where the test may give them (as root), else the test's own.
+std::pair<uid_t, gid_t> ForeignOwner() {
+    return ::geteuid() == 0 ? std::pair<uid_t, gid_t>{4242, 42} : std::pair{::geteuid(), ::getegid()};
+}
+
+} // namespace
+
+// A link to a report log (a shared log kept elsewhere, 0640 and of another owner and group): each save
+// adds to it; the link stays a link and the log keeps its owner, group and mode.
+TEST(LogFile, ALinkToAReportLogIsAddedToAndTheLogKeepsItsOwnerGroupAndMode) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+    const std::string target = dir.File("real/app.olf");
+    WriteFile(target, Stored(Report("A.")));
+    const auto [owner, group] = ForeignOwner();
+    ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
+    for (const char* message : {"B.", "C."}) {
+        TLogFile log(dir.File("app.olf"), false);
+        EXPECT_EQ(log.FileName(), dir.File("app.olf"));
+        log.AddReport(Report(message), 32);
+        log.Save();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+    EXPECT_EQ(Messages(TLogFile(target, true)), (std::vector<std::string>{"A.", "B.", "C."}));
+    const TFileFacts facts = FactsOf(target);
+    EXPECT_EQ(facts.Owner, owner);
+    EXPECT_EQ(facts.Group, group);
+    EXPECT_EQ(facts.Mode, 0640u);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("OstrelLog")));
+}
+
+// A link to a file that is no report log (a user's notes, a file that only starts like a log) is left
+// as it is, to the byte, with its owner, mode and inode; the log goes where it goes when its own place
+// cannot be written, and is read back from there.
+TEST(LogFile, ALinkToAnotherFileLeavesItAloneAndTheLogFallsBack) {
+    const std::string banner = "OstrelLog ";
+    for (const std::string& content : {std::string("precious notes\n"), banner.substr(0, banner.size() - 1),
+                                       std::string("OstrelLogX 5.0.2\r\n")}) {
+        SCOPED_TRACE(content);
+        TTempDir dir;
+        THome home(dir.Path());
+        ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+        const std::string other = dir.File("real/notes.txt");
+        WriteFile(other, content);
+        ASSERT_EQ(::chmod(other.c_str(), 0640), 0);
+        const TFileFacts before = FactsOf(other);
+        ASSERT_EQ(::symlink(other.c_str(), dir.File("app.olf").c_str()), 0);
+        const std::string fallback = dir.Path() + "/OstrelLog/app.olf";
+        for (const char* message : {"A.", "B."}) {
+            TLogFile log(dir.File("app.olf"), false);
+            EXPECT_EQ(log.FileName(), fallback);
+            log.AddReport(Report(message), 32);
+            log.Save();
+        }
+        EXPECT_EQ(ReadFile(other), content);
+        const TFileFacts after = FactsOf(other);
+        EXPECT_EQ(after.Inode, before.Inode);
+        EXPECT_EQ(after.Mode, before.Mode);
+        EXPECT_EQ(after.Owner, before.Owner);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+        const TLogFile reader(dir.File("app.olf"), true);
+        EXPECT_EQ(reader.FileName(), fallback);
+        EXPECT_EQ(Messages(reader), (std::vector<std::string>{"A.", "B."}));
+    }
+}
+
+// The file at the end of the link became another one's after the log was opened: saving refuses and
+// leaves it as it is.
+TEST(LogFile, ALinkedLogReplacedByAnotherFileIsNotSavedOver) {
+    TTempDir dir;
+    THome home(dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+    const std::string target = dir.File("real/app.olf");
+    WriteFile(target, Stored(Report("A.")));
+    ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
+    TLogFile log(dir.File("app.olf"), false);
+    log.AddReport(Report("B."), 32);
+    WriteFile(target, "a file of someone else's\n");
+    EXPECT_THROW(log.Save(), EFileError);
+    EXPECT_EQ(ReadFile(target), "a file of someone else's\n");
+}
+
 TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
     TTempDir dir;
     TLogFile log(dir.File("app.olf"), false);
