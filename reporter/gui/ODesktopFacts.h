@@ -24,8 +24,9 @@ struct TDesktopFacts {
     bool HasScreen = false; // the primary screen
     TDisplayMode Mode;
     // For the helper process's windows and screenshot: the native ids of the active window and of the
-    // program's main window (0: none), the active window's frame and the focused control's rectangle on
-    // the desktop, and the class and icon the program's windows carry.
+    // program's main window (0: none), the frame of the program's window a picture takes (the active one,
+    // else the one last active or the main window) and the focused control's rectangle on the desktop,
+    // and the class and icon the program's windows carry.
     uint64_t WindowId = 0;
     uint64_t MainWindowId = 0;
     bool HasWindowRect = false;

@@ -29,10 +29,15 @@ TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
 }
 
 TDesktopWatcher::~TDesktopWatcher() {
-    if (m_window)
-        m_window->removeEventFilter(this);
-    if (m_control)
-        m_control->removeEventFilter(this);
+    for (QObject* watched : {static_cast<QObject*>(m_window), static_cast<QObject*>(m_picture),
+                             static_cast<QObject*>(m_control)})
+        if (watched != nullptr)
+            watched->removeEventFilter(this);
+}
+
+void TDesktopWatcher::Unwatch(QObject* object) {
+    if (object != nullptr && object != m_window && object != m_picture && object != m_control)
+        object->removeEventFilter(this);
 }
 
 bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
@@ -42,7 +47,7 @@ bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
     }
     // Where the focused control lies on the desktop changes when its window or the control moves.
     const QEvent::Type type = event->type();
-    if ((watched == m_window || watched == m_control) &&
+    if ((watched == m_window || watched == m_picture || watched == m_control) &&
         (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show ||
          type == QEvent::WinIdChange)) {
         DescribeWindow();
@@ -54,21 +59,30 @@ bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
 
 void TDesktopWatcher::FollowFocus() {
     QWidget* const window = QApplication::activeWindow();
+    RememberActiveWindow(window);
     if (window != m_window) {
-        if (m_window)
-            m_window->removeEventFilter(this);
+        QObject* const old = m_window;
         m_window = window;
+        Unwatch(old);
         if (window != nullptr)
             window->installEventFilter(this);
+    }
+    QWidget* const picture = ProgramPictureWindow();
+    if (picture != m_picture) {
+        QObject* const old = m_picture;
+        m_picture = picture;
+        Unwatch(old);
+        if (picture != nullptr)
+            picture->installEventFilter(this);
     }
     QWidget* const control = QApplication::focusWidget();
     if (control != m_control) {
         for (const QMetaObject::Connection& link : m_controlLinks)
             disconnect(link);
         m_controlLinks.clear();
-        if (m_control)
-            m_control->removeEventFilter(this);
+        QObject* const old = m_control;
         m_control = control;
+        Unwatch(old);
         if (control != nullptr)
             control->installEventFilter(this);
         const auto changed = [this] {
@@ -112,9 +126,10 @@ void TDesktopWatcher::DescribeWindow() {
     // Only a window that has its native one already: asking for an id would make one.
     const QWindow* native = m_window ? m_window->windowHandle() : nullptr;
     m_facts.WindowId = native != nullptr ? uint64_t(native->winId()) : 0;
-    m_facts.HasWindowRect = m_window != nullptr && m_window->isVisible();
+    // The picture of the program's window takes its own window also while another program's is in front.
+    m_facts.HasWindowRect = m_picture != nullptr && m_picture->isVisible();
     if (m_facts.HasWindowRect) {
-        const QRect frame = m_window->frameGeometry();
+        const QRect frame = m_picture->frameGeometry();
         m_facts.WindowX = frame.x();
         m_facts.WindowY = frame.y();
         m_facts.WindowWidth = frame.width();

@@ -27,6 +27,8 @@ protected:
 
 private:
     void FollowFocus();
+    // Watches the object while it is the active window, the picture window or the focused control.
+    void Unwatch(QObject* object);
     void FollowScreen();
     void DescribeWindow();
     void DescribeFocusedControl();
@@ -38,6 +40,7 @@ private:
     TDesktopFactsStore& m_store;
     TDesktopFacts m_facts; // the GUI thread's own copy
     QPointer<QWidget> m_window;
+    QPointer<QWidget> m_picture; // ProgramPictureWindow, followed as it moves
     QPointer<QWidget> m_control;
     QPointer<QScreen> m_screen;
     std::vector<QMetaObject::Connection> m_controlLinks;

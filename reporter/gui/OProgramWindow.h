@@ -37,7 +37,7 @@ bool IsProgramWindowVariable(const char* entry);
 // --- the helper's side ---
 struct TProgramWindow {
     uint64_t Parent = 0;         // the program's main window, 0 when none is known
-    std::optional<QRect> Window; // the program's active window's frame on the desktop
+    std::optional<QRect> Window; // the frame of the program's window a picture takes, on the desktop
     std::optional<QRect> Focus;  // the focused control on the desktop
     QString Class;
     QIcon Icon;

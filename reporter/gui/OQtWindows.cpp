@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -66,6 +67,29 @@ QWidget* ProgramMainWindow() {
         if (IsMainWindowCandidate(w))
             return w;
     return nullptr;
+}
+
+namespace {
+
+QPointer<QWidget>& LastActiveWindow() {
+    static QPointer<QWidget> window; // GUI thread only
+    return window;
+}
+
+} // namespace
+
+void RememberActiveWindow(QWidget* window) {
+    if (window != nullptr)
+        LastActiveWindow() = window;
+}
+
+QWidget* ProgramPictureWindow() {
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    QWidget* last = LastActiveWindow().data();
+    if (last != nullptr && last->isWindow() && last->isVisible())
+        return last;
+    return ProgramMainWindow();
 }
 
 TQtOstrelWindows::TQtOstrelWindows(const TQtOstrelSendProgress* progress, std::chrono::milliseconds guiWait)

@@ -70,6 +70,12 @@ private:
 // The program's main window: the first shown top-level window that is no dialog, tool window, popup or
 // tool tip; nullptr when none. On the GUI thread.
 QWidget* ProgramMainWindow();
+// The window a picture of the program's window shows: the active one; while another program's window
+// is in front, the program's window that was active last (RememberActiveWindow), while it is shown, else
+// the main window; nullptr when the program shows none. On the GUI thread.
+QWidget* ProgramPictureWindow();
+// Notes the active window (none: nothing changes); the desktop watcher calls it as the focus moves.
+void RememberActiveWindow(QWidget* window);
 
 // What a report tells of a control: its class and its text (a line edit's, a button's, a combo box's
 // current one, else a "text" property's), and whether it hides its text.

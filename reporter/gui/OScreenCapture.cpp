@@ -1,6 +1,7 @@
 #include "reporter/gui/OScreenCapture.h"
 
 #include "reporter/gui/OCursorImage.h"
+#include "reporter/gui/OQtWindows.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -109,7 +110,8 @@ QPixmap GrabScreenArea(QScreen* screen, const QRect& area) {
 }
 
 QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs, const TScreenGrab& grab) {
-    const QWidget* active = QApplication::activeWindow();
+    // The program's own window, also while another program's window is in front.
+    const QWidget* active = foregroundWindow ? ProgramPictureWindow() : QApplication::activeWindow();
     std::optional<QRect> window;
     if (active != nullptr)
         window = active->frameGeometry();
@@ -123,7 +125,8 @@ QImage CaptureMarkedArea(bool foregroundWindow, const std::optional<QRect>& wind
                          const std::optional<QRect>& focus, const std::optional<QCursor>& cursor,
                          const QPoint& cursorPos, const TScreenGrab& grab) {
     const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty())
+    // A picture of the program's window with none known would show other programs' windows.
+    if (screens.isEmpty() || (foregroundWindow && !window))
         return QImage();
     QList<QRect> geometries;
     QRect desktop;

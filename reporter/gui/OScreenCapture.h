@@ -43,16 +43,17 @@ void DrawFocusFrame(QImage& image, const QRect& rect);
 using TScreenGrab = std::function<QPixmap(QScreen* screen, const QRect& area)>;
 QPixmap GrabScreenArea(QScreen* screen, const QRect& area);
 
-// The foreground window's frame (window, on the desktop) with foregroundWindow, else the monitor nearest
-// to it; without a window the primary monitor. The picture of that area marked: two red frames around
-// the focused control (focus, on the desktop), the cursor drawn at its place. The part of a window that
-// lies off every screen stays black. A null image when there is no screen, the area lies wholly off the
-// screens, or the grab gives nothing.
+// The foreground window's frame (window, on the desktop) with foregroundWindow (no picture without
+// one), else the monitor nearest to it; without a window the primary monitor. The picture of that area
+// marked: two red frames around the focused control (focus, on the desktop), the cursor drawn at its place.
+// The part of a window that lies off every screen stays black. A null image when there is no screen, the area
+// lies wholly off the screens, or the grab gives nothing.
 QImage CaptureMarkedArea(bool foregroundWindow, const std::optional<QRect>& window,
                          const std::optional<QRect>& focus, const std::optional<QCursor>& cursor,
                          const QPoint& cursorPos, const TScreenGrab& grab = GrabScreenArea);
 
-// The same for the program's active window and the inputs kept at the exception (on the GUI thread).
+// The same for the program's window (ProgramPictureWindow: the active one, else the one last active or
+// the main window) and the inputs kept at the exception (on the GUI thread).
 QImage CaptureScreenImage(bool foregroundWindow, const TCaptureInputs& inputs,
                           const TScreenGrab& grab = GrabScreenArea);
 

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -273,6 +274,19 @@ TEST(DialogHelper, TheHelpersScreenshotIsTheActiveWindowOrItsScreen) {
         EXPECT_EQ(image.Width, uint32_t(expected.width()));
         EXPECT_EQ(image.Height, uint32_t(expected.height()));
     }
+    // Another window in front (a plain window of no widget stands for another program's): still the
+    // program's own window, never the screen.
+    QWindow other;
+    other.setGeometry(500, 400, 80, 60);
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    TRgbImage image;
+    std::thread worker([&] { image = screen.Capture(true); });
+    worker.join(); // frozen meanwhile
+    EXPECT_EQ(image.Width, uint32_t(window.frameGeometry().width()));
+    EXPECT_EQ(image.Height, uint32_t(window.frameGeometry().height()));
 }
 
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {

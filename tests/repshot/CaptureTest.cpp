@@ -7,6 +7,7 @@
 #include "OScreenshot.h"
 #include "OStream.h"
 #include "reporter/gui/OCursorImage.h"
+#include "reporter/gui/OOstrelGui.h"
 #include "reporter/gui/OQtScreen.h"
 #include "reporter/gui/OScreenCapture.h"
 
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -244,6 +246,43 @@ TEST_F(Capture, MonitorIsTheOneTheWindowMostlyLiesOn) {
     Window->move(second.left() - 90, second.top() + 100);
     QApplication::processEvents();
     EXPECT_EQ(CaptureScreenImage(false, NoCursor()).size(), screens[0]->geometry().size());
+}
+
+// Another program's window in front (no window of the program is active): the picture of the
+// program's window shows the program's window that was active last, then, once that is gone, its main
+// window; with no window of the program shown there is no picture, never the screen with other
+// programs' windows. The monitor picture still shows the screen.
+TEST_F(Capture, WithAnotherProgramInFrontThePictureIsTheProgramsOwnWindow) {
+    const QRgb ToolColor = qRgb(230, 200, 10);
+    TOstrelGui gui;                    // its watcher follows which window was active
+    QWidget tool(nullptr, Qt::Dialog); // a dialog of the program's, never its main window
+    Filled(&tool, ToolColor);
+    tool.setGeometry(400, 300, 150, 70);
+    tool.show();
+    tool.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&tool));
+    // A plain window of no widget in front stands for another program's.
+    QWindow other;
+    other.setGeometry(600, 450, 80, 60);
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+
+    QImage image = CaptureScreenImage(true, NoCursor());
+    ASSERT_EQ(image.size(), tool.frameGeometry().size());
+    EXPECT_EQ(At(image, image.width() / 2, image.height() / 2), ToolColor);
+
+    tool.hide();
+    QApplication::processEvents();
+    image = CaptureScreenImage(true, NoCursor());
+    ASSERT_EQ(image.size(), Window->frameGeometry().size());
+    EXPECT_EQ(At(image, 2, 2), WindowColor);
+
+    Window->hide();
+    QApplication::processEvents();
+    EXPECT_TRUE(CaptureScreenImage(true, NoCursor()).isNull());
+    EXPECT_EQ(CaptureScreenImage(false, NoCursor()).size(), QGuiApplication::primaryScreen()->size());
 }
 
 TEST_F(Capture, WindowWhollyOffTheScreensGivesNoPicture) {
