@@ -4,8 +4,9 @@
 // kept, the Terminate/Restart button shown. The container keeps its version, compilation time and debug
 // data. Test infrastructure only.
 //
-// vdrewriteoptions PROGRAM FOLDER NAME SMTP-PORT RECIPIENT TERMINATE-ACTION
+// vdrewriteoptions PROGRAM FOLDER NAME SMTP-PORT RECIPIENT TERMINATE-ACTION [SEND-FLAGS PROCESSING-FLAGS]
 // FOLDER must be a private folder of the caller's (a directory of its own, mode 0700); NAME a plain name.
+// SEND-FLAGS and PROCESSING-FLAGS (decimal) are added to what the options hold.
 #include "OLData.h"
 #include "OOptions.h"
 
@@ -126,7 +127,7 @@ void WriteProgram(const std::string& folder, const std::string& name, const std:
 }
 
 void SetTestOptions(reporter::TOstrelModuleOptions& options, uint16_t port, const std::string& recipient,
-                    uint8_t terminateAction) {
+                    uint8_t terminateAction, uint16_t sendFlags, uint8_t processingFlags) {
     options.BeginUpdate();
     options.SetMailSendMode(2); // the reporter's own SMTP client
     options.SetSMTPServer("127.0.0.1");
@@ -136,7 +137,8 @@ void SetTestOptions(reporter::TOstrelModuleOptions& options, uint16_t port, cons
     options.SetMailRecipient(recipient);
     options.SetUploadMode(0);
     // The send-progress window and the screenshot; sent in the report's own thread, no result box.
-    options.SetSendFlags(uint16_t((options.SendFlags() | 0x01 | 0x10) & ~(0x02 | 0x80)));
+    options.SetSendFlags(uint16_t(((options.SendFlags() | 0x01 | 0x10) & ~(0x02 | 0x80)) | sendFlags));
+    options.SetProcessingFlags(uint8_t(options.ProcessingFlags() | processingFlags));
     // The dialog, with Send and Attach Screenshot ticked; no auto-close.
     options.SetDialogFlags(uint8_t(options.DialogFlags() | 0x01 | 0x02 | 0x04));
     options.SetDialogAutoCloseSeconds(0);
@@ -154,9 +156,10 @@ void SetTestOptions(reporter::TOstrelModuleOptions& options, uint16_t port, cons
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
+    if (argc != 7 && argc != 9) {
         std::fprintf(stderr,
-                     "usage: vdrewriteoptions PROGRAM FOLDER NAME SMTP-PORT RECIPIENT TERMINATE-ACTION\n");
+                     "usage: vdrewriteoptions PROGRAM FOLDER NAME SMTP-PORT RECIPIENT TERMINATE-ACTION "
+                     "[SEND-FLAGS PROCESSING-FLAGS]\n");
         return 2;
     }
     try {
@@ -168,6 +171,9 @@ int main(int argc, char** argv) {
         const auto port = uint16_t(ParseNumber(argv[4], 1, 65535, "port"));
         const std::string recipient = argv[5];
         const auto terminateAction = uint8_t(ParseNumber(argv[6], 0, 255, "terminate action"));
+        const auto sendFlags = uint16_t(argc == 9 ? ParseNumber(argv[7], 0, 0xFFFF, "send flags") : 0);
+        const auto processingFlags =
+            uint8_t(argc == 9 ? ParseNumber(argv[8], 0, 0xFF, "processing flags") : 0);
         CheckPrivateFolder(folder);
 
         const std::optional<std::vector<uint8_t>> container = reporter::FindOLData(program);
@@ -180,7 +186,7 @@ int main(int argc, char** argv) {
         reporter::TOstrelModuleOptions options(program, false);
         if (!data.Options.empty())
             reporter::LoadOptionsFromOLData(data, options);
-        SetTestOptions(options, port, recipient, terminateAction);
+        SetTestOptions(options, port, recipient, terminateAction, sendFlags, processingFlags);
         const std::vector<uint8_t> rebuilt =
             reporter::BuildOLData(options, data.Version, data.CompilationTime, data.DebugInfo);
         WriteProgram(folder, name, bytes, bytes.size() - container->size(), rebuilt);
