@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace reporter {
@@ -131,17 +131,12 @@ std::vector<TReadableRange> ReadableRanges() {
         size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();
-        const char* line = text.c_str() + at;
-        char* next = nullptr;
-        const uintptr_t start = std::strtoull(line, &next, 16);
-        if (next != nullptr && *next == '-') {
-            const uintptr_t stop = std::strtoull(next + 1, &next, 16);
-            if (next != nullptr && *next == ' ' && next[1] == 'r' && stop > start) {
-                if (!ranges.empty() && ranges.back().End == start)
-                    ranges.back().End = stop;
-                else
-                    ranges.push_back({start, stop});
-            }
+        TMapsLine line;
+        if (ParseMapsLine(std::string_view(text).substr(at, end - at), line) && line.Readable) {
+            if (!ranges.empty() && ranges.back().End == line.Start)
+                ranges.back().End = line.End;
+            else
+                ranges.push_back({line.Start, line.End});
         }
         at = end + 1;
     }
