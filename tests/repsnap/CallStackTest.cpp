@@ -374,6 +374,16 @@ TEST(CallStackColumns, FollowTheCallStackFlags) {
     }
     offset.ProcedureName.clear(); // no offset known: not shown
     EXPECT_FALSE(IsShownEntry(DebugKinds({2, 3, 4}), offset));
+    // The report's list holds every kind: a call site the trim hid (kind 0, its names kept) and an
+    // address of no module stay hidden whatever the columns; the faulting frame is always shown.
+    TOstrelDebugInfo hidden;
+    hidden.Kind = dkNoModule;
+    hidden.ProcedureName = "TFormMain::Search";
+    hidden.UnitName = "Main.cpp";
+    for (const TOstrelDebugKinds columns : {DebugKinds({4}), DebugKinds({2, 3, 4})})
+        EXPECT_FALSE(IsShownEntry(columns, hidden)) << int(columns);
+    hidden.Faulting = true;
+    EXPECT_TRUE(IsShownEntry(DebugKinds({4}), hidden));
 }
 
 } // namespace
