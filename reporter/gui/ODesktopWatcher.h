@@ -27,7 +27,8 @@ protected:
 
 private:
     void FollowFocus();
-    // Watches the object while it is the active window, the picture window or the focused control.
+    // Stops watching the object unless it is still the active window, the picture window or the focused
+    // control.
     void Unwatch(QObject* object);
     void FollowScreen();
     void DescribeWindow();
