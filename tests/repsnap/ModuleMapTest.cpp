@@ -113,7 +113,9 @@ TEST(ModuleMap, TheKernelsLinesAreTakenAndMalformedOnesRefused) {
                             " 1000-2000 r-xp 0 fd:01 1",
                             "+1000-2000 r-xp 0 fd:01 1",
                             "1000-2000 r-xp -1 fd:01 1",
-                            "10000000000000000-20000000000000000 r-xp 0 fd:01 1"}) {
+                            "10000000000000000-20000000000000000 r-xp 0 fd:01 1",
+                            "00000000000001000-00000000000002000 r-xp 0 fd:01 1",
+                            "1000-2000 r-xp 0  1 /lib"}) {
         SCOPED_TRACE(bad);
         // Each from a buffer of its own length: a read past the line is a read past the buffer.
         const std::string text(bad);
