@@ -84,7 +84,10 @@ private slots:
         QVERIFY(c.Search(1, int(std::size(cases))));
 
         QCOMPARE(Status(), QStringLiteral("Find ok"));
-        QCOMPARE(c.app.presenter->Texts(), QStringList{"Out of range value. Min=1, Max=247"});
+        // The message says which of the modules found holds the value.
+        QCOMPARE(c.app.presenter->Texts(),
+                 QStringList{"The remote I/O at address 5 (model 7610.28 - 8E N/P 24Vcc) holds the address "
+                             "1539.\nOut of range value. Min=1, Max=247"});
         QCOMPARE(FormMain->Network->GetCount(), int(std::size(cases)));
         for (int i = 0; i < int(std::size(cases)); ++i) {
             const TRemoteIO* d = FormMain->Network->GetItem(i);

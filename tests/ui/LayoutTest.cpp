@@ -76,7 +76,7 @@ TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     // master (never translated).
     QStringList texts{_("Find ok"), _("Find ended, some settings not read."), _("Save config ok."),
                       _("COMMUNICATION OK !"), _("End diagnostics")};
-    for (int error = 1; error <= 8; ++error) {
+    for (int error = 1; error <= 10; ++error) {
         for (int exception = 0; exception <= 8; ++exception) {
             ModbusMaster->LastError = error;
             ModbusMaster->ExceptionCode = exception;
