@@ -130,6 +130,13 @@ TEST_P(WindowLayout, SearchDialogWithItsStatusTexts) {
     FormMain->show();
     FormFindSlave->show();
     Expect(*FormFindSlave, QStringLiteral("search"));
+    // The window manager's title bar (openbox: bold 8-point sans at 96 dpi) keeps about 72 pixels of the
+    // narrow dialog for its icon and buttons; the window grows with the scale factor, that font does not.
+    QFont titleFont(QStringLiteral("Sans"));
+    titleFont.setPixelSize(11);
+    titleFont.setBold(true);
+    EXPECT_LE(QFontMetrics(titleFont).horizontalAdvance(FormFindSlave->windowTitle()), 279 - 72)
+        << FormFindSlave->windowTitle().toStdString();
     FormFindSlave->ui().lbStatus->setText(_("Find slave ") + QStringLiteral("247"));
     Expect(*FormFindSlave, QStringLiteral("search-running"));
     FormFindSlave->ui().lbStatus->setText(_("Search cancelled by user."));
