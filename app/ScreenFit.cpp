@@ -2,7 +2,6 @@
 #include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
@@ -56,16 +55,17 @@ QSize FitToScreen(QWidget& window, const QRect& area, const QMargins& frame) {
     const bool fits = designed.width() <= room.width() && designed.height() <= room.height();
     if (fits && !ScreenFitArea(window))
         return designed; // nothing changes
-    if (!fits && !ScreenFitArea(window))
-        PutContentsInScrollArea(window, designed);
+    QScrollArea* scroll = ScreenFitArea(window);
+    if (!fits && !scroll)
+        scroll = PutContentsInScrollArea(window, designed);
     QSize fitted = designed;
     if (!fits) {
-        // A scroll bar for one direction takes room in the other.
-        const int bar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &window);
+        // A scroll bar for one direction takes room in the other; one pixel more for the rounding of a
+        // fractional scale factor, which would otherwise bring the other bar along.
         if (designed.height() > room.height())
-            fitted.rwidth() += bar;
+            fitted.rwidth() += scroll->verticalScrollBar()->sizeHint().width() + 1;
         if (designed.width() > room.width())
-            fitted.rheight() += bar;
+            fitted.rheight() += scroll->horizontalScrollBar()->sizeHint().height() + 1;
         fitted = fitted.boundedTo(room);
     }
     const bool fixed = window.minimumSize() == window.maximumSize();
