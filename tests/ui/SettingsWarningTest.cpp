@@ -88,6 +88,8 @@ void Make(TPathKind kind, const QString& path) {
     if (kind == FolderIsAFile) {
         QFile blocker(folder);
         ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        // Open to everyone, so that only its being no folder stands in the way.
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
         return;
     }
     ASSERT_TRUE(QDir().mkpath(folder));
