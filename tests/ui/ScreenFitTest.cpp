@@ -136,10 +136,13 @@ TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
     const struct {
         int width, height;
         bool scrolls;
+        bool across, down; // the scroll bars shown: only where the contents are cut
     } cases[] = {
-        {302, 224, false},                   // exactly the window with its frame
-        {500, 500, false}, {301, 224, true}, // a pixel short each way
-        {302, 223, true},  {150, 400, true}, {400, 100, true}, {120, 90, true},
+        {302, 224, false, false, false},                               // exactly the window with its frame
+        {500, 500, false, false, false}, {301, 224, true, true, true}, // a pixel short across: the bar across
+                                                                       // leaves no room down
+        {302, 223, true, true, true},    {150, 400, true, true, false}, {400, 100, true, false, true},
+        {120, 90, true, true, true},
     };
     for (const auto& c : cases) {
         const std::string where = std::to_string(c.width) + "x" + std::to_string(c.height);
@@ -174,6 +177,8 @@ TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
         EXPECT_EQ(placed->geometry(), QRect(250, 170, 40, 20)) << where;
         EXPECT_TRUE(laidOut->isVisible()) << where;
         EXPECT_FALSE(hidden->isVisible()) << where;
+        EXPECT_EQ(scroll->horizontalScrollBar()->isVisible(), c.across) << where;
+        EXPECT_EQ(scroll->verticalScrollBar()->isVisible(), c.down) << where;
         for (QWidget* control : {static_cast<QWidget*>(laidOut), static_cast<QWidget*>(placed)}) {
             scroll->ensureWidgetVisible(control, 0, 0);
             const QRect view(scroll->viewport()->mapTo(&window, QPoint(0, 0)), scroll->viewport()->size());
