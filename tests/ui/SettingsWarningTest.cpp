@@ -73,6 +73,7 @@ enum TPathKind {
     Missing,
     AtTheLimit,
     ReadOnlyFolder,
+    FileInReadOnlyFolder,
     FolderIsAFile,
     Fifo,
     Folder,
@@ -114,18 +115,21 @@ void Make(TPathKind kind, const QString& path) {
         break;
     case Unreadable:
     case AtTheLimit:
-    case BeyondTheLimit: {
+    case BeyondTheLimit:
+    case FileInReadOnlyFolder: {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(DefaultKeys);
         file.close();
         // Sparse: no disk used for the rest.
-        const qint64 size = kind == Unreadable   ? DefaultKeys.size()
-                            : kind == AtTheLimit ? TIniFile::MaxFileSize
-                                                 : TIniFile::MaxFileSize + 1;
+        const qint64 size = kind == Unreadable || kind == FileInReadOnlyFolder ? DefaultKeys.size()
+                            : kind == AtTheLimit                               ? TIniFile::MaxFileSize
+                                                                               : TIniFile::MaxFileSize + 1;
         ASSERT_EQ(::truncate(name.constData(), size), 0);
         if (kind == Unreadable)
             ASSERT_EQ(::chmod(name.constData(), 0), 0);
+        if (kind == FileInReadOnlyFolder) // the new file that would replace it cannot be made
+            ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
         break;
     }
     }
@@ -143,6 +147,7 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         {"missing", Missing, "", true},
         {"exactly at the size limit", AtTheLimit, "", true},
         {"a read-only folder", ReadOnlyFolder, "cannot be written in its folder.", false},
+        {"a file in a read-only folder", FileInReadOnlyFolder, "cannot be written in its folder.", false},
         {"a file in place of the folder", FolderIsAFile, "cannot be written in its folder.", true},
         {"a FIFO", Fifo, "is not a regular file.", true},
         {"a folder", Folder, "is a folder.", true},
