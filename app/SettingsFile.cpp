@@ -3,13 +3,11 @@
 #include "classlib/Translation.h"
 #include "platform/IniFile.h"
 #include "platform/WindowsFolder.h"
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
