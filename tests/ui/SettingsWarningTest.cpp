@@ -126,10 +126,12 @@ void Make(TPathKind kind, const QString& path) {
                             : kind == AtTheLimit                               ? TIniFile::MaxFileSize
                                                                                : TIniFile::MaxFileSize + 1;
         ASSERT_EQ(::truncate(name.constData(), size), 0);
-        if (kind == Unreadable)
+        if (kind == Unreadable) {
             ASSERT_EQ(::chmod(name.constData(), 0), 0);
-        if (kind == FileInReadOnlyFolder) // the new file that would replace it cannot be made
+        }
+        if (kind == FileInReadOnlyFolder) { // the new file that would replace it cannot be made
             ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+        }
         break;
     }
     }
@@ -198,10 +200,12 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         app.Stop();
         EXPECT_EQ(reports.count, 0);
         EXPECT_EQ(standardError.LinesNaming(path), refused ? 1 : 0);
-        if (c.kind == AtTheLimit)
+        if (c.kind == AtTheLimit) {
             EXPECT_EQ(QFileInfo(path).size(), TIniFile::MaxFileSize);
-        if (c.kind == Missing)
+        }
+        if (c.kind == Missing) {
             EXPECT_EQ(ReadSettingsFile(path).Baudrate, QStringLiteral("57600"));
+        }
         // The folders are made writable again for their removal.
         ::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), 0755);
     }
