@@ -138,11 +138,15 @@ TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
         bool scrolls;
         bool across, down; // the scroll bars shown: only where the contents are cut
     } cases[] = {
-        {302, 224, false, false, false},                               // exactly the window with its frame
-        {500, 500, false, false, false}, {301, 224, true, true, true}, // a pixel short across: the bar across
-                                                                       // leaves no room down
-        {302, 223, true, true, true},    {150, 400, true, true, false}, {400, 100, true, false, true},
+        // clang-format off
+        {302, 224, false, false, false}, // exactly the window with its frame
+        {500, 500, false, false, false},
+        {301, 224, true, true, true},    // a pixel short across: the bar across leaves no room down
+        {302, 223, true, true, true},
+        {150, 400, true, true, false},
+        {400, 100, true, false, true},
         {120, 90, true, true, true},
+        // clang-format on
     };
     for (const auto& c : cases) {
         const std::string where = std::to_string(c.width) + "x" + std::to_string(c.height);
