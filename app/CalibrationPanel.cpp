@@ -119,6 +119,10 @@ void TCalibrationPanel::FormKeyPress(QChar key) {
         m_ui.btCalibrationMax->setText(_("Calibrate with Max"));
         Calibration.CalibrationMode = 0;
     }
+    // The code typed next goes to its field. The key that opened the box still reaches the control
+    // it was meant for, not the field.
+    if ((device->AnalogicOutput() || device->AnalogicInput()) && !m_ui.gbPassword->isHidden())
+        m_ui.edtPassword->setFocus(Qt::OtherFocusReason);
 }
 
 bool TCalibrationPanel::CanCalibrate(const TRemoteIO& device, TCalibrationCommand command) {

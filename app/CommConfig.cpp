@@ -58,8 +58,7 @@ bool NumberInRange(QLineEdit& edit, int min, int max) {
 TFormCommunicationConfig::TFormCommunicationConfig(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::TFormCommunicationConfig>()) {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(DialogWindowFlags | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(410, 225);
     CentreOnEveryShow(*this);
     connect(m_ui->btOk, &QPushButton::clicked, this, &TFormCommunicationConfig::btOkClick);

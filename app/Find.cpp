@@ -39,8 +39,7 @@ QString RangeMessage(int min, int max) {
 TFormFindSlave::TFormFindSlave(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::TFormFindSlave>()) {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(DialogWindowFlags | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(279, 237);
     CentreOnEveryShow(*this);
     connect(m_ui->btFind, &QPushButton::clicked, this, &TFormFindSlave::btFindClick);

@@ -287,6 +287,7 @@ void TFormMain::showEvent(QShowEvent* event) {
 
 void TFormMain::FormShow() {
     LoadParameters();
+    WarnOfSettingsProblem();
     if (FormCommunicationConfig) {
         FormCommunicationConfig->LoadFromMaster();
         FormCommunicationConfig->RefreshStatusBar();
@@ -654,6 +655,16 @@ void TFormMain::LoadParameters() {
     ModbusMaster->ConnectionType = v.Comtype == QLatin1String("0") ? 0 : 1;
 }
 
+void TFormMain::WarnOfSettingsProblem() {
+    const QString fileName = SettingsFileName();
+    const QString text = SettingsProblemText(SettingsFileProblem(fileName), fileName);
+    if (text.isEmpty())
+        return;
+    // Once the window stands on the screen, so that the box is seen over it.
+    QMetaObject::invokeMethod(
+        this, [text] { MessageDlg(text, TMsgDlgType::mtWarning, mbOK); }, Qt::QueuedConnection);
+}
+
 bool TFormMain::SaveParameters(bool reportFailure) {
     if (!ModbusMaster)
         return true;
@@ -664,9 +675,15 @@ bool TFormMain::SaveParameters(bool reportFailure) {
         gini(QString::number(port.BaudRate), QString::number(port.StopBits), QString::number(port.Parity),
              port.PortName, ModbusMaster->Socket->Host, QString::number(ModbusMaster->Socket->Port),
              QString::number(connection));
-    } catch (const EIniFileException&) {
-        if (reportFailure)
-            HandleException(this);
+    } catch (const EIniFileException& error) {
+        // A settings problem the user can mend, not a fault of the program: a plain box, never a crash
+        // report.
+        if (reportFailure) {
+            QString text = error.Message();
+            if (!text.isEmpty() && text.back() > u'.')
+                text += u'.';
+            ApplicationMessageBox(text, ApplicationCaption(), MB_OK | MB_ICONERROR);
+        }
         return false;
     }
     return true;

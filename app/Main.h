@@ -114,6 +114,8 @@ private:
     void SetupInspector();
     // Applies the settings file to the master when all seven values are present.
     void LoadParameters();
+    // A settings file that cannot be read or written back is said once the window shows.
+    void WarnOfSettingsProblem();
     void CalibrationSettling(int seconds);
     // Keeps the device's combo entry named as the device; the watches go with the entries.
     void FollowDeviceName(TRemoteIO* device);

@@ -1,6 +1,7 @@
 #include "app/UnitAbout.h"
 #include "app/Globals.h"
 #include "app/ImageLists.h"
+#include "app/WindowPlacement.h"
 #include "classlib/Dialogs.h"
 #include "classlib/StringGrid.h"
 #include "classlib/Translation.h"
@@ -16,10 +17,10 @@
 
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TFormAbout>()) {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(DialogWindowFlags | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(544, 475);
     move(353, 233);
+    FitOnEveryShow(*this);
     FormCreate();
 }
 

@@ -1,4 +1,5 @@
 #include "app/WindowPlacement.h"
+#include "app/ScreenFit.h"
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -18,13 +19,23 @@ QPoint CentredFramePosition(const QRect& area, const QSize& frame) {
             area.y() + qMax(0, (area.height() - frame.height()) / 2)};
 }
 
-// Centres the window on each show. A window manager makes the frame only when the window is mapped, and
-// until then the frame is taken to be the client area: a window as tall as the screen would get its title
-// bar above the screen. So once the frame is known (its first move or paint after the show), the frame
-// is placed again with its real size.
-class TCentreOnShow : public QObject {
+// Where a frame of this size goes when it keeps its place: moved only as far as it takes to bring it
+// onto the area.
+QPoint FramePositionOnArea(const QRect& area, const QRect& frame) {
+    return {qMax(area.x(), qMin(frame.x(), area.right() + 1 - frame.width())),
+            qMax(area.y(), qMin(frame.y(), area.bottom() + 1 - frame.height()))};
+}
+
+// The frame of the last window the window manager framed: the best guess for a window not yet framed.
+QMargins LastFrameMargins;
+
+// Fits the window to the screen (and centres it) on each show. A window manager makes the frame only
+// when the window is mapped, and until then the frame is taken to be the last one seen: a window as tall
+// as the screen would get its title bar above the screen. So once the frame is known (its first move or
+// paint after the show), the window is fitted and placed again with its real frame.
+class TPlaceOnShow : public QObject {
 public:
-    explicit TCentreOnShow(QWidget& window) : QObject(&window) {}
+    TPlaceOnShow(QWidget& window, bool centre) : QObject(&window), m_centre(centre) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -35,7 +46,10 @@ protected:
         case QEvent::Show:
             // Before the window's own show handling, so that a dialog does not place itself over its owner.
             if (!event->spontaneous()) {
-                CentreOnScreen(window);
+                if (const QScreen* screen = ScreenOf(window))
+                    FitToScreen(window, screen->availableGeometry(), LastFrameMargins);
+                if (m_centre)
+                    CentreOnScreen(window);
                 m_awaitingFrame = true;
             }
             break;
@@ -56,7 +70,7 @@ protected:
 
 private:
     // False while the frame is not known yet.
-    static bool PlaceFrame(QWidget& window) {
+    bool PlaceFrame(QWidget& window) const {
         QWindow* handle = window.windowHandle();
         const QScreen* screen = ScreenOf(window);
         if (!handle || !screen)
@@ -64,13 +78,17 @@ private:
         const QMargins margins = handle->frameMargins();
         if (margins.isNull())
             return false;
-        const QSize frame = handle->size().grownBy(margins);
-        const QPoint wanted = CentredFramePosition(screen->availableGeometry(), frame);
+        LastFrameMargins = margins;
+        const QRect area = screen->availableGeometry();
+        const QSize frame = FitToScreen(window, area, margins).grownBy(margins);
+        const QPoint wanted = m_centre ? CentredFramePosition(area, frame)
+                                       : FramePositionOnArea(area, QRect(handle->framePosition(), frame));
         if (handle->framePosition() != wanted)
             handle->setFramePosition(wanted);
         return true;
     }
 
+    bool m_centre;
     bool m_awaitingFrame = false;
 };
 
@@ -86,5 +104,9 @@ void CentreOnScreen(QWidget& window) {
 }
 
 void CentreOnEveryShow(QWidget& window) {
-    window.installEventFilter(new TCentreOnShow(window));
+    window.installEventFilter(new TPlaceOnShow(window, true));
+}
+
+void FitOnEveryShow(QWidget& window) {
+    window.installEventFilter(new TPlaceOnShow(window, false));
 }

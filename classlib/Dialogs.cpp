@@ -10,6 +10,7 @@ class QMessageBoxPresenter : public IMessagePresenter {
 public:
     int Present(const TMessageRequest& r) override {
         QMessageBox box(MessageOwner());
+        box.setWindowFlags(DialogWindowFlags);
         box.setText(r.text);
         if (r.kind == TMessageRequest::Kind::MessageBox) {
             box.setWindowTitle(r.caption);

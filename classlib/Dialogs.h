@@ -4,6 +4,12 @@
 #include <QString>
 #include <memory>
 
+// The window of a dialog or message box: a title bar with the system menu and the close button, and no
+// minimise or maximise button.
+inline constexpr Qt::WindowFlags DialogWindowFlags = Qt::Dialog | Qt::CustomizeWindowHint |
+                                                     Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                     Qt::WindowCloseButtonHint;
+
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
 enum TMsgDlgBtn : unsigned {

@@ -1,5 +1,7 @@
 #include "classlib/RegularFile.h"
 #include <QFile>
+#include <QMutex>
+#include <QSet>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +51,15 @@ int OpenRegular(const QString& path, TFileReadStatus& status, struct stat& info)
 } // namespace
 
 void ReportUnusableFile(const QString& path, const QString& reason) {
+    // A file is read again at each save: the user hears of it once a run.
+    static QMutex mutex;
+    static QSet<QString> reported;
+    {
+        const QMutexLocker lock(&mutex);
+        if (reported.contains(path))
+            return;
+        reported.insert(path);
+    }
     std::fprintf(stderr, "vexadaxo: %s: %s; not used\n", QFile::encodeName(path).constData(),
                  reason.toLocal8Bit().constData());
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Files opened by name: whatever stands at the path is opened without blocking and looked at before a
 // byte is read, so that a FIFO, a device or a folder where a file is expected is refused at once instead
-// of hanging the program (or feeding it endless zeros). A refusal is said on standard error, in one line.
+// of hanging the program (or feeding it endless zeros). A refusal is said on standard error, in one line,
+// once a run for each file.
 #include <QByteArray>
 #include <QString>
 
@@ -26,5 +27,5 @@ TRegularFileContents ReadRegularFile(const QString& path, qint64 maxSize);
 // one line on standard error for anything else.
 bool IsReadableRegularFile(const QString& path);
 
-// The one line on standard error that says why a file is not used.
+// The one line on standard error that says why a file is not used; said once a run for each path.
 void ReportUnusableFile(const QString& path, const QString& reason);

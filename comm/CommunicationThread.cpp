@@ -196,7 +196,16 @@ void TFindSlaveThread::ApplyInfo() {
         device->Comm()->SetAddress(m_answeredAt);
     }
     TRemoteIOComm* comm = device->Comm();
-    comm->SetAddress(r[1]);
+    // The model's own refusal would not say which of the modules found holds the value.
+    if (r[1] < TRemoteIOComm::MinAddress || r[1] > TRemoteIOComm::MaxAddress)
+        MessageDlg(_("The remote I/O at address %1 (model %2) holds the address %3.")
+                           .arg(QString::number(m_answeredAt), DeviceModelText(r[5]), QString::number(r[1])) +
+                       QLatin1Char('\n') + _("Out of range value. Min=") +
+                       QString::number(TRemoteIOComm::MinAddress) + _(", Max=") +
+                       QString::number(TRemoteIOComm::MaxAddress),
+                   TMsgDlgType::mtError, mbOK);
+    else
+        comm->SetAddress(r[1]);
     // A rate beyond the table names no setting at all: the device keeps its default and the log says
     // what the module held. Every other value goes through the model's write routines, which show
     // their own message for a value they refuse.

@@ -69,10 +69,12 @@ private slots:
             int address;
             const char* name;
         } cases[] = {
-            {1, 1, 1, "DAXO_1"},    {2, 3, 3, "DAXO_3"}, // the register names the next module's address
-            {3, 3, 3, "DAXO_3_2"},                       // ... which is filed apart all the same
-            {4, 9, 9, "DAXO_9"},                         // no module answers at 9
-            {5, 1539, 5, "DAXO_5"}, // no address at all: refused, the device stays where it answered
+            {1, 1, 1, "DAXO_1"},       {2, 3, 3, "DAXO_3"}, // the register names the next module's address
+            {3, 3, 3, "DAXO_3_2"},                          // ... which is filed apart all the same
+            {4, 9, 9, "DAXO_9"},                            // no module answers at 9
+            {5, 1539, 5, "DAXO_5"},    // no address at all: refused, the device stays where it answered
+            {6, 247, 247, "DAXO_247"}, // the bounds of the address range
+            {7, 248, 7, "DAXO_7"},     {8, 0, 8, "DAXO_8"},
         };
         std::vector<vdsim::TSimModuleDef> modules;
         for (const auto& k : cases)
@@ -84,7 +86,15 @@ private slots:
         QVERIFY(c.Search(1, int(std::size(cases))));
 
         QCOMPARE(Status(), QStringLiteral("Find ok"));
-        QCOMPARE(c.app.presenter->Texts(), QStringList{"Out of range value. Min=1, Max=247"});
+        // The message says which of the modules found holds the value.
+        const auto refusal = [](int at, int held) {
+            return QStringLiteral(
+                       "The remote I/O at address %1 (model 7610.28 - 8E N/P 24Vcc) holds the address "
+                       "%2.\nOut of range value. Min=1, Max=247")
+                .arg(at)
+                .arg(held);
+        };
+        QCOMPARE(c.app.presenter->Texts(), (QStringList{refusal(5, 1539), refusal(7, 248), refusal(8, 0)}));
         QCOMPARE(FormMain->Network->GetCount(), int(std::size(cases)));
         for (int i = 0; i < int(std::size(cases)); ++i) {
             const TRemoteIO* d = FormMain->Network->GetItem(i);

@@ -76,6 +76,32 @@ TEST_F(CalibrationPanelTest, KeyOpensTheBoxAfterTheDevicesAnalogGroups) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+// The code is typed right after the key that opens the box: it goes to the code field, the key does not.
+TEST_F(CalibrationPanelTest, TheCodeFieldTakesTheFocusWhenTheKeyOpensTheBox) {
+    StartBus({{2, 62}});
+    TRemoteIO* inOut = AddDevice(2, 62);
+    TRemoteIO* inputsOnly = AddDevice(3, 56);
+    for (TRemoteIO* device : {inOut, inputsOnly}) {
+        SelectInTree(device);
+        Ui().tvNetwork->setFocus();
+        ASSERT_EQ(FormMain->focusWidget(), Ui().tvNetwork);
+        TypeInTree('g');
+        ASSERT_TRUE(Ui().gbCalibration->isVisible());
+        EXPECT_EQ(FormMain->focusWidget(), Ui().edtPassword) << device->Name().toStdString();
+        EXPECT_TRUE(Ui().edtPassword->text().isEmpty());
+        QTest::keyClicks(FormMain->focusWidget(), QString::fromLatin1(TCalibrationPanel::AccessCode));
+        QTest::keyClick(Ui().btOK, Qt::Key_Space);
+        EXPECT_FALSE(Ui().gbPassword->isVisible()) << device->Name().toStdString();
+        Ui().btClose->click();
+    }
+    // Without analog groups the key opens nothing and the focus stays.
+    TRemoteIO* digital = AddDevice(4, 0);
+    SelectInTree(digital);
+    Ui().tvNetwork->setFocus();
+    TypeInTree('g');
+    EXPECT_EQ(FormMain->focusWidget(), Ui().tvNetwork);
+}
+
 TEST_F(CalibrationPanelTest, AccessCodeUnlocksTheButtonsAndTheLogUntilTheBoxIsClosed) {
     StartBus({{2, 62}});
     TRemoteIO* d = AddDevice(2, 62);

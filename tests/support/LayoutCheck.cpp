@@ -213,6 +213,10 @@ void CheckStringGrid(const TStringGrid& grid, QStringList& problems) {
 // Controls built of Qt's own parts place those parts themselves; their children are not checked for
 // overlap.
 bool IsComposite(const QWidget& widget) {
+    // What a scroll area shows may be larger than its view: that is what the scroll bars are for.
+    if (const auto* area = qobject_cast<const QAbstractScrollArea*>(widget.parentWidget());
+        area && area->viewport() == &widget)
+        return true;
     return qobject_cast<const QAbstractScrollArea*>(&widget) || qobject_cast<const QComboBox*>(&widget) ||
            qobject_cast<const QLineEdit*>(&widget) || qobject_cast<const QAbstractSpinBox*>(&widget) ||
            qobject_cast<const QTabBar*>(&widget) || qobject_cast<const QTabWidget*>(&widget) ||

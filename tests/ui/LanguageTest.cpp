@@ -103,7 +103,7 @@ TEST_F(Language, LangWithACatalogueIsUsedFromTheFirstWindowOn) {
     EXPECT_EQ(CurrentLanguage, QStringLiteral("pt_BR"));
     EXPECT_EQ(SearchCaption(), QStringLiteral("Buscar"));
     // The windows created after the main window are translated on create, before any show.
-    EXPECT_EQ(FormFindSlave->windowTitle(), QStringLiteral("Ferramenta de busca de I/Os remotos"));
+    EXPECT_EQ(FormFindSlave->windowTitle(), QStringLiteral("Busca de I/Os remotos"));
     EXPECT_EQ(FormCommunicationConfig->ui().rgConnection->title(), QStringLiteral("Conexão"));
     EXPECT_EQ(_("End of Calibration."), QStringLiteral("Fim da calibração."));
 }

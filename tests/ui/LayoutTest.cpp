@@ -76,7 +76,7 @@ TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     // master (never translated).
     QStringList texts{_("Find ok"), _("Find ended, some settings not read."), _("Save config ok."),
                       _("COMMUNICATION OK !"), _("End diagnostics")};
-    for (int error = 1; error <= 8; ++error) {
+    for (int error = 1; error <= 10; ++error) {
         for (int exception = 0; exception <= 8; ++exception) {
             ModbusMaster->LastError = error;
             ModbusMaster->ExceptionCode = exception;
@@ -130,6 +130,13 @@ TEST_P(WindowLayout, SearchDialogWithItsStatusTexts) {
     FormMain->show();
     FormFindSlave->show();
     Expect(*FormFindSlave, QStringLiteral("search"));
+    // The window manager's title bar (openbox: bold 8-point sans at 96 dpi) keeps about 72 pixels of the
+    // narrow dialog for its icon and buttons; the window grows with the scale factor, that font does not.
+    QFont titleFont(QStringLiteral("Sans"));
+    titleFont.setPixelSize(11);
+    titleFont.setBold(true);
+    EXPECT_LE(QFontMetrics(titleFont).horizontalAdvance(FormFindSlave->windowTitle()), 279 - 72)
+        << FormFindSlave->windowTitle().toStdString();
     FormFindSlave->ui().lbStatus->setText(_("Find slave ") + QStringLiteral("247"));
     Expect(*FormFindSlave, QStringLiteral("search-running"));
     FormFindSlave->ui().lbStatus->setText(_("Search cancelled by user."));

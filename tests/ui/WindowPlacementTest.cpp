@@ -136,6 +136,41 @@ TEST_F(WindowPlacement, AShownMessageBoxStandsOverTheMainWindow) {
     EXPECT_TRUE(FormMain->frameGeometry().contains(box.center())) << box.x() << "," << box.y();
 }
 
+// A dialog's title bar has the close button only: the window manager is not asked for minimise or
+// maximise buttons, for the program's dialogs nor for its message boxes.
+TEST_F(WindowPlacement, DialogsAndMessageBoxesAskForNoMinimiseOrMaximiseButton) {
+    const auto expectDialog = [](const QWidget& window, const QString& name) {
+        EXPECT_EQ(window.windowType(), Qt::Dialog) << name.toStdString();
+        EXPECT_FALSE(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
+            << name.toStdString();
+        // Without it, a platform adds its default buttons.
+        EXPECT_TRUE(window.windowFlags() & Qt::CustomizeWindowHint) << name.toStdString();
+    };
+    const QWidget* dialogs[] = {FormCommunicationConfig, FormFindSlave, FormAbout};
+    for (const QWidget* dialog : dialogs)
+        expectDialog(*dialog, dialog->objectName());
+    FormMain->show();
+    auto recording = SetMessagePresenter(nullptr); // the program's own boxes
+    int seen = 0;
+    QTimer closer; // looks at the box once it shows, and closes it
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* shown = qobject_cast<QMessageBox*>(window);
+            if (shown && shown->isVisible()) {
+                expectDialog(*shown, shown->text());
+                ++seen;
+                shown->close();
+            }
+        }
+    });
+    closer.start(10);
+    MessageDlg(_("End of Calibration."), TMsgDlgType::mtCustom, mbOK);
+    ApplicationMessageBox(QStringLiteral("Unable to write to /x."), ApplicationCaption(),
+                          MB_OK | MB_ICONERROR);
+    SetMessagePresenter(std::move(recording));
+    EXPECT_EQ(seen, 2);
+}
+
 TEST_F(WindowPlacement, TheAccessCodeIsEchoedAsHashes) {
     QLineEdit* edit = Ui().edtPassword;
     EXPECT_EQ(edit->echoMode(), QLineEdit::Password);

@@ -1,14 +1,14 @@
 """The real program under Xvfb with openbox, at screen sizes and scale factors where its main window is
-taller than the screen: the frame, read from the X server, is centred, or at the screen's top (title bar
-on the screen, as much of the status bar shown as fits) when larger.   window_frame.py PROGRAM"""
+taller than the screen: the frame, read from the X server, is centred and whole on the screen (a window
+larger than the screen fits itself to it).   window_frame.py PROGRAM"""
 import os
 import subprocess
 import sys
 import tempfile
 import time
 
-CASES = [((1920, 1080), 2), ((1366, 768), 1.5), ((1280, 1024), 1)]
-MAIN_WIDTH = 696  # the main window's client width at scale 1 (the splash bears the same caption)
+CASES = [((1920, 1080), 2), ((1366, 768), 1.5), ((1366, 768), 2), ((1280, 1024), 1)]
+MAIN_SIZE = (696, 542)  # the main window's client size at scale 1, kept where it fits
 
 
 def fail(message):
@@ -31,19 +31,23 @@ def wait_for(condition, seconds):
     return result
 
 
-def main_frame(display, width):
-    """(x, y, width, height) of the main window's frame once the window manager has made it, else None."""
+def main_frame(display):
+    """(x, y, width, height, client width, client height) of the main window's frame once the window
+    manager has made it, else None."""
     clients = tool(display, 'xprop', '-root', '_NET_CLIENT_LIST').partition('#')[2]
     for window in (w.strip() for w in clients.split(',') if w.strip()):
         if not tool(display, 'xprop', '-id', window, '_NET_WM_NAME').rstrip().endswith('"Vexa Daxo Soft"'):
             continue
+        if 'SPLASH' in tool(display, 'xprop', '-id', window, '_NET_WM_WINDOW_TYPE'):
+            continue  # the splash bears the same caption
         extents = tool(display, 'xprop', '-id', window, '_NET_FRAME_EXTENTS').partition('=')[2]
         info = dict(line.strip().partition(':')[::2] for line in tool(display, 'xwininfo', '-id', window).splitlines())
-        if not extents or 'IsViewable' not in info.get('Map State', '') or abs(int(info['Width']) - width) > 1:
+        if not extents or 'IsViewable' not in info.get('Map State', ''):
             continue
         left, right, top, bottom = (int(v) for v in extents.split(','))
         return (int(info['Absolute upper-left X']) - left, int(info['Absolute upper-left Y']) - top,
-                int(info['Width']) + left + right, int(info['Height']) + top + bottom)
+                int(info['Width']) + left + right, int(info['Height']) + top + bottom,
+                int(info['Width']), int(info['Height']))
     return None
 
 
@@ -68,19 +72,26 @@ def check(program, size, scale):
             seen = [None]
 
             def settled():
-                now, seen[0] = main_frame(display, round(MAIN_WIDTH * scale)), seen[0]
+                now, seen[0] = main_frame(display), seen[0]
                 stable = now is not None and now == seen[0]
                 seen[0] = now
                 return now if stable else None
             frame = wait_for(settled, 60)
         if frame is None:
             fail('%s at scale %s: the main window did not settle on screen (%s)' % (size, scale, seen[0]))
-        x, y, width, height = frame
+        x, y, width, height, client_width, client_height = frame
         print('%dx%d at scale %s: frame %dx%d at %d,%d' % (size + (scale, width, height, x, y)))
         for axis, at, screen, extent in (('x', x, size[0], width), ('y', y, size[1], height)):
             expected = max(0, (screen - extent) // 2)
             if at < 0 or abs(at - expected) > 2:  # a pixel of rounding at a fractional scale
                 fail('%s at scale %s: the frame is at %s %d, expected %d' % (size, scale, axis, at, expected))
+            if at + extent > screen:
+                fail('%s at scale %s: the frame reaches %s %d, beyond the screen' % (size, scale, axis, at + extent))
+        made = tuple(round(v * scale) for v in MAIN_SIZE)
+        fits = all(m + (width - client_width, height - client_height)[i] <= size[i] for i, m in enumerate(made))
+        if fits and (client_width, client_height) != made:
+            fail('%s at scale %s: the window fits, yet its client is %dx%d instead of %dx%d'
+                 % (size, scale, client_width, client_height) + made)
     finally:
         for process in reversed(processes):
             process.kill()
