@@ -1,5 +1,6 @@
 #include "reporter/gui/OGuiBridge.h"
 
+#include "OReportProgress.h"
 #include "OReporterState.h"
 
 #include <QCoreApplication>
@@ -70,6 +71,9 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
         Qt::QueuedConnection);
     if (!posted)
         return TGuiCallStatus::NoApplication;
+    // A wait for the GUI thread, bounded until it takes the call up, then as long as its work (a dialog's
+    // user) takes: a report waiting here is no report that stands still.
+    const TOutsideWait outside;
     if (!call->Started.tryAcquire(1, int(std::max<std::chrono::milliseconds::rep>(0, startWait.count())))) {
         int expected = cpPending;
         if (call->Phase.compare_exchange_strong(expected, cpCancelled))
