@@ -1,12 +1,18 @@
 // A report never holds the program up: faults while the faulting thread holds the loader's lock, a fault
-// in a forked child (which has no report thread), and an event handler that faults itself.
+// in a forked child (which has no report thread), and an event handler that faults itself. A report that
+// takes long but gets on is never given up (an event handler slower than the stall bound, 100 busy
+// threads, a fault inside printf holding standard output's lock); one that truly stands still ends the
+// process with its line on standard error.
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
 #include "OEvents.h"
 #include "OOptions.h"
+#include "OReportLock.h"
+#include "OReportProgress.h"
 #include "classlib/Thread.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,9 +22,12 @@
 #include <link.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -33,6 +42,61 @@ void Say(const std::string& text) {
     volatile int* volatile target = reinterpret_cast<int*>(16);
     *target = 1;
 }
+
+// What a faulting thread writes when it gives its report up.
+constexpr const char* AbandonedLine = "the exception report made no progress and was abandoned";
+// The stall bound of the children that test around it: short, so that waiting past it costs little.
+constexpr int ShortStallMs = 1000;
+
+// The report needs the lock the faulting thread holds: nothing can happen any more.
+TChildScenario standingStill("standing-still", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    std::lock_guard lock(reporter::ReportLock());
+    NullStore();
+});
+
+// A fault inside printf: the thread holds standard output's lock while the report is written to it.
+TChildScenario faultInPrintf("fault-in-printf", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    const char* volatile bad = reinterpret_cast<const char*>(16);
+    // Not "%s\n" alone: that becomes puts, which measures the text before it takes the lock.
+    std::printf("text: %s\n", bad);
+    Say("NOT ENDED");
+});
+
+// An event handler of the program that takes longer than the stall bound during a fault's report.
+TChildScenario slowHandler("slow-handler", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 * ShortStallMs));
+    };
+    NullStore();
+});
+
+std::atomic<bool> gSpin{true};
+std::atomic<int> gSpinning{0};
+
+[[gnu::noinline]] void SpinUntilTheEnd() {
+    gSpinning.fetch_add(1);
+    volatile uint64_t turns = 0;
+    while (gSpin.load(std::memory_order_relaxed))
+        turns = turns + 1;
+}
+
+// A fault while 100 threads keep every processor busy: each of them is parked for its stack.
+TChildScenario busyThreads("busy-threads", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 100; ++i)
+        threads.emplace_back(SpinUntilTheEnd);
+    while (gSpinning.load() < 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    NullStore();
+});
 
 TChildScenario constructorFault("ctor-fault", [] {
     StartReporterForChild();
@@ -116,6 +180,10 @@ TEST(ReportSafety, AForkedChildsFaultEndsTheChild) {
     SCOPED_TRACE(child.Output);
     EXPECT_EQ(0, child.ExitCode);
     EXPECT_EQ(1, CountOf(child.Output, "CHILD SIGNAL " + std::to_string(SIGSEGV)));
+    // The child's fault went straight to its end: it never waited for a report thread it does not have
+    // (which it would give up only when that report stood still, and say so).
+    EXPECT_EQ(0, CountOf(child.Output, AbandonedLine));
+    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
 }
 
 TEST(ReportSafety, AHandlerThatFaultsLeavesTheReportAndTheProgramGoingOn) {
@@ -127,6 +195,45 @@ TEST(ReportSafety, AHandlerThatFaultsLeavesTheReportAndTheProgramGoingOn) {
     const std::vector<std::string> reports = StoredReports(folder.LogFile());
     ASSERT_EQ(1u, reports.size());
     EXPECT_NE(std::string::npos, reports[0].find("repproc handled worker failure"));
+}
+
+// Reports that take long but get on: each is completed, with its log, and the fault then ends the
+// process as it would have.
+TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
+    struct TCase {
+        const char* Scenario;
+        const char* InOutput; // what the process wrote besides the report, or nullptr
+    };
+    for (const TCase& c : {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr},
+                           TCase{"fault-in-printf", "Access violation"}}) {
+        SCOPED_TRACE(c.Scenario);
+        TTempFolder folder;
+        const TChildResult child = RunChild(c.Scenario, folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_TRUE(child.Signalled);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, AbandonedLine));
+        EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, reports[0].find("EAccessViolation"));
+        if (c.InOutput != nullptr) { // the console report, though the faulting thread holds the stream
+            EXPECT_NE(std::string::npos, child.Output.find(c.InOutput));
+        }
+        if (std::string(c.Scenario) == "busy-threads") { // every busy thread's stack is in it
+            EXPECT_LE(100, CountOf(reports[0], "Running Thread: ID="));
+        }
+    }
+}
+
+TEST(ReportSafety, AReportThatStandsStillEndsTheProcessAndSaysSo) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("standing-still", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Signalled);
+    EXPECT_EQ(SIGSEGV, child.Signal);
+    EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
+    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
 }
 
 } // namespace
