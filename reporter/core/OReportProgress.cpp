@@ -7,6 +7,7 @@ namespace reporter {
 namespace {
 
 std::atomic<int> gOutsideWaits{0};
+std::atomic<bool> gGuiThreadSilent{false};
 constexpr int64_t DefaultStallLimitMs = 5000;
 std::atomic<int64_t> gStallLimitMs{DefaultStallLimitMs};
 
@@ -28,6 +29,14 @@ void LeaveOutsideWait() {
 
 bool InOutsideWait() {
     return gOutsideWaits.load() > 0;
+}
+
+void NoteGuiThreadSilent() {
+    gGuiThreadSilent.store(true);
+}
+
+bool TakeGuiThreadSilent() {
+    return gGuiThreadSilent.exchange(false);
 }
 
 TStallWatch::TStallWatch(int64_t limitMs)

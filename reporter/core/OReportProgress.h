@@ -33,6 +33,13 @@ public:
     TOutsideWait& operator=(const TOutsideWait&) = delete;
 };
 
+// The GUI thread did not take a call up within its bound: the report goes on without what the call would
+// have given, and says so where that would have stood.
+void NoteGuiThreadSilent();
+// Whether that happened since the last call; forgets it.
+bool TakeGuiThreadSilent();
+constexpr const char* GuiThreadSilentText = "(the GUI thread did not answer)";
+
 // Tells a report that makes no progress (and waits for nobody) for the given time; no allocation and no
 // lock, so that a signal handler may use it.
 class TStallWatch {

@@ -52,8 +52,10 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
     if (QThread::currentThread() == app->thread())
         return RunGuarded(work) ? TGuiCallStatus::Done : TGuiCallStatus::Raised;
     // A GUI thread that stands still until a report ends cannot take the call up: no wait for it.
-    if (const pid_t stopped = StoppedThreadId(); stopped != 0 && stopped == GuiThreadId())
+    if (const pid_t stopped = StoppedThreadId(); stopped != 0 && stopped == GuiThreadId()) {
+        NoteGuiThreadSilent();
         return TGuiCallStatus::NotStarted;
+    }
 
     auto call = std::make_shared<TGuiCall>();
     call->Work = std::move(work);
@@ -76,8 +78,10 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
     const TOutsideWait outside;
     if (!call->Started.tryAcquire(1, int(std::max<std::chrono::milliseconds::rep>(0, startWait.count())))) {
         int expected = cpPending;
-        if (call->Phase.compare_exchange_strong(expected, cpCancelled))
+        if (call->Phase.compare_exchange_strong(expected, cpCancelled)) {
+            NoteGuiThreadSilent();
             return TGuiCallStatus::NotStarted;
+        }
         // Taken up just as the wait ran out: it runs now, so it is waited for.
         call->Started.acquire();
     }

@@ -847,7 +847,10 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
                 SetStoppedThreadId(0);
         }
     } resume{stopped};
+    TakeGuiThreadSilent(); // what an earlier call found is no part of this report
     GetFocusedControlInfo(thread->FocusClass, thread->FocusText);
+    if (TakeGuiThreadSilent() && thread->FocusClass.empty())
+        thread->FocusClass = GuiThreadSilentText;
 
     uint8_t result = 0;
     // The signal relay is a thread of the reporter's own that only waits meanwhile: it runs the report
