@@ -102,18 +102,19 @@ TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
     std::condition_variable wake;
     bool end = false;
     std::atomic<int> waiting{0};
+    // The one that blocks the signal first: every sleeper after it must still be parked.
     std::vector<reporter::TParkTarget> targets(Sleepers + 1);
     std::vector<std::thread> sleepers;
     for (int i = 0; i < Sleepers; ++i)
         sleepers.emplace_back([&, i] {
-            targets[size_t(i)].ThreadId = reporter::CurrentThreadId();
+            targets[size_t(i) + 1].ThreadId = reporter::CurrentThreadId();
             std::unique_lock guard(lock);
             waiting.fetch_add(1);
             wake.wait(guard, [&] { return end; });
         });
     while (waiting.load() < Sleepers)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    targets[Sleepers].ThreadId = gSpinnerId.load();
+    targets[0].ThreadId = gSpinnerId.load();
 
     reporter::TThreadParker parker(Sleepers + 1, 4096);
     const uint32_t progressBefore = reporter::ReportProgressWord.load();
@@ -122,11 +123,11 @@ TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
     const uint64_t spinnerAt = gCounter.load();
     parker.ReleaseAll();
     ASSERT_EQ(targets.size(), parked.size());
-    EXPECT_EQ(Sleepers, std::count(parked.begin(), parked.end() - 1, true));
-    EXPECT_FALSE(parked.back());
+    EXPECT_FALSE(parked.front());
+    EXPECT_EQ(Sleepers, std::count(parked.begin() + 1, parked.end(), true));
     EXPECT_LE(uint32_t(Sleepers), progress);
     reporter::TThreadStackCopy copy;
-    EXPECT_TRUE(parker.GetCopy(targets[Sleepers - 1].ThreadId, copy));
+    EXPECT_TRUE(parker.GetCopy(targets.back().ThreadId, copy));
     EXPECT_FALSE(parker.GetCopy(gSpinnerId.load(), copy));
     while (gCounter.load() == spinnerAt) // the one left out was never stopped
         std::this_thread::yield();
