@@ -385,6 +385,14 @@ TEST_F(SendReportTest, EachReportsSendingEndsAtItsOwnBound) {
     EXPECT_NE(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
     EXPECT_FALSE(FileExists(sink.File("message-3.eml")));
     EXPECT_EQ(host.Errors, std::vector<int>{5});
+    // A server that answers a byte every 0.1 s: its greeting is cut off at the bound, never taken half.
+    TPeer trickle("smtp", {"--trickle", "0.1"});
+    options.SetSMTPPort(trickle.Port());
+    SetSendTimeLimit(std::chrono::milliseconds(700));
+    SendReport(options, report);
+    SetSendTimeLimit(std::chrono::milliseconds(0));
+    EXPECT_NE(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
+    EXPECT_EQ(LastErrorMessage().find("HELO"), std::string::npos) << LastErrorMessage();
 }
 
 TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {
