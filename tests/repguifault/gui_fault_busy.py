@@ -9,10 +9,12 @@ import shutil
 import signal
 import sys
 import tempfile
+import time
 
 from guifaultrun import CAPTION_ERROR, Program, fail, run_tool, wait_for, wait_window, window_id
 
 CAPTION_MAIN = 'Vexa Daxo Soft'
+USER_SECONDS = 7  # beyond the 5 s for which a report may stand still
 
 
 def one_run(program_file, preload, mode):
@@ -30,7 +32,10 @@ def one_run(program_file, preload, mode):
         dialog = wait_window(CAPTION_ERROR, 60)
         if dialog is None:
             fail('%s: no report dialog' % mode, program)
-        # OK in the dialog, from the program or its helper: the report goes on to the log.
+        # The user takes longer than a report may stand still before answering: waiting for the user is
+        # no standstill. Then OK in the dialog, from the program or its helper: the report goes on to
+        # the log.
+        time.sleep(USER_SECONDS)
         for attempt in range(5):
             run_tool(['xdotool', 'windowfocus', '--sync', dialog])
             run_tool(['xdotool', 'key', 'alt+o'])
