@@ -6,6 +6,7 @@
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
+#include "ODesktop.h"
 #include "OEvents.h"
 #include "OOptions.h"
 #include "OReportLock.h"
@@ -75,6 +76,35 @@ TChildScenario slowHandler("slow-handler", [] {
     };
     NullStore();
 });
+
+// The toolkit side of a program whose GUI thread does not take up the report's questions within their
+// bound (or, answering, has no control with the focus).
+class TDesktopOfBusyGui final : public reporter::IOstrelDesktop {
+public:
+    explicit TDesktopOfBusyGui(bool answers) : m_answers(answers) {}
+    bool GetDisplayMode(reporter::TDisplayMode&) override { return Answer(); }
+    bool GetForegroundWindow(std::string&, std::string&) override { return Answer(); }
+    bool GetFocusedControl(std::string&, std::string&, bool&) override { return Answer(); }
+
+private:
+    bool Answer() const {
+        if (!m_answers)
+            reporter::NoteGuiThreadSilent();
+        return false;
+    }
+    bool m_answers;
+};
+
+void FaultBesideGui(bool answers) {
+    StartReporterForChild();
+    reporter::CurrentOptions()->SetDialogFlags(0);
+    static TDesktopOfBusyGui desktop(answers);
+    reporter::SetOstrelDesktop(&desktop);
+    NullStore();
+}
+
+TChildScenario guiSilent("gui-silent", [] { FaultBesideGui(false); });
+TChildScenario guiWithoutFocus("gui-without-focus", [] { FaultBesideGui(true); });
 
 std::atomic<bool> gSpin{true};
 std::atomic<int> gSpinning{0};
@@ -223,6 +253,19 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
         if (std::string(c.Scenario) == "busy-threads") { // every busy thread's stack is in it
             EXPECT_LE(100, CountOf(reports[0], "Running Thread: ID="));
         }
+    }
+}
+
+TEST(ReportSafety, AReportGoesOnWithoutAnAnswerTheGuiThreadDidNotGiveAndSaysSo) {
+    for (const bool answers : {false, true}) {
+        SCOPED_TRACE(answers ? "answers" : "silent");
+        TTempFolder folder;
+        const TChildResult child = RunChild(answers ? "gui-without-focus" : "gui-silent", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_EQ(answers ? 0 : 1, CountOf(reports[0], reporter::GuiThreadSilentText));
     }
 }
 
