@@ -100,6 +100,8 @@ void FaultBesideGui(bool answers) {
     reporter::CurrentOptions()->SetDialogFlags(0);
     static TDesktopOfBusyGui desktop(answers);
     reporter::SetOstrelDesktop(&desktop);
+    // An earlier call that went unanswered (a report before this one) is no part of this report.
+    reporter::NoteGuiThreadSilent();
     NullStore();
 }
 
