@@ -57,6 +57,23 @@ TChildScenario standingStill("standing-still", [] {
     NullStore();
 });
 
+// The report stands still for less than its bound (another thread holds the report lock for a while)
+// and then goes on.
+TChildScenario briefStandstill("brief-standstill", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        std::lock_guard lock(reporter::ReportLock());
+        held.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ShortStallMs * 2 / 5));
+    });
+    while (!held.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    holder.detach();
+    NullStore();
+});
+
 // A fault inside printf: the thread holds standard output's lock while the report is written to it.
 TChildScenario faultInPrintf("fault-in-printf", [] {
     StartReporterForChild();
@@ -236,8 +253,9 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
         const char* Scenario;
         const char* InOutput; // what the process wrote besides the report, or nullptr
     };
-    for (const TCase& c : {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr},
-                           TCase{"fault-in-printf", "Access violation"}}) {
+    for (const TCase& c :
+         {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
+          TCase{"fault-in-printf", "Access violation"}}) {
         SCOPED_TRACE(c.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(c.Scenario, folder);
