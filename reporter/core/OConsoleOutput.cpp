@@ -1,5 +1,7 @@
 #include "OConsoleOutput.h"
 
+#include "OReportProgress.h"
+
 #include <cerrno>
 #include <unistd.h>
 
@@ -20,6 +22,8 @@ bool WriteToConsole(FILE* stream, std::string_view text) {
     const int descriptor = ::fileno(stream);
     if (descriptor < 0)
         return false;
+    // A pipe's reader may take its time (a pager its user's): each piece written is progress.
+    const TOutsideWait outside;
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
@@ -28,6 +32,7 @@ bool WriteToConsole(FILE* stream, std::string_view text) {
         if (n <= 0)
             return false;
         done += size_t(n);
+        NoteReportProgress();
     }
     return true;
 }
