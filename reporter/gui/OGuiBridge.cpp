@@ -12,6 +12,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace reporter {
 
@@ -45,7 +46,8 @@ bool IsGuiThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseconds startWait) {
+TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseconds startWait,
+                              bool reportWaits) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || QCoreApplication::closingDown())
         return TGuiCallStatus::NoApplication;
@@ -75,7 +77,9 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
         return TGuiCallStatus::NoApplication;
     // A wait for the GUI thread, bounded until it takes the call up, then as long as its work (a dialog's
     // user) takes: a report waiting here is no report that stands still.
-    const TOutsideWait outside;
+    std::optional<TOutsideWait> outside;
+    if (reportWaits)
+        outside.emplace();
     if (!call->Started.tryAcquire(1, int(std::max<std::chrono::milliseconds::rep>(0, startWait.count())))) {
         int expected = cpPending;
         if (call->Phase.compare_exchange_strong(expected, cpCancelled)) {

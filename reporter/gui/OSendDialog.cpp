@@ -108,7 +108,7 @@ void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
             const std::lock_guard guard(m_lock);
             m_dialog = nullptr;
         },
-        guiStartWait);
+        guiStartWait, false); // the sender waits for its window's start itself, within its limit
     m_guiNotStarted = status == TGuiCallStatus::NotStarted;
     m_ended = true;
 }
