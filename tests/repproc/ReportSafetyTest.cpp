@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <poll.h>
@@ -82,6 +83,26 @@ TChildScenario faultInPrintf("fault-in-printf", [] {
     // Not "%s\n" alone: that becomes puts, which measures the text before it takes the lock.
     std::printf("text: %s\n", bad);
     Say("NOT ENDED");
+});
+
+// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
+TChildScenario slowConsoleReader("slow-console-reader", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0 || ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) < 0)
+        std::exit(3);
+    const int output = ::dup(STDOUT_FILENO);
+    if (output < 0 || ::dup2(pipe[1], STDOUT_FILENO) < 0)
+        std::exit(3);
+    std::thread([reader = pipe[0], output] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 * ShortStallMs));
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+            if (::write(output, buffer, size_t(n)) != n)
+                return;
+    }).detach();
+    NullStore();
 });
 
 // An event handler of the program that takes longer than the stall bound during a fault's report.
@@ -262,7 +283,7 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
     };
     for (const TCase& c :
          {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
-          TCase{"fault-in-printf", "Access violation"}}) {
+          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"}}) {
         SCOPED_TRACE(c.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(c.Scenario, folder);
