@@ -47,8 +47,11 @@ void Say(const std::string& text) {
 
 // What a faulting thread writes when it gives its report up.
 constexpr const char* AbandonedLine = "the exception report made no progress and was abandoned";
-// The stall bound of the children that test around it: short, so that waiting past it costs little.
-constexpr int ShortStallMs = 1000;
+// The stall bound of the children that test around it: short, so that waiting past it costs little, yet
+// long enough that a healthy report on a loaded machine is never without progress that long.
+constexpr int ShortStallMs = 2000;
+// How long the others a report waits for take: well past the short bound.
+constexpr int PastTheBoundMs = ShortStallMs * 3 / 2;
 
 // The report needs the lock the faulting thread holds: nothing can happen any more.
 TChildScenario standingStill("standing-still", [] {
@@ -78,7 +81,6 @@ TChildScenario briefStandstill("brief-standstill", [] {
 // A fault inside printf: the thread holds standard output's lock while the report is written to it.
 TChildScenario faultInPrintf("fault-in-printf", [] {
     StartReporterForChild();
-    reporter::SetReportStallLimitMs(ShortStallMs);
     const char* volatile bad = reinterpret_cast<const char*>(16);
     // Not "%s\n" alone: that becomes puts, which measures the text before it takes the lock.
     std::printf("text: %s\n", bad);
@@ -96,7 +98,7 @@ TChildScenario slowConsoleReader("slow-console-reader", [] {
     if (output < 0 || ::dup2(pipe[1], STDOUT_FILENO) < 0)
         std::exit(3);
     std::thread([reader = pipe[0], output] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(3 * ShortStallMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
         char buffer[4096];
         for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
             if (::write(output, buffer, size_t(n)) != n)
@@ -110,7 +112,7 @@ TChildScenario slowHandler("slow-handler", [] {
     StartReporterForChild();
     reporter::SetReportStallLimitMs(ShortStallMs);
     reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(3 * ShortStallMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
     };
     NullStore();
 });
