@@ -790,9 +790,17 @@ TBackgroundSendWait::~TBackgroundSendWait() {
     if (m_stoppedThread != 0)
         SetStoppedThreadId(m_stoppedThread);
     const bool onMain = CurrentThreadId() == MainThreadId();
-    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 1000)))
+    // Each look at a sending thread that used the processor meanwhile is progress (a faulting thread
+    // waits for this); its peers and its user are waits of its own.
+    uint64_t used = SendThreadsProcessorTime();
+    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 250))) {
+        if (const uint64_t now = SendThreadsProcessorTime(); now != used) {
+            used = now;
+            NoteReportProgress();
+        }
         if (onMain)
             PumpMainThreadMessages();
+    }
     if (m_stoppedThread != 0)
         SetStoppedThreadId(0);
 }
