@@ -167,7 +167,8 @@ size_t TOstrelClientSocket::SendBuffer(const void* buffer, size_t length) {
     size_t done = 0;
     while (done < length) {
         // A peer that stops reading holds the send no longer than the report's sending may take.
-        const int64_t leftMs = SendTimeLeftMs(m_timeOut);
+        // No time-out of its own: the sending's bound alone.
+        const int64_t leftMs = SendTimeLeftMs(m_timeOut > 0 ? int64_t(m_timeOut) : SendTimeLimit().count());
         const timeval limit{time_t(leftMs / 1000), suseconds_t((leftMs % 1000) * 1000)};
         ssize_t n = -1;
         if (leftMs == 0) {

@@ -5,7 +5,6 @@
 #include "OWebUpload.h"
 
 #include <cctype>
-#include <limits>
 
 namespace reporter {
 
@@ -72,7 +71,7 @@ bool TWebTransfer::Perform(int& error, std::string& resultText) {
     m_errorBuffer[0] = '\0';
     // The report's sending bound, from its first connection, over the whole transfer.
     StartSendClock();
-    const int64_t leftMs = SendTimeLeftMs(std::numeric_limits<long>::max());
+    const int64_t leftMs = SendTimeLeftMs(SendTimeLimit().count());
     const CURLcode code = leftMs == 0 ? CURLE_OPERATION_TIMEDOUT
                           : m_library.EasySetopt(m_curl, CURLOPT_TIMEOUT_MS, long(leftMs)) != CURLE_OK
                               ? CURLE_FAILED_INIT
