@@ -6,12 +6,19 @@
 // a few milliseconds; a close of the name comes earlier, from the writability test). The busy child
 // faults once all its threads run. Goals: the main thread at most 5 x the plain handler's median, at
 // most 0.3 ms more per further thread.
+// Parking busy threads for their stacks: 50, 100 and 200 threads that spin on every processor, parked
+// together as a report parks them and, in the same run, 50 and 100 one after the other; goal: 100 within
+// 1 s.
 // Then the program itself under Xvfb: a fault on its GUI thread to the report dialog on screen, goal
 // 250 ms (tests/repguifault/gui_fault.py).
 #include "ExceptionLog.h"
 #include "OOptions.h"
+#include "OThreadPark.h"
+#include "OThreadState.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -162,6 +169,60 @@ double Median(std::vector<double> values) {
     return values.empty() ? -1 : values[values.size() / 2];
 }
 
+// Milliseconds to park count spinning threads and release them again: together, or one after the other.
+double ParkingSample(int count, bool together) {
+    std::atomic<bool> spin{true};
+    std::atomic<int> started{0};
+    std::vector<reporter::TParkTarget> targets(static_cast<size_t>(count));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&, i] {
+            targets[size_t(i)].ThreadId = reporter::CurrentThreadId();
+            started.fetch_add(1);
+            volatile uint64_t turns = 0;
+            while (spin.load(std::memory_order_relaxed))
+                turns = turns + 1;
+        });
+    while (started.load() < count)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    reporter::TThreadParker parker(count, 16384);
+    const auto begin = std::chrono::steady_clock::now();
+    int parked = 0;
+    if (together) {
+        for (const bool p : parker.ParkAll(targets))
+            parked += p;
+    } else {
+        for (const reporter::TParkTarget& t : targets)
+            parked += parker.Park(t.ThreadId, 0);
+    }
+    parker.ReleaseAll();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    spin.store(false);
+    for (std::thread& t : threads)
+        t.join();
+    return parked == count ? ms : -1;
+}
+
+void ParkingBenchmark(int samples) {
+    if (!reporter::InstallParkSignal())
+        return;
+    for (const bool together : {true, false})
+        for (const int count : {50, 100, 200}) {
+            if (!together && count > 100)
+                continue; // one after the other takes seconds already at 100
+            std::vector<double> times;
+            for (int i = 0; i < samples; ++i)
+                if (const double ms = ParkingSample(count, together); ms >= 0)
+                    times.push_back(ms);
+            std::printf("Parking %d busy threads %s: median %.1f ms of %zu samples%s\n", count,
+                        together ? "together" : "one after the other", Median(times), times.size(),
+                        together && count == 100 ? " (goal: at most 1000 ms)" : "");
+            std::fflush(stdout);
+        }
+    reporter::RemoveParkSignal();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +254,7 @@ int main(int argc, char** argv) {
                 (medians[cBusyProcess] - medians[cMain]) / ExtraThreads);
     std::fflush(stdout);
     std::filesystem::remove_all(pattern);
+    ParkingBenchmark(std::max(3, samples / 3));
     if (std::getenv("REPFAULT_NO_GUI") != nullptr)
         return 0;
     const std::string gui = std::string("xvfb-run -a -s \"-screen 0 1280x1024x24\" /usr/bin/python3 ") +

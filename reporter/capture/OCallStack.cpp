@@ -6,6 +6,7 @@
 #include "OModuleMap.h"
 #include "OOptions.h"
 #include "OProcess.h"
+#include "OReportProgress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -356,8 +357,10 @@ void WalkStack(TOstrelStackList& list, uintptr_t firstAddress, const TStackMemor
         const TCodeWindows windows(values, params.Cache);
         for (const uintptr_t value : values) {
             bool haveRex = false;
-            if (const uint8_t* code = windows.Find(value, haveRex))
+            if (const uint8_t* code = windows.Find(value, haveRex)) {
                 walker.ScanSlot(value, code, haveRex);
+                NoteReportProgress(); // a frame looked at: a faulting thread sees the walk move
+            }
         }
     }
     TrimStackToHandler(list, first, params.DebugLookup);

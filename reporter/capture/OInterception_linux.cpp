@@ -559,6 +559,7 @@ bool RunInMainThread(const std::function<void()>& procedure) {
             gRequestState.store(1);
         }
         SignalReportEvent();
+        const TOutsideWait outside; // the raising thread runs it between its pumps
         for (;;) {
             const uint32_t seen = ReportEventCount();
             if (gRequestState.load() == 0 || gReportThread.load() == 0)

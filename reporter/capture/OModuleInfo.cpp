@@ -1,6 +1,7 @@
 #include "OModuleInfo.h"
 
 #include "OCore.h"
+#include "OReportProgress.h"
 #include "OVersionNote.h"
 
 #include <algorithm>
@@ -104,9 +105,11 @@ void TOstrelModulesList::GetProcessModules() {
         handles.push_back(module.Handle);
         return true;
     });
-    for (TModuleHandle handle : handles)
+    for (TModuleHandle handle : handles) {
         if (IndexOf(handle) < 0)
             BuildModuleInfo(handle);
+        NoteReportProgress(); // a report's module list reads files: a faulting thread sees it move
+    }
     std::stable_sort(
         m_items.begin(), m_items.end(),
         [](const TOstrelModuleInfoPtr& a, const TOstrelModuleInfoPtr& b) { return a->Handle < b->Handle; });

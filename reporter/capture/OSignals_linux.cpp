@@ -52,33 +52,29 @@ pthread_t gRelay;
 std::atomic<bool> gRelayRunning{false};
 std::atomic<pid_t> gRelayThreadId{0};
 
-// A faulting thread gives up waiting when the report stood still this long at a step where it never
-// waits for anybody: it then waits for a lock that the faulting thread holds (the loader's, the
-// allocator's), and would for ever. The program then dies as it would without the reporter.
-constexpr int StallLimitMs = 5000;
 constexpr int WaitSliceMs = 250;
 
-int64_t MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now); // safe in a signal handler
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+// Told when a faulting thread gives its report up; written straight to the descriptor (the faulting
+// thread may hold standard error's lock).
+constexpr char AbandonedLine[] = "OstrelLog: the exception report made no progress and was abandoned.\n";
 
-// Waits for the relay's answer to the request; false when the report stalled (see StallLimitMs).
+// Waits for the relay's answer to the request; false when the report stood still for the stall limit
+// while waiting for nobody: it then waits for a lock that the faulting thread holds (the loader's, the
+// allocator's, the report's own), and would for ever. The program then dies as it would without the
+// reporter.
 bool WaitForRelay() {
-    int step = -1;
-    int64_t since = MonotonicMs();
+    TStallWatch watch(ReportStallLimitMs());
     while (gRequest.State.load() == rsRequested) {
         FutexWait(gRequest.State, rsRequested, WaitSliceMs);
-        const int now = ReportStepWord.load();
-        if (now != step || StepWaitsOutside(now) || InOutsideWait()) {
-            step = now;
-            since = MonotonicMs();
-        } else if (MonotonicMs() - since >= StallLimitMs) {
+        if (gRequest.State.load() == rsRequested && watch.Stalled())
             return false;
-        }
     }
     return true;
+}
+
+void TellAbandoned() {
+    const ssize_t written = ::write(STDERR_FILENO, AbandonedLine, sizeof AbandonedLine - 1);
+    (void)written; // nothing more can be done from here
 }
 
 // A forked child has no relay thread: its faults go to the previous actions, and nothing waits.
@@ -190,6 +186,7 @@ void CrashHandler(int signal, siginfo_t* info, void* userContext) {
         } else {
             // The relay stays where it is stuck; later faults no longer wait for it.
             gRelayRunning.store(false);
+            TellAbandoned();
             FutexWake(gRequest.Owner);
         }
         GuardLeave(state.Processing);

@@ -22,6 +22,11 @@ int ParkSignal();
 
 struct TParkSlot;
 
+struct TParkTarget {
+    pid_t ThreadId = 0;
+    uintptr_t StackTop = 0;
+};
+
 class TThreadParker {
 public:
     // Room for count threads, each with a stack copy of at most stackBytes.
@@ -35,6 +40,10 @@ public:
     // that is 0, as far as the stack is readable. False when the thread did not stop within the time
     // limit (a thread that blocks the signal, has ended, or no slot is left).
     bool Park(pid_t threadId, uintptr_t stackTop, int timeoutMs = 250);
+    // Parks the threads together (each asked at once, so that the time grows with their number, not
+    // its square); a thread that has not stopped quietMs after the last one that did is left out. One
+    // flag per target: parked.
+    std::vector<bool> ParkAll(const std::vector<TParkTarget>& targets, int quietMs = 250);
     void Release(pid_t threadId);
     void ReleaseAll();
     // What the parked thread's handler copied (call after the release: this allocates).
@@ -43,7 +52,10 @@ public:
 
 private:
     TParkSlot* SlotOf(pid_t threadId) const;
+    // Takes a free slot for the thread, publishes it and sends the signal; nullptr when that failed.
+    TParkSlot* Request(pid_t threadId, uintptr_t stackTop, int signal);
     std::vector<std::unique_ptr<TParkSlot>> m_slots;
+    size_t m_nextFree = 0;
 };
 
 } // namespace reporter

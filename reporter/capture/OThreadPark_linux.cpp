@@ -2,6 +2,7 @@
 
 #include "OFutex_linux.h"
 #include "OMemory.h"
+#include "OReportProgress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +34,8 @@ namespace {
 
 constexpr int MaxPublished = 256;
 std::atomic<TParkSlot*> gPublished[MaxPublished];
+// Counts threads that stood still; a parker of many threads waits on it for the next one.
+std::atomic<uint32_t> gParkedCount{0};
 std::atomic<int> gInFlight{0};
 std::atomic<int> gSignal{0};
 struct sigaction gPreviousAction;
@@ -64,6 +67,8 @@ void ParkHandler(int, siginfo_t*, void* userContext) {
         slot->Copied = true;
         slot->State.store(psParked);
         FutexWake(slot->State);
+        gParkedCount.fetch_add(1);
+        FutexWake(gParkedCount);
         while (slot->State.load() == psParked)
             FutexWait(slot->State, psParked, 0);
     }
@@ -181,8 +186,10 @@ bool TThreadParker::Park(pid_t threadId, uintptr_t stackTop, int timeoutMs) {
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
         const uint32_t state = slot->State.load();
-        if (state == psParked)
+        if (state == psParked) {
+            NoteReportProgress();
             return true;
+        }
         const int64_t left = deadline - NowMs();
         if (state == psRequested && left <= 0) {
             uint32_t expected = psRequested;
@@ -194,6 +201,86 @@ bool TThreadParker::Park(pid_t threadId, uintptr_t stackTop, int timeoutMs) {
         }
         FutexWait(slot->State, state, state == psRequested ? int(std::max<int64_t>(left, 1)) : 10);
     }
+}
+
+TParkSlot* TThreadParker::Request(pid_t threadId, uintptr_t stackTop, int signal) {
+    if (threadId <= 0 || threadId == CurrentThreadId() || SlotOf(threadId) != nullptr)
+        return nullptr;
+    TParkSlot* slot = nullptr;
+    for (; m_nextFree < m_slots.size() && slot == nullptr; ++m_nextFree)
+        if (m_slots[m_nextFree]->State.load() == psFree)
+            slot = m_slots[m_nextFree].get();
+    if (slot == nullptr)
+        return nullptr;
+    slot->ThreadId = threadId;
+    slot->StackTop = stackTop;
+    slot->Copied = false;
+    slot->CopySize = 0;
+    slot->State.store(psRequested);
+    if (!Publish(slot)) {
+        slot->State.store(psFree);
+        return nullptr;
+    }
+    if (::syscall(SYS_tgkill, ::getpid(), threadId, signal) != 0) {
+        Unpublish(slot);
+        slot->State.store(psFree);
+        return nullptr;
+    }
+    return slot;
+}
+
+std::vector<bool> TThreadParker::ParkAll(const std::vector<TParkTarget>& targets, int quietMs) {
+    std::vector<bool> parked(targets.size(), false);
+    std::vector<TParkSlot*> pending(targets.size(), nullptr);
+    const int signal = gSignal.load();
+    if (signal == 0)
+        return parked;
+    // In batches as large as the published slots allow: every thread of a batch is asked at once, so
+    // that they stop side by side instead of each waiting for its turn on a busy processor.
+    for (size_t begin = 0; begin < targets.size(); begin += MaxPublished) {
+        const size_t end = std::min(targets.size(), begin + MaxPublished);
+        size_t waiting = 0;
+        for (size_t i = begin; i < end; ++i)
+            if ((pending[i] = Request(targets[i].ThreadId, targets[i].StackTop, signal)) != nullptr)
+                ++waiting;
+        int64_t since = NowMs();
+        while (waiting > 0) {
+            const uint32_t count = gParkedCount.load();
+            bool moved = false;
+            for (size_t i = begin; i < end; ++i) {
+                if (pending[i] == nullptr || pending[i]->State.load() != psParked)
+                    continue;
+                // The handler has its slot: the published place goes to the next batch.
+                Unpublish(pending[i]);
+                pending[i] = nullptr;
+                parked[i] = true;
+                --waiting;
+                moved = true;
+                NoteReportProgress();
+            }
+            if (moved) {
+                since = NowMs();
+                continue;
+            }
+            const int64_t left = since + quietMs - NowMs();
+            if (left <= 0) {
+                // Threads that did not stop while the others did (they block the signal, or ended).
+                for (size_t i = begin; i < end; ++i) {
+                    uint32_t expected = psRequested;
+                    if (pending[i] != nullptr &&
+                        pending[i]->State.compare_exchange_strong(expected, psAbandoned)) {
+                        Unpublish(pending[i]);
+                        pending[i] = nullptr;
+                        --waiting;
+                    }
+                }
+                since = NowMs(); // the rest have just begun copying
+                continue;
+            }
+            FutexWait(gParkedCount, count, int(std::min<int64_t>(left, 10)));
+        }
+    }
+    return parked;
 }
 
 void TThreadParker::Release(pid_t threadId) {

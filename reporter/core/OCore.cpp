@@ -1,5 +1,6 @@
 #include "OCore.h"
 
+#include "OConsoleOutput.h"
 #include "OFiles.h"
 #include "OModules.h"
 #include "OOptions.h"
@@ -148,8 +149,8 @@ void TellMovedLog(const std::string& from, const std::string& to) {
     static std::set<std::string> told;
     std::lock_guard guard(lock);
     if (told.size() < 64 && told.insert(from + '\n' + to).second)
-        std::fprintf(stderr, "OstrelLog: \"%s\" cannot be written; \"%s\" is used instead.\n", from.c_str(),
-                     to.c_str());
+        WriteToConsole(stderr,
+                       "OstrelLog: \"" + from + "\" cannot be written; \"" + to + "\" is used instead.\n");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "reporter/gui/OClipboardKeeper.h"
 
+#include "OReportProgress.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OHelperSocket.h"
 
@@ -28,6 +29,7 @@ constexpr char HeldAnswer[] = "HELD ";
 pid_t KeepTextOnClipboard(const std::string& text, const std::string& program) {
     if (text.size() > KeeperTextLimit)
         return -1;
+    const TOutsideWait outside; // for the keeper to hold the clipboard, within its limit
     int socket = -1;
     const pid_t child = StartHelperProcess(program, ClipboardKeeperArgument, socket);
     if (child < 0)

@@ -3,6 +3,7 @@
 #include "OErrors.h"
 #include "OModules.h"
 #include "OProcess.h"
+#include "OReportProgress.h"
 #include "OScreenshot.h"
 #include "OStream.h"
 #include "reporter/gui/OClipboardKeeper.h"
@@ -158,6 +159,7 @@ std::optional<TPreparedHelper> TakePreparedHelper(const std::string& program) {
 std::optional<THelperAnswer> Exchange(const THelperRequest& request, pid_t child, int socket,
                                       bool* gaveUp = nullptr) {
     const THelperFd ours(socket);
+    const TOutsideWait outside; // the helper's dialog waits for its user
 
     const std::vector<uint8_t> requestBytes = EncodeHelperRequest(request);
     std::vector<uint8_t> answerBytes;

@@ -1,5 +1,6 @@
 #include "reporter/gui/OGuiBridge.h"
 
+#include "OReportProgress.h"
 #include "OReporterState.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace reporter {
 
@@ -44,15 +46,18 @@ bool IsGuiThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseconds startWait) {
+TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseconds startWait,
+                              bool reportWaits) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || QCoreApplication::closingDown())
         return TGuiCallStatus::NoApplication;
     if (QThread::currentThread() == app->thread())
         return RunGuarded(work) ? TGuiCallStatus::Done : TGuiCallStatus::Raised;
     // A GUI thread that stands still until a report ends cannot take the call up: no wait for it.
-    if (const pid_t stopped = StoppedThreadId(); stopped != 0 && stopped == GuiThreadId())
+    if (const pid_t stopped = StoppedThreadId(); stopped != 0 && stopped == GuiThreadId()) {
+        NoteGuiThreadSilent();
         return TGuiCallStatus::NotStarted;
+    }
 
     auto call = std::make_shared<TGuiCall>();
     call->Work = std::move(work);
@@ -70,10 +75,17 @@ TGuiCallStatus RunOnGuiThread(std::function<void()> work, std::chrono::milliseco
         Qt::QueuedConnection);
     if (!posted)
         return TGuiCallStatus::NoApplication;
+    // A wait for the GUI thread, bounded until it takes the call up, then as long as its work (a dialog's
+    // user) takes: a report waiting here is no report that stands still.
+    std::optional<TOutsideWait> outside;
+    if (reportWaits)
+        outside.emplace();
     if (!call->Started.tryAcquire(1, int(std::max<std::chrono::milliseconds::rep>(0, startWait.count())))) {
         int expected = cpPending;
-        if (call->Phase.compare_exchange_strong(expected, cpCancelled))
+        if (call->Phase.compare_exchange_strong(expected, cpCancelled)) {
+            NoteGuiThreadSilent();
             return TGuiCallStatus::NotStarted;
+        }
         // Taken up just as the wait ran out: it runs now, so it is waited for.
         call->Started.acquire();
     }

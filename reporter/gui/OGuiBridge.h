@@ -16,8 +16,12 @@ enum class TGuiCallStatus {
     Raised,        // the work ran and raised; the exception does not cross threads
 };
 
+// A report that waits here waits for others (the GUI thread, a dialog's user): it does not stand still.
+// A call that only shows something beside the report (the send-progress window, up until the sender
+// closes it) passes reportWaits false, so that it never hides a report that does.
 TGuiCallStatus RunOnGuiThread(std::function<void()> work,
-                              std::chrono::milliseconds startWait = std::chrono::seconds(2));
+                              std::chrono::milliseconds startWait = std::chrono::seconds(2),
+                              bool reportWaits = true);
 
 // The caller is the GUI thread of a running application.
 bool IsGuiThread();

@@ -1,5 +1,6 @@
 #include "reporter/gui/OSendDialog.h"
 
+#include "OReportProgress.h"
 #include "reporter/gui/OCustomCaption.h"
 
 #include "reporter/gui/ODialogFonts.h"
@@ -107,7 +108,7 @@ void TSendDialogThread::Execute(std::string caption, uint8_t dialogFlags,
             const std::lock_guard guard(m_lock);
             m_dialog = nullptr;
         },
-        guiStartWait);
+        guiStartWait, false); // the sender waits for its window's start itself, within its limit
     m_guiNotStarted = status == TGuiCallStatus::NotStarted;
     m_ended = true;
 }
@@ -165,6 +166,7 @@ bool TQtOstrelSendProgress::Show(const std::string& caption, uint8_t dialogFlags
     // runs without a dialog.
     if (IsGuiThread() || QCoreApplication::instance() == nullptr)
         return false;
+    const TOutsideWait outside; // for the GUI thread or the helper's window, each within its limit
     auto thread = std::make_unique<TSendDialogThread>(caption, dialogFlags, m_readyLimit);
     if (thread->WaitReady(m_readyLimit)) {
         const std::lock_guard guard(m_lock);

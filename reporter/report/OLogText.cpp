@@ -5,6 +5,7 @@
 #include "OLogItem.h"
 #include "OMemory.h"
 #include "OOptions.h"
+#include "OReportProgress.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -186,6 +187,7 @@ std::string BuildCallStackText(const TOstrelModuleOptions& options, const TOstre
                 threadFacts ? threadFacts(entry.ThreadID) : LookupThreadFacts(entry.ThreadID);
             blocks[b].Header =
                 BuildThreadHeader(options, exceptionThread ? 0 : int(blocks[b].First), entry, true, facts);
+            NoteReportProgress(); // a thread told: a faulting thread waiting for the report sees it move
         }
     }
     // A thread header wider than the table widens the procedure column, so that it is never cut.
@@ -219,6 +221,7 @@ std::string BuildCallStackText(const TOstrelModuleOptions& options, const TOstre
         AddTableLine(buffer, position, {separator}, wide);
         for (const size_t i : block.Entries)
             AddTableLine(buffer, position, EntryCells(options, list->Items(int(i))), widths);
+        NoteReportProgress();
     }
     buffer.resize(position);
     return text + buffer + rule + "\r\n\r\n";
@@ -246,6 +249,7 @@ std::string BuildModulesText(const TOstrelModuleOptions& options,
                         std::to_string(info->Size), FileTimeText(info->Modified), GetModuleFolder(*info)});
         for (size_t c = 1; c < widths.size(); ++c)
             widths[c] = std::max(widths[c], rows.back()[c].size());
+        NoteReportProgress();
     }
     size_t row = 0;
     for (const TOstrelModuleInfoPtr& info : modules)

@@ -2,6 +2,7 @@
 
 #include "OCallStack.h"
 #include "OClassInfo.h"
+#include "OConsoleOutput.h"
 #include "OCore.h"
 #include "ODesktop.h"
 #include "OEvents.h"
@@ -55,7 +56,13 @@ std::mutex gStateLock; // the values below may be read by a background sending t
 std::atomic<bool> gTermination{false};
 std::atomic<uint8_t> gTerminateAction{0};
 std::atomic<int> gReportsShown{0};
-std::atomic<int>& gStep = ReportStepWord; // a faulting thread watches it from its handler
+std::atomic<int>& gStep = ReportStepWord;
+
+// Each step begun is progress a faulting thread waiting for the report sees.
+void SetStep(int step) {
+    gStep.store(step);
+    NoteReportProgress();
+}
 std::vector<time_t> gReportTimes;
 std::atomic<bool> gDuplicate{false};
 
@@ -161,9 +168,10 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
         if (IsConsoleProgram()) {
             if (!IsWebApplication()) // a web program's output is its answer
-                std::fprintf(stdout, "%s\n%s\n", caption.c_str(), text.c_str());
+                WriteToConsole(stdout, caption + "\n" + text + "\n");
             return;
         }
+        const TOutsideWait outside; // the box waits for its user
         reporter::ShowMessageBox(text, caption,
                                  style == SendFailureBoxStyle ? TMessageBoxIcon::Error
                                                               : TMessageBoxIcon::Information);
@@ -271,16 +279,6 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
-void WriteAll(int descriptor, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
-        if (n <= 0)
-            break;
-        done += size_t(n);
-    }
-}
-
 // The log file on the options' current name, opened again when the name changed. nullptr when the file
 // cannot be read (it is then left alone).
 TLogFile* OpenLog(const TOstrelModuleOptions& options) {
@@ -387,12 +385,15 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
     // The parker's buffers exist before any thread stands still; the threads go again before the copies
     // are taken (they may hold the allocator's lock).
     TThreadParker parker(int(others.size()));
-    std::vector<bool> parked(others.size(), false);
+    std::vector<TParkTarget> targets;
+    targets.reserve(others.size());
+    for (const TOstrelThreadRecord* record : others)
+        targets.push_back({record->ThreadId, record->StackTop});
+    std::vector<bool> parked;
     {
         TOstrelThreadState& self = CurrentThreadState();
         GuardEnter(self.Frozen);
-        for (size_t i = 0; i < others.size(); ++i)
-            parked[i] = parker.Park(others[i]->ThreadId, others[i]->StackTop);
+        parked = parker.ParkAll(targets);
         parker.ReleaseAll();
         GuardLeave(self.Frozen);
     }
@@ -415,8 +416,7 @@ void TakeCallStacks(const TOstrelModuleOptions& options, const TProcessException
 }
 
 void OutputToConsole(const std::string& message, const std::string& report) {
-    std::fflush(stdout);
-    WriteAll(STDOUT_FILENO, message + "\r\n\r\n" + report);
+    WriteToConsole(stdout, message + "\r\n\r\n" + report);
 }
 
 // The steps of one report. Returns the result byte (1: nothing was done for the exception).
@@ -428,7 +428,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     gDuplicate.store(false);
 
     // Step 1: the thread snapshot; the frozen byte keeps the start hook from taking releases for starts.
-    gStep.store(1);
+    SetStep(1);
     TOstrelThreadState& self = CurrentThreadState();
     GuardEnter(self.Frozen);
     std::unique_ptr<TOstrelThreadsList> snapshot;
@@ -445,12 +445,12 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         TOstrelThreadState& State;
         ~TEnd() {
             GuardLeave(State.Frozen);
-            gStep.store(0);
+            SetStep(0);
         }
     } end{self};
 
     // Steps 101-104: the options of the report.
-    gStep.store(101);
+    SetStep(101);
     TOstrelModuleOptionsEx options("", false);
     const TReportOptionsSource source = FindReportOptions(params);
     options.Assign(source.Options);
@@ -474,7 +474,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         dialog->BringAppToFront();
 
     // Step 2: the exception filters.
-    gStep.store(2);
+    SetStep(2);
     const std::type_info* cls =
         params.ObjectClass != nullptr ? params.ObjectClass : ObjectClass(params.Object);
     if (params.HandlerKind != 2 && options.FilterActive() && cls != nullptr) {
@@ -489,7 +489,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     }
 
     // Step 3: what the caller left out comes from the exception's thread.
-    gStep.store(3);
+    SetStep(3);
     const TOstrelContext* context = params.Context;
     if (context != nullptr &&
         (context->ContextFlags & TOstrelContext::FullContext) != TOstrelContext::FullContext &&
@@ -497,24 +497,24 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         context = nullptr;
 
     // Step 4: the call stacks.
-    gStep.store(4);
+    SetStep(4);
     const TReportMemory* memory = nullptr;
     std::unique_ptr<TReportMemory> memoryOwner;
     TakeCallStacks(options, params, context, *snapshot, memory, memoryOwner);
 
     // Step 5: a thread's own last-chance handler reports it itself; only the stacks were wanted.
-    gStep.store(5);
+    SetStep(5);
     if (params.HandlerKind == 2)
         return result;
 
     // Step 6: the module list.
-    gStep.store(6);
+    SetStep(6);
     TOstrelModulesList* modules = ModulesList();
     if (modules != nullptr && (options.LogFlags() & 0x10))
         modules->GetProcessModules();
 
     // Step 7: the report text, the duplicate test, the screen, the notification.
-    gStep.store(7);
+    SetStep(7);
     TLogTextFrame frame;
     frame.Options = &options;
     frame.GeneralParams.ExceptionObject = params.Object;
@@ -560,7 +560,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     MainThreadCall([&] { ExceptionNotify(continueFlag); });
 
     // Step 8: a handler may stop the report here.
-    gStep.store(8);
+    SetStep(8);
     if (!continueFlag)
         return result;
     if (options.ProcessingFlags() & 0x01) {
@@ -575,14 +575,14 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         InsertLogSection(report, generalLength, 5, options.GetText(13), customData);
 
     // Steps 9, 10.
-    gStep.store(9);
+    SetStep(9);
     const int shown = ++gReportsShown;
-    gStep.store(10);
+    SetStep(10);
     const std::string message = CleanExceptionMessage(texts.ExceptionMessage);
     record.ReportText = report;
 
     // Steps 11-14: the presentation.
-    gStep.store(11);
+    SetStep(11);
     TReportDialogChoices choices;
     // A web server may end the program as soon as the answer is complete: the page goes out only when
     // the report has been logged and sent.
@@ -634,7 +634,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         // The request still gets an answer, never the raw report.
         webPage = HTMLErrorPage(options, message, false);
     }
-    gStep.store(13);
+    SetStep(13);
     if (dialog != nullptr && (options.LogFlags() & 0x02) && IsDesktopApplication()) {
         const std::string steps = dialog->AskReproduceSteps(options, choices, duplicate);
         if (steps.find_first_not_of(" \t\r\n") != std::string::npos) {
@@ -657,7 +657,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
     FreeScreenshot();
 
     // Step 15: the log.
-    gStep.store(15);
+    SetStep(15);
     std::string sendText = report;
     if (log != nullptr) {
         if ((options.LogFlags() & 0x04) && log->Count() > 0) {
@@ -678,7 +678,7 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         CopyTextToClipboard(report);
 
     // Step 16: sending.
-    gStep.store(16);
+    SetStep(16);
     const bool background = (options.SendFlags() & 0x80) != 0;
     bool sentInBackground = false;
     TSendReportData data;
@@ -705,12 +705,14 @@ uint8_t ExceptionReport(const TProcessExceptionParams& params, const std::string
         WriteWebErrorPage(*webPage);
 
     // Step 18: the end of the program, when asked for.
-    gStep.store(18);
+    SetStep(18);
     uint8_t action = 0;
     if (!sentInBackground && TerminationRequested(action)) {
         data.Folder.reset();
         reportFolder.reset(); // the report's files go before the program does
-        std::fflush(nullptr);
+        // Never through stdio's list lock or a stream lock the faulting thread may hold.
+        FlushStreamIfFree(stdout);
+        FlushStreamIfFree(stderr);
         RestartOrTerminate(action == 1);
     }
     return result;
@@ -790,9 +792,17 @@ TBackgroundSendWait::~TBackgroundSendWait() {
     if (m_stoppedThread != 0)
         SetStoppedThreadId(m_stoppedThread);
     const bool onMain = CurrentThreadId() == MainThreadId();
-    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 1000)))
+    // Each look at a sending thread that used the processor meanwhile is progress (a faulting thread
+    // waits for this); its peers and its user are waits of its own.
+    uint64_t used = SendThreadsProcessorTime();
+    while (!WaitForSendThreadsFor(std::chrono::milliseconds(onMain ? 10 : 250))) {
+        if (const uint64_t now = SendThreadsProcessorTime(); now != used) {
+            used = now;
+            NoteReportProgress();
+        }
         if (onMain)
             PumpMainThreadMessages();
+    }
     if (m_stoppedThread != 0)
         SetStoppedThreadId(0);
 }
@@ -847,7 +857,10 @@ uint8_t ProcessException(const TProcessExceptionParams& params) {
                 SetStoppedThreadId(0);
         }
     } resume{stopped};
+    TakeGuiThreadSilent(); // what an earlier call found is no part of this report
     GetFocusedControlInfo(thread->FocusClass, thread->FocusText);
+    if (TakeGuiThreadSilent() && thread->FocusClass.empty())
+        thread->FocusClass = GuiThreadSilentText;
 
     uint8_t result = 0;
     // The signal relay is a thread of the reporter's own that only waits meanwhile: it runs the report

@@ -1,5 +1,6 @@
 #include "OWebApplication.h"
 
+#include "OConsoleOutput.h"
 #include "OCore.h"
 #include "ODesktop.h"
 #include "OErrors.h"
@@ -196,7 +197,7 @@ bool WriteWebErrorPage(const std::string& page) {
         return false;
     }
     if (cgi) {
-        std::fflush(stdout); // what the program wrote before goes first
+        FlushStreamIfFree(stdout); // what the program wrote before goes first, when its lock is free
         if (!WriteAll(STDOUT_FILENO, header + page)) {
             SetLastErrorCode(TOstrelLogErrorCode::eeShowError, "CGI: Cannot write in the ouput file.");
             return false;

@@ -1,5 +1,8 @@
 #include "OClientSocket.h"
 
+#include "OReportProgress.h"
+#include "OSendBudget.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -96,9 +99,10 @@ void TOstrelClientSocket::ConnectBounded() {
     } else if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) != 0) {
         error = errno;
         if (error == EINPROGRESS) {
+            const TOutsideWait outside; // for the peer, bounded
             pollfd p{m_socket, POLLOUT, 0};
             int ready;
-            const int64_t deadline = NowMs() + m_timeOut;
+            const int64_t deadline = NowMs() + SendTimeLeftMs(m_timeOut);
             while ((ready = ::poll(&p, 1, int(std::max<int64_t>(0, deadline - NowMs())))) < 0 &&
                    errno == EINTR) {
             }
@@ -134,6 +138,7 @@ void TOstrelClientSocket::Connect() {
         RaiseError(error, Quoted("Invalid socket: \"%s\".", SystemErrorMessage(error)));
     }
     ResolveHost();
+    StartSendClock();
     ConnectBounded();
     m_connected = true;
     m_peerClosed = false;
@@ -161,12 +166,23 @@ size_t TOstrelClientSocket::SendBuffer(const void* buffer, size_t length) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::send(m_socket, bytes + done, length - done, MSG_NOSIGNAL);
+        // A peer that stops reading holds the send no longer than the report's sending may take.
+        // No time-out of its own: the sending's bound alone.
+        const int64_t leftMs = SendTimeLeftMs(m_timeOut > 0 ? int64_t(m_timeOut) : SendTimeLimit().count());
+        const timeval limit{time_t(leftMs / 1000), suseconds_t((leftMs % 1000) * 1000)};
+        ssize_t n = -1;
+        if (leftMs == 0) {
+            errno = ETIMEDOUT;
+        } else if (::setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0) {
+            const TOutsideWait outside; // for the peer to read, bounded
+            n = ::send(m_socket, bytes + done, length - done, MSG_NOSIGNAL);
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             const int error = errno;
-            const std::string text = error == EAGAIN || error == EWOULDBLOCK
+            const std::string text = leftMs == 0 || SendTimeUsedUp() ? std::string(SendTimeLimitText)
+                                     : error == EAGAIN || error == EWOULDBLOCK
                                          ? std::string("Socket timeout.")
                                          : Quoted("Error into \"send\": \"%s\"", SystemErrorMessage(error));
             const std::string log = m_socketLog;
@@ -175,6 +191,7 @@ size_t TOstrelClientSocket::SendBuffer(const void* buffer, size_t length) {
             RaiseError(error, text);
         }
         done += size_t(n);
+        NoteReportProgress();
     }
     return done;
 }
@@ -200,8 +217,10 @@ size_t TOstrelClientSocket::BytesWaiting() {
 size_t TOstrelClientSocket::ReceiveBuffer(void* buffer, size_t length) {
     for (;;) {
         const ssize_t n = m_socket < 0 ? (errno = EBADF, -1) : ::recv(m_socket, buffer, length, 0);
-        if (n >= 0)
+        if (n >= 0) {
+            NoteReportProgress();
             return size_t(n);
+        }
         if (errno == EINTR)
             continue;
         const int error = errno;
@@ -216,7 +235,8 @@ bool TOstrelClientSocket::WaitReadable(int ms) {
     if (m_socket < 0)
         return false;
     pollfd p{m_socket, POLLIN, 0};
-    const int64_t deadline = NowMs() + std::max(ms, 0);
+    const TOutsideWait outside; // for the peer, bounded
+    const int64_t deadline = NowMs() + SendTimeLeftMs(std::max(ms, 0));
     for (;;) {
         const int ready = ::poll(&p, 1, int(std::max<int64_t>(0, deadline - NowMs())));
         if (ready >= 0)
@@ -244,6 +264,9 @@ void TOstrelClientSocket::ReceiveText(std::string& text) {
         if (IsCompleteReply(text))
             return;
     } while (WaitReadable(ReplyQuietMs));
+    // A reply that trickles in is cut off by the sending's bound, not taken half.
+    if (SendTimeUsedUp())
+        RaiseError(ETIMEDOUT, SendTimeLimitText);
 }
 
 void TOstrelClientSocket::WaitForData(std::string& text) {
@@ -260,6 +283,8 @@ void TOstrelClientSocket::WaitForData(std::string& text) {
 
 void TOstrelClientSocket::ReceiveTextOrTimeout(std::string& text) {
     WaitForData(text);
+    if (text.empty() && SendTimeUsedUp())
+        RaiseError(ETIMEDOUT, SendTimeLimitText);
     if (text.empty() && m_peerClosed)
         RaiseError(ECONNRESET, "Connection closed by the peer.");
     if (text.empty())

@@ -4,6 +4,7 @@
 #include "OErrors.h"
 #include "OFiles.h"
 #include "OLastError.h"
+#include "OReportProgress.h"
 #include "OTextUtils.h"
 
 #include <cctype>
@@ -54,6 +55,7 @@ int RunAndWait(const std::vector<std::string>& arguments, int& error) {
     if (error != 0)
         return NotStarted;
     int status = 0;
+    const TOutsideWait outside; // for the mail client and its user
     for (;;) {
         if (::waitpid(child, &status, 0) == child)
             break;

@@ -9,6 +9,7 @@
 #include "OLastError.h"
 #include "OMailClient.h"
 #include "OOptions.h"
+#include "OSendBudget.h"
 #include "OSendProgress.h"
 #include "OSmtpClient.h"
 #include "OTGZWriter.h"
@@ -361,6 +362,7 @@ bool TReportSender::ReportUploadResult(int code, const std::string& resultText, 
 }
 
 void SendReport(const TOstrelModuleOptions& options, const TSendReportData& report) {
+    const TSendBudgetScope budget; // one bound for all of this report's connections
     TReportSender(options, report).SendReport();
 }
 

@@ -6,7 +6,10 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
+#include <time.h>
+#include <vector>
 
 namespace reporter {
 
@@ -16,6 +19,7 @@ struct TRunningThreads {
     std::mutex Lock;
     std::condition_variable Ended;
     int Count = 0;
+    std::vector<clockid_t> Clocks; // the processor-time clocks of the threads that run
 };
 
 TRunningThreads& Running() {
@@ -38,9 +42,17 @@ void TSendThread::Start(std::unique_ptr<TSendThread> thread) {
     }
     try {
         std::thread([owned = std::move(thread)] {
-            owned->Execute();
             TRunningThreads& r = Running();
+            clockid_t clock{};
+            const bool timed = pthread_getcpuclockid(pthread_self(), &clock) == 0;
+            if (timed) {
+                std::lock_guard guard(r.Lock);
+                r.Clocks.push_back(clock);
+            }
+            owned->Execute();
             std::lock_guard guard(r.Lock);
+            if (timed)
+                std::erase(r.Clocks, clock);
             --r.Count;
             r.Ended.notify_all();
         }).detach();
@@ -86,6 +98,16 @@ bool WaitForSendThreadsFor(std::chrono::milliseconds wait) {
     TRunningThreads& running = Running();
     std::unique_lock guard(running.Lock);
     return running.Ended.wait_for(guard, wait, [&] { return running.Count == 0; });
+}
+
+uint64_t SendThreadsProcessorTime() {
+    TRunningThreads& running = Running();
+    std::lock_guard guard(running.Lock);
+    uint64_t total = 0;
+    for (const clockid_t clock : running.Clocks)
+        if (timespec used{}; clock_gettime(clock, &used) == 0)
+            total += uint64_t(used.tv_sec) * 1000000000u + uint64_t(used.tv_nsec);
+    return total;
 }
 
 } // namespace reporter

@@ -1,5 +1,7 @@
 #include "OWebTransfer.h"
 
+#include "OReportProgress.h"
+#include "OSendBudget.h"
 #include "OWebUpload.h"
 
 #include <cctype>
@@ -37,6 +39,10 @@ TWebTransfer::TWebTransfer(const TWebLibrary& library) : m_library(library) {
     set(m_curl, CURLOPT_HEADERDATA, this);
     set(m_curl, CURLOPT_WRITEFUNCTION, &TWebTransfer::OnBody);
     set(m_curl, CURLOPT_WRITEDATA, this);
+    // Called as bytes move and about once a second while they do not: the faulting thread that waits
+    // for the report sees the transfer go on (its own time-outs bound it).
+    set(m_curl, CURLOPT_XFERINFOFUNCTION, &TWebTransfer::OnTransferInfo);
+    set(m_curl, CURLOPT_NOPROGRESS, 0L);
     const TProxySettings proxy = ProxySettings();
     if (!proxy.Server.empty()) {
         set(m_curl, CURLOPT_PROXY, proxy.Server.c_str());
@@ -63,7 +69,13 @@ void TWebTransfer::AddHeader(const std::string& header) {
 
 bool TWebTransfer::Perform(int& error, std::string& resultText) {
     m_errorBuffer[0] = '\0';
-    const CURLcode code = m_library.EasyPerform(m_curl);
+    // The report's sending bound, from its first connection, over the whole transfer.
+    StartSendClock();
+    const int64_t leftMs = SendTimeLeftMs(SendTimeLimit().count());
+    const CURLcode code = leftMs == 0 ? CURLE_OPERATION_TIMEDOUT
+                          : m_library.EasySetopt(m_curl, CURLOPT_TIMEOUT_MS, long(leftMs)) != CURLE_OK
+                              ? CURLE_FAILED_INIT
+                              : m_library.EasyPerform(m_curl);
     if (code == CURLE_OK)
         return true;
     error = WebErrorNumber(code);
@@ -71,6 +83,11 @@ bool TWebTransfer::Perform(int& error, std::string& resultText) {
     if (resultText.empty())
         resultText = m_errorBuffer[0] != '\0' ? m_errorBuffer : m_library.EasyStrerror(code);
     return false;
+}
+
+int TWebTransfer::OnTransferInfo(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    NoteReportProgress();
+    return 0;
 }
 
 size_t TWebTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {

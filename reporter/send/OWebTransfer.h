@@ -31,6 +31,8 @@ public:
 private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static int OnTransferInfo(void* self, curl_off_t downTotal, curl_off_t down, curl_off_t upTotal,
+                              curl_off_t up);
 
     const TWebLibrary& m_library;
     CURL* m_curl = nullptr;

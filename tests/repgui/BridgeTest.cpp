@@ -4,6 +4,7 @@
 
 #include "OErrors.h"
 #include "OLastError.h"
+#include "OReportProgress.h"
 #include "OReporterState.h"
 #include "OThreadState.h"
 #include "OWindows.h"
@@ -71,11 +72,20 @@ TEST(GuiBridge, WorkFromAWorkerRunsOnTheGuiThread) {
 TEST(GuiBridge, AGuiThreadThatDoesNotServeItsEventsMakesTheCallFailForGood) {
     std::atomic<bool> ran{false};
     TGuiCallStatus status = TGuiCallStatus::Done;
+    reporter::TakeGuiThreadSilent();
     std::thread worker([&] { status = RunOnGuiThread([&] { ran = true; }, 50ms); });
     worker.join(); // the GUI thread blocks here, as a frozen one would
     EXPECT_EQ(status, TGuiCallStatus::NotStarted);
+    // A report asking meanwhile learns that it goes on without the answer (and says so).
+    EXPECT_TRUE(reporter::TakeGuiThreadSilent());
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran); // the cancelled call never runs late
+    std::thread answered([&] { status = RunOnGuiThread([&] { ran = true; }, 5s); });
+    while (!ran)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    answered.join();
+    EXPECT_EQ(status, TGuiCallStatus::Done);
+    EXPECT_FALSE(reporter::TakeGuiThreadSilent());
 }
 
 TEST(GuiBridge, AGuiThreadKnownToStandStillIsNotAsked) {

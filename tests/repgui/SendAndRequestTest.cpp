@@ -1,6 +1,7 @@
 // The send-progress dialog on its own thread, the request dialog with its report section, and the
 // toolkit's answers to the core's window questions.
 #include "OOptions.h"
+#include "OReportProgress.h"
 #include "OSendProgress.h"
 #include "reporter/gui/OExceptionDialog.h"
 #include "reporter/gui/OLogSection.h"
@@ -62,7 +63,7 @@ TEST(SendProgress, TheSendersStepsReachTheDialogUntilItCloses) {
     });
     // The dialog runs modally on this thread: what it shows is looked at from inside its own loop.
     QString title, status;
-    bool openWhileShown = false, stillShownAfterClose = false;
+    bool openWhileShown = false, stillShownAfterClose = false, outsideWaitWhileShown = true;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         TSendDialog* dialog = ShownSendDialog();
@@ -72,6 +73,9 @@ TEST(SendProgress, TheSendersStepsReachTheDialogUntilItCloses) {
         title = dialog->windowTitle();
         status = dialog->StatusLine()->text();
         openWhileShown = IsSendDialogOpen();
+        // The window beside the sending is no wait of a report's: one that stands still meanwhile is
+        // still seen to (the sender here waits for nobody).
+        outsideWaitWhileShown = InOutsideWait();
         dialog->close(); // the user cannot close it
         stillShownAfterClose = dialog->isVisible();
         mayClose.set_value();
@@ -81,6 +85,7 @@ TEST(SendProgress, TheSendersStepsReachTheDialogUntilItCloses) {
     EXPECT_EQ(title, "Send.");
     EXPECT_EQ(status, "Message 1/2: Connecting with server...");
     EXPECT_TRUE(openWhileShown);
+    EXPECT_FALSE(outsideWaitWhileShown);
     EXPECT_TRUE(stillShownAfterClose);
     EXPECT_EQ(ShownSendDialog(), nullptr);
     EXPECT_FALSE(IsSendDialogOpen());

@@ -4,15 +4,19 @@
 // as "GUI FAULT <CLOCK_MONOTONIC nanoseconds>"; each time a window of the program gets the keyboard, "GUI
 // FOCUS" goes there, and "GUI BLUR" each time the program's windows lose it. The variable is taken away at
 // once and the descriptor closes on exec, so that the program's helper processes and a restarted program do
-// not fault.
+// not fault. With VDTEST_GUI_FAULT_MODE "worker-busy" a worker thread faults instead while the GUI thread is
+// busy for 12 s; with "worker-join" while the GUI thread waits for that worker to end.
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QWindow>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -25,15 +29,39 @@ namespace {
     *target = 1;
 }
 
+// A worker faults a moment after the GUI thread has begun to be busy, or to wait for it.
+void FaultOnWorker(const std::string& mode) {
+    std::thread worker([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        FaultNow();
+    });
+    if (mode == "worker-join") {
+        worker.join();
+        return;
+    }
+    worker.detach();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
 void ScheduleFault() {
     const char* descriptor = std::getenv("VDTEST_GUI_FAULT_FD");
     if (descriptor == nullptr)
         return;
     const int fd = std::atoi(descriptor);
+    const char* modeValue = std::getenv("VDTEST_GUI_FAULT_MODE");
+    const std::string mode = modeValue != nullptr ? modeValue : "";
     ::unsetenv("VDTEST_GUI_FAULT_FD");
+    ::unsetenv("VDTEST_GUI_FAULT_MODE");
     if (fd > 2 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0) {
         auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [] { FaultNow(); });
+        QObject::connect(notifier, &QSocketNotifier::activated, [mode] {
+            if (mode.empty())
+                FaultNow();
+            else
+                FaultOnWorker(mode);
+        });
     }
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QObject::connect(app, &QGuiApplication::focusWindowChanged, [](QWindow* window) {

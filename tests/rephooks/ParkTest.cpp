@@ -1,15 +1,21 @@
 // Parking a thread: its registers and stack are copied while it stands still, and it goes on after the
-// release.
+// release. Many threads are parked together, each one progress that a faulting thread waiting for its
+// report sees.
 #include "RephooksTools.h"
 
 #include "OModules.h"
+#include "OReportProgress.h"
 #include "OThreadPark.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -86,6 +92,52 @@ TEST_F(Park, AThreadThatDoesNotAnswerIsGivenUpAndNeverStopped) {
     while (gCounter.load() == before)
         std::this_thread::yield();
     EXPECT_FALSE(parker.Park(reporter::CurrentThreadId(), 0)); // never the caller itself
+}
+
+TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
+    // More threads than one batch of published requests holds, and one that blocks the signal.
+    constexpr int Sleepers = 300;
+    Start(true);
+    std::mutex lock;
+    std::condition_variable wake;
+    bool end = false;
+    std::atomic<int> waiting{0};
+    // The one that blocks the signal first: every sleeper after it must still be parked.
+    std::vector<reporter::TParkTarget> targets(Sleepers + 1);
+    std::vector<std::thread> sleepers;
+    for (int i = 0; i < Sleepers; ++i)
+        sleepers.emplace_back([&, i] {
+            targets[size_t(i) + 1].ThreadId = reporter::CurrentThreadId();
+            std::unique_lock guard(lock);
+            waiting.fetch_add(1);
+            wake.wait(guard, [&] { return end; });
+        });
+    while (waiting.load() < Sleepers)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    targets[0].ThreadId = gSpinnerId.load();
+
+    reporter::TThreadParker parker(Sleepers + 1, 4096);
+    const uint32_t progressBefore = reporter::ReportProgressWord.load();
+    const std::vector<bool> parked = parker.ParkAll(targets, 100);
+    const uint32_t progress = reporter::ReportProgressWord.load() - progressBefore;
+    const uint64_t spinnerAt = gCounter.load();
+    parker.ReleaseAll();
+    ASSERT_EQ(targets.size(), parked.size());
+    EXPECT_FALSE(parked.front());
+    EXPECT_EQ(Sleepers, std::count(parked.begin() + 1, parked.end(), true));
+    EXPECT_LE(uint32_t(Sleepers), progress);
+    reporter::TThreadStackCopy copy;
+    EXPECT_TRUE(parker.GetCopy(targets.back().ThreadId, copy));
+    EXPECT_FALSE(parker.GetCopy(gSpinnerId.load(), copy));
+    while (gCounter.load() == spinnerAt) // the one left out was never stopped
+        std::this_thread::yield();
+    {
+        std::lock_guard guard(lock);
+        end = true;
+    }
+    wake.notify_all();
+    for (std::thread& t : sleepers)
+        t.join();
 }
 
 } // namespace

@@ -1,24 +1,35 @@
 // A report never holds the program up: faults while the faulting thread holds the loader's lock, a fault
-// in a forked child (which has no report thread), and an event handler that faults itself.
+// in a forked child (which has no report thread), and an event handler that faults itself. A report that
+// takes long but gets on is never given up (an event handler slower than the stall bound, 100 busy
+// threads, a fault inside printf holding standard output's lock); one that truly stands still ends the
+// process with its line on standard error.
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
+#include "ODesktop.h"
 #include "OEvents.h"
 #include "OOptions.h"
+#include "OReportLock.h"
+#include "OReportProgress.h"
 #include "classlib/Thread.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -33,6 +44,138 @@ void Say(const std::string& text) {
     volatile int* volatile target = reinterpret_cast<int*>(16);
     *target = 1;
 }
+
+// What a faulting thread writes when it gives its report up.
+constexpr const char* AbandonedLine = "the exception report made no progress and was abandoned";
+// The stall bound of the children that test around it: short, so that waiting past it costs little, yet
+// long enough that a healthy report on a loaded machine is never without progress that long.
+constexpr int ShortStallMs = 2000;
+// How long the others a report waits for take: well past the short bound.
+constexpr int PastTheBoundMs = ShortStallMs * 3 / 2;
+
+// The report needs the lock the faulting thread holds: nothing can happen any more.
+TChildScenario standingStill("standing-still", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    std::lock_guard lock(reporter::ReportLock());
+    NullStore();
+});
+
+// The report stands still for less than its bound (another thread holds the report lock for a while)
+// and then goes on.
+TChildScenario briefStandstill("brief-standstill", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        std::lock_guard lock(reporter::ReportLock());
+        held.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ShortStallMs * 2 / 5));
+    });
+    while (!held.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    holder.detach();
+    NullStore();
+});
+
+// A fault inside printf: the thread holds standard output's lock while the report is written to it.
+TChildScenario faultInPrintf("fault-in-printf", [] {
+    StartReporterForChild();
+    const char* volatile bad = reinterpret_cast<const char*>(16);
+    // Not "%s\n" alone: that becomes puts, which measures the text before it takes the lock.
+    std::printf("text: %s\n", bad);
+    Say("NOT ENDED");
+});
+
+// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
+TChildScenario slowConsoleReader("slow-console-reader", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0 || ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) < 0)
+        std::exit(3);
+    const int output = ::dup(STDOUT_FILENO);
+    if (output < 0 || ::dup2(pipe[1], STDOUT_FILENO) < 0)
+        std::exit(3);
+    std::thread([reader = pipe[0], output] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+            if (::write(output, buffer, size_t(n)) != n)
+                return;
+    }).detach();
+    NullStore();
+});
+
+// An event handler of the program that takes longer than the stall bound during a fault's report.
+TChildScenario slowHandler("slow-handler", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
+    };
+    NullStore();
+});
+
+// The toolkit side of a program whose GUI thread does not take up the report's questions within their
+// bound (or, answering, has no control with the focus).
+class TDesktopOfBusyGui final : public reporter::IOstrelDesktop {
+public:
+    explicit TDesktopOfBusyGui(bool answers) : m_answers(answers) {}
+    bool GetDisplayMode(reporter::TDisplayMode&) override { return Answer(); }
+    bool GetForegroundWindow(std::string&, std::string&) override { return Answer(); }
+    bool GetFocusedControl(std::string&, std::string&, bool&) override { return Answer(); }
+
+private:
+    bool Answer() const {
+        if (!m_answers)
+            reporter::NoteGuiThreadSilent();
+        return false;
+    }
+    bool m_answers;
+};
+
+void FaultBesideGui(bool answers) {
+    StartReporterForChild();
+    reporter::CurrentOptions()->SetDialogFlags(0);
+    static TDesktopOfBusyGui desktop(answers);
+    reporter::SetOstrelDesktop(&desktop);
+    // An earlier call that went unanswered (a report before this one) is no part of this report.
+    reporter::NoteGuiThreadSilent();
+    NullStore();
+}
+
+TChildScenario guiSilent("gui-silent", [] { FaultBesideGui(false); });
+TChildScenario guiWithoutFocus("gui-without-focus", [] { FaultBesideGui(true); });
+
+std::atomic<bool> gSpin{true};
+std::atomic<int> gSpinning{0};
+
+[[gnu::noinline]] void SpinUntilTheEnd() {
+    gSpinning.fetch_add(1);
+    volatile uint64_t turns = 0;
+    while (gSpin.load(std::memory_order_relaxed))
+        turns = turns + 1;
+}
+
+// A fault while 100 threads keep every processor busy: each of them is parked for its stack. The report
+// gets a small share of the processors: the bound is the program's own. Under the race checker each
+// walked frame costs some twenty times as much: 20 threads there keep the child within its time.
+#if defined(__SANITIZE_THREAD__)
+constexpr int BusyThreads = 20;
+#else
+constexpr int BusyThreads = 100;
+#endif
+
+TChildScenario busyThreads("busy-threads", [] {
+    StartReporterForChild();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < BusyThreads; ++i)
+        threads.emplace_back(SpinUntilTheEnd);
+    while (gSpinning.load() < BusyThreads)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    NullStore();
+});
 
 TChildScenario constructorFault("ctor-fault", [] {
     StartReporterForChild();
@@ -116,6 +259,10 @@ TEST(ReportSafety, AForkedChildsFaultEndsTheChild) {
     SCOPED_TRACE(child.Output);
     EXPECT_EQ(0, child.ExitCode);
     EXPECT_EQ(1, CountOf(child.Output, "CHILD SIGNAL " + std::to_string(SIGSEGV)));
+    // The child's fault went straight to its end: it never waited for a report thread it does not have
+    // (which it would give up only when that report stood still, and say so).
+    EXPECT_EQ(0, CountOf(child.Output, AbandonedLine));
+    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
 }
 
 TEST(ReportSafety, AHandlerThatFaultsLeavesTheReportAndTheProgramGoingOn) {
@@ -127,6 +274,59 @@ TEST(ReportSafety, AHandlerThatFaultsLeavesTheReportAndTheProgramGoingOn) {
     const std::vector<std::string> reports = StoredReports(folder.LogFile());
     ASSERT_EQ(1u, reports.size());
     EXPECT_NE(std::string::npos, reports[0].find("repproc handled worker failure"));
+}
+
+// Reports that take long but get on: each is completed, with its log, and the fault then ends the
+// process as it would have.
+TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
+    struct TCase {
+        const char* Scenario;
+        const char* InOutput; // what the process wrote besides the report, or nullptr
+    };
+    for (const TCase& c :
+         {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
+          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"}}) {
+        SCOPED_TRACE(c.Scenario);
+        TTempFolder folder;
+        const TChildResult child = RunChild(c.Scenario, folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_TRUE(child.Signalled);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(0, CountOf(child.Output, AbandonedLine));
+        EXPECT_EQ(0, CountOf(child.Output, "NOT ENDED"));
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, reports[0].find("EAccessViolation"));
+        if (c.InOutput != nullptr) { // the console report, though the faulting thread holds the stream
+            EXPECT_NE(std::string::npos, child.Output.find(c.InOutput));
+        }
+        if (std::string(c.Scenario) == "busy-threads") { // every busy thread's stack is in it
+            EXPECT_LE(BusyThreads, CountOf(reports[0], "Running Thread: ID="));
+        }
+    }
+}
+
+TEST(ReportSafety, AReportGoesOnWithoutAnAnswerTheGuiThreadDidNotGiveAndSaysSo) {
+    for (const bool answers : {false, true}) {
+        SCOPED_TRACE(answers ? "answers" : "silent");
+        TTempFolder folder;
+        const TChildResult child = RunChild(answers ? "gui-without-focus" : "gui-silent", folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        const std::vector<std::string> reports = StoredReports(folder.LogFile());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_EQ(answers ? 0 : 1, CountOf(reports[0], reporter::GuiThreadSilentText));
+    }
+}
+
+TEST(ReportSafety, AReportThatStandsStillEndsTheProcessAndSaysSo) {
+    TTempFolder folder;
+    const TChildResult child = RunChild("standing-still", folder);
+    SCOPED_TRACE(child.Output);
+    EXPECT_TRUE(child.Signalled);
+    EXPECT_EQ(SIGSEGV, child.Signal);
+    EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
+    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "OMailClient.h"
 #include "OOptions.h"
 #include "OReportLock.h"
+#include "OSendBudget.h"
 #include "OSendProgress.h"
 #include "OSendReport.h"
 #include "OSendThread.h"
@@ -362,6 +363,36 @@ TEST_F(SendReportTest, AnArchiveThatCannotBeKeptIsTold) {
                                       folder.File("log") + "/\": File exists");
     EXPECT_EQ(ListFolder(folder.File("log")).size(), 1000u);
     EXPECT_TRUE(TempFiles().empty());
+}
+
+// One report's sending ends at its bound, counted from its first connection; the next report's sending
+// has a bound of its own. A mail server answering each command 0.2 s late takes about 1.4 s.
+TEST_F(SendReportTest, EachReportsSendingEndsAtItsOwnBound) {
+    TPeer sink("smtp", {"--delay", "0.2"});
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    SetSendTimeLimit(std::chrono::milliseconds(2200));
+    SendReport(options, report);
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone) << LastErrorMessage();
+    SendReport(options, report);
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeNone) << LastErrorMessage();
+    EXPECT_TRUE(FileExists(sink.File("message-2.eml")));
+    // Past the bound the send fails as a failed send does, and says why.
+    SetSendTimeLimit(std::chrono::milliseconds(700));
+    SendReport(options, report);
+    SetSendTimeLimit(std::chrono::milliseconds(0)); // back to the default
+    EXPECT_EQ(LastErrorCode(), TOstrelLogErrorCode::eeEmailSMTPError);
+    EXPECT_NE(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
+    EXPECT_FALSE(FileExists(sink.File("message-3.eml")));
+    EXPECT_EQ(host.Errors, std::vector<int>{5});
+    // A server that answers a byte every 0.1 s: its greeting is cut off at the bound, never taken half.
+    TPeer trickle("smtp", {"--trickle", "0.1"});
+    options.SetSMTPPort(trickle.Port());
+    SetSendTimeLimit(std::chrono::milliseconds(700));
+    SendReport(options, report);
+    SetSendTimeLimit(std::chrono::milliseconds(0));
+    EXPECT_NE(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
+    EXPECT_EQ(LastErrorMessage().find("HELO"), std::string::npos) << LastErrorMessage();
 }
 
 TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {

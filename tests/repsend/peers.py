@@ -11,6 +11,7 @@ import socketserver
 import struct
 import sys
 import threading
+import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 out_dir = sys.argv[2]
@@ -48,13 +49,27 @@ def decode_mime_parts(message, folder):
 
 # --- SMTP ----------------------------------------------------------------------------------------------
 # Options: --user U --password P (AUTH LOGIN accepted only with these), --rcpt-code N (reply to RCPT TO;
-# recipients containing "reject" always get 550), --greeting-code N.
-smtp_options = {"user": "", "password": "", "rcpt-code": "250", "greeting-code": "220"}
+# recipients containing "reject" always get 550), --greeting-code N; a slow server: --delay S (each reply
+# S seconds late), --silent 1 (accepts the connection and never answers), --trickle S (each reply a byte
+# every S seconds).
+smtp_options = {"user": "", "password": "", "rcpt-code": "250", "greeting-code": "220", "delay": "0",
+                "silent": "0", "trickle": "0"}
 
 
 class SMTPHandler(socketserver.StreamRequestHandler):
     def reply(self, text):
-        self.wfile.write(text.encode() + b"\r\n")
+        if smtp_options["silent"] != "0":
+            time.sleep(3600)
+        time.sleep(float(smtp_options["delay"]))
+        data = text.encode() + b"\r\n"
+        pause = float(smtp_options["trickle"])
+        if pause > 0:
+            for i in range(len(data)):
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+                time.sleep(pause)
+            return
+        self.wfile.write(data)
         self.wfile.flush()
 
     def handle(self):
@@ -222,7 +237,9 @@ def serve_dns(args):
 
 
 # --- HTTP ----------------------------------------------------------------------------------------------
-# A POST to a path containing "statusNNN" is answered with that status; anything else "200 OK".
+# A POST to a path containing "statusNNN" is answered with that status; anything else "200 OK". Option:
+# --delay S answers S seconds after the body arrived.
+http_options = {"delay": "0"}
 
 class UploadHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -252,6 +269,13 @@ class UploadHandler(BaseHTTPRequestHandler):
                 save(os.path.join(folder, "filename-" + name), filename.encode())
         save(os.path.join(folder, "fields.txt"), ("\n".join(names) + "\n").encode())
         save(os.path.join(folder, "headers.txt"), headers.encode())
+        time.sleep(float(http_options["delay"]))
+        try:
+            self.answer()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a client that stopped waiting
+
+    def answer(self):
         found = re.search(r"status(\d{3})", self.path)
         status = int(found.group(1)) if found else 200
         reason = {201: "Created", 204: "No Content", 299: "Odd", 300: "Multiple Choices", 404: "Not Found",
@@ -266,6 +290,8 @@ class UploadHandler(BaseHTTPRequestHandler):
 
 
 def serve_http(args):
+    for i in range(0, len(args) - 1, 2):
+        http_options[args[i].lstrip("-")] = args[i + 1]
     server = ThreadingHTTPServer(("127.0.0.1", 0), UploadHandler)
     server.daemon_threads = True
     announce(server.server_address[1])

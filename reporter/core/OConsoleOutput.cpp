@@ -1,0 +1,40 @@
+#include "OConsoleOutput.h"
+
+#include "OReportProgress.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace reporter {
+
+bool FlushStreamIfFree(FILE* stream) {
+    if (stream == nullptr || ::ftrylockfile(stream) != 0)
+        return false;
+    const bool flushed = std::fflush(stream) == 0;
+    ::funlockfile(stream);
+    return flushed;
+}
+
+bool WriteToConsole(FILE* stream, std::string_view text) {
+    if (stream == nullptr)
+        return false;
+    FlushStreamIfFree(stream);
+    const int descriptor = ::fileno(stream);
+    if (descriptor < 0)
+        return false;
+    // A pipe's reader may take its time (a pager its user's): each piece written is progress.
+    const TOutsideWait outside;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+        NoteReportProgress();
+    }
+    return true;
+}
+
+} // namespace reporter
