@@ -1,6 +1,7 @@
 #include "reporter/gui/OQtWindows.h"
 
 #include "OReporterState.h"
+#include "reporter/core/OConsoleOutput.h"
 #include "reporter/gui/OClipboardKeeper.h"
 #include "reporter/gui/ODialogHelper.h"
 #include "reporter/gui/OGuiBridge.h"
@@ -181,7 +182,8 @@ void TQtOstrelWindows::ShowBox(const std::string& text, const std::string& capti
         if (ShowDialogInHelper(request, m_helperProgram))
             return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    // The faulting thread may hold stderr's lock.
+    WriteToConsole(stderr, caption + ": " + text + "\n");
 }
 
 TQtOstrelDesktop::TQtOstrelDesktop(const TDesktopFactsStore* snapshot, std::chrono::milliseconds guiWait)
