@@ -31,6 +31,10 @@ platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
     return m_port.WaitForData(timeoutMs);
 }
 
+platform::TWaitResult TModbusSerialTransport::WaitForDataOrWake(int timeoutMs, int wakeFd) {
+    return m_port.WaitForData(timeoutMs, wakeFd);
+}
+
 bool TModbusSerialTransport::Gone() const {
     return m_port.Gone();
 }
@@ -62,8 +66,13 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
+    return WaitForDataOrWake(timeoutMs, -1);
+}
+
+platform::TWaitResult TModbusTcpTransport::WaitForDataOrWake(int timeoutMs, int wakeFd) {
     // A plain poll: the end of the stream shows as input, and the read that follows finds it.
-    const platform::TWaitResult result = platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    const platform::TWaitResult result =
+        platform::WaitReadableOrWoken(m_socket.Descriptor(), wakeFd, timeoutMs);
     if (result == platform::TWaitResult::Closed && m_socket.Active())
         m_hungUp = true;
     return result;

@@ -22,6 +22,12 @@ public:
     virtual int ReadWaiting(std::uint8_t* data, int max) = 0;
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
+    // As WaitForData, and ends with Woken as soon as wakeFd is readable. A line without a descriptor of
+    // its own cannot be woken and just waits.
+    virtual platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) {
+        static_cast<void>(wakeFd);
+        return WaitForData(timeoutMs);
+    }
     // The line is gone (the peer closed or reset the connection, the device went away): only opening
     // it again can make it work.
     virtual bool Gone() const { return false; }
@@ -36,6 +42,7 @@ public:
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
 
 private:
@@ -51,6 +58,7 @@ public:
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
 
 private:

@@ -120,8 +120,8 @@ bool TSerialComm::Write(const void* buffer, int n) {
     return ok;
 }
 
-platform::TWaitResult TSerialComm::WaitForData(int timeoutMs) {
-    const platform::TWaitResult result = platform::WaitReadable(Handle, timeoutMs);
+platform::TWaitResult TSerialComm::WaitForData(int timeoutMs, int wakeFd) {
+    const platform::TWaitResult result = platform::WaitReadableOrWoken(Handle, wakeFd, timeoutMs);
     if (result == platform::TWaitResult::Closed && Handle >= 0)
         m_gone = true;
     return result;

@@ -51,8 +51,9 @@ public:
     bool ModemLines() const { return m_modemLines; }
     // Replaces the calls made around a write (tests watch their order through it).
     void SetLine(std::unique_ptr<TSerialLine> line) { m_line = std::move(line); }
-    // Sleeps until bytes arrive, the line hangs up or timeoutMs pass.
-    platform::TWaitResult WaitForData(int timeoutMs);
+    // Sleeps until bytes arrive, the line hangs up or timeoutMs pass; with a wakeFd other than -1, also
+    // until that descriptor is readable (Woken).
+    platform::TWaitResult WaitForData(int timeoutMs, int wakeFd = -1);
 
 private:
     std::unique_ptr<TSerialLine> m_line = std::make_unique<TPosixSerialLine>();
