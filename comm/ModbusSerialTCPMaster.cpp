@@ -28,6 +28,8 @@ constexpr std::uint8_t kDiagnostics = 0x08;
 constexpr std::int64_t kQuietRounds = 4;
 // Rounds of reading what waits before a send: a peer that keeps sending cannot hold the master there.
 constexpr int kMostUnaskedReads = 64;
+// A wait that ends within this found its bytes waiting already.
+constexpr std::chrono::microseconds kAlreadyWaiting{100};
 // Connects to a line that went away are at least this far apart, however short the Timeout.
 constexpr std::chrono::milliseconds kLeastConnectSpacing{100};
 
@@ -210,8 +212,11 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
         const std::int64_t elapsed = MillisecondsSince(start);
         if (elapsed >= firstByteMs)
             return TReceive::Silent;
+        const Clock::time_point looked = Clock::now();
         const platform::TWaitResult wait =
             line.WaitForDataOrWake(ClampWait(firstByteMs - elapsed), WakeDescriptor());
+        // The latest the bytes can have arrived: when the wait began, if they were waiting already.
+        m_firstByteAt = Clock::now() - looked < kAlreadyWaiting ? looked : Clock::now();
         if (wait == platform::TWaitResult::Woken)
             return TReceive::Cancelled;
         if (wait == platform::TWaitResult::Closed)
@@ -223,9 +228,8 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
                 return line.Gone() ? TReceive::Gone : TReceive::Silent;
         }
     }
-    m_firstByteAt = Clock::now();
 
-    Clock::time_point lastByte = m_firstByteAt;
+    Clock::time_point lastByte = Clock::now();
     for (;;) {
         const int length = rtu::FrameLength(std::span(bytes).first(std::size_t(count)));
         if (length > 0 && count >= length) {
@@ -386,6 +390,8 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
     rtu::TFrameScanner scanner;
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
     bool heard = false;
+    int marks = 0;
+    m_order->FenceSent(slave);
     // Each whole frame until the fence's own answer is something the slave owed (or another slave's).
     const auto take = [&](const rtu::TFrame& frame) {
         RxText = HexText(frame);
@@ -401,10 +407,13 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             if (std::equal(frame.begin(), frame.end(), fence.begin()))
                 return true;
         } else if (frame[1] == (kDiagnostics | 0x80) && frame.size() == 5) {
-            // A module that refuses the request marks the fence with its refusal, which carries no token.
-            m_order->FenceAnswered(slave);
+            // A module that refuses the request marks each fence with its refusal, which carries no
+            // token: the slave is in step once every fence sent has been refused.
             m_order->SetFence(slave, TSlaveOrder::TFence::Exception);
-            return true;
+            ++marks;
+            if (m_order->MarkReceived(slave))
+                return true;
+            return false;
         }
         dropped = true;
         return false;
@@ -416,6 +425,11 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             ++m_counts.Expired;
             if (!heard)
                 m_order->FenceUnheard(slave);
+            // Refusals that keep coming one per fence while one is always missing: that fence was
+            // lost, and the slave is in step.
+            if (m_order->Fence(slave) == TSlaveOrder::TFence::Exception &&
+                m_order->MarksSteady(slave, marks == 1 && !dropped))
+                return TFenceResult::InStep;
             return TFenceResult::Unanswered;
         }
         Clock::duration wait = deadline - now;

@@ -41,6 +41,15 @@ public:
         m_unheardFences[slave] = 0;
     }
 
+    // A fence went to the slave.
+    void FenceSent(std::uint8_t slave);
+    // A refusal of a fence came: true when every fence sent has now been refused.
+    bool MarkReceived(std::uint8_t slave);
+    // A fence wait ran out having seen exactly one refusal and nothing else of the slave (`one`), or not.
+    // True after a few such waits in a row: the refusal still missing is of a lost fence; the count of
+    // fences out starts again.
+    bool MarksSteady(std::uint8_t slave, bool one);
+
     // A trusted answer came this long after its request went: the slave's pace.
     void Answered(std::uint8_t slave, Clock::duration took);
     // A reply this soon after the request is sooner than the slave has ever answered: it was on its
@@ -69,6 +78,8 @@ private:
     std::bitset<256> m_answersFences;
     std::array<TFence, 256> m_fence{};
     std::array<std::uint8_t, 256> m_unheardFences{};
+    std::array<std::uint16_t, 256> m_fencesOut{};
+    std::array<std::uint8_t, 256> m_steadyMarks{};
     std::array<Clock::duration, 256> m_fastest{};
     std::array<std::uint8_t, 256> m_answers{};
     std::uint16_t m_token = 0;

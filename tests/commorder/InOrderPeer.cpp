@@ -27,6 +27,10 @@ void CloseFd(int& fd) {
 
 } // namespace
 
+rtu::Frame OtherAddressFrame(std::uint8_t address) {
+    return rtu::WithCrc({std::uint8_t(address + 1), 0x03, 0x02, 0x12, 0x34});
+}
+
 InOrderPeer::InOrderPeer(std::uint8_t address) : m_address(address), m_core(address) {
     for (int r = 0; r < 256; ++r)
         m_core.SetHoldingRegister(r, std::uint16_t(1000 + r));
@@ -118,8 +122,7 @@ void InOrderPeer::Run() {
                 nextOther = Clock::time_point::max();
         }
         if (now >= nextOther) {
-            // Another slave's answer to someone else's read: a whole frame with a good CRC.
-            Send(rtu::WithCrc({std::uint8_t(m_address + 1), 0x03, 0x02, 0x12, 0x34}));
+            Send(OtherAddressFrame(m_address));
             std::lock_guard lock(m_mutex);
             std::uniform_int_distribution<int> gap(m_otherMinMs, std::max(m_otherMinMs, m_otherMaxMs));
             nextOther = now + std::chrono::milliseconds(gap(random));
@@ -154,6 +157,10 @@ void InOrderPeer::Run() {
                 rtu::Frame sent = answer;
                 for (int i = 0; i < action.TrailingBytes; ++i)
                     sent.push_back(std::uint8_t(0x01 + i));
+                if (action.OtherAddressAfter) {
+                    const rtu::Frame other = OtherAddressFrame(m_address);
+                    sent.insert(sent.end(), other.begin(), other.end());
+                }
                 due.emplace(at, sent);
                 if (action.DuplicateAfterMs >= 0)
                     due.emplace(at + std::chrono::milliseconds(action.DuplicateAfterMs), answer);

@@ -14,14 +14,18 @@
 #include "tests/support/ModbusSlaveCore.h"
 
 struct TPeerAction {
-    int DelayMs = 2;           // before the answer
-    bool Lose = false;         // no answer at all
-    int DuplicateAfterMs = -1; // the same answer again this long after it
-    int TrailingBytes = 0;     // stray bytes right after the answer
+    int DelayMs = 2;                // before the answer
+    bool Lose = false;              // no answer at all
+    int DuplicateAfterMs = -1;      // the same answer again this long after it
+    int TrailingBytes = 0;          // stray bytes right after the answer
+    bool OtherAddressAfter = false; // another slave's frame right after the answer
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").
 enum class TFenceAnswer { Echo, Exception, Silent };
+
+// Another slave's answer to someone else's read: a whole frame with a good CRC.
+rtu::Frame OtherAddressFrame(std::uint8_t address);
 
 class InOrderPeer {
 public:

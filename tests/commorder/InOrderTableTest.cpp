@@ -74,12 +74,12 @@ InOrderPeer::Script LostOnce(int trailing = 0) {
     };
 }
 
-// Answers in 6 ms; the chosen answers come twice, the copy 1 ms after the first: sooner than the slave
-// answers any request.
+// Answers in 12 ms; the chosen answers come twice, the copy 1 ms after the first: sooner than the slave
+// answers any request, by more than a busy machine delays the master.
 InOrderPeer::Script Duplicates(int every) {
     return [=](std::size_t n, const rtu::Frame&) {
         TPeerAction a;
-        a.DelayMs = 6;
+        a.DelayMs = 12;
         if (n >= 20 && (every == 0 ? n == 20 : n % std::size_t(every) == 0))
             a.DuplicateAfterMs = 1;
         return a;
@@ -100,6 +100,7 @@ struct TRow {
     std::string What;
     InOrderPeer::Script Script;
     bool OtherAddress = false;
+    TFenceAnswer Fence = TFenceAnswer::Echo;
 };
 
 std::vector<TRow> Rows() {
@@ -114,6 +115,10 @@ std::vector<TRow> Rows() {
     rows.push_back({"trailing bytes and a lost request", LostOnce(2)});
     rows.push_back({"frames of another address", nullptr, true});
     rows.push_back({"lateness creeping from 0.5 to 3 x Timeout", Creeping()});
+    rows.push_back({"3 stalls of 7 x Timeout, fences refused", Stalls(3, 7), false, TFenceAnswer::Exception});
+    rows.push_back(
+        {"every tenth answer duplicated, fences refused", Duplicates(10), false, TFenceAnswer::Exception});
+    rows.push_back({"a lost request, fences never answered", LostOnce(), false, TFenceAnswer::Silent});
     return rows;
 }
 
@@ -121,6 +126,7 @@ void RunRow(const TRow& row, int retries) {
     const std::string what = row.What + ", retries " + std::to_string(retries);
     InOrderPeer peer;
     peer.SetScript(row.Script);
+    peer.SetFenceAnswer(row.Fence);
     if (row.OtherAddress)
         peer.InterleaveOtherAddress(60, 300);
     TModbusSerialTCPMaster master;
