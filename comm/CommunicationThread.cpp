@@ -149,6 +149,10 @@ void TFindSlaveThread::Execute() {
     m_result = 0;
 }
 
+void TFindSlaveThread::TerminateRequested() {
+    m_master->Abort();
+}
+
 void TFindSlaveThread::ReadDevice(int address, int factor) {
     // No answer: no module at this address.
     if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
@@ -161,6 +165,9 @@ void TFindSlaveThread::ReadDevice(int address, int factor) {
     if (!m_device)
         return;
     for (int step = 0; step < int(std::size(ReadSteps)); ++step) {
+        // A cancelled search reads nothing more; the steps it left keep their defaults.
+        if (Terminated())
+            return;
         const TReadStep& s = ReadSteps[step];
         const int n = StepQuantity(s, *m_device);
         if (n <= 0)
