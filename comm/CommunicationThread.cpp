@@ -165,13 +165,17 @@ void TFindSlaveThread::ReadDevice(int address, int factor) {
     if (!m_device)
         return;
     for (int step = 0; step < int(std::size(ReadSteps)); ++step) {
-        // A cancelled search reads nothing more; the steps it left keep their defaults.
-        if (Terminated())
-            return;
         const TReadStep& s = ReadSteps[step];
         const int n = StepQuantity(s, *m_device);
         if (n <= 0)
             continue;
+        // A cancelled search reads nothing more; the steps it left keep their defaults, and the device
+        // says so.
+        if (Terminated()) {
+            ++m_unreadSteps;
+            Synchronize([this] { m_device->SetNotFullyRead(true); });
+            return;
+        }
         m_step = step;
         if (SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n)) {
             Synchronize([this] { ApplyStep(); });

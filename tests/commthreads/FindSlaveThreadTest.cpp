@@ -131,6 +131,8 @@ TEST_F(FindSlaveThreadTest, SilentAddressesAddNothingAndFormatTwoIsTakenQuietly)
     EXPECT_EQ(master.Timeout, 50);
 }
 
+// A cancel ends the read in flight at once: the address being asked is dropped, and the devices
+// found before it stay.
 TEST_F(FindSlaveThreadTest, CancelStopsBeforeTheNextAddressAndKeepsWhatWasFound) {
     StartSimulator({{1, 20}, {2, 24}, {3, 28}, {4, 40}});
     hosts.onProgress = [this](int call) {
@@ -141,7 +143,10 @@ TEST_F(FindSlaveThreadTest, CancelStopsBeforeTheNextAddressAndKeepsWhatWasFound)
     Search(1, 4);
 
     EXPECT_EQ(hosts.progressCalls, 2);
-    EXPECT_EQ(network.GetCount(), 2);
+    ASSERT_EQ(network.GetCount(), 1);
+    EXPECT_EQ(network.GetItem(0)->Comm()->CurrentAddress(), 1);
+    EXPECT_FALSE(network.GetItem(0)->NotFullyRead());
+    EXPECT_TRUE(Module(2).Log.empty());
     EXPECT_TRUE(Module(3).Log.empty());
     EXPECT_EQ(hosts.statusText, "Find ok");
 }
