@@ -97,6 +97,7 @@ bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
     m_lineLost = false;
     m_order->Reset();
+    m_aborted = false;
     m_wake->Clear();
     ++m_counts.Connects;
     Connected = Transport().Open(ClampWait(TimeoutMs()));
@@ -160,11 +161,13 @@ bool TModbusSerialTCPMaster::WaitForConnectTurn() {
 }
 
 void TModbusSerialTCPMaster::Abort() {
+    m_aborted = true;
     m_wake->Raise();
 }
 
 bool TModbusSerialTCPMaster::Aborted() const {
-    return m_wake->Raised();
+    // The flag, not the event: a request must not pay a system call to learn it goes on.
+    return m_aborted;
 }
 
 int TModbusSerialTCPMaster::WakeDescriptor() const {
@@ -317,7 +320,7 @@ void TModbusSerialTCPMaster::DropUnasked() {
     rtu::TFrameScanner scanner;
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
     for (int round = 0; round < kMostUnaskedReads; ++round) {
-        const int n = Transport().ReadWaiting(bytes.data(), int(bytes.size()));
+        const int n = Transport().ReadUnasked(bytes.data(), int(bytes.size()));
         if (n <= 0)
             break;
         scanner.Feed(std::span(bytes).first(std::size_t(n)));

@@ -5,6 +5,7 @@
 // reports every failure as an error code with a fixed, untranslated text; a request never raises.
 // It has no lock: one worker thread at a time uses it.
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -139,6 +140,7 @@ private:
     bool m_lineLost = false;
     std::unique_ptr<TSlaveOrder> m_order;
     std::unique_ptr<platform::TWakeEvent> m_wake;
+    std::atomic<bool> m_aborted{false};
     TBusCounts m_counts;
     // When the first bytes of the last frame received arrived.
     std::chrono::steady_clock::time_point m_firstByteAt{};

@@ -27,6 +27,10 @@ int TModbusSerialTransport::ReadWaiting(std::uint8_t* data, int max) {
     return m_port.ReadWaiting(data, max);
 }
 
+int TModbusSerialTransport::ReadUnasked(std::uint8_t* data, int max) {
+    return m_port.ReadAvailable(data, max);
+}
+
 platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
     return m_port.WaitForData(timeoutMs);
 }

@@ -20,6 +20,9 @@ public:
     // Reads what is waiting, at most max bytes, without waiting: the count, 0 when nothing waits, -1
     // when the line failed or the peer hung up.
     virtual int ReadWaiting(std::uint8_t* data, int max) = 0;
+    // Reads what arrived unasked before a send, at most max bytes, without waiting and in as few calls
+    // as the line allows: the count, or -1 when the line failed.
+    virtual int ReadUnasked(std::uint8_t* data, int max) { return ReadWaiting(data, max); }
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
     // As WaitForData, and ends with Woken as soon as wakeFd is readable. A line without a descriptor of
@@ -41,6 +44,7 @@ public:
     void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
+    int ReadUnasked(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
     platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
