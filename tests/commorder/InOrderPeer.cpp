@@ -154,7 +154,10 @@ void InOrderPeer::Run() {
                 action.Lose ? now : now + std::chrono::milliseconds(std::max(action.DelayMs, 0));
             busyUntil = at;
             if (!action.Lose && !answer.empty()) {
-                rtu::Frame sent = answer;
+                rtu::Frame sent;
+                if (action.OtherAddressBefore)
+                    sent = OtherAddressFrame(m_address);
+                sent.insert(sent.end(), answer.begin(), answer.end());
                 for (int i = 0; i < action.TrailingBytes; ++i)
                     sent.push_back(std::uint8_t(0x01 + i));
                 if (action.OtherAddressAfter) {

@@ -14,11 +14,12 @@
 #include "tests/support/ModbusSlaveCore.h"
 
 struct TPeerAction {
-    int DelayMs = 2;                // before the answer
-    bool Lose = false;              // no answer at all
-    int DuplicateAfterMs = -1;      // the same answer again this long after it
-    int TrailingBytes = 0;          // stray bytes right after the answer
-    bool OtherAddressAfter = false; // another slave's frame right after the answer
+    int DelayMs = 2;                 // before the answer
+    bool Lose = false;               // no answer at all
+    int DuplicateAfterMs = -1;       // the same answer again this long after it
+    int TrailingBytes = 0;           // stray bytes right after the answer
+    bool OtherAddressAfter = false;  // another slave's frame right after the answer
+    bool OtherAddressBefore = false; // another slave's frame right before the answer
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").

@@ -41,14 +41,16 @@ protected:
         master.Retries = retries;
         ASSERT_TRUE(master.Connect());
     }
-    // Reads registers 10 and 11 (1010 and 1011); a success with other values fails the test.
+    // Reads registers 10 and 11, then 20 and 21, and so on in turn (register r holds 1000 + r); a success
+    // with other values fails the test.
     TCost Read() {
         const TBusCounts before = master.Counts();
         TCost cost;
-        cost.Ok = master.ReadHoldingRegisters(1, 10, 2);
+        const int address = 10 * (1 + m_reads++ % 4);
+        cost.Ok = master.ReadHoldingRegisters(1, address, 2);
         if (cost.Ok) {
-            EXPECT_EQ(master.Registers.GetValue(0), 1010);
-            EXPECT_EQ(master.Registers.GetValue(1), 1011);
+            EXPECT_EQ(master.Registers.GetValue(0), 1000 + address);
+            EXPECT_EQ(master.Registers.GetValue(1), 1001 + address);
         }
         const TBusCounts& after = master.Counts();
         cost.Sent = after.Sent - before.Sent;
@@ -73,15 +75,17 @@ protected:
 
     InOrderPeer peer;
     TModbusSerialTCPMaster master;
+    int m_reads = 0;
 };
 
 TEST_F(RecoveryCost, AHealthyLineCarriesOnlyTheRequests) {
     Start(2);
     ExpectClean(50, "healthy");
     // Bytes that trail a reply and frames of another slave that follow it put this slave out of step.
+    // Eight of them look like a frame of this slave's address, but their CRC is no CRC.
     peer.SetScript([](std::size_t, const rtu::Frame&) {
         TPeerAction a;
-        a.TrailingBytes = 2;
+        a.TrailingBytes = 8;
         return a;
     });
     ExpectClean(20, "trailing bytes");
@@ -161,6 +165,62 @@ TEST_F(RecoveryCost, AStallCostsOneFenceAndOneWaitPerRequest) {
     ExpectClean(5, "after");
 }
 
+// A copy of an answer that comes a millisecond after it, while the slave takes 12 ms for each answer:
+// the copy meets the next read sooner than the slave ever answered, one fence shows that the read's own
+// answer came before the fence's, and the retry takes the right one (never the copy's values).
+TEST_F(RecoveryCost, AReplySoonerThanTheSlaveEverAnsweredCostsOneFence) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        const std::size_t copied = peer.Requests() + 6;
+        peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+            TPeerAction a;
+            a.DelayMs = 12;
+            if (n == copied)
+                a.DuplicateAfterMs = 1;
+            return a;
+        });
+        ExpectClean(7, "before");
+        // Found before the read went (a busy machine's master was slower than the copy), it costs the
+        // fence before the read; found after, the fence after it and the retry.
+        const TCost cost = Read();
+        const TCost before{true, 2, 1, 0, 0};
+        const TCost after = retries == 0 ? TCost{false, 2, 1, 0, 0} : TCost{true, 3, 1, 0, 0};
+        EXPECT_TRUE(cost == before || cost == after) << cost;
+        EXPECT_TRUE(master.InStep(1));
+        ExpectClean(3, "after");
+        master.Disconnect();
+    }
+}
+
+// Another slave's frame just before the answer: the attempt fails with that slave's address, the other
+// slave is out of step, and this one owes the answer that followed.
+TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        ExpectClean(2, "before");
+        const std::size_t at = peer.Requests();
+        peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+            TPeerAction a;
+            a.OtherAddressBefore = n == at;
+            return a;
+        });
+        if (retries == 0) {
+            EXPECT_EQ(Read(), (TCost{false, 1, 0, 0, 0}));
+            EXPECT_EQ(master.ErrorText(), "ERROR SLAVE ID");
+        } else {
+            // The retry takes the first attempt's answer, which is right; the retry's own is still due.
+            EXPECT_EQ(Read(), (TCost{true, 2, 0, 0, 0}));
+        }
+        EXPECT_FALSE(master.InStep(2));
+        EXPECT_FALSE(master.InStep(1));
+        EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+        ExpectClean(2, "after");
+        master.Disconnect();
+    }
+}
+
 // A module that refuses the fence with an exception: the refusal marks the fence as well.
 TEST_F(RecoveryCost, AFenceRefusedWithAnExceptionStillBringsTheModuleBack) {
     peer.SetFenceAnswer(TFenceAnswer::Exception);
@@ -182,6 +242,23 @@ TEST_F(RecoveryCost, AFenceRefusedWithAnExceptionStillBringsTheModuleBack) {
     while (!Read().Ok && reads < 40)
         ++reads;
     ExpectClean(3, "after the stall");
+}
+
+// A fence lost on the way to a module that refuses fences: its refusal never comes, and after a few
+// fences refused one each, the master counts it lost and the module is read again.
+TEST_F(RecoveryCost, ALostFenceOfAModuleThatRefusesThemEndsAfterAFewRefusals) {
+    peer.SetFenceAnswer(TFenceAnswer::Exception);
+    Start(0);
+    ExpectClean(2, "before");
+    const std::size_t from = peer.Requests();
+    // The next read and the fence after it never reach the module.
+    LoseFrom(from, from + 2);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{true, 2, 1, 1, 0}));
+    ExpectClean(3, "after");
 }
 
 // A module that never answers the fence: after enough fences in silence it gets a quiet Timeout before
