@@ -627,6 +627,11 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         case ErrorCancelled:
             owed = true;
             return finish(false);
+        case ErrorSendFrame:
+        case ErrorConnection:
+            // Nothing went out, or the line is connected anew: no answer of it can come.
+            owed = false;
+            break;
         default:
             // No answer, or bytes that make no frame: the answer may still come.
             owed = true;

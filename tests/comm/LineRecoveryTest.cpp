@@ -193,6 +193,8 @@ TEST(MasterAfterALostLine, TcpConnectsAgainWhenTheSlaveClosesOrComesBack) {
         EXPECT_EQ(reads.Ok, 3) << (reads.Errors.empty() ? "" : reads.Errors[0]);
         EXPECT_EQ(reads.Wrong, 0);
     }
+    // A new connection owes nothing of the old one: no slave is fenced after it.
+    EXPECT_EQ(master.Counts().Fences, 0u);
     // Gone altogether: the connect fails, and nothing raises SIGPIPE.
     slave.reset();
     master.Retries = 0;
