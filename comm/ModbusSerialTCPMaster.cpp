@@ -100,7 +100,7 @@ bool TModbusSerialTCPMaster::Connect() {
     m_aborted = false;
     m_wake->Clear();
     ++m_counts.Connects;
-    Connected = Transport().Open(ClampWait(TimeoutMs()));
+    Connected = Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor());
     if (!Connected)
         LastError = ErrorConnection;
     return Connected;
@@ -134,7 +134,7 @@ bool TModbusSerialTCPMaster::ReopenLostLine() {
     // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
     m_order->Forget();
     ++m_counts.Connects;
-    if (!Transport().Open(ClampWait(TimeoutMs()))) {
+    if (!Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor())) {
         Transport().Close();
         LastError = ErrorConnection;
         return false;

@@ -44,9 +44,13 @@ bool TModbusSerialTransport::Gone() const {
 }
 
 bool TModbusTcpTransport::Open(int timeoutMs) {
+    return OpenOrWake(timeoutMs, -1);
+}
+
+bool TModbusTcpTransport::OpenOrWake(int timeoutMs, int wakeFd) {
     m_hungUp = false;
     // The connect is bounded by the reply timeout, so an unreachable host cannot freeze the caller.
-    return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1) && m_socket.Active();
+    return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1, wakeFd) && m_socket.Active();
 }
 
 void TModbusTcpTransport::Close() {

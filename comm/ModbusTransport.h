@@ -12,6 +12,11 @@ class TModbusTransport {
 public:
     virtual ~TModbusTransport() = default;
     virtual bool Open(int timeoutMs) = 0;
+    // As Open, and gives up at once when wakeFd is readable (where the open can wait).
+    virtual bool OpenOrWake(int timeoutMs, int wakeFd) {
+        static_cast<void>(wakeFd);
+        return Open(timeoutMs);
+    }
     virtual void Close() = 0;
     // Drops whatever waits on the line unasked (a late reply, stray bytes).
     virtual void Discard() = 0;
@@ -57,6 +62,7 @@ class TModbusTcpTransport final : public TModbusTransport {
 public:
     explicit TModbusTcpTransport(TClientSocket& socket) : m_socket(socket) {}
     bool Open(int timeoutMs) override;
+    bool OpenOrWake(int timeoutMs, int wakeFd) override;
     void Close() override;
     void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
