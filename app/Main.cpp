@@ -573,11 +573,11 @@ TFormMain::TSendOutcome TFormMain::SendConfig(TRemoteIO* Device) {
     if (!CheckSendConfig(*Device))
         return TSendOutcome::Refused;
     // What the search could not read shows defaults; written back, they would replace the module's own
-    // values, so only when the user says so.
+    // values, so only when the user says so: Enter alone keeps the module's values.
     if (!Calibration.Calibrating && Device->NotFullyRead() &&
         MessageDlg(_("Some settings of this remote I/O were not read and show their defaults.\n"
                      "Write these defaults to the module?"),
-                   TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes)
+                   TMsgDlgType::mtConfirmation, mbYes | mbNo, 0, mbNo) != mrYes)
         return TSendOutcome::Refused;
     bool failed = false;
     const TSendConfigPlan plan = BuildSendConfigTasks(*Device, Calibration);

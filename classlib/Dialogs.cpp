@@ -76,25 +76,32 @@ public:
             {mbHelp, {QMessageBox::Help, mrNone}},
         };
         std::vector<std::pair<QMessageBox::StandardButton, int>> buttons;
-        for (const auto& [flag, pair] : map)
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        for (const auto& [flag, pair] : map) {
             if (r.buttons & flag)
                 buttons.push_back(pair);
+            if ((r.buttons & flag) && (r.defaultButton & flag))
+                defaultButton = pair.first;
+        }
         if (buttons.empty())
             buttons.push_back({QMessageBox::Ok, mrOk});
-        return addAndRun(box, buttons);
+        return addAndRun(box, buttons, defaultButton);
     }
 
 private:
     // QMessageBox has no "All" button of its own: NoButton stands for it (mbAll and mbYesToAll are two
     // buttons).
     static int addAndRun(QMessageBox& box,
-                         const std::vector<std::pair<QMessageBox::StandardButton, int>>& buttons) {
+                         const std::vector<std::pair<QMessageBox::StandardButton, int>>& buttons,
+                         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
         std::vector<std::pair<QAbstractButton*, int>> added;
         for (const auto& b : buttons)
             added.emplace_back(b.first == QMessageBox::NoButton
                                    ? box.addButton(LoadResString("&All"), QMessageBox::AcceptRole)
                                    : box.addButton(b.first),
                                b.second);
+        if (defaultButton != QMessageBox::NoButton)
+            box.setDefaultButton(defaultButton);
         box.exec();
         for (const auto& b : added)
             if (b.first && b.first == box.clickedButton())
@@ -130,12 +137,18 @@ std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessageP
     return p;
 }
 
-int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int) {
+int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx) {
+    return MessageDlg(msg, type, buttons, helpCtx, 0);
+}
+
+int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int,
+               TMsgDlgButtons defaultButton) {
     TMessageRequest r;
     r.kind = TMessageRequest::Kind::MessageDlg;
     r.text = msg;
     r.type = type;
     r.buttons = buttons;
+    r.defaultButton = defaultButton;
     return presenter()->Present(r);
 }
 

@@ -62,6 +62,8 @@ struct TMessageRequest {
     TMsgDlgType type = TMsgDlgType::mtInformation; // MessageDlg only
     TMsgDlgButtons buttons = mbOK;                 // MessageDlg only
     unsigned flags = MB_OK;                        // MessageBox only
+    // MessageDlg only: the button Enter presses; 0 leaves the first one.
+    TMsgDlgButtons defaultButton = 0;
 };
 
 class QWidget;
@@ -81,6 +83,9 @@ QWidget* MessageOwner();
 std::unique_ptr<IMessagePresenter> SetMessagePresenter(std::unique_ptr<IMessagePresenter> presenter);
 
 int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx = 0);
+// The same with the button that Enter presses (one of buttons).
+int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx,
+               TMsgDlgButtons defaultButton);
 // The application's message box: text, caption and MB_ flags.
 int ApplicationMessageBox(const QString& text, const QString& caption, unsigned flags);
 // The application's title for a box's caption: its display name, or its name when the display name is

@@ -42,8 +42,12 @@ public:
     void Start();
     // Starts a thread created suspended that has not run yet; does nothing otherwise.
     void Resume();
-    // Asks Execute to stop: it reads Terminated and returns.
-    void Terminate() { m_terminated = true; }
+    // Asks Execute to stop: it reads Terminated and returns. TerminateRequested lets a thread end a wait
+    // it is blocked in.
+    void Terminate() {
+        m_terminated = true;
+        TerminateRequested();
+    }
     bool Terminated() const { return m_terminated; }
     bool Started() const { return m_started; }
     // Execute and the end handler have run.
@@ -79,6 +83,8 @@ protected:
     virtual void Execute() = 0;
     // Runs OnTerminate through Synchronize.
     virtual void DoTerminate();
+    // Called by Terminate, on the thread that calls it.
+    virtual void TerminateRequested() {}
     void SetReturnValue(int value) { m_returnValue = value; }
 
 private:

@@ -4,8 +4,8 @@ TClientSocket::TClientSocket(TComponent* owner) : TComponent(owner) {}
 
 TClientSocket::~TClientSocket() = default;
 
-bool TClientSocket::Open(int connectTimeoutMs) {
-    return m_client.Connect(Host.trimmed().toStdString(), Port, connectTimeoutMs);
+bool TClientSocket::Open(int connectTimeoutMs, int wakeFd) {
+    return m_client.Connect(Host.trimmed().toStdString(), Port, connectTimeoutMs, wakeFd);
 }
 
 void TClientSocket::Close() {

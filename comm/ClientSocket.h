@@ -19,8 +19,9 @@ public:
     std::int32_t Port = 0;
     TClientType ClientType = ctBlocking;
 
-    // Connects to Host and Port, giving up after connectTimeoutMs; a previous connection is closed.
-    bool Open(int connectTimeoutMs);
+    // Connects to Host and Port, giving up after connectTimeoutMs, or at once when wakeFd (other than -1)
+    // is readable; a previous connection is closed.
+    bool Open(int connectTimeoutMs, int wakeFd = -1);
     void Close();
     bool Active() const { return m_client.IsOpen(); }
     // The peer closed or reset the connection, or it failed for good; cleared by the next Open.

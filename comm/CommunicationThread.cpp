@@ -149,6 +149,10 @@ void TFindSlaveThread::Execute() {
     m_result = 0;
 }
 
+void TFindSlaveThread::TerminateRequested() {
+    m_master->Abort();
+}
+
 void TFindSlaveThread::ReadDevice(int address, int factor) {
     // No answer: no module at this address.
     if (!m_master->ReadHoldingRegisters(address, InfoBlockAddress, InfoBlockCount))
@@ -165,6 +169,13 @@ void TFindSlaveThread::ReadDevice(int address, int factor) {
         const int n = StepQuantity(s, *m_device);
         if (n <= 0)
             continue;
+        // A cancelled search reads nothing more; the steps it left keep their defaults, and the device
+        // says so.
+        if (Terminated()) {
+            ++m_unreadSteps;
+            Synchronize([this] { m_device->SetNotFullyRead(true); });
+            return;
+        }
         m_step = step;
         if (SendRead(*m_master, s.function, address, s.address, s.timesFactor ? n * factor : n)) {
             Synchronize([this] { ApplyStep(); });

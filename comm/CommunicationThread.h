@@ -37,6 +37,8 @@ public:
 
 protected:
     void Execute() override;
+    // Cancel ends the request in flight at once.
+    void TerminateRequested() override;
 
 private:
     // A step that fails is skipped and logged: that part of the device keeps its defaults.

@@ -5,24 +5,15 @@
 #include <chrono>
 #include <cmath>
 
-#include "comm/LineState.h"
+#include "comm/ModbusErrors.h"
 #include "comm/ModbusTransport.h"
+#include "comm/RtuFrames.h"
+#include "comm/SlaveOrder.h"
+#include "platform/WakeEventPosix.h"
+
+using namespace modbus;
 
 namespace {
-
-enum : std::int32_t {
-    ErrorNone = 0,
-    ErrorTimeout = 1,
-    ErrorSendFrame = 2,
-    ErrorCrc = 3,
-    ErrorException = 4,
-    ErrorSlaveId = 5,
-    ErrorConnection = 6,
-    ErrorShortReply = 7,
-    ErrorResponse = 8,
-    ErrorQuantity = 9,
-    ErrorOutOfStep = 10,
-};
 
 constexpr int kConnectionTcp = 1;
 constexpr int kRequestLength = 8;
@@ -31,44 +22,25 @@ constexpr std::size_t kDataAreaSize = 64;
 // What one read may ask for: the result arrays hold 64 entries, the data area 32 registers.
 constexpr int kMostCoils = 64;
 constexpr int kMostRegisters = 32;
-
+// The fence: diagnostics, sub-function "return query data", whose answer echoes the request.
+constexpr std::uint8_t kDiagnostics = 0x08;
 // A quiet wait that keeps hearing bytes gives up after this many Timeouts.
 constexpr std::int64_t kQuietRounds = 4;
+// Rounds of reading what waits before a send: a peer that keeps sending cannot hold the master there.
+constexpr int kMostUnaskedReads = 64;
+// A wait that ends within this found its bytes waiting already.
+constexpr std::chrono::microseconds kAlreadyWaiting{100};
 // Connects to a line that went away are at least this far apart, however short the Timeout.
 constexpr std::chrono::milliseconds kLeastConnectSpacing{100};
 
-using Clock = TLineState::Clock;
+using Clock = std::chrono::steady_clock;
 
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-std::int64_t SteadyMs(Clock::time_point at) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-}
-
-Clock::time_point FromSteadyMs(std::int64_t ms) {
-    return Clock::time_point(std::chrono::milliseconds(ms));
-}
-
 int ClampWait(std::int64_t ms) {
     return int(std::clamp<std::int64_t>(ms, 0, 1 << 30));
-}
-
-bool IsKnownFunction(int function) {
-    switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // Data bytes of the normal reply to a read: one bit per coil or input, two bytes per register.
@@ -76,26 +48,19 @@ int ReplyDataBytes(int function, int quantity) {
     return function <= 2 ? (quantity + 7) / 8 : 2 * quantity;
 }
 
-// Length of the frame at the head of the bytes received, as far as its first three bytes tell; 0 while
-// they do not tell yet. A first byte that is no slave address or an unknown function ends it at once.
-int FrameLength(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty())
-        return 0;
-    if (bytes[0] == 0 || bytes[0] >= 250)
-        return 1;
-    if (bytes.size() < 2)
-        return 0;
-    const int function = bytes[1] & 0x7F;
-    if (!IsKnownFunction(function))
-        return 2;
-    if (bytes[1] & 0x80)
-        return 5;
-    if (function > 4)
-        return 8;
-    if (bytes.size() < 3)
-        return 0;
-    // A byte count from 251 on wraps: such a frame ends with its fourth byte.
-    return std::max(4, (bytes[2] + 5) % 256);
+rtu::TFrame FenceFrame(std::uint8_t slave, std::uint16_t token) {
+    rtu::TFrame frame{slave, kDiagnostics, 0, 0, std::uint8_t(token >> 8), std::uint8_t(token)};
+    const std::uint16_t crc = ModbusCrc16(frame);
+    frame.push_back(std::uint8_t(crc & 0xFF));
+    frame.push_back(std::uint8_t(crc >> 8));
+    return frame;
+}
+
+QString HexText(std::span<const std::uint8_t> bytes) {
+    TBuffer buffer;
+    for (std::uint8_t b : bytes)
+        buffer.Add(b);
+    return buffer.ToHex(HexSeparator);
 }
 
 } // namespace
@@ -103,7 +68,8 @@ int FrameLength(std::span<const std::uint8_t> bytes) {
 TModbusSerialTCPMaster::TModbusSerialTCPMaster(TComponent* owner)
     : TComponent(owner), SerialPort(new TSerialComm(this)), Socket(new TClientSocket(this)),
       m_serialLine(std::make_unique<TModbusSerialTransport>(*SerialPort)),
-      m_tcpLine(std::make_unique<TModbusTcpTransport>(*Socket)), m_line(std::make_unique<TLineState>()) {
+      m_tcpLine(std::make_unique<TModbusTcpTransport>(*Socket)), m_order(std::make_unique<TSlaveOrder>()),
+      m_wake(std::make_unique<platform::TWakeEvent>()) {
     // Same address text as the settings file's TCP default.
     Socket->Host = QStringLiteral("192.168.000.000");
     Socket->Port = 9001;
@@ -130,8 +96,11 @@ std::int64_t TModbusSerialTCPMaster::TimeoutMs() const {
 bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
     m_lineLost = false;
-    m_line->Reset();
-    Connected = Transport().Open(ClampWait(TimeoutMs()));
+    m_order->Reset();
+    m_aborted = false;
+    m_wake->Clear();
+    ++m_counts.Connects;
+    Connected = Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor());
     if (!Connected)
         LastError = ErrorConnection;
     return Connected;
@@ -158,15 +127,14 @@ bool TModbusSerialTCPMaster::ReopenLostLine() {
         return true;
     // At most one connect per Timeout: a line that stays away is not hammered by every request, which
     // fails at once meanwhile.
-    const auto spacing =
-        std::max<Clock::duration>(std::chrono::milliseconds(TimeoutMs()), kLeastConnectSpacing);
-    if (!m_line->MayConnect(Clock::now(), spacing)) {
+    if (!m_order->MayConnect(Clock::now(), ConnectSpacing())) {
         LastError = ErrorConnection;
         return false;
     }
     // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
-    m_line->Forget();
-    if (!Transport().Open(ClampWait(TimeoutMs()))) {
+    m_order->Forget();
+    ++m_counts.Connects;
+    if (!Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor())) {
         Transport().Close();
         LastError = ErrorConnection;
         return false;
@@ -174,6 +142,40 @@ bool TModbusSerialTCPMaster::ReopenLostLine() {
     Connected = true;
     m_lineLost = false;
     return true;
+}
+
+Clock::duration TModbusSerialTCPMaster::ConnectSpacing() const {
+    return std::max<Clock::duration>(std::chrono::milliseconds(TimeoutMs()), kLeastConnectSpacing);
+}
+
+bool TModbusSerialTCPMaster::WaitForConnectTurn() {
+    if (!m_lineLost)
+        return !Aborted();
+    const Clock::time_point turn = m_order->NextConnect(ConnectSpacing());
+    const Clock::time_point now = Clock::now();
+    if (turn <= now)
+        return !Aborted();
+    const std::int64_t ms = std::chrono::ceil<std::chrono::milliseconds>(turn - now).count();
+    // The wake event alone: readable means aborted.
+    return platform::WaitReadable(WakeDescriptor(), ClampWait(ms)) != platform::TWaitResult::Ready;
+}
+
+void TModbusSerialTCPMaster::Abort() {
+    m_aborted = true;
+    m_wake->Raise();
+}
+
+bool TModbusSerialTCPMaster::Aborted() const {
+    // The flag, not the event: a request must not pay a system call to learn it goes on.
+    return m_aborted;
+}
+
+int TModbusSerialTCPMaster::WakeDescriptor() const {
+    return m_wake->Descriptor();
+}
+
+bool TModbusSerialTCPMaster::InStep(int slave) const {
+    return slave < 0 || slave > 255 || !m_order->Doubtful(std::uint8_t(slave));
 }
 
 std::int32_t TModbusSerialTCPMaster::FrameGapTime(std::int32_t baudRate) {
@@ -198,7 +200,8 @@ void TModbusSerialTCPMaster::BuildRequest(int slave, int function, int address, 
     TxBuffer.Add(std::uint8_t(crc >> 8));
 }
 
-bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, std::int64_t firstByteMs) {
+TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyLength,
+                                                                      std::int64_t firstByteMs) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
     TModbusTransport& line = Transport();
@@ -211,21 +214,27 @@ bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, std::int64_t firstByt
     while (count == 0) {
         const std::int64_t elapsed = MillisecondsSince(start);
         if (elapsed >= firstByteMs)
-            return false;
-        const platform::TWaitResult wait = line.WaitForData(ClampWait(firstByteMs - elapsed));
+            return TReceive::Silent;
+        const Clock::time_point looked = Clock::now();
+        const platform::TWaitResult wait =
+            line.WaitForDataOrWake(ClampWait(firstByteMs - elapsed), WakeDescriptor());
+        // The latest the bytes can have arrived: when the wait began, if they were waiting already.
+        m_firstByteAt = Clock::now() - looked < kAlreadyWaiting ? looked : Clock::now();
+        if (wait == platform::TWaitResult::Woken)
+            return TReceive::Cancelled;
         if (wait == platform::TWaitResult::Closed)
-            return false;
+            return line.Gone() ? TReceive::Gone : TReceive::Silent;
         if (wait == platform::TWaitResult::Ready) {
             count = line.ReadWaiting(bytes.data(), std::min(replyLength, TBuffer::Capacity));
             // Readable with nothing to read: the line hung up.
             if (count <= 0)
-                return false;
+                return line.Gone() ? TReceive::Gone : TReceive::Silent;
         }
     }
 
     Clock::time_point lastByte = Clock::now();
     for (;;) {
-        const int length = FrameLength(std::span(bytes).first(std::size_t(count)));
+        const int length = rtu::FrameLength(std::span(bytes).first(std::size_t(count)));
         if (length > 0 && count >= length) {
             // Whatever came after the frame is no part of it and is dropped.
             count = length;
@@ -237,7 +246,11 @@ bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, std::int64_t firstByt
         const std::int64_t silent = MillisecondsSince(lastByte);
         if (silent >= FrameGap)
             break;
-        if (line.WaitForData(ClampWait(FrameGap - silent)) != platform::TWaitResult::Ready)
+        const platform::TWaitResult wait =
+            line.WaitForDataOrWake(ClampWait(FrameGap - silent), WakeDescriptor());
+        if (wait == platform::TWaitResult::Woken)
+            return TReceive::Cancelled;
+        if (wait != platform::TWaitResult::Ready)
             break;
         const int limit = length > 0 ? length : std::max(replyLength, count + 1);
         const int n = line.ReadWaiting(bytes.data() + count, std::min(limit, TBuffer::Capacity) - count);
@@ -248,7 +261,7 @@ bool TModbusSerialTCPMaster::ReceiveFrame(int replyLength, std::int64_t firstByt
     }
     for (int i = 0; i < count; ++i)
         RxBuffer.Add(bytes[std::size_t(i)]);
-    return true;
+    return TReceive::Frame;
 }
 
 bool TModbusSerialTCPMaster::CheckResponse(const TBuffer& reply, int slave, int function) {
@@ -298,6 +311,28 @@ bool TModbusSerialTCPMaster::IsAnswerToRequest(std::span<const std::uint8_t> rep
     return reply[2] == dataBytes && int(reply.size()) == dataBytes + 5;
 }
 
+void TModbusSerialTCPMaster::NoteFrame(std::span<const std::uint8_t> frame) {
+    m_order->Doubt(frame[0]);
+    m_order->Heard(frame[0]);
+}
+
+void TModbusSerialTCPMaster::DropUnasked() {
+    rtu::TFrameScanner scanner;
+    std::array<std::uint8_t, TBuffer::Capacity> bytes{};
+    for (int round = 0; round < kMostUnaskedReads; ++round) {
+        const int n = Transport().ReadUnasked(bytes.data(), int(bytes.size()));
+        if (n <= 0)
+            break;
+        scanner.Feed(std::span(bytes).first(std::size_t(n)));
+        // A frame nobody asked for: its slave's answers are out of step. Stray bytes that make no frame
+        // (noise, bytes that trailed a reply) put nobody out of step.
+        while (const std::optional<rtu::TFrame> frame = scanner.Next())
+            NoteFrame(*frame);
+    }
+    while (const std::optional<rtu::TFrame> frame = scanner.NextAfterSilence())
+        NoteFrame(*frame);
+}
+
 bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     LastError = ErrorNone;
     ExceptionCode = 0;
@@ -306,31 +341,32 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 
     std::array<std::uint8_t, kRequestLength> frame{};
     TxBuffer.GetBytes(frame);
-    if (!ReopenLostLine())
-        return false;
-    // A late answer to an earlier request, or bytes that trailed a frame, must not be taken for this one.
-    Transport().Discard();
-    // A connection the peer closed while the line was idle is found here and made again at once.
-    DropLostLine();
-    if (!ReopenLostLine())
-        return false;
     if (!Transport().Send(frame.data(), TxBuffer.Count())) {
         LastError = ErrorSendFrame;
         DropLostLine();
         return false;
     }
-    m_line->Sent(std::uint8_t(slave), Clock::now());
+    ++m_counts.Sent;
     const int quantity = frame[4] * 256 + frame[5];
     const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
-    if (!ReceiveFrame(replyLength, TimeoutMs())) {
-        RxText = RxBuffer.ToHex(HexSeparator);
-        LastError = Transport().Gone() ? ErrorConnection : ErrorTimeout;
+    const TReceive received = ReceiveFrame(replyLength, TimeoutMs());
+    RxText = RxBuffer.ToHex(HexSeparator);
+    switch (received) {
+    case TReceive::Frame:
+        break;
+    case TReceive::Silent:
+        ++m_counts.Expired;
+        LastError = ErrorTimeout;
+        return false;
+    case TReceive::Gone:
+        LastError = ErrorConnection;
         DropLostLine();
         return false;
+    case TReceive::Cancelled:
+        LastError = ErrorCancelled;
+        return false;
     }
-    RxText = RxBuffer.ToHex(HexSeparator);
-    m_line->Answered();
-    m_line->FrameFrom(RxBuffer.GetByte(0), Clock::now());
+    m_order->LineAnswered();
     if (!CheckResponse(RxBuffer, slave, function))
         return false;
     if (isRead) {
@@ -341,143 +377,268 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     return true;
 }
 
-// A read reply carries no address: after an attempt went unanswered, its answer may still come and be
-// taken for a later request's, and a slave that answers in order then stays one answer behind. So once
-// a slave has failed an attempt, a new request to it waits until the line has been quiet for a whole
-// Timeout (its late answers are in by then, and dropped), and a reply from it counts only when the line
-// stays quiet for a Timeout after it: another frame there, other than a copy of the reply, means the
-// replies were out of step. While the slave still owes answers, both waits last as long as the slave
-// has shown itself to be late. The first such clean exchange ends the wariness. A module that answers in time
-// costs nothing more, a retry after no answer goes at once (any answer to the same request is right), and a
-// request to another slave does not wait (a stray answer carries the other address and is refused).
-bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
-    BuildRequest(slave, function, address, value);
-    const std::uint8_t id = std::uint8_t(slave);
-    // Nothing at all was heard since the line was last known quiet: a slave that stays so is silent.
-    bool heardNothing = false;
-    if (m_line->Recovering(id)) {
-        // A silent slave's request waits only when bytes came meanwhile.
-        const Clock::time_point from = m_line->Silent(id) ? m_line->LastHeard() : m_line->QuietFrom(id);
-        const TQuiet before = WaitQuiet(SteadyMs(from), id);
-        if (!before.Settled)
-            return FailOutOfStep();
-        heardNothing = !before.Foreign;
-        m_line->SetSilent(id, false);
+TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint8_t slave, bool& dropped) {
+    const std::uint16_t token = m_order->NextToken();
+    const rtu::TFrame fence = FenceFrame(slave, token);
+    TxText = HexText(fence);
+    RxText.clear();
+    if (!Transport().Send(fence.data(), int(fence.size()))) {
+        DropLostLine();
+        return TFenceResult::Gone;
     }
-    // 64 bits: Retries may be as large as its type holds.
-    const std::int64_t attempts = std::int64_t(std::max(Retries, 0)) + 1;
-    // An attempt of this request went unanswered: its answer may come after the one taken.
-    bool unanswered = false;
-    for (std::int64_t n = 0; n < attempts; ++n) {
-        if (Attempt(slave, function, isRead)) {
-            if (!m_line->Recovering(id))
+    ++m_counts.Sent;
+    ++m_counts.Fences;
+    FrameGap = FrameGapTime(SerialPort->BaudRate);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs());
+    rtu::TFrameScanner scanner;
+    std::array<std::uint8_t, TBuffer::Capacity> bytes{};
+    bool heard = false;
+    int marks = 0;
+    m_order->FenceSent(slave);
+    // Each whole frame until the fence's own answer is something the slave owed (or another slave's).
+    const auto take = [&](const rtu::TFrame& frame) {
+        RxText = HexText(frame);
+        if (frame[0] != slave) {
+            NoteFrame(frame);
+            return false;
+        }
+        heard = true;
+        m_order->Heard(slave);
+        if (frame[1] == kDiagnostics && frame.size() == fence.size() && frame[2] == 0 && frame[3] == 0) {
+            m_order->FenceAnswered(slave);
+            // An older fence's echo: what the slave owes before this fence is still on its way.
+            if (std::equal(frame.begin(), frame.end(), fence.begin()))
                 return true;
-            // Copies of the reply taken are answers to this request's earlier attempts (or carry the
-            // very same values): they put nothing out of step.
-            std::array<std::uint8_t, TBuffer::Capacity> reply{};
-            RxBuffer.GetBytes(reply);
-            const TQuiet after =
-                WaitQuiet(SteadyMs(Clock::now()), id, std::span(reply).first(std::size_t(RxBuffer.Count())));
-            if (after.Settled && !after.Foreign) {
-                if (unanswered)
-                    m_line->Failed(id, Clock::now());
-                else
-                    m_line->Settled(id);
+        } else if (frame[1] == (kDiagnostics | 0x80) && frame.size() == 5) {
+            // A module that refuses the request marks each fence with its refusal, which carries no
+            // token: the slave is in step once every fence sent has been refused.
+            m_order->SetFence(slave, TSlaveOrder::TFence::Exception);
+            ++marks;
+            if (m_order->MarkReceived(slave))
                 return true;
-            }
-            // The reply may have been an earlier request's; the line is quiet again for the retry.
-            heardNothing = false;
-            LastError = ErrorOutOfStep;
-            m_line->Failed(id, Clock::now());
-            continue;
+            return false;
         }
-        if (LastError == ErrorTimeout) {
-            unanswered = true;
-            m_line->Failed(id, Clock::now());
-            continue;
-        }
-        heardNothing = false;
-        // A reply that was not the answer means the answer itself may still be on its way and would
-        // meet the next attempt: let the line fall quiet first.
-        const bool notTheAnswer = LastError == ErrorCrc || LastError == ErrorSlaveId ||
-                                  LastError == ErrorShortReply || LastError == ErrorResponse;
-        if (notTheAnswer) {
-            m_line->Failed(id, Clock::now());
-            // After the last attempt the next request to the slave waits instead.
-            if (n + 1 < attempts)
-                WaitQuiet(SteadyMs(Clock::now()), id);
-        }
-    }
-    m_line->SetSilent(id, heardNothing);
-    return false;
-}
-
-TModbusSerialTCPMaster::TQuiet TModbusSerialTCPMaster::WaitQuiet(std::int64_t fromMs, std::uint8_t slave,
-                                                                 std::span<const std::uint8_t> reply) {
-    TModbusTransport& line = Transport();
-    const std::chrono::milliseconds timeout(TimeoutMs());
-    // While answers of the slave are still due, each may come as late as the slave has shown itself to
-    // be (counted at most a few timeouts); after that, a timeout of quiet will do.
-    const auto span = [&] {
-        if (m_line->Due(slave) == 0)
-            return Clock::duration(timeout);
-        return timeout + std::min<Clock::duration>(m_line->Lateness(slave), kQuietRounds * timeout);
+        dropped = true;
+        return false;
     };
-    const Clock::time_point giveUp = Clock::now() + 2 * kQuietRounds * (span() + timeout);
-    Clock::time_point quietFrom = FromSteadyMs(fromMs);
-    std::array<std::uint8_t, TBuffer::Capacity> sink{};
-    // Bytes heard that do not make a whole frame yet.
-    std::array<std::uint8_t, 2 * TBuffer::Capacity> partial{};
-    std::size_t partialCount = 0;
-    std::size_t heard = 0;
-    TQuiet quiet;
-    const auto settle = [&] {
-        quiet.Settled = true;
-        // Part of a copy is no copy.
-        quiet.Foreign = quiet.Foreign || (!reply.empty() && heard % reply.size() != 0);
-        return quiet;
-    };
+    Clock::time_point lastByte = Clock::now();
     for (;;) {
-        // What waits arrived while nobody listened: counted as heard now.
-        const int n = line.ReadWaiting(sink.data(), int(sink.size()));
-        if (n < 0)
-            return settle(); // the line is gone: nothing more of it can arrive; the next attempt finds it
         const Clock::time_point now = Clock::now();
-        if (n > 0) {
-            for (int i = 0; i < n && !quiet.Foreign; ++i, ++heard)
-                quiet.Foreign = reply.empty() || sink[std::size_t(i)] != reply[heard % reply.size()];
-            std::copy_n(sink.begin(), n, partial.begin() + std::ptrdiff_t(partialCount));
-            partialCount += std::size_t(n);
-            // Each whole frame is one answer of the slave it names.
-            for (;;) {
-                const int length = FrameLength(std::span(partial).first(partialCount));
-                if (length == 0 || std::size_t(length) > partialCount)
-                    break;
-                m_line->FrameFrom(partial[0], now);
-                std::copy(partial.begin() + length, partial.begin() + std::ptrdiff_t(partialCount),
-                          partial.begin());
-                partialCount -= std::size_t(length);
-            }
-            m_line->Heard(now);
-            quietFrom = now;
+        if (now >= deadline) {
+            ++m_counts.Expired;
+            if (!heard)
+                m_order->FenceUnheard(slave);
+            // Refusals that keep coming one per fence while one is always missing: that fence was
+            // lost, and the slave is in step.
+            if (m_order->Fence(slave) == TSlaveOrder::TFence::Exception &&
+                m_order->MarksSteady(slave, marks == 1 && !dropped))
+                return TFenceResult::InStep;
+            return TFenceResult::Unanswered;
         }
-        if (now >= quietFrom + span())
-            return settle();
-        if (now >= giveUp)
-            return quiet;
-        const Clock::duration left = std::min(quietFrom + span(), giveUp) - now;
-        const std::int64_t leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        if (line.WaitForData(ClampWait(leftMs)) == platform::TWaitResult::Closed)
-            return settle();
+        Clock::duration wait = deadline - now;
+        if (!scanner.Empty())
+            wait = std::min<Clock::duration>(wait, lastByte + std::chrono::milliseconds(FrameGap) - now);
+        const platform::TWaitResult result = Transport().WaitForDataOrWake(
+            ClampWait(std::chrono::ceil<std::chrono::milliseconds>(wait).count()), WakeDescriptor());
+        if (result == platform::TWaitResult::Woken)
+            return TFenceResult::Cancelled;
+        if (result == platform::TWaitResult::Closed && Transport().Gone()) {
+            DropLostLine();
+            return TFenceResult::Gone;
+        }
+        if (result == platform::TWaitResult::Ready) {
+            const int n = Transport().ReadWaiting(bytes.data(), int(bytes.size()));
+            if (n < 0 && Transport().Gone()) {
+                DropLostLine();
+                return TFenceResult::Gone;
+            }
+            if (n > 0) {
+                lastByte = Clock::now();
+                scanner.Feed(std::span(bytes).first(std::size_t(n)));
+            }
+            while (const std::optional<rtu::TFrame> frame = scanner.Next())
+                if (take(*frame))
+                    return TFenceResult::InStep;
+        } else if (!scanner.Empty() && Clock::now() >= lastByte + std::chrono::milliseconds(FrameGap)) {
+            while (const std::optional<rtu::TFrame> frame = scanner.NextAfterSilence())
+                if (take(*frame))
+                    return TFenceResult::InStep;
+        }
     }
 }
 
-bool TModbusSerialTCPMaster::FailOutOfStep() {
-    LastError = ErrorOutOfStep;
+bool TModbusSerialTCPMaster::WaitQuiet(std::uint8_t slave, bool& heard) {
+    ++m_counts.QuietWaits;
+    const std::chrono::milliseconds timeout(TimeoutMs());
+    const Clock::time_point giveUp = Clock::now() + (kQuietRounds + 1) * timeout;
+    Clock::time_point quietFrom = Clock::now();
+    rtu::TFrameScanner scanner;
+    std::array<std::uint8_t, TBuffer::Capacity> bytes{};
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (now >= quietFrom + timeout)
+            return true;
+        if (now >= giveUp)
+            return false;
+        const Clock::duration left = std::min(quietFrom + timeout, giveUp) - now;
+        const platform::TWaitResult result = Transport().WaitForDataOrWake(
+            ClampWait(std::chrono::ceil<std::chrono::milliseconds>(left).count()), WakeDescriptor());
+        if (result == platform::TWaitResult::Woken)
+            return false;
+        if (result == platform::TWaitResult::Closed)
+            return true; // the line is gone: nothing more of it can arrive; the next attempt finds it
+        if (result != platform::TWaitResult::Ready)
+            continue;
+        const int n = Transport().ReadWaiting(bytes.data(), int(bytes.size()));
+        if (n < 0)
+            return true;
+        if (n == 0)
+            continue;
+        quietFrom = Clock::now();
+        scanner.Feed(std::span(bytes).first(std::size_t(n)));
+        while (const std::optional<rtu::TFrame> frame = scanner.Next()) {
+            heard = heard || (*frame)[0] == slave;
+            if ((*frame)[0] != slave)
+                NoteFrame(*frame);
+        }
+    }
+}
+
+bool TModbusSerialTCPMaster::Fail(std::int32_t error) {
+    LastError = error;
     ExceptionCode = 0;
     TxText = TxBuffer.ToHex(HexSeparator);
     RxText.clear();
     return false;
+}
+
+// A read reply carries no address, and no clock can tell whose answer a frame is. So the master keeps
+// each slave in step instead: after a sign of disorder it sends the slave a fence before it trusts a
+// reply again, and drops everything until the fence's own answer; a slave that answers in order has
+// then delivered all it owed. A retry after no answer repeats the same request, whose answer is right
+// whichever attempt it answers; the answers still owed then make the slave doubtful for the next one.
+// A healthy exchange sends exactly the request and waits exactly for its reply.
+bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int value, bool isRead) {
+    BuildRequest(slave, function, address, value);
+    const std::uint8_t id = std::uint8_t(slave);
+    // 64 bits: Retries may be as large as its type holds.
+    const std::int64_t attempts = std::int64_t(std::max(Retries, 0)) + 1;
+    // An attempt of this request may still draw its answer.
+    bool owed = false;
+    const auto finish = [&](bool ok) {
+        if (owed)
+            m_order->Doubt(id);
+        return ok;
+    };
+    for (std::int64_t n = 0; n < attempts; ++n) {
+        if (Aborted())
+            return finish(Fail(ErrorCancelled));
+        if (!ReopenLostLine())
+            return finish(Fail(ErrorConnection));
+        DropUnasked();
+        // A connection the peer closed while the line was idle is found here and made again at once.
+        DropLostLine();
+        if (!ReopenLostLine())
+            return finish(Fail(ErrorConnection));
+        const bool quietKind = m_order->Fence(id) == TSlaveOrder::TFence::Quiet;
+        const bool fenced = m_order->Doubtful(id);
+        if (fenced && quietKind) {
+            bool heard = false;
+            if (!WaitQuiet(id, heard))
+                return finish(Fail(Aborted() ? ErrorCancelled : ErrorOutOfStep));
+            owed = false;
+        } else if (fenced) {
+            bool dropped = false;
+            switch (SendFence(id, dropped)) {
+            case TFenceResult::InStep:
+                m_order->Trust(id);
+                owed = false;
+                break;
+            case TFenceResult::Unanswered:
+                // The slave stays doubtful; the next request fences it anew.
+                LastError = ErrorTimeout;
+                ExceptionCode = 0;
+                return false;
+            case TFenceResult::Gone:
+                LastError = ErrorConnection;
+                continue;
+            case TFenceResult::Cancelled:
+                LastError = ErrorCancelled;
+                return false;
+            }
+        }
+        const Clock::time_point sentAt = Clock::now();
+        if (Attempt(slave, function, isRead)) {
+            const Clock::duration took = m_firstByteAt - sentAt;
+            if (!owed && !fenced && m_order->Early(id, took)) {
+                // Sooner than the slave has ever answered: it may have been on its way before the
+                // request went. A fence tells: the real answer would come before the fence's own.
+                const std::int32_t error = LastError;
+                const QString tx = TxText;
+                const QString rx = RxText;
+                bool dropped = false;
+                const TFenceResult checked = SendFence(id, dropped);
+                TxText = tx;
+                RxText = rx;
+                if (checked == TFenceResult::Cancelled)
+                    return finish(Fail(ErrorCancelled));
+                if (checked != TFenceResult::InStep) {
+                    m_order->Doubt(id);
+                    LastError = checked == TFenceResult::Gone ? ErrorConnection : ErrorTimeout;
+                    continue;
+                }
+                if (dropped) {
+                    // The slave is in step again, and the retry's answer is its own.
+                    LastError = ErrorResponse;
+                    continue;
+                }
+                LastError = error;
+            }
+            if (fenced && quietKind) {
+                bool heard = false;
+                if (!WaitQuiet(id, heard) || heard) {
+                    LastError = Aborted() ? ErrorCancelled : ErrorOutOfStep;
+                    owed = true;
+                    continue;
+                }
+                m_order->Trust(id);
+            }
+            if (!owed)
+                m_order->Answered(id, took);
+            m_order->Heard(id);
+            return finish(true);
+        }
+        switch (LastError) {
+        case ErrorException:
+            // The slave's own answer: nothing of this attempt is still on its way.
+            m_order->Heard(id);
+            break;
+        case ErrorResponse:
+            // A frame of the slave that is not the answer: its answers are out of step.
+            m_order->Doubt(id);
+            m_order->Heard(id);
+            owed = true;
+            break;
+        case ErrorSlaveId:
+            // Another slave's frame: that slave is out of step; this one's answer may still come.
+            m_order->Doubt(RxBuffer.GetByte(0));
+            owed = true;
+            break;
+        case ErrorCancelled:
+            owed = true;
+            return finish(false);
+        case ErrorSendFrame:
+        case ErrorConnection:
+            // Nothing went out, or the line is connected anew: no answer of it can come.
+            owed = false;
+            break;
+        default:
+            // No answer, or bytes that make no frame: the answer may still come.
+            owed = true;
+            break;
+        }
+    }
+    return finish(false);
 }
 
 bool TModbusSerialTCPMaster::ReadRequest(int slave, int function, int address, int quantity) {
@@ -485,11 +646,7 @@ bool TModbusSerialTCPMaster::ReadRequest(int slave, int function, int address, i
     const int most = function <= 2 ? kMostCoils : kMostRegisters;
     if (quantity < 1 || quantity > most) {
         BuildRequest(slave, function, address, quantity);
-        LastError = ErrorQuantity;
-        ExceptionCode = 0;
-        TxText = TxBuffer.ToHex(HexSeparator);
-        RxText.clear();
-        return false;
+        return Fail(ErrorQuantity);
     }
     if (!Request(slave, function, address, quantity, true))
         return false;
@@ -532,30 +689,11 @@ bool TModbusSerialTCPMaster::WriteSingleRegister(int slave, int address, int val
 }
 
 QString TModbusSerialTCPMaster::ErrorText() const {
-    switch (LastError) {
-    case ErrorTimeout:
-        return QStringLiteral("ERROR TIMEOUT");
-    case ErrorSendFrame:
-        return QStringLiteral("ERROR SEND FRAME");
-    case ErrorCrc:
-        return QStringLiteral("ERROR CRC");
-    case ErrorException:
-        return QStringLiteral("ERROR EXCEPTION:") + ExceptionText();
-    case ErrorSlaveId:
-        return QStringLiteral("ERROR SLAVE ID");
-    case ErrorConnection:
-        return QStringLiteral("ERROR CONNECTION");
-    case ErrorShortReply:
-        return QStringLiteral("ERROR SHORT FRAME");
-    case ErrorResponse:
-        return QStringLiteral("ERROR RESPONSE");
-    case ErrorQuantity:
-        return QStringLiteral("ERROR QUANTITY");
-    case ErrorOutOfStep:
-        return QStringLiteral("ERROR OUT OF STEP");
-    default:
-        return QString();
-    }
+    const std::string_view text = ErrorTextOf(LastError);
+    QString result = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    if (LastError == ErrorException)
+        result += ExceptionText();
+    return result;
 }
 
 QString TModbusSerialTCPMaster::ExceptionText() const {

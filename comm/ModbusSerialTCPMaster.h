@@ -5,6 +5,8 @@
 // reports every failure as an error code with a fixed, untranslated text; a request never raises.
 // It has no lock: one worker thread at a time uses it.
 #include <QString>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -18,11 +20,24 @@
 #include "comm/SerialComm.h"
 
 class TModbusTransport;
-class TLineState;
+class TSlaveOrder;
+namespace platform {
+class TWakeEvent;
+}
 
 // The longest Timeout the master waits, in ms. Every wait derived from it is counted in 64 bits, so any
 // positive 32-bit value is waited as given; a larger one cannot be held.
 inline constexpr std::int32_t MaxTimeoutMs = std::numeric_limits<std::int32_t>::max();
+
+// What the master's traffic has cost since it was made: frames sent (fences included), fences, waits
+// that ran their whole time without the frame they waited for, waits for a quiet line, connects.
+struct TBusCounts {
+    std::uint64_t Sent = 0;
+    std::uint64_t Fences = 0;
+    std::uint64_t Expired = 0;
+    std::uint64_t QuietWaits = 0;
+    std::uint64_t Connects = 0;
+};
 
 class TModbusSerialTCPMaster : public TComponent {
     Q_OBJECT
@@ -39,11 +54,7 @@ public:
     std::int32_t Pause = 1;
     // The silence that ends a reply, in ms; computed at the start of every receive.
     std::int32_t FrameGap = 0;
-    // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection
-    // (also a line found gone, and a failed connect made again),
-    // 7 reply too short, 8 a good frame that is not the answer to the request, 9 a read quantity the
-    // result arrays cannot hold (refused unsent), 10 a reply that may have been an earlier request's
-    // (another answer followed it, or the line did not fall quiet).
+    // One of the codes of comm/ModbusErrors.h.
     std::int32_t LastError = 0;
     std::int32_t ExceptionCode = 0;
     // 0 serial, 1 TCP.
@@ -73,12 +84,26 @@ public:
     // Puts another line in place of the serial one; the fuzz target feeds replies from memory through it.
     void SetSerialTransport(std::unique_ptr<TModbusTransport> line);
 
+    // Ends the request in flight and fails every later one at once (error 11), from any thread, until
+    // the next Connect. What the slave still owes makes it doubtful.
+    void Abort();
+    // Whether the line went away and a connect of it waits for its turn.
+    bool LineLost() const { return m_lineLost; }
+    // Sleeps until a lost line may be connected again (at once when it is not lost); false when aborted.
+    bool WaitForConnectTurn();
+    // The slave's answers are known to be in step: nothing it owes can be taken for a later reply.
+    bool InStep(int slave) const;
+    const TBusCounts& Counts() const { return m_counts; }
+
     QString ErrorText() const;
     QString ExceptionText() const;
     // Three and a half 11-bit characters plus 60 ms, rounded to the nearest ms (halves to even).
     static std::int32_t FrameGapTime(std::int32_t baudRate);
 
 private:
+    enum class TReceive { Frame, Silent, Gone, Cancelled };
+    enum class TFenceResult { InStep, Unanswered, Gone, Cancelled };
+
     TModbusTransport& Transport() const;
     bool Request(int slave, int function, int address, int value, bool isRead);
     bool ReadRequest(int slave, int function, int address, int quantity);
@@ -87,28 +112,36 @@ private:
     bool Attempt(int slave, int function, bool isRead);
     // replyLength: the length of the normal answer to the request sent, which bounds each read;
     // firstByteMs: how long to wait for its first byte.
-    bool ReceiveFrame(int replyLength, std::int64_t firstByteMs);
+    TReceive ReceiveFrame(int replyLength, std::int64_t firstByteMs);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
-    struct TQuiet {
-        bool Settled = false; // the line was silent for a whole Timeout
-        bool Foreign = false; // bytes arrived meanwhile (and were dropped) that were not copies of `reply`
-    };
-    // Drops what arrives until the line has been silent for a whole Timeout (longer while answers of a
-    // late slave are still due), counted from `fromMs` (a steady-clock time in ms) or from the last byte
-    // heard; gives up after a few such spans of chatter.
-    TQuiet WaitQuiet(std::int64_t fromMs, std::uint8_t slave, std::span<const std::uint8_t> reply = {});
-    // A request that fails unsent or unchecked because the line would not fall quiet.
-    bool FailOutOfStep();
+    // Reads what arrived unasked before a send: each whole frame makes its slave doubtful.
+    void DropUnasked();
+    // Sends the slave a fence and drops every frame until the fence's own answer; `dropped` tells
+    // whether a frame of the slave came before it.
+    TFenceResult SendFence(std::uint8_t slave, bool& dropped);
+    // For a slave that cannot be fenced: drops what comes until the line has been quiet for a whole
+    // Timeout. Whether it fell quiet; `heard` tells whether a frame of the slave came meanwhile.
+    bool WaitQuiet(std::uint8_t slave, bool& heard);
+    void NoteFrame(std::span<const std::uint8_t> frame);
+    bool Fail(std::int32_t error);
     std::int64_t TimeoutMs() const;
+    int WakeDescriptor() const;
+    bool Aborted() const;
     // A line found gone is closed and marked for connecting again before the next attempt.
     void DropLostLine();
     // Connects a line that was found gone; false (error 6) when it cannot be made yet.
     bool ReopenLostLine();
+    std::chrono::steady_clock::duration ConnectSpacing() const;
 
     std::unique_ptr<TModbusTransport> m_serialLine;
     std::unique_ptr<TModbusTransport> m_tcpLine;
     // The line was lost (not closed by Disconnect): the next attempt connects again.
     bool m_lineLost = false;
-    std::unique_ptr<TLineState> m_line;
+    std::unique_ptr<TSlaveOrder> m_order;
+    std::unique_ptr<platform::TWakeEvent> m_wake;
+    std::atomic<bool> m_aborted{false};
+    TBusCounts m_counts;
+    // When the first bytes of the last frame received arrived.
+    std::chrono::steady_clock::time_point m_firstByteAt{};
 };

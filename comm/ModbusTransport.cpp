@@ -27,8 +27,16 @@ int TModbusSerialTransport::ReadWaiting(std::uint8_t* data, int max) {
     return m_port.ReadWaiting(data, max);
 }
 
+int TModbusSerialTransport::ReadUnasked(std::uint8_t* data, int max) {
+    return m_port.ReadAvailable(data, max);
+}
+
 platform::TWaitResult TModbusSerialTransport::WaitForData(int timeoutMs) {
     return m_port.WaitForData(timeoutMs);
+}
+
+platform::TWaitResult TModbusSerialTransport::WaitForDataOrWake(int timeoutMs, int wakeFd) {
+    return m_port.WaitForData(timeoutMs, wakeFd);
 }
 
 bool TModbusSerialTransport::Gone() const {
@@ -36,9 +44,13 @@ bool TModbusSerialTransport::Gone() const {
 }
 
 bool TModbusTcpTransport::Open(int timeoutMs) {
+    return OpenOrWake(timeoutMs, -1);
+}
+
+bool TModbusTcpTransport::OpenOrWake(int timeoutMs, int wakeFd) {
     m_hungUp = false;
     // The connect is bounded by the reply timeout, so an unreachable host cannot freeze the caller.
-    return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1) && m_socket.Active();
+    return m_socket.Open(timeoutMs > 0 ? timeoutMs : 1, wakeFd) && m_socket.Active();
 }
 
 void TModbusTcpTransport::Close() {
@@ -62,8 +74,13 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
 }
 
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
+    return WaitForDataOrWake(timeoutMs, -1);
+}
+
+platform::TWaitResult TModbusTcpTransport::WaitForDataOrWake(int timeoutMs, int wakeFd) {
     // A plain poll: the end of the stream shows as input, and the read that follows finds it.
-    const platform::TWaitResult result = platform::WaitReadable(m_socket.Descriptor(), timeoutMs);
+    const platform::TWaitResult result =
+        platform::WaitReadableOrWoken(m_socket.Descriptor(), wakeFd, timeoutMs);
     if (result == platform::TWaitResult::Closed && m_socket.Active())
         m_hungUp = true;
     return result;

@@ -12,6 +12,11 @@ class TModbusTransport {
 public:
     virtual ~TModbusTransport() = default;
     virtual bool Open(int timeoutMs) = 0;
+    // As Open, and gives up at once when wakeFd is readable (where the open can wait).
+    virtual bool OpenOrWake(int timeoutMs, int wakeFd) {
+        static_cast<void>(wakeFd);
+        return Open(timeoutMs);
+    }
     virtual void Close() = 0;
     // Drops whatever waits on the line unasked (a late reply, stray bytes).
     virtual void Discard() = 0;
@@ -20,8 +25,17 @@ public:
     // Reads what is waiting, at most max bytes, without waiting: the count, 0 when nothing waits, -1
     // when the line failed or the peer hung up.
     virtual int ReadWaiting(std::uint8_t* data, int max) = 0;
+    // Reads what arrived unasked before a send, at most max bytes, without waiting and in as few calls
+    // as the line allows: the count, or -1 when the line failed.
+    virtual int ReadUnasked(std::uint8_t* data, int max) { return ReadWaiting(data, max); }
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
+    // As WaitForData, and ends with Woken as soon as wakeFd is readable. A line without a descriptor of
+    // its own cannot be woken and just waits.
+    virtual platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) {
+        static_cast<void>(wakeFd);
+        return WaitForData(timeoutMs);
+    }
     // The line is gone (the peer closed or reset the connection, the device went away): only opening
     // it again can make it work.
     virtual bool Gone() const { return false; }
@@ -35,7 +49,9 @@ public:
     void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
+    int ReadUnasked(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
 
 private:
@@ -46,11 +62,13 @@ class TModbusTcpTransport final : public TModbusTransport {
 public:
     explicit TModbusTcpTransport(TClientSocket& socket) : m_socket(socket) {}
     bool Open(int timeoutMs) override;
+    bool OpenOrWake(int timeoutMs, int wakeFd) override;
     void Close() override;
     void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
+    platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
 
 private:

@@ -79,6 +79,15 @@ int TSerialComm::ReadWaiting(void* buffer, int max) {
     return rc < 0 ? -1 : int(rc);
 }
 
+int TSerialComm::ReadAvailable(void* buffer, int max) {
+    if (Handle < 0 || max < 0)
+        return -1;
+    const ssize_t rc = platform::ReadSerial(Handle, buffer, std::size_t(max));
+    if (rc < 0 && platform::IsDeviceGoneError(errno))
+        m_gone = true;
+    return rc < 0 ? -1 : int(rc);
+}
+
 bool TSerialComm::Discard() {
     // Read and dropped rather than flushed: a flush costs a pseudo-terminal several times a read, and
     // reads are what the master issues anyway. Bounded, so that a line that never stops cannot hold it.
@@ -120,8 +129,8 @@ bool TSerialComm::Write(const void* buffer, int n) {
     return ok;
 }
 
-platform::TWaitResult TSerialComm::WaitForData(int timeoutMs) {
-    const platform::TWaitResult result = platform::WaitReadable(Handle, timeoutMs);
+platform::TWaitResult TSerialComm::WaitForData(int timeoutMs, int wakeFd) {
+    const platform::TWaitResult result = platform::WaitReadableOrWoken(Handle, wakeFd, timeoutMs);
     if (result == platform::TWaitResult::Closed && Handle >= 0)
         m_gone = true;
     return result;

@@ -37,6 +37,9 @@ public:
     // Reads what is waiting, at most max bytes, without waiting: the count (0 when nothing waits), or
     // -1 when the line failed.
     int ReadWaiting(void* buffer, int max);
+    // As ReadWaiting, but an empty read is not followed by a hang-up check (a call every request would
+    // pay): the wait for the reply finds a hang-up. -1 only when the read failed.
+    int ReadAvailable(void* buffer, int max);
     // Drops every received byte still waiting, so that a late answer to an earlier request is never
     // taken for the next one. False when the port is closed or the call fails.
     bool Discard();
@@ -51,8 +54,9 @@ public:
     bool ModemLines() const { return m_modemLines; }
     // Replaces the calls made around a write (tests watch their order through it).
     void SetLine(std::unique_ptr<TSerialLine> line) { m_line = std::move(line); }
-    // Sleeps until bytes arrive, the line hangs up or timeoutMs pass.
-    platform::TWaitResult WaitForData(int timeoutMs);
+    // Sleeps until bytes arrive, the line hangs up or timeoutMs pass; with a wakeFd other than -1, also
+    // until that descriptor is readable (Woken).
+    platform::TWaitResult WaitForData(int timeoutMs, int wakeFd = -1);
 
 private:
     std::unique_ptr<TSerialLine> m_line = std::make_unique<TPosixSerialLine>();

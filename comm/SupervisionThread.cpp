@@ -1,6 +1,7 @@
 #include "comm/SupervisionThread.h"
 #include "classlib/StringGrid.h"
 #include "classlib/Translation.h"
+#include "comm/ModbusErrors.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/DeviceModelTable.h"
 #include "model/IOClasses.h"
@@ -154,15 +155,30 @@ void TSupervisionThread::Execute() {
     while (!Terminated()) {
         if (std::unique_ptr<TCommunicationTask> write = TakeWrite())
             SendWrite(*write); // shown, then released here
-        if (!m_tasks.empty()) {
+        if (!m_tasks.empty() && !Terminated()) {
             if (i >= m_tasks.size())
                 i = 0;
             Poll(*m_tasks[i]);
             ++i;
         }
+        AwaitLine();
         QThread::msleep(PollPause);
     }
     m_result = 0;
+}
+
+bool TSupervisionThread::Cancelled() const {
+    // A request the stop ended is no result of the module.
+    return Terminated() && !m_lastOk && m_master->LastError == modbus::ErrorCancelled;
+}
+
+void TSupervisionThread::TerminateRequested() {
+    m_master->Abort();
+}
+
+void TSupervisionThread::AwaitLine() {
+    if (m_master->LineLost())
+        m_master->WaitForConnectTurn();
 }
 
 void TSupervisionThread::SendWrite(TCommunicationTask& task) {
@@ -179,7 +195,8 @@ void TSupervisionThread::SendWrite(TCommunicationTask& task) {
         m_lastOk = false;
         break;
     }
-    Synchronize([this] { ShowResult(); });
+    if (!Cancelled())
+        Synchronize([this] { ShowResult(); });
     m_current = nullptr;
 }
 
@@ -190,7 +207,8 @@ void TSupervisionThread::Poll(TCommunicationTask& task) {
     task.LastTick = now == 0 ? 1 : now;
     m_current = &task;
     m_lastOk = SendRead(*m_master, task);
-    Synchronize([this] { ShowResult(); });
+    if (!Cancelled())
+        Synchronize([this] { ShowResult(); });
     m_current = nullptr;
 }
 

@@ -95,9 +95,15 @@ public:
 
 protected:
     void Execute() override;
+    // Ends the request in flight at once: a stop never waits for Timeout and Retries.
+    void TerminateRequested() override;
 
 private:
     std::unique_ptr<TCommunicationTask> TakeWrite();
+    // After a request that found the line gone, waits for the master's next connect attempt instead of
+    // sending requests that fail at once.
+    void AwaitLine();
+    bool Cancelled() const;
     void SendWrite(TCommunicationTask& task);
     void Poll(TCommunicationTask& task);
     void ShowResult();

@@ -7,14 +7,19 @@
 namespace platform {
 
 TWaitResult WaitReadable(int fd, int timeoutMs) {
+    return WaitReadableOrWoken(fd, -1, timeoutMs);
+}
+
+TWaitResult WaitReadableOrWoken(int fd, int wakeFd, int timeoutMs) {
     if (fd < 0)
         return TWaitResult::Closed;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd, POLLIN, 0};
-        const int rc = ::poll(&p, 1, left > 0 ? int(left) : 0);
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const nfds_t count = wakeFd >= 0 ? 2 : 1;
+        const int rc = ::poll(fds, count, left > 0 ? int(left) : 0);
         if (rc < 0) {
             if (errno == EINTR)
                 continue;
@@ -22,6 +27,9 @@ TWaitResult WaitReadable(int fd, int timeoutMs) {
         }
         if (rc == 0)
             return TWaitResult::TimedOut;
+        if (count == 2 && fds[1].revents != 0)
+            return TWaitResult::Woken;
+        const pollfd& p = fds[0];
         // Input that is still waiting is delivered before the hang-up is reported.
         if (p.revents & POLLIN)
             return TWaitResult::Ready;

@@ -44,7 +44,7 @@ TTcpClientPosix::~TTcpClientPosix() {
     Close();
 }
 
-bool TTcpClientPosix::Connect(std::string_view host, int port, int timeoutMs) {
+bool TTcpClientPosix::Connect(std::string_view host, int port, int timeoutMs, int wakeFd) {
     Close();
     m_gone = false;
     const auto address = ParseDottedQuad(host);
@@ -66,11 +66,13 @@ bool TTcpClientPosix::Connect(std::string_view host, int port, int timeoutMs) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{fd, POLLOUT, 0};
-            const int rc = ::poll(&p, 1, left > 0 ? int(left) : 0);
+            // A readable wake descriptor gives the connect up at once.
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+            const pollfd& p = fds[0];
+            const int rc = ::poll(fds, wakeFd >= 0 ? 2 : 1, left > 0 ? int(left) : 0);
             if (rc < 0 && errno == EINTR)
                 continue;
-            if (rc > 0) {
+            if (rc > 0 && p.revents != 0) {
                 int error = 0;
                 socklen_t length = sizeof error;
                 connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;

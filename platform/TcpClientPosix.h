@@ -24,7 +24,7 @@ public:
 
     // Closes any previous connection first. Fails when the host is no dotted IPv4 address, the port is
     // outside 1..65535, or the connection is refused or not made within timeoutMs.
-    bool Connect(std::string_view host, int port, int timeoutMs);
+    bool Connect(std::string_view host, int port, int timeoutMs, int wakeFd = -1);
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
     // The peer closed or reset the connection, or a send or receive failed for good: the connection

@@ -3,7 +3,7 @@
 # run there; fails on any race report. Which tests, and why only these, the README says.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tests=(test_comm test_commthreads test_diag test_rephooks test_repsnap test_repproc)
+tests=(test_comm test_commorder test_commthreads test_diag test_rephooks test_repsnap test_repproc)
 # -O1 with line tables only: what the race checker needs for its stacks, and a third less build time.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVD_TSAN=ON \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" >/dev/null

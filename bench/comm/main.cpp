@@ -4,7 +4,8 @@
 // request (strace -c -f over two runs of different length, so that start-up calls cancel out) and the
 // processor time of a request that waits 200 ms for a late reply, then the master's ratios to libmodbus.
 // Last, the master alone: the time a silent address costs, as a ratio to (retries + 1) x timeout, on
-// addresses in turn (a search) and on one address read again (the supervision of a silent module).
+// addresses in turn (a search) and on one address read again (the supervision of a silent module); and
+// the time one lost request costs against a slave that answers in order, as a ratio to the timeout.
 //
 //   bench_comm                     the comparison
 //   bench_comm client KIND LINK ENDPOINT COUNT ADDRESS
@@ -27,6 +28,7 @@
 
 #include "bench/comm/BenchClient.h"
 #include "bench/comm/BenchSlave.h"
+#include "bench/comm/LostRequest.h"
 #include "bench/comm/SilentAddress.h"
 
 namespace {
@@ -42,6 +44,7 @@ constexpr int kLateRequests = 5;
 constexpr int kReadAddress = 512;
 constexpr int kSilentTimeoutMs = 100; // the search's timeout
 constexpr int kSilentAddresses = 20;
+constexpr int kLostReads = 200;
 
 std::string SelfPath() {
     std::vector<char> path(4096);
@@ -213,9 +216,18 @@ int Compare() {
                 bench::MeasureSilentAddresses(kSilentTimeoutMs, retries, kSilentAddresses, same);
             failures += silent.Answered + (silent.Ratio > 0 ? 0 : 1);
             std::printf(
-                "silent address%s, timeout %d ms, retries %d: %.3f x (retries + 1) x timeout (%d reads)\n",
-                same ? " read again" : "", kSilentTimeoutMs, retries, silent.Ratio, kSilentAddresses);
+                "silent address%s, timeout %d ms, retries %d: %.3f x (retries + 1) x timeout, %.3f x timeout "
+                "per read (%d reads)\n",
+                same ? " read again" : "", kSilentTimeoutMs, retries, silent.Ratio,
+                silent.Ratio * (retries + 1), kSilentAddresses);
         }
+    for (const int retries : {0, 2}) {
+        const bench::TLostCost lost = bench::MeasureLostRequest(kSilentTimeoutMs, retries, kLostReads);
+        failures += lost.Ratio > 0 ? 0 : 1;
+        std::printf("one lost request, timeout %d ms, retries %d: %.3f x timeout beyond %d healthy reads "
+                    "(%d failed, %d fences)\n",
+                    kSilentTimeoutMs, retries, lost.Ratio, kLostReads, lost.Failed, lost.Fences);
+    }
     return failures == 0 ? 0 : 1;
 }
 

@@ -12,6 +12,7 @@
 #include "tests/app/BusCase.h"
 #include "ui_Main.h"
 #include <QTest>
+#include <QTimer>
 
 class TestBus : public QObject {
     Q_OBJECT
@@ -100,6 +101,47 @@ private slots:
         for (const auto& t : BuildSendConfigTasks(*analog, {}).Tasks)
             expected << t.Number;
         QCOMPARE(seen, expected);
+    }
+
+    // The search's Cancel ends the request in flight to a silent module at once: with Timeout 60 s and
+    // 10 retries, a search that waited for it would hold the dialog for 660 s.
+    void cancelEndsTheSearchsRequestInFlight() {
+        TBusCase c({{1, 0}});
+        c.sim->SetFault(0, {vdsim::TSimFaultKind::Silent, 0, 0});
+        TFindSlaveThread::SearchTimeoutMs = 60000;
+        ModbusMaster->Retries = 10;
+        bool cancelled = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!FormFindSlave->Searching) {
+                if (cancelled)
+                    FormFindSlave->ui().btClose->click();
+                return;
+            }
+            if (!cancelled && c.sim->Bus().Counters().Frames >= 1) {
+                cancelled = true;
+                FormFindSlave->ui().btCancel->click();
+            }
+        });
+        watch.start(5);
+        // Far from the 660 s of the request, and from the 200 ms the cancel takes.
+        QVERIFY(EndsBeforeDeadline(
+            [&] {
+                QMetaObject::invokeMethod(
+                    FormFindSlave,
+                    [] {
+                        FormFindSlave->ui().edBegin->setText(QStringLiteral("1"));
+                        FormFindSlave->ui().edEnd->setText(QStringLiteral("5"));
+                        FormFindSlave->ui().btFind->click();
+                    },
+                    Qt::QueuedConnection);
+                FormMain->OutlookBtn_FindClick();
+            },
+            20000));
+        QVERIFY(cancelled);
+        QCOMPARE(FormMain->Network->GetCount(), 0);
+        // One address asked, once: the cancel sent nothing more.
+        QCOMPARE(c.sim->Bus().Counters().Frames, std::uint64_t(1));
     }
 };
 

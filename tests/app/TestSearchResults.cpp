@@ -145,6 +145,8 @@ private slots:
             QVERIFY(!c.app.presenter->requests.isEmpty());
             QCOMPARE(c.app.presenter->requests[0].text, question);
             QCOMPARE(c.app.presenter->requests[0].buttons, TMsgDlgButtons(mbYes | mbNo));
+            // Enter alone must not write the defaults the question exists to keep out of the module.
+            QCOMPARE(c.app.presenter->requests[0].defaultButton, TMsgDlgButtons(mbNo));
             const vdsim::TSimModuleState m = c.Module(2);
             if (answer == mrNo) {
                 QCOMPARE(c.app.presenter->requests.size(), 1);

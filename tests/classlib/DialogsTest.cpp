@@ -2,6 +2,9 @@
 #include "classlib/Translation.h"
 #include "tests/support/RecordingPresenter.h"
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 TEST(Dialogs, BoxesGoThroughThePresenterWhichAnswers) {
@@ -40,4 +43,24 @@ TEST(Translation, ReturnsTheSourceTextWithoutACatalogue) {
     EXPECT_EQ(_("Save config ok."), QStringLiteral("Save config ok."));
     EXPECT_EQ(_(QStringLiteral("Température")), QStringLiteral("Température"));
     EXPECT_TRUE(_("").isEmpty());
+}
+
+// The box the program shows: Enter presses the default button given, and the first button without one.
+TEST(Dialogs, EnterPressesTheDefaultButton) {
+    auto previous = SetMessagePresenter(nullptr);
+    const auto pressEnter = [] {
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(box, &enter);
+        });
+    };
+    pressEnter();
+    EXPECT_EQ(MessageDlg(QStringLiteral("Write?"), TMsgDlgType::mtConfirmation, mbYes | mbNo, 0, mbNo), mrNo);
+    pressEnter();
+    EXPECT_EQ(MessageDlg(QStringLiteral("Write?"), TMsgDlgType::mtConfirmation, mbYes | mbNo, 0, mbYes),
+              mrYes);
+    SetMessagePresenter(std::move(previous));
 }

@@ -2,11 +2,15 @@
 // for another request, and a line that goes away is connected again, at most once per timeout.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <limits>
 #include <memory>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -193,6 +197,8 @@ TEST(MasterAfterALostLine, TcpConnectsAgainWhenTheSlaveClosesOrComesBack) {
         EXPECT_EQ(reads.Ok, 3) << (reads.Errors.empty() ? "" : reads.Errors[0]);
         EXPECT_EQ(reads.Wrong, 0);
     }
+    // A new connection owes nothing of the old one: no slave is fenced after it.
+    EXPECT_EQ(master.Counts().Fences, 0u);
     // Gone altogether: the connect fails, and nothing raises SIGPIPE.
     slave.reset();
     master.Retries = 0;
@@ -246,6 +252,69 @@ TEST(MasterAfterALostLine, SerialOpensAgainWhenTheDeviceComesBack) {
     const TReads reads = ReadInTurn(master, 4);
     EXPECT_EQ(reads.Ok, 4) << (reads.Errors.empty() ? "" : reads.Errors[0]);
     EXPECT_EQ(reads.Wrong, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A listener whose queue of connections is full: a further connect is never answered and waits.
+class TFullListener {
+public:
+    TFullListener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+            ::listen(m_fd, 0) != 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&at), &length) != 0)
+            return;
+        m_port = ntohs(at.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (c < 0)
+                continue;
+            ::connect(c, reinterpret_cast<sockaddr*>(&at), sizeof at);
+            m_fillers.push_back(c);
+        }
+    }
+    ~TFullListener() {
+        for (int c : m_fillers)
+            ::close(c);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TFullListener(const TFullListener&) = delete;
+    TFullListener& operator=(const TFullListener&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+// A line gone while the master connects it again to a host that does not answer: an abort ends the
+// connect too, whatever the Timeout.
+TEST(MasterAfterALostLine, AnAbortEndsAConnectThatWaits) {
+    auto slave = std::make_unique<ModbusTestSlave>(Link::Tcp);
+    TModbusSerialTCPMaster master;
+    PointAt(master, slave->Port());
+    master.Timeout = 60000;
+    master.Retries = 0;
+    ASSERT_TRUE(master.Connect());
+    ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 2));
+    slave.reset();
+    const TFullListener full;
+    ASSERT_NE(full.Port(), 0);
+    master.Socket->Port = full.Port();
+    auto read = std::async(std::launch::async, [&] { return master.ReadHoldingRegisters(1, 0, 2); });
+    // Whether the read is in its connect yet or not, the abort ends it.
+    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    master.Abort();
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(read.get());
 }
 
 } // namespace

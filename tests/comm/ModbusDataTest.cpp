@@ -127,8 +127,9 @@ TEST(TModbusSerialTCPMaster, DefaultsAndTexts) {
                            "ERROR RESPONSE",
                            "ERROR QUANTITY",
                            "ERROR OUT OF STEP",
+                           "ERROR CANCELLED",
                            ""};
-    for (int code = 0; code <= 11; ++code) {
+    for (int code = 0; code <= 12; ++code) {
         master.LastError = code;
         EXPECT_EQ(master.ErrorText(), texts[code]) << code;
     }

@@ -1,6 +1,8 @@
 #pragma once
 // A simulator on a kernel-picked port, the real master pointed at it over TCP, a network on a tree, and
 // recording hosts for the search and writer threads.
+#include <atomic>
+
 #include "comm/CommunicationThread.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
@@ -132,5 +134,6 @@ protected:
     TRecordingHosts hosts{&network};
     TModbusSerialTCPMaster master;
     std::unique_ptr<vdsim::TSimulator> sim;
-    TFindSlaveThread* searchThread = nullptr;
+    // Read by a test's own thread that cancels the search.
+    std::atomic<TFindSlaveThread*> searchThread = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "classlib/ThreadClasses.h"
 #include <QDir>
 #include <QThread>
+#include <thread>
 
 using namespace IOClasses;
 
@@ -131,19 +132,46 @@ TEST_F(FindSlaveThreadTest, SilentAddressesAddNothingAndFormatTwoIsTakenQuietly)
     EXPECT_EQ(master.Timeout, 50);
 }
 
+// A cancel ends the read in flight at once: the address being asked is dropped, and the devices
+// found before it stay.
 TEST_F(FindSlaveThreadTest, CancelStopsBeforeTheNextAddressAndKeepsWhatWasFound) {
     StartSimulator({{1, 20}, {2, 24}, {3, 28}, {4, 40}});
     hosts.onProgress = [this](int call) {
         if (call == 2)
-            searchThread->Terminate();
+            searchThread.load()->Terminate();
     };
 
     Search(1, 4);
 
     EXPECT_EQ(hosts.progressCalls, 2);
-    EXPECT_EQ(network.GetCount(), 2);
+    ASSERT_EQ(network.GetCount(), 1);
+    EXPECT_EQ(network.GetItem(0)->Comm()->CurrentAddress(), 1);
+    EXPECT_FALSE(network.GetItem(0)->NotFullyRead());
+    EXPECT_TRUE(Module(2).Log.empty());
     EXPECT_TRUE(Module(3).Log.empty());
     EXPECT_EQ(hosts.statusText, "Find ok");
+}
+
+// A cancel while a step's read waits for a module that went silent: the read ends at once, no further
+// step is sent, and the device says that some of its settings were not read.
+TEST_F(FindSlaveThreadTest, CancelDuringTheStepsLeavesTheDeviceMarkedAsNotFullyRead) {
+    StartSimulator({{2, 62}});
+    vdsim::TSimFault silent{vdsim::TSimFaultKind::Silent, 0, 1};
+    silent.Skip = 1; // the information block is answered
+    sim->SetFault(0, silent);
+    TFindSlaveThread::SearchTimeoutMs = 60000;
+    std::thread cancel([this] {
+        // The information block and the first step's request have gone out.
+        for (int i = 0; i < 2000 && sim->Bus().Counters().Frames < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        searchThread.load()->Terminate();
+    });
+    Search(2, 2);
+    cancel.join();
+    ASSERT_EQ(network.GetCount(), 1);
+    EXPECT_TRUE(network.GetItem(0)->NotFullyRead());
+    EXPECT_EQ(sim->Bus().Counters().Frames, 2u);
+    EXPECT_TRUE(hosts.searchEnded);
 }
 
 TEST_F(FindSlaveThreadTest, FactoryModeReadsAddress247OnceWithDoubledAnalogQuantities) {

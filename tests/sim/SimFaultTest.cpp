@@ -81,3 +81,41 @@ TEST(SimFault, AFaultWithASkipSparesThatManyRequestsThenAppliesOnce) {
 }
 
 } // namespace
+
+namespace {
+
+// Diagnostics "return query data" is echoed as a module does; the diagnostics faults refuse it or leave
+// it unanswered and stay beside a fault of the other requests.
+TEST(SimFault, DiagnosticsAreEchoedRefusedOrIgnoredBesideTheOtherFaults) {
+    vdsim::TSimBus bus;
+    bus.AddModule(1, 0);
+    const TBytes echo = vdsim::BuildRequest(1, 8, 0, 0x1234);
+    const TBytes read = vdsim::BuildRequest(1, 3, 512, 1);
+    EXPECT_EQ(bus.Handle(echo, std::nullopt).Bytes, echo);
+    EXPECT_EQ(bus.Handle(vdsim::BuildRequest(1, 8, 1, 0), std::nullopt).Bytes,
+              vdsim::ExceptionReply(1, 8, 1));
+
+    std::string error;
+    const auto refuse = vdsim::ParseFault({"diagexception"}, error);
+    ASSERT_TRUE(refuse.has_value()) << error;
+    EXPECT_EQ(vdsim::FaultText(*refuse), "diagexception 1");
+    bus.WithModule(0, [&](vdsim::TSimModule& m) {
+        vdsim::SetModuleFault(m.State(), *refuse);
+        vdsim::SetModuleFault(m.State(), {TSimFaultKind::Late, 130});
+    });
+    EXPECT_EQ(bus.Handle(echo, std::nullopt).Bytes, vdsim::ExceptionReply(1, 8, 1));
+    const vdsim::TSimResponse late = bus.Handle(read, std::nullopt);
+    EXPECT_EQ(late.Delay.count(), 130);
+    EXPECT_EQ(late.Bytes.size(), 7u);
+
+    bus.WithModule(
+        0, [&](vdsim::TSimModule& m) { vdsim::SetModuleFault(m.State(), {TSimFaultKind::DiagSilent}); });
+    EXPECT_TRUE(bus.Handle(echo, std::nullopt).Bytes.empty());
+    EXPECT_EQ(bus.Handle(read, std::nullopt).Delay.count(), 130);
+
+    bus.WithModule(0, [&](vdsim::TSimModule& m) { vdsim::SetModuleFault(m.State(), {}); });
+    EXPECT_EQ(bus.Handle(echo, std::nullopt).Bytes, echo);
+    EXPECT_EQ(bus.Handle(read, std::nullopt).Delay.count(), 0);
+}
+
+} // namespace

@@ -45,6 +45,7 @@ int RequestLength(std::span<const std::uint8_t> prefix) {
     case 4:
     case 5:
     case 6:
+    case 8:
         return 8;
     case 15:
     case 16:

@@ -69,6 +69,11 @@ rtu::Frame ModbusSlaveCore::Answer(std::span<const std::uint8_t> request) {
     case 6:
         m_holding[std::size_t(address)] = std::uint16_t(value);
         return rtu::Frame(request.begin(), request.end());
+    case 8:
+        // Diagnostics: "return query data" echoes the request; no other sub-function is served.
+        if (address != 0)
+            return rtu::ExceptionReply(m_address, function, kIllegalFunction);
+        return rtu::Frame(request.begin(), request.end());
     default:
         return rtu::ExceptionReply(m_address, function, kIllegalFunction);
     }

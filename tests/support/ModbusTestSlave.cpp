@@ -17,6 +17,7 @@ namespace {
 
 // The silence after which a partial request is dropped.
 constexpr int kRequestGapMs = 50;
+constexpr std::uint8_t kDiagnostics = 0x08;
 
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error("test slave: " + what + ": " + std::to_string(errno));
@@ -230,9 +231,13 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
         m_requests.push_back(request);
         if (m_delays)
             delayMs = m_delays(m_delayed++);
-        behaviour = m_behaviour;
-        if (m_behaviour.Times > 0 && --m_behaviour.Times == 0)
-            m_behaviour = SlaveBehaviour{};
+        // The master's fence (diagnostics) is answered as a module does; the behaviour spoils the
+        // requests the test makes.
+        if (request[1] != kDiagnostics) {
+            behaviour = m_behaviour;
+            if (m_behaviour.Times > 0 && --m_behaviour.Times == 0)
+                m_behaviour = SlaveBehaviour{};
+        }
         reply = m_responder ? m_responder(request) : m_core.Answer(request);
     }
     m_arrived.notify_all();

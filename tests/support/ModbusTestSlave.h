@@ -58,6 +58,7 @@ public:
     // The pseudo-terminal's device path, for the master's port name.
     std::string DevicePath() const { return m_devicePath; }
 
+    // Spoils the answers to the requests of functions 1 to 6; a diagnostics request is always answered.
     void SetBehaviour(const SlaveBehaviour& behaviour);
     // Answers with responder instead of the data tables (for peers with a register map of their own).
     void SetResponder(Responder responder);

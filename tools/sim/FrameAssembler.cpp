@@ -20,7 +20,9 @@ void TFrameAssembler::Push(std::span<const std::uint8_t> bytes) {
 }
 
 void TFrameAssembler::Cut() {
-    while (!Discarding && Buffer.size() >= RequestLength && Buffer[1] >= 1 && Buffer[1] <= 6) {
+    // Functions 1 to 6 and diagnostics (8): every such request is eight bytes long.
+    while (!Discarding && Buffer.size() >= RequestLength &&
+           ((Buffer[1] >= 1 && Buffer[1] <= 6) || Buffer[1] == 8)) {
         TBytes frame(Buffer.begin(), Buffer.begin() + RequestLength);
         const bool damaged = !HasValidCrc(frame);
         Buffer.erase(Buffer.begin(), Buffer.begin() + RequestLength);

@@ -4,6 +4,10 @@
 
 namespace vdsim {
 
+namespace {
+constexpr std::uint8_t Diagnostics = 0x08;
+}
+
 TSimLineSettings ModuleLine(const TSimModuleState& state) {
     return {BaudOfOrdinal(state.ActiveBaudrate), FormatParity(state.ActiveFormat),
             FormatStopBits(state.ActiveFormat)};
@@ -77,6 +81,12 @@ TSimResponse TSimBus::Handle(std::span<const std::uint8_t> frame,
             ++state.Counters.LineMismatches;
             return {};
         }
+    }
+    if (frame.size() >= 2 && frame[1] == Diagnostics) {
+        // Answered by the module's own rule for diagnostics; the fault of the other requests waits.
+        target->Advance(std::chrono::steady_clock::now());
+        TBytes reply = target->Handle(frame, unit);
+        return ApplyFault(state.Diagnostics, TBytes(frame.begin(), frame.end()), std::move(reply));
     }
     TSimFault& fault = state.Fault;
     // A fault that waits for its turn lets this request through untouched.

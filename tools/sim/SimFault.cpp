@@ -1,5 +1,7 @@
 #include "tools/sim/SimFault.h"
 
+#include "tools/sim/SimModule.h"
+
 #include <array>
 #include <charconv>
 
@@ -13,7 +15,7 @@ struct TFaultName {
     int DefaultArg;
 };
 
-constexpr std::array<TFaultName, 14> FaultNames{{
+constexpr std::array<TFaultName, 16> FaultNames{{
     {TSimFaultKind::None, "off", 0},
     {TSimFaultKind::Silent, "silent", 0},
     {TSimFaultKind::Late, "late", 500},
@@ -28,7 +30,15 @@ constexpr std::array<TFaultName, 14> FaultNames{{
     {TSimFaultKind::WrongFunction, "wrongfunction", 0},
     {TSimFaultKind::ShortCount, "shortcount", 0},
     {TSimFaultKind::WrongEcho, "wrongecho", 0},
+    {TSimFaultKind::DiagException, "diagexception", 1},
+    {TSimFaultKind::DiagSilent, "diagsilent", 0},
 }};
+
+constexpr std::uint8_t Diagnostics = 0x08;
+
+bool TakesCode(TSimFaultKind kind) {
+    return kind == TSimFaultKind::Exception || kind == TSimFaultKind::DiagException;
+}
 
 bool TakesMilliseconds(TSimFaultKind kind) {
     return kind == TSimFaultKind::Late || kind == TSimFaultKind::Split;
@@ -74,7 +84,7 @@ std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::
             fault.Skip = number;
         } else if (ParseNumber(word, number) && number >= 0 && number <= 600000 &&
                    (TakesMilliseconds(entry->Kind) ||
-                    (entry->Kind == TSimFaultKind::Exception && number >= 1 && number <= 255))) {
+                    (TakesCode(entry->Kind) && number >= 1 && number <= 255))) {
             fault.Arg = number;
         } else {
             error = "bad fault argument '" + word + "'";
@@ -91,7 +101,7 @@ std::string FaultText(const TSimFault& fault) {
             text = entry.Name;
         }
     }
-    if (TakesMilliseconds(fault.Kind) || fault.Kind == TSimFaultKind::Exception) {
+    if (TakesMilliseconds(fault.Kind) || TakesCode(fault.Kind)) {
         text += " " + std::to_string(fault.Arg);
     }
     if (fault.Kind != TSimFaultKind::None && fault.Skip > 0) {
@@ -103,6 +113,21 @@ std::string FaultText(const TSimFault& fault) {
     return text;
 }
 
+bool IsDiagnosticsFault(TSimFaultKind kind) {
+    return kind == TSimFaultKind::DiagException || kind == TSimFaultKind::DiagSilent;
+}
+
+void SetModuleFault(TSimModuleState& state, const TSimFault& fault) {
+    if (IsDiagnosticsFault(fault.Kind)) {
+        state.Diagnostics = fault;
+        return;
+    }
+    state.Fault = fault;
+    if (fault.Kind == TSimFaultKind::None) {
+        state.Diagnostics = TSimFault{};
+    }
+}
+
 bool FaultLetsRequestThrough(const TSimFault& fault) {
     return fault.Kind != TSimFaultKind::Silent && fault.Kind != TSimFaultKind::Drop &&
            fault.Kind != TSimFaultKind::Exception;
@@ -110,7 +135,18 @@ bool FaultLetsRequestThrough(const TSimFault& fault) {
 
 TSimResponse ApplyFault(const TSimFault& fault, const TBytes& request, TBytes reply) {
     TSimResponse response;
+    const bool diagnostics = request.size() >= 2 && request[1] == Diagnostics;
     switch (fault.Kind) {
+    case TSimFaultKind::DiagException:
+        response.Bytes = diagnostics
+                             ? ExceptionReply(request[0], Diagnostics, static_cast<std::uint8_t>(fault.Arg))
+                             : std::move(reply);
+        break;
+    case TSimFaultKind::DiagSilent:
+        if (!diagnostics) {
+            response.Bytes = std::move(reply);
+        }
+        break;
     case TSimFaultKind::None:
         response.Bytes = std::move(reply);
         break;

@@ -26,6 +26,8 @@ enum class TSimFaultKind {
     WrongFunction, // the reply carries another function code (good CRC)
     ShortCount,    // a read reply carries half the data its quantity needs, byte count to match
     WrongEcho,     // a write's echo carries another value
+    DiagException, // diagnostics requests draw an exception (Arg); the others are served
+    DiagSilent,    // diagnostics requests go unanswered; the others are served
 };
 
 struct TSimFault {
@@ -49,6 +51,12 @@ struct TSimResponse {
 // "off".
 std::optional<TSimFault> ParseFault(const std::vector<std::string>& words, std::string& error);
 std::string FaultText(const TSimFault& fault);
+
+struct TSimModuleState;
+// Switches a module's fault: the diagnostics faults go to the module's answer to diagnostics requests
+// and stay beside any other fault; "off" ends both.
+void SetModuleFault(TSimModuleState& state, const TSimFault& fault);
+bool IsDiagnosticsFault(TSimFaultKind kind);
 
 // The module hears the request under this fault.
 bool FaultLetsRequestThrough(const TSimFault& fault);

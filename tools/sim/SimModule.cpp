@@ -8,6 +8,7 @@ namespace vdsim {
 namespace {
 
 constexpr std::uint16_t CoilOn = 0xFF00;
+constexpr std::uint8_t Diagnostics = 0x08;
 constexpr std::uint16_t MaxReadBits = 2000;
 constexpr std::uint16_t MaxReadRegisters = 125;
 
@@ -64,6 +65,16 @@ TBytes TSimModule::Handle(std::span<const std::uint8_t> frame, TSimUnit unit) {
     const std::uint8_t slave = frame[0];
     const std::uint8_t function = frame[1];
     ++S.Counters.Requests;
+    if (function == Diagnostics && frame.size() == 8) {
+        // Sub-function 0, "return query data", echoes the request; the module serves no other.
+        const std::uint16_t sub = Word(frame, 2);
+        Record({slave, function, sub, Word(frame, 4), sub == 0 ? std::uint8_t(0) : IllegalFunction});
+        if (sub != 0) {
+            ++S.Counters.Exceptions;
+            return ExceptionReply(slave, function, IllegalFunction);
+        }
+        return TBytes(frame.begin(), frame.end());
+    }
     if (function < 1 || function > 6) {
         Record({slave, function, 0, 0, IllegalFunction});
         ++S.Counters.Exceptions;

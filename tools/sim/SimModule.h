@@ -85,6 +85,9 @@ struct TSimModuleState {
     TSimLive Live;
     std::array<std::uint32_t, CalibrationCommands> Calibrations{};
     TSimFault Fault;
+    // How the module answers a diagnostics request, whatever fault spoils the others: DiagException
+    // (an exception) or DiagSilent (nothing); None answers as a module does.
+    TSimFault Diagnostics;
     TSimCounters Counters;
     std::deque<TSimRequestRecord> Log; // the latest requests, oldest first
 };

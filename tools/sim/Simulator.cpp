@@ -49,7 +49,7 @@ std::string TSimulator::PtyPath() const {
 }
 
 void TSimulator::SetFault(std::size_t index, const TSimFault& fault) {
-    Bus_.WithModule(index, [&](TSimModule& module) { module.State().Fault = fault; });
+    Bus_.WithModule(index, [&](TSimModule& module) { SetModuleFault(module.State(), fault); });
 }
 
 void TSimulator::SetFactoryAnswer(std::size_t index, bool answer) {

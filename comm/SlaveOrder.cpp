@@ -1,0 +1,83 @@
+#include "comm/SlaveOrder.h"
+
+namespace {
+// Refusals in a row, one per fence wait, that show a lost fence.
+constexpr std::uint8_t kSteadyMarks = 3;
+// Answers seen before a slave's pace is known well enough to call a reply early.
+constexpr std::uint8_t kAnswersForPace = 4;
+} // namespace
+
+void TSlaveOrder::Trust(std::uint8_t slave) {
+    m_doubtful.reset(slave);
+    m_fencesOut[slave] = 0;
+    m_steadyMarks[slave] = 0;
+}
+
+void TSlaveOrder::FenceSent(std::uint8_t slave) {
+    if (m_fencesOut[slave] < 0xFFFF)
+        ++m_fencesOut[slave];
+}
+
+bool TSlaveOrder::MarkReceived(std::uint8_t slave) {
+    m_answersFences.set(slave);
+    m_unheardFences[slave] = 0;
+    if (m_fencesOut[slave] > 0)
+        --m_fencesOut[slave];
+    return m_fencesOut[slave] == 0;
+}
+
+bool TSlaveOrder::MarksSteady(std::uint8_t slave, bool one) {
+    m_steadyMarks[slave] = one ? std::uint8_t(m_steadyMarks[slave] + 1) : 0;
+    if (m_steadyMarks[slave] < kSteadyMarks)
+        return false;
+    m_fencesOut[slave] = 0;
+    return true;
+}
+
+void TSlaveOrder::FenceUnheard(std::uint8_t slave) {
+    if (m_answersFences.test(slave) || m_fence[slave] != TFence::Echo)
+        return;
+    if (++m_unheardFences[slave] >= FencesBeforeQuiet)
+        m_fence[slave] = TFence::Quiet;
+}
+
+void TSlaveOrder::Answered(std::uint8_t slave, Clock::duration took) {
+    if (m_answers[slave] == 0 || took < m_fastest[slave])
+        m_fastest[slave] = took;
+    if (m_answers[slave] < kAnswersForPace)
+        ++m_answers[slave];
+}
+
+bool TSlaveOrder::Early(std::uint8_t slave, Clock::duration took) const {
+    // A quarter and a whole millisecond sooner than the fastest answer ever: the jitter of a line never
+    // shortens a slave's own turn-around by that much. (The fence that checks such a reply costs one
+    // round trip, never the read.)
+    return m_answers[slave] >= kAnswersForPace && 4 * took < 3 * m_fastest[slave] &&
+           m_fastest[slave] - took > std::chrono::milliseconds(1);
+}
+
+void TSlaveOrder::Forget() {
+    m_doubtful.reset();
+    m_unheardFences.fill(0);
+    m_fencesOut.fill(0);
+    m_steadyMarks.fill(0);
+}
+
+void TSlaveOrder::Reset() {
+    Forget();
+    m_answersFences.reset();
+    m_fence.fill(TFence::Echo);
+    m_answers.fill(0);
+    m_lastConnect.reset();
+}
+
+bool TSlaveOrder::MayConnect(Clock::time_point now, Clock::duration spacing) {
+    if (m_lastConnect && now - *m_lastConnect < spacing)
+        return false;
+    m_lastConnect = now;
+    return true;
+}
+
+TSlaveOrder::Clock::time_point TSlaveOrder::NextConnect(Clock::duration spacing) const {
+    return m_lastConnect ? *m_lastConnect + spacing : Clock::time_point::min();
+}

@@ -1,0 +1,158 @@
+// The master against a slave that answers in order, whatever goes wrong on the way: no read reports
+// success with another read's values, and once the fault ends the module is read again at once.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comm/ModbusSerialTCPMaster.h"
+#include "tests/commorder/InOrderPeer.h"
+
+namespace {
+
+constexpr int kTimeout = 50;
+constexpr int kReads = 200;
+// The reads taken as "after the fault": every one of them must succeed but for one a busy machine may
+// make late.
+constexpr int kAfter = 10;
+
+struct TReads {
+    int Ok = 0;
+    int Wrong = 0;
+    int OkAfter = 0; // of the last kAfter reads
+    std::string FirstError;
+};
+
+void PointAt(TModbusSerialTCPMaster& master, const InOrderPeer& peer, int retries) {
+    master.ConnectionType = 1;
+    master.Socket->Host = QStringLiteral("127.0.0.1");
+    master.Socket->Port = peer.Port();
+    master.SerialPort->BaudRate = 57600;
+    master.Timeout = kTimeout;
+    master.Retries = retries;
+}
+
+// Back-to-back reads of two registers at changing addresses: a good result must hold that address's
+// values (register r holds 1000 + r).
+TReads ReadInTurn(TModbusSerialTCPMaster& master, int count) {
+    TReads reads;
+    for (int i = 0; i < count; ++i) {
+        const int address = 10 * (i % 5);
+        if (!master.ReadHoldingRegisters(1, address, 2)) {
+            if (reads.FirstError.empty())
+                reads.FirstError = master.ErrorText().toStdString();
+            continue;
+        }
+        ++reads.Ok;
+        if (i >= count - kAfter)
+            ++reads.OkAfter;
+        if (master.Registers.GetValue(0) != 1000 + address || master.Registers.GetValue(1) != 1001 + address)
+            ++reads.Wrong;
+    }
+    return reads;
+}
+
+// Answers in 2 ms; requests first..first+count-1 (fences included: the slave stalls whatever it works
+// on) wait `times` Timeouts.
+InOrderPeer::Script Stalls(int count, double times) {
+    return [=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        if (n >= 20 && n < std::size_t(20 + count))
+            a.DelayMs = int(times * kTimeout);
+        return a;
+    };
+}
+
+// The read that is the 21st request never reaches the slave.
+InOrderPeer::Script LostOnce(int trailing = 0) {
+    return [=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.Lose = n == 20;
+        a.TrailingBytes = trailing;
+        return a;
+    };
+}
+
+// Answers in 12 ms; the chosen answers come twice, the copy 1 ms after the first: sooner than the slave
+// answers any request, by more than a busy machine delays the master.
+InOrderPeer::Script Duplicates(int every) {
+    return [=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.DelayMs = 12;
+        if (n >= 20 && (every == 0 ? n == 20 : n % std::size_t(every) == 0))
+            a.DuplicateAfterMs = 1;
+        return a;
+    };
+}
+
+// Lateness creeping from 0.5 to 3 Timeouts over 25 requests, then answers in time again.
+InOrderPeer::Script Creeping() {
+    return [](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        if (n >= 20 && n < 45)
+            a.DelayMs = int((0.5 + 2.5 * double(n - 20) / 25.0) * kTimeout);
+        return a;
+    };
+}
+
+struct TRow {
+    std::string What;
+    InOrderPeer::Script Script;
+    bool OtherAddress = false;
+    TFenceAnswer Fence = TFenceAnswer::Echo;
+};
+
+std::vector<TRow> Rows() {
+    std::vector<TRow> rows;
+    for (int count : {2, 3})
+        for (double times : {5.0, 6.0, 7.0, 10.0, 15.0})
+            rows.push_back({std::to_string(count) + " stalls of " + std::to_string(int(times)) + " x Timeout",
+                            Stalls(count, times)});
+    rows.push_back({"a lost request", LostOnce()});
+    rows.push_back({"one duplicated answer", Duplicates(0)});
+    rows.push_back({"every tenth answer duplicated", Duplicates(10)});
+    rows.push_back({"trailing bytes and a lost request", LostOnce(2)});
+    rows.push_back({"frames of another address", nullptr, true});
+    rows.push_back({"lateness creeping from 0.5 to 3 x Timeout", Creeping()});
+    rows.push_back({"3 stalls of 7 x Timeout, fences refused", Stalls(3, 7), false, TFenceAnswer::Exception});
+    rows.push_back(
+        {"every tenth answer duplicated, fences refused", Duplicates(10), false, TFenceAnswer::Exception});
+    rows.push_back({"a lost request, fences never answered", LostOnce(), false, TFenceAnswer::Silent});
+    return rows;
+}
+
+void RunRow(const TRow& row, int retries) {
+    const std::string what = row.What + ", retries " + std::to_string(retries);
+    InOrderPeer peer;
+    peer.SetScript(row.Script);
+    peer.SetFenceAnswer(row.Fence);
+    if (row.OtherAddress)
+        peer.InterleaveOtherAddress(60, 300);
+    TModbusSerialTCPMaster master;
+    PointAt(master, peer, retries);
+    ASSERT_TRUE(master.Connect()) << what;
+    // Frames of another address come at their own pace: the reads run long enough to meet some.
+    const int reads = row.OtherAddress ? 2 * kReads : kReads;
+    TReads result = ReadInTurn(master, reads);
+    if (row.OtherAddress) {
+        peer.InterleaveOtherAddress(0, 0);
+        result.OkAfter = ReadInTurn(master, kAfter).OkAfter;
+    }
+    EXPECT_EQ(result.Wrong, 0) << what;
+    EXPECT_GE(result.OkAfter, kAfter - 1) << what << ": " << result.FirstError;
+    EXPECT_GT(result.Ok, reads / 2) << what << ": " << result.FirstError;
+    // Every row's fault reached the master.
+    EXPECT_GT(peer.Fences(), 0u) << what;
+}
+
+// The two retry settings of a row run side by side, each with its own slave and master.
+TEST(MasterAgainstAnInOrderSlave, NoReadCarriesAnotherReadsValues) {
+    for (const TRow& row : Rows()) {
+        std::thread other([&] { RunRow(row, 2); });
+        RunRow(row, 0);
+        other.join();
+    }
+}
+
+} // namespace

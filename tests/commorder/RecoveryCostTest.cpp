@@ -1,0 +1,319 @@
+// What a recovery costs, counted in frames sent and waits made: a fence sent too often, a wait skipped
+// or doubled, or a module left doubtful shows in the counts, whatever the machine's speed.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <string>
+
+#include "comm/ModbusErrors.h"
+#include "comm/ModbusSerialTCPMaster.h"
+#include "comm/SlaveOrder.h"
+#include "tests/commorder/InOrderPeer.h"
+
+namespace {
+
+constexpr int kTimeout = 50;
+
+// The traffic of one read: frames sent, fences among them, waits that ran out, quiet waits.
+struct TCost {
+    bool Ok = false;
+    std::uint64_t Sent = 0;
+    std::uint64_t Fences = 0;
+    std::uint64_t Expired = 0;
+    std::uint64_t QuietWaits = 0;
+    bool operator==(const TCost&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const TCost& c) {
+    return out << (c.Ok ? "ok" : "failed") << ", sent " << c.Sent << ", fences " << c.Fences << ", expired "
+               << c.Expired << ", quiet waits " << c.QuietWaits;
+}
+
+class RecoveryCost : public ::testing::Test {
+protected:
+    void Start(int retries) {
+        master.ConnectionType = 1;
+        master.Socket->Host = QStringLiteral("127.0.0.1");
+        master.Socket->Port = peer.Port();
+        master.SerialPort->BaudRate = 57600;
+        master.Timeout = kTimeout;
+        master.Retries = retries;
+        ASSERT_TRUE(master.Connect());
+    }
+    // Reads registers 10 and 11, then 20 and 21, and so on in turn (register r holds 1000 + r); a success
+    // with other values fails the test.
+    TCost Read() {
+        const TBusCounts before = master.Counts();
+        TCost cost;
+        const int address = 10 * (1 + m_reads++ % 4);
+        cost.Ok = master.ReadHoldingRegisters(1, address, 2);
+        if (cost.Ok) {
+            EXPECT_EQ(master.Registers.GetValue(0), 1000 + address);
+            EXPECT_EQ(master.Registers.GetValue(1), 1001 + address);
+        }
+        const TBusCounts& after = master.Counts();
+        cost.Sent = after.Sent - before.Sent;
+        cost.Fences = after.Fences - before.Fences;
+        cost.Expired = after.Expired - before.Expired;
+        cost.QuietWaits = after.QuietWaits - before.QuietWaits;
+        return cost;
+    }
+    // Reads that each cost exactly one request and nothing else.
+    void ExpectClean(int reads, const std::string& what) {
+        for (int i = 0; i < reads; ++i)
+            EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 0})) << what << ", read " << i;
+    }
+    // Requests from `first` on (fences included) are lost until `until`.
+    void LoseFrom(std::size_t first, std::size_t until = std::size_t(-1)) {
+        peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+            TPeerAction a;
+            a.Lose = n >= first && n < until;
+            return a;
+        });
+    }
+
+    InOrderPeer peer;
+    TModbusSerialTCPMaster master;
+    int m_reads = 0;
+};
+
+TEST_F(RecoveryCost, AHealthyLineCarriesOnlyTheRequests) {
+    Start(2);
+    ExpectClean(50, "healthy");
+    // Bytes that trail a reply and frames of another slave that follow it put this slave out of step.
+    // Eight of them look like a frame of this slave's address, but their CRC is no CRC.
+    peer.SetScript([](std::size_t, const rtu::Frame&) {
+        TPeerAction a;
+        a.TrailingBytes = 8;
+        return a;
+    });
+    ExpectClean(20, "trailing bytes");
+    peer.SetScript([](std::size_t, const rtu::Frame&) {
+        TPeerAction a;
+        a.OtherAddressAfter = true;
+        return a;
+    });
+    ExpectClean(20, "another slave's frames");
+    EXPECT_FALSE(master.InStep(2));
+    EXPECT_TRUE(master.InStep(1));
+    EXPECT_EQ(peer.Fences(), 0u);
+}
+
+// One Timeout, then at most two round trips more than the healthy reads: the retry (or the next read)
+// and one fence.
+TEST_F(RecoveryCost, ALostRequestCostsOneTimeoutAndOneFence) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        ExpectClean(3, "before");
+        LoseFrom(peer.Requests(), peer.Requests() + 1);
+        if (retries == 0) {
+            EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+            EXPECT_FALSE(master.InStep(1));
+            EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+        } else {
+            // The retry's answer is right whichever attempt it answers; the other is still owed.
+            EXPECT_EQ(Read(), (TCost{true, 2, 0, 1, 0}));
+            EXPECT_FALSE(master.InStep(1));
+            EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+        }
+        EXPECT_TRUE(master.InStep(1));
+        ExpectClean(5, "after");
+        master.Disconnect();
+    }
+}
+
+// A module that stopped answering costs all its attempts once, then one fence and one Timeout per
+// request; the first request after it answers again brings it back with one fence.
+TEST_F(RecoveryCost, ADeadModuleCostsOneFencePerRequestUntilItAnswers) {
+    Start(2);
+    ExpectClean(2, "before");
+    const std::size_t from = peer.Requests();
+    LoseFrom(from, from + 6);
+    EXPECT_EQ(Read(), (TCost{false, 3, 0, 3, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(master.ErrorText(), "ERROR TIMEOUT");
+    EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+    ExpectClean(5, "after");
+}
+
+// A stalled module: every request meanwhile sends one fence and waits once; the fence that comes back
+// ends it, and the module is read at once.
+TEST_F(RecoveryCost, AStallCostsOneFenceAndOneWaitPerRequest) {
+    Start(0);
+    ExpectClean(2, "before");
+    const std::size_t from = peer.Requests();
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        if (n == from || n == from + 1)
+            a.DelayMs = 5 * kTimeout;
+        return a;
+    });
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    int failed = 0;
+    TCost cost;
+    while (!(cost = Read()).Ok && failed < 40) {
+        EXPECT_EQ(cost, (TCost{false, 1, 1, 1, 0})) << failed;
+        ++failed;
+    }
+    EXPECT_EQ(cost, (TCost{true, 2, 1, 0, 0}));
+    // Two stalls of five Timeouts each: the requests meanwhile each waited one Timeout.
+    EXPECT_GE(failed, 5);
+    ExpectClean(5, "after");
+}
+
+// A copy of an answer that comes a millisecond after it, while the slave takes 12 ms for each answer:
+// the copy meets the next read sooner than the slave ever answered, one fence shows that the read's own
+// answer came before the fence's, and the retry takes the right one (never the copy's values).
+TEST_F(RecoveryCost, AReplySoonerThanTheSlaveEverAnsweredCostsOneFence) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        const std::size_t copied = peer.Requests() + 6;
+        peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+            TPeerAction a;
+            a.DelayMs = 12;
+            if (n == copied)
+                a.DuplicateAfterMs = 1;
+            return a;
+        });
+        ExpectClean(7, "before");
+        // Found before the read went (a busy machine's master was slower than the copy), it costs the
+        // fence before the read; found after, the fence after it and the retry.
+        const TCost cost = Read();
+        const TCost before{true, 2, 1, 0, 0};
+        const TCost after = retries == 0 ? TCost{false, 2, 1, 0, 0} : TCost{true, 3, 1, 0, 0};
+        EXPECT_TRUE(cost == before || cost == after) << cost;
+        EXPECT_TRUE(master.InStep(1));
+        ExpectClean(3, "after");
+        master.Disconnect();
+    }
+}
+
+// Another slave's frame just before the answer: the attempt fails with that slave's address, the other
+// slave is out of step, and this one owes the answer that followed.
+TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        ExpectClean(2, "before");
+        const std::size_t at = peer.Requests();
+        peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+            TPeerAction a;
+            a.OtherAddressBefore = n == at;
+            return a;
+        });
+        if (retries == 0) {
+            EXPECT_EQ(Read(), (TCost{false, 1, 0, 0, 0}));
+            EXPECT_EQ(master.ErrorText(), "ERROR SLAVE ID");
+        } else {
+            // The retry takes the first attempt's answer, which is right; the retry's own is still due.
+            EXPECT_EQ(Read(), (TCost{true, 2, 0, 0, 0}));
+        }
+        EXPECT_FALSE(master.InStep(2));
+        EXPECT_FALSE(master.InStep(1));
+        EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+        ExpectClean(2, "after");
+        master.Disconnect();
+    }
+}
+
+// A module that refuses the fence with an exception: the refusal marks the fence as well.
+TEST_F(RecoveryCost, AFenceRefusedWithAnExceptionStillBringsTheModuleBack) {
+    peer.SetFenceAnswer(TFenceAnswer::Exception);
+    Start(0);
+    ExpectClean(2, "before");
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+    ExpectClean(3, "after");
+    // A stall with fences refused: the stalled answers are dropped all the same.
+    const std::size_t from = peer.Requests();
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        if (n == from || n == from + 1)
+            a.DelayMs = 3 * kTimeout;
+        return a;
+    });
+    int reads = 0;
+    while (!Read().Ok && reads < 40)
+        ++reads;
+    ExpectClean(3, "after the stall");
+}
+
+// A fence lost on the way to a module that refuses fences: its refusal never comes, and after a few
+// fences refused one each, the master counts it lost and the module is read again.
+TEST_F(RecoveryCost, ALostFenceOfAModuleThatRefusesThemEndsAfterAFewRefusals) {
+    peer.SetFenceAnswer(TFenceAnswer::Exception);
+    Start(0);
+    ExpectClean(2, "before");
+    const std::size_t from = peer.Requests();
+    // The next read and the fence after it never reach the module.
+    LoseFrom(from, from + 2);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{true, 2, 1, 1, 0}));
+    ExpectClean(3, "after");
+}
+
+// A module that never answers the fence: after enough fences in silence it gets a quiet Timeout before
+// and after its reply instead, and is read again; a module that once answered a fence never does.
+TEST_F(RecoveryCost, AModuleThatNeverAnswersTheFenceFallsBackToAQuietWait) {
+    peer.SetFenceAnswer(TFenceAnswer::Silent);
+    Start(0);
+    ExpectClean(2, "before");
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    for (int i = 0; i < TSlaveOrder::FencesBeforeQuiet; ++i)
+        EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0})) << i;
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2}));
+    ExpectClean(3, "after");
+    // Remembered: the next disorder goes straight to the quiet wait.
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2}));
+    ExpectClean(2, "after again");
+}
+
+TEST_F(RecoveryCost, AModuleThatAnsweredAFenceIsNeverTakenForOneThatIgnoresIt) {
+    Start(0);
+    LoseFrom(0, 1);
+    EXPECT_FALSE(Read().Ok);
+    EXPECT_TRUE(Read().Ok); // its fence answered
+    // Silent far longer than the fallback's count of fences: still fenced every time.
+    LoseFrom(peer.Requests(), peer.Requests() + TSlaveOrder::FencesBeforeQuiet + 6);
+    EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
+    for (int i = 0; i < TSlaveOrder::FencesBeforeQuiet + 5; ++i)
+        EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0})) << i;
+    EXPECT_EQ(Read(), (TCost{true, 2, 1, 0, 0}));
+}
+
+// Timeout 60 s and 10 retries against a silent module: an abort from another thread ends the request
+// at once, and no further attempt goes out.
+TEST_F(RecoveryCost, AnAbortEndsTheRequestInFlight) {
+    Start(10);
+    master.Timeout = 60000;
+    LoseFrom(0);
+    auto read = std::async(std::launch::async, [&] { return master.ReadHoldingRegisters(1, 10, 2); });
+    ASSERT_TRUE(peer.WaitForRequests(1, 10000));
+    master.Abort();
+    // Far below one Timeout; a request that did not wake would hold 660 s.
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(read.get());
+    EXPECT_EQ(master.LastError, modbus::ErrorCancelled);
+    EXPECT_EQ(master.Counts().Sent, 1u);
+    // Aborted until the next connect: nothing more is sent.
+    EXPECT_FALSE(master.ReadHoldingRegisters(1, 10, 2));
+    EXPECT_EQ(master.Counts().Sent, 1u);
+    master.Timeout = kTimeout;
+    LoseFrom(1, 1);
+    ASSERT_TRUE(master.Connect());
+    EXPECT_TRUE(Read().Ok);
+}
+
+} // namespace
