@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -472,6 +473,74 @@ TEST(LogFile, ALinkedLogReplacedByAnotherFileIsNotSavedOver) {
     WriteFile(target, "a file of someone else's\n");
     EXPECT_THROW(log.Save(), EFileError);
     EXPECT_EQ(ReadFile(target), "a file of someone else's\n");
+}
+
+namespace {
+
+// Saves a report to the log at path in a child process of an unprivileged user (nobody) who is a member
+// of group 42, with its home in home. The child's exit code: 0 saved, 1 saving raised, 2 set-up failed.
+int SaveAsGroupMember(const std::string& path, const std::string& home, const std::string& report) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t groups[] = {42};
+        if (::setgroups(1, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+            ::setenv("HOME", home.c_str(), 1) != 0)
+            ::_exit(2);
+        try {
+            TLogFile log(path, false);
+            log.AddReport(report, 32);
+            log.Save();
+            ::_exit(0);
+        } catch (const EFileError&) {
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+// A user who is not the log's owner but may write it (a log shared by a group in a folder open to the
+// group, or a link to a log whose folder takes no new file from the user): the report is kept, the log
+// keeps its group and mode so that the others can still write it, and a log the user cannot replace is
+// left as it is while the report goes to the fallback folder.
+TEST(LogFile, AnotherUsersLogKeepsItsGroupOrIsLeftAloneAndTheReportIsKept) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs another user and group";
+    struct TCase {
+        const char* Name;
+        bool Linked; // the log's folder takes no new file; a link in an open folder leads to it
+    };
+    for (const TCase& c : {TCase{"shared by a group", false}}) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+        ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+        const std::string target = c.Linked ? dir.File("real/app.olf") : dir.File("app.olf");
+        WriteFile(target, Stored(Report("A.")));
+        ASSERT_EQ(::chown(target.c_str(), 4242, 42), 0);
+        ASSERT_EQ(::chmod(target.c_str(), c.Linked ? 0666 : 0660), 0);
+        if (c.Linked)
+            ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
+        const std::string before = ReadFile(target);
+
+        EXPECT_EQ(SaveAsGroupMember(dir.File("app.olf"), dir.Path(), Report("B.")), 0);
+        const TFileFacts facts = FactsOf(target);
+        EXPECT_EQ(facts.Group, 42u);
+        if (c.Linked) {
+            EXPECT_EQ(ReadFile(target), before);
+            EXPECT_EQ(facts.Mode, 0666u);
+            EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+            EXPECT_EQ(Messages(TLogFile(dir.Path() + "/OstrelLog/app.olf", true)),
+                      std::vector<std::string>{"B."});
+        } else {
+            EXPECT_EQ(facts.Mode, 0660u);
+            EXPECT_EQ(Messages(TLogFile(target, true)), (std::vector<std::string>{"A.", "B."}));
+        }
+    }
 }
 
 TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
