@@ -503,42 +503,54 @@ int SaveAsGroupMember(const std::string& path, const std::string& home, const st
 
 } // namespace
 
-// A user who is not the log's owner but may write it (a log shared by a group in a folder open to the
-// group, or a link to a log whose folder takes no new file from the user): the report is kept, the log
-// keeps its group and mode so that the others can still write it, and a log the user cannot replace is
-// left as it is while the report goes to the fallback folder.
+// A user who is not the log's owner but may write it: a log shared by a group in a folder open to the
+// group, a link to a log whose folder takes no new file from the user, a link in a folder closed to the
+// user (the program's) to a log in an open one. The report is kept, in the log where its folder takes the
+// new file, else in the fallback folder while the log is left as it is; the log keeps its group and mode
+// so that the others can still write it.
 TEST(LogFile, AnotherUsersLogKeepsItsGroupOrIsLeftAloneAndTheReportIsKept) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs another user and group";
     struct TCase {
         const char* Name;
-        bool Linked; // the log's folder takes no new file; a link in an open folder leads to it
+        const char* Link; // the log's name given, a link to the log; nullptr: the log itself
+        const char* Log;
+        mode_t Mode;
+        bool SavedThere;
     };
-    for (const TCase& c : {TCase{"shared by a group", false}}) {
+    for (const TCase& c :
+         {TCase{"shared by a group", nullptr, "open/app.olf", 0660, true},
+          TCase{"a link to a closed folder", "open/app.olf", "closed/app.olf", 0666, false},
+          TCase{"a link from a closed folder", "closed/app.olf", "open/app.olf", 0660, true}}) {
         SCOPED_TRACE(c.Name);
         TTempDir dir;
         ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
-        ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
-        const std::string target = c.Linked ? dir.File("real/app.olf") : dir.File("app.olf");
-        WriteFile(target, Stored(Report("A.")));
-        ASSERT_EQ(::chown(target.c_str(), 4242, 42), 0);
-        ASSERT_EQ(::chmod(target.c_str(), c.Linked ? 0666 : 0660), 0);
-        if (c.Linked)
-            ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
-        const std::string before = ReadFile(target);
+        for (const auto& [folder, mode] : {std::pair{"open", 0777}, std::pair{"closed", 0755}}) {
+            ASSERT_EQ(::mkdir(dir.File(folder).c_str(), 0700), 0);
+            ASSERT_EQ(::chmod(dir.File(folder).c_str(), mode_t(mode)), 0);
+        }
+        const std::string log = dir.File(c.Log);
+        WriteFile(log, Stored(Report("A.")));
+        ASSERT_EQ(::chown(log.c_str(), 4242, 42), 0);
+        ASSERT_EQ(::chmod(log.c_str(), c.Mode), 0);
+        const std::string name = c.Link != nullptr ? dir.File(c.Link) : log;
+        if (c.Link != nullptr) {
+            ASSERT_EQ(::symlink(log.c_str(), name.c_str()), 0);
+        }
+        const std::string before = ReadFile(log);
 
-        EXPECT_EQ(SaveAsGroupMember(dir.File("app.olf"), dir.Path(), Report("B.")), 0);
-        const TFileFacts facts = FactsOf(target);
+        EXPECT_EQ(SaveAsGroupMember(name, dir.Path(), Report("B.")), 0);
+        const TFileFacts facts = FactsOf(log);
         EXPECT_EQ(facts.Group, 42u);
-        if (c.Linked) {
-            EXPECT_EQ(ReadFile(target), before);
-            EXPECT_EQ(facts.Mode, 0666u);
-            EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
-            EXPECT_EQ(Messages(TLogFile(dir.Path() + "/OstrelLog/app.olf", true)),
-                      std::vector<std::string>{"B."});
+        EXPECT_EQ(facts.Mode, c.Mode);
+        EXPECT_EQ(std::filesystem::is_symlink(name), c.Link != nullptr);
+        const std::string fallback = dir.Path() + "/OstrelLog/app.olf";
+        if (c.SavedThere) {
+            EXPECT_EQ(Messages(TLogFile(log, true)), (std::vector<std::string>{"A.", "B."}));
+            EXPECT_FALSE(std::filesystem::exists(fallback));
         } else {
-            EXPECT_EQ(facts.Mode, 0660u);
-            EXPECT_EQ(Messages(TLogFile(target, true)), (std::vector<std::string>{"A.", "B."}));
+            EXPECT_EQ(ReadFile(log), before);
+            EXPECT_EQ(Messages(TLogFile(fallback, true)), std::vector<std::string>{"B."});
         }
     }
 }
