@@ -92,13 +92,14 @@ bool EnsureFolder(const std::string& folder, mode_t mode = 0755) {
     return ::mkdir(folder.c_str(), mode) == 0 || (errno == EEXIST && IsDirectory(folder));
 }
 
-// A log is saved as a new file renamed over the old one: writing needs a folder that takes new files.
+// A log is saved as a new file renamed over the old one: writing needs a folder that takes new files,
+// and for a log reached through a link that is the folder of the file it leads to.
 bool CanUse(const std::string& path, bool readOnly, TLogPathTest accepts) {
     if (accepts != nullptr && !accepts(path))
         return false;
     if (readOnly)
         return CanReadFile(path);
-    const std::string folder = ExtractFilePath(path);
+    const std::string folder = ExtractFilePath(LinkTarget(path));
     return CanWriteFile(path) && ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 

@@ -181,6 +181,9 @@ void WriteKeptOrder(const std::string& path, const std::vector<std::string>& nam
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return;
+    // Every user who keeps reports in the folder follows the record: it holds only names that the
+    // folder's listing shows anyway.
+    ::fchmod(fd, 0644);
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

@@ -17,6 +17,14 @@ namespace {
 
 constexpr int WindowTextLimit = 256;
 
+// The window a window belongs to at the end of its chain of parents (itself when it has none): a window
+// manager minimises a dialog with it.
+QWidget* OutermostWindow(QWidget* window) {
+    while (window != nullptr && window->parentWidget() != nullptr)
+        window = window->parentWidget()->window();
+    return window;
+}
+
 } // namespace
 
 TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
@@ -30,13 +38,14 @@ TDesktopWatcher::TDesktopWatcher(TDesktopFactsStore& store) : m_store(store) {
 
 TDesktopWatcher::~TDesktopWatcher() {
     for (QObject* watched : {static_cast<QObject*>(m_window), static_cast<QObject*>(m_picture),
-                             static_cast<QObject*>(m_control)})
+                             static_cast<QObject*>(m_pictureOwner), static_cast<QObject*>(m_control)})
         if (watched != nullptr)
             watched->removeEventFilter(this);
 }
 
 void TDesktopWatcher::Unwatch(QObject* object) {
-    if (object != nullptr && object != m_window && object != m_picture && object != m_control)
+    if (object != nullptr && object != m_window && object != m_picture && object != m_pictureOwner &&
+        object != m_control)
         object->removeEventFilter(this);
 }
 
@@ -45,8 +54,15 @@ bool TDesktopWatcher::eventFilter(QObject* watched, QEvent* event) {
         DescribeWindow();
         Publish();
     }
-    // Where the focused control lies on the desktop changes when its window or the control moves.
     const QEvent::Type type = event->type();
+    // The picture's window left the screen (closed, or minimised with the window it belongs to): the
+    // picture takes another, or none.
+    if ((watched == m_picture || watched == m_pictureOwner) &&
+        (type == QEvent::Hide || type == QEvent::WindowStateChange)) {
+        FollowFocus();
+        return false;
+    }
+    // Where the focused control lies on the desktop changes when its window or the control moves.
     if ((watched == m_window || watched == m_picture || watched == m_control) &&
         (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show ||
          type == QEvent::WinIdChange)) {
@@ -70,10 +86,15 @@ void TDesktopWatcher::FollowFocus() {
     QWidget* const picture = ProgramPictureWindow();
     if (picture != m_picture) {
         QObject* const old = m_picture;
+        QObject* const oldOwner = m_pictureOwner;
         m_picture = picture;
+        m_pictureOwner = OutermostWindow(picture);
         Unwatch(old);
+        Unwatch(oldOwner);
         if (picture != nullptr)
             picture->installEventFilter(this);
+        if (m_pictureOwner != nullptr && m_pictureOwner != picture)
+            m_pictureOwner->installEventFilter(this);
     }
     QWidget* const control = QApplication::focusWidget();
     if (control != m_control) {

@@ -41,7 +41,8 @@ private:
     TDesktopFactsStore& m_store;
     TDesktopFacts m_facts; // the GUI thread's own copy
     QPointer<QWidget> m_window;
-    QPointer<QWidget> m_picture; // ProgramPictureWindow, followed as it moves
+    QPointer<QWidget> m_picture;      // ProgramPictureWindow, followed as it moves
+    QPointer<QWidget> m_pictureOwner; // the window it belongs to, followed as it is minimised
     QPointer<QWidget> m_control;
     QPointer<QScreen> m_screen;
     std::vector<QMetaObject::Connection> m_controlLinks;

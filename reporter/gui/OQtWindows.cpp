@@ -84,13 +84,29 @@ void RememberActiveWindow(QWidget* window) {
         LastActiveWindow() = window;
 }
 
+namespace {
+
+// Shown, and neither it nor a window it belongs to minimised (a window manager hides a dialog with its
+// minimised parent): the place of any other window shows other programs' windows.
+bool IsOnScreen(const QWidget* window) {
+    if (window == nullptr || !window->isWindow() || !window->isVisible())
+        return false;
+    for (const QWidget* w = window; w != nullptr;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr)
+        if (w->isMinimized())
+            return false;
+    return true;
+}
+
+} // namespace
+
 QWidget* ProgramPictureWindow() {
     if (QWidget* active = QApplication::activeWindow())
         return active;
-    QWidget* last = LastActiveWindow().data();
-    if (last != nullptr && last->isWindow() && last->isVisible())
+    if (QWidget* last = LastActiveWindow().data(); IsOnScreen(last))
         return last;
-    return ProgramMainWindow();
+    QWidget* main = ProgramMainWindow();
+    return IsOnScreen(main) ? main : nullptr;
 }
 
 TQtOstrelWindows::TQtOstrelWindows(const TQtOstrelSendProgress* progress, std::chrono::milliseconds guiWait)

@@ -71,8 +71,8 @@ private:
 // tool tip; nullptr when none. On the GUI thread.
 QWidget* ProgramMainWindow();
 // The window a picture of the program's window shows: the active one; while another program's window
-// is in front, the program's window that was active last (RememberActiveWindow), while it is shown, else
-// the main window; nullptr when the program shows none. On the GUI thread.
+// is in front, the program's window that was active last (RememberActiveWindow), while it is on the screen,
+// else the main window while it is; nullptr when the program shows none there. On the GUI thread.
 QWidget* ProgramPictureWindow();
 // Notes the active window (none: nothing changes); the desktop watcher calls it as the focus moves.
 void RememberActiveWindow(QWidget* window);

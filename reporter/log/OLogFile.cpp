@@ -205,9 +205,11 @@ void WriteLog(int lockedFd, const std::string& name, const std::string& text) {
     try {
         // The new file keeps the old one's owner and group where the system lets us (root saving a
         // user's log, a log of a group of ours), and its mode; the owner first, since a change of owner
-        // clears the set-id bits.
+        // clears the set-id bits. A member of the group saving another member's log cannot keep the
+        // owner but keeps the group, so that the others can still write the log.
         if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
-            ::fchown(fd.Get(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+            ::fchown(fd.Get(), info.st_uid, info.st_gid) != 0 &&
+            (errno != EPERM || (::fchown(fd.Get(), uid_t(-1), info.st_gid) != 0 && errno != EPERM)))
             RaiseLog("write", path, errno);
         if (::fchmod(fd.Get(), info.st_mode & 07777) != 0)
             RaiseLog("write", path, errno);

@@ -299,6 +299,46 @@ TEST(DialogHelper, TheHelpersScreenshotIsTheActiveWindowOrItsScreen) {
     EXPECT_EQ(image.Height, uint32_t(window.frameGeometry().height()));
 }
 
+// Another program's window in front, and then the program's window that was active last closes, or the
+// program is minimised: the helper's picture is the program's main window, else none, never the place
+// where the program's window was, which now shows other programs' windows.
+TEST(DialogHelper, TheHelpersPictureForgetsAProgramWindowThatLeftTheScreen) {
+    for (const bool minimise : {false, true}) {
+        SCOPED_TRACE(minimise ? "the program is minimised" : "the dialog closes");
+        TOstrelGui gui;
+        QWidget window;
+        window.setGeometry(30, 40, 321, 203);
+        window.show();
+        QWidget dialog(&window, Qt::Dialog);
+        dialog.setGeometry(400, 300, 150, 70);
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QWindow other; // another program's
+        other.setGeometry(600, 450, 80, 60);
+        other.show();
+        other.requestActivate();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        ASSERT_EQ(QApplication::activeWindow(), nullptr);
+        if (minimise) {
+            window.showMinimized();
+            QTRY_VERIFY(window.isMinimized());
+        } else {
+            dialog.close();
+            QTRY_VERIFY(!dialog.isVisible());
+        }
+        QApplication::processEvents();
+        // The main window, or no picture at all.
+        const QSize expected = minimise ? QSize(0, 0) : window.frameGeometry().size();
+        TQtOstrelScreen screen(20ms);
+        TRgbImage image;
+        std::thread worker([&] { image = screen.Capture(true); });
+        worker.join(); // frozen meanwhile
+        EXPECT_EQ(image.Width, uint32_t(expected.width()));
+        EXPECT_EQ(image.Height, uint32_t(expected.height()));
+    }
+}
+
 TEST(DialogHelper, RequestsSurviveTheWireAndDamageIsRefused) {
     TFixedReport report;
     THelperRequest request;

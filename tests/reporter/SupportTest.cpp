@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <stdexcept>
@@ -472,6 +473,38 @@ TEST(Support, WithoutTheRecordTheEarliestModifiedReportsGoFirst) {
     EXPECT_NE(folder.Text(folder.Record()).find("CompressFiles_012.tgz"), std::string::npos);
     folder.Keep(14, Base + 201);
     EXPECT_EQ(KeptContents(folder.Path()), Numbers({1, 2, 3, 4, 5, 6, 7, 8, 13, 14}));
+}
+
+// Two users of a group keep their reports in one folder (beside a log they share), one after the other:
+// each follows the order of keeping the other recorded, so that the earliest kept report goes, whoever
+// kept it, never the other user's latest.
+TEST(Support, UsersSharingTheFolderFollowOneOrderOfKeeping) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs two other users";
+    TKeptFolder folder;
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0777), 0);
+    const auto keepAs = [&](uid_t user, int number) {
+        const ::testing::TestResult& result =
+            *::testing::UnitTest::GetInstance()->current_test_info()->result();
+        const int parts = result.total_part_count();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t groups[] = {42};
+            if (::setgroups(1, groups) != 0 || ::setgid(42) != 0 || ::setuid(user) != 0)
+                ::_exit(2);
+            folder.Keep(number, Base + number, 2);
+            ::_exit(result.total_part_count() > parts ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    };
+    keepAs(4241, 1);
+    keepAs(4242, 2);
+    keepAs(4241, 3);
+    EXPECT_EQ(KeptContents(folder.Path()), Numbers({2, 3}));
+    keepAs(4242, 4);
+    EXPECT_EQ(KeptContents(folder.Path()), Numbers({3, 4}));
 }
 
 // A record that cannot be used (larger than a record can be, not a file) is neither followed nor

@@ -285,6 +285,28 @@ TEST_F(Capture, WithAnotherProgramInFrontThePictureIsTheProgramsOwnWindow) {
     EXPECT_EQ(CaptureScreenImage(false, NoCursor()).size(), QGuiApplication::primaryScreen()->size());
 }
 
+// The program minimised while another program's window is in front: its windows' places show other
+// programs' windows, so the picture of the program's window is none, also of a dialog it owns that was
+// active last.
+TEST_F(Capture, AMinimisedProgramGivesNoPictureOfItsWindow) {
+    TOstrelGui gui;
+    QWidget dialog(Window.get(), Qt::Dialog);
+    dialog.setGeometry(400, 300, 150, 70);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QWindow other;
+    other.setGeometry(600, 450, 80, 60);
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_EQ(CaptureScreenImage(true, NoCursor()).size(), dialog.frameGeometry().size());
+    Window->showMinimized();
+    QTRY_VERIFY(Window->isMinimized());
+    EXPECT_TRUE(CaptureScreenImage(true, NoCursor()).isNull());
+    EXPECT_EQ(CaptureScreenImage(false, NoCursor()).size(), QGuiApplication::primaryScreen()->size());
+}
+
 TEST_F(Capture, WindowWhollyOffTheScreensGivesNoPicture) {
     Window->move(5000, 5000);
     QApplication::processEvents();

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -472,6 +473,86 @@ TEST(LogFile, ALinkedLogReplacedByAnotherFileIsNotSavedOver) {
     WriteFile(target, "a file of someone else's\n");
     EXPECT_THROW(log.Save(), EFileError);
     EXPECT_EQ(ReadFile(target), "a file of someone else's\n");
+}
+
+namespace {
+
+// Saves a report to the log at path in a child process of an unprivileged user (nobody) who is a member
+// of group 42, with its home in home. The child's exit code: 0 saved, 1 saving raised, 2 set-up failed.
+int SaveAsGroupMember(const std::string& path, const std::string& home, const std::string& report) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t groups[] = {42};
+        if (::setgroups(1, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+            ::setenv("HOME", home.c_str(), 1) != 0)
+            ::_exit(2);
+        try {
+            TLogFile log(path, false);
+            log.AddReport(report, 32);
+            log.Save();
+            ::_exit(0);
+        } catch (const EFileError&) {
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+// A user who is not the log's owner but may write it: a log shared by a group in a folder open to the
+// group, a link to a log whose folder takes no new file from the user, a link in a folder closed to the
+// user (the program's) to a log in an open one. The report is kept, in the log where its folder takes the
+// new file, else in the fallback folder while the log is left as it is; the log keeps its group and mode
+// so that the others can still write it.
+TEST(LogFile, AnotherUsersLogKeepsItsGroupOrIsLeftAloneAndTheReportIsKept) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs another user and group";
+    struct TCase {
+        const char* Name;
+        const char* Link; // the log's name given, a link to the log; nullptr: the log itself
+        const char* Log;
+        mode_t Mode;
+        bool SavedThere;
+    };
+    for (const TCase& c :
+         {TCase{"shared by a group", nullptr, "open/app.olf", 0660, true},
+          TCase{"a link to a closed folder", "open/app.olf", "closed/app.olf", 0666, false},
+          TCase{"a link from a closed folder", "closed/app.olf", "open/app.olf", 0660, true}}) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+        for (const auto& [folder, mode] : {std::pair{"open", 0777}, std::pair{"closed", 0755}}) {
+            ASSERT_EQ(::mkdir(dir.File(folder).c_str(), 0700), 0);
+            ASSERT_EQ(::chmod(dir.File(folder).c_str(), mode_t(mode)), 0);
+        }
+        const std::string log = dir.File(c.Log);
+        WriteFile(log, Stored(Report("A.")));
+        ASSERT_EQ(::chown(log.c_str(), 4242, 42), 0);
+        ASSERT_EQ(::chmod(log.c_str(), c.Mode), 0);
+        const std::string name = c.Link != nullptr ? dir.File(c.Link) : log;
+        if (c.Link != nullptr) {
+            ASSERT_EQ(::symlink(log.c_str(), name.c_str()), 0);
+        }
+        const std::string before = ReadFile(log);
+
+        EXPECT_EQ(SaveAsGroupMember(name, dir.Path(), Report("B.")), 0);
+        const TFileFacts facts = FactsOf(log);
+        EXPECT_EQ(facts.Group, 42u);
+        EXPECT_EQ(facts.Mode, c.Mode);
+        EXPECT_EQ(std::filesystem::is_symlink(name), c.Link != nullptr);
+        const std::string fallback = dir.Path() + "/OstrelLog/app.olf";
+        if (c.SavedThere) {
+            EXPECT_EQ(Messages(TLogFile(log, true)), (std::vector<std::string>{"A.", "B."}));
+            EXPECT_FALSE(std::filesystem::exists(fallback));
+        } else {
+            EXPECT_EQ(ReadFile(log), before);
+            EXPECT_EQ(Messages(TLogFile(fallback, true)), std::vector<std::string>{"B."});
+        }
+    }
 }
 
 TEST(LogFile, DuplicatesAreWholeFieldsEqual) {
