@@ -237,9 +237,11 @@ bool ReplaceFileAtomically(const TWriteTarget& target, const QByteArray& data, s
         return false;
     bool ok = !target.exists || ::fchmod(fd, target.info.st_mode & 07777) == 0;
     // The file keeps its owner where the system lets us (root writing a user's file); elsewhere it
-    // becomes ours, with the same permissions.
+    // becomes ours, with the same permissions, and keeps at least its group when we are one of its
+    // members, so that the others sharing it can still write it.
     if (ok && target.exists && (target.info.st_uid != ::geteuid() || target.info.st_gid != ::getegid()) &&
-        ::fchown(fd, target.info.st_uid, target.info.st_gid) != 0 && errno != EPERM)
+        ::fchown(fd, target.info.st_uid, target.info.st_gid) != 0 &&
+        (errno != EPERM || (::fchown(fd, uid_t(-1), target.info.st_gid) != 0 && errno != EPERM)))
         ok = false;
     for (qsizetype done = 0; ok && done < data.size();) {
         const ssize_t n = ::write(fd, data.constData() + done, std::size_t(data.size() - done));

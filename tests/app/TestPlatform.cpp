@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -136,6 +138,41 @@ private slots:
         TIniFile ini(path);
         ini.WriteString("Serial", "Baudrate", "2");
         QCOMPARE(ReadFile(path), QByteArray("; keep me\n[Serial]\nBaudrate=2\n\n[Other]\nx=y\n"));
+    }
+
+    // A settings file shared by a group (0660, another member's): a member who saves it must leave it
+    // writable by the group, else the next member's save is refused.
+    void iniWriteByAGroupMemberKeepsTheGroup() {
+        if (::geteuid() != 0)
+            QSKIP("needs another user and group");
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+        const QString path = dir.filePath(QStringLiteral("daxoconf.Ini"));
+        WriteFile(path, "[Serial]\nBaudrate=9600\n");
+        const QByteArray name = QFile::encodeName(path);
+        QCOMPARE(::chown(name.constData(), 4242, 42), 0);
+        QCOMPARE(::chmod(name.constData(), 0660), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t groups[] = {42};
+            if (::setgroups(1, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+            try {
+                TIniFile(path).WriteString("Serial", "Baudrate", "57600");
+                ::_exit(0);
+            } catch (...) {
+                ::_exit(1);
+            }
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        struct stat info {};
+        QCOMPARE(::stat(name.constData(), &info), 0);
+        QCOMPARE(info.st_gid, gid_t(42));
+        QCOMPARE(info.st_mode & 07777, mode_t(0660));
+        QCOMPARE(ReadFile(path), QByteArray("[Serial]\nBaudrate=57600\n"));
     }
 
     void iniWriteFailureLeavesOldFile() {
