@@ -10,6 +10,7 @@
 #include "ui_UnitAbout.h"
 #include <QAbstractScrollArea>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -129,6 +130,33 @@ TEST_P(ScreenFit, EveryControlOfTheMainWindowAndAboutCanBeBroughtOnScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, ScreenFit, ::testing::Values("en_US", "pt_BR"));
+
+class FittedMainWindow : public UiFixture {};
+
+// On a screen that cuts the window, the key that opens the calibration box at the bottom brings the code
+// field into view: what is typed next goes where it can be seen.
+TEST_F(FittedMainWindow, TheCodeFieldComesIntoViewWhenTheKeyOpensTheBox) {
+    app.Start();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+    FitToScreen(*FormMain, QRect(0, 0, 760, 300), QMargins());
+    QScrollArea* fit = ScreenFitArea(*FormMain);
+    ASSERT_NE(fit, nullptr);
+    FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == FormMain; }, 10000));
+    TRemoteIO* device = FormMain->Network->AddRemoteIO();
+    device->Information()->SetModelCode(62);
+    FormMain->RefillDeviceCombo(0);
+    Ui().tvNetwork->setCurrentIndex(device->Node()->index());
+    fit->verticalScrollBar()->setValue(0); // the top of the window in view, the box below it
+    FormMain->CalibrationPanel()->FormKeyPress(QLatin1Char('g'));
+    QLineEdit* field = Ui().edtPassword;
+    EXPECT_TRUE(field->hasFocus());
+    const auto fieldInView = [&] { return GlobalRect(*fit->viewport()).contains(GlobalRect(*field)); };
+    EXPECT_TRUE(QTest::qWaitFor(fieldInView, 10000))
+        << "field at " << GlobalRect(*field).y() << ", view " << GlobalRect(*fit->viewport()).y() << "+"
+        << fit->viewport()->height();
+}
 
 // A window of 300 x 200 with a laid-out button and one placed by hand, in areas about it.
 TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
