@@ -63,7 +63,8 @@ bool CanCreateIn(QString folder) {
         const QByteArray name = QFile::encodeName(folder);
         if (::stat(name.constData(), &info) == 0)
             return S_ISDIR(info.st_mode) && ::access(name.constData(), W_OK | X_OK) == 0;
-        if (errno != ENOENT)
+        // A link to nothing (a drive not mounted) cannot be made into a folder.
+        if (errno != ENOENT || ::lstat(name.constData(), &info) == 0)
             return false;
         const QString above = QFileInfo(folder).absolutePath();
         if (above == folder)

@@ -76,6 +76,7 @@ enum TPathKind {
     FileInReadOnlyFolder,
     ReadOnlyFile,
     FolderIsAFile,
+    FolderLinksToNothing,
     Fifo,
     Folder,
     LinkToZero,
@@ -94,10 +95,15 @@ void Make(TPathKind kind, const QString& path) {
         ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
         return;
     }
+    if (kind == FolderLinksToNothing) { // a drive not mounted
+        ASSERT_TRUE(QFile::link(folder + QStringLiteral("-unmounted"), folder));
+        return;
+    }
     ASSERT_TRUE(QDir().mkpath(folder));
     switch (kind) {
     case Missing:
     case FolderIsAFile:
+    case FolderLinksToNothing:
         break;
     case ReadOnlyFolder:
         ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
@@ -162,6 +168,8 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         {"a file in a read-only folder", FileInReadOnlyFolder, "cannot be written in its folder.", false},
         {"a read-only file in a folder that can be written", ReadOnlyFile, "cannot be written.", false},
         {"a file in place of the folder", FolderIsAFile, "cannot be written in its folder.", true},
+        {"a folder that is a link to nothing", FolderLinksToNothing, "cannot be written in its folder.",
+         true},
         {"a FIFO", Fifo, "is not a regular file.", true},
         {"a folder", Folder, "is a folder.", true},
         {"a link to /dev/zero", LinkToZero, "is not a regular file.", true},
