@@ -1,5 +1,7 @@
 #include "app/ScreenFit.h"
+#include <QApplication>
 #include <QLayout>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -36,6 +38,20 @@ QScrollArea* PutContentsInScrollArea(QWidget& window, const QSize& designed) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(area);
     area->show();
+    // The scroll area follows the keyboard focus only on Tab of its own: a field given the focus by the
+    // program (a box that opens below the view) must come into view too, once the layouts have placed a
+    // control just shown. A click leaves the view where the user clicked.
+    QObject::connect(qApp, &QApplication::focusChanged, area, [area](QWidget*, QWidget* now) {
+        if (!now || !area->widget()->isAncestorOf(now) || QApplication::mouseButtons() != Qt::NoButton)
+            return;
+        QMetaObject::invokeMethod(
+            area,
+            [area, focused = QPointer<QWidget>(now)] {
+                if (focused && focused->hasFocus())
+                    area->ensureWidgetVisible(focused);
+            },
+            Qt::QueuedConnection);
+    });
     return area;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Windows on a screen smaller than they are: a window whose frame does not fit the screen's free area
-// fits itself to that area, its contents in a scroll area, so that every control can still be reached.
+// fits itself to that area, its contents in a scroll area, so that every control can still be reached;
+// the control the keyboard focus goes to is scrolled into view.
 // A window that fits keeps its size.
 #include <QMargins>
 #include <QRect>

@@ -63,7 +63,8 @@ bool CanCreateIn(QString folder) {
         const QByteArray name = QFile::encodeName(folder);
         if (::stat(name.constData(), &info) == 0)
             return S_ISDIR(info.st_mode) && ::access(name.constData(), W_OK | X_OK) == 0;
-        if (errno != ENOENT)
+        // A link to nothing (a drive not mounted) cannot be made into a folder.
+        if (errno != ENOENT || ::lstat(name.constData(), &info) == 0)
             return false;
         const QString above = QFileInfo(folder).absolutePath();
         if (above == folder)
@@ -91,6 +92,8 @@ TSettingsFileProblem FindProblem(const QString& fileName) {
         return TSettingsFileProblem::TooLarge;
     if (::access(name.constData(), R_OK) != 0)
         return TSettingsFileProblem::Unreadable;
+    if (::access(name.constData(), W_OK) != 0)
+        return TSettingsFileProblem::ReadOnly;
     // A write replaces the file (the end of its link) by a new one in the same folder.
     char resolved[PATH_MAX];
     if (::realpath(name.constData(), resolved) == nullptr)
@@ -113,6 +116,8 @@ const char* ProblemReason(TSettingsFileProblem problem) {
         return "larger than the settings file limit";
     case TSettingsFileProblem::Unreadable:
         return "cannot be read";
+    case TSettingsFileProblem::ReadOnly:
+        return "cannot be written";
     case TSettingsFileProblem::DanglingLink:
         return "a link to nothing";
     case TSettingsFileProblem::FolderNotWritable:
@@ -148,6 +153,9 @@ QString SettingsProblemText(TSettingsFileProblem problem, const QString& fileNam
         break;
     case TSettingsFileProblem::Unreadable:
         what = _("The settings file %1 cannot be read.");
+        break;
+    case TSettingsFileProblem::ReadOnly:
+        what = _("The settings file %1 cannot be written.");
         break;
     case TSettingsFileProblem::DanglingLink:
         what = _("The settings file %1 is a link to a file that does not exist.");

@@ -28,6 +28,7 @@ enum class TSettingsFileProblem {
     NotAFile,
     TooLarge,
     Unreadable,
+    ReadOnly,
     DanglingLink,
     FolderNotWritable
 };

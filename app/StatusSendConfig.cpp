@@ -6,7 +6,10 @@
 TFormSaveConfigStatus::TFormSaveConfigStatus(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::TFormSaveConfigStatus>()) {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    // A title bar and nothing else: without the customize hint a desktop adds its own buttons, and the
+    // dialog ends with the send, not at the user's hand.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(313, 76);
     CentreOnEveryShow(*this);
 }

@@ -2,6 +2,7 @@
 #include "app/ScreenFit.h"
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -46,6 +47,7 @@ protected:
         case QEvent::Show:
             // Before the window's own show handling, so that a dialog does not place itself over its owner.
             if (!event->spontaneous()) {
+                FollowScreen(window);
                 if (const QScreen* screen = ScreenOf(window))
                     FitToScreen(window, screen->availableGeometry(), LastFrameMargins);
                 if (m_centre)
@@ -69,6 +71,41 @@ protected:
     }
 
 private:
+    // A window shown on one screen may come to another (a monitor unplugged, the window dragged across),
+    // or its screen may change its size: it fits itself to the screen it is on now.
+    void FollowScreen(QWidget& window) {
+        QWindow* handle = window.windowHandle();
+        if (!handle || m_followed == handle)
+            return;
+        m_followed = handle;
+        const auto refit = [this, &window] {
+            WatchScreenSize(window);
+            Refit(window);
+        };
+        connect(handle, &QWindow::screenChanged, this, refit);
+        WatchScreenSize(window);
+    }
+
+    void WatchScreenSize(QWidget& window) {
+        disconnect(m_screenSize);
+        if (QScreen* screen = m_followed ? m_followed->screen() : nullptr)
+            m_screenSize =
+                connect(screen, &QScreen::availableGeometryChanged, this, [this, &window] { Refit(window); });
+    }
+
+    static void Refit(QWidget& window) {
+        QWindow* handle = window.windowHandle();
+        const QScreen* screen = handle ? handle->screen() : nullptr;
+        if (!screen || !window.isVisible())
+            return;
+        const QMargins margins = handle->frameMargins().isNull() ? LastFrameMargins : handle->frameMargins();
+        const QRect area = screen->availableGeometry();
+        const QSize frame = FitToScreen(window, area, margins).grownBy(margins);
+        const QPoint wanted = FramePositionOnArea(area, QRect(handle->framePosition(), frame));
+        if (handle->framePosition() != wanted)
+            handle->setFramePosition(wanted);
+    }
+
     // False while the frame is not known yet.
     bool PlaceFrame(QWidget& window) const {
         QWindow* handle = window.windowHandle();
@@ -90,6 +127,8 @@ private:
 
     bool m_centre;
     bool m_awaitingFrame = false;
+    QPointer<QWindow> m_followed;
+    QMetaObject::Connection m_screenSize;
 };
 
 } // namespace

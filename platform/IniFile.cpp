@@ -209,6 +209,9 @@ TWriteTarget ResolveTarget(const QString& fileName, bool existed, quint64 device
         if (!S_ISREG(target.info.st_mode) || !existed || quint64(target.info.st_dev) != device ||
             quint64(target.info.st_ino) != inode)
             throw EIniFileException(error);
+        // The folder would let a new file take its place, but the file's owner has locked it.
+        if (::access(target.path.constData(), W_OK) != 0)
+            throw EIniFileException(error);
     } else if (errno != ENOENT) {
         throw EIniFileException(error);
     }

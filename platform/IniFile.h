@@ -7,7 +7,8 @@
 // Every write replaces the file atomically: the new contents go to a temporary file beside it, which is
 // then renamed over it, so a crash or a full disk never leaves a truncated file behind. A link stays a
 // link: its target is what is replaced, with the target's permissions. A file that could not be read
-// whole (something other than a regular file, a read error, beyond MaxFileSize) is never written over.
+// whole (something other than a regular file, a read error, beyond MaxFileSize) is never written over,
+// nor is one its owner has made read-only.
 #include "classlib/SysUtils.h"
 #include <QByteArray>
 #include <QString>

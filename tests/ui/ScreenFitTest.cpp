@@ -10,7 +10,9 @@
 #include "ui_UnitAbout.h"
 #include <QAbstractScrollArea>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -129,6 +131,59 @@ TEST_P(ScreenFit, EveryControlOfTheMainWindowAndAboutCanBeBroughtOnScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, ScreenFit, ::testing::Values("en_US", "pt_BR"));
+
+class FittedMainWindow : public UiFixture {};
+
+// On a screen that cuts the window, the key that opens the calibration box at the bottom brings the code
+// field into view: what is typed next goes where it can be seen.
+TEST_F(FittedMainWindow, TheCodeFieldComesIntoViewWhenTheKeyOpensTheBox) {
+    app.Start();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+    FitToScreen(*FormMain, QRect(0, 0, 760, 300), QMargins());
+    QScrollArea* fit = ScreenFitArea(*FormMain);
+    ASSERT_NE(fit, nullptr);
+    FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == FormMain; }, 10000));
+    TRemoteIO* device = FormMain->Network->AddRemoteIO();
+    device->Information()->SetModelCode(62);
+    FormMain->RefillDeviceCombo(0);
+    Ui().tvNetwork->setCurrentIndex(device->Node()->index());
+    fit->verticalScrollBar()->setValue(0); // the top of the window in view, the box below it
+    FormMain->CalibrationPanel()->FormKeyPress(QLatin1Char('g'));
+    QLineEdit* field = Ui().edtPassword;
+    EXPECT_TRUE(field->hasFocus());
+    const auto fieldInView = [&] { return GlobalRect(*fit->viewport()).contains(GlobalRect(*field)); };
+    EXPECT_TRUE(QTest::qWaitFor(fieldInView, 10000))
+        << "field at " << GlobalRect(*field).y() << ", view " << GlobalRect(*fit->viewport()).y() << "+"
+        << fit->viewport()->height();
+}
+
+// A window that goes to a smaller screen while it is shown (a monitor unplugged, the window dragged to
+// another) fits itself to that screen, and a larger one gives it its own size back. Needs two screens.
+TEST_F(FittedMainWindow, AWindowFitsTheScreenItIsMovedTo) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2)
+        GTEST_SKIP() << "one screen";
+    QScreen* large = screens.at(0);
+    QScreen* small = screens.at(1);
+    ASSERT_LT(small->availableGeometry().height(), 542);
+    app.Start();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+    ASSERT_EQ(ScreenFitArea(*FormMain), nullptr);
+    const auto fitsOn = [](const QScreen* screen) {
+        return screen->availableGeometry().contains(FormMain->frameGeometry());
+    };
+    FormMain->windowHandle()->setScreen(small);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fitsOn(small); }, 10000))
+        << FormMain->frameGeometry().width() << "x" << FormMain->frameGeometry().height() << " at "
+        << FormMain->frameGeometry().x() << "," << FormMain->frameGeometry().y();
+    EXPECT_NE(ScreenFitArea(*FormMain), nullptr);
+    FormMain->windowHandle()->setScreen(large);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FormMain->size() == QSize(696, 542) && fitsOn(large); }, 10000))
+        << FormMain->frameGeometry().x() << "," << FormMain->frameGeometry().y();
+}
 
 // A window of 300 x 200 with a laid-out button and one placed by hand, in areas about it.
 TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {

@@ -74,7 +74,9 @@ enum TPathKind {
     AtTheLimit,
     ReadOnlyFolder,
     FileInReadOnlyFolder,
+    ReadOnlyFile,
     FolderIsAFile,
+    FolderLinksToNothing,
     Fifo,
     Folder,
     LinkToZero,
@@ -93,10 +95,15 @@ void Make(TPathKind kind, const QString& path) {
         ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
         return;
     }
+    if (kind == FolderLinksToNothing) { // a drive not mounted
+        ASSERT_TRUE(QFile::link(folder + QStringLiteral("-unmounted"), folder));
+        return;
+    }
     ASSERT_TRUE(QDir().mkpath(folder));
     switch (kind) {
     case Missing:
     case FolderIsAFile:
+    case FolderLinksToNothing:
         break;
     case ReadOnlyFolder:
         ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
@@ -116,18 +123,22 @@ void Make(TPathKind kind, const QString& path) {
     case Unreadable:
     case AtTheLimit:
     case BeyondTheLimit:
+    case ReadOnlyFile:
     case FileInReadOnlyFolder: {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(DefaultKeys);
         file.close();
         // Sparse: no disk used for the rest.
-        const qint64 size = kind == Unreadable || kind == FileInReadOnlyFolder ? DefaultKeys.size()
-                            : kind == AtTheLimit                               ? TIniFile::MaxFileSize
-                                                                               : TIniFile::MaxFileSize + 1;
+        const qint64 size = kind == AtTheLimit       ? TIniFile::MaxFileSize
+                            : kind == BeyondTheLimit ? TIniFile::MaxFileSize + 1
+                                                     : DefaultKeys.size();
         ASSERT_EQ(::truncate(name.constData(), size), 0);
         if (kind == Unreadable) {
             ASSERT_EQ(::chmod(name.constData(), 0), 0);
+        }
+        if (kind == ReadOnlyFile) { // its owner has locked it; the folder would let a new one replace it
+            ASSERT_EQ(::chmod(name.constData(), 0444), 0);
         }
         if (kind == FileInReadOnlyFolder) { // the new file that would replace it cannot be made
             ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
@@ -135,6 +146,11 @@ void Make(TPathKind kind, const QString& path) {
         break;
     }
     }
+}
+
+ino_t Inode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
 class SettingsProblem : public UiFixture {};
@@ -150,7 +166,10 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         {"exactly at the size limit", AtTheLimit, "", true},
         {"a read-only folder", ReadOnlyFolder, "cannot be written in its folder.", false},
         {"a file in a read-only folder", FileInReadOnlyFolder, "cannot be written in its folder.", false},
+        {"a read-only file in a folder that can be written", ReadOnlyFile, "cannot be written.", false},
         {"a file in place of the folder", FolderIsAFile, "cannot be written in its folder.", true},
+        {"a folder that is a link to nothing", FolderLinksToNothing, "cannot be written in its folder.",
+         true},
         {"a FIFO", Fifo, "is not a regular file.", true},
         {"a folder", Folder, "is a folder.", true},
         {"a link to /dev/zero", LinkToZero, "is not a regular file.", true},
@@ -171,6 +190,7 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         TExceptionCount reports;
         TStderrCapture standardError;
         Make(c.kind, path);
+        const ino_t made = Inode(path);
         app.Start();
         app.presenter->requests.clear();
         FormMain->show();
@@ -202,6 +222,9 @@ TEST_F(SettingsProblem, IsSaidPlainlyAtStartAndCloseOnceOnStandardErrorAndNeverR
         EXPECT_EQ(standardError.LinesNaming(path), refused ? 1 : 0);
         if (c.kind == AtTheLimit) {
             EXPECT_EQ(QFileInfo(path).size(), TIniFile::MaxFileSize);
+        }
+        if (c.kind == ReadOnlyFile) { // the locked file is still the one made, not a new one in its place
+            EXPECT_EQ(Inode(path), made);
         }
         if (c.kind == Missing) {
             EXPECT_EQ(ReadSettingsFile(path).Baudrate, QStringLiteral("57600"));
