@@ -614,11 +614,7 @@ bool TRSCustomItemListEditor::EditorCellChanged() const {
     return !m_editRow || now != m_editRow;
 }
 
-void TRSCustomItemListEditor::RebuildLists() {
-    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
-    m_listsStale = false;
-    // The current row stays current wherever the rebuild puts it (rows above it may come or go).
-    TRSItemProp* current = CurrentItem();
+void TRSCustomItemListEditor::FillItemList() {
     m_itemList.clear();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -629,6 +625,21 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_visibleItems.reserve(count);
     for (int i = 0; i < items->Count(); ++i)
         AppendSubtree(items->Items(i), m_itemList);
+}
+
+void TRSCustomItemListEditor::FillShownList() {
+    m_visibleItems.clear();
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        AppendShown(items->Items(i), m_visibleItems);
+}
+
+void TRSCustomItemListEditor::RebuildLists() {
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+    m_listsStale = false;
+    // The current row stays current wherever the rebuild puts it (rows above it may come or go).
+    TRSItemProp* current = CurrentItem();
+    FillItemList();
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
     // that row is brought into sight. Any other row that went took its edit along: a row of the same
     // name is another row.
@@ -641,8 +652,7 @@ void TRSCustomItemListEditor::RebuildLists() {
                     p->m_expanded = true; // the shown list below is built with it
                 break;
             }
-    for (int i = 0; i < items->Count(); ++i)
-        AppendShown(items->Items(i), m_visibleItems);
+    FillShownList();
     if (!current)
         current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();
     m_staleCurrent = nullptr;
@@ -654,10 +664,7 @@ void TRSCustomItemListEditor::RebuildLists() {
 void TRSCustomItemListEditor::RebuildVisible() {
     CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
-    m_visibleItems.clear();
-    TRSItemProps* items = Items();
-    for (int i = 0; i < items->Count(); ++i)
-        AppendShown(items->Items(i), m_visibleItems);
+    FillShownList();
     RowCountChanged();
     FollowCurrent(current);
     UpdateEdit();
@@ -676,11 +683,11 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
         // time costs a search and a move through the lists each). Until then they hold no row, so that
         // none of them keeps a row that leaves the tree.
         if (!m_listsStale) {
-            CloseEditor();
-            m_staleCurrent = CurrentItem();
-            m_listsStale = true;
+            MarkListsStale();
             m_itemList.clear();
             m_visibleItems.clear();
+        } else if (action == TCollectionNotification::cnExtracting) {
+            RemoveFromLists(item); // stale lists still hold the rows they had when they went stale
         }
         return;
     }
@@ -700,16 +707,28 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
             ItemVisibleChanged(item);
     } else if (action == TCollectionNotification::cnExtracting) {
         CloseEditor();
-        QList<TRSItemProp*> subtree;
-        AppendSubtree(item, subtree);
-        // No list may keep a row that is leaving the tree (it may be freed next). Each row is found
-        // through the list's index of rows, so a row leaving costs no walk through the lists.
-        for (TRSItemProp* row : std::as_const(subtree)) {
-            m_itemList.removeOne(row);
-            m_visibleItems.removeOne(row);
-        }
+        RemoveFromLists(item);
     }
     RowCountChanged();
+}
+
+void TRSCustomItemListEditor::MarkListsStale() {
+    if (m_listsStale)
+        return;
+    CloseEditor();
+    m_staleCurrent = CurrentItem();
+    m_listsStale = true;
+}
+
+void TRSCustomItemListEditor::RemoveFromLists(TRSItemProp* row) {
+    QList<TRSItemProp*> subtree;
+    AppendSubtree(row, subtree);
+    // No list may keep a row that is leaving the tree (it may be freed next), stale or not. Each row is
+    // found through the list's index of rows, so a row leaving costs no walk through the lists.
+    for (TRSItemProp* r : std::as_const(subtree)) {
+        m_itemList.removeOne(r);
+        m_visibleItems.removeOne(r);
+    }
 }
 
 void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
@@ -719,7 +738,7 @@ void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
         if (Items()->UpdateCount() > 0)
             return;
         if (m_updateCount > 0) {
-            m_listsStale = true;
+            MarkListsStale();
             return;
         }
         RebuildLists();
@@ -734,7 +753,7 @@ void TRSCustomItemListEditor::SubItemsChanged(TRSItemProp* row) {
     if (m_destroying || Items()->UpdateCount() > 0)
         return;
     if (m_updateCount > 0) {
-        m_listsStale = true;
+        MarkListsStale();
         return;
     }
     ResyncSubtree(row);
@@ -1082,7 +1101,14 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
             throw;
         }
         m_adoptNewRow = false;
-        m_listsStale = stale;
+        if (m_listsStale && !stale) {
+            // The add moved rows of its level: the lists are made again at once, with the editor left
+            // as it is.
+            m_listsStale = false;
+            m_staleCurrent = nullptr;
+            FillItemList();
+            FillShownList();
+        }
         m_updateShownCount = VisibleCount();
     }
     QString current;

@@ -302,6 +302,13 @@ private:
     // The commit of a name cell: a name held back while typing is stored now or refused.
     void CommitName(TRSItemProp* row);
     void RebuildLists();
+    // Both lists made from the tree: every row, then the shown ones.
+    void FillItemList();
+    void FillShownList();
+    // The lists are rebuilt when the running update ends; until then they keep what they hold, less the
+    // rows that leave the tree.
+    void MarkListsStale();
+    void RemoveFromLists(TRSItemProp* row);
     void RebuildVisible();
     void ResyncSubtree(TRSItemProp* row);
     template <class List> void AppendSubtree(TRSItemProp* row, List& list) const;
