@@ -119,6 +119,37 @@ TEST(ItemGrid, AnythingAHandlerThrowsIsReportedAndTheGridGoesOn) {
     }
 }
 
+TEST(ItemGrid, AnExceptionWhilePaintingIsReportedAndTheOtherCellsArePainted) {
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] { throw Exception(QStringLiteral("own")); }, QStringLiteral("own")},
+        {[] { throw std::runtime_error("std"); }, QStringLiteral("std")},
+        {[] { throw 42; }, QStringLiteral("Exception of class int")},
+    };
+    for (const auto& [raise, text] : cases) {
+        ScopedRecordingPresenter boxes;
+        GridFixture f;
+        // B's value cell throws; the last cell of the grid (C's value) comes after it in the paint.
+        bool lastPainted = false;
+        f.grid.OnDrawCell = [&](TCustomDrawGrid*, int col, int row, const QRect&, TGridDrawState, QPainter&) {
+            if (col == 1 && row == 2)
+                raise();
+            if (col == 1 && row == 3)
+                lastPainted = true;
+        };
+        f.grid.viewport()->grab();
+        EXPECT_TRUE(lastPainted) << text.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes->requests.isEmpty(); }, 5000)) << text.toStdString();
+        EXPECT_EQ(boxes->Texts().first(), text);
+        // Paints while nothing throws report nothing more.
+        f.grid.OnDrawCell = nullptr;
+        QTest::qWait(20); // the reports of paints already made
+        const qsizetype reported = boxes->requests.size();
+        f.grid.viewport()->grab();
+        QTest::qWait(20);
+        EXPECT_EQ(boxes->requests.size(), reported) << text.toStdString();
+    }
+}
+
 TEST(ItemGrid, KeysAddAndRemoveBlankRows) {
     GridFixture f;
     f.grid.SetPropertyOptions(propAdd | propDelete);
