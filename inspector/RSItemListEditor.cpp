@@ -267,12 +267,23 @@ void TRSCustomItemListEditor::SetIndent(int value) {
     InvalidateGrid();
 }
 
+void TRSCustomItemListEditor::CheckGlyph(const QPixmap& glyph) {
+    // What the grid's stream can store and read back: up to the extent in each direction, or no glyph.
+    if (glyph.width() > MaxGlyphExtent || glyph.height() > MaxGlyphExtent)
+        throw EInvalidOperation(_("A glyph of %1 x %2 pixels is larger than %3 x %3")
+                                    .arg(glyph.width())
+                                    .arg(glyph.height())
+                                    .arg(MaxGlyphExtent));
+}
+
 void TRSCustomItemListEditor::SetMinusGlyph(const QPixmap& value) {
+    CheckGlyph(value);
     m_minusGlyph = value;
     InvalidateGrid();
 }
 
 void TRSCustomItemListEditor::SetPlusGlyph(const QPixmap& value) {
+    CheckGlyph(value);
     m_plusGlyph = value;
     InvalidateGrid();
 }

@@ -130,6 +130,10 @@ public:
     void SetPlusGlyph(const QPixmap& value);
     // The glyphs a new grid has.
     static QPixmap MakeGlyph(bool plus);
+    // A glyph is drawn in a line of the grid: anything larger in either direction is refused. An empty
+    // glyph is none (nothing is drawn).
+    static constexpr int MaxGlyphExtent = 256;
+    static void CheckGlyph(const QPixmap& glyph);
     bool ArrangeByCategory() const { return m_arrangeByCategory; }
     TRSGridOrientation Orientation() const { return m_orientation; }
     void SetOrientation(TRSGridOrientation value);
