@@ -786,21 +786,22 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
 }
 
 void TRSCustomItemListEditor::InsertShown(TRSItemProp* row) {
-    int pos = 0;
-    TRSItemProp* parent = row->ParentItem();
-    TRSItemProps* siblings = row->Collection();
-    int prevIndex = -1;
-    for (int i = row->Index() - 1; i >= 0 && prevIndex < 0; --i)
-        prevIndex = int(m_visibleItems.indexOf(siblings->Items(i)));
-    if (prevIndex >= 0) {
-        TRSItemProp* previous = m_visibleItems.at(prevIndex);
-        pos = prevIndex + 1;
-        while (pos < m_visibleItems.size() && IsDescendantOf(m_visibleItems.at(pos), previous))
-            ++pos;
-    } else if (parent) {
-        pos = VisibleIndexOf(parent) + 1;
+    // The shown rows are in tree order, so the row's place is behind every shown row that comes before it
+    // in the tree: a binary search by tree-order place, whatever hidden rows lie between (a walk back
+    // over hidden siblings made adding rows after them quadratic).
+    const qsizetype at = m_itemList.indexOf(row);
+    if (at < 0)
+        return; // not in the tree (yet): not shown
+    qsizetype low = 0;
+    qsizetype high = m_visibleItems.size();
+    while (low < high) {
+        const qsizetype mid = low + (high - low) / 2;
+        if (m_itemList.indexOf(m_visibleItems.at(mid)) < at)
+            low = mid + 1;
+        else
+            high = mid;
     }
-    m_visibleItems.insert(std::clamp(pos, 0, int(m_visibleItems.size())), row);
+    m_visibleItems.insert(low, row);
 }
 
 void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
