@@ -1096,6 +1096,10 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     const bool fromEditor = col == InplaceCol() && row == InplaceRow();
     if (fromEditor && EditorCellChanged())
         return;
+    // Text still waiting for another row (the editor left it under a change of the rows) is validated
+    // there before an edit of this cell begins: one kept edit at a time, none overwritten unseen.
+    if (fromEditor && m_keptEdit.Modified && !KeptEditFits())
+        CommitKeptEdit();
     TCustomDrawGrid::SetEditText(col, row, value);
     TFlagScope writing(m_editorWriting, fromEditor || m_editorWriting);
     TUpdateScope scope(this);

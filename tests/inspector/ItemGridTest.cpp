@@ -150,6 +150,48 @@ TEST(ItemGrid, AnExceptionWhilePaintingIsReportedAndTheOtherCellsArePainted) {
     }
 }
 
+TEST(ItemGrid, AnEditWaitingForAnotherRowIsValidatedBeforeTheNextEditBegins) {
+    // Typed into a child, whose parent the program then collapses; the user types into the parent; the
+    // program then changes the rows under that edit too.
+    const std::pair<const char*, std::function<void(TRSItemListEditor&)>> changes[] = {
+        {"sort", [](TRSItemListEditor& g) { g.Items()->Sort(false); }},
+        {"row inserted",
+         [](TRSItemListEditor& g) { g.Items()->InsertAt(0)->SetName(QStringLiteral("First")); }},
+        {"sorted switched on", [](TRSItemListEditor& g) { g.SetSorted(true); }},
+    };
+    for (const auto& [what, change] : changes) {
+        GridFixture f;
+        TRSItemProp* parent = f.grid.Items()->Items(0);
+        TRSItemProp* child = parent->Items()->Add();
+        child->SetName(QStringLiteral("A1"));
+        child->Values().SetText(QStringLiteral("x"));
+        parent->Expand();
+        QStringList validated; // row=value, and the parent's value at that time
+        f.grid.OnValidate = [&](QObject*, TRSItemProp* row, int) {
+            validated << row->Name() + QLatin1Char('=') + row->Values().Get(0) + QLatin1Char('/') +
+                             parent->Values().Get(0);
+        };
+        f.grid.SelectItem(child);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.Editor()->isVisible(); }, 5000)) << what;
+        f.Type(QStringLiteral("typed"));
+        parent->Collapse();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return f.grid.CurrentItem() == parent && f.Editor()->isVisible(); }, 5000))
+            << what;
+        EXPECT_TRUE(validated.isEmpty()) << what; // still waiting for Enter
+        f.Type(QStringLiteral("ptext"));
+        // The child's text was validated before the parent's edit began.
+        EXPECT_EQ(validated.join(u',').toStdString(), "A1=typed/1") << what;
+        change(f.grid);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.Editor()->isVisible(); }, 5000)) << what;
+        f.Key(Qt::Key_Return);
+        EXPECT_EQ(child->Values().Get(0), QStringLiteral("typed")) << what;
+        EXPECT_EQ(parent->Values().Get(0), QStringLiteral("ptext")) << what;
+        EXPECT_EQ(validated.size(), 2) << what;
+        EXPECT_EQ(validated.value(1).toStdString(), "A=ptext/ptext") << what;
+    }
+}
+
 TEST(ItemGrid, KeysAddAndRemoveBlankRows) {
     GridFixture f;
     f.grid.SetPropertyOptions(propAdd | propDelete);
