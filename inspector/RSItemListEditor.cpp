@@ -460,7 +460,7 @@ TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() cons
     if (!editor || InplaceCol() < 0 || !editor->isVisible() || !m_editRow || EditorCellChanged())
         return state;
     state.Row = m_editRow;
-    state.Path = RowKey(m_editRow);
+    state.Identity = RowIdentity(m_editRow);
     state.Value = ValueIndexOf(InplaceCol(), InplaceRow());
     state.Text = editor->text();
     state.OldValue = editor->OldValue();
@@ -580,6 +580,20 @@ QString TRSCustomItemListEditor::RowKey(const TRSItemProp* row) const {
     return row->GetFullName();
 }
 
+std::shared_ptr<const TRSRowIdentity> TRSCustomItemListEditor::RowIdentity(const TRSItemProp* row) const {
+    class TKeyIdentity : public TRSRowIdentity {
+    public:
+        TKeyIdentity(const TRSCustomItemListEditor* grid, QString key)
+            : m_grid(grid), m_key(std::move(key)) {}
+        bool Matches(const TRSItemProp* row) const override { return m_grid->RowKey(row) == m_key; }
+
+    private:
+        const TRSCustomItemListEditor* m_grid;
+        QString m_key;
+    };
+    return std::make_shared<TKeyIdentity>(this, RowKey(row));
+}
+
 void TRSCustomItemListEditor::DropKeptEdit() {
     m_keptEdit = TEditorState{};
 }
@@ -654,15 +668,21 @@ void TRSCustomItemListEditor::RebuildLists() {
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
     // that row is brought into sight. Any other row that went took its edit along: a row of the same
     // name is another row.
-    if (m_remakingRows && !m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
+    // Two rows that both stand for it: it cannot be told which, and the edit is dropped with the end of
+    // the remaking.
+    if (m_remakingRows && !m_keptEdit.Row && m_keptEdit.Modified && m_keptEdit.Identity) {
+        TRSItemProp* found = nullptr;
+        int matches = 0;
         for (TRSItemProp* row : std::as_const(m_itemList))
-            if (RowKey(row) == m_keptEdit.Path) {
-                m_keptEdit.Row = row;
-                m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
-                for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
-                    p->m_expanded = true; // the shown list below is built with it
-                break;
-            }
+            if (m_keptEdit.Identity->Matches(row) && ++matches == 1)
+                found = row;
+        if (matches == 1) {
+            m_keptEdit.Row = found;
+            m_keptEdit.OldValue = TextOf(found, m_keptEdit.Value);
+            for (TRSItemProp* p = found->ParentItem(); p; p = p->ParentItem())
+                p->m_expanded = true; // the shown list below is built with it
+        }
+    }
     FillShownList();
     if (!current)
         current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();

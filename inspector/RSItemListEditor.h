@@ -11,6 +11,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
+#include <memory>
 
 class TRSInplaceEditList;
 
@@ -37,6 +38,14 @@ enum class TGridShowHints { shNone, shValueOnly, shHintOnly, shValueAndHint };
 using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
+
+// What a row stands for, kept with an edit the editor left, so that the row made anew for the same thing
+// is found again after the rows are made anew, and no other row is taken for it.
+class TRSRowIdentity {
+public:
+    virtual ~TRSRowIdentity() = default;
+    virtual bool Matches(const TRSItemProp* row) const = 0;
+};
 
 // Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences), its glyphs
 // when they are not the built-in ones ("MinusGlyph", "PlusGlyph" as PNG) and its hint window's settings
@@ -190,6 +199,9 @@ public:
     void SetRemakingRows(bool value);
     // What a row stands for, the same for a row made anew in its place: its full name.
     virtual QString RowKey(const TRSItemProp* row) const;
+    // What a row stands for, taken when an edit is kept for it, so that after the rows are made anew the
+    // one row made for the same thing is found (here: the same RowKey).
+    virtual std::shared_ptr<const TRSRowIdentity> RowIdentity(const TRSItemProp* row) const;
 
     TRSNotifyEvent OnEditButtonClick;
     TRSGetPickListEvent OnGetPickList;
@@ -279,7 +291,7 @@ private:
     // on on its row wherever that row lands (and the text is dropped when the row went).
     struct TEditorState {
         QPointer<TRSItemProp> Row;
-        QString Path; // the row's full name
+        std::shared_ptr<const TRSRowIdentity> Identity; // what the row stands for
         int Value = -1;
         QString Text;
         QString OldValue;
