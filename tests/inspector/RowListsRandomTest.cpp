@@ -304,7 +304,8 @@ TEST(RowListsRandom, ChangesInNestedBracketsAgreeWithThePlainTree) {
 }
 
 TEST(RowListsRandom, RowsDeletedAfterAWholeLevelChangeLeaveBothLists) {
-    // Each case ends with the current row gone inside brackets opened after the level was reordered.
+    // Whole-level changes inside the grid's bracket, most with the current row gone inside brackets opened
+    // after the level was reordered.
     struct TCase {
         const char* what;
         std::function<void(TRSItemListEditor&)> change;
@@ -328,6 +329,12 @@ TEST(RowListsRandom, RowsDeletedAfterAWholeLevelChangeLeaveBothLists) {
              g.Items()->Delete(0);
              g.Items()->Delete(0);
              g.Items()->EndUpdate();
+             g.EndUpdate();
+         }},
+        {"an index set in the grid's bracket, nothing deleted",
+         [](TRSItemListEditor& g) {
+             g.BeginUpdate();
+             g.Items()->Items(3)->SetIndex(0);
              g.EndUpdate();
          }},
         {"sorted switched on, then a clear and an add",

@@ -125,6 +125,11 @@ TEST(KeptEditIdentity, AStringLinesTextFollowsTheLineOrGoesNowhere) {
     const QStringList same{"x", "x", "x", "x"};
     const TIdentityCase cases[] = {
         {"nothing changed", lines, [](TTestButton&) {}, {"l0", "typed", "l2"}, lines},
+        {"equal lines, another changed",
+         same,
+         [](TTestButton& b) { b.Lines()->Put(3, QStringLiteral("y")); },
+         {"x", "typed", "x", "y"},
+         {"x", "x", "x", "y"}},
         {"its line deleted", lines, [](TTestButton& b) { b.Lines()->Delete(1); }, {"l0", "l2"}, {"l0", "l2"}},
         {"a line before it deleted",
          lines,
@@ -162,21 +167,50 @@ TEST(KeptEditIdentity, AStringLinesTextFollowsTheLineOrGoesNowhere) {
         RunCase(c, QStringLiteral("Lines.Items[1]"), read, fill);
 }
 
-TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItem) {
-    // The program deletes the edited item and the user commits before the rows are made again.
-    TInspected t;
-    for (const char* caption : {"a0", "a1", "a2"})
-        AddItem(*t.button, QString::fromLatin1(caption), t.button->Items()->Count());
-    t.ins.SetComponent(t.button);
-    Settle();
-    t.Type(QStringLiteral("Items.Items[1].Caption"), QStringLiteral("typed"));
-    t.button->Items()->Delete(1);
-    ScopedRecordingPresenter boxes;
-    QTest::keyClick(t.ins.Editor(), Qt::Key_Return);
-    Settle();
-    EXPECT_EQ(Captions(*t.button).join(u',').toStdString(), "a0,a2");
-    // The user learns that the text went nowhere.
-    EXPECT_EQ(
-        boxes->Texts().join(u'|').toStdString(),
-        "\"typed\" is not a valid string value: Item \"Items.Items[1].Caption\" is not a real property");
+TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
+    // The program deletes the item or line before the edited one and the user commits before the rows are
+    // made again: the row's place now holds another item or line, which must not take the text.
+    struct TCase {
+        const char* path;
+        std::function<void(TTestButton&)> fill, change;
+        std::function<QStringList(TTestButton&)> read;
+        const char* expected;
+        const char* box;
+    };
+    const TCase cases[] = {
+        {"Items.Items[1].Caption",
+         [](TTestButton& b) {
+             for (const char* caption : {"a0", "a1", "a2"})
+                 AddItem(b, QString::fromLatin1(caption), b.Items()->Count());
+         },
+         [](TTestButton& b) { b.Items()->Delete(1); }, [](TTestButton& b) { return Captions(b); }, "a0,a2",
+         // The user learns that the text went nowhere.
+         "\"typed\" is not a valid string value: Item \"Items.Items[1].Caption\" is not a real property"},
+        {"Lines.Items[1]",
+         [](TTestButton& b) {
+             for (const char* line : {"l0", "l1", "l2"})
+                 b.Lines()->Add(QString::fromLatin1(line));
+         },
+         [](TTestButton& b) { b.Lines()->Delete(0); },
+         [](TTestButton& b) {
+             QStringList all;
+             for (int i = 0; i < b.Lines()->Count(); ++i)
+                 all << b.Lines()->Strings(i);
+             return all;
+         },
+         "l1,l2", ""},
+    };
+    for (const TCase& c : cases) {
+        TInspected t;
+        c.fill(*t.button);
+        t.ins.SetComponent(t.button);
+        Settle();
+        t.Type(QString::fromLatin1(c.path), QStringLiteral("typed"));
+        c.change(*t.button);
+        ScopedRecordingPresenter boxes;
+        QTest::keyClick(t.ins.Editor(), Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(c.read(*t.button).join(u',').toStdString(), c.expected) << c.path;
+        EXPECT_EQ(boxes->Texts().join(u'|').toStdString(), c.box) << c.path;
+    }
 }
