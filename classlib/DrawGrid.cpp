@@ -624,7 +624,17 @@ void TCustomDrawGrid::InvalidateCol(int col) {
 }
 
 void TCustomDrawGrid::InvalidateGrid() {
-    viewport()->update();
+    // The changes of one pass of the event loop (rows added one at a time) ask for one repaint.
+    if (m_repaintPosted)
+        return;
+    m_repaintPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_repaintPosted = false;
+            viewport()->update();
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- rows and columns moved or deleted ---------------------------------------------------------------

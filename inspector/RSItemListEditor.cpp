@@ -812,6 +812,10 @@ void TRSCustomItemListEditor::InsertShown(TRSItemProp* row) {
     const qsizetype at = m_itemList.indexOf(row);
     if (at < 0)
         return; // not in the tree (yet): not shown
+    if (at == m_itemList.size() - 1) {
+        m_visibleItems.append(row); // the last row of the tree (one added at the end) comes last
+        return;
+    }
     qsizetype low = 0;
     qsizetype high = m_visibleItems.size();
     while (low < high) {
