@@ -150,6 +150,25 @@ TEST(ItemGrid, AnExceptionWhilePaintingIsReportedAndTheOtherCellsArePainted) {
     }
 }
 
+TEST(ItemGrid, ChangesAreRepaintedAfterEachPassOfTheEventLoop) {
+    GridFixture f;
+    // No editor, whose own repaints would paint the cells below it; B's name cell is watched.
+    f.grid.SetOptions(f.grid.Options() & ~(goEditing | goAlwaysShowEditor));
+    int painted = 0;
+    f.grid.OnDrawCell = [&](TCustomDrawGrid*, int col, int row, const QRect&, TGridDrawState, QPainter&) {
+        painted += col == 0 && row == 2;
+    };
+    // Changes made one after another, each followed by the event loop, are each painted.
+    for (const char* name : {"X", "Y", "Z"}) {
+        QTest::qWait(20); // what is already asked for is painted first
+        painted = 0;
+        f.grid.Items()->Items(1)->SetName(QString::fromLatin1(name));
+        f.grid.Items()->Items(2)->Values().SetText(QString::fromLatin1(name));
+        EXPECT_EQ(painted, 0) << name; // not inside the change
+        EXPECT_TRUE(QTest::qWaitFor([&] { return painted > 0; }, 5000)) << name;
+    }
+}
+
 TEST(ItemGrid, AnEditWaitingForAnotherRowIsValidatedBeforeTheNextEditBegins) {
     // Typed into a child, whose parent the program then collapses; the user types into the parent; the
     // program then changes the rows under that edit too.
