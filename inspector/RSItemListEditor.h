@@ -194,8 +194,8 @@ public:
     void DropKeptEdit();
     // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
     TRSItemProp* EditedRow() const;
-    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the row
-    // made in its place, the one of the same RowKey. When it ends without one, the edit is dropped.
+    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the one
+    // row made for the same thing (RowIdentity). When it ends without one, the edit is dropped.
     void SetRemakingRows(bool value);
     // What a row stands for, the same for a row made anew in its place: its full name.
     virtual QString RowKey(const TRSItemProp* row) const;
