@@ -624,7 +624,17 @@ void TCustomDrawGrid::InvalidateCol(int col) {
 }
 
 void TCustomDrawGrid::InvalidateGrid() {
-    viewport()->update();
+    // The changes of one pass of the event loop (rows added one at a time) ask for one repaint.
+    if (m_repaintPosted)
+        return;
+    m_repaintPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_repaintPosted = false;
+            viewport()->update();
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- rows and columns moved or deleted ---------------------------------------------------------------
@@ -847,6 +857,7 @@ void TCustomDrawGrid::paintEvent(QPaintEvent* event) {
     const int width = viewport()->width();
     const int height = viewport()->height();
 
+    std::exception_ptr paintError;
     auto paintRow = [&](int row, int y) {
         const int h = RowHeights(row);
         if (y + h + m_gridLineWidth >= clip.top() && y <= clip.bottom()) {
@@ -878,7 +889,14 @@ void TCustomDrawGrid::paintEvent(QPaintEvent* event) {
                 painter.setPen(text);
                 if (m_defaultDrawing)
                     painter.fillRect(rect, back);
-                DrawCell(col, row, rect, state, painter);
+                // A handler's exception may not leave the paint event: the cell stays as far as it got,
+                // the other cells are painted, and the first error is reported once painting is over.
+                try {
+                    DrawCell(col, row, rect, state, painter);
+                } catch (...) {
+                    if (!paintError)
+                        paintError = std::current_exception();
+                }
                 painter.restore();
                 if (m_defaultDrawing && fixed) {
                     painter.setPen(palette().color(QPalette::Light));
@@ -928,6 +946,18 @@ void TCustomDrawGrid::paintEvent(QPaintEvent* event) {
             painter.drawLine(m_sizingPos, 0, m_sizingPos, height);
         else
             painter.drawLine(0, m_sizingPos, width, m_sizingPos);
+    }
+    // Reported after the paint, not inside it (a message box would paint the grid again underneath); the
+    // paints while one report waits or shows add none of their own.
+    if (paintError && !m_paintErrorPending) {
+        m_paintErrorPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, paintError] {
+                HandleException(paintError);
+                m_paintErrorPending = false;
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -267,12 +267,23 @@ void TRSCustomItemListEditor::SetIndent(int value) {
     InvalidateGrid();
 }
 
+void TRSCustomItemListEditor::CheckGlyph(const QPixmap& glyph) {
+    // What the grid's stream can store and read back: up to the extent in each direction, or no glyph.
+    if (glyph.width() > MaxGlyphExtent || glyph.height() > MaxGlyphExtent)
+        throw EInvalidOperation(_("A glyph of %1 x %2 pixels is larger than %3 x %3")
+                                    .arg(glyph.width())
+                                    .arg(glyph.height())
+                                    .arg(MaxGlyphExtent));
+}
+
 void TRSCustomItemListEditor::SetMinusGlyph(const QPixmap& value) {
+    CheckGlyph(value);
     m_minusGlyph = value;
     InvalidateGrid();
 }
 
 void TRSCustomItemListEditor::SetPlusGlyph(const QPixmap& value) {
+    CheckGlyph(value);
     m_plusGlyph = value;
     InvalidateGrid();
 }
@@ -449,7 +460,7 @@ TRSCustomItemListEditor::TEditorState TRSCustomItemListEditor::SaveEditor() cons
     if (!editor || InplaceCol() < 0 || !editor->isVisible() || !m_editRow || EditorCellChanged())
         return state;
     state.Row = m_editRow;
-    state.Path = RowKey(m_editRow);
+    state.Identity = RowIdentity(m_editRow);
     state.Value = ValueIndexOf(InplaceCol(), InplaceRow());
     state.Text = editor->text();
     state.OldValue = editor->OldValue();
@@ -569,6 +580,20 @@ QString TRSCustomItemListEditor::RowKey(const TRSItemProp* row) const {
     return row->GetFullName();
 }
 
+std::shared_ptr<const TRSRowIdentity> TRSCustomItemListEditor::RowIdentity(const TRSItemProp* row) const {
+    class TKeyIdentity : public TRSRowIdentity {
+    public:
+        TKeyIdentity(const TRSCustomItemListEditor* grid, QString key)
+            : m_grid(grid), m_key(std::move(key)) {}
+        bool Matches(const TRSItemProp* row) const override { return m_grid->RowKey(row) == m_key; }
+
+    private:
+        const TRSCustomItemListEditor* m_grid;
+        QString m_key;
+    };
+    return std::make_shared<TKeyIdentity>(this, RowKey(row));
+}
+
 void TRSCustomItemListEditor::DropKeptEdit() {
     m_keptEdit = TEditorState{};
 }
@@ -614,11 +639,7 @@ bool TRSCustomItemListEditor::EditorCellChanged() const {
     return !m_editRow || now != m_editRow;
 }
 
-void TRSCustomItemListEditor::RebuildLists() {
-    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
-    m_listsStale = false;
-    // The current row stays current wherever the rebuild puts it (rows above it may come or go).
-    TRSItemProp* current = CurrentItem();
+void TRSCustomItemListEditor::FillItemList() {
     m_itemList.clear();
     m_visibleItems.clear();
     TRSItemProps* items = Items();
@@ -629,20 +650,40 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_visibleItems.reserve(count);
     for (int i = 0; i < items->Count(); ++i)
         AppendSubtree(items->Items(i), m_itemList);
+}
+
+void TRSCustomItemListEditor::FillShownList() {
+    m_visibleItems.clear();
+    TRSItemProps* items = Items();
+    for (int i = 0; i < items->Count(); ++i)
+        AppendShown(items->Items(i), m_visibleItems);
+}
+
+void TRSCustomItemListEditor::RebuildLists() {
+    CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+    m_listsStale = false;
+    // The current row stays current wherever the rebuild puts it (rows above it may come or go).
+    TRSItemProp* current = CurrentItem();
+    FillItemList();
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
     // that row is brought into sight. Any other row that went took its edit along: a row of the same
     // name is another row.
-    if (m_remakingRows && !m_keptEdit.Row && m_keptEdit.Modified && !m_keptEdit.Path.isEmpty())
+    // Two rows that both stand for it: it cannot be told which, and the edit is dropped with the end of
+    // the remaking.
+    if (m_remakingRows && !m_keptEdit.Row && m_keptEdit.Modified && m_keptEdit.Identity) {
+        TRSItemProp* found = nullptr;
+        int matches = 0;
         for (TRSItemProp* row : std::as_const(m_itemList))
-            if (RowKey(row) == m_keptEdit.Path) {
-                m_keptEdit.Row = row;
-                m_keptEdit.OldValue = TextOf(row, m_keptEdit.Value);
-                for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
-                    p->m_expanded = true; // the shown list below is built with it
-                break;
-            }
-    for (int i = 0; i < items->Count(); ++i)
-        AppendShown(items->Items(i), m_visibleItems);
+            if (m_keptEdit.Identity->Matches(row) && ++matches == 1)
+                found = row;
+        if (matches == 1) {
+            m_keptEdit.Row = found;
+            m_keptEdit.OldValue = TextOf(found, m_keptEdit.Value);
+            for (TRSItemProp* p = found->ParentItem(); p; p = p->ParentItem())
+                p->m_expanded = true; // the shown list below is built with it
+        }
+    }
+    FillShownList();
     if (!current)
         current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();
     m_staleCurrent = nullptr;
@@ -654,10 +695,7 @@ void TRSCustomItemListEditor::RebuildLists() {
 void TRSCustomItemListEditor::RebuildVisible() {
     CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
-    m_visibleItems.clear();
-    TRSItemProps* items = Items();
-    for (int i = 0; i < items->Count(); ++i)
-        AppendShown(items->Items(i), m_visibleItems);
+    FillShownList();
     RowCountChanged();
     FollowCurrent(current);
     UpdateEdit();
@@ -676,11 +714,11 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
         // time costs a search and a move through the lists each). Until then they hold no row, so that
         // none of them keeps a row that leaves the tree.
         if (!m_listsStale) {
-            CloseEditor();
-            m_staleCurrent = CurrentItem();
-            m_listsStale = true;
+            MarkListsStale();
             m_itemList.clear();
             m_visibleItems.clear();
+        } else if (action == TCollectionNotification::cnExtracting) {
+            RemoveFromLists(item); // stale lists still hold the rows they had when they went stale
         }
         return;
     }
@@ -700,16 +738,28 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
             ItemVisibleChanged(item);
     } else if (action == TCollectionNotification::cnExtracting) {
         CloseEditor();
-        QList<TRSItemProp*> subtree;
-        AppendSubtree(item, subtree);
-        // No list may keep a row that is leaving the tree (it may be freed next). Each row is found
-        // through the list's index of rows, so a row leaving costs no walk through the lists.
-        for (TRSItemProp* row : std::as_const(subtree)) {
-            m_itemList.removeOne(row);
-            m_visibleItems.removeOne(row);
-        }
+        RemoveFromLists(item);
     }
     RowCountChanged();
+}
+
+void TRSCustomItemListEditor::MarkListsStale() {
+    if (m_listsStale)
+        return;
+    CloseEditor();
+    m_staleCurrent = CurrentItem();
+    m_listsStale = true;
+}
+
+void TRSCustomItemListEditor::RemoveFromLists(TRSItemProp* row) {
+    QList<TRSItemProp*> subtree;
+    AppendSubtree(row, subtree);
+    // No list may keep a row that is leaving the tree (it may be freed next), stale or not. Each row is
+    // found through the list's index of rows, so a row leaving costs no walk through the lists.
+    for (TRSItemProp* r : std::as_const(subtree)) {
+        m_itemList.removeOne(r);
+        m_visibleItems.removeOne(r);
+    }
 }
 
 void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
@@ -719,7 +769,7 @@ void TRSCustomItemListEditor::ItemsChanged(TRSItemProp* item) {
         if (Items()->UpdateCount() > 0)
             return;
         if (m_updateCount > 0) {
-            m_listsStale = true;
+            MarkListsStale();
             return;
         }
         RebuildLists();
@@ -734,7 +784,7 @@ void TRSCustomItemListEditor::SubItemsChanged(TRSItemProp* row) {
     if (m_destroying || Items()->UpdateCount() > 0)
         return;
     if (m_updateCount > 0) {
-        m_listsStale = true;
+        MarkListsStale();
         return;
     }
     ResyncSubtree(row);
@@ -756,21 +806,26 @@ void TRSCustomItemListEditor::ResyncSubtree(TRSItemProp* row) {
 }
 
 void TRSCustomItemListEditor::InsertShown(TRSItemProp* row) {
-    int pos = 0;
-    TRSItemProp* parent = row->ParentItem();
-    TRSItemProps* siblings = row->Collection();
-    int prevIndex = -1;
-    for (int i = row->Index() - 1; i >= 0 && prevIndex < 0; --i)
-        prevIndex = int(m_visibleItems.indexOf(siblings->Items(i)));
-    if (prevIndex >= 0) {
-        TRSItemProp* previous = m_visibleItems.at(prevIndex);
-        pos = prevIndex + 1;
-        while (pos < m_visibleItems.size() && IsDescendantOf(m_visibleItems.at(pos), previous))
-            ++pos;
-    } else if (parent) {
-        pos = VisibleIndexOf(parent) + 1;
+    // The shown rows are in tree order, so the row's place is behind every shown row that comes before it
+    // in the tree: a binary search by tree-order place, whatever hidden rows lie between (a walk back
+    // over hidden siblings made adding rows after them quadratic).
+    const qsizetype at = m_itemList.indexOf(row);
+    if (at < 0)
+        return; // not in the tree (yet): not shown
+    if (at == m_itemList.size() - 1) {
+        m_visibleItems.append(row); // the last row of the tree (one added at the end) comes last
+        return;
     }
-    m_visibleItems.insert(std::clamp(pos, 0, int(m_visibleItems.size())), row);
+    qsizetype low = 0;
+    qsizetype high = m_visibleItems.size();
+    while (low < high) {
+        const qsizetype mid = low + (high - low) / 2;
+        if (m_itemList.indexOf(m_visibleItems.at(mid)) < at)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    m_visibleItems.insert(low, row);
 }
 
 void TRSCustomItemListEditor::RemoveShown(TRSItemProp* row) {
@@ -1065,6 +1120,10 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
     const bool fromEditor = col == InplaceCol() && row == InplaceRow();
     if (fromEditor && EditorCellChanged())
         return;
+    // Text still waiting for another row (the editor left it under a change of the rows) is validated
+    // there before an edit of this cell begins: one kept edit at a time, none overwritten unseen.
+    if (fromEditor && m_keptEdit.Modified && !KeptEditFits())
+        CommitKeptEdit();
     TCustomDrawGrid::SetEditText(col, row, value);
     TFlagScope writing(m_editorWriting, fromEditor || m_editorWriting);
     TUpdateScope scope(this);
@@ -1082,7 +1141,14 @@ void TRSCustomItemListEditor::SetEditText(int col, int row, const QString& value
             throw;
         }
         m_adoptNewRow = false;
-        m_listsStale = stale;
+        if (m_listsStale && !stale) {
+            // The add moved rows of its level: the lists are made again at once, with the editor left
+            // as it is.
+            m_listsStale = false;
+            m_staleCurrent = nullptr;
+            FillItemList();
+            FillShownList();
+        }
         m_updateShownCount = VisibleCount();
     }
     QString current;

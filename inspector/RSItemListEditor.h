@@ -11,6 +11,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
+#include <memory>
 
 class TRSInplaceEditList;
 
@@ -37,6 +38,14 @@ enum class TGridShowHints { shNone, shValueOnly, shHintOnly, shValueAndHint };
 using TRSGetCategoryEvent =
     std::function<void(QObject* sender, TRSItemProp* item, const QString& propName, QString& category)>;
 using TRSOnShowHintsEvent = std::function<void(QObject* sender, TRSItemProp* item, QString& hint)>;
+
+// What a row stands for, kept with an edit the editor left, so that the row made anew for the same thing
+// is found again after the rows are made anew, and no other row is taken for it.
+class TRSRowIdentity {
+public:
+    virtual ~TRSRowIdentity() = default;
+    virtual bool Matches(const TRSItemProp* row) const = 0;
+};
 
 // Stored with its fonts ("Font.*" whole, the three fonts that follow it by their differences), its glyphs
 // when they are not the built-in ones ("MinusGlyph", "PlusGlyph" as PNG) and its hint window's settings
@@ -130,6 +139,10 @@ public:
     void SetPlusGlyph(const QPixmap& value);
     // The glyphs a new grid has.
     static QPixmap MakeGlyph(bool plus);
+    // A glyph is drawn in a line of the grid: anything larger in either direction is refused. An empty
+    // glyph is none (nothing is drawn).
+    static constexpr int MaxGlyphExtent = 256;
+    static void CheckGlyph(const QPixmap& glyph);
     bool ArrangeByCategory() const { return m_arrangeByCategory; }
     TRSGridOrientation Orientation() const { return m_orientation; }
     void SetOrientation(TRSGridOrientation value);
@@ -181,11 +194,14 @@ public:
     void DropKeptEdit();
     // The row that an uncommitted edit belongs to (in the editor, or kept while the editor is closed).
     TRSItemProp* EditedRow() const;
-    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the row
-    // made in its place, the one of the same RowKey. When it ends without one, the edit is dropped.
+    // While set, the rows are being made anew (a rescan): an edit kept on a row that goes follows the one
+    // row made for the same thing (RowIdentity). When it ends without one, the edit is dropped.
     void SetRemakingRows(bool value);
     // What a row stands for, the same for a row made anew in its place: its full name.
     virtual QString RowKey(const TRSItemProp* row) const;
+    // What a row stands for, taken when an edit is kept for it, so that after the rows are made anew the
+    // one row made for the same thing is found (here: the same RowKey).
+    virtual std::shared_ptr<const TRSRowIdentity> RowIdentity(const TRSItemProp* row) const;
 
     TRSNotifyEvent OnEditButtonClick;
     TRSGetPickListEvent OnGetPickList;
@@ -275,7 +291,7 @@ private:
     // on on its row wherever that row lands (and the text is dropped when the row went).
     struct TEditorState {
         QPointer<TRSItemProp> Row;
-        QString Path; // the row's full name
+        std::shared_ptr<const TRSRowIdentity> Identity; // what the row stands for
         int Value = -1;
         QString Text;
         QString OldValue;
@@ -302,6 +318,13 @@ private:
     // The commit of a name cell: a name held back while typing is stored now or refused.
     void CommitName(TRSItemProp* row);
     void RebuildLists();
+    // Both lists made from the tree: every row, then the shown ones.
+    void FillItemList();
+    void FillShownList();
+    // The lists are rebuilt when the running update ends; until then they keep what they hold, less the
+    // rows that leave the tree.
+    void MarkListsStale();
+    void RemoveFromLists(TRSItemProp* row);
     void RebuildVisible();
     void ResyncSubtree(TRSItemProp* row);
     template <class List> void AppendSubtree(TRSItemProp* row, List& list) const;

@@ -22,20 +22,25 @@ const QString PlusGlyphName = QStringLiteral("PlusGlyph");
 const QString HintIntervalName = QStringLiteral("HintWindow.Interval");
 const QString HintColorName = QStringLiteral("HintWindow.Color");
 const QString HintFontPrefix = QStringLiteral("HintWindow.Font.");
-// A glyph is drawn in a line of the grid: anything larger is no glyph.
-constexpr int MaxGlyphExtent = 256;
+constexpr int MaxGlyphExtent = TRSCustomItemListEditor::MaxGlyphExtent;
 
+// A glyph as PNG; no glyph as no bytes.
 QByteArray PngOf(const QPixmap& glyph) {
     QByteArray bytes;
+    if (glyph.isNull())
+        return bytes;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly) || !glyph.save(&buffer, "PNG"))
         throw EStreamError(_("Stream write error"));
     return bytes;
 }
 
-// A glyph stored as PNG; a picture that does not decode, or is too large for a line, is refused.
+// A glyph stored as PNG (or no glyph); a picture that does not decode, or is too large for a line in
+// either direction, is refused.
 QPixmap ReadGlyph(TReader& reader) {
     QByteArray bytes = reader.ReadBinary();
+    if (bytes.isEmpty())
+        return QPixmap();
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         throw EReadError(_("Stream read error"));

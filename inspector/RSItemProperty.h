@@ -6,8 +6,10 @@
 // TRSItemProperties is the row collection of the inspector.
 #include "classlib/TypInfo.h"
 #include "inspector/RSItemProp.h"
+#include "inspector/RSRowOrigin.h"
 #include <QSet>
 #include <QVariantList>
+#include <memory>
 
 class TRSCustomObjectInspector;
 class TRSItemProperty;
@@ -107,6 +109,10 @@ public:
     void WriteDefinedProperties(TWriter& writer) const override;
     bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 
+    // What the row was made for, when it is a collection item or a string line (else nullptr).
+    const TRSRowOrigin* Origin() const { return m_origin.get(); }
+    void SetOrigin(const TRSRowOrigin& origin) { m_origin = std::make_unique<TRSRowOrigin>(origin); }
+
     TRSItemSetPropertyEvent OnSetProperty;
     TRSItemGetPropertyEvent OnGetProperty;
     TRSItemPropertyEvent OnRefreshValue;
@@ -137,6 +143,7 @@ private:
     QVariantList m_typeData;
     bool m_isRealProperty = false;
     TRSRowKind m_rowKind = rkPlain;
+    std::unique_ptr<TRSRowOrigin> m_origin;
 };
 
 class TRSItemProperties : public TRSItemProps {

@@ -876,6 +876,9 @@ void TRSCustomObjectInspector::AddCollectionItems(TRSItemProperty* row, const QL
         itemRow->SetTypeName(QString::fromLatin1(first->metaObject()->className()));
         itemRow->SetIsRealProperty(false);
         itemRow->SetRowKind(rkCollectionItem);
+        TRSRowOrigin origin;
+        origin.Object = first;
+        itemRow->SetOrigin(origin); // a typed edit follows this item, not the place
         itemRow->Values().Get(0);
         for (int i = 0; i < columns; ++i) {
             itemRow->SetTypeDataValue(i, index);
@@ -964,7 +967,18 @@ void TRSCustomObjectInspector::AddStringsItems(TRSItemProperty* row, const QList
         }
         lineRow->SetRowKind(rkStringsItem);
         lineRow->SetTypeName(kStringsItemType);
+        lineRow->SetOrigin(TRSRowOrigin::OfLine(first, i)); // a typed edit follows this line
     }
+}
+
+bool TRSCustomObjectInspector::LineMoved(TRSItemProperty* row, QObject* list, int index) {
+    // Lines came or went since the row was made and this one is elsewhere now, or gone: what was typed
+    // for it goes nowhere, and the rows are made again.
+    const TRSRowOrigin* origin = row->Origin();
+    if (!origin || origin->Object != list || origin->LineIndexNow() == index)
+        return false;
+    PostRescan();
+    return true;
 }
 
 void TRSCustomObjectInspector::BindPlainLine(TRSItemProperty* row) {
@@ -978,7 +992,7 @@ void TRSCustomObjectInspector::BindPlainLine(TRSItemProperty* row) {
         auto* self = qobject_cast<TRSItemProperty*>(sender);
         auto* list = qobject_cast<TStrings*>(instance);
         const int index = self ? self->TypeDataAt(0).toInt() : -1;
-        if (!list)
+        if (!list || LineMoved(self, list, index))
             return;
         list->Put(index, value);
         PostRescan();
@@ -1005,7 +1019,7 @@ void TRSCustomObjectInspector::BindNameValue(TRSItemProperty* row) {
         const int index = self->TypeDataAt(0).toInt();
         if (index < 0)
             list->Add(line);
-        else
+        else if (!LineMoved(self, list, index))
             list->Put(index, line);
         PostRescan();
     };
@@ -1151,6 +1165,9 @@ QObject* TRSCustomObjectInspector::GetInstanceOfItem(QObject* obj, TRSItemProper
             if (!collection || index < 0 || index >= collection->Count())
                 return nullptr;
             instance = collection->Items(index);
+            // The row's item no longer at its place (moved or gone): the path leads nowhere.
+            if (const TRSRowOrigin* origin = r->Origin(); origin && origin->Object != instance)
+                return nullptr;
         } else {
             const std::optional<TPropInfo> info = GetPropInfo(instance, r->PropName());
             if (!info || info->Kind() != tkClass)
@@ -1170,7 +1187,11 @@ QObject* TRSCustomObjectInspector::GetObjectOfRow(QObject* obj, TRSItemProperty*
     if (row->RowKind() == rkCollectionItem) {
         auto* collection = qobject_cast<TCollection*>(instance);
         const int index = row->TypeDataAt(0).isValid() ? row->TypeDataAt(0).toInt() : -1;
-        return collection && index >= 0 && index < collection->Count() ? collection->Items(index) : nullptr;
+        if (!collection || index < 0 || index >= collection->Count())
+            return nullptr;
+        QObject* item = collection->Items(index);
+        const TRSRowOrigin* origin = row->Origin();
+        return origin && origin->Object != item ? nullptr : item;
     }
     const std::optional<TPropInfo> info = GetPropInfo(instance, row->PropName());
     if (!info || info->Kind() != tkClass)
@@ -1371,6 +1392,11 @@ void TRSCustomObjectInspector::GetCellText(int col, int row, QString& text) {
         !(col == Col() && row == Row()))
         return; // values that differ between objects show nowhere but in the current cell
     text = r->Values().Get(value - 1);
+}
+
+std::shared_ptr<const TRSRowIdentity> TRSCustomObjectInspector::RowIdentity(const TRSItemProp* row) const {
+    const auto* property = qobject_cast<const TRSItemProperty*>(row);
+    return property ? InspectorRowIdentity(property) : TRSCustomItemListEditor::RowIdentity(row);
 }
 
 QString TRSCustomObjectInspector::RowKey(const TRSItemProp* row) const {

@@ -204,6 +204,7 @@ public:
     TEditStyle GetEditStyle(int col, int row) override;
     // A row stands for its property path (a preset's alias may rename it).
     QString RowKey(const TRSItemProp* row) const override;
+    std::shared_ptr<const TRSRowIdentity> RowIdentity(const TRSItemProp* row) const override;
     TRSItemProps* CreateItems(QObject* owner) override;
 
     TRSCustomPresetItemEvent OnCustomPreset;
@@ -239,6 +240,8 @@ private:
     void ScanSubObjects(TRSItemProperty* row, const QList<QObject*>& values, const QList<QObject*>& objs);
     void AddCollectionItems(TRSItemProperty* row, const QList<QObject*>& objs);
     void AddStringsItems(TRSItemProperty* row, const QList<QObject*>& objs);
+    // Whether the line a row was made for is no longer at index of the list (nothing is then written).
+    bool LineMoved(TRSItemProperty* row, QObject* list, int index);
     void BindPlainLine(TRSItemProperty* row);
     void BindNameValue(TRSItemProperty* row);
     void ApplyFilters();

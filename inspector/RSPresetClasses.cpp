@@ -206,6 +206,20 @@ QList<const QMetaObject*> BuiltInPresetClasses() {
     };
 }
 
+std::vector<std::type_index> BuiltInPresetTypes() {
+    return {
+        typeid(TRSTComponentPropertyPreset),    typeid(TRSTParentComponentPropertyPreset),
+        typeid(TRSTFontNamePropertyPreset),     typeid(TRSTColorPropertyPreset),
+        typeid(TRSTCursorPropertyPreset),       typeid(TRSTFontDlgPropertyPreset),
+        typeid(TRSTStringsPropertyPreset),      typeid(TRSTPicturePropertyPreset),
+        typeid(TRSTCollectionPropertyPreset),   typeid(TRSTDatePropertyPreset),
+        typeid(TRSTTimePropertyPreset),         typeid(TRSTDateTimePropertyPreset),
+        typeid(TRSTFilenamePropertyPreset),     typeid(TRSTModalResultPropertyPreset),
+        typeid(TRSTINIStringsPropertyPreset),   typeid(TRSTListItemsDlgPropertyPreset),
+        typeid(TRSTTreeNodesDlgPropertyPreset), typeid(TRSFilenamePropPropertyPreset),
+    };
+}
+
 void EnsureBuiltInPresetsRegistered() {
     (void)&gPresetUnit;
 }

@@ -9,11 +9,15 @@
 #include "inspector/RSPropertyPresets.h"
 #include "inspector/RSTDateEditor.h"
 #include <QPointer>
+#include <typeindex>
+#include <vector>
 
 class TRSFont;
 
 // Every built-in preset class, in registration order.
 QList<const QMetaObject*> BuiltInPresetClasses();
+// The same classes by their C++ type.
+std::vector<std::type_index> BuiltInPresetTypes();
 // Makes sure the unit's start-up registration has run (the inspector refers to it, so that the unit is
 // always part of a program that has an inspector).
 void EnsureBuiltInPresetsRegistered();

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <array>
 #include <list>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_set>
 
 namespace {
 
@@ -541,18 +544,18 @@ struct TPresetLists {
 // result. Every other preset is tried on every row, as before.
 class TPresetIndex {
 public:
-    TPresetIndex(const TRSPropertyPresets& presets, const QSet<const QMetaObject*>& standard) {
+    TPresetIndex(const TRSPropertyPresets& presets, const std::unordered_set<std::type_index>& standard) {
         const TRSCustomObjectInspector* inspector = presets.Inspector();
         // A subclass of the inspector may answer DoMatchPreset itself.
         const bool inspectorHook =
-            inspector && (inspector->OnMatchPreset || !standard.contains(inspector->metaObject()));
+            inspector && (inspector->OnMatchPreset || !standard.count(typeid(*inspector)));
         for (int i = 0; i < presets.Count(); ++i) {
             TRSPropertyPreset* preset = presets.Items(i);
             if (!preset->Active())
                 continue;
             const TRSPresetMatchTypes types = preset->MatchTypes();
             const bool indexable = !inspectorHook && preset->Inclusive() && !preset->OnMatchPreset &&
-                                   standard.contains(preset->metaObject());
+                                   standard.count(typeid(*preset));
             if (indexable && (types & (mtPropertyName | mtFullPropertyName)) &&
                 !preset->PropNames()->CaseSensitive()) {
                 for (const QString& line : preset->PropNames()->Lines()) {
@@ -661,12 +664,13 @@ private:
 
 void TRSPropertyPresets::ApplyToItems(const QList<TRSItemProperty*>& rows) {
     TRowClassScope classes;
-    static const QSet<const QMetaObject*> standard = [] {
-        QSet<const QMetaObject*> set{&TRSPropertyPreset::staticMetaObject,
-                                     &TRSCustomObjectInspector::staticMetaObject,
-                                     &TRSObjectInspector::staticMetaObject};
-        for (const QMetaObject* meta : BuiltInPresetClasses())
-            set.insert(meta);
+    // By the real class (a subclass without its own meta-object still overrides): the classes whose
+    // matching is the standard one.
+    static const std::unordered_set<std::type_index> standard = [] {
+        std::unordered_set<std::type_index> set{typeid(TRSPropertyPreset), typeid(TRSCustomObjectInspector),
+                                                typeid(TRSObjectInspector)};
+        for (const std::type_index& type : BuiltInPresetTypes())
+            set.insert(type);
         return set;
     }();
     // A preset's handler may free rows: those are passed over (and a row made at a freed row's address

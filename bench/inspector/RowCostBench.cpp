@@ -36,6 +36,20 @@ struct TSides {
         for (int i = 0; i < count; ++i)
             new QTreeWidgetItem(tree.get(), {Name(i), QString::number(i)});
     }
+    // Rows hidden as soon as they are added (read-only rows while the grid hides them).
+    void TreeAddHidden(int count) {
+        for (int i = 0; i < count; ++i)
+            (new QTreeWidgetItem(tree.get(), {Name(i), QString::number(i)}))->setHidden(true);
+    }
+    void GridAddReadOnly(int count) {
+        TRSItemProps* items = grid->Items();
+        for (int i = 0; i < count; ++i) {
+            TRSItemProp* row = items->Add();
+            row->SetName(Name(i));
+            row->Values().SetText(QString::number(i));
+            row->SetReadOnly(true);
+        }
+    }
     void GridAdd(int count) {
         TRSItemProps* items = grid->Items();
         for (int i = 0; i < count; ++i) {
@@ -55,6 +69,17 @@ TPairedTimes Adding(int rounds, int count) {
     TSides s;
     return TimePaired(rounds, {[&] { s.NewTree(); }, [&] { s.TreeAdd(count); }},
                       {[&] { s.NewGrid(); }, [&] { s.GridAdd(count); }});
+}
+
+// Each row is shown when it comes and hidden at once: every later row comes after hidden siblings only.
+TPairedTimes AddingAfterHidden(int rounds, int count) {
+    TSides s;
+    return TimePaired(rounds, {[&] { s.NewTree(); }, [&] { s.TreeAddHidden(count); }},
+                      {[&] {
+                           s.NewGrid();
+                           s.grid->SetDisplayOptions(s.grid->DisplayOptions() & ~doShowReadOnly);
+                       },
+                       [&] { s.GridAddReadOnly(count); }});
 }
 
 TPairedTimes Deleting(int rounds) {
@@ -101,5 +126,11 @@ void RunRowCostBench() {
     Print("add 40,000 rows", add40);
     std::printf("%-44s %10.2fx %9.2fx%s\n", "  time of 40,000 against 20,000", add40.tree / add20.tree,
                 add40.grid / add20.grid, add40.grid / add20.grid > 2.3 ? "  (over 2.3 x)" : "");
+    const TPairedTimes hidden20 = AddingAfterHidden(rounds, 20000);
+    Print("add 20,000 rows after hidden siblings", hidden20);
+    const TPairedTimes hidden40 = AddingAfterHidden(rounds, 40000);
+    Print("add 40,000 rows after hidden siblings", hidden40);
+    std::printf("%-44s %10.2fx %9.2fx%s\n", "  time of 40,000 against 20,000", hidden40.tree / hidden20.tree,
+                hidden40.grid / hidden20.grid, hidden40.grid / hidden20.grid > 2.3 ? "  (over 2.3 x)" : "");
     Print("delete 5,000 of 100,000 rows", Deleting(rounds));
 }

@@ -119,6 +119,98 @@ TEST(ItemGrid, AnythingAHandlerThrowsIsReportedAndTheGridGoesOn) {
     }
 }
 
+TEST(ItemGrid, AnExceptionWhilePaintingIsReportedAndTheOtherCellsArePainted) {
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] { throw Exception(QStringLiteral("own")); }, QStringLiteral("own")},
+        {[] { throw std::runtime_error("std"); }, QStringLiteral("std")},
+        {[] { throw 42; }, QStringLiteral("Exception of class int")},
+    };
+    for (const auto& [raise, text] : cases) {
+        ScopedRecordingPresenter boxes;
+        GridFixture f;
+        // B's value cell throws; the last cell of the grid (C's value) comes after it in the paint.
+        bool lastPainted = false;
+        f.grid.OnDrawCell = [&](TCustomDrawGrid*, int col, int row, const QRect&, TGridDrawState, QPainter&) {
+            if (col == 1 && row == 2)
+                raise();
+            if (col == 1 && row == 3)
+                lastPainted = true;
+        };
+        f.grid.viewport()->grab();
+        EXPECT_TRUE(lastPainted) << text.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes->requests.isEmpty(); }, 5000)) << text.toStdString();
+        EXPECT_EQ(boxes->Texts().first(), text);
+        // Paints while nothing throws report nothing more.
+        f.grid.OnDrawCell = nullptr;
+        QTest::qWait(20); // the reports of paints already made
+        const qsizetype reported = boxes->requests.size();
+        f.grid.viewport()->grab();
+        QTest::qWait(20);
+        EXPECT_EQ(boxes->requests.size(), reported) << text.toStdString();
+    }
+}
+
+TEST(ItemGrid, ChangesAreRepaintedAfterEachPassOfTheEventLoop) {
+    GridFixture f;
+    // No editor, whose own repaints would paint the cells below it; B's name cell is watched.
+    f.grid.SetOptions(f.grid.Options() & ~(goEditing | goAlwaysShowEditor));
+    int painted = 0;
+    f.grid.OnDrawCell = [&](TCustomDrawGrid*, int col, int row, const QRect&, TGridDrawState, QPainter&) {
+        painted += col == 0 && row == 2;
+    };
+    // Changes made one after another, each followed by the event loop, are each painted.
+    for (const char* name : {"X", "Y", "Z"}) {
+        QTest::qWait(20); // what is already asked for is painted first
+        painted = 0;
+        f.grid.Items()->Items(1)->SetName(QString::fromLatin1(name));
+        f.grid.Items()->Items(2)->Values().SetText(QString::fromLatin1(name));
+        EXPECT_EQ(painted, 0) << name; // not inside the change
+        EXPECT_TRUE(QTest::qWaitFor([&] { return painted > 0; }, 5000)) << name;
+    }
+}
+
+TEST(ItemGrid, AnEditWaitingForAnotherRowIsValidatedBeforeTheNextEditBegins) {
+    // Typed into a child, whose parent the program then collapses; the user types into the parent; the
+    // program then changes the rows under that edit too.
+    const std::pair<const char*, std::function<void(TRSItemListEditor&)>> changes[] = {
+        {"sort", [](TRSItemListEditor& g) { g.Items()->Sort(false); }},
+        {"row inserted",
+         [](TRSItemListEditor& g) { g.Items()->InsertAt(0)->SetName(QStringLiteral("First")); }},
+        {"sorted switched on", [](TRSItemListEditor& g) { g.SetSorted(true); }},
+    };
+    for (const auto& [what, change] : changes) {
+        GridFixture f;
+        TRSItemProp* parent = f.grid.Items()->Items(0);
+        TRSItemProp* child = parent->Items()->Add();
+        child->SetName(QStringLiteral("A1"));
+        child->Values().SetText(QStringLiteral("x"));
+        parent->Expand();
+        QStringList validated; // row=value, and the parent's value at that time
+        f.grid.OnValidate = [&](QObject*, TRSItemProp* row, int) {
+            validated << row->Name() + QLatin1Char('=') + row->Values().Get(0) + QLatin1Char('/') +
+                             parent->Values().Get(0);
+        };
+        f.grid.SelectItem(child);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.Editor()->isVisible(); }, 5000)) << what;
+        f.Type(QStringLiteral("typed"));
+        parent->Collapse();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return f.grid.CurrentItem() == parent && f.Editor()->isVisible(); }, 5000))
+            << what;
+        EXPECT_TRUE(validated.isEmpty()) << what; // still waiting for Enter
+        f.Type(QStringLiteral("ptext"));
+        // The child's text was validated before the parent's edit began.
+        EXPECT_EQ(validated.join(u',').toStdString(), "A1=typed/1") << what;
+        change(f.grid);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.Editor()->isVisible(); }, 5000)) << what;
+        f.Key(Qt::Key_Return);
+        EXPECT_EQ(child->Values().Get(0), QStringLiteral("typed")) << what;
+        EXPECT_EQ(parent->Values().Get(0), QStringLiteral("ptext")) << what;
+        EXPECT_EQ(validated.size(), 2) << what;
+        EXPECT_EQ(validated.value(1).toStdString(), "A=ptext/ptext") << what;
+    }
+}
+
 TEST(ItemGrid, KeysAddAndRemoveBlankRows) {
     GridFixture f;
     f.grid.SetPropertyOptions(propAdd | propDelete);

@@ -15,7 +15,54 @@ struct PresetFixture : ::testing::Test {
     ~PresetFixture() override { UnregisterPropertyPresetClasses({&TTestSubPreset::staticMetaObject}); }
 };
 
+// Subclasses without a meta-object of their own that widen what a preset matches.
+class TWideningPreset : public TRSPropertyPreset {
+public:
+    using TRSPropertyPreset::TRSPropertyPreset;
+    bool Matches(TRSItemProperty* row) override {
+        return TRSPropertyPreset::Matches(row) || row->Name() == QLatin1String("Width");
+    }
+};
+
+class TWideningInspector : public TRSObjectInspector {
+public:
+    void DoMatchPreset(TRSPropertyPreset* preset, TRSItemProperty* item, bool& result) override {
+        TRSObjectInspector::DoMatchPreset(preset, item, result);
+        if (preset->Name() == QLatin1String("widened"))
+            result = result || item->Name() == QLatin1String("Width");
+    }
+};
+
 } // namespace
+
+TEST_F(PresetFixture, AnOverrideWideningAMatchIsCalledWithoutAMetaObjectOfItsOwn) {
+    struct TCase {
+        const char* what;
+        bool widePreset, wideInspector;
+        QStringList applied;
+    };
+    const TCase cases[] = {
+        {"plain", false, false, {"Caption"}},
+        {"preset's Matches", true, false, {"Caption", "Width"}},
+        {"inspector's DoMatchPreset", false, true, {"Caption", "Width"}},
+    };
+    for (const TCase& c : cases) {
+        std::unique_ptr<TRSObjectInspector> inspector =
+            c.wideInspector ? std::make_unique<TWideningInspector>() : std::make_unique<TRSObjectInspector>();
+        TRSPropertyPreset* preset = c.widePreset
+                                        ? new TWideningPreset(inspector->Presets())
+                                        : inspector->Presets()->Add(&TRSPropertyPreset::staticMetaObject);
+        preset->SetName(QStringLiteral("widened"));
+        preset->PropNames()->SetLines({QStringLiteral("Caption")});
+        preset->SetMatchTypes(mtPropertyName);
+        preset->SetActions(preset->Actions() | pftCustom);
+        QStringList applied;
+        preset->OnCustomPreset = [&](QObject*, TRSItemProperty* row) { applied << row->GetFullName(); };
+        inspector->SetComponent(button);
+        Settle();
+        EXPECT_EQ(applied.join(u',').toStdString(), c.applied.join(u',').toStdString()) << c.what;
+    }
+}
 
 TEST_F(PresetFixture, RegistryKeepsOneEntryPerClassAncestorsFirst) {
     // The built-in presets are registered at start-up; the test classes follow them.

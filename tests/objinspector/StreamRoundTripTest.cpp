@@ -371,6 +371,73 @@ TEST(GridStream, RowsAndSettingsComeBackWithTheirTreeFontsAndPickLists) {
         EXPECT_EQ(ReadError(target, nested(depth)).toStdString(), error) << depth;
 }
 
+TEST(GridStream, AGlyphTheGridTakesReadsBackAndNoOtherIsTaken) {
+    auto filled = [](int width, int height) {
+        QPixmap glyph(width, height);
+        glyph.fill(Qt::darkCyan);
+        return glyph;
+    };
+    const int most = TRSCustomItemListEditor::MaxGlyphExtent;
+    struct TCase {
+        int width, height;
+        bool taken;
+    };
+    const TCase cases[] = {{0, 0, true},         {1, 1, true},      {most, most, true},
+                           {most, 1, true},      {1, most, true},   {most + 1, 1, false},
+                           {1, most + 1, false}, {300, 300, false}, {most + 1, most, false}};
+    for (const TCase& c : cases) {
+        for (const bool plus : {false, true}) {
+            const std::string what =
+                std::to_string(c.width) + "x" + std::to_string(c.height) + (plus ? " plus" : " minus");
+            const QPixmap glyph = c.width == 0 ? QPixmap() : filled(c.width, c.height);
+            TRSItemListEditor source;
+            auto set = [&](TRSItemListEditor& g, const QPixmap& p) {
+                plus ? g.SetPlusGlyph(p) : g.SetMinusGlyph(p);
+            };
+            auto get = [&](const TRSItemListEditor& g) {
+                return (plus ? g.PlusGlyph() : g.MinusGlyph()).toImage();
+            };
+            const QImage before = get(source);
+            if (!c.taken) {
+                EXPECT_THROW(set(source, glyph), EInvalidOperation) << what;
+                EXPECT_EQ(get(source), before) << what;
+                continue;
+            }
+            set(source, glyph);
+            // Whatever the grid took, its stream writes and reads back, rows and all.
+            source.Items()->AddByPath(QStringLiteral("Row"), QStringLiteral("1"), false);
+            const QByteArray bytes = Written(source);
+            TRSItemListEditor target;
+            ASSERT_EQ(ReadError(target, bytes), QString()) << what;
+            EXPECT_EQ(get(target), glyph.toImage()) << what;
+            EXPECT_EQ(target.Items()->Count(), 1) << what;
+        }
+    }
+    // A stored picture larger than a glyph in either direction is refused on reading.
+    for (const QSize size : {QSize(most + 1, 1), QSize(1, most + 1)}) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QPixmap(size).save(&buffer, "PNG"));
+        TRSItemListEditor target;
+        EXPECT_EQ(ReadError(target, Stream([&](TWriter& w) {
+                                w.WritePropName(QStringLiteral("MinusGlyph"));
+                                w.WriteBinary(png);
+                            })),
+                  QStringLiteral("Invalid property value"))
+            << size.width() << "x" << size.height();
+    }
+    // The built-in glyphs are not stored; a changed one is, the other still not.
+    TRSItemListEditor grid;
+    EXPECT_FALSE(Written(grid).contains("PlusGlyph"));
+    EXPECT_FALSE(Written(grid).contains("MinusGlyph"));
+    grid.SetPlusGlyph(TRSCustomItemListEditor::MakeGlyph(true));
+    EXPECT_FALSE(Written(grid).contains("PlusGlyph"));
+    grid.SetPlusGlyph(filled(3, 3));
+    EXPECT_TRUE(Written(grid).contains("PlusGlyph"));
+    EXPECT_FALSE(Written(grid).contains("MinusGlyph"));
+}
+
 TEST(InspectorStream, EverySettingAndTheScannedRowsComeBack) {
     TComponent owner;
     TTestButton button(&owner);
