@@ -6,23 +6,12 @@
 #include <cmath>
 
 #include "comm/LineState.h"
+#include "comm/ModbusErrors.h"
 #include "comm/ModbusTransport.h"
 
 namespace {
 
-enum : std::int32_t {
-    ErrorNone = 0,
-    ErrorTimeout = 1,
-    ErrorSendFrame = 2,
-    ErrorCrc = 3,
-    ErrorException = 4,
-    ErrorSlaveId = 5,
-    ErrorConnection = 6,
-    ErrorShortReply = 7,
-    ErrorResponse = 8,
-    ErrorQuantity = 9,
-    ErrorOutOfStep = 10,
-};
+using namespace modbus;
 
 constexpr int kConnectionTcp = 1;
 constexpr int kRequestLength = 8;
@@ -532,30 +521,9 @@ bool TModbusSerialTCPMaster::WriteSingleRegister(int slave, int address, int val
 }
 
 QString TModbusSerialTCPMaster::ErrorText() const {
-    switch (LastError) {
-    case ErrorTimeout:
-        return QStringLiteral("ERROR TIMEOUT");
-    case ErrorSendFrame:
-        return QStringLiteral("ERROR SEND FRAME");
-    case ErrorCrc:
-        return QStringLiteral("ERROR CRC");
-    case ErrorException:
-        return QStringLiteral("ERROR EXCEPTION:") + ExceptionText();
-    case ErrorSlaveId:
-        return QStringLiteral("ERROR SLAVE ID");
-    case ErrorConnection:
-        return QStringLiteral("ERROR CONNECTION");
-    case ErrorShortReply:
-        return QStringLiteral("ERROR SHORT FRAME");
-    case ErrorResponse:
-        return QStringLiteral("ERROR RESPONSE");
-    case ErrorQuantity:
-        return QStringLiteral("ERROR QUANTITY");
-    case ErrorOutOfStep:
-        return QStringLiteral("ERROR OUT OF STEP");
-    default:
-        return QString();
-    }
+    const std::string_view text = ErrorTextOf(LastError);
+    const QString own = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return LastError == ErrorException ? own + ExceptionText() : own;
 }
 
 QString TModbusSerialTCPMaster::ExceptionText() const {

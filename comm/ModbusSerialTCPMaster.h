@@ -39,11 +39,7 @@ public:
     std::int32_t Pause = 1;
     // The silence that ends a reply, in ms; computed at the start of every receive.
     std::int32_t FrameGap = 0;
-    // 0 none, 1 no reply, 2 send failed, 3 CRC, 4 exception reply, 5 another slave, 6 no connection
-    // (also a line found gone, and a failed connect made again),
-    // 7 reply too short, 8 a good frame that is not the answer to the request, 9 a read quantity the
-    // result arrays cannot hold (refused unsent), 10 a reply that may have been an earlier request's
-    // (another answer followed it, or the line did not fall quiet).
+    // One of the codes of comm/ModbusErrors.h.
     std::int32_t LastError = 0;
     std::int32_t ExceptionCode = 0;
     // 0 serial, 1 TCP.
