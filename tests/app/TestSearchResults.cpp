@@ -8,6 +8,7 @@
 #include "tests/app/BusCase.h"
 #include "ui_Main.h"
 #include <QTest>
+#include <cstring>
 
 namespace {
 
@@ -110,6 +111,37 @@ private slots:
         QVERIFY(WritesSince(c.Module(5), before) > 0);
         QCOMPARE(int(c.Module(5).Stored.Address), 5);
         QCOMPARE(refused->Comm()->CurrentAddress(), 5);
+    }
+
+    // Two modules on one bus, the second one's address register naming the first (a module moved from
+    // another bus, or set up by hand): each gets a device of its own, and the first keeps its settings.
+    void aModuleWhoseRegisterNamesAnEarlierModuleGetsItsOwnDevice() {
+        TBusCase c({{1, 0}, {4, 62}});
+        const auto name = [](vdsim::TSimModuleState& s, const char* text) {
+            std::fill(s.Pending.Name.begin(), s.Pending.Name.end(), ' ');
+            std::copy(text, text + std::strlen(text), s.Pending.Name.begin());
+        };
+        c.Edit(1, [&](vdsim::TSimModuleState& s) { name(s, "Pump house"); });
+        c.Edit(4, [&](vdsim::TSimModuleState& s) {
+            s.Pending.Address = 1;
+            name(s, "Tank");
+        });
+
+        QVERIFY(c.Search(1, 4));
+
+        QCOMPARE(FormMain->Network->GetCount(), 2);
+        QCOMPARE(Status(), QStringLiteral("Find ok"));
+        const TRemoteIO* pump = FormMain->Network->FindByAddress(1);
+        const TRemoteIO* tank = FormMain->Network->FindByAddress(4);
+        QVERIFY(pump && tank && pump != tank);
+        QCOMPARE(pump->Information()->ModelCode(), 0);
+        QCOMPARE(pump->Information()->DeviceName(), QStringLiteral("Pump house      "));
+        QCOMPARE(pump->Comm()->Address(), 1);
+        QVERIFY(pump->DigitalInput() && !pump->AnalogicInput());
+        QCOMPARE(tank->Information()->ModelCode(), 62);
+        QCOMPARE(tank->Information()->DeviceName(), QStringLiteral("Tank            "));
+        QCOMPARE(tank->Comm()->Address(), 1);
+        QVERIFY(tank->AnalogicInput() != nullptr);
     }
 
     void aStepNotReadIsShownAndItsDefaultsAreWrittenOnlyWhenTheUserSaysSo() {

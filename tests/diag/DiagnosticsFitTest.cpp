@@ -141,6 +141,17 @@ protected:
         return grids;
     }
 
+    // Every shown grid's values and every control of the window whole, once the layout has settled.
+    void ExpectSettledFit() const {
+        const QStringList problems = SettledProblems([this] {
+            QStringList found;
+            for (const TStringGrid* grid : ShownGrids())
+                found << GridMisfits(*grid);
+            return found << CutWidgets(*FormMain);
+        });
+        EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), "");
+    }
+
     void CheckEveryModel(const QString& language) {
         for (const int model : ModelCodes) {
             SCOPED_TRACE("model " + std::to_string(model) + " " + language.toStdString());
@@ -150,24 +161,18 @@ protected:
             StartDiagnostics(device);
             // One pass over the tasks brings every value.
             ASSERT_TRUE(ServeResults(SupervisionThread->TaskCount()));
-            QCoreApplication::processEvents();
-            for (const TStringGrid* grid : ShownGrids())
-                EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
-            EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
+            ExpectSettledFit();
             // And the window's other captions as the layout check of every window sees them.
-            EXPECT_EQ(CheckWidgetTree(*Ui().gbDiagnostics).join(QLatin1Char('\n')).toStdString(), "");
+            EXPECT_EQ(CheckSettledWidgetTree(*Ui().gbDiagnostics).join(QLatin1Char('\n')).toStdString(), "");
             const QString dir = qEnvironmentVariable("VEXADAXO_SHOT_DIR");
             if (!dir.isEmpty())
                 FormMain->grab().save(dir + QStringLiteral("/diag-%1-%2.png").arg(model).arg(language));
             // The splitter pushed as far right as it goes: still every value whole.
             Ui().SplitterDaxo->setSizes({10000, 1});
-            for (int i = 0; i < 10; ++i) // the grids' new minimum widths reach the splitter
-                QCoreApplication::processEvents();
+            // The grids' new minimum widths reach the splitter over several rounds of events.
+            ExpectSettledFit();
             if (!dir.isEmpty())
                 FormMain->grab().save(dir + QStringLiteral("/narrow-%1-%2.png").arg(model).arg(language));
-            for (const TStringGrid* grid : ShownGrids())
-                EXPECT_EQ(GridMisfits(*grid).join(QLatin1Char('\n')).toStdString(), "");
-            EXPECT_EQ(CutWidgets(*FormMain).join(QLatin1Char('\n')).toStdString(), "");
             StopDiagnostics();
             app.Stop();
             sim.reset();

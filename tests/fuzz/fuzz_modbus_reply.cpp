@@ -6,12 +6,12 @@
 // and an exception must come from a whole exception frame.
 #include "FuzzSupport.h"
 #include "comm/ModbusCrc.h"
+#include "comm/ModbusErrors.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "comm/ModbusTransport.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -31,7 +31,7 @@ public:
     int ReadWaiting(std::uint8_t* data, int max) override {
         fuzz::Check(max > 0, "the master asked for no bytes");
         const int n = std::min(max, int(m_current.size()));
-        std::memcpy(data, m_current.data(), std::size_t(n));
+        std::copy_n(m_current.begin(), n, data);
         m_current.erase(m_current.begin(), m_current.begin() + n);
         return n;
     }
@@ -142,17 +142,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::Check(master.LastError == 0, "a success with an error code");
             CheckAnswer(master, slave, function, value);
         } else {
-            fuzz::Check(master.LastError >= 1 && master.LastError <= 9,
+            const auto known = std::find_if(modbus::ErrorTable.begin(), modbus::ErrorTable.end(),
+                                            [&](const auto& e) { return e.Code == master.LastError; });
+            fuzz::Check(known != modbus::ErrorTable.end() && known->Code != modbus::ErrorNone,
                         "a failure without a known error code");
-            // A reply too short to be a frame (7) is the one failure without a text.
-            fuzz::Check(master.LastError == 7 || !master.ErrorText().isEmpty(),
-                        "a failure without an error text");
-            if (master.LastError == 4)
+            fuzz::Check(master.ErrorText().startsWith(
+                            QLatin1String(known->Text.data(), qsizetype(known->Text.size()))),
+                        "a failure without its error text");
+            if (master.LastError == modbus::ErrorException)
                 CheckException(master, slave, function);
         }
         const bool readOutOfRange = function <= 4 && (value < 1 || value > (function <= 2 ? 64 : 32));
         if (readOutOfRange)
-            fuzz::Check(!ok && master.LastError == 9, "a read the result arrays cannot hold was not refused");
+            fuzz::Check(!ok && master.LastError == modbus::ErrorQuantity,
+                        "a read the result arrays cannot hold was not refused");
     }
     master.Disconnect();
     return 0;

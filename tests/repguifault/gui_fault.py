@@ -1,5 +1,5 @@
-"""The real program under an X server (run by xvfb-run): its GUI thread faults inside a preloaded
-library; the report dialog must come up from the helper process, and after it the report must land in
+"""The real program under a private X server (tests/support/xsession.py): its GUI thread faults inside a
+preloaded library; the report dialog must come up from the helper process, and after it the report must land in
 the log beside the program, named after the program.
 
 gui_fault.py PROGRAM PRELOAD [RUNS]  -- prints each run's time from the fault to the dialog on screen,

@@ -1,4 +1,4 @@
-"""The real program under an X server (run by xvfb-run): a worker thread faults while the GUI thread is busy
+"""The real program under an X server (a private X session, tests/support/xsession.py): a worker thread faults while the GUI thread is busy
 for 12 s, and while the GUI thread waits for that very worker. The report gets on meanwhile (it waits for
 the GUI thread only within its bound, then goes on without it): its dialog comes, and after it the report
 lands in the log and the fault ends the program. No report is given up.

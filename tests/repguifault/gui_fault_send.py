@@ -1,5 +1,5 @@
-"""The real program under an X server (run by xvfb-run) faults on its GUI thread, with reporter options
-that mail the report by the reporter's own SMTP client to a sink on 127.0.0.1, offer Send and Attach
+"""The real program under a private X server (tests/support/xsession.py) faults on its GUI thread, with
+reporter options that mail the report by the reporter's own SMTP client to a sink on 127.0.0.1, offer Send and Attach
 Screenshot ticked, ask for the steps that led to the error and restart the program. The user presses
 Restart in the report dialog and types the steps into the request dialog; then the mail must hold the
 report with the steps and its General fields, and the screenshot; the program must restart, and nothing
@@ -24,7 +24,7 @@ import zlib
 from guifaultrun import (CAPTION_ERROR, Program, command_line, fail, place_catalogues, processes_of, run_tool,
                          wait_for, wait_window, window_id)
 
-SCREEN = (1280, 1024)  # the screen xvfb-run is given (CMakeLists.txt)
+SCREEN = (1280, 1024)  # the screen the X server is given (CMakeLists.txt)
 CAPTION_MAIN = 'Vexa Daxo Soft'  # the main window
 CAPTION_REQUEST = 'Request'  # the steps dialog
 CAPTION_SEND = 'Send.'  # the send-progress window

@@ -1,5 +1,5 @@
-"""What the GUI-fault tests share: the real program started under the X server of xvfb-run with the fault
-library preloaded, its standard error kept, the window list read, and every wait bounded."""
+"""What the GUI-fault tests share: the real program started under a private X server
+(tests/support/xsession.py) with the fault library preloaded, its standard error kept, the window list read, and every wait bounded."""
 import os
 import shutil
 import signal

@@ -58,9 +58,11 @@ int gSink = 0;
     ++gSink;
 }
 
+// Within ThrowDerived's code: a few hundred bytes, more under the sanitizers' instrumentation (375 at -O1
+// with the address sanitizer).
 bool NearThrow(uintptr_t address) {
     const auto start = reinterpret_cast<uintptr_t>(&ThrowDerived);
-    return address > start && address - start < 256;
+    return address > start && address - start < 512;
 }
 
 class HandlerSearch : public testing::Test {

@@ -4,6 +4,8 @@
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QThread>
 #include <QToolButton>
 
 namespace {
@@ -325,4 +328,19 @@ QStringList CheckWidgetTree(const QWidget& root, const TWidgetCheck& extra) {
     }
     CheckTree(root, extra, problems);
     return problems;
+}
+
+QStringList SettledProblems(const std::function<QStringList()>& check, std::chrono::milliseconds deadline) {
+    const QDeadlineTimer timer(deadline);
+    for (;;) {
+        QCoreApplication::processEvents();
+        QStringList problems = check();
+        if (problems.isEmpty() || timer.hasExpired())
+            return problems;
+        QThread::msleep(10);
+    }
+}
+
+QStringList CheckSettledWidgetTree(const QWidget& root, const TWidgetCheck& extra) {
+    return SettledProblems([&] { return CheckWidgetTree(root, extra); });
 }

@@ -4,6 +4,7 @@
 // rectangle its control has, and no two visible sibling controls lie over each other. The window must be
 // shown (offscreen is enough) so that its layouts have placed the controls.
 #include <QStringList>
+#include <chrono>
 #include <functional>
 
 class QWidget;
@@ -21,3 +22,12 @@ void CheckWidgetText(const QWidget& widget, QStringList& problems);
 
 // The object path of a widget ("TFormMain/gbCalibration/btClose"), for messages.
 QString WidgetPath(const QWidget& widget);
+
+// What a check finds once the layout has settled. Layouts settle over several rounds of posted events
+// (later still on a busy machine), so events are served until the check finds nothing or the deadline
+// has passed; the last round's problems then.
+QStringList SettledProblems(const std::function<QStringList()>& check,
+                            std::chrono::milliseconds deadline = std::chrono::seconds(10));
+
+// CheckWidgetTree once the layout has settled.
+QStringList CheckSettledWidgetTree(const QWidget& root, const TWidgetCheck& extra = {});

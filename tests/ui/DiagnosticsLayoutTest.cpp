@@ -27,7 +27,7 @@ TEST_P(DiagnosticsLayout, EveryKindOfDeviceShowsWhole) {
         TRemoteIO* device = AddDevice(int(i) + 1, models[i]);
         StartDiagnostics(device);
         ASSERT_TRUE(ServeResults(2)) << models[i];
-        const QStringList problems = CheckWidgetTree(*FormMain);
+        const QStringList problems = CheckSettledWidgetTree(*FormMain);
         EXPECT_TRUE(problems.isEmpty()) << "model " << models[i] << " in " << GetParam() << ":\n"
                                         << problems.join(QLatin1Char('\n')).toStdString();
         UiFixture::Shot(QStringLiteral("%1-diagnostics-%2").arg(QLatin1String(GetParam())).arg(models[i]),
@@ -50,8 +50,7 @@ TEST_P(DiagnosticsLayout, TheCalibrationBoxIsWholeAfterDiagnostics) {
     Ui().edtPassword->setText(QLatin1String(TCalibrationPanel::AccessCode));
     FormMain->CalibrationPanel()->btOKClick();
     ASSERT_TRUE(Ui().gbCalibration->isVisible());
-    QCoreApplication::processEvents();
-    const QStringList problems = CheckWidgetTree(*FormMain);
+    const QStringList problems = CheckSettledWidgetTree(*FormMain);
     EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
     UiFixture::Shot(QStringLiteral("%1-calibration-after-diagnostics").arg(QLatin1String(GetParam())),
                     FormMain);

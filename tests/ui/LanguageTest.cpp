@@ -88,7 +88,7 @@ TEST_F(Language, AboutTheStatusBarAndQtsOwnTextsFollowASwitch) {
         EXPECT_EQ(
             QStringList({grid->Cells(0, 0), grid->Cells(1, 0), grid->Cells(2, 0)}).join(QLatin1Char('|')),
             QString::fromUtf8(c.header));
-        const QStringList problems = CheckWidgetTree(*FormAbout);
+        const QStringList problems = CheckSettledWidgetTree(*FormAbout);
         EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
         Shot(QStringLiteral("about-after-switch-") + QLatin1String(c.language), FormAbout);
         FormAbout->hide();

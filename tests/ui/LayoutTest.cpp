@@ -51,8 +51,7 @@ protected:
 
     // Checks the window as it stands and takes its screenshot when asked for.
     void Expect(const QWidget& window, const QString& name) {
-        QCoreApplication::processEvents();
-        const QStringList problems = CheckWidgetTree(window, CheckStatusBar);
+        const QStringList problems = CheckSettledWidgetTree(window, CheckStatusBar);
         EXPECT_TRUE(problems.isEmpty()) << name.toStdString() << " in " << GetParam() << ":\n"
                                         << problems.join(QLatin1Char('\n')).toStdString();
         Shot(Language() + QLatin1Char('-') + name, &window);
@@ -85,7 +84,7 @@ TEST_P(WindowLayout, MainWindowWithItsStatusTexts) {
     }
     for (const QString& text : texts) {
         FormMain->StatusBarDaxo()->SetPanelText(3, text);
-        const QStringList problems = CheckWidgetTree(*FormMain->StatusBarDaxo(), CheckStatusBar);
+        const QStringList problems = CheckSettledWidgetTree(*FormMain->StatusBarDaxo(), CheckStatusBar);
         EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
     }
     Select(AddDevice(62));

@@ -110,6 +110,8 @@ def check(program, display, kind, unprivileged):
 
 
 def main(program):
+    # An X server of its own without an authority file: the read-only-folder case runs the program as an
+    # unprivileged user, who could not read the private session's cookie (tests/support/xsession.py).
     read_end, write_end = os.pipe()
     processes = [subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1366x768x24',
                                    '-nolisten', 'tcp'], pass_fds=[write_end], stderr=subprocess.DEVNULL)]

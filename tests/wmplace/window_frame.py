@@ -7,6 +7,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from xsession import XSession, XSessionError  # noqa: E402
+
 CASES = [((1920, 1080), 2), ((1366, 768), 1.5), ((1366, 768), 2), ((1280, 1024), 1)]
 MAIN_SIZE = (696, 542)  # the main window's client size at scale 1, kept where it fits
 
@@ -15,10 +18,9 @@ def fail(message):
     sys.exit('FAILED: ' + message)
 
 
-def tool(display, *arguments):
+def tool(session, *arguments):
     try:
-        result = subprocess.run(arguments, capture_output=True, text=True, timeout=10,
-                                env=dict(os.environ, DISPLAY=display))
+        result = subprocess.run(arguments, capture_output=True, text=True, timeout=10, env=session.environment())
         return result.stdout if result.returncode == 0 else ''
     except subprocess.TimeoutExpired:
         return ''
@@ -31,17 +33,17 @@ def wait_for(condition, seconds):
     return result
 
 
-def main_frame(display):
+def main_frame(session):
     """(x, y, width, height, client width, client height) of the main window's frame once the window
     manager has made it, else None."""
-    clients = tool(display, 'xprop', '-root', '_NET_CLIENT_LIST').partition('#')[2]
+    clients = tool(session, 'xprop', '-root', '_NET_CLIENT_LIST').partition('#')[2]
     for window in (w.strip() for w in clients.split(',') if w.strip()):
-        if not tool(display, 'xprop', '-id', window, '_NET_WM_NAME').rstrip().endswith('"Vexa Daxo Soft"'):
+        if not tool(session, 'xprop', '-id', window, '_NET_WM_NAME').rstrip().endswith('"Vexa Daxo Soft"'):
             continue
-        if 'SPLASH' in tool(display, 'xprop', '-id', window, '_NET_WM_WINDOW_TYPE'):
+        if 'SPLASH' in tool(session, 'xprop', '-id', window, '_NET_WM_WINDOW_TYPE'):
             continue  # the splash bears the same caption
-        extents = tool(display, 'xprop', '-id', window, '_NET_FRAME_EXTENTS').partition('=')[2]
-        info = dict(line.strip().partition(':')[::2] for line in tool(display, 'xwininfo', '-id', window).splitlines())
+        extents = tool(session, 'xprop', '-id', window, '_NET_FRAME_EXTENTS').partition('=')[2]
+        info = dict(line.strip().partition(':')[::2] for line in tool(session, 'xwininfo', '-id', window).splitlines())
         if not extents or 'IsViewable' not in info.get('Map State', ''):
             continue
         left, right, top, bottom = (int(v) for v in extents.split(','))
@@ -52,19 +54,19 @@ def main_frame(display):
 
 
 def check(program, size, scale):
-    read_end, write_end = os.pipe()
-    processes = [subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '%dx%dx24' % size,
-                                   '-nolisten', 'tcp'], pass_fds=[write_end], stderr=subprocess.DEVNULL)]
-    os.close(write_end)
-    with os.fdopen(read_end) as numbers:
-        display = ':' + numbers.readline().strip()
+    """On a screen of this size with openbox (tests/support/xsession.py)."""
     try:
-        processes.append(subprocess.Popen(['openbox', '--sm-disable'], env=dict(os.environ, DISPLAY=display),
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        if not wait_for(lambda: '_NET_SUPPORTING_WM_CHECK' in tool(display, 'xprop', '-root'), 20):
-            fail('openbox did not come up')
+        with XSession(size, window_manager=True) as session:
+            check_on(session, program, size, scale)
+    except XSessionError as error:
+        fail(str(error))
+
+
+def check_on(session, program, size, scale):
+    processes = []
+    try:
         with tempfile.TemporaryDirectory() as folder:
-            environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM='xcb', QT_SCALE_FACTOR=str(scale),
+            environment = dict(session.environment(), QT_QPA_PLATFORM='xcb', QT_SCALE_FACTOR=str(scale),
                                VEXADAXO_WINDIR=folder, VEXADAXO_REGISTRY=os.path.join(folder, 'registry.ini'))
             processes.append(subprocess.Popen([os.path.abspath(program)], env=environment, cwd=folder,
                                               stderr=subprocess.DEVNULL))
@@ -72,7 +74,7 @@ def check(program, size, scale):
             seen = [None]
 
             def settled():
-                now, seen[0] = main_frame(display), seen[0]
+                now, seen[0] = main_frame(session), seen[0]
                 stable = now is not None and now == seen[0]
                 seen[0] = now
                 return now if stable else None
