@@ -204,6 +204,7 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
                                                                       std::int64_t firstByteMs) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
+    m_afterReply.clear();
     TModbusTransport& line = Transport();
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
     int count = 0;
@@ -225,7 +226,9 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
         if (wait == platform::TWaitResult::Closed)
             return line.Gone() ? TReceive::Gone : TReceive::Silent;
         if (wait == platform::TWaitResult::Ready) {
-            count = line.ReadWaiting(bytes.data(), std::min(replyLength, TBuffer::Capacity));
+            // All that waits: a frame behind the reply (a copy that waited on the line) must be seen
+            // now, not taken for stray bytes before the next send.
+            count = line.ReadWaiting(bytes.data(), TBuffer::Capacity);
             // Readable with nothing to read: the line hung up.
             if (count <= 0)
                 return line.Gone() ? TReceive::Gone : TReceive::Silent;
@@ -236,7 +239,8 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
     for (;;) {
         const int length = rtu::FrameLength(std::span(bytes).first(std::size_t(count)));
         if (length > 0 && count >= length) {
-            // Whatever came after the frame is no part of it and is dropped.
+            // Whatever came after the frame is no part of it; Attempt looks at it for frames.
+            m_afterReply.assign(bytes.begin() + length, bytes.begin() + count);
             count = length;
             break;
         }
@@ -316,6 +320,26 @@ void TModbusSerialTCPMaster::NoteFrame(std::span<const std::uint8_t> frame) {
     m_order->Heard(frame[0]);
 }
 
+bool TModbusSerialTCPMaster::FramesAfterReply(std::uint8_t slave) {
+    std::array<std::uint8_t, TBuffer::Capacity> reply{};
+    RxBuffer.GetBytes(reply);
+    const std::span<const std::uint8_t> taken = std::span(reply).first(std::size_t(RxBuffer.Count()));
+    rtu::TFrameScanner scanner;
+    scanner.Feed(m_afterReply);
+    bool ofSlave = false;
+    // Only whole frames count: bytes that trail a reply put nobody out of step. A copy of the reply itself
+    // misleads nothing: whichever of the two answers this request, its values are the same (a retried
+    // write answered by both attempts).
+    while (const std::optional<rtu::TFrame> frame = scanner.Next()) {
+        if (std::equal(frame->begin(), frame->end(), taken.begin(), taken.end()))
+            continue;
+        NoteFrame(*frame);
+        ofSlave = ofSlave || (*frame)[0] == slave;
+    }
+    m_afterReply.clear();
+    return ofSlave;
+}
+
 void TModbusSerialTCPMaster::DropUnasked() {
     rtu::TFrameScanner scanner;
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
@@ -367,6 +391,7 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
         return false;
     }
     m_order->LineAnswered();
+    m_secondAnswer = FramesAfterReply(std::uint8_t(slave));
     if (!CheckResponse(RxBuffer, slave, function))
         return false;
     if (isRead) {
@@ -570,6 +595,27 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
+            if (m_secondAnswer) {
+                // Two frames of the slave for one request: one of them waited on the line (a copy, a
+                // late answer), and nothing tells which. The fence brings the slave back in step; the
+                // retry's answer is then its own.
+                const QString tx = TxText;
+                const QString rx = RxText;
+                bool dropped = false;
+                const TFenceResult checked = SendFence(id, dropped);
+                TxText = tx;
+                RxText = rx;
+                owed = false;
+                if (checked == TFenceResult::Cancelled)
+                    return finish(Fail(ErrorCancelled));
+                if (checked != TFenceResult::InStep) {
+                    LastError = checked == TFenceResult::Gone ? ErrorConnection : ErrorTimeout;
+                    continue;
+                }
+                m_order->Trust(id);
+                LastError = ErrorResponse;
+                continue;
+            }
             if (!owed && !fenced && m_order->Early(id, took)) {
                 // Sooner than the slave has ever answered: it may have been on its way before the
                 // request went. A fence tells: the real answer would come before the fence's own.

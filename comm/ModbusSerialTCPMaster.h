@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "classlib/Component.h"
 #include "comm/ClientSocket.h"
@@ -117,6 +118,8 @@ private:
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
     // Reads what arrived unasked before a send: each whole frame makes its slave doubtful.
     void DropUnasked();
+    // Notes every whole frame that came behind the reply; true when one is of slave.
+    bool FramesAfterReply(std::uint8_t slave);
     // Sends the slave a fence and drops every frame until the fence's own answer; `dropped` tells
     // whether a frame of the slave came before it.
     TFenceResult SendFence(std::uint8_t slave, bool& dropped);
@@ -142,6 +145,10 @@ private:
     std::unique_ptr<platform::TWakeEvent> m_wake;
     std::atomic<bool> m_aborted{false};
     TBusCounts m_counts;
+    // Bytes that came behind the last frame received, and whether they held a whole frame of the slave
+    // asked.
+    std::vector<std::uint8_t> m_afterReply;
+    bool m_secondAnswer = false;
     // When the first bytes of the last frame received arrived.
     std::chrono::steady_clock::time_point m_firstByteAt{};
 };

@@ -104,6 +104,7 @@ void InOrderPeer::Run() {
     // Frames due on the line, by when; the answer being worked on keeps the next request waiting.
     std::multimap<Clock::time_point, rtu::Frame> due;
     Clock::time_point busyUntil = Clock::now();
+    rtu::Frame lastAnswer; // the last data answer, for a copy of it
     Clock::time_point nextOther = Clock::time_point::max();
     std::mt19937 random(7);
     std::uint8_t chunk[512];
@@ -157,6 +158,10 @@ void InOrderPeer::Run() {
                 rtu::Frame sent;
                 if (action.OtherAddressBefore)
                     sent = OtherAddressFrame(m_address);
+                if (action.LastAnswerBefore)
+                    sent.insert(sent.end(), lastAnswer.begin(), lastAnswer.end());
+                if (request[1] != kDiagnostics)
+                    lastAnswer = answer;
                 sent.insert(sent.end(), answer.begin(), answer.end());
                 for (int i = 0; i < action.TrailingBytes; ++i)
                     sent.push_back(std::uint8_t(0x01 + i));

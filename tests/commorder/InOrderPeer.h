@@ -20,6 +20,8 @@ struct TPeerAction {
     int TrailingBytes = 0;           // stray bytes right after the answer
     bool OtherAddressAfter = false;  // another slave's frame right after the answer
     bool OtherAddressBefore = false; // another slave's frame right before the answer
+    bool LastAnswerBefore = false;   // the answer before again, in the same write as this one (a copy
+                                     // that waited until a master busy elsewhere read both at once)
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").

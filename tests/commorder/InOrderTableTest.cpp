@@ -86,6 +86,16 @@ InOrderPeer::Script Duplicates(int every) {
     };
 }
 
+// Every tenth answer comes behind a copy of the answer before it, both in one read, as a master that
+// was kept from the line until both had come finds them.
+InOrderPeer::Script CopiesReadTogether() {
+    return [](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.LastAnswerBefore = n >= 20 && n % 10 == 0;
+        return a;
+    };
+}
+
 // Lateness creeping from 0.5 to 3 Timeouts over 25 requests, then answers in time again.
 InOrderPeer::Script Creeping() {
     return [](std::size_t n, const rtu::Frame&) {
@@ -112,6 +122,8 @@ std::vector<TRow> Rows() {
     rows.push_back({"a lost request", LostOnce()});
     rows.push_back({"one duplicated answer", Duplicates(0)});
     rows.push_back({"every tenth answer duplicated", Duplicates(10)});
+    rows.push_back(
+        {"every tenth answer behind a copy of the one before, read at once", CopiesReadTogether()});
     rows.push_back({"trailing bytes and a lost request", LostOnce(2)});
     rows.push_back({"frames of another address", nullptr, true});
     rows.push_back({"lateness creeping from 0.5 to 3 x Timeout", Creeping()});
