@@ -16,6 +16,9 @@ constexpr int kReads = 200;
 // The reads taken as "after the fault": every one of them must succeed but for one a busy machine may
 // make late.
 constexpr int kAfter = 10;
+// Where a fault that comes again and again ends (requests counted with the fences): well before the
+// last kAfter reads.
+constexpr std::size_t kFaultEnds = 150;
 
 struct TReads {
     int Ok = 0;
@@ -80,7 +83,7 @@ InOrderPeer::Script Duplicates(int every) {
     return [=](std::size_t n, const rtu::Frame&) {
         TPeerAction a;
         a.DelayMs = 12;
-        if (n >= 20 && (every == 0 ? n == 20 : n % std::size_t(every) == 0))
+        if (n >= 20 && n < kFaultEnds && (every == 0 ? n == 20 : n % std::size_t(every) == 0))
             a.DuplicateAfterMs = 1;
         return a;
     };
@@ -91,7 +94,7 @@ InOrderPeer::Script Duplicates(int every) {
 InOrderPeer::Script CopiesReadTogether() {
     return [](std::size_t n, const rtu::Frame&) {
         TPeerAction a;
-        a.LastAnswerBefore = n >= 20 && n % 10 == 0;
+        a.LastAnswerBefore = n >= 20 && n < kFaultEnds && n % 10 == 0;
         return a;
     };
 }
@@ -111,6 +114,9 @@ struct TRow {
     InOrderPeer::Script Script;
     bool OtherAddress = false;
     TFenceAnswer Fence = TFenceAnswer::Echo;
+    // A copy read together with the answer it copies, or another slave's frame read with nothing of this
+    // one, misleads nothing and needs no fence: a busy machine's master may meet the row's only fault so.
+    bool MayNeedNoFence = false;
 };
 
 std::vector<TRow> Rows() {
@@ -120,12 +126,12 @@ std::vector<TRow> Rows() {
             rows.push_back({std::to_string(count) + " stalls of " + std::to_string(int(times)) + " x Timeout",
                             Stalls(count, times)});
     rows.push_back({"a lost request", LostOnce()});
-    rows.push_back({"one duplicated answer", Duplicates(0)});
+    rows.push_back({"one duplicated answer", Duplicates(0), false, TFenceAnswer::Echo, true});
     rows.push_back({"every tenth answer duplicated", Duplicates(10)});
     rows.push_back(
         {"every tenth answer behind a copy of the one before, read at once", CopiesReadTogether()});
     rows.push_back({"trailing bytes and a lost request", LostOnce(2)});
-    rows.push_back({"frames of another address", nullptr, true});
+    rows.push_back({"frames of another address", nullptr, true, TFenceAnswer::Echo, true});
     rows.push_back({"lateness creeping from 0.5 to 3 x Timeout", Creeping()});
     rows.push_back({"3 stalls of 7 x Timeout, fences refused", Stalls(3, 7), false, TFenceAnswer::Exception});
     rows.push_back(
@@ -155,7 +161,9 @@ void RunRow(const TRow& row, int retries) {
     EXPECT_GE(result.OkAfter, kAfter - 1) << what << ": " << result.FirstError;
     EXPECT_GT(result.Ok, reads / 2) << what << ": " << result.FirstError;
     // Every row's fault reached the master.
-    EXPECT_GT(peer.Fences(), 0u) << what;
+    if (!row.MayNeedNoFence) {
+        EXPECT_GT(peer.Fences(), 0u) << what;
+    }
 }
 
 // The two retry settings of a row run side by side, each with its own slave and master.

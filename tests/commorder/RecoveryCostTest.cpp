@@ -182,11 +182,14 @@ TEST_F(RecoveryCost, AReplySoonerThanTheSlaveEverAnsweredCostsOneFence) {
         });
         ExpectClean(7, "before");
         // Found before the read went (a busy machine's master was slower than the copy), it costs the
-        // fence before the read; found after, the fence after it and the retry.
+        // fence before the read; found after, the fence after it and the retry. Read together with
+        // the answer (the master kept from the line until both had come), the copy is the answer's own
+        // twin and costs nothing.
         const TCost cost = Read();
         const TCost before{true, 2, 1, 0, 0};
         const TCost after = retries == 0 ? TCost{false, 2, 1, 0, 0} : TCost{true, 3, 1, 0, 0};
-        EXPECT_TRUE(cost == before || cost == after) << cost;
+        const TCost together{true, 1, 0, 0, 0};
+        EXPECT_TRUE(cost == before || cost == after || cost == together) << cost;
         EXPECT_TRUE(master.InStep(1));
         ExpectClean(3, "after");
         master.Disconnect();
