@@ -570,7 +570,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
-            if (!owed && !fenced && m_order->Early(id, took)) {
+            if (!owed && !fenced && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
                 // Sooner than the slave has ever answered: it may have been on its way before the
                 // request went. A fence tells: the real answer would come before the fence's own.
                 const std::int32_t error = LastError;
@@ -604,7 +604,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 m_order->Trust(id);
             }
             if (!owed)
-                m_order->Answered(id, took);
+                m_order->Answered(id, std::size_t(RxBuffer.Count()), took);
             m_order->Heard(id);
             return finish(true);
         }

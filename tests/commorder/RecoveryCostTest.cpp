@@ -193,6 +193,47 @@ TEST_F(RecoveryCost, AReplySoonerThanTheSlaveEverAnsweredCostsOneFence) {
     }
 }
 
+// A gateway that forwards the slave's whole frame once the serial line falls silent: a short answer
+// reaches the master sooner than a long one ever did. A write after reads of the information block
+// is no reply on its way before its request, whether the module answers fences or not.
+TEST_F(RecoveryCost, AShortAnswerAfterLongOnesIsNoEarlyReply) {
+    struct TCase {
+        TFenceAnswer Fence;
+        int Retries;
+    };
+    for (const TCase c :
+         {TCase{TFenceAnswer::Echo, 0}, TCase{TFenceAnswer::Silent, 0}, TCase{TFenceAnswer::Silent, 2}}) {
+        SCOPED_TRACE(int(c.Fence) * 10 + c.Retries);
+        peer.SetFenceAnswer(c.Fence);
+        // About a millisecond a byte of the answer (9600 baud) and 2 ms of the slave's own.
+        peer.SetScript([](std::size_t, const rtu::Frame& request) {
+            TPeerAction a;
+            const int bytes = request[1] <= 4 ? 5 + 2 * (request[4] * 256 + request[5]) : 8;
+            a.DelayMs = bytes + 2;
+            return a;
+        });
+        Start(c.Retries);
+        // Room for a busy machine: the longest answer takes 41 ms.
+        master.Timeout = 1000;
+        for (int i = 0; i < 6; ++i) {
+            const TBusCounts before = master.Counts();
+            ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 17)) << i;
+            EXPECT_EQ(master.Registers.GetValue(16), 1016);
+            EXPECT_EQ(master.Counts().Sent - before.Sent, 1u);
+        }
+        for (int i = 0; i < 3; ++i) {
+            const TBusCounts before = master.Counts();
+            EXPECT_TRUE(master.WriteSingleRegister(1, 20 + i, 7))
+                << i << ": " << master.ErrorText().toStdString();
+            EXPECT_EQ(master.Counts().Sent - before.Sent, 1u) << i;
+            EXPECT_EQ(master.Counts().Fences - before.Fences, 0u) << i;
+        }
+        EXPECT_TRUE(master.InStep(1));
+        master.Disconnect();
+        master.Timeout = kTimeout;
+    }
+}
+
 // Another slave's frame just before the answer: the attempt fails with that slave's address, the other
 // slave is out of step, and this one owes the answer that followed.
 TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
