@@ -570,7 +570,10 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
-            if (!owed && !fenced && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
+            // A fence answered puts the slave in step, but a copy a gateway made of an earlier answer
+            // can still follow its echo: the pace is checked after a fence too. (A slave that cannot
+            // be fenced has its quiet wait after the reply instead.)
+            if (!owed && !(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
                 // Sooner than the slave has ever answered: it may have been on its way before the
                 // request went. A fence tells: the real answer would come before the fence's own.
                 const std::int32_t error = LastError;

@@ -104,6 +104,7 @@ void InOrderPeer::Run() {
     // Frames due on the line, by when; the answer being worked on keeps the next request waiting.
     std::multimap<Clock::time_point, rtu::Frame> due;
     Clock::time_point busyUntil = Clock::now();
+    rtu::Frame lastAnswer;
     Clock::time_point nextOther = Clock::time_point::max();
     std::mt19937 random(7);
     std::uint8_t chunk[512];
@@ -167,6 +168,9 @@ void InOrderPeer::Run() {
                 due.emplace(at, sent);
                 if (action.DuplicateAfterMs >= 0)
                     due.emplace(at + std::chrono::milliseconds(action.DuplicateAfterMs), answer);
+                if (action.EarlierAnswerAfterMs >= 0 && !lastAnswer.empty())
+                    due.emplace(at + std::chrono::milliseconds(action.EarlierAnswerAfterMs), lastAnswer);
+                lastAnswer = answer;
             }
             continue;
         }

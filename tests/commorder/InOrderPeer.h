@@ -20,6 +20,7 @@ struct TPeerAction {
     int TrailingBytes = 0;           // stray bytes right after the answer
     bool OtherAddressAfter = false;  // another slave's frame right after the answer
     bool OtherAddressBefore = false; // another slave's frame right before the answer
+    int EarlierAnswerAfterMs = -1;   // the answer sent before this one again, this long after it
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").

@@ -234,6 +234,38 @@ TEST_F(RecoveryCost, AShortAnswerAfterLongOnesIsNoEarlyReply) {
     }
 }
 
+// A gateway that repeats an answer on its own: the copy of the last read's answer comes right after
+// the echo of the fence that followed a lost request. It is sooner than the slave ever answered, so
+// the read after the fence is no more taken for it than any other.
+TEST_F(RecoveryCost, ACopyRightAfterTheFenceIsNoAnswer) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        const std::size_t lost = peer.Requests() + 6;
+        peer.SetScript([=, copied = false](std::size_t n, const rtu::Frame& request) mutable {
+            TPeerAction a;
+            a.DelayMs = 12;
+            a.Lose = n == lost;
+            // The fence after the lost request.
+            if (n > lost && request[1] == 8 && !copied) {
+                a.EarlierAnswerAfterMs = 1;
+                copied = true;
+            }
+            return a;
+        });
+        ExpectClean(6, "before");
+        // With retries, the retry's answer is right whichever attempt it answers.
+        EXPECT_EQ(Read().Ok, retries > 0);
+        // The read after the fence: never the copy's values (Read checks them), and once the copy is
+        // known for what it is, the module is read again.
+        const TCost cost = Read();
+        EXPECT_EQ(cost.Fences, 2u) << cost;
+        EXPECT_EQ(cost.Ok, retries > 0) << cost;
+        ExpectClean(3, "after");
+        master.Disconnect();
+    }
+}
+
 // Another slave's frame just before the answer: the attempt fails with that slave's address, the other
 // slave is out of step, and this one owes the answer that followed.
 TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
