@@ -494,13 +494,18 @@ bool TModbusSerialTCPMaster::WaitQuiet(std::uint8_t slave, bool& heard) {
             return true;
         if (n == 0)
             continue;
-        quietFrom = Clock::now();
         scanner.Feed(std::span(bytes).first(std::size_t(n)));
+        bool ours = false;
         while (const std::optional<rtu::TFrame> frame = scanner.Next()) {
-            heard = heard || (*frame)[0] == slave;
+            ours = ours || (*frame)[0] == slave;
             if ((*frame)[0] != slave)
                 NoteFrame(*frame);
         }
+        heard = heard || ours;
+        // Whole frames of other slaves are no answer of this one and leave its quiet unbroken; bytes
+        // that make no frame yet may be of this slave.
+        if (ours || !scanner.Empty())
+            quietFrom = Clock::now();
     }
 }
 

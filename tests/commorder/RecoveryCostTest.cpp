@@ -353,6 +353,30 @@ TEST_F(RecoveryCost, AModuleThatNeverAnswersTheFenceFallsBackToAQuietWait) {
     ExpectClean(2, "after again");
 }
 
+// Another slave's frames keep coming on the line, closer together than the Timeout, while a module
+// that ignores fences is read after a lost request: they are no answer of that module, and its quiet
+// wait does not wait for them to stop.
+TEST_F(RecoveryCost, AnotherSlavesTrafficDoesNotHoldTheQuietWait) {
+    peer.SetFenceAnswer(TFenceAnswer::Silent);
+    Start(0);
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    EXPECT_FALSE(Read().Ok);
+    for (int i = 0; i < TSlaveOrder::FencesBeforeQuiet; ++i)
+        EXPECT_FALSE(Read().Ok) << i;
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2}));
+    master.Timeout = 400;
+    peer.InterleaveOtherAddress(40, 150);
+    ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 2)) << master.ErrorText().toStdString();
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    // The lost read waits its Timeout, or meets another slave's frame meanwhile.
+    const TCost lost = Read();
+    EXPECT_FALSE(lost.Ok);
+    EXPECT_EQ(lost.Sent, 1u);
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2})) << master.ErrorText().toStdString();
+    EXPECT_FALSE(master.InStep(2));
+    peer.InterleaveOtherAddress(0, 0);
+}
+
 TEST_F(RecoveryCost, AModuleThatAnsweredAFenceIsNeverTakenForOneThatIgnoresIt) {
     Start(0);
     LoseFrom(0, 1);
