@@ -576,9 +576,10 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
             // A fence answered puts the slave in step, but a copy a gateway made of an earlier answer
-            // can still follow its echo: the pace is checked after a fence too. (A slave that cannot
-            // be fenced has its quiet wait after the reply instead.)
-            if (!owed && !(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
+            // can still follow its echo, or meet a retry: the pace is checked after a fence and on a
+            // retry too (an earlier attempt's own answer is then taken once the fence shows nothing
+            // followed it). A slave that cannot be fenced has its quiet wait after the reply instead.
+            if (!(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
                 // Sooner than the slave has ever answered: it may have been on its way before the
                 // request went. A fence tells: the real answer would come before the fence's own.
                 const std::int32_t error = LastError;
@@ -595,6 +596,9 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                     LastError = checked == TFenceResult::Gone ? ErrorConnection : ErrorTimeout;
                     continue;
                 }
+                // Everything the slave owed came before the fence's answer.
+                m_order->Trust(id);
+                owed = false;
                 if (dropped) {
                     // The slave is in step again, and the retry's answer is its own.
                     LastError = ErrorResponse;

@@ -266,6 +266,29 @@ TEST_F(RecoveryCost, ACopyRightAfterTheFenceIsNoAnswer) {
     }
 }
 
+// A gateway that retries on its own sends a copy of an answer more than a Timeout after it, while the
+// next read's first attempt went unanswered: the copy meets the retry sooner than the slave ever
+// answered, and the retry does not take it for the answer it still waits for.
+TEST_F(RecoveryCost, ACopyMeetingARetryIsNoAnswer) {
+    Start(2);
+    const std::size_t copied = peer.Requests() + 6;
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.DelayMs = 30;
+        a.Lose = n == copied + 1;
+        if (n == copied)
+            a.DuplicateAfterMs = 65; // after the lost attempt's Timeout, before the retry's answer
+        return a;
+    });
+    ExpectClean(7, "before");
+    // The read whose first attempt is lost: never the copy's values (Read checks them).
+    // The lost attempt, the retry that met the copy, the fence that found the retry's own answer
+    // behind it, and the last attempt.
+    EXPECT_EQ(Read(), (TCost{true, 4, 1, 1, 0}));
+    EXPECT_TRUE(master.InStep(1));
+    ExpectClean(3, "after");
+}
+
 // Another slave's frame just before the answer: the attempt fails with that slave's address, the other
 // slave is out of step, and this one owes the answer that followed.
 TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
