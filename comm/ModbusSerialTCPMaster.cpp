@@ -96,7 +96,7 @@ std::int64_t TModbusSerialTCPMaster::TimeoutMs() const {
 bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
     m_lineLost = false;
-    m_order->Reset();
+    m_order->Reset(Transport().CarriesOldAnswers());
     m_aborted = false;
     m_wake->Clear();
     ++m_counts.Connects;
@@ -132,7 +132,7 @@ bool TModbusSerialTCPMaster::ReopenLostLine() {
         return false;
     }
     // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
-    m_order->Forget();
+    m_order->Forget(Transport().CarriesOldAnswers());
     ++m_counts.Connects;
     if (!Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor())) {
         Transport().Close();

@@ -69,15 +69,16 @@ bool TSlaveOrder::Early(std::uint8_t slave, std::size_t length, Clock::duration 
            pace.Fastest - took > std::chrono::milliseconds(1);
 }
 
-void TSlaveOrder::Forget() {
-    m_doubtful.reset();
+void TSlaveOrder::Forget(bool keepDoubt) {
+    if (!keepDoubt)
+        m_doubtful.reset();
     m_unheardFences.fill(0);
     m_fencesOut.fill(0);
     m_steadyMarks.fill(0);
 }
 
-void TSlaveOrder::Reset() {
-    Forget();
+void TSlaveOrder::Reset(bool keepDoubt) {
+    Forget(keepDoubt);
     m_answersFences.reset();
     m_fence.fill(TFence::Echo);
     m_pace.clear();

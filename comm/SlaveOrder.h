@@ -59,10 +59,13 @@ public:
     // with as many bytes: it was on its way before the request went.
     bool Early(std::uint8_t slave, std::size_t length, Clock::duration took) const;
 
-    // A new connection carries no answer of the old one; what is known of each module stays.
-    void Forget();
-    // A connection asked for: nothing of the earlier ones counts.
-    void Reset();
+    // The line was opened again; what is known of each module stays. A new connection carries no
+    // answer of the old one; a line that carries old answers (`keepDoubt`) leaves a doubtful slave
+    // doubtful.
+    void Forget(bool keepDoubt);
+    // A connection asked for: nothing of the earlier ones counts but, with `keepDoubt`, which slaves
+    // may still send old answers.
+    void Reset(bool keepDoubt);
 
     // True when a connect of a lost line may be tried now: at once after a connection that carried an
     // answer or was asked for, else at most one per `spacing`. Records the try.
