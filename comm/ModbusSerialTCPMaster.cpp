@@ -575,6 +575,8 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
+            // The reply may answer an earlier attempt: its time says nothing of the slave's pace.
+            const bool earlierAttemptOwed = owed;
             // A fence answered puts the slave in step, but a copy a gateway made of an earlier answer
             // can still follow its echo, or meet a retry: the pace is checked after a fence and on a
             // retry too (an earlier attempt's own answer is then taken once the fence shows nothing
@@ -615,7 +617,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 }
                 m_order->Trust(id);
             }
-            if (!owed)
+            if (!earlierAttemptOwed)
                 m_order->Answered(id, std::size_t(RxBuffer.Count()), took);
             m_order->Heard(id);
             return finish(true);

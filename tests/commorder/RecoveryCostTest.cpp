@@ -289,6 +289,34 @@ TEST_F(RecoveryCost, ACopyMeetingARetryIsNoAnswer) {
     ExpectClean(3, "after");
 }
 
+// A retry whose own request is lost takes the first attempt's late answer, which then comes very soon
+// after the retry went: that says nothing of how soon the slave answers, and a gateway's copy that
+// meets a later retry is still known for what it is.
+TEST_F(RecoveryCost, ALateAnswerTakenByARetryLeavesTheSlavesPaceAsItWas) {
+    Start(2);
+    const std::size_t late = peer.Requests() + 6;
+    const std::size_t copied = late + 12;
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.DelayMs = 30;
+        if (n == late)
+            a.DelayMs = kTimeout + 3; // comes just after the retry went
+        a.Lose = n == late + 1 || n == copied + 1;
+        if (n == copied)
+            a.DuplicateAfterMs = 65; // after the lost attempt's Timeout, before the retry's answer
+        return a;
+    });
+    ExpectClean(6, "before");
+    EXPECT_TRUE(Read().Ok);
+    while (peer.Requests() < copied)
+        EXPECT_TRUE(Read().Ok);
+    // The read whose first attempt is lost and whose retry meets the copy: never the copy's values
+    // (Read checks them).
+    EXPECT_TRUE(Read().Ok);
+    EXPECT_TRUE(Read().Ok);
+    EXPECT_TRUE(master.InStep(1));
+}
+
 // Another slave's frame just before the answer: the attempt fails with that slave's address, the other
 // slave is out of step, and this one owes the answer that followed.
 TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
