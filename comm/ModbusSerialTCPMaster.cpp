@@ -96,7 +96,7 @@ std::int64_t TModbusSerialTCPMaster::TimeoutMs() const {
 bool TModbusSerialTCPMaster::Connect() {
     LastError = ErrorNone;
     m_lineLost = false;
-    m_order->Reset();
+    m_order->Reset(Transport().CarriesOldAnswers());
     m_aborted = false;
     m_wake->Clear();
     ++m_counts.Connects;
@@ -132,7 +132,7 @@ bool TModbusSerialTCPMaster::ReopenLostLine() {
         return false;
     }
     // Bounded by the timeout like the first connect, so a slave that is still away costs one window.
-    m_order->Forget();
+    m_order->Forget(Transport().CarriesOldAnswers());
     ++m_counts.Connects;
     if (!Transport().OpenOrWake(ClampWait(TimeoutMs()), WakeDescriptor())) {
         Transport().Close();
@@ -519,13 +519,18 @@ bool TModbusSerialTCPMaster::WaitQuiet(std::uint8_t slave, bool& heard) {
             return true;
         if (n == 0)
             continue;
-        quietFrom = Clock::now();
         scanner.Feed(std::span(bytes).first(std::size_t(n)));
+        bool ours = false;
         while (const std::optional<rtu::TFrame> frame = scanner.Next()) {
-            heard = heard || (*frame)[0] == slave;
+            ours = ours || (*frame)[0] == slave;
             if ((*frame)[0] != slave)
                 NoteFrame(*frame);
         }
+        heard = heard || ours;
+        // Whole frames of other slaves are no answer of this one and leave its quiet unbroken; bytes
+        // that make no frame yet may be of this slave.
+        if (ours || !scanner.Empty())
+            quietFrom = Clock::now();
     }
 }
 
@@ -616,7 +621,13 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 LastError = ErrorResponse;
                 continue;
             }
-            if (!owed && !fenced && m_order->Early(id, took)) {
+            // The reply may answer an earlier attempt: its time says nothing of the slave's pace.
+            const bool earlierAttemptOwed = owed;
+            // A fence answered puts the slave in step, but a copy a gateway made of an earlier answer
+            // can still follow its echo, or meet a retry: the pace is checked after a fence and on a
+            // retry too (an earlier attempt's own answer is then taken once the fence shows nothing
+            // followed it). A slave that cannot be fenced has its quiet wait after the reply instead.
+            if (!(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
                 // Sooner than the slave has ever answered: it may have been on its way before the
                 // request went. A fence tells: the real answer would come before the fence's own.
                 const std::int32_t error = LastError;
@@ -633,6 +644,9 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                     LastError = checked == TFenceResult::Gone ? ErrorConnection : ErrorTimeout;
                     continue;
                 }
+                // Everything the slave owed came before the fence's answer.
+                m_order->Trust(id);
+                owed = false;
                 if (dropped) {
                     // The slave is in step again, and the retry's answer is its own.
                     LastError = ErrorResponse;
@@ -649,8 +663,8 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 }
                 m_order->Trust(id);
             }
-            if (!owed)
-                m_order->Answered(id, took);
+            if (!earlierAttemptOwed)
+                m_order->Answered(id, std::size_t(RxBuffer.Count()), took);
             m_order->Heard(id);
             return finish(true);
         }

@@ -39,6 +39,9 @@ public:
     // The line is gone (the peer closed or reset the connection, the device went away): only opening
     // it again can make it work.
     virtual bool Gone() const { return false; }
+    // Answers a slave still owed before the line was closed can arrive after it is opened again: a bus
+    // carries on whatever the port does, a new connection carries nothing of the old one.
+    virtual bool CarriesOldAnswers() const { return true; }
 };
 
 class TModbusSerialTransport final : public TModbusTransport {
@@ -70,6 +73,7 @@ public:
     platform::TWaitResult WaitForData(int timeoutMs) override;
     platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;
+    bool CarriesOldAnswers() const override { return false; }
 
 private:
     TClientSocket& m_socket;

@@ -1,5 +1,7 @@
 #include "comm/SlaveOrder.h"
 
+#include <algorithm>
+
 namespace {
 // Refusals in a row, one per fence wait, that show a lost fence.
 constexpr std::uint8_t kSteadyMarks = 3;
@@ -41,33 +43,45 @@ void TSlaveOrder::FenceUnheard(std::uint8_t slave) {
         m_fence[slave] = TFence::Quiet;
 }
 
-void TSlaveOrder::Answered(std::uint8_t slave, Clock::duration took) {
-    if (m_answers[slave] == 0 || took < m_fastest[slave])
-        m_fastest[slave] = took;
-    if (m_answers[slave] < kAnswersForPace)
-        ++m_answers[slave];
+namespace {
+std::uint32_t PaceKey(std::uint8_t slave, std::size_t length) {
+    return std::uint32_t(slave) << 16 | std::uint32_t(std::min<std::size_t>(length, 0xFFFF));
+}
+} // namespace
+
+void TSlaveOrder::Answered(std::uint8_t slave, std::size_t length, Clock::duration took) {
+    TPace& pace = m_pace[PaceKey(slave, length)];
+    if (pace.Answers == 0 || took < pace.Fastest)
+        pace.Fastest = took;
+    if (pace.Answers < kAnswersForPace)
+        ++pace.Answers;
 }
 
-bool TSlaveOrder::Early(std::uint8_t slave, Clock::duration took) const {
+bool TSlaveOrder::Early(std::uint8_t slave, std::size_t length, Clock::duration took) const {
+    const auto found = m_pace.find(PaceKey(slave, length));
+    if (found == m_pace.end())
+        return false;
+    const TPace& pace = found->second;
     // A quarter and a whole millisecond sooner than the fastest answer ever: the jitter of a line never
     // shortens a slave's own turn-around by that much. (The fence that checks such a reply costs one
     // round trip, never the read.)
-    return m_answers[slave] >= kAnswersForPace && 4 * took < 3 * m_fastest[slave] &&
-           m_fastest[slave] - took > std::chrono::milliseconds(1);
+    return pace.Answers >= kAnswersForPace && 4 * took < 3 * pace.Fastest &&
+           pace.Fastest - took > std::chrono::milliseconds(1);
 }
 
-void TSlaveOrder::Forget() {
-    m_doubtful.reset();
+void TSlaveOrder::Forget(bool keepDoubt) {
+    if (!keepDoubt)
+        m_doubtful.reset();
     m_unheardFences.fill(0);
     m_fencesOut.fill(0);
     m_steadyMarks.fill(0);
 }
 
-void TSlaveOrder::Reset() {
-    Forget();
+void TSlaveOrder::Reset(bool keepDoubt) {
+    Forget(keepDoubt);
     m_answersFences.reset();
     m_fence.fill(TFence::Echo);
-    m_answers.fill(0);
+    m_pace.clear();
     m_lastConnect.reset();
 }
 

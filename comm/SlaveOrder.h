@@ -7,8 +7,10 @@
 #include <array>
 #include <bitset>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 
 class TSlaveOrder {
 public:
@@ -50,16 +52,20 @@ public:
     // fences out starts again.
     bool MarksSteady(std::uint8_t slave, bool one);
 
-    // A trusted answer came this long after its request went: the slave's pace.
-    void Answered(std::uint8_t slave, Clock::duration took);
-    // A reply this soon after the request is sooner than the slave has ever answered: it was on its
-    // way before the request went.
-    bool Early(std::uint8_t slave, Clock::duration took) const;
+    // A trusted answer of `length` bytes came this long after its request went: the slave's pace for
+    // answers of that length (a gateway that forwards whole frames hands on a short one sooner).
+    void Answered(std::uint8_t slave, std::size_t length, Clock::duration took);
+    // A reply of `length` bytes this soon after the request is sooner than the slave has ever answered
+    // with as many bytes: it was on its way before the request went.
+    bool Early(std::uint8_t slave, std::size_t length, Clock::duration took) const;
 
-    // A new connection carries no answer of the old one; what is known of each module stays.
-    void Forget();
-    // A connection asked for: nothing of the earlier ones counts.
-    void Reset();
+    // The line was opened again; what is known of each module stays. A new connection carries no
+    // answer of the old one; a line that carries old answers (`keepDoubt`) leaves a doubtful slave
+    // doubtful.
+    void Forget(bool keepDoubt);
+    // A connection asked for: nothing of the earlier ones counts but, with `keepDoubt`, which slaves
+    // may still send old answers.
+    void Reset(bool keepDoubt);
 
     // True when a connect of a lost line may be tried now: at once after a connection that carried an
     // answer or was asked for, else at most one per `spacing`. Records the try.
@@ -80,8 +86,12 @@ private:
     std::array<std::uint8_t, 256> m_unheardFences{};
     std::array<std::uint16_t, 256> m_fencesOut{};
     std::array<std::uint8_t, 256> m_steadyMarks{};
-    std::array<Clock::duration, 256> m_fastest{};
-    std::array<std::uint8_t, 256> m_answers{};
+    struct TPace {
+        Clock::duration Fastest{};
+        std::uint8_t Answers = 0;
+    };
+    // By slave and answer length.
+    std::unordered_map<std::uint32_t, TPace> m_pace;
     std::uint16_t m_token = 0;
     std::optional<Clock::time_point> m_lastConnect;
 };

@@ -318,3 +318,39 @@ TEST(MasterAfterALostLine, AnAbortEndsAConnectThatWaits) {
 }
 
 } // namespace
+
+namespace {
+
+// The technician stops the diagnostics while a module on the serial line is late, and starts them
+// again at once: the module's answer to the request the stop ended is still on its way down the line,
+// and the first read of the new start does not take it for its own.
+TEST(MasterAfterALostLine, AnAnswerStillOnTheSerialLineIsNotTakenAfterTheNextConnect) {
+    ModbusTestSlave slave(Link::Pty);
+    FillRegisters(slave);
+    TModbusSerialTCPMaster master;
+    master.SerialPort->PortName = QString::fromStdString(slave.DevicePath());
+    master.SerialPort->BaudRate = 57600;
+    master.Timeout = 1000;
+    master.Retries = 0;
+    ASSERT_TRUE(master.Connect());
+    ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 2));
+    // The next answer comes 0.8 s late: after the stop, within the first read of the new start.
+    slave.SetDelays([](std::size_t n) { return n == 0 ? 800 : 0; });
+    auto read = std::async(std::launch::async, [&] { return master.ReadHoldingRegisters(1, 10, 2); });
+    ASSERT_TRUE(slave.WaitForRequests(2, 10000));
+    master.Abort();
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(read.get());
+    master.Disconnect();
+    ASSERT_TRUE(master.Connect());
+    const bool ok = master.ReadHoldingRegisters(1, 20, 2);
+    if (ok) {
+        EXPECT_EQ(master.Registers.GetValue(0), 1020);
+        EXPECT_EQ(master.Registers.GetValue(1), 1021);
+    }
+    EXPECT_TRUE(ReadInTurn(master, 4).Wrong == 0);
+    EXPECT_TRUE(master.ReadHoldingRegisters(1, 30, 2)) << master.ErrorText().toStdString();
+    EXPECT_EQ(master.Registers.GetValue(0), 1030);
+}
+
+} // namespace

@@ -104,7 +104,7 @@ void InOrderPeer::Run() {
     // Frames due on the line, by when; the answer being worked on keeps the next request waiting.
     std::multimap<Clock::time_point, rtu::Frame> due;
     Clock::time_point busyUntil = Clock::now();
-    rtu::Frame lastAnswer; // the last data answer, for a copy of it
+    rtu::Frame lastAnswer; // the answer sent last, for a copy of it
     Clock::time_point nextOther = Clock::time_point::max();
     std::mt19937 random(7);
     std::uint8_t chunk[512];
@@ -160,8 +160,6 @@ void InOrderPeer::Run() {
                     sent = OtherAddressFrame(m_address);
                 if (action.LastAnswerBefore)
                     sent.insert(sent.end(), lastAnswer.begin(), lastAnswer.end());
-                if (request[1] != kDiagnostics)
-                    lastAnswer = answer;
                 sent.insert(sent.end(), answer.begin(), answer.end());
                 for (int i = 0; i < action.TrailingBytes; ++i)
                     sent.push_back(std::uint8_t(0x01 + i));
@@ -172,6 +170,9 @@ void InOrderPeer::Run() {
                 due.emplace(at, sent);
                 if (action.DuplicateAfterMs >= 0)
                     due.emplace(at + std::chrono::milliseconds(action.DuplicateAfterMs), answer);
+                if (action.EarlierAnswerAfterMs >= 0 && !lastAnswer.empty())
+                    due.emplace(at + std::chrono::milliseconds(action.EarlierAnswerAfterMs), lastAnswer);
+                lastAnswer = answer;
             }
             continue;
         }

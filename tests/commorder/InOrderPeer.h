@@ -22,6 +22,7 @@ struct TPeerAction {
     bool OtherAddressBefore = false; // another slave's frame right before the answer
     bool LastAnswerBefore = false;   // the answer before again, in the same write as this one (a copy
                                      // that waited until a master busy elsewhere read both at once)
+    int EarlierAnswerAfterMs = -1;   // the answer sent before this one again, this long after it
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").

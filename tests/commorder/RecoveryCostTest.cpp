@@ -196,6 +196,130 @@ TEST_F(RecoveryCost, AReplySoonerThanTheSlaveEverAnsweredCostsOneFence) {
     }
 }
 
+// A gateway that forwards the slave's whole frame once the serial line falls silent: a short answer
+// reaches the master sooner than a long one ever did. A write after reads of the information block
+// is no reply on its way before its request, whether the module answers fences or not.
+TEST_F(RecoveryCost, AShortAnswerAfterLongOnesIsNoEarlyReply) {
+    struct TCase {
+        TFenceAnswer Fence;
+        int Retries;
+    };
+    for (const TCase c :
+         {TCase{TFenceAnswer::Echo, 0}, TCase{TFenceAnswer::Silent, 0}, TCase{TFenceAnswer::Silent, 2}}) {
+        SCOPED_TRACE(int(c.Fence) * 10 + c.Retries);
+        peer.SetFenceAnswer(c.Fence);
+        // About a millisecond a byte of the answer (9600 baud) and 2 ms of the slave's own.
+        peer.SetScript([](std::size_t, const rtu::Frame& request) {
+            TPeerAction a;
+            const int bytes = request[1] <= 4 ? 5 + 2 * (request[4] * 256 + request[5]) : 8;
+            a.DelayMs = bytes + 2;
+            return a;
+        });
+        Start(c.Retries);
+        // Room for a busy machine: the longest answer takes 41 ms.
+        master.Timeout = 1000;
+        for (int i = 0; i < 6; ++i) {
+            const TBusCounts before = master.Counts();
+            ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 17)) << i;
+            EXPECT_EQ(master.Registers.GetValue(16), 1016);
+            EXPECT_EQ(master.Counts().Sent - before.Sent, 1u);
+        }
+        for (int i = 0; i < 3; ++i) {
+            const TBusCounts before = master.Counts();
+            EXPECT_TRUE(master.WriteSingleRegister(1, 20 + i, 7))
+                << i << ": " << master.ErrorText().toStdString();
+            EXPECT_EQ(master.Counts().Sent - before.Sent, 1u) << i;
+            EXPECT_EQ(master.Counts().Fences - before.Fences, 0u) << i;
+        }
+        EXPECT_TRUE(master.InStep(1));
+        master.Disconnect();
+        master.Timeout = kTimeout;
+    }
+}
+
+// A gateway that repeats an answer on its own: the copy of the last read's answer comes right after
+// the echo of the fence that followed a lost request. It is sooner than the slave ever answered, so
+// the read after the fence is no more taken for it than any other.
+TEST_F(RecoveryCost, ACopyRightAfterTheFenceIsNoAnswer) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        Start(retries);
+        const std::size_t lost = peer.Requests() + 6;
+        peer.SetScript([=, copied = false](std::size_t n, const rtu::Frame& request) mutable {
+            TPeerAction a;
+            a.DelayMs = 12;
+            a.Lose = n == lost;
+            // The fence after the lost request.
+            if (n > lost && request[1] == 8 && !copied) {
+                a.EarlierAnswerAfterMs = 1;
+                copied = true;
+            }
+            return a;
+        });
+        ExpectClean(6, "before");
+        // With retries, the retry's answer is right whichever attempt it answers.
+        EXPECT_EQ(Read().Ok, retries > 0);
+        // The read after the fence: never the copy's values (Read checks them), and once the copy is
+        // known for what it is, the module is read again.
+        const TCost cost = Read();
+        EXPECT_EQ(cost.Fences, 2u) << cost;
+        EXPECT_EQ(cost.Ok, retries > 0) << cost;
+        ExpectClean(3, "after");
+        master.Disconnect();
+    }
+}
+
+// A gateway that retries on its own sends a copy of an answer more than a Timeout after it, while the
+// next read's first attempt went unanswered: the copy meets the retry sooner than the slave ever
+// answered, and the retry does not take it for the answer it still waits for.
+TEST_F(RecoveryCost, ACopyMeetingARetryIsNoAnswer) {
+    Start(2);
+    const std::size_t copied = peer.Requests() + 6;
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.DelayMs = 30;
+        a.Lose = n == copied + 1;
+        if (n == copied)
+            a.DuplicateAfterMs = 65; // after the lost attempt's Timeout, before the retry's answer
+        return a;
+    });
+    ExpectClean(7, "before");
+    // The read whose first attempt is lost: never the copy's values (Read checks them).
+    // The lost attempt, the retry that met the copy, the fence that found the retry's own answer
+    // behind it, and the last attempt.
+    EXPECT_EQ(Read(), (TCost{true, 4, 1, 1, 0}));
+    EXPECT_TRUE(master.InStep(1));
+    ExpectClean(3, "after");
+}
+
+// A retry whose own request is lost takes the first attempt's late answer, which then comes very soon
+// after the retry went: that says nothing of how soon the slave answers, and a gateway's copy that
+// meets a later retry is still known for what it is.
+TEST_F(RecoveryCost, ALateAnswerTakenByARetryLeavesTheSlavesPaceAsItWas) {
+    Start(2);
+    const std::size_t late = peer.Requests() + 6;
+    const std::size_t copied = late + 12;
+    peer.SetScript([=](std::size_t n, const rtu::Frame&) {
+        TPeerAction a;
+        a.DelayMs = 30;
+        if (n == late)
+            a.DelayMs = kTimeout + 3; // comes just after the retry went
+        a.Lose = n == late + 1 || n == copied + 1;
+        if (n == copied)
+            a.DuplicateAfterMs = 65; // after the lost attempt's Timeout, before the retry's answer
+        return a;
+    });
+    ExpectClean(6, "before");
+    EXPECT_TRUE(Read().Ok);
+    while (peer.Requests() < copied)
+        EXPECT_TRUE(Read().Ok);
+    // The read whose first attempt is lost and whose retry meets the copy: never the copy's values
+    // (Read checks them).
+    EXPECT_TRUE(Read().Ok);
+    EXPECT_TRUE(Read().Ok);
+    EXPECT_TRUE(master.InStep(1));
+}
+
 // Another slave's frame just before the answer: the attempt fails with that slave's address, the other
 // slave is out of step, and this one owes the answer that followed.
 TEST_F(RecoveryCost, AnotherSlavesFrameBeforeTheAnswerDoubtsThatSlave) {
@@ -285,6 +409,30 @@ TEST_F(RecoveryCost, AModuleThatNeverAnswersTheFenceFallsBackToAQuietWait) {
     EXPECT_EQ(Read(), (TCost{false, 1, 0, 1, 0}));
     EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2}));
     ExpectClean(2, "after again");
+}
+
+// Another slave's frames keep coming on the line, closer together than the Timeout, while a module
+// that ignores fences is read after a lost request: they are no answer of that module, and its quiet
+// wait does not wait for them to stop.
+TEST_F(RecoveryCost, AnotherSlavesTrafficDoesNotHoldTheQuietWait) {
+    peer.SetFenceAnswer(TFenceAnswer::Silent);
+    Start(0);
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    EXPECT_FALSE(Read().Ok);
+    for (int i = 0; i < TSlaveOrder::FencesBeforeQuiet; ++i)
+        EXPECT_FALSE(Read().Ok) << i;
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2}));
+    master.Timeout = 400;
+    peer.InterleaveOtherAddress(40, 150);
+    ASSERT_TRUE(master.ReadHoldingRegisters(1, 0, 2)) << master.ErrorText().toStdString();
+    LoseFrom(peer.Requests(), peer.Requests() + 1);
+    // The lost read waits its Timeout, or meets another slave's frame meanwhile.
+    const TCost lost = Read();
+    EXPECT_FALSE(lost.Ok);
+    EXPECT_EQ(lost.Sent, 1u);
+    EXPECT_EQ(Read(), (TCost{true, 1, 0, 0, 2})) << master.ErrorText().toStdString();
+    EXPECT_FALSE(master.InStep(2));
+    peer.InterleaveOtherAddress(0, 0);
 }
 
 TEST_F(RecoveryCost, AModuleThatAnsweredAFenceIsNeverTakenForOneThatIgnoresIt) {
