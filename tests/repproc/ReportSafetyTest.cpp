@@ -1,8 +1,8 @@
 // A report never holds the program up: faults while the faulting thread holds the loader's lock, a fault
 // in a forked child (which has no report thread), and an event handler that faults itself. A report that
 // takes long but gets on is never given up (an event handler slower than the stall bound, 100 busy
-// threads, a fault inside printf holding standard output's lock); one that truly stands still ends the
-// process with its line on standard error.
+// threads, a fault inside printf holding standard output's lock, another process holding the log's lock);
+// one that truly stands still ends the process with its line on standard error.
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
@@ -25,6 +25,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -104,6 +105,30 @@ TChildScenario slowConsoleReader("slow-console-reader", [] {
             if (::write(output, buffer, size_t(n)) != n)
                 return;
     }).detach();
+    NullStore();
+});
+
+// Another process (a second instance saving its own report) holds the log's lock for longer than the
+// stall bound: the report waits for it, as it waits for any other program.
+TChildScenario logLockedByAnother("log-locked-by-another", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    int held[2];
+    if (::pipe(held) != 0)
+        std::exit(3);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(ChildLogFile().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(3);
+        if (::write(held[1], "h", 1) != 1)
+            ::_exit(3);
+        ::usleep(PastTheBoundMs * 1000);
+        ::_exit(0);
+    }
+    char answer = 0;
+    if (holder < 0 || ::read(held[0], &answer, 1) != 1)
+        std::exit(3);
     NullStore();
 });
 
@@ -285,7 +310,8 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
     };
     for (const TCase& c :
          {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
-          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"}}) {
+          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"},
+          TCase{"log-locked-by-another", nullptr}}) {
         SCOPED_TRACE(c.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(c.Scenario, folder);
