@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <mutex>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,8 @@ constexpr const char* AbandonedLine = "the exception report made no progress and
 constexpr int ShortStallMs = 2000;
 // How long the others a report waits for take: well past the short bound.
 constexpr int PastTheBoundMs = ShortStallMs * 3 / 2;
+// How long the children wait for the program's own event handler: past what a slow one takes.
+constexpr int ShortProgramWaitMs = ShortStallMs * 2;
 
 // The report needs the lock the faulting thread holds: nothing can happen any more.
 TChildScenario standingStill("standing-still", [] {
@@ -136,9 +139,24 @@ TChildScenario logLockedByAnother("log-locked-by-another", [] {
 TChildScenario slowHandler("slow-handler", [] {
     StartReporterForChild();
     reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::SetProgramWaitLimitMs(ShortProgramWaitMs);
     reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
     };
+    NullStore();
+});
+
+// The program's event handler needs a lock of the program's that the faulting thread holds (its own log,
+// say): the handler never returns, and past the bound of the program's code the report stands still.
+std::mutex gProgramLock;
+TChildScenario handlerNeedsFaultingLock("handler-needs-faulting-lock", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::SetProgramWaitLimitMs(ShortProgramWaitMs);
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
+        const std::lock_guard lock(gProgramLock);
+    };
+    const std::lock_guard lock(gProgramLock);
     NullStore();
 });
 
@@ -346,13 +364,16 @@ TEST(ReportSafety, AReportGoesOnWithoutAnAnswerTheGuiThreadDidNotGiveAndSaysSo) 
 }
 
 TEST(ReportSafety, AReportThatStandsStillEndsTheProcessAndSaysSo) {
-    TTempFolder folder;
-    const TChildResult child = RunChild("standing-still", folder);
-    SCOPED_TRACE(child.Output);
-    EXPECT_TRUE(child.Signalled);
-    EXPECT_EQ(SIGSEGV, child.Signal);
-    EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
-    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
+    for (const char* scenario : {"standing-still", "handler-needs-faulting-lock"}) {
+        SCOPED_TRACE(scenario);
+        TTempFolder folder;
+        const TChildResult child = RunChild(scenario, folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_TRUE(child.Signalled);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
+        EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
+    }
 }
 
 } // namespace
