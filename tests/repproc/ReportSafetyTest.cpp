@@ -1,8 +1,9 @@
 // A report never holds the program up: faults while the faulting thread holds the loader's lock, a fault
 // in a forked child (which has no report thread), and an event handler that faults itself. A report that
 // takes long but gets on is never given up (an event handler slower than the stall bound, 100 busy
-// threads, a fault inside printf holding standard output's lock, another process holding the log's lock);
-// one that truly stands still ends the process with its line on standard error.
+// threads, a fault inside printf holding standard output's lock, another process holding the log's lock,
+// a web server reading a CGI program's answer late); one that truly stands still (an event handler too)
+// ends the process with its line on standard error.
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
@@ -91,10 +92,9 @@ TChildScenario faultInPrintf("fault-in-printf", [] {
     Say("NOT ENDED");
 });
 
-// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
-TChildScenario slowConsoleReader("slow-console-reader", [] {
-    StartReporterForChild();
-    reporter::SetReportStallLimitMs(ShortStallMs);
+// Standard output goes into a pipe that a reader empties only after a while (a pager; a web server
+// passing a CGI program's answer on to a slow client). The pipe is full already when full is true.
+void OutputToSlowReader(bool full) {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0 || ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) < 0)
         std::exit(3);
@@ -108,6 +108,28 @@ TChildScenario slowConsoleReader("slow-console-reader", [] {
             if (::write(output, buffer, size_t(n)) != n)
                 return;
     }).detach();
+    if (full) {
+        const std::string before(4096, '.');
+        if (::write(STDOUT_FILENO, before.data(), before.size()) != ssize_t(before.size()))
+            std::exit(3);
+    }
+}
+
+// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
+TChildScenario slowConsoleReader("slow-console-reader", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    OutputToSlowReader(false);
+    NullStore();
+});
+
+// A CGI program whose answer so far fills the pipe to its web server: the error page waits for the
+// server to read on.
+TChildScenario slowCgiReader("slow-cgi-reader", [] {
+    ::setenv("REQUEST_METHOD", "GET", 1);
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    OutputToSlowReader(true);
     NullStore();
 });
 
@@ -329,7 +351,7 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
     for (const TCase& c :
          {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
           TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"},
-          TCase{"log-locked-by-another", nullptr}}) {
+          TCase{"log-locked-by-another", nullptr}, TCase{"slow-cgi-reader", nullptr}}) {
         SCOPED_TRACE(c.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(c.Scenario, folder);
