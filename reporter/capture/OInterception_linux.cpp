@@ -542,9 +542,10 @@ int CreateOwnThread(pthread_t& thread, void* (*start)(void*), void* parameter) {
 namespace {
 
 // A request is the program's own code (an event handler): an exception or a fault in it ends that call
-// only, and the report goes on. Nobody waits for the report's progress meanwhile.
+// only, and the report goes on. Nobody waits for the report's progress meanwhile, within the bound of
+// the program's code.
 void RunEventCall(const std::function<void()>& procedure) {
-    const TOutsideWait outside;
+    const TProgramWait program;
     RunFaultContained(procedure);
 }
 

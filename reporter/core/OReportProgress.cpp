@@ -10,6 +10,11 @@ std::atomic<int> gOutsideWaits{0};
 std::atomic<bool> gGuiThreadSilent{false};
 constexpr int64_t DefaultStallLimitMs = 5000;
 std::atomic<int64_t> gStallLimitMs{DefaultStallLimitMs};
+constexpr int64_t DefaultProgramWaitLimitMs = 60000;
+std::atomic<int64_t> gProgramWaitLimitMs{DefaultProgramWaitLimitMs};
+// The program's code the report waits for: how deep, and since when the outermost call runs.
+std::atomic<int> gProgramWaits{0};
+std::atomic<int64_t> gProgramWaitSince{0};
 
 int64_t MonotonicMs() {
     timespec now{};
@@ -31,6 +36,32 @@ bool InOutsideWait() {
     return gOutsideWaits.load() > 0;
 }
 
+void EnterProgramWait() {
+    if (gProgramWaits.fetch_add(1) == 0)
+        gProgramWaitSince.store(MonotonicMs());
+    NoteReportProgress(); // a watch that looked between the two stores still sees the report move
+}
+
+void LeaveProgramWait() {
+    gProgramWaits.fetch_sub(1);
+}
+
+namespace {
+
+bool InProgramWaitWithinBound(int64_t at) {
+    return gProgramWaits.load() > 0 && at - gProgramWaitSince.load() < gProgramWaitLimitMs.load();
+}
+
+} // namespace
+
+int64_t ProgramWaitLimitMs() {
+    return gProgramWaitLimitMs.load();
+}
+
+void SetProgramWaitLimitMs(int64_t limitMs) {
+    gProgramWaitLimitMs.store(limitMs > 0 ? limitMs : DefaultProgramWaitLimitMs);
+}
+
 void NoteGuiThreadSilent() {
     gGuiThreadSilent.store(true);
 }
@@ -45,7 +76,7 @@ TStallWatch::TStallWatch(int64_t limitMs)
 bool TStallWatch::Stalled() {
     const uint32_t now = ReportProgressWord.load();
     const int64_t at = MonotonicMs();
-    if (now != m_seen || InOutsideWait()) {
+    if (now != m_seen || InOutsideWait() || InProgramWaitWithinBound(at)) {
         m_seen = now;
         m_since = at;
         return false;

@@ -33,6 +33,25 @@ public:
     TOutsideWait& operator=(const TOutsideWait&) = delete;
 };
 
+// The program's own code run for the report (its event handlers) is waited for as others are, but only
+// for a while: a handler that waits for a lock the faulting thread holds would be waited for for ever.
+// Past the bound the report stands still unless it does something.
+void EnterProgramWait();
+void LeaveProgramWait();
+
+class TProgramWait {
+public:
+    TProgramWait() { EnterProgramWait(); }
+    ~TProgramWait() { LeaveProgramWait(); }
+    TProgramWait(const TProgramWait&) = delete;
+    TProgramWait& operator=(const TProgramWait&) = delete;
+};
+
+// How long the program's code is waited for (the default outside tests: one minute).
+int64_t ProgramWaitLimitMs();
+// Test hook: a shorter bound, so that tests of both its sides stay short.
+void SetProgramWaitLimitMs(int64_t limitMs);
+
 // The GUI thread did not take a call up within its bound: the report goes on without what the call would
 // have given, and says so where that would have stood.
 void NoteGuiThreadSilent();

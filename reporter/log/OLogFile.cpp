@@ -7,6 +7,7 @@
 #include "OLastError.h"
 #include "OLogItem.h"
 #include "OOptions.h"
+#include "OReportProgress.h"
 #include "OTextUtils.h"
 #include "OXMLLog.h"
 
@@ -145,6 +146,8 @@ std::string ReadAll(int fd, const std::string& path) {
 
 // Takes the lock with a bounded wait; false when another process kept it all the time.
 bool LockWithin(int fd, int operation) {
+    // A report that waits here waits for another program (saving its own report), within LockWait.
+    const TOutsideWait outside;
     const auto deadline = std::chrono::steady_clock::now() + LockWait;
     for (;;) {
         if (::flock(fd, operation | LOCK_NB) == 0)

@@ -197,8 +197,9 @@ bool WriteWebErrorPage(const std::string& page) {
         return false;
     }
     if (cgi) {
-        FlushStreamIfFree(stdout); // what the program wrote before goes first, when its lock is free
-        if (!WriteAll(STDOUT_FILENO, header + page)) {
+        // What the program wrote before goes first, when its lock is free; the web server reading the
+        // answer may take its time, as a console's reader may.
+        if (!WriteToConsole(stdout, header + page)) {
             SetLastErrorCode(TOstrelLogErrorCode::eeShowError, "CGI: Cannot write in the ouput file.");
             return false;
         }

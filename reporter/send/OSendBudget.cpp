@@ -13,6 +13,7 @@ std::atomic<int64_t> gLimitMs{DefaultLimit.count()};
 struct TBudget {
     int Depth = 0;
     int64_t StartMs = -1; // -1: no connection yet
+    int Paused = 0;       // nested pauses: the outer one moves the clock
 };
 thread_local TBudget tBudget;
 
@@ -33,6 +34,16 @@ TSendBudgetScope::~TSendBudgetScope() {
     --tBudget.Depth;
     if (m_outer)
         tBudget.StartMs = -1;
+}
+
+TSendClockPause::TSendClockPause() : m_outer(tBudget.Paused++ == 0), m_since(NowMs()) {}
+
+TSendClockPause::~TSendClockPause() {
+    --tBudget.Paused;
+    if (m_outer && tBudget.Depth > 0 && tBudget.StartMs >= 0) {
+        const int64_t now = NowMs();
+        tBudget.StartMs += now - std::max(m_since, tBudget.StartMs);
+    }
 }
 
 void StartSendClock() {

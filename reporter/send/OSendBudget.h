@@ -20,6 +20,20 @@ private:
     bool m_outer;
 };
 
+// While the sending waits for its user or the program (a box, an event of the program's), its clock
+// stands: that time is nobody's on the line.
+class TSendClockPause {
+public:
+    TSendClockPause();
+    ~TSendClockPause();
+    TSendClockPause(const TSendClockPause&) = delete;
+    TSendClockPause& operator=(const TSendClockPause&) = delete;
+
+private:
+    bool m_outer;
+    int64_t m_since;
+};
+
 // A connection begins: the first one of the report starts the clock.
 void StartSendClock();
 // Milliseconds left, at most capMs (the operation's own time-out); capMs when the clock has not started

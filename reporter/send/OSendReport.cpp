@@ -121,7 +121,10 @@ void TReportSender::GatherFiles() {
     for (const std::string& name : {m_reportCopy, screenshot, m_htmlFile, m_xmlFile})
         if (!name.empty())
             list.push_back(name);
-    SendHost().AttachedFilesRequest(list);
+    {
+        const TSendClockPause pause; // the program's event
+        SendHost().AttachedFilesRequest(list);
+    }
     std::erase_if(list, [](const std::string& file) { return !FileExists(file); });
     SetFiles(list);
 
@@ -155,6 +158,7 @@ void TReportSender::SendReport() {
     if (!result && (m_options.ProcessingFlags() & 0x20))
         CopyTextToClipboard(m_report.ReportText);
     if (m_options.SendFlags() & 0x0002) {
+        const TSendClockPause pause; // the box waits for its user
         if (result)
             SendHost().ShowMessageBox(m_options.GetText(94), m_options.GetText(0), SendSuccessBoxStyle);
         else
@@ -210,9 +214,24 @@ void TReportSender::KeepUnsentReport(const std::string& packedFile) {
     PruneUnsentReports(folder, MaxUnsentReports, kept);
 }
 
+namespace {
+
+// The program's events, and whatever its handlers ask their user, are no peer's time.
+void PausedActionNotify(int action, bool& result) {
+    const TSendClockPause pause;
+    SendHost().ActionNotify(action, result);
+}
+
+void PausedErrorNotify(int channel, bool& retry) {
+    const TSendClockPause pause;
+    SendHost().ErrorNotify(channel, retry);
+}
+
+} // namespace
+
 bool TReportSender::SendByEmail() {
     m_result = true;
-    SendHost().ActionNotify(saBeforeEmail, m_result);
+    PausedActionNotify(saBeforeEmail, m_result);
     if (!m_result)
         return false;
     do {
@@ -239,15 +258,15 @@ bool TReportSender::SendByEmail() {
         }
         m_retry = false;
         if (!m_result)
-            SendHost().ErrorNotify(saAfterEmail, m_retry);
+            PausedErrorNotify(saAfterEmail, m_retry);
     } while (m_retry);
-    SendHost().ActionNotify(saAfterEmail, m_result);
+    PausedActionNotify(saAfterEmail, m_result);
     return m_result;
 }
 
 bool TReportSender::SendByWeb() {
     m_result = true;
-    SendHost().ActionNotify(saBeforeUpload, m_result);
+    PausedActionNotify(saBeforeUpload, m_result);
     if (!m_result)
         return false;
     do {
@@ -273,9 +292,9 @@ bool TReportSender::SendByWeb() {
         }
         m_retry = false;
         if (!m_result)
-            SendHost().ErrorNotify(saAfterUpload, m_retry);
+            PausedErrorNotify(saAfterUpload, m_retry);
     } while (m_retry);
-    SendHost().ActionNotify(saAfterUpload, m_result);
+    PausedActionNotify(saAfterUpload, m_result);
     return m_result;
 }
 
@@ -302,7 +321,10 @@ void ShowUploadProgress(int state, uint64_t total, uint64_t done) {
 bool TReportSender::SendHTTP(const std::string& host, const std::string& path, uint32_t port,
                              const std::string& user, const std::string& password, bool https) {
     std::vector<std::string> names, values;
-    SendHost().CustomWebFieldsRequest(names, values);
+    {
+        const TSendClockPause pause; // the program's event
+        SendHost().CustomWebFieldsRequest(names, values);
+    }
     if (m_files.empty()) {
         CloseSendDialog();
         return ReportNothingToUpload(https ? 2 : 1);

@@ -4,6 +4,7 @@
 #include "OFiles.h"
 #include "OLastError.h"
 #include "OMXLookup.h"
+#include "OSendBudget.h"
 #include "OSendProgress.h"
 #include "OTextUtils.h"
 
@@ -211,6 +212,7 @@ bool SendSMTP(const std::string& host, uint16_t port, const std::string& sender,
         client.OnProgress = nullptr;
         return sent;
     } catch (...) {
+        const TSendClockPause pause; // the error's box, while the send window is up, waits for its user
         FormatInternalError(TOstrelLogErrorCode::eeEmailSMTPError, "SMTP");
         return false;
     }
@@ -246,6 +248,7 @@ bool SendSMTPDirect(bool toMailExchanger, const std::string& sender, const std::
                          attachments))
                 result = true;
         } catch (...) {
+            const TSendClockPause pause; // the error's box, while the send window is up, waits for its user
             FormatInternalError(TOstrelLogErrorCode::eeEmailSMTPError, "SMTP");
         }
     }

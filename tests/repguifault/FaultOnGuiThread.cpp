@@ -5,7 +5,9 @@
 // FOCUS" goes there, and "GUI BLUR" each time the program's windows lose it. The variable is taken away at
 // once and the descriptor closes on exec, so that the program's helper processes and a restarted program do
 // not fault. With VDTEST_GUI_FAULT_MODE "worker-busy" a worker thread faults instead while the GUI thread is
-// busy for 12 s; with "worker-join" while the GUI thread waits for that worker to end.
+// busy for 12 s; with "worker-join" while the GUI thread waits for that worker to end; with "worker-lock"
+// the worker faults holding a lock of the program's, and at the next byte (the report's dialog is on
+// screen) the GUI thread takes that lock in a handler of its own and stands still.
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QWindow>
@@ -15,8 +17,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +49,24 @@ void FaultOnWorker(const std::string& mode) {
     }
 }
 
+std::mutex gProgramLock;
+
+// Each byte that arrives is taken, so that the next one is a step of its own.
+void OnByteOfWorkerLock(int fd) {
+    static int bytes = 0;
+    char byte = 0;
+    if (::read(fd, &byte, 1) != 1)
+        return;
+    if (++bytes == 1) {
+        std::thread([] {
+            gProgramLock.lock();
+            FaultNow();
+        }).detach();
+    } else {
+        const std::lock_guard lock(gProgramLock);
+    }
+}
+
 void ScheduleFault() {
     const char* descriptor = std::getenv("VDTEST_GUI_FAULT_FD");
     if (descriptor == nullptr)
@@ -56,8 +78,10 @@ void ScheduleFault() {
     ::unsetenv("VDTEST_GUI_FAULT_MODE");
     if (fd > 2 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0) {
         auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [mode] {
-            if (mode.empty())
+        QObject::connect(notifier, &QSocketNotifier::activated, [mode, fd] {
+            if (mode == "worker-lock")
+                OnByteOfWorkerLock(fd);
+            else if (mode.empty())
                 FaultNow();
             else
                 FaultOnWorker(mode);

@@ -1,8 +1,9 @@
 // A report never holds the program up: faults while the faulting thread holds the loader's lock, a fault
 // in a forked child (which has no report thread), and an event handler that faults itself. A report that
 // takes long but gets on is never given up (an event handler slower than the stall bound, 100 busy
-// threads, a fault inside printf holding standard output's lock); one that truly stands still ends the
-// process with its line on standard error.
+// threads, a fault inside printf holding standard output's lock, another process holding the log's lock,
+// a web server reading a CGI program's answer late); one that truly stands still (an event handler too)
+// ends the process with its line on standard error.
 #include "RepprocTools.h"
 
 #include "ExceptionLog.h"
@@ -22,9 +23,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <mutex>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -52,6 +55,8 @@ constexpr const char* AbandonedLine = "the exception report made no progress and
 constexpr int ShortStallMs = 2000;
 // How long the others a report waits for take: well past the short bound.
 constexpr int PastTheBoundMs = ShortStallMs * 3 / 2;
+// How long the children wait for the program's own event handler: past what a slow one takes.
+constexpr int ShortProgramWaitMs = ShortStallMs * 2;
 
 // The report needs the lock the faulting thread holds: nothing can happen any more.
 TChildScenario standingStill("standing-still", [] {
@@ -87,10 +92,9 @@ TChildScenario faultInPrintf("fault-in-printf", [] {
     Say("NOT ENDED");
 });
 
-// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
-TChildScenario slowConsoleReader("slow-console-reader", [] {
-    StartReporterForChild();
-    reporter::SetReportStallLimitMs(ShortStallMs);
+// Standard output goes into a pipe that a reader empties only after a while (a pager; a web server
+// passing a CGI program's answer on to a slow client). The pipe is full already when full is true.
+void OutputToSlowReader(bool full) {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0 || ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) < 0)
         std::exit(3);
@@ -104,6 +108,52 @@ TChildScenario slowConsoleReader("slow-console-reader", [] {
             if (::write(output, buffer, size_t(n)) != n)
                 return;
     }).detach();
+    if (full) {
+        const std::string before(4096, '.');
+        if (::write(STDOUT_FILENO, before.data(), before.size()) != ssize_t(before.size()))
+            std::exit(3);
+    }
+}
+
+// A console program whose output goes to a reader that takes its time (a pager): the report waits for it.
+TChildScenario slowConsoleReader("slow-console-reader", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    OutputToSlowReader(false);
+    NullStore();
+});
+
+// A CGI program whose answer so far fills the pipe to its web server: the error page waits for the
+// server to read on.
+TChildScenario slowCgiReader("slow-cgi-reader", [] {
+    ::setenv("REQUEST_METHOD", "GET", 1);
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    OutputToSlowReader(true);
+    NullStore();
+});
+
+// Another process (a second instance saving its own report) holds the log's lock for longer than the
+// stall bound: the report waits for it, as it waits for any other program.
+TChildScenario logLockedByAnother("log-locked-by-another", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    int held[2];
+    if (::pipe(held) != 0)
+        std::exit(3);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(ChildLogFile().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(3);
+        if (::write(held[1], "h", 1) != 1)
+            ::_exit(3);
+        ::usleep(PastTheBoundMs * 1000);
+        ::_exit(0);
+    }
+    char answer = 0;
+    if (holder < 0 || ::read(held[0], &answer, 1) != 1)
+        std::exit(3);
     NullStore();
 });
 
@@ -111,9 +161,24 @@ TChildScenario slowConsoleReader("slow-console-reader", [] {
 TChildScenario slowHandler("slow-handler", [] {
     StartReporterForChild();
     reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::SetProgramWaitLimitMs(ShortProgramWaitMs);
     reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(PastTheBoundMs));
     };
+    NullStore();
+});
+
+// The program's event handler needs a lock of the program's that the faulting thread holds (its own log,
+// say): the handler never returns, and past the bound of the program's code the report stands still.
+std::mutex gProgramLock;
+TChildScenario handlerNeedsFaultingLock("handler-needs-faulting-lock", [] {
+    StartReporterForChild();
+    reporter::SetReportStallLimitMs(ShortStallMs);
+    reporter::SetProgramWaitLimitMs(ShortProgramWaitMs);
+    reporter::GlobalEvents().ExceptionNotify = [](const reporter::TOstrelExceptionRecord&, bool&) {
+        const std::lock_guard lock(gProgramLock);
+    };
+    const std::lock_guard lock(gProgramLock);
     NullStore();
 });
 
@@ -285,7 +350,8 @@ TEST(ReportSafety, AReportThatTakesLongButGetsOnIsCompleted) {
     };
     for (const TCase& c :
          {TCase{"slow-handler", nullptr}, TCase{"busy-threads", nullptr}, TCase{"brief-standstill", nullptr},
-          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"}}) {
+          TCase{"fault-in-printf", "Access violation"}, TCase{"slow-console-reader", "Access violation"},
+          TCase{"log-locked-by-another", nullptr}, TCase{"slow-cgi-reader", nullptr}}) {
         SCOPED_TRACE(c.Scenario);
         TTempFolder folder;
         const TChildResult child = RunChild(c.Scenario, folder);
@@ -320,13 +386,16 @@ TEST(ReportSafety, AReportGoesOnWithoutAnAnswerTheGuiThreadDidNotGiveAndSaysSo) 
 }
 
 TEST(ReportSafety, AReportThatStandsStillEndsTheProcessAndSaysSo) {
-    TTempFolder folder;
-    const TChildResult child = RunChild("standing-still", folder);
-    SCOPED_TRACE(child.Output);
-    EXPECT_TRUE(child.Signalled);
-    EXPECT_EQ(SIGSEGV, child.Signal);
-    EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
-    EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
+    for (const char* scenario : {"standing-still", "handler-needs-faulting-lock"}) {
+        SCOPED_TRACE(scenario);
+        TTempFolder folder;
+        const TChildResult child = RunChild(scenario, folder);
+        SCOPED_TRACE(child.Output);
+        EXPECT_TRUE(child.Signalled);
+        EXPECT_EQ(SIGSEGV, child.Signal);
+        EXPECT_EQ(1, CountOf(child.Output, AbandonedLine));
+        EXPECT_TRUE(StoredReports(folder.LogFile()).empty());
+    }
 }
 
 } // namespace

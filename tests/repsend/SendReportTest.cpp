@@ -78,8 +78,10 @@ struct TRecordingHost : IOstrelSendHost {
         if (action == CancelAction)
             result = false;
     }
+    std::chrono::milliseconds ErrorAnswerTime{0}; // how long the program's user takes to answer
     void ErrorNotify(int channel, bool& retry) override {
         Errors.push_back(channel);
+        std::this_thread::sleep_for(ErrorAnswerTime);
         retry = Retries-- > 0;
     }
     void CustomWebFieldsRequest(std::vector<std::string>& names, std::vector<std::string>& values) override {
@@ -393,6 +395,27 @@ TEST_F(SendReportTest, EachReportsSendingEndsAtItsOwnBound) {
     SetSendTimeLimit(std::chrono::milliseconds(0));
     EXPECT_NE(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
     EXPECT_EQ(LastErrorMessage().find("HELO"), std::string::npos) << LastErrorMessage();
+}
+
+// The mail fails, and the program's error event asks its user what to do; the user answers after longer
+// than the sending's bound. That time is nobody's on the line: the upload after it still goes out. A peer
+// that takes as long is still cut off (EachReportsSendingEndsAtItsOwnBound).
+TEST_F(SendReportTest, TheTimeTheUserTakesIsNoPartOfTheSendingsBound) {
+    TPeer web("http");
+    report.Folder = std::make_shared<TReportFolder>();
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(ClosedPort());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+    host.ErrorAnswerTime = std::chrono::milliseconds(1000);
+    SetSendTimeLimit(std::chrono::milliseconds(700));
+    SendReport(options, report);
+    SetSendTimeLimit(std::chrono::milliseconds(0));
+    EXPECT_EQ(host.Errors, std::vector<int>{5});
+    EXPECT_EQ(LastErrorMessage().find(SendTimeLimitText), std::string::npos) << LastErrorMessage();
+    EXPECT_FALSE(web.WaitForFile("post-1/fields.txt").empty());
+    report.Folder.reset();
 }
 
 TEST(UnsentReportNames, OnlyTheNamesTheReporterGivesArePruned) {
