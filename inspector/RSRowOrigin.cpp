@@ -73,10 +73,15 @@ public:
         for (const TStep& step : m_steps) {
             if (!row || row->Category() != step.Category)
                 return false;
-            if (step.HasOrigin) {
-                if (!row->Origin() || !step.Origin.Same(*row->Origin()))
+            if (!step.Origins.empty()) {
+                // The same thing in every inspected object.
+                const std::vector<TRSRowOrigin>& now = row->Origins();
+                if (now.size() != step.Origins.size())
                     return false;
-            } else if (row->Origin() || NameOf(row) != step.Name) {
+                for (size_t i = 0; i < now.size(); ++i)
+                    if (!step.Origins[i].Same(now[i]))
+                        return false;
+            } else if (!row->Origins().empty() || NameOf(row) != step.Name) {
                 return false;
             }
             row = row->ParentRow();
@@ -88,8 +93,7 @@ private:
     struct TStep {
         QString Name;
         bool Category = false;
-        bool HasOrigin = false;
-        TRSRowOrigin Origin;
+        std::vector<TRSRowOrigin> Origins;
     };
 
     // A category row stands for its category, any other for its property.
@@ -101,10 +105,7 @@ private:
         TStep step;
         step.Name = NameOf(row);
         step.Category = row->Category();
-        if (const TRSRowOrigin* origin = row->Origin()) {
-            step.HasOrigin = true;
-            step.Origin = *origin;
-        }
+        step.Origins = row->Origins();
         return step;
     }
 

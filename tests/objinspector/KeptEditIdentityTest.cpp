@@ -214,3 +214,56 @@ TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
         EXPECT_EQ(boxes->Texts().join(u'|').toStdString(), c.box) << c.path;
     }
 }
+
+TEST(KeptEditIdentity, TwoSelectedObjectsEachTakeTheTextIntoTheirOwnItemOrLine) {
+    // Both objects' items and lines are shown in one row each: Enter writes into each object's own item or
+    // line, and a line that moved in one object takes nothing there, while the other object's still does.
+    struct TCase {
+        const char* what;
+        const char* path;
+        std::function<void(TTestButton& first, TTestButton& second)> change;
+        std::function<QStringList(TTestButton&)> read;
+        const char* first;
+        const char* second;
+    };
+    auto captions = [](TTestButton& b) { return Captions(b); };
+    auto lines = [](TTestButton& b) {
+        QStringList all;
+        for (int i = 0; i < b.Lines()->Count(); ++i)
+            all << b.Lines()->Strings(i);
+        return all;
+    };
+    auto none = [](TTestButton&, TTestButton&) {};
+    const TCase cases[] = {
+        {"an item", "Items.Items[1].Caption", none, captions, "a0,typed,a2", "a0,typed,a2"},
+        {"a line", "Lines.Items[1]", none, lines, "a0,typed,a2", "a0,typed,a2"},
+        {"a line, a line before it deleted in both before Enter", "Lines.Items[1]",
+         [](TTestButton& a, TTestButton& b) {
+             a.Lines()->Delete(0);
+             b.Lines()->Delete(0);
+         },
+         lines, "a1,a2", "a1,a2"},
+        {"a line, its line deleted in the second before Enter", "Lines.Items[1]",
+         [](TTestButton&, TTestButton& b) { b.Lines()->Delete(1); }, lines, "a0,typed,a2", "a0,a2"},
+    };
+    for (const TCase& c : cases) {
+        TInspected t;
+        auto* other = new TTestButton(&t.owner);
+        for (TTestButton* b : {t.button, other})
+            for (const char* text : {"a0", "a1", "a2"}) {
+                AddItem(*b, QString::fromLatin1(text), b->Items()->Count());
+                b->Lines()->Add(QString::fromLatin1(text));
+            }
+        t.ins.Objects()->Add(t.button);
+        t.ins.Objects()->Add(other);
+        Settle();
+        t.Type(QString::fromLatin1(c.path), QStringLiteral("typed"));
+        c.change(*t.button, *other);
+        ScopedRecordingPresenter boxes;
+        QTest::keyClick(t.ins.Editor(), Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(boxes->Texts().join(u'|').toStdString(), "") << c.what;
+        EXPECT_EQ(c.read(*t.button).join(u',').toStdString(), c.first) << c.what;
+        EXPECT_EQ(c.read(*other).join(u',').toStdString(), c.second) << c.what;
+    }
+}
