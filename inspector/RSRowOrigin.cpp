@@ -29,6 +29,8 @@ int TRSRowOrigin::LineIndexNow() const {
     const int count = list->Count();
     if (count == Count)
         return Index < count ? Index : -1;
+    if (LikeANeighbour())
+        return -1;
     int found = -1;
     for (int j = 0; j < count; ++j) {
         if (list->Strings(j) != Line)
@@ -51,6 +53,8 @@ bool TRSRowOrigin::Same(const TRSRowOrigin& later) const {
         return true; // the same item, wherever it is now
     if (later.Count == Count)
         return later.Index == Index;
+    if (LikeANeighbour())
+        return false;
     // Lines came or went: the same line with the same neighbour on at least one side (the other may be
     // the line that came or went). A second such line makes both rows match, and the caller then cannot
     // tell.
