@@ -10,6 +10,7 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -948,8 +949,10 @@ void TCustomDrawGrid::paintEvent(QPaintEvent* event) {
             painter.drawLine(0, m_sizingPos, width, m_sizingPos);
     }
     // Reported after the paint, not inside it (a message box would paint the grid again underneath); the
-    // paints while one report waits or shows add none of their own.
-    if (paintError && !m_paintErrorPending) {
+    // paints while one report waits or shows add none of their own, nor do the failing paints after it
+    // (the closed box uncovers the grid, which fails again) until a paint goes through.
+    const bool failedBefore = std::exchange(m_paintFailing, bool(paintError));
+    if (paintError && !failedBefore && !m_paintErrorPending) {
         m_paintErrorPending = true;
         QMetaObject::invokeMethod(
             this,

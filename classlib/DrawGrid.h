@@ -337,9 +337,9 @@ private:
     bool m_closingEditor = false; // the focus passes from the closing editor to the grid
     bool m_focusWithin = false;
     bool m_doubleClick = false;
-    bool m_paintErrorPending = false;
-    bool m_repaintPosted = false; // a repaint is asked for when the event loop next runs // an exception of a
-                                  // paint is about to be reported
+    bool m_paintErrorPending = false; // an exception of a paint is about to be reported
+    bool m_paintFailing = false;      // the last paint ended with an exception
+    bool m_repaintPosted = false;     // a repaint is asked for when the event loop next runs
 };
 
 class TDrawGrid : public TCustomDrawGrid {

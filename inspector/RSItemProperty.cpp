@@ -20,6 +20,13 @@ bool IsOrdinalKind(TTypeKind k) {
 
 TRSItemProperty::TRSItemProperty(TCollection* collection) : TRSItemProp(collection) {}
 
+const TRSRowOrigin* TRSItemProperty::OriginOf(const QObject* object) const {
+    for (const TRSRowOrigin& origin : m_origins)
+        if (origin.Object && origin.Object == object)
+            return &origin;
+    return nullptr;
+}
+
 TRSItemProperty::~TRSItemProperty() {
     if (FreedRows)
         FreedRows->insert(this);

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QVariantList>
 #include <memory>
+#include <vector>
 
 class TRSCustomObjectInspector;
 class TRSItemProperty;
@@ -109,9 +110,14 @@ public:
     void WriteDefinedProperties(TWriter& writer) const override;
     bool ReadDefinedProperty(TReader& reader, const QString& name) override;
 
-    // What the row was made for, when it is a collection item or a string line (else nullptr).
-    const TRSRowOrigin* Origin() const { return m_origin.get(); }
-    void SetOrigin(const TRSRowOrigin& origin) { m_origin = std::make_unique<TRSRowOrigin>(origin); }
+    // What the row was made for, when it is a collection item or a string line: one origin per inspected
+    // object, in their order (none for other rows).
+    const std::vector<TRSRowOrigin>& Origins() const { return m_origins; }
+    void SetOrigins(std::vector<TRSRowOrigin> origins) { m_origins = std::move(origins); }
+    // The first object's origin (nullptr without one).
+    const TRSRowOrigin* Origin() const { return m_origins.empty() ? nullptr : &m_origins.front(); }
+    // The origin whose item or list is object (nullptr when the row was made for none such).
+    const TRSRowOrigin* OriginOf(const QObject* object) const;
 
     TRSItemSetPropertyEvent OnSetProperty;
     TRSItemGetPropertyEvent OnGetProperty;
@@ -143,7 +149,7 @@ private:
     QVariantList m_typeData;
     bool m_isRealProperty = false;
     TRSRowKind m_rowKind = rkPlain;
-    std::unique_ptr<TRSRowOrigin> m_origin;
+    std::vector<TRSRowOrigin> m_origins;
 };
 
 class TRSItemProperties : public TRSItemProps {

@@ -876,9 +876,11 @@ void TRSCustomObjectInspector::AddCollectionItems(TRSItemProperty* row, const QL
         itemRow->SetTypeName(QString::fromLatin1(first->metaObject()->className()));
         itemRow->SetIsRealProperty(false);
         itemRow->SetRowKind(rkCollectionItem);
-        TRSRowOrigin origin;
-        origin.Object = first;
-        itemRow->SetOrigin(origin); // a typed edit follows this item, not the place
+        // A typed edit follows each object's item, not the place.
+        std::vector<TRSRowOrigin> origins(collections.size());
+        for (qsizetype i = 0; i < collections.size(); ++i)
+            origins[i].Object = collections.at(i)->Items(index);
+        itemRow->SetOrigins(std::move(origins));
         itemRow->Values().Get(0);
         for (int i = 0; i < columns; ++i) {
             itemRow->SetTypeDataValue(i, index);
@@ -967,15 +969,21 @@ void TRSCustomObjectInspector::AddStringsItems(TRSItemProperty* row, const QList
         }
         lineRow->SetRowKind(rkStringsItem);
         lineRow->SetTypeName(kStringsItemType);
-        lineRow->SetOrigin(TRSRowOrigin::OfLine(first, i)); // a typed edit follows this line
+        // A typed edit follows each list's line.
+        std::vector<TRSRowOrigin> origins;
+        for (TStrings* l : lists)
+            origins.push_back(TRSRowOrigin::OfLine(l, i));
+        lineRow->SetOrigins(std::move(origins));
     }
 }
 
 bool TRSCustomObjectInspector::LineMoved(TRSItemProperty* row, QObject* list, int index) {
     // Lines came or went since the row was made and this one is elsewhere now, or gone: what was typed
     // for it goes nowhere, and the rows are made again.
-    const TRSRowOrigin* origin = row->Origin();
-    if (!origin || origin->Object != list || origin->LineIndexNow() == index)
+    if (row->Origins().empty())
+        return false;
+    const TRSRowOrigin* origin = row->OriginOf(list);
+    if (origin && origin->LineIndexNow() == index)
         return false;
     PostRescan();
     return true;
@@ -1166,7 +1174,7 @@ QObject* TRSCustomObjectInspector::GetInstanceOfItem(QObject* obj, TRSItemProper
                 return nullptr;
             instance = collection->Items(index);
             // The row's item no longer at its place (moved or gone): the path leads nowhere.
-            if (const TRSRowOrigin* origin = r->Origin(); origin && origin->Object != instance)
+            if (!r->Origins().empty() && !r->OriginOf(instance))
                 return nullptr;
         } else {
             const std::optional<TPropInfo> info = GetPropInfo(instance, r->PropName());
@@ -1190,8 +1198,7 @@ QObject* TRSCustomObjectInspector::GetObjectOfRow(QObject* obj, TRSItemProperty*
         if (!collection || index < 0 || index >= collection->Count())
             return nullptr;
         QObject* item = collection->Items(index);
-        const TRSRowOrigin* origin = row->Origin();
-        return origin && origin->Object != item ? nullptr : item;
+        return !row->Origins().empty() && !row->OriginOf(item) ? nullptr : item;
     }
     const std::optional<TPropInfo> info = GetPropInfo(instance, row->PropName());
     if (!info || info->Kind() != tkClass)

@@ -29,6 +29,8 @@ int TRSRowOrigin::LineIndexNow() const {
     const int count = list->Count();
     if (count == Count)
         return Index < count ? Index : -1;
+    if (LikeANeighbour())
+        return -1;
     int found = -1;
     for (int j = 0; j < count; ++j) {
         if (list->Strings(j) != Line)
@@ -51,6 +53,8 @@ bool TRSRowOrigin::Same(const TRSRowOrigin& later) const {
         return true; // the same item, wherever it is now
     if (later.Count == Count)
         return later.Index == Index;
+    if (LikeANeighbour())
+        return false;
     // Lines came or went: the same line with the same neighbour on at least one side (the other may be
     // the line that came or went). A second such line makes both rows match, and the caller then cannot
     // tell.
@@ -73,10 +77,15 @@ public:
         for (const TStep& step : m_steps) {
             if (!row || row->Category() != step.Category)
                 return false;
-            if (step.HasOrigin) {
-                if (!row->Origin() || !step.Origin.Same(*row->Origin()))
+            if (!step.Origins.empty()) {
+                // The same thing in every inspected object.
+                const std::vector<TRSRowOrigin>& now = row->Origins();
+                if (now.size() != step.Origins.size())
                     return false;
-            } else if (row->Origin() || NameOf(row) != step.Name) {
+                for (size_t i = 0; i < now.size(); ++i)
+                    if (!step.Origins[i].Same(now[i]))
+                        return false;
+            } else if (!row->Origins().empty() || NameOf(row) != step.Name) {
                 return false;
             }
             row = row->ParentRow();
@@ -88,8 +97,7 @@ private:
     struct TStep {
         QString Name;
         bool Category = false;
-        bool HasOrigin = false;
-        TRSRowOrigin Origin;
+        std::vector<TRSRowOrigin> Origins;
     };
 
     // A category row stands for its category, any other for its property.
@@ -101,10 +109,7 @@ private:
         TStep step;
         step.Name = NameOf(row);
         step.Category = row->Category();
-        if (const TRSRowOrigin* origin = row->Origin()) {
-            step.HasOrigin = true;
-            step.Origin = *origin;
-        }
+        step.Origins = row->Origins();
         return step;
     }
 

@@ -18,10 +18,14 @@ struct TRSRowOrigin {
     bool HasNext = false;
 
     bool IsLine() const { return Count >= 0; }
+    // A line next to an equal one: once lines came or went, the two cannot be told apart (either may be
+    // the one left).
+    bool LikeANeighbour() const { return (HasPrevious && Previous == Line) || (HasNext && Next == Line); }
     // The origin of a list's line as the list is now.
     static TRSRowOrigin OfLine(QObject* list, int index);
     // Where the line is now: the same place while the list has as many lines, else the one place with the
-    // same line and the same neighbour on at least one side; -1 when it is gone or cannot be told.
+    // same line and the same neighbour on at least one side; -1 when it is gone or cannot be told (a line
+    // next to an equal one).
     int LineIndexNow() const;
     // Whether another row's origin is the same thing (a row made anew for it, by a later scan).
     bool Same(const TRSRowOrigin& later) const;

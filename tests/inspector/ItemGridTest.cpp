@@ -211,6 +211,47 @@ TEST(ItemGrid, AnEditWaitingForAnotherRowIsValidatedBeforeTheNextEditBegins) {
     }
 }
 
+TEST(ItemGrid, ADrawHandlerFailingOnEveryPaintIsReportedOnceUntilItPaintsAgain) {
+    // Each box, once closed, uncovers the grid and so paints it again: a handler that fails on every paint
+    // must not bring up box after box. Once it paints again, a new failure is reported.
+    struct TUncoveringPresenter : RecordingPresenter {
+        QWidget* grid = nullptr;
+        int Present(const TMessageRequest& request) override {
+            grid->update();
+            return RecordingPresenter::Present(request);
+        }
+    };
+    auto owned = std::make_unique<TUncoveringPresenter>();
+    TUncoveringPresenter& boxes = *owned;
+    std::unique_ptr<IMessagePresenter> previous = SetMessagePresenter(std::move(owned));
+    GridFixture f;
+    boxes.grid = f.grid.viewport();
+    bool failing = true;
+    f.grid.OnDrawCell = [&](TCustomDrawGrid*, int, int row, const QRect&, TGridDrawState, QPainter&) {
+        if (failing && row == 2)
+            throw Exception(QStringLiteral("broken"));
+    };
+    auto passes = [] {
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    };
+    f.grid.viewport()->update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.requests.isEmpty(); }, 5000));
+    passes();
+    f.grid.viewport()->grab();
+    passes();
+    EXPECT_EQ(boxes.Texts().join(u'|').toStdString(), "broken");
+    failing = false;
+    f.grid.viewport()->grab();
+    failing = true;
+    f.grid.viewport()->grab();
+    passes();
+    EXPECT_EQ(boxes.Texts().join(u'|').toStdString(), "broken|broken");
+    SetMessagePresenter(std::move(previous));
+}
+
 TEST(ItemGrid, KeysAddAndRemoveBlankRows) {
     GridFixture f;
     f.grid.SetPropertyOptions(propAdd | propDelete);

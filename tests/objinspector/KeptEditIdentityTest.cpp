@@ -146,6 +146,22 @@ TEST(KeptEditIdentity, AStringLinesTextFollowsTheLineOrGoesNowhere) {
          [](TTestButton& b) { b.Lines()->Add(QStringLiteral("n")); },
          {"l0", "typed", "l2", "n"},
          {"l0", "l1", "l2", "n"}},
+        // A line next to one like it: once one of the two is deleted, which one is left cannot be told.
+        {"the last line deleted, the one before it alike",
+         {"x", "l1", "l1"},
+         [](TTestButton& b) { b.Lines()->Delete(2); },
+         {"x", "l1"},
+         {"x", "l1"}},
+        {"the first line deleted, the one after it alike",
+         {"l1", "l1", "x"},
+         [](TTestButton& b) { b.Lines()->Delete(0); },
+         {"l1", "x"},
+         {"l1", "x"}},
+        {"a middle line deleted, the one after it alike",
+         {"x", "l1", "l1", "y"},
+         [](TTestButton& b) { b.Lines()->Delete(1); },
+         {"x", "l1", "y"},
+         {"x", "l1", "y"}},
         // Equal lines all round: which one it was cannot be told once one more is there.
         {"a line like it inserted",
          same,
@@ -212,5 +228,58 @@ TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
         Settle();
         EXPECT_EQ(c.read(*t.button).join(u',').toStdString(), c.expected) << c.path;
         EXPECT_EQ(boxes->Texts().join(u'|').toStdString(), c.box) << c.path;
+    }
+}
+
+TEST(KeptEditIdentity, TwoSelectedObjectsEachTakeTheTextIntoTheirOwnItemOrLine) {
+    // Both objects' items and lines are shown in one row each: Enter writes into each object's own item or
+    // line, and a line that moved in one object takes nothing there, while the other object's still does.
+    struct TCase {
+        const char* what;
+        const char* path;
+        std::function<void(TTestButton& first, TTestButton& second)> change;
+        std::function<QStringList(TTestButton&)> read;
+        const char* first;
+        const char* second;
+    };
+    auto captions = [](TTestButton& b) { return Captions(b); };
+    auto lines = [](TTestButton& b) {
+        QStringList all;
+        for (int i = 0; i < b.Lines()->Count(); ++i)
+            all << b.Lines()->Strings(i);
+        return all;
+    };
+    auto none = [](TTestButton&, TTestButton&) {};
+    const TCase cases[] = {
+        {"an item", "Items.Items[1].Caption", none, captions, "a0,typed,a2", "a0,typed,a2"},
+        {"a line", "Lines.Items[1]", none, lines, "a0,typed,a2", "a0,typed,a2"},
+        {"a line, a line before it deleted in both before Enter", "Lines.Items[1]",
+         [](TTestButton& a, TTestButton& b) {
+             a.Lines()->Delete(0);
+             b.Lines()->Delete(0);
+         },
+         lines, "a1,a2", "a1,a2"},
+        {"a line, its line deleted in the second before Enter", "Lines.Items[1]",
+         [](TTestButton&, TTestButton& b) { b.Lines()->Delete(1); }, lines, "a0,typed,a2", "a0,a2"},
+    };
+    for (const TCase& c : cases) {
+        TInspected t;
+        auto* other = new TTestButton(&t.owner);
+        for (TTestButton* b : {t.button, other})
+            for (const char* text : {"a0", "a1", "a2"}) {
+                AddItem(*b, QString::fromLatin1(text), b->Items()->Count());
+                b->Lines()->Add(QString::fromLatin1(text));
+            }
+        t.ins.Objects()->Add(t.button);
+        t.ins.Objects()->Add(other);
+        Settle();
+        t.Type(QString::fromLatin1(c.path), QStringLiteral("typed"));
+        c.change(*t.button, *other);
+        ScopedRecordingPresenter boxes;
+        QTest::keyClick(t.ins.Editor(), Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(boxes->Texts().join(u'|').toStdString(), "") << c.what;
+        EXPECT_EQ(c.read(*t.button).join(u',').toStdString(), c.first) << c.what;
+        EXPECT_EQ(c.read(*other).join(u',').toStdString(), c.second) << c.what;
     }
 }
