@@ -402,6 +402,17 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     return true;
 }
 
+TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::FenceKeepingFrames(std::uint8_t slave,
+                                                                                bool& dropped) {
+    // The log shows the request and the reply the caller is deciding on, not the fence's.
+    const QString tx = TxText;
+    const QString rx = RxText;
+    const TFenceResult result = SendFence(slave, dropped);
+    TxText = tx;
+    RxText = rx;
+    return result;
+}
+
 TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint8_t slave, bool& dropped) {
     const std::uint16_t token = m_order->NextToken();
     const rtu::TFrame fence = FenceFrame(slave, token);
@@ -600,43 +611,22 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
         const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
             const Clock::duration took = m_firstByteAt - sentAt;
-            if (m_secondAnswer) {
-                // Two frames of the slave for one request: one of them waited on the line (a copy, a
-                // late answer), and nothing tells which. The fence brings the slave back in step; the
-                // retry's answer is then its own.
-                const QString tx = TxText;
-                const QString rx = RxText;
-                bool dropped = false;
-                const TFenceResult checked = SendFence(id, dropped);
-                TxText = tx;
-                RxText = rx;
-                owed = false;
-                if (checked == TFenceResult::Cancelled)
-                    return finish(Fail(ErrorCancelled));
-                if (checked != TFenceResult::InStep) {
-                    LastError = checked == TFenceResult::Gone ? ErrorConnection : ErrorTimeout;
-                    continue;
-                }
-                m_order->Trust(id);
-                LastError = ErrorResponse;
-                continue;
-            }
             // The reply may answer an earlier attempt: its time says nothing of the slave's pace.
             const bool earlierAttemptOwed = owed;
-            // A fence answered puts the slave in step, but a copy a gateway made of an earlier answer
-            // can still follow its echo, or meet a retry: the pace is checked after a fence and on a
-            // retry too (an earlier attempt's own answer is then taken once the fence shows nothing
-            // followed it). A slave that cannot be fenced has its quiet wait after the reply instead.
-            if (!(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took)) {
-                // Sooner than the slave has ever answered: it may have been on its way before the
-                // request went. A fence tells: the real answer would come before the fence's own.
+            // Two frames of the slave for one request: one of them waited on the line (a copy, a late
+            // answer), and nothing tells which. A reply sooner than the slave has ever answered may have
+            // been on its way before the request went. A fence answered puts the slave in step, but a
+            // copy a gateway made of an earlier answer can still follow its echo, or meet a retry: the
+            // pace is checked after a fence and on a retry too (an earlier attempt's own answer is then
+            // taken once the fence shows nothing followed it). A slave that cannot be fenced has its
+            // quiet wait after the reply instead.
+            const bool twoFrames = m_secondAnswer;
+            if (twoFrames ||
+                (!(fenced && quietKind) && m_order->Early(id, std::size_t(RxBuffer.Count()), took))) {
+                // A fence tells: the real answer comes before the fence's own.
                 const std::int32_t error = LastError;
-                const QString tx = TxText;
-                const QString rx = RxText;
                 bool dropped = false;
-                const TFenceResult checked = SendFence(id, dropped);
-                TxText = tx;
-                RxText = rx;
+                const TFenceResult checked = FenceKeepingFrames(id, dropped);
                 if (checked == TFenceResult::Cancelled)
                     return finish(Fail(ErrorCancelled));
                 if (checked != TFenceResult::InStep) {
@@ -647,7 +637,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 // Everything the slave owed came before the fence's answer.
                 m_order->Trust(id);
                 owed = false;
-                if (dropped) {
+                if (dropped || twoFrames) {
                     // The slave is in step again, and the retry's answer is its own.
                     LastError = ErrorResponse;
                     continue;
