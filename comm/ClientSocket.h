@@ -34,6 +34,9 @@ public:
     // Reads what is waiting, at most count bytes, without waiting: the count, 0 when nothing waits, -1
     // when the connection failed or the peer closed it.
     int ReceiveWaiting(void* buffer, int count);
+    std::optional<std::chrono::steady_clock::time_point> LastArrival() const {
+        return m_client.LastArrival();
+    }
     int Descriptor() const { return m_client.Descriptor(); }
     // Bytes waiting to be received; 0 when the query fails.
     int ReceiveLength() const;

@@ -229,6 +229,10 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
             // All that waits: a frame behind the reply (a copy that waited on the line) must be seen
             // now, not taken for stray bytes before the next send.
             count = line.ReadWaiting(bytes.data(), TBuffer::Capacity);
+            // The line's own time, where it has one: a master kept from the processor reads a copy late,
+            // and its clock alone would take the copy for an answer in the slave's usual time.
+            if (const auto arrived = line.LastArrival(); arrived && *arrived < m_firstByteAt)
+                m_firstByteAt = *arrived;
             // Readable with nothing to read: the line hung up.
             if (count <= 0)
                 return line.Gone() ? TReceive::Gone : TReceive::Silent;

@@ -73,6 +73,10 @@ int TModbusTcpTransport::ReadWaiting(std::uint8_t* data, int max) {
     return m_socket.ReceiveWaiting(data, max);
 }
 
+std::optional<std::chrono::steady_clock::time_point> TModbusTcpTransport::LastArrival() const {
+    return m_socket.LastArrival();
+}
+
 platform::TWaitResult TModbusTcpTransport::WaitForData(int timeoutMs) {
     return WaitForDataOrWake(timeoutMs, -1);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The line under the Modbus master. The master builds, sends, receives and checks the same RTU frames
 // on either line; these two small backends are the only place where the serial line and TCP differ.
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "platform/DescriptorWaitPosix.h"
 
@@ -28,6 +30,9 @@ public:
     // Reads what arrived unasked before a send, at most max bytes, without waiting and in as few calls
     // as the line allows: the count, or -1 when the line failed.
     virtual int ReadUnasked(std::uint8_t* data, int max) { return ReadWaiting(data, max); }
+    // When the bytes of the last ReadWaiting reached the machine, where the line can tell; none where
+    // only the reader's clock can.
+    virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const { return std::nullopt; }
     // Sleeps until input arrives, the peer hangs up or timeoutMs pass.
     virtual platform::TWaitResult WaitForData(int timeoutMs) = 0;
     // As WaitForData, and ends with Woken as soon as wakeFd is readable. A line without a descriptor of
@@ -70,6 +75,7 @@ public:
     void Discard() override;
     bool Send(const std::uint8_t* data, int count) override;
     int ReadWaiting(std::uint8_t* data, int max) override;
+    std::optional<std::chrono::steady_clock::time_point> LastArrival() const override;
     platform::TWaitResult WaitForData(int timeoutMs) override;
     platform::TWaitResult WaitForDataOrWake(int timeoutMs, int wakeFd) override;
     bool Gone() const override;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -88,6 +89,8 @@ bool TTcpClientPosix::Connect(std::string_view host, int port, int timeoutMs, in
     // Requests are single small frames: send each at once.
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // The kernel's time of arrival comes with each receive; without it (refused) receives carry none.
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     m_fd = fd;
     return true;
 }
@@ -136,15 +139,53 @@ ssize_t TTcpClientPosix::Receive(void* data, std::size_t n) {
     return rc;
 }
 
+namespace {
+
+// The kernel's receive time in a message's control data, moved onto the steady clock.
+std::optional<std::chrono::steady_clock::time_point> ArrivalIn(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS ||
+            c->cmsg_len < CMSG_LEN(sizeof(timespec)))
+            continue;
+        timespec at{};
+        std::memcpy(&at, CMSG_DATA(c), sizeof at);
+        if (at.tv_sec == 0 && at.tv_nsec == 0)
+            return std::nullopt;
+        const auto wall = std::chrono::system_clock::now();
+        const auto steady = std::chrono::steady_clock::now();
+        const auto stamped = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(at.tv_sec) + std::chrono::nanoseconds(at.tv_nsec)));
+        // A wall clock set back or forth meanwhile could put it in the future: never later than now.
+        const auto ago = wall - stamped;
+        return ago > std::chrono::steady_clock::duration::zero()
+                   ? steady - std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago)
+                   : steady;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 int TTcpClientPosix::ReceiveWaiting(void* data, std::size_t n) {
+    m_lastArrival.reset();
     if (m_fd < 0)
         return -1;
     if (n == 0)
         return 0;
+    iovec part{data, n};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec)) * 2]{};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     ssize_t rc = -1;
     do
-        rc = ::recv(m_fd, data, n, MSG_DONTWAIT);
+        rc = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
     while (rc < 0 && errno == EINTR);
+    if (rc > 0)
+        m_lastArrival = ArrivalIn(message);
     if (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return 0;
     if (rc <= 0) {

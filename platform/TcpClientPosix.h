@@ -1,6 +1,7 @@
 #pragma once
 // A blocking TCP client connection on POSIX sockets: connect bounded by a time limit, sends that never
 // raise SIGPIPE, the count of bytes waiting and poll-based waiting for input.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,12 +42,17 @@ public:
     // What is waiting, at most n bytes, without waiting: the count, 0 when nothing waits, -1 when the
     // connection failed or the peer closed it.
     int ReceiveWaiting(void* data, std::size_t n);
+    // When the kernel took in the bytes the last ReceiveWaiting returned (the last of them where they
+    // came in several packets), on the steady clock; none when the kernel gave no time. A thread kept
+    // from the processor reads late, but this time is the line's own.
+    std::optional<std::chrono::steady_clock::time_point> LastArrival() const { return m_lastArrival; }
     // Closed also when the peer has ended the connection and nothing is left to read.
     TWaitResult WaitReadable(int timeoutMs) const;
 
 private:
     int m_fd = -1;
     mutable bool m_gone = false;
+    std::optional<std::chrono::steady_clock::time_point> m_lastArrival;
 };
 
 } // namespace platform
