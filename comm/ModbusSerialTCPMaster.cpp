@@ -231,7 +231,7 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
             count = line.ReadWaiting(bytes.data(), TBuffer::Capacity);
             // The line's own time, where it has one: a master kept from the processor reads a copy late,
             // and its clock alone would take the copy for an answer in the slave's usual time.
-            if (const auto arrived = line.LastArrival(); arrived && *arrived < m_firstByteAt)
+            if (const auto arrived = line.LastArrival())
                 m_firstByteAt = *arrived;
             // Readable with nothing to read: the line hung up.
             if (count <= 0)
@@ -369,7 +369,10 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
 
     std::array<std::uint8_t, kRequestLength> frame{};
     TxBuffer.GetBytes(frame);
-    if (!Transport().Send(frame.data(), TxBuffer.Count())) {
+    m_sentBefore = Clock::now();
+    const bool sent = Transport().Send(frame.data(), TxBuffer.Count());
+    m_sentAfter = Clock::now();
+    if (!sent) {
         LastError = ErrorSendFrame;
         DropLostLine();
         return false;
@@ -612,9 +615,12 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 return false;
             }
         }
-        const Clock::time_point sentAt = Clock::now();
         if (Attempt(slave, function, isRead)) {
-            const Clock::duration took = m_firstByteAt - sentAt;
+            // The request left between the two readings of the clock around its send. Judged against
+            // the later one, a reply can only look sooner (a copy that came before the request left
+            // is never taken for the answer); the slave's pace is learnt against the earlier one.
+            const Clock::duration took = m_firstByteAt - m_sentAfter;
+            const Clock::duration pace = m_firstByteAt - m_sentBefore;
             // The reply may answer an earlier attempt: its time says nothing of the slave's pace.
             const bool earlierAttemptOwed = owed;
             // Two frames of the slave for one request: one of them waited on the line (a copy, a late
@@ -658,7 +664,7 @@ bool TModbusSerialTCPMaster::Request(int slave, int function, int address, int v
                 m_order->Trust(id);
             }
             if (!earlierAttemptOwed)
-                m_order->Answered(id, std::size_t(RxBuffer.Count()), took);
+                m_order->Answered(id, std::size_t(RxBuffer.Count()), pace);
             m_order->Heard(id);
             return finish(true);
         }

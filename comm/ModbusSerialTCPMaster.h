@@ -153,4 +153,7 @@ private:
     bool m_secondAnswer = false;
     // When the first bytes of the last frame received arrived.
     std::chrono::steady_clock::time_point m_firstByteAt{};
+    // The clock just before and just after the last request was handed to the line.
+    std::chrono::steady_clock::time_point m_sentBefore{};
+    std::chrono::steady_clock::time_point m_sentAfter{};
 };
