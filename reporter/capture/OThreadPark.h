@@ -54,6 +54,9 @@ private:
     TParkSlot* SlotOf(pid_t threadId) const;
     // Takes a free slot for the thread, publishes it and sends the signal; nullptr when that failed.
     TParkSlot* Request(pid_t threadId, uintptr_t stackTop, int signal);
+    // Fills the free slot for the thread, publishes it and sends the signal; false (the slot free
+    // again) when that failed.
+    static bool Claim(TParkSlot& slot, pid_t threadId, uintptr_t stackTop, int signal);
     std::vector<std::unique_ptr<TParkSlot>> m_slots;
     size_t m_nextFree = 0;
 };

@@ -169,20 +169,8 @@ bool TThreadParker::Park(pid_t threadId, uintptr_t stackTop, int timeoutMs) {
         }
     if (slot == nullptr)
         return false;
-    slot->ThreadId = threadId;
-    slot->StackTop = stackTop;
-    slot->Copied = false;
-    slot->CopySize = 0;
-    slot->State.store(psRequested);
-    if (!Publish(slot)) {
-        slot->State.store(psFree);
+    if (!Claim(*slot, threadId, stackTop, signal))
         return false;
-    }
-    if (::syscall(SYS_tgkill, ::getpid(), threadId, signal) != 0) {
-        Unpublish(slot);
-        slot->State.store(psFree);
-        return false;
-    }
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
         const uint32_t state = slot->State.load();
@@ -212,21 +200,25 @@ TParkSlot* TThreadParker::Request(pid_t threadId, uintptr_t stackTop, int signal
             slot = m_slots[m_nextFree].get();
     if (slot == nullptr)
         return nullptr;
-    slot->ThreadId = threadId;
-    slot->StackTop = stackTop;
-    slot->Copied = false;
-    slot->CopySize = 0;
-    slot->State.store(psRequested);
-    if (!Publish(slot)) {
-        slot->State.store(psFree);
-        return nullptr;
+    return Claim(*slot, threadId, stackTop, signal) ? slot : nullptr;
+}
+
+bool TThreadParker::Claim(TParkSlot& slot, pid_t threadId, uintptr_t stackTop, int signal) {
+    slot.ThreadId = threadId;
+    slot.StackTop = stackTop;
+    slot.Copied = false;
+    slot.CopySize = 0;
+    slot.State.store(psRequested);
+    if (!Publish(&slot)) {
+        slot.State.store(psFree);
+        return false;
     }
     if (::syscall(SYS_tgkill, ::getpid(), threadId, signal) != 0) {
-        Unpublish(slot);
-        slot->State.store(psFree);
-        return nullptr;
+        Unpublish(&slot);
+        slot.State.store(psFree);
+        return false;
     }
-    return slot;
+    return true;
 }
 
 std::vector<bool> TThreadParker::ParkAll(const std::vector<TParkTarget>& targets, int quietMs) {
