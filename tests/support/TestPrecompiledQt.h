@@ -1,5 +1,6 @@
 // The precompiled header of the test binaries whose code uses Qt: the Qt classes the tests use most. Not
 // for the others: Qt's keyword macros (slots, signals, emit) would take their plain names.
+// Not QTest: its header reads a macro whose value differs between test binaries, and the header is shared.
 #pragma once
 #include "tests/support/TestPrecompiled.h"
 
@@ -15,7 +16,3 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
-// Only the binaries that link Qt's test library have its headers.
-#if __has_include(<QTest>)
-#include <QTest>
-#endif
