@@ -1,2 +1,4 @@
 // Builds the test binaries' shared precompiled header; the program itself does nothing.
-int main() { return 0; }
+int main() {
+    return 0;
+}
