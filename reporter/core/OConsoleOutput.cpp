@@ -1,8 +1,8 @@
 #include "OConsoleOutput.h"
 
+#include "ODescriptorWrite.h"
 #include "OReportProgress.h"
 
-#include <cerrno>
 #include <unistd.h>
 
 namespace reporter {
@@ -24,17 +24,7 @@ bool WriteToConsole(FILE* stream, std::string_view text) {
         return false;
     // A pipe's reader may take its time (a pager its user's): each piece written is progress.
     const TOutsideWait outside;
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-        NoteReportProgress();
-    }
-    return true;
+    return WriteWhole(descriptor, text, NoteReportProgress);
 }
 
 } // namespace reporter

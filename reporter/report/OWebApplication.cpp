@@ -2,6 +2,7 @@
 
 #include "OConsoleOutput.h"
 #include "OCore.h"
+#include "ODescriptorWrite.h"
 #include "ODesktop.h"
 #include "OErrors.h"
 #include "OExports.h"
@@ -80,19 +81,6 @@ bool ReadableSmallFile(const std::string& path) {
 bool FileExists(const std::string& path) {
     struct stat info;
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
-}
-
-bool WriteAll(int descriptor, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(descriptor, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 std::string NewPageID() {
@@ -208,7 +196,7 @@ bool WriteWebErrorPage(const std::string& page) {
     if (winCGI) {
         const std::string output = WinCGIOutputFile();
         const int descriptor = OpenRegularFile(output, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
-        const bool written = descriptor >= 0 && WriteAll(descriptor, header + page);
+        const bool written = descriptor >= 0 && WriteWhole(descriptor, header + page);
         if ((descriptor >= 0 && ::close(descriptor) != 0) || !written) {
             SetLastErrorCode(TOstrelLogErrorCode::eeShowError, "WinCGI: Cannot write in the output file.");
             return false;
