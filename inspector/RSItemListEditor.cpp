@@ -170,6 +170,7 @@ int TRSCustomItemListEditor::CurItem() const {
 }
 
 void TRSCustomItemListEditor::SetCurItem(int value) {
+    m_heldCurrent = nullptr; // the line asked for is the current one
     if (m_orientation == TRSGridOrientation::goVertical)
         SetRow(value);
     else
@@ -315,6 +316,10 @@ void TRSCustomItemListEditor::SetColCount(int value) {
 // ---- rows --------------------------------------------------------------------------------------------
 
 TRSItemProp* TRSCustomItemListEditor::CurrentItem() const {
+    // A row held current inside an update, while it is shown (or still listed: the list is about to
+    // follow the change that hid it, and the current row with it).
+    if (m_heldCurrent && (m_heldCurrent->IsShown() || VisibleIndexOf(m_heldCurrent) >= 0))
+        return m_heldCurrent;
     return ItemAtCell(Col(), Row(), true);
 }
 
@@ -334,7 +339,16 @@ void TRSCustomItemListEditor::SelectItem(TRSItemProp* row) {
     }
     for (TRSItemProp* p = row->ParentItem(); p; p = p->ParentItem())
         p->Expand();
+    // Inside an update the lines lag behind the rows, and so do the lists in an update of the rows or
+    // after a change of a whole level: a row whose line is not there yet is held current by itself, and
+    // takes its line when the update ends.
     const int index = VisibleIndexOf(row);
+    if (m_listsStale || Items()->UpdateCount() > 0 ||
+        (m_updateCount > 0 && FixedItems() + index >= ItemCount())) {
+        if (row->ItemListEditor() == this && row->IsShown())
+            m_heldCurrent = row;
+        return;
+    }
     if (index >= 0)
         SetCurItem(FixedItems() + index);
 }
@@ -405,8 +419,15 @@ void TRSCustomItemListEditor::EndUpdate() {
         // Rows still arriving in an update of the tree: the lists are built once, when it ends.
         if (Items()->UpdateCount() == 0)
             RebuildLists();
-    } else if (VisibleCount() != m_updateShownCount) {
-        RowCountChanged();
+    } else {
+        if (VisibleCount() != m_updateShownCount)
+            RowCountChanged();
+        // In an update of the rows still running, the rebuild at its end places the held row.
+        if (m_heldCurrent && Items()->UpdateCount() == 0) {
+            CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+            FollowCurrent(std::exchange(m_heldCurrent, nullptr));
+            UpdateEdit();
+        }
     }
     if (std::exchange(m_repaintPending, false))
         InvalidateGrid();
@@ -538,8 +559,13 @@ void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current) {
                                                  VisibleIndexOf(pending) >= 0)
         current = pending;
     const int index = current ? VisibleIndexOf(current) : -1;
-    if (index >= 0 && index + FixedItems() != CurItem()) {
-        const TGridCoord cell = CellOf(FixedItems() + index, CurValue());
+    if (index < 0)
+        return;
+    const int line = FixedItems() + index;
+    // Inside an update the lines wait for its end: a row whose line is not there yet is held until then.
+    m_heldCurrent = m_updateCount > 0 && line >= ItemCount() ? current : nullptr;
+    if (line != CurItem() && !m_heldCurrent) {
+        const TGridCoord cell = CellOf(line, CurValue());
         SetCurrentCell(cell.X, cell.Y);
     }
 }
@@ -664,6 +690,7 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_listsStale = false;
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
+    m_heldCurrent = nullptr;
     FillItemList();
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
     // that row is brought into sight. Any other row that went took its edit along: a row of the same
@@ -702,6 +729,10 @@ void TRSCustomItemListEditor::RebuildVisible() {
 }
 
 void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotification action) {
+    // A row leaving the tree is current no more (it may be freed next).
+    if (action == TCollectionNotification::cnExtracting && m_heldCurrent &&
+        (m_heldCurrent == item || IsDescendantOf(m_heldCurrent, item)))
+        m_heldCurrent = nullptr;
     if (m_destroying)
         return;
     if (action == TCollectionNotification::cnAdded && m_adoptNewRow && !item->ParentItem()) {

@@ -376,6 +376,9 @@ private:
     TEditorState m_keptEdit;      // the edit of an editor closed by a change of the rows
     bool m_editorWriting = false; // the editor's text is being written into its cell
     bool m_remakingRows = false;  // a subclass makes its rows anew
+    // The current row inside an update while its line is not there yet (the lines, and in an update of the
+    // rows the lists too, wait for the update's end): kept as the row itself, given its line at the end.
+    QPointer<TRSItemProp> m_heldCurrent;
 };
 
 // The grid as a component of its own: its rows are stored with it. While a stream is read into it, it

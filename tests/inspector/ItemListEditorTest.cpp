@@ -1,7 +1,9 @@
 #include "ItemGridSupport.h"
 #include "inspector/RSItemListEditor.h"
 #include <QMouseEvent>
+#include <functional>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -217,6 +219,73 @@ TEST(ItemListEditor, SelectingExpandingAndMovingRows) {
 
     f.grid.SelectItem(nullptr); // closes the editor
     EXPECT_FALSE(f.Editor()->isVisible());
+}
+
+// A program's own update: the row it selects (or the current row it moves) is current at once, and on
+// its line once the update ends, though the lines lag behind the rows until then.
+TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
+    enum TBracket { Grid, Nested, Rows };
+    const struct {
+        const char* name;
+        TBracket bracket;
+        std::function<void(ShownItemGrid&)> act;
+        const char* current;
+    } cases[] = {
+        {"rows added, one selected", Grid,
+         [](ShownItemGrid& f) {
+             for (const char* n : {"D", "E", "F"})
+                 f.grid.Items()->AddByPath(QString::fromLatin1(n), {}, false);
+             f.grid.SelectItem(f.Row(4));
+         },
+         "E"},
+        {"a sub-row of a collapsed row", Grid,
+         [](ShownItemGrid& f) { f.grid.SelectItem(f.Row(2)->Items()->Items(0)); }, "c1"},
+        {"the selected row deleted", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(f.grid.Items()->AddByPath(QStringLiteral("D"), {}, false));
+             delete f.Row(3);
+         },
+         "C"},
+        {"nested", Nested,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(f.grid.Items()->AddByPath(QStringLiteral("D.d1"), {}, false));
+         },
+         "d1"},
+        {"the rows' update", Rows,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(f.grid.Items()->AddByPath(QStringLiteral("D"), {}, false));
+         },
+         "D"},
+        {"rows sorted, one selected", Grid,
+         [](ShownItemGrid& f) {
+             TRSItemProp* first = f.grid.Items()->AddByPath(QStringLiteral("0"), {}, false);
+             f.grid.Items()->Sort(true);
+             f.grid.SelectItem(first);
+         },
+         "0"},
+        {"a row expanded above it", Grid, [](ShownItemGrid& f) { f.Row(0)->Expand(); }, "C"},
+    };
+    for (const auto& c : cases) {
+        ShownItemGrid f;
+        for (const char* path : {"A.a1", "A.a2", "C.c1"})
+            f.grid.Items()->AddByPath(QString::fromLatin1(path), {}, false);
+        f.grid.SelectItem(f.Row(2));
+        const auto name = [](const TRSItemProp* row) {
+            return row ? row->Name().toStdString() : std::string();
+        };
+        const auto current = [&] { return name(f.grid.CurrentItem()); };
+        c.bracket == Rows ? f.grid.Items()->BeginUpdate() : f.grid.BeginUpdate();
+        if (c.bracket == Nested)
+            f.grid.BeginUpdate();
+        ASSERT_NO_THROW(c.act(f)) << c.name;
+        EXPECT_EQ(current(), c.current) << c.name;
+        if (c.bracket == Nested)
+            f.grid.EndUpdate();
+        EXPECT_EQ(current(), c.current) << c.name;
+        ASSERT_NO_THROW(c.bracket == Rows ? f.grid.Items()->EndUpdate() : f.grid.EndUpdate()) << c.name;
+        EXPECT_EQ(current(), c.current) << c.name;
+        EXPECT_EQ(name(f.grid.ItemAtCell(f.grid.Col(), f.grid.Row())), c.current) << c.name;
+    }
 }
 
 namespace {
