@@ -164,7 +164,10 @@ TEST_F(FindSlaveThreadTest, CancelDuringTheStepsLeavesTheDeviceMarkedAsNotFullyR
         // The information block and the first step's request have gone out.
         for (int i = 0; i < 2000 && sim->Bus().Counters().Frames < 2; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        searchThread.load()->Terminate();
+        // Cancel is pressed on the main thread, which also frees the worker when it ends.
+        TFindSlaveThread* const thread = searchThread.load();
+        QMetaObject::invokeMethod(
+            thread, [thread] { thread->Terminate(); }, Qt::QueuedConnection);
     });
     Search(2, 2);
     cancel.join();
