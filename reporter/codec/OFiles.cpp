@@ -3,6 +3,7 @@
 #include "OErrors.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,12 +66,23 @@ std::string LinkTarget(const std::string& path) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
         return path;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        return path;
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+        std::string target = resolved;
+        std::free(resolved);
+        return target;
+    }
+    // A link to no file yet: where the file is to be, from the links' own texts, as far as the system
+    // follows a chain of links.
+    std::string end = path;
+    for (int hops = 0; hops < 40 && ::lstat(end.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++hops) {
+        char text[PATH_MAX];
+        const ssize_t n = ::readlink(end.c_str(), text, sizeof text);
+        if (n <= 0 || size_t(n) == sizeof text)
+            return path;
+        const std::string next(text, size_t(n));
+        end = next.front() == '/' ? next : ExtractFilePath(end) + next;
+    }
+    return end;
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize) {

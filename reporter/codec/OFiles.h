@@ -12,8 +12,9 @@ namespace reporter {
 // file (a FIFO, a device) and refuses it: -1 with errno EISDIR for a folder, EINVAL for anything else
 // that is not a regular file. The descriptor returned blocks as usual.
 int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0);
-// The file a name stands for: the final target when the name is a symbolic link, so that a file replaced
-// by a new one renamed over it stays where the link points and the link stays a link; else the name.
+// The file a name stands for: the final target when the name is a symbolic link (also one not made yet),
+// so that a file replaced by a new one renamed over it stays where the link points and the link stays a
+// link; else the name.
 std::string LinkTarget(const std::string& path);
 
 // Raise EFileError with the file name and the system's reason; only regular files are read or written.

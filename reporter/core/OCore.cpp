@@ -45,11 +45,14 @@ bool CanWriteFile(const std::string& path) {
     }
     if (errno != ENOENT)
         return false;
-    fd = OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL, 0644);
+    // The trial file is made where a link leads (a new file is never made through a link), and removed
+    // there, so that the link stays.
+    const std::string target = LinkTarget(path);
+    fd = OpenRegularFile(target, O_RDWR | O_CREAT | O_EXCL, 0644);
     if (fd < 0)
         return false;
     ::close(fd);
-    ::unlink(path.c_str());
+    ::unlink(target.c_str());
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QTest>
+#include <QWindow>
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -107,6 +108,36 @@ TEST(ProgramWindow, TheParentIsTheMainWindowWhicheverWindowIsActive) {
         ASSERT_TRUE(program.Window.has_value());
         EXPECT_EQ(*program.Window, active->frameGeometry());
     }
+}
+
+// Another program's window in front, then the program minimised: the helper gets no place of the
+// program's window to take a picture of (it would show the other programs' windows), also not of the
+// dialog of the program's that was active last.
+TEST(ProgramWindow, AMinimisedProgramGivesTheHelperNoPlaceOfItsWindow) {
+    TOstrelGui gui;
+    QMainWindow main;
+    main.setGeometry(40, 50, 300, 200);
+    QDialog dialog(&main);
+    dialog.setGeometry(400, 60, 150, 120);
+    main.show();
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QWindow other; // stands for another program's window
+    other.setGeometry(600, 450, 80, 60);
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    {
+        const TEnvironment environment(ProgramWindowEnvironment());
+        const TProgramWindow program = ProgramWindowFromEnvironment();
+        ASSERT_TRUE(program.Window.has_value());
+        EXPECT_EQ(*program.Window, dialog.frameGeometry());
+    }
+    main.showMinimized();
+    QTRY_VERIFY(main.isMinimized());
+    const TEnvironment environment(ProgramWindowEnvironment());
+    EXPECT_FALSE(ProgramWindowFromEnvironment().Window.has_value());
 }
 
 } // namespace

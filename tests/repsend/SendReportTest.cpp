@@ -397,6 +397,26 @@ TEST_F(SendReportTest, EachReportsSendingEndsAtItsOwnBound) {
     EXPECT_EQ(LastErrorMessage().find("HELO"), std::string::npos) << LastErrorMessage();
 }
 
+// The mail server answers so late that the mail takes the whole bound: the upload after it has no bound
+// of its own, and fails at once as timed out.
+TEST_F(SendReportTest, ALaterConnectionOfTheSameReportGetsNoTimeOfItsOwn) {
+    TPeer sink("smtp", {"--delay", "0.2"});
+    TPeer web("http");
+    report.Folder = std::make_shared<TReportFolder>();
+    options.SetMailSendMode(2);
+    options.SetSMTPPort(sink.Port());
+    options.SetUploadMode(1);
+    options.SetUploadURL("http://127.0.0.1/upload.php");
+    options.SetUploadPort(web.Port());
+    SetSendTimeLimit(std::chrono::milliseconds(700));
+    SendReport(options, report);
+    SetSendTimeLimit(std::chrono::milliseconds(0));
+    EXPECT_EQ(host.Errors, (std::vector<int>{5, 7}));
+    EXPECT_NE(LastErrorMessage().find("12002"), std::string::npos) << LastErrorMessage(); // timed out
+    EXPECT_FALSE(FileExists(web.File("post-1/fields.txt")));
+    report.Folder.reset();
+}
+
 // The mail fails, and the program's error event asks its user what to do; the user answers after longer
 // than the sending's bound. That time is nobody's on the line: the upload after it still goes out. A peer
 // that takes as long is still cut off (EachReportsSendingEndsAtItsOwnBound).

@@ -91,6 +91,10 @@ TEST(ModuleMap, TheKernelsLinesAreTakenAndMalformedOnesRefused) {
     EXPECT_EQ(line.Path, "[heap] (deleted)");
     // Sixteen hexadecimal digits is the most an address has.
     EXPECT_TRUE(ParseMapsLine("0-ffffffffffffffff r--p 0 0:0 0", line));
+    // A file system of 64-bit inode numbers (an overlay, a network share): the program's modules there.
+    ASSERT_TRUE(ParseMapsLine("1000-2000 r-xp 0 00:2f 18446744073709551615 /opt/app/libvd.so", line));
+    EXPECT_EQ(line.Inode, UINT64_MAX);
+    EXPECT_EQ(line.Path, "/opt/app/libvd.so");
 
     for (const char* bad : {"",
                             "1000",

@@ -359,20 +359,26 @@ TEST(LogFile, AFIFOAtTheLogsNameFallsBackAtOnce) {
     EXPECT_EQ(Messages(TLogFile(dir.Path() + "/OstrelLog/app.olf", true)), std::vector<std::string>{"A."});
 }
 
+// The log reached through a link, whether its file is there already (empty) or not yet made.
 TEST(LogFile, ALogReachedThroughALinkStaysALink) {
-    TTempDir dir;
-    THome home(dir.Path());
-    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
-    WriteFile(dir.File("real/app.olf"), "");
-    ASSERT_EQ(::symlink("real/app.olf", dir.File("app.olf").c_str()), 0);
-    for (const char* message : {"A.", "B."}) {
-        TLogFile log(dir.File("app.olf"), false);
-        log.AddReport(Report(message), 32);
-        log.Save();
+    for (const bool made : {true, false}) {
+        SCOPED_TRACE(made ? "log made" : "log not made yet");
+        TTempDir dir;
+        THome home(dir.Path());
+        ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+        if (made)
+            WriteFile(dir.File("real/app.olf"), "");
+        ASSERT_EQ(::symlink("real/app.olf", dir.File("app.olf").c_str()), 0);
+        for (const char* message : {"A.", "B."}) {
+            TLogFile log(dir.File("app.olf"), false);
+            EXPECT_EQ(log.FileName(), dir.File("app.olf"));
+            log.AddReport(Report(message), 32);
+            log.Save();
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+        EXPECT_EQ(Messages(TLogFile(dir.File("real/app.olf"), true)), (std::vector<std::string>{"A.", "B."}));
+        EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"app.olf", "real"}));
     }
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
-    EXPECT_EQ(Messages(TLogFile(dir.File("real/app.olf"), true)), (std::vector<std::string>{"A.", "B."}));
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"app.olf", "real"}));
 }
 
 namespace {
@@ -390,9 +396,12 @@ TFileFacts FactsOf(const std::string& path) {
     return {info.st_uid, info.st_gid, info.st_mode & 07777, info.st_ino};
 }
 
-// Another owner and group where the test may give them (as root), else the test's own.
-std::pair<uid_t, gid_t> ForeignOwner() {
-    return ::geteuid() == 0 ? std::pair<uid_t, gid_t>{4242, 42} : std::pair{::geteuid(), ::getegid()};
+// Another owner and group where the test may give them (as root), else the test's own; with
+// foreignOwner false only the group is another's (a log of ours that a group shares).
+std::pair<uid_t, gid_t> ForeignOwner(bool foreignOwner = true) {
+    if (::geteuid() != 0)
+        return {::geteuid(), ::getegid()};
+    return {foreignOwner ? 4242 : ::geteuid(), 42};
 }
 
 } // namespace
@@ -400,28 +409,31 @@ std::pair<uid_t, gid_t> ForeignOwner() {
 // A link to a report log (a shared log kept elsewhere, 0640 and of another owner and group): each save
 // adds to it; the link stays a link and the log keeps its owner, group and mode.
 TEST(LogFile, ALinkToAReportLogIsAddedToAndTheLogKeepsItsOwnerGroupAndMode) {
-    TTempDir dir;
-    THome home(dir.Path());
-    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
-    const std::string target = dir.File("real/app.olf");
-    WriteFile(target, Stored(Report("A.")));
-    const auto [owner, group] = ForeignOwner();
-    ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
-    for (const char* message : {"B.", "C."}) {
-        TLogFile log(dir.File("app.olf"), false);
-        EXPECT_EQ(log.FileName(), dir.File("app.olf"));
-        log.AddReport(Report(message), 32);
-        log.Save();
+    for (const bool foreignOwner : {true, false}) {
+        SCOPED_TRACE(foreignOwner ? "another owner's" : "ours, of another group");
+        TTempDir dir;
+        THome home(dir.Path());
+        ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+        const std::string target = dir.File("real/app.olf");
+        WriteFile(target, Stored(Report("A.")));
+        const auto [owner, group] = ForeignOwner(foreignOwner);
+        ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
+        ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+        ASSERT_EQ(::symlink(target.c_str(), dir.File("app.olf").c_str()), 0);
+        for (const char* message : {"B.", "C."}) {
+            TLogFile log(dir.File("app.olf"), false);
+            EXPECT_EQ(log.FileName(), dir.File("app.olf"));
+            log.AddReport(Report(message), 32);
+            log.Save();
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
+        EXPECT_EQ(Messages(TLogFile(target, true)), (std::vector<std::string>{"A.", "B.", "C."}));
+        const TFileFacts facts = FactsOf(target);
+        EXPECT_EQ(facts.Owner, owner);
+        EXPECT_EQ(facts.Group, group);
+        EXPECT_EQ(facts.Mode, 0640u);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("OstrelLog")));
     }
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("app.olf")));
-    EXPECT_EQ(Messages(TLogFile(target, true)), (std::vector<std::string>{"A.", "B.", "C."}));
-    const TFileFacts facts = FactsOf(target);
-    EXPECT_EQ(facts.Owner, owner);
-    EXPECT_EQ(facts.Group, group);
-    EXPECT_EQ(facts.Mode, 0640u);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("OstrelLog")));
 }
 
 // A link to a file that is no report log (a user's notes, a file that only starts like a log) is left
