@@ -185,6 +185,30 @@ TEST_F(FittedMainWindow, AWindowFitsTheScreenItIsMovedTo) {
         << FormMain->frameGeometry().x() << "," << FormMain->frameGeometry().y();
 }
 
+// The About window taken to the smaller screen and pushed past its right edge comes back whole when that
+// screen's free area changes (a panel added), moved no further than that edge. Needs two screens.
+TEST_F(FittedMainWindow, TheAboutWindowComesBackOntoTheSmallerScreen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2)
+        GTEST_SKIP() << "one screen";
+    QScreen* small = screens.at(1);
+    const QRect area = small->availableGeometry();
+    app.Start();
+    FormMain->show();
+    FormAbout->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormAbout));
+    FormAbout->windowHandle()->setScreen(small);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return area.contains(FormAbout->frameGeometry()); }, 10000));
+    FormAbout->move(area.right() - 100, area.top());
+    emit small->availableGeometryChanged(area);
+    const auto flush = [&] {
+        const QRect frame = FormAbout->frameGeometry();
+        return area.contains(frame) && frame.right() == area.right();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(flush, 10000)) << FormAbout->frameGeometry().x();
+    FormAbout->hide();
+}
+
 // A window of 300 x 200 with a laid-out button and one placed by hand, in areas about it: of a fixed size,
 // and one the user may resize that is made no smaller than that.
 TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
