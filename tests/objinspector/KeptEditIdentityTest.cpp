@@ -184,8 +184,8 @@ TEST(KeptEditIdentity, AStringLinesTextFollowsTheLineOrGoesNowhere) {
 }
 
 TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
-    // The program deletes the item or line before the edited one and the user commits before the rows are
-    // made again: the row's place now holds another item or line, which must not take the text.
+    // The program deletes or adds items or lines and the user commits before the rows are made again: the
+    // text goes to its own item or line where that is still at the row's place, never into another.
     struct TCase {
         const char* path;
         std::function<void(TTestButton&)> fill, change;
@@ -193,6 +193,10 @@ TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
         const char* expected;
         const char* box;
     };
+    const auto fillLines = [](QStringList all) {
+        return [all](TTestButton& b) { b.Lines()->SetLines(all); };
+    };
+    const auto lines = [](TTestButton& b) { return b.Lines()->Lines(); };
     const TCase cases[] = {
         {"Items.Items[1].Caption",
          [](TTestButton& b) {
@@ -215,9 +219,22 @@ TEST(KeptEditIdentity, EnterBeforeTheRescanWritesNothingIntoAnotherItemOrLine) {
              return all;
          },
          "l1,l2", ""},
+        {"Lines.Items[1]", fillLines({"l0", "l1", "l2"}), [](TTestButton& b) { b.Lines()->Delete(2); }, lines,
+         "l0,typed", ""},
+        // The line stands twice now, each time beside one of its old neighbours: which one it is cannot be
+        // told, though one of them is at its old place.
+        {"Lines.Items[2]", fillLines({"a", "p", "l1", "q"}),
+         [](TTestButton& b) {
+             b.Lines()->SetLines({"p", "l1", "l1", "q", "z"});
+         },
+         lines, "p,l1,l1,q,z", ""},
+        // A name=value line: the line after it, now at its place, keeps its own name and value.
+        {"Lines.b", fillLines({"a=1", "b=2", "c=3"}), [](TTestButton& b) { b.Lines()->Delete(0); }, lines,
+         "b=2,c=3", ""},
     };
     for (const TCase& c : cases) {
         TInspected t;
+        t.ins.SetInplaceTStringsOptions(isUseNameValue); // lines without "=" stay plain lines
         c.fill(*t.button);
         t.ins.SetComponent(t.button);
         Settle();

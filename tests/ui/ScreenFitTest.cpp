@@ -185,7 +185,32 @@ TEST_F(FittedMainWindow, AWindowFitsTheScreenItIsMovedTo) {
         << FormMain->frameGeometry().x() << "," << FormMain->frameGeometry().y();
 }
 
-// A window of 300 x 200 with a laid-out button and one placed by hand, in areas about it.
+// The About window taken to the smaller screen and pushed past its right edge comes back whole when that
+// screen's free area changes (a panel added), moved no further than that edge. Needs two screens.
+TEST_F(FittedMainWindow, TheAboutWindowComesBackOntoTheSmallerScreen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2)
+        GTEST_SKIP() << "one screen";
+    QScreen* small = screens.at(1);
+    const QRect area = small->availableGeometry();
+    app.Start();
+    FormMain->show();
+    FormAbout->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormAbout));
+    FormAbout->windowHandle()->setScreen(small);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return area.contains(FormAbout->frameGeometry()); }, 10000));
+    FormAbout->move(area.right() - 100, area.top());
+    emit small->availableGeometryChanged(area);
+    const auto flush = [&] {
+        const QRect frame = FormAbout->frameGeometry();
+        return area.contains(frame) && frame.right() == area.right();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(flush, 10000)) << FormAbout->frameGeometry().x();
+    FormAbout->hide();
+}
+
+// A window of 300 x 200 with a laid-out button and one placed by hand, in areas about it: of a fixed size,
+// and one the user may resize that is made no smaller than that.
 TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
     const QMargins frame(1, 20, 1, 4);
     const struct {
@@ -203,51 +228,59 @@ TEST(FitToScreen, TheWindowTakesTheAreaItHasAndScrollsToEveryControl) {
         {120, 90, true, true, true},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        const std::string where = std::to_string(c.width) + "x" + std::to_string(c.height);
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* laidOut = new QPushButton(QStringLiteral("laid out"), &window);
-        layout->addWidget(laidOut);
-        layout->addStretch();
-        auto* placed = new QLabel(QStringLiteral("placed"), &window);
-        placed->setGeometry(250, 170, 40, 20);
-        auto* hidden = new QLabel(QStringLiteral("hidden"), &window);
-        hidden->hide();
-        window.setFixedSize(300, 200);
+    for (const auto& c : cases)
+        for (const bool fixedSize : {true, false}) {
+            const std::string where = std::to_string(c.width) + "x" + std::to_string(c.height) +
+                                      (fixedSize ? " fixed" : " resizable");
+            QWidget window;
+            auto* layout = new QVBoxLayout(&window);
+            auto* laidOut = new QPushButton(QStringLiteral("laid out"), &window);
+            layout->addWidget(laidOut);
+            layout->addStretch();
+            auto* placed = new QLabel(QStringLiteral("placed"), &window);
+            placed->setGeometry(250, 170, 40, 20);
+            auto* hidden = new QLabel(QStringLiteral("hidden"), &window);
+            hidden->hide();
+            if (fixedSize)
+                window.setFixedSize(300, 200);
+            else {
+                window.setMinimumSize(300, 200);
+                window.resize(300, 200);
+            }
 
-        const QRect area(0, 0, c.width, c.height);
-        const QSize fitted = FitToScreen(window, area, frame);
-        EXPECT_EQ(window.size(), fitted) << where;
-        EXPECT_EQ(window.minimumSize(), window.maximumSize()) << where; // still a fixed size
-        EXPECT_LE(fitted.width(), c.width - 2) << where;
-        EXPECT_LE(fitted.height(), c.height - 24) << where;
-        QScrollArea* scroll = ScreenFitArea(window);
-        ASSERT_EQ(scroll != nullptr, c.scrolls) << where;
-        if (!c.scrolls) {
-            EXPECT_EQ(fitted, QSize(300, 200)) << where;
-            EXPECT_EQ(placed->parentWidget(), &window) << where;
-            continue;
+            const QRect area(0, 0, c.width, c.height);
+            const QSize fitted = FitToScreen(window, area, frame);
+            EXPECT_EQ(window.size(), fitted) << where;
+            EXPECT_EQ(window.minimumSize() == window.maximumSize(), fixedSize) << where;
+            EXPECT_LE(fitted.width(), c.width - 2) << where;
+            EXPECT_LE(fitted.height(), c.height - 24) << where;
+            QScrollArea* scroll = ScreenFitArea(window);
+            ASSERT_EQ(scroll != nullptr, c.scrolls) << where;
+            if (!c.scrolls) {
+                EXPECT_EQ(fitted, QSize(300, 200)) << where;
+                EXPECT_EQ(placed->parentWidget(), &window) << where;
+                continue;
+            }
+            // The contents keep their size and places; the hidden control stays hidden.
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            EXPECT_EQ(scroll->widget()->size(), QSize(300, 200)) << where;
+            EXPECT_EQ(placed->geometry(), QRect(250, 170, 40, 20)) << where;
+            EXPECT_TRUE(laidOut->isVisible()) << where;
+            EXPECT_FALSE(hidden->isVisible()) << where;
+            EXPECT_EQ(scroll->horizontalScrollBar()->isVisible(), c.across) << where;
+            EXPECT_EQ(scroll->verticalScrollBar()->isVisible(), c.down) << where;
+            for (QWidget* control : {static_cast<QWidget*>(laidOut), static_cast<QWidget*>(placed)}) {
+                scroll->ensureWidgetVisible(control, 0, 0);
+                const QRect view(scroll->viewport()->mapTo(&window, QPoint(0, 0)),
+                                 scroll->viewport()->size());
+                const QRect at(control->mapTo(&window, QPoint(0, 0)), control->size());
+                EXPECT_TRUE(view.intersects(at)) << where << " " << control->objectName().toStdString();
+            }
+            // A larger screen later gives the window its own size back.
+            EXPECT_EQ(FitToScreen(window, QRect(0, 0, 1000, 1000), frame), QSize(300, 200)) << where;
+            EXPECT_EQ(window.size(), QSize(300, 200)) << where;
         }
-        // The contents keep their size and places; the hidden control stays hidden.
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        EXPECT_EQ(scroll->widget()->size(), QSize(300, 200)) << where;
-        EXPECT_EQ(placed->geometry(), QRect(250, 170, 40, 20)) << where;
-        EXPECT_TRUE(laidOut->isVisible()) << where;
-        EXPECT_FALSE(hidden->isVisible()) << where;
-        EXPECT_EQ(scroll->horizontalScrollBar()->isVisible(), c.across) << where;
-        EXPECT_EQ(scroll->verticalScrollBar()->isVisible(), c.down) << where;
-        for (QWidget* control : {static_cast<QWidget*>(laidOut), static_cast<QWidget*>(placed)}) {
-            scroll->ensureWidgetVisible(control, 0, 0);
-            const QRect view(scroll->viewport()->mapTo(&window, QPoint(0, 0)), scroll->viewport()->size());
-            const QRect at(control->mapTo(&window, QPoint(0, 0)), control->size());
-            EXPECT_TRUE(view.intersects(at)) << where << " " << control->objectName().toStdString();
-        }
-        // A larger screen later gives the window its own size back.
-        EXPECT_EQ(FitToScreen(window, QRect(0, 0, 1000, 1000), frame), QSize(300, 200)) << where;
-        EXPECT_EQ(window.size(), QSize(300, 200)) << where;
-    }
 }
 
 // Where the program's windows fit, they are as they were made: no scroll area, the fixed sizes.
