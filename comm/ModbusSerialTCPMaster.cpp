@@ -486,11 +486,15 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             ++m_counts.Expired;
             if (!heard)
                 m_order->FenceUnheard(slave);
-            // Refusals that keep coming one per fence while one is always missing: that fence was
-            // lost, and the slave is in step.
+            // Refusals that keep coming one per fence while one is always missing: a fence was lost, or
+            // the slave is that far behind, and no refusal tells which. A new connection owes nothing; a
+            // line that carries old answers has no such fresh start, and there the missing one is taken
+            // for lost. Either way nothing tells what came before, so a reply being checked is not taken.
             if (m_order->Fence(slave) == TSlaveOrder::TFence::Exception &&
-                m_order->MarksSteady(slave, marks == 1 && !dropped))
-                return TFenceResult::InStep;
+                m_order->MarksSteady(slave, marks == 1 && !dropped)) {
+                dropped = true;
+                return Transport().CarriesOldAnswers() ? TFenceResult::InStep : ConnectAfresh();
+            }
             return TFenceResult::Unanswered;
         }
         Clock::duration wait = deadline - now;
@@ -525,6 +529,15 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
                     return TFenceResult::InStep;
         }
     }
+}
+
+TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::ConnectAfresh() {
+    // The refusals just counted came on this connection: the connect need not wait for its turn.
+    m_order->LineAnswered();
+    Transport().Close();
+    Connected = false;
+    m_lineLost = true;
+    return ReopenLostLine() ? TFenceResult::InStep : TFenceResult::Gone;
 }
 
 bool TModbusSerialTCPMaster::WaitQuiet(std::uint8_t slave, bool& heard) {

@@ -52,8 +52,8 @@ public:
     // the count took as refused already), and that fence's own is still to come.
     TMark MarkReceived(std::uint8_t slave, bool early);
     // A fence wait ran out having seen exactly one refusal and nothing else of the slave (`one`), or not.
-    // True after a few such waits in a row: the refusal still missing is of a lost fence; the count of
-    // fences out starts again.
+    // True after a few such waits in a row: a fence was lost, or the slave is that far behind, and no
+    // refusal tells which; the count of fences out starts again.
     bool MarksSteady(std::uint8_t slave, bool one);
 
     // A trusted answer of `length` bytes came this long after its request went: the slave's pace for
