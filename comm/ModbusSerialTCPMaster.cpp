@@ -425,10 +425,12 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
     const rtu::TFrame fence = FenceFrame(slave, token);
     TxText = HexText(fence);
     RxText.clear();
+    const Clock::time_point sentBefore = Clock::now();
     if (!Transport().Send(fence.data(), int(fence.size()))) {
         DropLostLine();
         return TFenceResult::Gone;
     }
+    const Clock::time_point sentAfter = Clock::now();
     ++m_counts.Sent;
     ++m_counts.Fences;
     FrameGap = FrameGapTime(SerialPort->BaudRate);
@@ -437,7 +439,9 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
     bool heard = false;
     int marks = 0;
-    m_order->FenceSent(slave);
+    const bool alone = m_order->FenceSent(slave);
+    // When the first bytes still in the scanner arrived: the earliest any frame it gives can have come.
+    Clock::time_point frameFrom = sentAfter;
     // Each whole frame until the fence's own answer is something the slave owed (or another slave's).
     const auto take = [&](const rtu::TFrame& frame) {
         RxText = HexText(frame);
@@ -445,6 +449,7 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             NoteFrame(frame);
             return false;
         }
+        const bool first = !heard;
         heard = true;
         m_order->Heard(slave);
         if (frame[1] == kDiagnostics && frame.size() == fence.size() && frame[2] == 0 && frame[3] == 0) {
@@ -454,12 +459,22 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
                 return true;
         } else if (frame[1] == (kDiagnostics | 0x80) && frame.size() == 5) {
             // A module that refuses the request marks each fence with its refusal, which carries no
-            // token: the slave is in step once every fence sent has been refused.
+            // token: the slave is in step once every fence sent has been refused. A refusal sooner than
+            // the slave has ever refused one was on its way before this fence went, and is no mark of it.
             m_order->SetFence(slave, TSlaveOrder::TFence::Exception);
-            ++marks;
-            if (m_order->MarkReceived(slave))
+            const bool early = m_order->Early(slave, frame.size(), frameFrom - sentAfter);
+            switch (m_order->MarkReceived(slave, early)) {
+            case TSlaveOrder::TMark::Ignored:
+                break;
+            case TSlaveOrder::TMark::Counted:
+                ++marks;
+                return false;
+            case TSlaveOrder::TMark::Closed:
+                // This fence alone was out and nothing came before its refusal: the slave's pace.
+                if (alone && first)
+                    m_order->Answered(slave, frame.size(), frameFrom - sentBefore);
                 return true;
-            return false;
+            }
         }
         dropped = true;
         return false;
@@ -471,11 +486,15 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             ++m_counts.Expired;
             if (!heard)
                 m_order->FenceUnheard(slave);
-            // Refusals that keep coming one per fence while one is always missing: that fence was
-            // lost, and the slave is in step.
+            // Refusals that keep coming one per fence while one is always missing: a fence was lost, or
+            // the slave is that far behind, and no refusal tells which. A new connection owes nothing; a
+            // line that carries old answers has no such fresh start, and there the missing one is taken
+            // for lost. Either way nothing tells what came before, so a reply being checked is not taken.
             if (m_order->Fence(slave) == TSlaveOrder::TFence::Exception &&
-                m_order->MarksSteady(slave, marks == 1 && !dropped))
-                return TFenceResult::InStep;
+                m_order->MarksSteady(slave, marks == 1 && !dropped)) {
+                dropped = true;
+                return Transport().CarriesOldAnswers() ? TFenceResult::InStep : ConnectAfresh();
+            }
             return TFenceResult::Unanswered;
         }
         Clock::duration wait = deadline - now;
@@ -497,6 +516,8 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
             }
             if (n > 0) {
                 lastByte = Clock::now();
+                if (scanner.Empty())
+                    frameFrom = Transport().LastArrival().value_or(lastByte);
                 scanner.Feed(std::span(bytes).first(std::size_t(n)));
             }
             while (const std::optional<rtu::TFrame> frame = scanner.Next())
@@ -508,6 +529,15 @@ TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::SendFence(std::uint
                     return TFenceResult::InStep;
         }
     }
+}
+
+TModbusSerialTCPMaster::TFenceResult TModbusSerialTCPMaster::ConnectAfresh() {
+    // The refusals just counted came on this connection: the connect need not wait for its turn.
+    m_order->LineAnswered();
+    Transport().Close();
+    Connected = false;
+    m_lineLost = true;
+    return ReopenLostLine() ? TFenceResult::InStep : TFenceResult::Gone;
 }
 
 bool TModbusSerialTCPMaster::WaitQuiet(std::uint8_t slave, bool& heard) {

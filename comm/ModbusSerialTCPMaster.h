@@ -123,6 +123,9 @@ private:
     // Sends the slave a fence and drops every frame until the fence's own answer; `dropped` tells
     // whether a frame of the slave came before it.
     TFenceResult SendFence(std::uint8_t slave, bool& dropped);
+    // Closes the line and connects it again, on a line whose new connection owes nothing: every slave
+    // is in step then. Gone when the connect cannot be made (yet).
+    TFenceResult ConnectAfresh();
     // SendFence, with the frames of the exchange being decided on kept for the log.
     TFenceResult FenceKeepingFrames(std::uint8_t slave, bool& dropped);
     // For a slave that cannot be fenced: drops what comes until the line has been quiet for a whole

@@ -15,17 +15,20 @@ void TSlaveOrder::Trust(std::uint8_t slave) {
     m_steadyMarks[slave] = 0;
 }
 
-void TSlaveOrder::FenceSent(std::uint8_t slave) {
+bool TSlaveOrder::FenceSent(std::uint8_t slave) {
     if (m_fencesOut[slave] < 0xFFFF)
         ++m_fencesOut[slave];
+    return m_fencesOut[slave] == 1;
 }
 
-bool TSlaveOrder::MarkReceived(std::uint8_t slave) {
+TSlaveOrder::TMark TSlaveOrder::MarkReceived(std::uint8_t slave, bool early) {
     m_answersFences.set(slave);
     m_unheardFences[slave] = 0;
+    if (early && m_fencesOut[slave] <= 1)
+        return TMark::Ignored;
     if (m_fencesOut[slave] > 0)
         --m_fencesOut[slave];
-    return m_fencesOut[slave] == 0;
+    return m_fencesOut[slave] == 0 ? TMark::Closed : TMark::Counted;
 }
 
 bool TSlaveOrder::MarksSteady(std::uint8_t slave, bool one) {

@@ -43,13 +43,17 @@ public:
         m_unheardFences[slave] = 0;
     }
 
-    // A fence went to the slave.
-    void FenceSent(std::uint8_t slave);
-    // A refusal of a fence came: true when every fence sent has now been refused.
-    bool MarkReceived(std::uint8_t slave);
+    // A fence went to the slave: true when no other is still waiting for its refusal.
+    bool FenceSent(std::uint8_t slave);
+    enum class TMark : std::uint8_t { Counted, Closed, Ignored };
+    // A refusal of a fence came; `early`: sooner than the slave has ever refused one, after the fence
+    // that went last. Closed when every fence sent has now been refused. An early refusal never closes
+    // the count (Ignored): it was on its way before that fence went (a copy, or the refusal of a fence
+    // the count took as refused already), and that fence's own is still to come.
+    TMark MarkReceived(std::uint8_t slave, bool early);
     // A fence wait ran out having seen exactly one refusal and nothing else of the slave (`one`), or not.
-    // True after a few such waits in a row: the refusal still missing is of a lost fence; the count of
-    // fences out starts again.
+    // True after a few such waits in a row: a fence was lost, or the slave is that far behind, and no
+    // refusal tells which; the count of fences out starts again.
     bool MarksSteady(std::uint8_t slave, bool one);
 
     // A trusted answer of `length` bytes came this long after its request went: the slave's pace for

@@ -1,5 +1,6 @@
 #include "tests/commorder/InOrderPeer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -36,6 +37,11 @@ InOrderPeer::InOrderPeer(std::uint8_t address) : m_address(address), m_core(addr
         m_core.SetHoldingRegister(r, std::uint16_t(1000 + r));
     if (::pipe2(m_wake, O_CLOEXEC) != 0)
         throw std::runtime_error("in-order peer: pipe");
+    if (::pipe2(m_letCopiesGo, O_CLOEXEC | O_NONBLOCK) != 0) {
+        CloseFd(m_wake[0]);
+        CloseFd(m_wake[1]);
+        throw std::runtime_error("in-order peer: pipe");
+    }
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -47,6 +53,8 @@ InOrderPeer::InOrderPeer(std::uint8_t address) : m_address(address), m_core(addr
         CloseFd(m_listener);
         CloseFd(m_wake[0]);
         CloseFd(m_wake[1]);
+        CloseFd(m_letCopiesGo[0]);
+        CloseFd(m_letCopiesGo[1]);
         throw std::runtime_error("in-order peer: listen");
     }
     m_port = ntohs(local.sin_port);
@@ -62,6 +70,8 @@ InOrderPeer::~InOrderPeer() {
     CloseFd(m_listener);
     CloseFd(m_wake[0]);
     CloseFd(m_wake[1]);
+    CloseFd(m_letCopiesGo[0]);
+    CloseFd(m_letCopiesGo[1]);
 }
 
 void InOrderPeer::SetScript(Script script) {
@@ -85,6 +95,17 @@ bool InOrderPeer::WaitForRequests(std::size_t n, int timeoutMs) const {
     return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_requests >= n; });
 }
 
+bool InOrderPeer::SendCopies(int timeoutMs) {
+    std::unique_lock lock(m_mutex);
+    if (!m_heldCopies.empty()) {
+        const char go = 1;
+        while (::write(m_letCopiesGo[1], &go, 1) < 0 && errno == EINTR) {
+        }
+    }
+    return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_heldCopies.empty() && m_copiesDue == 0; });
+}
+
 bool InOrderPeer::Send(const rtu::Frame& bytes) {
     std::size_t done = 0;
     while (m_connection >= 0 && done < bytes.size()) {
@@ -102,7 +123,32 @@ void InOrderPeer::Run() {
     rtu::RequestAssembler assembler;
     std::deque<rtu::Frame> queue;
     // Frames due on the line, by when; the answer being worked on keeps the next request waiting.
-    std::multimap<Clock::time_point, rtu::Frame> due;
+    struct TDue {
+        rtu::Frame Bytes;
+        bool LetGo = false; // a copy held for the reader, then let go
+    };
+    std::multimap<Clock::time_point, TDue> due;
+    // Copies let go leave the count once they are on the line, or with the connection.
+    const auto copiesGone = [&](std::size_t n) {
+        if (n == 0)
+            return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_copiesDue -= n;
+        }
+        m_arrived.notify_all();
+    };
+    const auto letCopiesGo = [&] {
+        char go[16];
+        while (::read(m_letCopiesGo[0], go, sizeof go) > 0) {
+        }
+        const Clock::time_point now = Clock::now();
+        std::lock_guard lock(m_mutex);
+        for (rtu::Frame& copy : m_heldCopies)
+            due.emplace(now, TDue{std::move(copy), true});
+        m_copiesDue += m_heldCopies.size();
+        m_heldCopies.clear();
+    };
     Clock::time_point busyUntil = Clock::now();
     rtu::Frame lastAnswer; // the answer sent last, for a copy of it
     Clock::time_point nextOther = Clock::time_point::max();
@@ -112,8 +158,10 @@ void InOrderPeer::Run() {
         const Clock::time_point now = Clock::now();
         // Answers and stray frames whose time has come.
         while (!due.empty() && due.begin()->first <= now) {
-            Send(due.begin()->second);
+            Send(due.begin()->second.Bytes);
+            const bool letGo = due.begin()->second.LetGo;
             due.erase(due.begin());
+            copiesGone(letGo ? 1 : 0);
         }
         {
             std::lock_guard lock(m_mutex);
@@ -167,11 +215,16 @@ void InOrderPeer::Run() {
                     const rtu::Frame other = OtherAddressFrame(m_address);
                     sent.insert(sent.end(), other.begin(), other.end());
                 }
-                due.emplace(at, sent);
+                due.emplace(at, TDue{sent});
                 if (action.DuplicateAfterMs >= 0)
-                    due.emplace(at + std::chrono::milliseconds(action.DuplicateAfterMs), answer);
+                    due.emplace(at + std::chrono::milliseconds(action.DuplicateAfterMs), TDue{answer});
                 if (action.EarlierAnswerAfterMs >= 0 && !lastAnswer.empty())
-                    due.emplace(at + std::chrono::milliseconds(action.EarlierAnswerAfterMs), lastAnswer);
+                    due.emplace(at + std::chrono::milliseconds(action.EarlierAnswerAfterMs),
+                                TDue{lastAnswer});
+                if (action.DuplicateBetweenReads) {
+                    std::lock_guard lock(m_mutex);
+                    m_heldCopies.push_back(answer);
+                }
                 lastAnswer = answer;
             }
             continue;
@@ -187,13 +240,17 @@ void InOrderPeer::Run() {
                 : int(std::max<std::int64_t>(
                       0, std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count()));
         const int data = m_connection >= 0 ? m_connection : m_listener;
-        pollfd fds[2] = {{m_wake[0], POLLIN, 0}, {data, POLLIN, 0}};
-        const int rc = ::poll(fds, 2, timeout);
+        pollfd fds[3] = {{m_wake[0], POLLIN, 0}, {m_letCopiesGo[0], POLLIN, 0}, {data, POLLIN, 0}};
+        const int rc = ::poll(fds, 3, timeout);
         if (rc < 0 && errno == EINTR)
             continue;
         if (rc < 0 || fds[0].revents)
             return;
-        if (rc == 0 || !fds[1].revents)
+        if (fds[1].revents) {
+            letCopiesGo();
+            continue;
+        }
+        if (rc == 0 || !fds[2].revents)
             continue;
         if (data == m_listener) {
             const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -210,7 +267,14 @@ void InOrderPeer::Run() {
         if (n <= 0) {
             CloseFd(m_connection);
             queue.clear();
+            copiesGone(std::size_t(
+                std::count_if(due.begin(), due.end(), [](const auto& d) { return d.second.LetGo; })));
             due.clear();
+            {
+                std::lock_guard lock(m_mutex);
+                m_heldCopies.clear();
+            }
+            m_arrived.notify_all();
             assembler.Reset();
             continue;
         }

@@ -9,20 +9,22 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "tests/support/ModbusRtuFraming.h"
 #include "tests/support/ModbusSlaveCore.h"
 
 struct TPeerAction {
-    int DelayMs = 2;                 // before the answer
-    bool Lose = false;               // no answer at all
-    int DuplicateAfterMs = -1;       // the same answer again this long after it
-    int TrailingBytes = 0;           // stray bytes right after the answer
-    bool OtherAddressAfter = false;  // another slave's frame right after the answer
-    bool OtherAddressBefore = false; // another slave's frame right before the answer
-    bool LastAnswerBefore = false;   // the answer before again, in the same write as this one (a copy
-                                     // that waited until a master busy elsewhere read both at once)
-    int EarlierAnswerAfterMs = -1;   // the answer sent before this one again, this long after it
+    int DelayMs = 2;                    // before the answer
+    bool Lose = false;                  // no answer at all
+    int DuplicateAfterMs = -1;          // the same answer again this long after it
+    bool DuplicateBetweenReads = false; // the same answer again once the reader lets it go (SendCopies)
+    int TrailingBytes = 0;              // stray bytes right after the answer
+    bool OtherAddressAfter = false;     // another slave's frame right after the answer
+    bool OtherAddressBefore = false;    // another slave's frame right before the answer
+    bool LastAnswerBefore = false;      // the answer before again, in the same write as this one (a copy
+                                        // that waited until a master busy elsewhere read both at once)
+    int EarlierAnswerAfterMs = -1;      // the answer sent before this one again, this long after it
 };
 
 // How the peer answers the master's fence (diagnostics "return query data").
@@ -51,6 +53,10 @@ public:
     std::size_t Fences() const { return m_fences; }
     // Waits until at least n requests have arrived; false after timeoutMs.
     bool WaitForRequests(std::size_t n, int timeoutMs) const;
+    // Lets every copy held for the reader go and waits until they are on the line; false after timeoutMs.
+    // Called between two reads, it puts them on their way after the one read ended and before the next
+    // went, however long a busy machine keeps this peer from sending.
+    bool SendCopies(int timeoutMs);
 
 private:
     void Run();
@@ -62,6 +68,7 @@ private:
     int m_listener = -1;
     int m_connection = -1;
     int m_wake[2] = {-1, -1};
+    int m_letCopiesGo[2] = {-1, -1};
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     ModbusSlaveCore m_core;
@@ -69,6 +76,8 @@ private:
     TFenceAnswer m_fenceAnswer = TFenceAnswer::Echo;
     int m_otherMinMs = 0;
     int m_otherMaxMs = 0;
+    std::vector<rtu::Frame> m_heldCopies; // under m_mutex
+    std::size_t m_copiesDue = 0;          // let go, not yet on the line; under m_mutex
     std::atomic<std::size_t> m_requests{0};
     std::atomic<std::size_t> m_fences{0};
     std::thread m_thread;

@@ -376,11 +376,13 @@ TEST_F(RecoveryCost, AFenceRefusedWithAnExceptionStillBringsTheModuleBack) {
 }
 
 // A fence lost on the way to a module that refuses fences: its refusal never comes, and after a few
-// fences refused one each, the master counts it lost and the module is read again.
+// fences refused one each (which a module that far behind would send as well) the master connects again:
+// a new connection owes nothing, and the module is read again.
 TEST_F(RecoveryCost, ALostFenceOfAModuleThatRefusesThemEndsAfterAFewRefusals) {
     peer.SetFenceAnswer(TFenceAnswer::Exception);
     Start(0);
     ExpectClean(2, "before");
+    const std::uint64_t connects = master.Counts().Connects;
     const std::size_t from = peer.Requests();
     // The next read and the fence after it never reach the module.
     LoseFrom(from, from + 2);
@@ -388,7 +390,9 @@ TEST_F(RecoveryCost, ALostFenceOfAModuleThatRefusesThemEndsAfterAFewRefusals) {
     EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
     EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
     EXPECT_EQ(Read(), (TCost{false, 1, 1, 1, 0}));
+    EXPECT_EQ(master.Counts().Connects, connects);
     EXPECT_EQ(Read(), (TCost{true, 2, 1, 1, 0}));
+    EXPECT_EQ(master.Counts().Connects, connects + 1);
     ExpectClean(3, "after");
 }
 
