@@ -702,6 +702,7 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_listsStale = false;
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
+    const int place = VisibleIndexOf(current);
     m_heldCurrent = nullptr;
     FillItemList();
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
@@ -727,7 +728,7 @@ void TRSCustomItemListEditor::RebuildLists() {
         current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();
     m_staleCurrent = nullptr;
     RowCountChanged();
-    FollowCurrent(current);
+    FollowCurrent(current, place);
     UpdateEdit();
 }
 

@@ -299,6 +299,13 @@ TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
              f.Row(3)->SetVisible(false);
          },
          "C"},
+        {"the selected sub-row's parent moved", Grid,
+         [](ShownItemGrid& f) {
+             f.Row(2)->Expand();
+             f.grid.SelectItem(AddRow(f, "Z.z1"));
+             f.Row(3)->MoveTo(f.Row(2)->Items());
+         },
+         "c1"},
         {"the selected row's parent collapsed", Grid,
          [](ShownItemGrid& f) {
              f.grid.SelectItem(AddRow(f, "Z.z1"));
@@ -317,6 +324,20 @@ TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
              f.grid.SelectItem(f.Row(0));
          },
          "A"},
+        {"the row at the cursor selected after another", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.grid.SelectItem(f.Row(2));
+         },
+         "C"},
+        {"a row selected after an update of the rows inside", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.Items()->BeginUpdate();
+             AddRow(f, "D");
+             f.grid.Items()->EndUpdate();
+             f.grid.SelectItem(f.Row(1));
+         },
+         "B"},
         {"the rows cleared", Grid,
          [](ShownItemGrid& f) {
              f.grid.SelectItem(AddRow(f, "D"));
@@ -358,6 +379,22 @@ TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
         ASSERT_NO_THROW(c.bracket == Rows ? f.grid.Items()->EndUpdate() : f.grid.EndUpdate()) << c.name;
         EXPECT_EQ(current(), c.current) << c.name;
         EXPECT_EQ(name(f.grid.ItemAtCell(f.grid.Col(), f.grid.Row())), c.current) << c.name;
+    }
+
+    // A held row hidden in an update of the rows leaves its place to the row that takes it, and is not
+    // current again when shown again, nor when no row was left to take its place.
+    for (const bool allHidden : {false, true}) {
+        ShownItemGrid f;
+        f.grid.Items()->BeginUpdate();
+        f.grid.SelectItem(f.Row(1));
+        for (int i = allHidden ? 0 : 1; i <= (allHidden ? 2 : 1); ++i)
+            f.Row(i)->SetVisible(false);
+        f.grid.Items()->EndUpdate();
+        if (!allHidden)
+            EXPECT_EQ(f.grid.CurrentItem(), f.Row(2));
+        for (int i = 0; i < 3; ++i)
+            f.Row(i)->SetVisible(true);
+        EXPECT_EQ(f.grid.CurrentItem(), f.Row(allHidden ? 0 : 2)) << allHidden;
     }
 
     // A row beyond the lines a grid holds never gets one: refused inside an update as outside it. The last
