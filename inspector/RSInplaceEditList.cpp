@@ -92,7 +92,7 @@ TRSInplaceEditList::~TRSInplaceEditList() = default;
 
 TRSItemProp* TRSInplaceEditList::CurrentRow() const {
     auto* grid = qobject_cast<TRSCustomItemListEditor*>(Grid());
-    return grid ? grid->CurrentItem() : nullptr;
+    return grid ? grid->CursorItem() : nullptr; // the row of the editor's cell
 }
 
 QRect TRSInplaceEditList::ButtonRect() const {

@@ -342,15 +342,17 @@ void TRSCustomItemListEditor::SelectItem(TRSItemProp* row) {
     // Inside an update the lines lag behind the rows, and so do the lists in an update of the rows or
     // after a change of a whole level: a row whose line is not there yet is held current by itself, and
     // takes its line when the update ends.
+    // A row beyond the lines a grid holds never gets one: it is refused as it is outside an update.
     const int index = VisibleIndexOf(row);
+    const int line = FixedItems() + index;
     if (m_listsStale || Items()->UpdateCount() > 0 ||
-        (m_updateCount > 0 && FixedItems() + index >= ItemCount())) {
+        (m_updateCount > 0 && line >= ItemCount() && line < MaxGridLines)) {
         if (row->ItemListEditor() == this && row->IsShown())
             m_heldCurrent = row;
         return;
     }
     if (index >= 0)
-        SetCurItem(FixedItems() + index);
+        SetCurItem(line);
 }
 
 TRSItemProp* TRSCustomItemListEditor::ItemByName(const QVariant& name, bool strict) {
@@ -420,11 +422,16 @@ void TRSCustomItemListEditor::EndUpdate() {
         if (Items()->UpdateCount() == 0)
             RebuildLists();
     } else {
-        if (VisibleCount() != m_updateShownCount)
-            RowCountChanged();
         // In an update of the rows still running, the rebuild at its end places the held row.
-        if (m_heldCurrent && Items()->UpdateCount() == 0) {
-            CloseEditor(); // the edit is kept and comes back once the editor is on its row again
+        const bool placeHeld = m_heldCurrent && Items()->UpdateCount() == 0;
+        const bool countChanged = VisibleCount() != m_updateShownCount;
+        // Closed before the line count changes: a reload of the editor by the new count would drop its
+        // modified mark. The edit is kept and comes back once the editor is on its row again.
+        if (placeHeld || countChanged)
+            CloseEditor();
+        if (countChanged)
+            RowCountChanged();
+        if (placeHeld) {
             FollowCurrent(std::exchange(m_heldCurrent, nullptr));
             UpdateEdit();
         }
@@ -548,7 +555,7 @@ TRSItemProp* TRSCustomItemListEditor::ShownRowFor(TRSItemProp* row) const {
     return row;
 }
 
-void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current) {
+void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current, int place) {
     // A current row that went out of sight below a collapsed row hands the current line to its nearest
     // shown ancestor (a row hidden or deleted itself leaves its line to the row that takes its place); a
     // row with an edit waiting takes it back as soon as it is shown again below that ancestor.
@@ -558,7 +565,12 @@ void TRSCustomItemListEditor::FollowCurrent(TRSItemProp* current) {
                                                  IsDescendantOf(pending, current) &&
                                                  VisibleIndexOf(pending) >= 0)
         current = pending;
-    const int index = current ? VisibleIndexOf(current) : -1;
+    int index = current ? VisibleIndexOf(current) : -1;
+    // The row that takes the place it had (a row on its line finds it there; a held row has no line yet).
+    if (index < 0 && place >= 0 && VisibleCount() > 0) {
+        index = std::min(place, VisibleCount() - 1);
+        current = VisibleItem(index);
+    }
     if (index < 0)
         return;
     const int line = FixedItems() + index;
@@ -690,6 +702,7 @@ void TRSCustomItemListEditor::RebuildLists() {
     m_listsStale = false;
     // The current row stays current wherever the rebuild puts it (rows above it may come or go).
     TRSItemProp* current = CurrentItem();
+    const int place = VisibleIndexOf(current);
     m_heldCurrent = nullptr;
     FillItemList();
     // Rows made anew (a rescan): a kept edit goes on on the row that now stands for the same thing, and
@@ -715,24 +728,27 @@ void TRSCustomItemListEditor::RebuildLists() {
         current = m_keptEdit.Row && m_keptEdit.Modified ? m_keptEdit.Row.data() : m_staleCurrent.data();
     m_staleCurrent = nullptr;
     RowCountChanged();
-    FollowCurrent(current);
+    FollowCurrent(current, place);
     UpdateEdit();
 }
 
 void TRSCustomItemListEditor::RebuildVisible() {
     CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
+    const int place = VisibleIndexOf(current);
     FillShownList();
     RowCountChanged();
-    FollowCurrent(current);
+    FollowCurrent(current, place);
     UpdateEdit();
 }
 
 void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotification action) {
-    // A row leaving the tree is current no more (it may be freed next).
+    // A held row leaving the tree is current no more (it may be freed next): the row that takes its place
+    // is, as a row on its line would leave it that line.
+    int heldPlace = -1;
     if (action == TCollectionNotification::cnExtracting && m_heldCurrent &&
         (m_heldCurrent == item || IsDescendantOf(m_heldCurrent, item)))
-        m_heldCurrent = nullptr;
+        heldPlace = VisibleIndexOf(std::exchange(m_heldCurrent, nullptr));
     if (m_destroying)
         return;
     if (action == TCollectionNotification::cnAdded && m_adoptNewRow && !item->ParentItem()) {
@@ -770,6 +786,8 @@ void TRSCustomItemListEditor::ItemNotify(TRSItemProp* item, TCollectionNotificat
     } else if (action == TCollectionNotification::cnExtracting) {
         CloseEditor();
         RemoveFromLists(item);
+        if (heldPlace >= 0)
+            FollowCurrent(nullptr, heldPlace);
     }
     RowCountChanged();
 }
@@ -868,6 +886,7 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
         return;
     CloseEditor(); // the edit is kept and comes back once the editor is on its row again
     TRSItemProp* current = CurrentItem();
+    const int place = VisibleIndexOf(current);
     int index = VisibleIndexOf(item);
     const bool shown = item->IsShown();
     if (shown && index < 0) {
@@ -897,7 +916,7 @@ void TRSCustomItemListEditor::ItemVisibleChanged(TRSItemProp* item) {
     }
     item->m_visibleDescendantCache = -1;
     RowCountChanged();
-    FollowCurrent(current);
+    FollowCurrent(current, place);
     // An editor closed for this change is already on its way back (posted): rows added one at a time
     // then do not load and lay out its text once each.
     if (!m_reopenPosted)
@@ -1140,7 +1159,7 @@ QString TRSCustomItemListEditor::GetEditText(int col, int row) {
 }
 
 bool TRSCustomItemListEditor::CanEditModify() {
-    TRSItemProp* r = CurrentItem();
+    TRSItemProp* r = CursorItem();
     return TCustomDrawGrid::CanEditModify() && !(r && r->GetReadOnly());
 }
 
@@ -1234,7 +1253,7 @@ void TRSCustomItemListEditor::ValidateEdit() {
     }
     if (editor->isVisible())
         editor->ValidateOrRaise();
-    TRSItemProp* r = m_editRow ? m_editRow.data() : CurrentItem();
+    TRSItemProp* r = m_editRow ? m_editRow.data() : CursorItem();
     // The row may hold what the program put there since the last key: the typed text is what commits.
     UpdateText();
     if (r && InplaceCol() >= 0 && ValueIndexOf(InplaceCol(), InplaceRow()) == 0 && !EditorCellChanged())
@@ -1277,7 +1296,7 @@ bool TRSCustomItemListEditor::DoGetPickList(TRSItemProp* row, QStringList& list,
 }
 
 void TRSCustomItemListEditor::DoEditButtonClick() {
-    TRSItemProp* r = CurrentItem();
+    TRSItemProp* r = CursorItem();
     if (r && r->OnEditButtonClick)
         r->OnEditButtonClick(r);
     else if (OnEditButtonClick)
@@ -1438,15 +1457,16 @@ void TRSCustomItemListEditor::DeleteColumn(int col) {
 }
 
 int TRSCustomItemListEditor::InsertRow(const QString& name, const QString& value, bool append) {
-    const int cur = CurItem();
+    // The current row by itself: inside an update it may be held, with no line yet.
     TRSItemProp* current = CurrentItem();
-    if (cur >= FixedItems() && cur < FixedItems() + VisibleCount() && current && current->Name().isEmpty() &&
-        current->IsValueEmpty()) {
-        const TGridCoord nameCell = CellOf(cur, 0);
-        const TGridCoord valueCell = CellOf(cur, 1);
+    const int shown = VisibleIndexOf(current);
+    if (shown >= 0 && current->Name().isEmpty() && current->IsValueEmpty()) {
+        const int line = FixedItems() + shown;
+        const TGridCoord nameCell = CellOf(line, 0);
+        const TGridCoord valueCell = CellOf(line, 1);
         SetCellText(nameCell.X, nameCell.Y, name);
         SetCellText(valueCell.X, valueCell.Y, value);
-        return cur;
+        return line;
     }
     // Appended at the end of the top level; inserted before the current row, at that row's own level.
     TRSItemProps* items = (!append && current) ? current->Collection() : Items();
@@ -1454,7 +1474,7 @@ int TRSCustomItemListEditor::InsertRow(const QString& name, const QString& value
     r->SetName(name);
     r->Values().SetText(value);
     const int index = VisibleIndexOf(r);
-    return index >= 0 ? index + FixedItems() : cur;
+    return index >= 0 ? index + FixedItems() : CurItem();
 }
 
 void TRSCustomItemListEditor::CancelEdit() {
@@ -1481,7 +1501,7 @@ void TRSCustomItemListEditor::CancelEdit() {
             editor->selectAll();
         return;
     }
-    TRSItemProp* r = CurrentItem();
+    TRSItemProp* r = CursorItem();
     if (r && r->Name().isEmpty() && r->IsValueEmpty())
         DeleteItemAt(Col(), Row());
 }
@@ -1491,13 +1511,13 @@ void TRSCustomItemListEditor::CancelEdit() {
 bool TRSCustomItemListEditor::SelectCell(int col, int row) {
     const int newItem = ItemIndexOf(col, row);
     const int cur = CurItem();
-    TRSItemProp* current = CurrentItem();
+    TRSItemProp* current = CursorItem(); // the row left is the one on the line left
     if (m_deleteBlanks && newItem != cur && VisibleCount() > 0 && current && current->Name().isEmpty() &&
         current->IsValueEmpty() && !m_deleting) {
         const bool down = newItem > cur;
         DeleteShownItem(cur);
         if (!down)
-            return TCustomDrawGrid::SelectCell(col, row);
+            return Moved(TCustomDrawGrid::SelectCell(col, row));
         // The lines below moved up by one: the line that took the blank row's place is the target.
         const TGridCoord target = CellOf(std::min(newItem - 1, ItemCount() - 1), ValueIndexOf(col, row));
         FocusCell(target.X, target.Y, true);
@@ -1507,10 +1527,17 @@ bool TRSCustomItemListEditor::SelectCell(int col, int row) {
     bool ok = TCustomDrawGrid::SelectCell(col, row);
     if (ok && ValueIndexOf(col, row) == 0 && !(Options() & goRowSelect) && !(m_propertyOptions & propEdit))
         ok = false;
+    return Moved(ok);
+}
+
+bool TRSCustomItemListEditor::Moved(bool ok) {
+    if (ok)
+        m_heldCurrent = nullptr; // the line moved to is the current one, later than any held row
     return ok;
 }
 
 void TRSCustomItemListEditor::KeyDown(int& key, Qt::KeyboardModifiers shift) {
+    m_heldCurrent = nullptr; // a key acts on the row at the cursor, the one the user sees current
     const Qt::KeyboardModifiers mods = shift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     QString currentName;
     const TGridCoord nameCell = CellOf(CurItem(), 0);

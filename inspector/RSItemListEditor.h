@@ -176,6 +176,9 @@ public:
     TRSItemProp* VisibleItem(int index) const { return m_visibleItems.at(index); }
     int VisibleIndexOf(const TRSItemProp* row) const { return int(m_visibleItems.indexOf(row)); }
     TRSItemProp* CurrentItem() const;
+    // The row at the current cell, the one the editor edits. It is the current row, except while a row
+    // selected inside an update waits for its line: the user still sees the cursor, and edits, here.
+    TRSItemProp* CursorItem() const { return ItemAtCell(Col(), Row(), true); }
     void SelectItem(TRSItemProp* row);
     int UpdateCount() const { return m_updateCount; }
     bool Destroying() const { return m_destroying; }
@@ -307,8 +310,11 @@ private:
     TRSItemProp* PendingEditRow() const;
     // The row itself when shown, else its nearest shown ancestor.
     TRSItemProp* ShownRowFor(TRSItemProp* row) const;
-    // Puts the current line back on a row after the shown rows changed (see the definition).
-    void FollowCurrent(TRSItemProp* current);
+    // Puts the current line back on a row after the shown rows changed (see the definition); place is the
+    // shown index the current row had before the change, or -1.
+    void FollowCurrent(TRSItemProp* current, int place = -1);
+    // A move of the current cell the grid accepted ends the hold of a row selected inside an update.
+    bool Moved(bool ok);
     void RestoreEditor(const TEditorState& state);
     // Commits a kept edit while the editor is not back on its row: its text goes into the row and is
     // validated there.

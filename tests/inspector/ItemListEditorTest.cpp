@@ -14,6 +14,10 @@ QStringList TopNames(TRSItemListEditor& grid) {
     return names;
 }
 
+TRSItemProp* AddRow(ShownItemGrid& f, const char* path) {
+    return f.grid.Items()->AddByPath(QString::fromLatin1(path), {}, false);
+}
+
 QPoint GlyphPoint(TRSItemListEditor& grid, TRSItemProp* row) {
     const TGridCoord cell = grid.CellOf(grid.FixedItems() + row->VisibleIndex(), 0);
     return grid.CellRect(cell.X, cell.Y).topLeft() +
@@ -264,6 +268,96 @@ TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
          },
          "0"},
         {"a row expanded above it", Grid, [](ShownItemGrid& f) { f.Row(0)->Expand(); }, "C"},
+        // A held row that leaves its place leaves it to the row that takes it, as a row on its line does.
+        {"the selected row moved to another level", Grid,
+         [](ShownItemGrid& f) {
+             f.Row(2)->Expand();
+             for (const char* n : {"D", "E", "F"})
+                 AddRow(f, n);
+             f.grid.SelectItem(f.Row(4));
+             f.Row(4)->MoveTo(f.Row(2)->Items());
+         },
+         "F"},
+        {"the selected row moved in its level", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.Row(3)->SetIndex(0);
+         },
+         "D"},
+        {"the selected row hidden as read-only", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SetDisplayOptions(f.grid.DisplayOptions() & ~doShowReadOnly);
+             for (const char* n : {"D", "E", "F"})
+                 AddRow(f, n);
+             f.grid.SelectItem(f.Row(4));
+             f.Row(4)->SetReadOnly(true);
+         },
+         "F"},
+        {"the last row selected and made invisible", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.Row(3)->SetVisible(false);
+         },
+         "C"},
+        {"the selected sub-row's parent moved", Grid,
+         [](ShownItemGrid& f) {
+             f.Row(2)->Expand();
+             f.grid.SelectItem(AddRow(f, "Z.z1"));
+             f.Row(3)->MoveTo(f.Row(2)->Items());
+         },
+         "c1"},
+        {"the selected row's parent collapsed", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "Z.z1"));
+             f.Row(3)->Collapse();
+         },
+         "Z"},
+        {"no row selected after one", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.grid.SelectItem(nullptr);
+         },
+         "D"},
+        {"another row selected after it", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.grid.SelectItem(f.Row(0));
+         },
+         "A"},
+        {"the row at the cursor selected after another", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.grid.SelectItem(f.Row(2));
+         },
+         "C"},
+        {"a row selected after an update of the rows inside", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.Items()->BeginUpdate();
+             AddRow(f, "D");
+             f.grid.Items()->EndUpdate();
+             f.grid.SelectItem(f.Row(1));
+         },
+         "B"},
+        {"the rows cleared", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             f.grid.Items()->Clear();
+         },
+         ""},
+        // The user's move comes after the program's selection.
+        {"a key moves the cursor", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             QTest::keyClick(&f.grid, Qt::Key_Up);
+         },
+         "B"},
+        {"a click on another line", Grid,
+         [](ShownItemGrid& f) {
+             f.grid.SelectItem(AddRow(f, "D"));
+             QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, Qt::NoModifier,
+                               f.grid.CellRect(1, 1).center());
+         },
+         "A"},
     };
     for (const auto& c : cases) {
         ShownItemGrid f;
@@ -286,6 +380,100 @@ TEST(ItemListEditor, TheCurrentRowInsideAnUpdate) {
         EXPECT_EQ(current(), c.current) << c.name;
         EXPECT_EQ(name(f.grid.ItemAtCell(f.grid.Col(), f.grid.Row())), c.current) << c.name;
     }
+
+    // A held row hidden in an update of the rows leaves its place to the row that takes it, and is not
+    // current again when shown again, nor when no row was left to take its place.
+    for (const bool allHidden : {false, true}) {
+        ShownItemGrid f;
+        f.grid.Items()->BeginUpdate();
+        f.grid.SelectItem(f.Row(1));
+        for (int i = allHidden ? 0 : 1; i <= (allHidden ? 2 : 1); ++i)
+            f.Row(i)->SetVisible(false);
+        f.grid.Items()->EndUpdate();
+        if (!allHidden)
+            EXPECT_EQ(f.grid.CurrentItem(), f.Row(2));
+        for (int i = 0; i < 3; ++i)
+            f.Row(i)->SetVisible(true);
+        EXPECT_EQ(f.grid.CurrentItem(), f.Row(allHidden ? 0 : 2)) << allHidden;
+    }
+
+    // A row beyond the lines a grid holds never gets one: refused inside an update as outside it. The last
+    // row that gets one is held.
+    ShownItemGrid f;
+    f.grid.BeginUpdate();
+    while (f.grid.Items()->Count() <= MaxGridLines)
+        f.grid.Items()->Add();
+    TRSItemProp* lastLine = f.Row(MaxGridLines - 2);
+    EXPECT_ANY_THROW(f.grid.SelectItem(f.Row(MaxGridLines - 1)));
+    EXPECT_EQ(f.grid.CurrentItem(), f.Row(0));
+    f.grid.SelectItem(lastLine);
+    EXPECT_EQ(f.grid.CurrentItem(), lastLine);
+    f.grid.EndUpdate();
+    EXPECT_EQ(f.grid.ItemAtCell(f.grid.Col(), f.grid.Row()), lastLine);
+}
+
+// While a row selected inside an update waits for its line, the user still sees the cursor on another
+// row: what the keys and the editor do there is done to that row, never to the held one (nor the other
+// way round); the program's own calls act on the held row.
+TEST(ItemListEditor, TheRowAtTheCursorWhileASelectedRowWaitsForItsLine) {
+    const struct {
+        const char* name;
+        std::function<void(ShownItemGrid&)> act;
+        const char* rows;
+        const char* current;
+    } cases[] = {
+        {"a key leaves a row that is not blank", [](ShownItemGrid& f) { f.Key(Qt::Key_Down); },
+         "A=1|B=2|C=3|=", "B=2"},
+        {"Escape on a row that is not blank", [](ShownItemGrid& f) { f.Key(Qt::Key_Escape); },
+         "A=1|B=2|C=3|=", "A=1"},
+        {"the program cancels the edit", [](ShownItemGrid& f) { f.grid.CancelEdit(); }, "A=1|B=2|C=3|=", "="},
+        {"the program inserts a row", [](ShownItemGrid& f) { f.grid.InsertRow("X", "9", false); },
+         "A=1|B=2|C=3|X=9", "X=9"},
+        {"a read-only row at the cursor",
+         [](ShownItemGrid& f) {
+             f.Row(0)->SetReadOnly(true);
+             EXPECT_FALSE(f.grid.CanEditModify());
+             QTest::keyClicks(f.Editor(), QStringLiteral("x"));
+         },
+         "A=1|B=2|C=3|=", "="},
+    };
+    for (const auto& c : cases) {
+        ShownItemGrid f;
+        f.grid.SetPropertyOptions(propEdit | propAdd | propDelete);
+        f.grid.BeginUpdate();
+        f.grid.SelectItem(f.grid.Items()->Add()); // blank: leaving or cancelling it would delete it
+        ASSERT_NO_THROW(c.act(f)) << c.name;
+        f.grid.EndUpdate();
+        QStringList rows;
+        for (int i = 0; i < f.grid.Items()->Count(); ++i)
+            rows << f.Row(i)->DisplayName();
+        EXPECT_EQ(rows.join(QLatin1Char('|')).toStdString(), c.rows) << c.name;
+        ASSERT_TRUE(f.grid.CurrentItem()) << c.name;
+        EXPECT_EQ(f.grid.CurrentItem()->DisplayName().toStdString(), c.current) << c.name;
+    }
+}
+
+// Text typed before a program's update that adds rows (and selects one) keeps its modified mark: Enter
+// validates it in its row, Escape takes it back.
+TEST(ItemListEditor, TypedTextThroughAnUpdateThatAddsRows) {
+    for (const bool select : {false, true})
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            ShownItemGrid f;
+            int validations = 0;
+            f.grid.OnValidate = [&](QObject*, TRSItemProp*, int) { ++validations; };
+            f.Type(QStringLiteral("typed"));
+            f.grid.BeginUpdate();
+            TRSItemProp* added = AddRow(f, "D");
+            if (select)
+                f.grid.SelectItem(added);
+            f.grid.EndUpdate();
+            QCoreApplication::processEvents(); // the editor closed by the change comes back
+            f.Key(key);
+            const bool enter = key == Qt::Key_Return;
+            EXPECT_EQ(f.Row(0)->Value(), enter ? "typed" : "1") << select << key;
+            EXPECT_EQ(validations, enter ? 1 : 0) << select << key;
+            EXPECT_EQ(f.grid.CurrentItem(), select ? added : f.Row(0)) << select << key;
+        }
 }
 
 namespace {
