@@ -109,11 +109,15 @@ TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
         sleepers.emplace_back([&, i] {
             targets[size_t(i) + 1].ThreadId = reporter::CurrentThreadId();
             std::unique_lock guard(lock);
-            waiting.fetch_add(1);
+            if (waiting.fetch_add(1) + 1 == Sleepers)
+                wake.notify_all();
             wake.wait(guard, [&] { return end; });
         });
-    while (waiting.load() < Sleepers)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::unique_lock guard(lock);
+        EXPECT_TRUE(
+            wake.wait_for(guard, std::chrono::seconds(20), [&] { return waiting.load() == Sleepers; }));
+    }
     targets[0].ThreadId = gSpinnerId.load();
 
     reporter::TThreadParker parker(Sleepers + 1, 4096);
