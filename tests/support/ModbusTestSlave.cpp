@@ -56,6 +56,9 @@ void ModbusTestSlave::Setup(std::uint16_t tcpPort) {
         local.sin_port = htons(tcpPort);
         const int one = 1;
         ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        // Connections inherit it: each request's time of arrival, also of one before the accept.
+        if (::setsockopt(m_listener, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) != 0)
+            Fail("SO_TIMESTAMPNS");
         socklen_t length = sizeof local;
         if (::bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
             ::listen(m_listener, 4) != 0 ||
@@ -193,8 +196,6 @@ void ModbusTestSlave::Run() {
             if (connection >= 0) {
                 const int one = 1;
                 ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                // Without the stamps, arrival is when the read returned.
-                ::setsockopt(connection, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
                 m_connection = connection;
                 assembler.Reset();
             }
