@@ -19,6 +19,9 @@ bool InstallParkSignal();
 void RemoveParkSignal();
 // The signal in use, 0 when none is installed.
 int ParkSignal();
+// Whether the thread takes the park signal as soon as it gets a processor: it lives, runs or sleeps
+// where a signal wakes it, and does not block the signal. Reads /proc without allocating.
+bool CanTakeParkSignal(pid_t threadId);
 
 struct TParkSlot;
 
@@ -37,12 +40,13 @@ public:
     TThreadParker& operator=(const TThreadParker&) = delete;
 
     // Parks the thread (not the calling one) and copies its registers and stack, up to stackTop or, when
-    // that is 0, as far as the stack is readable. False when the thread did not stop within the time
-    // limit (a thread that blocks the signal, has ended, or no slot is left).
+    // that is 0, as far as the stack is readable. False when the thread has not stopped after timeoutMs
+    // and cannot take the signal (CanTakeParkSignal), or no slot is left; a thread that only waits for
+    // a processor is waited for.
     bool Park(pid_t threadId, uintptr_t stackTop, int timeoutMs = 250);
     // Parks the threads together (each asked at once, so that the time grows with their number, not
-    // its square); a thread that has not stopped quietMs after the last one that did is left out. One
-    // flag per target: parked.
+    // its square); a thread that has not stopped quietMs after the last one that did is left out when
+    // it cannot take the signal, and waited for when it can. One flag per target: parked.
     std::vector<bool> ParkAll(const std::vector<TParkTarget>& targets, int quietMs = 250);
     void Release(pid_t threadId);
     void ReleaseAll();

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <sched.h>
 #include <sys/syscall.h>
@@ -92,6 +93,24 @@ void Unpublish(TParkSlot* slot) {
     }
 }
 
+// The value after a "Name:" line start of a /proc status text, blanks skipped; nullptr when missing.
+const char* StatusField(const char* text, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* line = text; *line != '\0';) {
+        if (std::strncmp(line, name, length) == 0) {
+            const char* value = line + length;
+            while (*value == ' ' || *value == '\t')
+                ++value;
+            return value;
+        }
+        const char* end = std::strchr(line, '\n');
+        if (end == nullptr)
+            break;
+        line = end + 1;
+    }
+    return nullptr;
+}
+
 int64_t NowMs() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -99,6 +118,55 @@ int64_t NowMs() {
 }
 
 } // namespace
+
+bool CanTakeParkSignal(pid_t threadId) {
+    const int signal = gSignal.load();
+    if (signal == 0 || threadId <= 0)
+        return false;
+    // "/proc/self/task/<id>/status", written without the allocator (parked threads may hold its lock).
+    char path[64] = "/proc/self/task/";
+    char digits[16];
+    int count = 0;
+    for (auto rest = unsigned(threadId); rest != 0 && count < int(sizeof digits); rest /= 10)
+        digits[count++] = char('0' + rest % 10);
+    size_t at = std::strlen(path);
+    while (count > 0)
+        path[at++] = digits[--count];
+    std::strcpy(path + at, "/status");
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false; // ended
+    char text[4096];
+    size_t size = 0;
+    while (size < sizeof text - 1) {
+        const ssize_t n = ::read(fd, text + size, sizeof text - 1 - size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        size += size_t(n);
+    }
+    ::close(fd);
+    text[size] = '\0';
+    const char* state = StatusField(text, "State:");
+    const char* blocked = StatusField(text, "SigBlk:");
+    // Running or runnable (R), or asleep where the signal wakes it (S). Stopped or traced (T, t), in an
+    // uninterruptible wait that may last as long as a device takes (D), or ended (Z, X): not now.
+    if (state == nullptr || blocked == nullptr || (*state != 'R' && *state != 'S'))
+        return false;
+    uint64_t mask = 0;
+    for (int digit = 0; digit < 16; ++digit, ++blocked) {
+        const char c = *blocked;
+        const int value = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (value < 0)
+            return false; // not the mask this reads
+        mask = mask << 4 | uint64_t(value);
+    }
+    return (mask >> (signal - 1) & 1) == 0;
+}
 
 bool InstallParkSignal() {
     std::lock_guard guard(gInstallLock);
@@ -171,14 +239,19 @@ bool TThreadParker::Park(pid_t threadId, uintptr_t stackTop, int timeoutMs) {
         return false;
     if (!Claim(*slot, threadId, stackTop, signal))
         return false;
-    const int64_t deadline = NowMs() + timeoutMs;
+    int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
         const uint32_t state = slot->State.load();
         if (state == psParked) {
             NoteReportProgress();
             return true;
         }
-        const int64_t left = deadline - NowMs();
+        int64_t left = deadline - NowMs();
+        if (state == psRequested && left <= 0 && CanTakeParkSignal(threadId)) {
+            // It only waits for a processor: it stops when it gets one.
+            deadline = NowMs() + timeoutMs;
+            left = timeoutMs;
+        }
         if (state == psRequested && left <= 0) {
             uint32_t expected = psRequested;
             if (slot->State.compare_exchange_strong(expected, psAbandoned)) {
@@ -256,10 +329,12 @@ std::vector<bool> TThreadParker::ParkAll(const std::vector<TParkTarget>& targets
             }
             const int64_t left = since + quietMs - NowMs();
             if (left <= 0) {
-                // Threads that did not stop while the others did (they block the signal, or ended).
+                // Threads that did not stop while the others did and cannot stop now (they block the
+                // signal, stand stopped or in an uninterruptible wait, or ended). One that only waits
+                // for a processor stops when it gets one, however busy the machine: it is waited for.
                 for (size_t i = begin; i < end; ++i) {
                     uint32_t expected = psRequested;
-                    if (pending[i] != nullptr &&
+                    if (pending[i] != nullptr && !CanTakeParkSignal(targets[i].ThreadId) &&
                         pending[i]->State.compare_exchange_strong(expected, psAbandoned)) {
                         Unpublish(pending[i]);
                         pending[i] = nullptr;

@@ -11,14 +11,19 @@ class TProbeWorker : public TThread {
 public:
     TProbeWorker() : TThread(true) {}
     std::atomic<int64_t> SystemId{0};
-    std::atomic<bool> Release{false};
+    void LetGo() {
+        m_release = true;
+        m_release.notify_all();
+    }
 
 protected:
     void Execute() override {
         SystemId = int64_t(::gettid());
-        while (!Release)
-            QThread::msleep(1);
+        m_release.wait(false);
     }
+
+private:
+    std::atomic<bool> m_release{false};
 };
 
 namespace {
@@ -41,7 +46,7 @@ private slots:
         TThreadPtr<TProbeWorker> worker(TThread::Create<TProbeWorker>());
         // Released on every way out, so that a failed check does not leave the worker waiting.
         const std::unique_ptr<TProbeWorker, void (*)(TProbeWorker*)> release(
-            worker.get(), [](TProbeWorker* w) { w->Release = true; });
+            worker.get(), [](TProbeWorker* w) { w->LetGo(); });
         worker->Start();
         QTRY_VERIFY(worker->SystemId != 0);
         const uint32_t id = uint32_t(worker->SystemId.load());
@@ -56,7 +61,7 @@ private slots:
         InstallProgramThreadFacts(false);
         QCOMPARE(reporter::LookupThreadFacts(id).ClassName, std::string());
 
-        worker->Release = true;
+        worker->LetGo();
         worker->WaitFor();
         QCOMPARE(ProgramThreadFacts(id).ClassName, std::string());
     }

@@ -78,8 +78,11 @@ TEST(MasterAgainstAnInOrderSlave, NeverTakesAnAnswerForAnotherRequest) {
         const char* What;
         int Retries;
         ModbusTestSlave::DelayPlan Delays;
-        // The line comes back in step: of 200 reads only those near the four stalls fail, at most
-        // this many (the reads that go while the module is stalled, and one or two after); -1: all may.
+        // The line comes back in step: of 200 reads only those near the stalls fail, at most this many
+        // per four stalls (the reads that go while the module is stalled, and one or two after); -1:
+        // all may. The stalls are those the slave made: the plan counts the master's fences and
+        // retries too, so a few more of them bring a fifth, and a busy machine that holds an answer
+        // back past the timeout stalls the slave as the plan does.
         int MostFailed;
     };
     // 2 ms normally; one reply in 50 stalls.
@@ -116,8 +119,10 @@ TEST(MasterAgainstAnInOrderSlave, NeverTakesAnAnswerForAnotherRequest) {
         const TReads reads = ReadInTurn(master, c.MostFailed >= 0 ? kReads : 8);
         EXPECT_EQ(reads.Wrong, 0) << c.What;
         if (c.MostFailed >= 0) {
-            EXPECT_GE(reads.Ok, kReads - c.MostFailed)
-                << c.What << (reads.Errors.empty() ? "" : ": " + reads.Errors[0]);
+            const int stalls = int(slave.AnswersLate(kTimeout));
+            EXPECT_GE(reads.Ok, kReads - c.MostFailed * stalls / 4)
+                << c.What << ", " << stalls << " stalls"
+                << (reads.Errors.empty() ? "" : ": " + reads.Errors[0]);
         }
     }
 }

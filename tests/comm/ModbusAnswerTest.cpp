@@ -3,6 +3,8 @@
 // function: every request then either fails or shows exactly the reply it gets on a clean bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +35,9 @@ struct TOutcome {
     bool Ok = false;
     std::string Rx;
     int Error = 0;
+    // Failed where no spoiled reply explains it, while a busy machine held an answer of the simulator
+    // back past the timeout: the master rightly gave the answer up.
+    bool Tardy = false;
 };
 
 bool Send(TModbusSerialTCPMaster& master, const TRequest& r) {
@@ -81,6 +86,7 @@ protected:
         }
         master.SerialPort->BaudRate = 9600; // frame gap 64 ms
         master.Timeout = 60;
+        sim->Bus().SetPunctuality(std::chrono::milliseconds(master.Timeout));
         ASSERT_TRUE(master.Connect());
     }
 
@@ -90,8 +96,15 @@ protected:
             const TRequest& r = kSequence[size_t(i)];
             if (i == faultAt)
                 sim->SetFault(size_t(r.Slave - 1), fault);
+            const std::uint64_t tardy = sim->Bus().Counters().Tardy;
             const bool ok = Send(master, r);
             outcomes.push_back({ok, master.RxText.toStdString(), master.LastError});
+            // Only a failure no spoiled reply explains waits for the answers still on their way: the
+            // spoiled ones are to come while the next requests wait.
+            if (!ok && (faultAt < 0 || i >= faultAt + 2)) {
+                EXPECT_TRUE(sim->Bus().WaitAnswered(master.Counts().Sent, std::chrono::seconds(20)));
+                outcomes.back().Tardy = sim->Bus().Counters().Tardy > tardy;
+            }
         }
         return outcomes;
     }
@@ -104,7 +117,13 @@ INSTANTIATE_TEST_SUITE_P(Links, MasterTakesOnlyItsAnswer, ::testing::Values(true
                          [](const auto& info) { return info.param ? "Tcp" : "Pty"; });
 
 TEST_P(MasterTakesOnlyItsAnswer, OneSpoiledReplyAtEachRequestNeverYieldsAnotherRequestsData) {
-    const std::vector<TOutcome> clean = Pass();
+    // What a clean bus answers: a pass again while a busy machine held an answer back.
+    const auto tardy = [](const std::vector<TOutcome>& pass) {
+        return std::any_of(pass.begin(), pass.end(), [](const TOutcome& o) { return o.Tardy; });
+    };
+    std::vector<TOutcome> clean = Pass();
+    for (int again = 0; again < 4 && tardy(clean); ++again)
+        clean = Pass();
     ASSERT_EQ(clean.size(), kSequence.size());
     for (size_t i = 0; i < clean.size(); ++i)
         ASSERT_TRUE(clean[i].Ok) << "request " << i << " error " << clean[i].Error;
@@ -132,7 +151,7 @@ TEST_P(MasterTakesOnlyItsAnswer, OneSpoiledReplyAtEachRequestNeverYieldsAnotherR
                 if (got[i].Ok && got[i].Rx != clean[i].Rx)
                     wrong.push_back(where + " took " + got[i].Rx);
                 // Once the spoiled reply is past, the bus is clean again.
-                if (c.Retries > 0 && int(i) >= at + 2 && !got[i].Ok)
+                if (c.Retries > 0 && int(i) >= at + 2 && !got[i].Ok && !got[i].Tardy)
                     wrong.push_back(where + " failed with error " + std::to_string(got[i].Error));
             }
         }

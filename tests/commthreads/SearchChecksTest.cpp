@@ -179,17 +179,22 @@ TEST_F(SearchChecksTest, AStepThatFailsIsSkippedAndTheSearchGoesOn) {
         s.Pending.LimitMin = {100, 200, 0, 0};
     });
     // The baseline retries, so a busy machine cannot fail it; a retry repeats its request, and the
-    // repeats are not counted in the position of step 4.
+    // repeats are not counted in the position of step 4. Nor are the fences the master sends a module
+    // it doubts after an answer a busy machine held back: the fault lets them through uncounted.
     master.Retries = 2;
     Search(2, 2);
     const auto clean = Module(2).Log;
     int before = 0;
     bool found = false;
+    const vdsim::TSimRequestRecord* last = nullptr; // the request before, fences aside
     for (std::size_t i = 0; i < clean.size() && !found; ++i) {
+        if (clean[i].Function == 8)
+            continue;
         found = clean[i].Address == 112;
-        const bool repeat = i > 0 && clean[i].Function == clean[i - 1].Function &&
-                            clean[i].Address == clean[i - 1].Address && clean[i].Value == clean[i - 1].Value;
+        const bool repeat = last != nullptr && clean[i].Function == last->Function &&
+                            clean[i].Address == last->Address && clean[i].Value == last->Value;
         before += !found && !repeat ? 1 : 0;
+        last = &clean[i];
     }
     ASSERT_TRUE(found);
     master.Retries = 0;
@@ -273,8 +278,10 @@ TEST_F(SearchChecksTest, OneLateReplyAtAnyTaskOfASendStoresAllOrNothing) {
                 EXPECT_TRUE(d->Modified()) << where;
             }
             EXPECT_EQ(d->Comm()->CurrentAddress(), 1) << where;
-            // A late answer still on its way lands before the next pass.
-            ASSERT_TRUE(sim->Bus().WaitAllAnswered(std::chrono::seconds(10))) << where;
+            // A late answer still on its way lands before the next pass: every frame the master sent is
+            // heard and answered (a retry still unread on the line too, whose copy of the store command's
+            // answer would otherwise be taken for the next pass's).
+            ASSERT_TRUE(sim->Bus().WaitAnswered(master.Counts().Sent, std::chrono::seconds(10))) << where;
         }
     }
 }

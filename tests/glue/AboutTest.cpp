@@ -7,6 +7,7 @@
 #include "app/UnitAbout.h"
 #include "app/WebBrowser.h"
 #include "classlib/StringGrid.h"
+#include "tests/support/TestTools.h"
 #include "ui_UnitAbout.h"
 #include <QApplication>
 #include <QComboBox>
@@ -19,7 +20,6 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <functional>
 
@@ -279,9 +279,7 @@ TEST_F(AboutWindow, SystemInfoStartsTheFirstInstalledToolOrNothing) {
     QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ui().btSystemInfo->click();
     qputenv("PATH", savedPath);
-    for (int i = 0; i < 500 && !QFile::exists(marker); ++i)
-        QThread::msleep(10);
-    EXPECT_TRUE(QFile::exists(marker));
+    EXPECT_TRUE(testtools::WaitForPath(marker.toStdString(), 20000));
     EXPECT_EQ(messages->Texts(), QStringList());
 }
 

@@ -7,6 +7,7 @@
 #include "OReporterState.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -18,20 +19,20 @@ using namespace rephooks;
 using Clock = std::chrono::steady_clock;
 
 std::mutex gQueueLock;
+std::condition_variable gQueued;
 std::deque<std::function<void()>> gQueue;
 
-// Runs the posted calls on this (the main) thread for the given time.
+// Runs the posted calls on this (the main) thread for the given time, each as soon as it is posted.
 void Pump(std::chrono::milliseconds duration) {
     const auto end = Clock::now() + duration;
-    while (Clock::now() < end) {
+    std::unique_lock guard(gQueueLock);
+    while (gQueued.wait_until(guard, end, [] { return !gQueue.empty(); })) {
         std::deque<std::function<void()>> calls;
-        {
-            std::lock_guard guard(gQueueLock);
-            calls.swap(gQueue);
-        }
+        calls.swap(gQueue);
+        guard.unlock();
         for (auto& call : calls)
             call();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        guard.lock();
     }
 }
 
@@ -39,8 +40,11 @@ class Freeze : public testing::Test {
 protected:
     void SetUp() override {
         reporter::SetMainLoopPoster([](std::function<void()> call) {
-            std::lock_guard guard(gQueueLock);
-            gQueue.push_back(std::move(call));
+            {
+                std::lock_guard guard(gQueueLock);
+                gQueue.push_back(std::move(call));
+            }
+            gQueued.notify_one();
             return true;
         });
     }

@@ -109,11 +109,15 @@ TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
         sleepers.emplace_back([&, i] {
             targets[size_t(i) + 1].ThreadId = reporter::CurrentThreadId();
             std::unique_lock guard(lock);
-            waiting.fetch_add(1);
+            if (waiting.fetch_add(1) + 1 == Sleepers)
+                wake.notify_all();
             wake.wait(guard, [&] { return end; });
         });
-    while (waiting.load() < Sleepers)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::unique_lock guard(lock);
+        EXPECT_TRUE(
+            wake.wait_for(guard, std::chrono::seconds(20), [&] { return waiting.load() == Sleepers; }));
+    }
     targets[0].ThreadId = gSpinnerId.load();
 
     reporter::TThreadParker parker(Sleepers + 1, 4096);
@@ -138,6 +142,70 @@ TEST_F(Park, ManyThreadsAreParkedTogetherAndOneThatDoesNotAnswerIsLeftOut) {
     wake.notify_all();
     for (std::thread& t : sleepers)
         t.join();
+}
+
+// Whether a thread can still stop is read from the kernel: one that runs or sleeps can, one that blocks
+// the signal or has ended cannot.
+TEST_F(Park, AThreadCanStopWhenItLivesAndDoesNotBlockTheSignal) {
+    Start(true);
+    std::mutex lock;
+    std::condition_variable wake;
+    bool end = false;
+    std::atomic<pid_t> sleeper{0};
+    std::thread sleeping([&] {
+        std::unique_lock guard(lock);
+        sleeper.store(reporter::CurrentThreadId());
+        wake.wait(guard, [&] { return end; });
+    });
+    pid_t ended = 0;
+    std::thread([&] { ended = reporter::CurrentThreadId(); }).join();
+    while (sleeper.load() == 0)
+        std::this_thread::yield();
+    const struct {
+        const char* What;
+        pid_t Thread;
+        bool CanStop;
+    } cases[] = {
+        {"running", reporter::CurrentThreadId(), true},
+        {"asleep", sleeper.load(), true},
+        {"blocking the signal", gSpinnerId.load(), false},
+        {"ended", ended, false},
+        {"no thread", 0, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.CanStop, reporter::CanTakeParkSignal(c.Thread)) << c.What;
+    {
+        std::lock_guard guard(lock);
+        end = true;
+    }
+    wake.notify_all();
+    sleeping.join();
+}
+
+// More threads busy than there are processors, on a machine that may be busy besides: each waits long
+// for its turn, far longer than the quiet time after the last one that stopped, and each is parked.
+TEST_F(Park, ThreadsThatWaitLongForAProcessorAreStillParked) {
+    const int busy = 4 * int(std::max(1u, std::thread::hardware_concurrency()));
+    std::atomic<bool> stop{false};
+    std::atomic<int> started{0};
+    std::vector<reporter::TParkTarget> targets{size_t(busy)};
+    std::vector<std::thread> spinners;
+    for (int i = 0; i < busy; ++i)
+        spinners.emplace_back([&, i] {
+            targets[size_t(i)].ThreadId = reporter::CurrentThreadId();
+            started.fetch_add(1);
+            while (!stop.load(std::memory_order_relaxed)) {
+            }
+        });
+    while (started.load() < busy)
+        std::this_thread::yield();
+    reporter::TThreadParker parker(busy, 4096);
+    const std::vector<bool> parked = parker.ParkAll(targets, 1);
+    parker.ReleaseAll();
+    stop.store(true);
+    for (std::thread& t : spinners)
+        t.join();
+    EXPECT_EQ(busy, std::count(parked.begin(), parked.end(), true));
 }
 
 } // namespace

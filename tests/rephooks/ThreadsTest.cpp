@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <pthread.h>
 #include <stdexcept>
 #include <thread>
@@ -25,12 +27,16 @@ using namespace rephooks;
 using rephooks_errors::EThreadFailure;
 
 std::atomic<pid_t> gWorkerId{0};
-std::atomic<bool> gLetGo{false};
+// The waiting worker's start and its release.
+std::mutex gGateLock;
+std::condition_variable gGate;
+bool gLetGo = false;
 
 void* WaitingWorker(void*) {
+    std::unique_lock guard(gGateLock);
     gWorkerId.store(reporter::CurrentThreadId());
-    while (!gLetGo.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    gGate.notify_all();
+    gGate.wait(guard, [] { return gLetGo; });
     return reinterpret_cast<void*>(7);
 }
 
@@ -66,7 +72,8 @@ class Threads : public testing::Test {
 protected:
     void SetUp() override {
         gWorkerId.store(0);
-        gLetGo.store(false);
+        std::lock_guard guard(gGateLock);
+        gLetGo = false;
     }
     TStartedReporter m_reporter;
     TRecordingProcessor m_processor;
@@ -75,8 +82,10 @@ protected:
 TEST_F(Threads, ACreatedThreadIsTrackedWithItsStarterUntilItEnds) {
     pthread_t thread;
     ASSERT_EQ(0, pthread_create(&thread, nullptr, WaitingWorker, nullptr));
-    while (gWorkerId.load() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::unique_lock guard(gGateLock);
+        ASSERT_TRUE(gGate.wait_for(guard, std::chrono::seconds(20), [] { return gWorkerId.load() != 0; }));
+    }
     reporter::TOstrelThreadRecord record;
     ASSERT_TRUE(FindRecord(gWorkerId.load(), record));
     EXPECT_TRUE(pthread_equal(thread, record.Handle));
@@ -89,7 +98,11 @@ TEST_F(Threads, ACreatedThreadIsTrackedWithItsStarterUntilItEnds) {
     EXPECT_LE(record.StarterStackPointer, here);
     EXPECT_GT(record.StarterStackPointer + record.StarterStack->size(), here);
 
-    gLetGo.store(true);
+    {
+        std::lock_guard guard(gGateLock);
+        gLetGo = true;
+    }
+    gGate.notify_all();
     void* result = nullptr;
     pthread_join(thread, &result);
     EXPECT_EQ(reinterpret_cast<void*>(7), result);

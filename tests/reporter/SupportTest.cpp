@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -238,17 +239,22 @@ TEST(Support, TextRoutines) {
 }
 
 TEST(Support, ThreadsAndProcess) {
-    std::atomic<pid_t> tid{0};
-    std::atomic<bool> release{false};
-    std::thread worker([&] {
-        tid = pid_t(syscall(SYS_gettid));
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::promise<pid_t> started;
+    std::promise<void> release;
+    std::thread worker([&, released = release.get_future()] {
+        started.set_value(pid_t(syscall(SYS_gettid)));
+        released.wait();
     });
-    while (tid == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::future<pid_t> running = started.get_future();
+    if (running.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the thread did not start";
+        release.set_value();
+        worker.join();
+        return;
+    }
+    const pid_t tid = running.get();
     EXPECT_TRUE(IsThreadAlive(tid));
-    release = true;
+    release.set_value();
     worker.join();
     // The kernel finishes a joined thread's exit a moment after the join returns.
     for (int i = 0; i < 2000 && IsThreadAlive(tid); ++i)
@@ -344,8 +350,8 @@ TEST(Support, RestartRunsTheProgramAgain) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    for (int i = 0; i < 500 && access(out.c_str(), F_OK) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The restarted program renames its finished answer into place.
+    EXPECT_TRUE(testtools::WaitForPath(out, 20000));
     const auto report = testtools::ReadFile(out);
     EXPECT_EQ(std::string(report.begin(), report.end()), dir.Path() + "\nclosed\n1\nSigBlk:0\nSigIgn:0\n");
 }

@@ -407,27 +407,31 @@ TChildScenario fileSizeLimit("file-size-limit", [] {
 
 // A main loop of the child's own: the watchdog's heartbeats run when the main thread takes them.
 std::mutex gLoopLock;
+std::condition_variable gPosted;
 std::deque<std::function<void()>> gLoop;
 
+// Runs each posted call as soon as it is posted, for the given time.
 void RunLoopFor(std::chrono::milliseconds time) {
     const auto end = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < end) {
+    std::unique_lock guard(gLoopLock);
+    while (gPosted.wait_until(guard, end, [] { return !gLoop.empty(); })) {
         std::deque<std::function<void()>> calls;
-        {
-            std::lock_guard guard(gLoopLock);
-            calls.swap(gLoop);
-        }
+        calls.swap(gLoop);
+        guard.unlock();
         for (auto& call : calls)
             call();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        guard.lock();
     }
 }
 
 TChildScenario freeze("freeze", [] {
     StartReporterForChild();
     reporter::SetMainLoopPoster([](std::function<void()> call) {
-        std::lock_guard guard(gLoopLock);
-        gLoop.push_back(std::move(call));
+        {
+            std::lock_guard guard(gLoopLock);
+            gLoop.push_back(std::move(call));
+        }
+        gPosted.notify_one();
         return true;
     });
     Options().SetFreezeSeconds(1);

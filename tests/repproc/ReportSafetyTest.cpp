@@ -16,11 +16,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <mutex>
@@ -71,14 +73,14 @@ TChildScenario standingStill("standing-still", [] {
 TChildScenario briefStandstill("brief-standstill", [] {
     StartReporterForChild();
     reporter::SetReportStallLimitMs(ShortStallMs);
-    std::atomic<bool> held{false};
+    std::promise<void> held;
     std::thread holder([&] {
         std::lock_guard lock(reporter::ReportLock());
-        held.store(true);
+        held.set_value();
         std::this_thread::sleep_for(std::chrono::milliseconds(ShortStallMs * 2 / 5));
     });
-    while (!held.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (held.get_future().wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+        std::exit(3);
     holder.detach();
     NullStore();
 });
@@ -216,10 +218,16 @@ TChildScenario guiSilent("gui-silent", [] { FaultBesideGui(false); });
 TChildScenario guiWithoutFocus("gui-without-focus", [] { FaultBesideGui(true); });
 
 std::atomic<bool> gSpin{true};
-std::atomic<int> gSpinning{0};
+std::mutex gSpinningLock;
+std::condition_variable gSpinningChanged;
+int gSpinning = 0;
 
 [[gnu::noinline]] void SpinUntilTheEnd() {
-    gSpinning.fetch_add(1);
+    {
+        std::lock_guard guard(gSpinningLock);
+        ++gSpinning;
+    }
+    gSpinningChanged.notify_one();
     volatile uint64_t turns = 0;
     while (gSpin.load(std::memory_order_relaxed))
         turns = turns + 1;
@@ -239,8 +247,10 @@ TChildScenario busyThreads("busy-threads", [] {
     std::vector<std::thread> threads;
     for (int i = 0; i < BusyThreads; ++i)
         threads.emplace_back(SpinUntilTheEnd);
-    while (gSpinning.load() < BusyThreads)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock guard(gSpinningLock);
+    if (!gSpinningChanged.wait_for(guard, std::chrono::seconds(20), [] { return gSpinning == BusyThreads; }))
+        std::exit(3);
+    guard.unlock();
     NullStore();
 });
 

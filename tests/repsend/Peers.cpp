@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
@@ -17,7 +16,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -77,13 +75,8 @@ TPeer::~TPeer() {
 }
 
 std::string TPeer::WaitForFile(const std::string& name) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!FileExists(File(name))) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return std::string();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return ReadText(File(name));
+    // The peer renames each finished file into place.
+    return testtools::WaitForPath(File(name), 20000) ? ReadText(File(name)) : std::string();
 }
 
 bool FileExists(const std::string& path) {

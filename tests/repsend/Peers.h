@@ -21,7 +21,7 @@ public:
 
     uint16_t Port() const { return m_port; }
     std::string File(const std::string& name) const { return m_folder.File(name); }
-    // Waits up to five seconds for the file to appear; empty when it does not.
+    // Waits for the file to appear (20 s at most); empty when it does not.
     std::string WaitForFile(const std::string& name) const;
 
 private:

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -55,6 +56,9 @@ void ModbusTestSlave::Setup(std::uint16_t tcpPort) {
         local.sin_port = htons(tcpPort);
         const int one = 1;
         ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        // Connections inherit it: each request's time of arrival, also of one before the accept.
+        if (::setsockopt(m_listener, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) != 0)
+            Fail("SO_TIMESTAMPNS");
         socklen_t length = sizeof local;
         if (::bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
             ::listen(m_listener, 4) != 0 ||
@@ -197,7 +201,8 @@ void ModbusTestSlave::Run() {
             }
             continue;
         }
-        const ssize_t n = ::read(data, chunk, sizeof chunk);
+        Time arrival;
+        const ssize_t n = Receive(data, chunk, sizeof chunk, arrival);
         if (n <= 0) {
             if (n < 0 && errno == EINTR)
                 continue;
@@ -209,7 +214,7 @@ void ModbusTestSlave::Run() {
             return; // the pseudo-terminal failed; nothing more can be served
         }
         for (const rtu::Frame& request : assembler.Feed(std::span(chunk, std::size_t(n)))) {
-            Handle(request);
+            Handle(request, arrival);
             if (data != DataDescriptor())
                 break; // the connection was dropped
         }
@@ -222,7 +227,47 @@ void ModbusTestSlave::SetDelays(DelayPlan delayMs) {
     m_delayed = 0;
 }
 
-void ModbusTestSlave::Handle(const rtu::Frame& request) {
+ssize_t ModbusTestSlave::Receive(int fd, std::uint8_t* buffer, std::size_t size, Time& arrival) const {
+    arrival = std::chrono::system_clock::now();
+    if (m_link == Link::Pty)
+        return ::read(fd, buffer, size);
+    iovec data{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(fd, &message, 0);
+    for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&message) : nullptr; c != nullptr; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp;
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            arrival = Time(std::chrono::duration_cast<Time::duration>(
+                std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)));
+        }
+    return n;
+}
+
+std::size_t ModbusTestSlave::AnswersLate(int timeoutMs) const {
+    std::lock_guard lock(m_mutex);
+    return std::size_t(std::count_if(m_served.begin(), m_served.end(), [timeoutMs](const TServed& s) {
+        return s.Answered && s.Took >= std::chrono::milliseconds(timeoutMs);
+    }));
+}
+
+void ModbusTestSlave::Handle(const rtu::Frame& request, Time arrival) {
+    const Time start = std::max(arrival, m_free);
+    TServed served;
+    Answer(request, served.PlannedMs, served.Answered);
+    m_free = std::chrono::system_clock::now();
+    served.Took = m_free - start;
+    std::lock_guard lock(m_mutex);
+    m_served.push_back(served);
+}
+
+void ModbusTestSlave::Answer(const rtu::Frame& request, int& plannedMs, bool& answered) {
     SlaveBehaviour behaviour;
     rtu::Frame reply;
     int delayMs = 0;
@@ -241,10 +286,11 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
         reply = m_responder ? m_responder(request) : m_core.Answer(request);
     }
     m_arrived.notify_all();
+    plannedMs = delayMs;
     if (!Pause(delayMs))
         return;
     if (behaviour.Fault == SlaveFault::Raw) {
-        SendAll(behaviour.RawReply);
+        answered = SendAll(behaviour.RawReply);
         return;
     }
     if (reply.empty())
@@ -256,6 +302,7 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
     case SlaveFault::Silent:
         return;
     case SlaveFault::Late:
+        plannedMs += behaviour.DelayMs;
         if (!Pause(behaviour.DelayMs))
             return;
         break;
@@ -279,11 +326,15 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
     case SlaveFault::InPieces: {
         const std::size_t piece = std::size_t(behaviour.PieceSize > 0 ? behaviour.PieceSize : 1);
         for (std::size_t at = 0; at < reply.size(); at += piece) {
-            if (at > 0 && !Pause(behaviour.PieceGapMs))
-                return;
+            if (at > 0) {
+                plannedMs += behaviour.PieceGapMs;
+                if (!Pause(behaviour.PieceGapMs))
+                    return;
+            }
             if (!SendAll(std::span(reply).subspan(at, std::min(piece, reply.size() - at))))
                 return;
         }
+        answered = true;
         return;
     }
     case SlaveFault::DropConnection:
@@ -293,5 +344,5 @@ void ModbusTestSlave::Handle(const rtu::Frame& request) {
     case SlaveFault::Raw:
         return;
     }
-    SendAll(reply);
+    answered = SendAll(reply);
 }

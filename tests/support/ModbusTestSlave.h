@@ -2,6 +2,7 @@
 // A Modbus RTU slave for tests, on TCP (127.0.0.1, a port the kernel picks) or on a pseudo-terminal
 // pair, answering functions 1 to 6 from its own thread. It records every request it received and can be
 // told to misbehave.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -78,12 +79,27 @@ public:
     bool WaitForRequests(std::size_t n, int timeoutMs) const;
     // Writes bytes to the master unasked; pseudo-terminal only.
     bool SendUnasked(std::span<const std::uint8_t> bytes);
+    // How many answers left timeoutMs or more after their request reached the slave (the kernel's time
+    // of arrival on TCP; for a request that queued behind another, the end of that one's answer): the
+    // stalls the master met, whether the delays held the answer back or a busy machine did.
+    std::size_t AnswersLate(int timeoutMs) const;
 
 private:
+    using Time = std::chrono::system_clock::time_point; // the kernel stamps arrivals on this clock
+    struct TServed {
+        int PlannedMs = 0;               // what the delays and the behaviour held the answer back
+        std::chrono::nanoseconds Took{}; // from arrival, or from the slave being free again, to the end
+        bool Answered = false;
+    };
     void Setup(std::uint16_t tcpPort);
     void CloseAll();
     void Run();
-    void Handle(const rtu::Frame& request);
+    // Answers the request and records how long that took.
+    void Handle(const rtu::Frame& request, Time arrival);
+    // Answers; plannedMs is what the plan held the answer back, answered whether anything was sent.
+    void Answer(const rtu::Frame& request, int& plannedMs, bool& answered);
+    // Reads what came on the data descriptor, with the kernel's time of arrival where it tells it.
+    ssize_t Receive(int fd, std::uint8_t* buffer, std::size_t size, Time& arrival) const;
     bool SendAll(std::span<const std::uint8_t> bytes);
     // Sleeps ms unless the slave is being stopped; false when it is.
     bool Pause(int ms) const;
@@ -107,5 +123,7 @@ private:
     std::size_t m_delayed = 0; // requests counted since SetDelays
     SlaveBehaviour m_behaviour;
     std::vector<rtu::Frame> m_requests;
+    std::vector<TServed> m_served;
+    Time m_free{}; // when the serving thread last finished an answer (its own)
     std::thread m_thread;
 };

@@ -1,13 +1,18 @@
 #include "tests/support/TestTools.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <random>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace testtools {
 
@@ -65,6 +70,44 @@ std::string Hex(const uint8_t* data, size_t size) {
         text += digits[data[i] & 15];
     }
     return text;
+}
+
+bool WaitForPath(const std::string& path, int timeoutMs) {
+    namespace fs = std::filesystem;
+    const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch < 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::error_code error;
+    const fs::path target = fs::absolute(path, error);
+    bool found = false;
+    while (!error) {
+        // The nearest folder on the way that exists is watched before the path is looked at: nothing
+        // made in between goes unseen.
+        fs::path folder = target.parent_path();
+        std::error_code missing;
+        while (folder != folder.root_path() && !fs::is_directory(folder, missing))
+            folder = folder.parent_path();
+        if (inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO) < 0)
+            break;
+        if (::access(target.c_str(), F_OK) == 0) {
+            found = true;
+            break;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0)
+            break;
+        pollfd ready{watch, POLLIN, 0};
+        if (::poll(&ready, 1, int(left)) < 0 && errno != EINTR)
+            break;
+        char events[4096];
+        while (::read(watch, events, sizeof events) > 0) {
+        }
+    }
+    ::close(watch);
+    return found;
 }
 
 } // namespace testtools

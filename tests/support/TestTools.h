@@ -32,5 +32,9 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadFile(const std::string& path);
 std::string Hex(const uint8_t* data, size_t size);
+// Waits until something exists at the path, woken by the kernel whenever an entry appears in its folder
+// or in a folder on the way to it; false when nothing did within timeoutMs. A writer that renames its
+// finished file into place is read whole.
+bool WaitForPath(const std::string& path, int timeoutMs);
 
 } // namespace testtools

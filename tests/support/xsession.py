@@ -81,9 +81,11 @@ class XSession:
         read_end, write_end = os.pipe()
         log = open(os.path.join(self.folder, 'xvfb.log'), 'wb')
         try:
+            # -noreset: as a desktop's server, it does not reset when its last client leaves (it would
+            # refuse connections meanwhile, and a program started again after its own end found none).
             server = subprocess.Popen(
                 ['Xvfb', '-displayfd', str(write_end), '-screen', '0',
-                 '%dx%dx%d' % (self.screen[0], self.screen[1], self.depth), '-nolisten', 'tcp',
+                 '%dx%dx%d' % (self.screen[0], self.screen[1], self.depth), '-nolisten', 'tcp', '-noreset',
                  '-auth', self.authority],
                 pass_fds=[write_end], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                 preexec_fn=_die_with_parent)

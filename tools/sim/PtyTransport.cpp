@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <future>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -93,11 +94,16 @@ std::optional<TSimLineSettings> TPtyTransport::Line() const {
 
 void TPtyTransport::Start() {
     if (!Server.joinable()) {
-        Server = std::thread([this] {
+        // Serving when Start returns: a pseudo-terminal tells no time of arrival, so the first request
+        // must not wait for a thread that a busy machine has not run yet.
+        std::promise<void> serving;
+        Server = std::thread([this, &serving] {
             TStreamEndpoint endpoint{MasterFd, false, [this] { return Line(); }};
+            serving.set_value();
             // A pseudo-terminal never closes under us (the slave end stays open): serve until stopped.
             ServeStream(endpoint, Wake.ReadFd(), Bus);
         });
+        serving.get_future().wait();
     }
 }
 

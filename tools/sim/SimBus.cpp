@@ -1,5 +1,6 @@
 #include "tools/sim/SimBus.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vdsim {
@@ -133,17 +134,31 @@ TSimBusCounters TSimBus::Counters() const {
     return Stats;
 }
 
-void TSimBus::FrameDone() {
+void TSimBus::FrameDone(std::chrono::nanoseconds beyond) {
     {
         std::lock_guard guard(Lock);
         ++Stats.Done;
+        if (Punctuality.count() > 0 && beyond >= Punctuality) {
+            ++Stats.Tardy;
+        }
     }
     Answered.notify_all();
+}
+
+void TSimBus::SetPunctuality(std::chrono::milliseconds bound) {
+    std::lock_guard guard(Lock);
+    Punctuality = bound;
 }
 
 bool TSimBus::WaitAllAnswered(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
     return Answered.wait_for(guard, timeout, [this] { return Stats.Done >= Stats.Frames; });
+}
+
+bool TSimBus::WaitAnswered(std::uint64_t frames, std::chrono::milliseconds timeout) {
+    std::unique_lock guard(Lock);
+    return Answered.wait_for(guard, timeout,
+                             [this, frames] { return Stats.Done >= std::max(frames, Stats.Frames); });
 }
 
 void TSimBus::SetStill(bool still) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,11 +41,41 @@ bool WriteAll(const TStreamEndpoint& endpoint, const TBytes& bytes) {
     return true;
 }
 
+using TArrival = std::chrono::system_clock::time_point; // the clock the kernel stamps arrivals on
+
+// Reads what came, with the kernel's time of arrival on a socket that stamps it, else the time now.
+ssize_t Receive(const TStreamEndpoint& endpoint, std::uint8_t* buffer, std::size_t size, TArrival& arrival) {
+    arrival = std::chrono::system_clock::now();
+    if (!endpoint.IsSocket) {
+        return ::read(endpoint.Fd, buffer, size);
+    }
+    iovec data{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(endpoint.Fd, &message, 0);
+    for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&message) : nullptr; c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp;
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            arrival = TArrival(std::chrono::duration_cast<TArrival::duration>(
+                std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)));
+        }
+    }
+    return n;
+}
+
 } // namespace
 
 TServeEnd ServeStream(const TStreamEndpoint& endpoint, int wakeFd, TSimBus& bus) {
     TFrameAssembler assembler;
     std::array<std::uint8_t, 512> chunk{};
+    TArrival arrival{};
+    TArrival lastAnswer{}; // when the last answer was written: a frame that came before waited for it
     for (;;) {
         pollfd fds[2] = {{endpoint.Fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         const int rc = ::poll(fds, 2, assembler.Pending() ? FrameSilenceMs : -1);
@@ -59,7 +91,7 @@ TServeEnd ServeStream(const TStreamEndpoint& endpoint, int wakeFd, TSimBus& bus)
         if (rc == 0) {
             assembler.Silence();
         } else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t n = ::read(endpoint.Fd, chunk.data(), chunk.size());
+            const ssize_t n = Receive(endpoint, chunk.data(), chunk.size(), arrival);
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
                 continue;
             }
@@ -72,11 +104,18 @@ TServeEnd ServeStream(const TStreamEndpoint& endpoint, int wakeFd, TSimBus& bus)
         while (assembler.Next(frame)) {
             const auto line = endpoint.Line ? endpoint.Line() : std::nullopt;
             const TSimResponse response = bus.Handle(frame, line);
-            // Counted as answered however this frame ends: written, dropped, or the server stopped.
+            // Counted as answered however this frame ends: written, dropped, or the server stopped; with
+            // the time it took beyond the fault's own delays.
             const struct TFrameDone {
                 TSimBus& Bus;
-                ~TFrameDone() { Bus.FrameDone(); }
-            } done{bus};
+                TArrival Start;
+                std::chrono::nanoseconds Planned;
+                TArrival& Free;
+                ~TFrameDone() {
+                    Free = std::chrono::system_clock::now();
+                    Bus.FrameDone(Free - Start - Planned);
+                }
+            } done{bus, std::max(arrival, lastAnswer), response.Delay + response.SplitPause, lastAnswer};
             if (response.Drop && endpoint.IsSocket) {
                 return TServeEnd::Dropped;
             }

@@ -36,7 +36,10 @@ TTcpTransport::TTcpTransport(TSimBus& bus, const std::string& host, int port) : 
         Fail("socket");
     }
     const int yes = 1;
+    // Connections inherit the stamping of each request's time of arrival, also of one that comes before
+    // its connection is accepted.
     if (::setsockopt(ListenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+        ::setsockopt(ListenFd, SOL_SOCKET, SO_TIMESTAMPNS, &yes, sizeof yes) != 0 ||
         ::bind(ListenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(ListenFd, 16) != 0) {
         const int error = errno;
