@@ -1,0 +1,94 @@
+#pragma once
+// A module on a line whose every arrival time the test sets, relative to the frame the master sent: what
+// the master makes of a recovery is decided by the script, however busy the machine keeps either side.
+// A frame goes when the master first looks at the line after sending it, so the master's own clock
+// around the send can never make an answer look sooner than the script says. Answers come in order: each
+// a turn after its request went or after the answer before it. Holding register r holds 1000 + r.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <random>
+
+#include "comm/ModbusTransport.h"
+#include "tests/commorder/FenceAnswer.h"
+#include "tests/support/ModbusRtuFraming.h"
+#include "tests/support/ModbusSlaveCore.h"
+
+// What the module does with one frame sent; by default it answers in its turn.
+struct TScriptStep {
+    using Duration = std::chrono::steady_clock::duration;
+    bool Lose = false;                    // never reaches the module
+    bool Withhold = false;                // answered only with a later step's Owed
+    std::optional<Duration> Turn{};       // the module's time for this answer, instead of its usual one
+    std::optional<Duration> Owed{};       // the answer withheld, this long after this frame went
+    std::optional<Duration> OldRefusal{}; // a copy of a fence's refusal, this long after this frame went
+    std::optional<Duration> OldAnswer{};  // a copy of the last answer, this long after this frame went
+    std::optional<Duration> CopyAfter{};  // this answer again, this long after it
+    bool OtherAddressBefore = false;      // another slave's frame right before the answer
+    bool OtherAddressAfter = false;       // another slave's frame right after the answer
+    bool LastAnswerBefore = false;        // the last answer again, in one piece with this one
+    int TrailingBytes = 0;                // stray bytes right after the answer
+};
+
+class TScriptedModule final : public TModbusTransport {
+public:
+    using Clock = std::chrono::steady_clock;
+    // n counts every frame sent, fences included, from 0.
+    using Script = std::function<TScriptStep(std::size_t n, const rtu::Frame& request)>;
+
+    // Steps for the next frames sent, taken before the script is asked.
+    std::deque<TScriptStep> Steps;
+    // The module's usual time for an answer.
+    Clock::duration Turn = std::chrono::milliseconds(12);
+
+    explicit TScriptedModule(std::uint8_t address = 1);
+
+    void SetScript(Script script) { m_script = std::move(script); }
+    void SetFenceAnswer(TFenceAnswer answer) { m_fenceAnswer = answer; }
+    // A frame of another slave every least to most (zero stops them), on the line's own time.
+    void InterleaveOtherAddress(Clock::duration least, Clock::duration most);
+    std::size_t Requests() const { return m_requests; }
+    std::size_t Fences() const { return m_fences; }
+
+    bool Open(int) override { return true; }
+    // A new connection owes nothing.
+    void Close() override;
+    void Discard() override {}
+    bool Send(const std::uint8_t* data, int count) override;
+    int ReadUnasked(std::uint8_t* data, int max) override;
+    int ReadWaiting(std::uint8_t* data, int max) override;
+    std::optional<Clock::time_point> LastArrival() const override { return m_arrival; }
+    platform::TWaitResult WaitForData(int timeoutMs) override;
+    bool CarriesOldAnswers() const override { return false; }
+
+private:
+    struct TSent {
+        TScriptStep Step;
+        rtu::Frame Answer;
+        Clock::time_point At; // when Send was called: the base of an offset before the frame went
+    };
+    // Puts the frame sent last on its way and the other slave's traffic on the line up to now.
+    void Depart();
+    void Put(Clock::time_point at, rtu::Frame frame) { m_due.emplace(at, std::move(frame)); }
+
+    std::uint8_t m_address;
+    ModbusSlaveCore m_core;
+    Script m_script;
+    TFenceAnswer m_fenceAnswer = TFenceAnswer::Echo;
+    std::optional<TSent> m_sent;
+    std::multimap<Clock::time_point, rtu::Frame> m_due;
+    Clock::time_point m_free{};
+    rtu::Frame m_withheld;
+    rtu::Frame m_lastAnswer;
+    std::optional<Clock::time_point> m_arrival;
+    std::size_t m_requests = 0;
+    std::size_t m_fences = 0;
+    Clock::duration m_otherLeast{};
+    Clock::duration m_otherMost{};
+    Clock::time_point m_nextOther{};
+    std::mt19937 m_random{7};
+};
