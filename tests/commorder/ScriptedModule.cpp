@@ -39,14 +39,15 @@ bool TScriptedModule::Send(const std::uint8_t* data, int count) {
     }
     ++m_requests;
     rtu::Frame answer = m_core.Answer(request);
-    if (request.size() > 1 && request[1] == kDiagnostics) {
+    const bool fence = request.size() > 1 && request[1] == kDiagnostics;
+    if (fence) {
         ++m_fences;
         if (m_fenceAnswer == TFenceAnswer::Exception)
             answer = rtu::ExceptionReply(m_address, kDiagnostics, 1);
         else if (m_fenceAnswer == TFenceAnswer::Silent)
             answer.clear();
     }
-    m_sent = TSent{step, std::move(answer), Clock::now()};
+    m_sent = TSent{step, std::move(answer), Clock::now(), fence};
     return true;
 }
 
@@ -91,6 +92,8 @@ void TScriptedModule::Depart() {
     if (step.LastAnswerBefore)
         piece.insert(piece.end(), m_lastAnswer.begin(), m_lastAnswer.end());
     piece.insert(piece.end(), sent.Answer.begin(), sent.Answer.end());
+    if (step.CopyWith)
+        piece.insert(piece.end(), sent.Answer.begin(), sent.Answer.end());
     for (int i = 0; i < step.TrailingBytes; ++i)
         piece.push_back(std::uint8_t(0x01 + i));
     if (step.OtherAddressAfter) {
@@ -100,7 +103,9 @@ void TScriptedModule::Depart() {
     Put(m_free, std::move(piece));
     if (step.CopyAfter)
         Put(m_free + *step.CopyAfter, sent.Answer);
-    m_lastAnswer = sent.Answer;
+    // A gateway's copies are of the module's data, not of the master's fences.
+    if (!sent.Fence)
+        m_lastAnswer = sent.Answer;
 }
 
 int TScriptedModule::ReadUnasked(std::uint8_t* data, int max) {

@@ -26,8 +26,10 @@ struct TScriptStep {
     std::optional<Duration> Turn{};       // the module's time for this answer, instead of its usual one
     std::optional<Duration> Owed{};       // the answer withheld, this long after this frame went
     std::optional<Duration> OldRefusal{}; // a copy of a fence's refusal, this long after this frame went
-    std::optional<Duration> OldAnswer{};  // a copy of the last answer, this long after this frame went
+    std::optional<Duration> OldAnswer{};  // a copy of the last answer to a read or write, this long
+                                          // after this frame went
     std::optional<Duration> CopyAfter{};  // this answer again, this long after it
+    bool CopyWith = false;                // this answer again, in one piece with it
     bool OtherAddressBefore = false;      // another slave's frame right before the answer
     bool OtherAddressAfter = false;       // another slave's frame right after the answer
     bool LastAnswerBefore = false;        // the last answer again, in one piece with this one
@@ -70,6 +72,7 @@ private:
         TScriptStep Step;
         rtu::Frame Answer;
         Clock::time_point At; // when Send was called: the base of an offset before the frame went
+        bool Fence = false;
     };
     // Puts the frame sent last on its way and the other slave's traffic on the line up to now.
     void Depart();
