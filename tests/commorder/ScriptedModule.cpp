@@ -48,6 +48,8 @@ bool TScriptedModule::Send(const std::uint8_t* data, int count) {
             answer.clear();
     }
     m_sent = TSent{step, std::move(answer), Clock::now(), fence};
+    if (step.MasterKept)
+        std::this_thread::sleep_for(*step.MasterKept);
     return true;
 }
 
@@ -63,11 +65,7 @@ void TScriptedModule::Depart() {
     const TSent sent = std::move(*m_sent);
     m_sent.reset();
     const TScriptStep& step = sent.Step;
-    // An offset before the frame went counts from the send itself: the master's last look before it
-    // missed that frame.
-    const auto at = [&](Clock::duration offset) {
-        return offset < Clock::duration::zero() ? sent.At + offset : now + offset;
-    };
+    const auto at = [&](Clock::duration offset) { return sent.At + offset; };
     if (step.OldRefusal)
         Put(at(*step.OldRefusal), rtu::ExceptionReply(m_address, kDiagnostics, 1));
     if (step.OldAnswer && !m_lastAnswer.empty())
@@ -79,7 +77,7 @@ void TScriptedModule::Depart() {
     if (step.Lose)
         return;
     // Nothing at all: a module that ignores the request still takes its turn over it.
-    m_free = std::max(m_free, now) + step.Turn.value_or(Turn);
+    m_free = std::max(m_free, sent.At) + step.Turn.value_or(Turn);
     if (sent.Answer.empty())
         return;
     if (step.Withhold) {

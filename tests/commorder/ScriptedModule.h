@@ -1,9 +1,9 @@
 #pragma once
 // A module on a line whose every arrival time the test sets, relative to the frame the master sent: what
-// the master makes of a recovery is decided by the script, however busy the machine keeps either side.
-// A frame goes when the master first looks at the line after sending it, so the master's own clock
-// around the send can never make an answer look sooner than the script says. Answers come in order: each
-// a turn after its request went or after the answer before it. Holding register r holds 1000 + r.
+// the master makes of a recovery is decided by the script, however busy the machine keeps the master: it
+// reads each frame with the time the script gave it, as it reads a socket's arrival times. Answers come in
+// order: each a turn after its request went or after the answer before it. An offset before the frame
+// went is one the master's last look before its send missed. Holding register r holds 1000 + r.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +34,8 @@ struct TScriptStep {
     bool OtherAddressAfter = false;       // another slave's frame right after the answer
     bool LastAnswerBefore = false;        // the last answer again, in one piece with this one
     int TrailingBytes = 0;                // stray bytes right after the answer
+    std::optional<Duration> MasterKept{}; // the master kept from the processor this long right after
+                                          // handing this frame to the line
 };
 
 class TScriptedModule final : public TModbusTransport {
@@ -71,10 +73,10 @@ private:
     struct TSent {
         TScriptStep Step;
         rtu::Frame Answer;
-        Clock::time_point At; // when Send was called: the base of an offset before the frame went
+        Clock::time_point At; // when it went
         bool Fence = false;
     };
-    // Puts the frame sent last on its way and the other slave's traffic on the line up to now.
+    // Puts the answers to the frame sent last, and the other slave's traffic, on the line's timeline.
     void Depart();
     void Put(Clock::time_point at, rtu::Frame frame) { m_due.emplace(at, std::move(frame)); }
 
