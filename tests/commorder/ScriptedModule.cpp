@@ -24,11 +24,11 @@ void TScriptedModule::InterleaveOtherAddress(Clock::duration least, Clock::durat
 
 void TScriptedModule::Close() {
     m_sent.reset();
-    m_due.clear();
+    TScriptedLine::Close();
 }
 
 bool TScriptedModule::Send(const std::uint8_t* data, int count) {
-    Depart();
+    Schedule();
     const rtu::Frame request(data, data + count);
     TScriptStep step;
     if (!Steps.empty()) {
@@ -53,7 +53,7 @@ bool TScriptedModule::Send(const std::uint8_t* data, int count) {
     return true;
 }
 
-void TScriptedModule::Depart() {
+void TScriptedModule::Schedule() {
     const Clock::time_point now = Clock::now();
     if (m_otherMost > Clock::duration::zero()) {
         std::uniform_int_distribution<Clock::rep> gap(m_otherLeast.count(), m_otherMost.count());
@@ -104,34 +104,4 @@ void TScriptedModule::Depart() {
     // A gateway's copies are of the module's data, not of the master's fences.
     if (!sent.Fence)
         m_lastAnswer = sent.Answer;
-}
-
-int TScriptedModule::ReadUnasked(std::uint8_t* data, int max) {
-    return ReadWaiting(data, max);
-}
-
-int TScriptedModule::ReadWaiting(std::uint8_t* data, int max) {
-    Depart();
-    if (m_due.empty() || m_due.begin()->first > Clock::now() || max <= 0)
-        return 0;
-    // One piece at a time, as it came: each with its own arrival time.
-    rtu::Frame& frame = m_due.begin()->second;
-    const int n = std::min(max, int(frame.size()));
-    std::copy_n(frame.begin(), n, data);
-    m_arrival = m_due.begin()->first;
-    frame.erase(frame.begin(), frame.begin() + n);
-    if (frame.empty())
-        m_due.erase(m_due.begin());
-    return n;
-}
-
-platform::TWaitResult TScriptedModule::WaitForData(int timeoutMs) {
-    Depart();
-    // The line's own time passing: the next arrival, or the end of the wait.
-    Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (!m_due.empty())
-        until = std::min(until, m_due.begin()->first);
-    std::this_thread::sleep_until(until);
-    return !m_due.empty() && m_due.begin()->first <= Clock::now() ? platform::TWaitResult::Ready
-                                                                  : platform::TWaitResult::TimedOut;
 }

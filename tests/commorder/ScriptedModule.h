@@ -1,7 +1,6 @@
 #pragma once
-// A module on a line whose every arrival time the test sets, relative to the frame the master sent: what
-// the master makes of a recovery is decided by the script, however busy the machine keeps the master: it
-// reads each frame with the time the script gave it, as it reads a socket's arrival times. Answers come in
+// A module on a scripted line, its answers timed relative to the frame the master sent: what the master
+// makes of a recovery is decided by the script, however busy the machine keeps the master. Answers come in
 // order: each a turn after its request went or after the answer before it. An offset before the frame
 // went is one the master's last look before its send missed. Holding register r holds 1000 + r.
 #include <chrono>
@@ -9,14 +8,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <optional>
 #include <random>
 
-#include "comm/ModbusTransport.h"
 #include "tests/commorder/FenceAnswer.h"
 #include "tests/support/ModbusRtuFraming.h"
 #include "tests/support/ModbusSlaveCore.h"
+#include "tests/support/ScriptedLine.h"
 
 // What the module does with one frame sent; by default it answers in its turn.
 struct TScriptStep {
@@ -38,9 +36,8 @@ struct TScriptStep {
                                           // handing this frame to the line
 };
 
-class TScriptedModule final : public TModbusTransport {
+class TScriptedModule final : public TScriptedLine {
 public:
-    using Clock = std::chrono::steady_clock;
     // n counts every frame sent, fences included, from 0.
     using Script = std::function<TScriptStep(std::size_t n, const rtu::Frame& request)>;
 
@@ -58,16 +55,9 @@ public:
     std::size_t Requests() const { return m_requests; }
     std::size_t Fences() const { return m_fences; }
 
-    bool Open(int) override { return true; }
-    // A new connection owes nothing.
     void Close() override;
-    void Discard() override {}
     bool Send(const std::uint8_t* data, int count) override;
-    int ReadUnasked(std::uint8_t* data, int max) override;
-    int ReadWaiting(std::uint8_t* data, int max) override;
-    std::optional<Clock::time_point> LastArrival() const override { return m_arrival; }
-    platform::TWaitResult WaitForData(int timeoutMs) override;
-    bool CarriesOldAnswers() const override { return false; }
+    int ReadUnasked(std::uint8_t* data, int max) override { return ReadWaiting(data, max); }
 
 private:
     struct TSent {
@@ -76,20 +66,17 @@ private:
         Clock::time_point At; // when it went
         bool Fence = false;
     };
-    // Puts the answers to the frame sent last, and the other slave's traffic, on the line's timeline.
-    void Depart();
-    void Put(Clock::time_point at, rtu::Frame frame) { m_due.emplace(at, std::move(frame)); }
+    // Puts the answers to the frame sent last, and the other slave's traffic, on the line.
+    void Schedule() override;
 
     std::uint8_t m_address;
     ModbusSlaveCore m_core;
     Script m_script;
     TFenceAnswer m_fenceAnswer = TFenceAnswer::Echo;
     std::optional<TSent> m_sent;
-    std::multimap<Clock::time_point, rtu::Frame> m_due;
     Clock::time_point m_free{};
     rtu::Frame m_withheld;
     rtu::Frame m_lastAnswer;
-    std::optional<Clock::time_point> m_arrival;
     std::size_t m_requests = 0;
     std::size_t m_fences = 0;
     Clock::duration m_otherLeast{};
