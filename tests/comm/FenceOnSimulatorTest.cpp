@@ -1,10 +1,19 @@
 // The master against the project's simulator: a module at 1 whose answer to one read comes too late
-// is fenced before its next reply is taken, whether it echoes the fence, refuses it or ignores it.
+// is fenced before its next reply is taken, whether it echoes the fence, refuses it or ignores it. The
+// simulator's modules answer on a scripted line: every answer arrives its delay after the one before it,
+// however long a busy machine would keep a server thread from writing it.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <span>
 
 #include "comm/ModbusSerialTCPMaster.h"
 #include "comm/SlaveOrder.h"
-#include "tests/support/StillSimulator.h"
+#include "tests/support/ScriptedLine.h"
+#include "tools/sim/Simulator.h"
 
 namespace {
 
@@ -12,11 +21,41 @@ using vdsim::TSimFault;
 using vdsim::TSimFaultKind;
 
 constexpr int kTimeout = 60;
+// The simulator's own time for an answer.
+constexpr std::chrono::milliseconds kTurn{2};
+
+// Hands each request to the simulator's bus as it is sent; the bus answers in order, as its server does.
+class TSimBusLine final : public TScriptedLine {
+public:
+    explicit TSimBusLine(vdsim::TSimBus& bus) : m_bus(bus) {}
+    bool Send(const std::uint8_t* data, int count) override {
+        const Clock::time_point now = Clock::now();
+        const vdsim::TSimResponse response = m_bus.Handle(std::span(data, std::size_t(count)), std::nullopt);
+        m_bus.FrameDone();
+        m_free = std::max(m_free, now) + kTurn + response.Delay;
+        const std::size_t split = std::min(response.Split, response.Bytes.size());
+        if (split > 0) {
+            Put(m_free, vdsim::TBytes(response.Bytes.begin(), response.Bytes.begin() + split));
+            m_free += response.SplitPause;
+        }
+        if (split < response.Bytes.size())
+            Put(m_free, vdsim::TBytes(response.Bytes.begin() + split, response.Bytes.end()));
+        return true;
+    }
+
+private:
+    vdsim::TSimBus& m_bus;
+    Clock::time_point m_free{};
+};
 
 class FenceOnSimulator : public ::testing::TestWithParam<TSimFaultKind> {
 protected:
     void SetUp() override {
-        sim = StartStillSimulator({{1, 0}});
+        vdsim::TSimOptions options;
+        options.Modules = {{1, 0}};
+        options.Tcp = false;
+        options.Still = true;
+        sim = std::make_unique<vdsim::TSimulator>(options);
         // The counter presets at holding registers 0 to 7 hold different values.
         sim->WithModule(0, [](vdsim::TSimModule& m) {
             for (int i = 0; i < 8; ++i) {
@@ -25,9 +64,8 @@ protected:
             }
         });
         sim->SetFault(0, {GetParam()});
-        master.ConnectionType = 1;
-        master.Socket->Host = QStringLiteral("127.0.0.1");
-        master.Socket->Port = sim->Port();
+        master.SetSerialTransport(std::make_unique<TSimBusLine>(sim->Bus()));
+        master.ConnectionType = 0;
         master.Timeout = kTimeout;
         master.Retries = 0;
         ASSERT_TRUE(master.Connect());
