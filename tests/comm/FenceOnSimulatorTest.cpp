@@ -4,15 +4,11 @@
 // however long a busy machine would keep a server thread from writing it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <memory>
-#include <optional>
-#include <span>
 
 #include "comm/ModbusSerialTCPMaster.h"
 #include "comm/SlaveOrder.h"
-#include "tests/support/ScriptedLine.h"
+#include "tests/support/SimBusLine.h"
 #include "tools/sim/Simulator.h"
 
 namespace {
@@ -21,33 +17,6 @@ using vdsim::TSimFault;
 using vdsim::TSimFaultKind;
 
 constexpr int kTimeout = 60;
-// The simulator's own time for an answer.
-constexpr std::chrono::milliseconds kTurn{2};
-
-// Hands each request to the simulator's bus as it is sent; the bus answers in order, as its server does.
-class TSimBusLine final : public TScriptedLine {
-public:
-    explicit TSimBusLine(vdsim::TSimBus& bus) : m_bus(bus) {}
-    bool Send(const std::uint8_t* data, int count) override {
-        const Clock::time_point now = Clock::now();
-        const vdsim::TSimResponse response = m_bus.Handle(std::span(data, std::size_t(count)), std::nullopt);
-        m_bus.FrameDone();
-        m_free = std::max(m_free, now) + kTurn + response.Delay;
-        const std::size_t split = std::min(response.Split, response.Bytes.size());
-        if (split > 0) {
-            Put(m_free, vdsim::TBytes(response.Bytes.begin(), response.Bytes.begin() + split));
-            m_free += response.SplitPause;
-        }
-        if (split < response.Bytes.size())
-            Put(m_free, vdsim::TBytes(response.Bytes.begin() + split, response.Bytes.end()));
-        return true;
-    }
-
-private:
-    vdsim::TSimBus& m_bus;
-    Clock::time_point m_free{};
-};
-
 class FenceOnSimulator : public ::testing::TestWithParam<TSimFaultKind> {
 protected:
     void SetUp() override {

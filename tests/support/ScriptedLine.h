@@ -16,7 +16,11 @@ class TScriptedLine : public TModbusTransport {
 public:
     using Clock = std::chrono::steady_clock;
 
-    bool Open(int) override { return true; }
+    // A new connection owes nothing.
+    bool Open(int) override {
+        Close();
+        return true;
+    }
     void Close() override { m_due.clear(); }
     void Discard() override {}
     int ReadWaiting(std::uint8_t* data, int max) override {
