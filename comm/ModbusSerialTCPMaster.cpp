@@ -201,7 +201,7 @@ void TModbusSerialTCPMaster::BuildRequest(int slave, int function, int address, 
 }
 
 TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyLength,
-                                                                      std::int64_t firstByteMs) {
+                                                                      Clock::time_point deadline) {
     FrameGap = FrameGapTime(SerialPort->BaudRate);
     RxBuffer.Clear();
     m_afterReply.clear();
@@ -209,16 +209,18 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
     std::array<std::uint8_t, TBuffer::Capacity> bytes{};
     int count = 0;
 
-    // The first bytes: sleep on the descriptor until something arrives or the timeout has passed, then
-    // take what is waiting, no more than the answer to this request can hold.
-    const Clock::time_point start = Clock::now();
-    while (count == 0) {
-        const std::int64_t elapsed = MillisecondsSince(start);
-        if (elapsed >= firstByteMs)
-            return TReceive::Silent;
+    // The first bytes: sleep on the descriptor until something arrives or the deadline has passed, then
+    // take what is waiting, no more than the answer to this request can hold. The line is looked at once
+    // however late a busy master comes to it: whether a reply is in time is told by when it arrived, where
+    // the line keeps that, not by when the master read it.
+    bool late = false;
+    for (bool first = true; count == 0; first = false) {
         const Clock::time_point looked = Clock::now();
-        const platform::TWaitResult wait =
-            line.WaitForDataOrWake(ClampWait(firstByteMs - elapsed), WakeDescriptor());
+        if (looked >= deadline && !first)
+            return TReceive::Silent;
+        const platform::TWaitResult wait = line.WaitForDataOrWake(
+            ClampWait(std::chrono::ceil<std::chrono::milliseconds>(deadline - looked).count()),
+            WakeDescriptor());
         // The latest the bytes can have arrived: when the wait began, if they were waiting already.
         m_firstByteAt = Clock::now() - looked < kAlreadyWaiting ? looked : Clock::now();
         if (wait == platform::TWaitResult::Woken)
@@ -230,9 +232,14 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
             // now, not taken for stray bytes before the next send.
             count = line.ReadWaiting(bytes.data(), TBuffer::Capacity);
             // The line's own time, where it has one: a master kept from the processor reads a copy late,
-            // and its clock alone would take the copy for an answer in the slave's usual time.
-            if (const auto arrived = line.LastArrival())
+            // and its clock alone would take the copy for an answer in the slave's usual time. Without
+            // it, bytes found only by a look after the deadline may have come after it.
+            if (const auto arrived = line.LastArrival()) {
                 m_firstByteAt = *arrived;
+                late = *arrived > deadline;
+            } else {
+                late = looked >= deadline;
+            }
             // Readable with nothing to read: the line hung up.
             if (count <= 0)
                 return line.Gone() ? TReceive::Gone : TReceive::Silent;
@@ -269,7 +276,8 @@ TModbusSerialTCPMaster::TReceive TModbusSerialTCPMaster::ReceiveFrame(int replyL
     }
     for (int i = 0; i < count; ++i)
         RxBuffer.Add(bytes[std::size_t(i)]);
-    return TReceive::Frame;
+    // Read whole, so that nothing of it is left for the next exchange to stumble on.
+    return late ? TReceive::Late : TReceive::Frame;
 }
 
 bool TModbusSerialTCPMaster::CheckResponse(const TBuffer& reply, int slave, int function) {
@@ -380,11 +388,20 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     ++m_counts.Sent;
     const int quantity = frame[4] * 256 + frame[5];
     const int replyLength = isRead ? ReplyDataBytes(function, quantity) + 5 : kRequestLength;
-    const TReceive received = ReceiveFrame(replyLength, TimeoutMs());
+    // Each attempt waits Timeout from the clock read before its send: a master kept from the processor
+    // just after handing the request to the line does not stretch the wait by that time.
+    const TReceive received =
+        ReceiveFrame(replyLength, m_sentBefore + std::chrono::milliseconds(TimeoutMs()));
     RxText = RxBuffer.ToHex(HexSeparator);
     switch (received) {
     case TReceive::Frame:
         break;
+    case TReceive::Late:
+        // An answer after the Timeout is no answer of this attempt; other slaves' frames behind it
+        // still tell that they are out of step.
+        m_order->LineAnswered();
+        FramesAfterReply(std::uint8_t(slave));
+        [[fallthrough]];
     case TReceive::Silent:
         ++m_counts.Expired;
         LastError = ErrorTimeout;

@@ -102,7 +102,8 @@ public:
     static std::int32_t FrameGapTime(std::int32_t baudRate);
 
 private:
-    enum class TReceive { Frame, Silent, Gone, Cancelled };
+    // Late: a frame that arrived after the deadline, read whole.
+    enum class TReceive { Frame, Late, Silent, Gone, Cancelled };
     enum class TFenceResult { InStep, Unanswered, Gone, Cancelled };
 
     TModbusTransport& Transport() const;
@@ -112,8 +113,8 @@ private:
     void BuildRequest(int slave, int function, int address, int value);
     bool Attempt(int slave, int function, bool isRead);
     // replyLength: the length of the normal answer to the request sent, which bounds each read;
-    // firstByteMs: how long to wait for its first byte.
-    TReceive ReceiveFrame(int replyLength, std::int64_t firstByteMs);
+    // deadline: the latest its first byte may arrive.
+    TReceive ReceiveFrame(int replyLength, std::chrono::steady_clock::time_point deadline);
     bool CheckResponse(const TBuffer& reply, int slave, int function);
     bool IsAnswerToRequest(std::span<const std::uint8_t> reply) const;
     // Reads what arrived unasked before a send: each whole frame makes its slave doubtful.

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/commorder/FenceAnswer.h"
 #include "tests/support/ModbusRtuFraming.h"
 #include "tests/support/ModbusSlaveCore.h"
 
@@ -26,9 +27,6 @@ struct TPeerAction {
                                         // that waited until a master busy elsewhere read both at once)
     int EarlierAnswerAfterMs = -1;      // the answer sent before this one again, this long after it
 };
-
-// How the peer answers the master's fence (diagnostics "return query data").
-enum class TFenceAnswer { Echo, Exception, Silent };
 
 // Another slave's answer to someone else's read: a whole frame with a good CRC.
 rtu::Frame OtherAddressFrame(std::uint8_t address);

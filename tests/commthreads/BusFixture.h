@@ -1,12 +1,13 @@
 #pragma once
-// A simulator on a kernel-picked port, the real master pointed at it over TCP, a network on a tree, and
-// recording hosts for the search and writer threads.
+// A simulator on a kernel-picked port, the real master pointed at it over TCP (or its modules on a scripted
+// line), a network on a tree, and recording hosts for the search and writer threads.
 #include <atomic>
 
 #include "comm/CommunicationThread.h"
 #include "comm/ModbusSerialTCPMaster.h"
 #include "model/IOClasses.h"
 #include "tests/support/RecordingPresenter.h"
+#include "tests/support/SimBusLine.h"
 #include "tests/support/StillSimulator.h"
 #include "tools/sim/Simulator.h"
 #include <QCoreApplication>
@@ -54,6 +55,21 @@ protected:
         master.ConnectionType = 1;
         master.Socket->Host = QStringLiteral("127.0.0.1");
         master.Socket->Port = sim->Port();
+        master.Timeout = WideTimeout;
+    }
+
+    // The simulator's modules on a scripted line: a case whose replies must come in time or late by a
+    // known margin gets them so, however busy the machine.
+    void StartSimulatorOnScriptedLine(std::vector<vdsim::TSimModuleDef> modules) {
+        vdsim::TSimOptions options;
+        options.Modules = std::move(modules);
+        options.Tcp = false;
+        options.Still = true;
+        sim = std::make_unique<vdsim::TSimulator>(options);
+        auto owned = std::make_unique<TSimBusLine>(sim->Bus());
+        line = owned.get();
+        master.SetSerialTransport(std::move(owned));
+        master.ConnectionType = 0;
         master.Timeout = WideTimeout;
     }
 
@@ -134,6 +150,7 @@ protected:
     TRecordingHosts hosts{&network};
     TModbusSerialTCPMaster master;
     std::unique_ptr<vdsim::TSimulator> sim;
+    TSimBusLine* line = nullptr; // owned by the master, on a scripted line
     // Read by a test's own thread that cancels the search.
     std::atomic<TFindSlaveThread*> searchThread = nullptr;
 };
