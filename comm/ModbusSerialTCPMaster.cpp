@@ -396,12 +396,19 @@ bool TModbusSerialTCPMaster::Attempt(int slave, int function, bool isRead) {
     switch (received) {
     case TReceive::Frame:
         break;
-    case TReceive::Late:
-        // An answer after the Timeout is no answer of this attempt; other slaves' frames behind it
-        // still tell that they are out of step.
+    case TReceive::Late: {
+        // An answer after the Timeout is no answer of this attempt, yet it came unasked as much as one
+        // found before a send: its slave, and those of frames behind it, are out of step.
         m_order->LineAnswered();
+        std::array<std::uint8_t, TBuffer::Capacity> late{};
+        RxBuffer.GetBytes(late);
+        rtu::TFrameScanner scanner;
+        scanner.Feed(std::span(late).first(std::size_t(RxBuffer.Count())));
+        while (const std::optional<rtu::TFrame> frame = scanner.Next())
+            NoteFrame(*frame);
         FramesAfterReply(std::uint8_t(slave));
         [[fallthrough]];
+    }
     case TReceive::Silent:
         ++m_counts.Expired;
         LastError = ErrorTimeout;

@@ -67,4 +67,91 @@ TEST(MasterOnAScriptedLine, AReplyIsInTimeByWhenItArrivedNotByWhenTheMasterReadI
     }
 }
 
+// A frame read after the Timeout is no answer, yet it tells as much as one nobody asked for: its slave
+// is out of step and is fenced before its next reply is trusted, the retry's answer included. A reply
+// still on its way when the Timeout ends is left on the line; the retry may take it, as it answers the
+// same request, and the slave is doubtful after.
+struct TLateRow {
+    std::string What;
+    TScriptStep Step;
+    int Retries;
+    bool Taken;         // the read succeeds
+    std::uint64_t Sent; // frames sent for it, fences included
+    std::uint64_t Fences;
+    bool SlaveInStep;
+    bool OtherInStep;
+};
+
+TEST(MasterOnAScriptedLine, AFrameReadAfterTheTimeoutPutsItsSlaveOutOfStep) {
+    constexpr TScriptStep::Duration kept = 60ms;
+    const TLateRow rows[] = {
+        {"answered in 25 ms, retries 2", {.Turn = 25ms}, 2, true, 1, 0, true, true},
+        {"answered in 45 ms, retries 2", {.Turn = 45ms}, 2, true, 2, 0, false, true},
+        {"answered in 45 ms, master kept, retries 0",
+         {.Turn = 45ms, .MasterKept = kept},
+         0,
+         false,
+         1,
+         0,
+         false,
+         true},
+        {"answered in 45 ms, master kept, retries 2",
+         {.Turn = 45ms, .MasterKept = kept},
+         2,
+         true,
+         3,
+         1,
+         true,
+         true},
+        {"another slave's frame in 25 ms, master kept",
+         {.Turn = 25ms, .OtherAddressBefore = true, .MasterKept = kept},
+         0,
+         false,
+         1,
+         0,
+         false,
+         false},
+        {"another slave's frame in 45 ms, master kept",
+         {.Turn = 45ms, .OtherAddressBefore = true, .MasterKept = kept},
+         0,
+         false,
+         1,
+         0,
+         false,
+         false},
+        {"another slave's frame in 45 ms, master kept, retries 2",
+         {.Turn = 45ms, .OtherAddressBefore = true, .MasterKept = kept},
+         2,
+         true,
+         3,
+         1,
+         true,
+         false},
+    };
+    for (const TLateRow& row : rows) {
+        SCOPED_TRACE(row.What);
+        TModbusSerialTCPMaster master;
+        auto owned = std::make_unique<TScriptedModule>();
+        TScriptedModule& module = *owned;
+        module.Turn = 5ms;
+        master.SetSerialTransport(std::move(owned));
+        master.Timeout = kTimeout;
+        master.Retries = row.Retries;
+        ASSERT_TRUE(master.Connect());
+        for (int i = 0; i < 4; ++i)
+            ASSERT_TRUE(master.ReadHoldingRegisters(1, 10, 2)) << i;
+        module.Steps = {row.Step};
+        const TBusCounts before = master.Counts();
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 20, 2), row.Taken) << master.ErrorText().toStdString();
+        EXPECT_EQ(master.Counts().Sent - before.Sent, row.Sent);
+        EXPECT_EQ(master.Counts().Fences - before.Fences, row.Fences);
+        if (row.Taken) {
+            EXPECT_EQ(master.Registers.GetValue(0), 1020);
+            EXPECT_EQ(master.Registers.GetValue(1), 1021);
+        }
+        EXPECT_EQ(master.InStep(1), row.SlaveInStep);
+        EXPECT_EQ(master.InStep(2), row.OtherInStep);
+    }
+}
+
 } // namespace
